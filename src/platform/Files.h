@@ -1,0 +1,42 @@
+#pragma once
+// File and folder services. Paths use '/'; every function also accepts '\' as a separator.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Converts '\' separators to '/'.
+std::string NormalizePath(const std::string &path);
+
+bool FileExists(const std::string &path);   // a regular file
+bool FolderExists(const std::string &path); // a directory
+// Makes one folder level; true when it exists afterwards.
+bool MakeFolder(const std::string &path);
+bool CopyFile(const std::string &from, const std::string &to, bool failIfExists);
+bool RenameFile(const std::string &from, const std::string &to);
+bool DeleteFile(const std::string &path);
+// Size in bytes, or -1 when the file cannot be read.
+int64_t FileSize(const std::string &path);
+// Reads the whole file as bytes; false (and error text) when it cannot be read.
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error = nullptr);
+// Writes bytes to a temporary file beside path, flushes it to disk and renames it over path.
+// On any failure path is left exactly as it was and the temporary file is removed.
+bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error = nullptr);
+
+// Case-insensitive '*' and '?' match of a whole name.
+bool WildcardMatch(const std::string &pattern, const std::string &name);
+
+struct DirEntry
+{
+    std::string name; // file name only
+    bool isFolder = false;
+};
+// Entries of folder whose names match pattern (ignoring case), sorted by name (byte order),
+// without "." and "..". Empty when the folder cannot be read.
+std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &pattern = "*");
+// Full path of the entry of folder whose name equals name ignoring case (an exact match wins);
+// empty when there is none.
+std::string FindFileIgnoringCase(const std::string &folder, const std::string &name);
+
+} // namespace platform

@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+
+namespace platform {
+
+// A process-wide named lock (a locked file outside the data folder), held until destruction.
+class SingleInstanceLock
+{
+public:
+    explicit SingleInstanceLock(const std::string &name);
+    ~SingleInstanceLock();
+    SingleInstanceLock(const SingleInstanceLock &) = delete;
+    SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;
+    // True when this process holds the lock; false when another process holds it.
+    bool Acquire();
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    std::string m_name;
+    int m_fd = -1;
+};
+
+} // namespace platform

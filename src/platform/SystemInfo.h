@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+namespace platform {
+
+// The machine's name, cut to at most 15 characters as the instrument software always saw it.
+std::string ComputerName();
+// Folder of the running executable, without a trailing separator.
+std::string ProgramFolder();
+// VANTELIS_DOCUMENTS when set, else the user's documents folder; no trailing separator.
+std::string DocumentsFolder();
+
+} // namespace platform
