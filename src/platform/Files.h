@@ -14,6 +14,7 @@ bool FolderExists(const std::string &path); // a directory
 // Makes one folder level; true when it exists afterwards.
 bool MakeFolder(const std::string &path);
 bool CopyFile(const std::string &from, const std::string &to, bool failIfExists);
+// Fails when to exists: a rename never replaces a file.
 bool RenameFile(const std::string &from, const std::string &to);
 bool DeleteFile(const std::string &path);
 // Size in bytes, or -1 when the file cannot be read.
@@ -24,7 +25,21 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *err
 // On any failure path is left exactly as it was and the temporary file is removed.
 bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error = nullptr);
 
-// Case-insensitive '*' and '?' match of a whole name.
+// Test hook: makes the next AtomicReplace (or overwriting CopyFile) fail at the given step, as a
+// full disk or a failing device would. Create: the temporary file cannot be made; Write: half the
+// bytes reach the temporary file; Flush: the flush to disk fails; Rename: the final rename fails.
+enum class ReplaceFailurePoint
+{
+    None,
+    Create,
+    Write,
+    Flush,
+    Rename,
+};
+void FailNextReplaceAt(ReplaceFailurePoint point);
+
+// Case-insensitive '*' and '?' match of a whole name. A trailing ".*" also matches a name without
+// an extension, so "*.*" matches every name.
 bool WildcardMatch(const std::string &pattern, const std::string &name);
 
 struct DirEntry
@@ -36,7 +51,8 @@ struct DirEntry
 // without "." and "..". Empty when the folder cannot be read.
 std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &pattern = "*");
 // Full path of the entry of folder whose name equals name ignoring case (an exact match wins);
-// empty when there is none.
+// empty when there is none. name may hold several levels ("Default/Vantelis.ini"), each matched
+// ignoring case.
 std::string FindFileIgnoringCase(const std::string &folder, const std::string &name);
 
 } // namespace platform

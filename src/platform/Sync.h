@@ -11,14 +11,14 @@ constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 // Binary semaphore (initial and maximum count 1). Not owned by a thread: any thread may release.
 class BinarySemaphore
 {
-public:
+  public:
     explicit BinarySemaphore(bool available = true);
     // Takes the semaphore; false when it was not free within timeoutMs (kInfinite waits forever).
     bool Wait(uint32_t timeoutMs);
     // Gives it back; releasing a free semaphore leaves it free (the count never exceeds 1).
     void Release();
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_available;
@@ -27,7 +27,7 @@ private:
 // Manual-reset or auto-reset event.
 class Event
 {
-public:
+  public:
     explicit Event(bool manualReset, bool initiallySet = false);
     void Set();
     void Reset();
@@ -36,7 +36,7 @@ public:
     bool Wait(uint32_t timeoutMs);
     bool IsSet();
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_manualReset;

@@ -33,7 +33,7 @@ enum MessageResult : int
 
 class UserInterface
 {
-public:
+  public:
     virtual ~UserInterface() = default;
     virtual int MessageBox(const std::string &text, const std::string &caption, uint32_t flags) = 0;
     // Folder picker starting at start; false when cancelled.
@@ -57,6 +57,8 @@ public:
 // The interface in use. Until the GUI or a test installs one, a headless implementation answers:
 // messages go to standard error and questions get their default (OK / Cancel / No).
 UserInterface &Ui();
+// Installs ui (nullptr restores the headless one) and returns the previous one. Install and
+// remove while no other thread is using the seam (at start-up and exit, in test set-up).
 std::shared_ptr<UserInterface> SetUi(std::shared_ptr<UserInterface> ui);
 
 // Shorthand used everywhere.

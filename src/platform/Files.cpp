@@ -1,0 +1,462 @@
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::atomic<int> g_failNextReplaceAt{static_cast<int>(ReplaceFailurePoint::None)};
+std::atomic<unsigned> g_tempCounter{0};
+
+void SetError(std::string *error, const std::string &text)
+{
+    if (error)
+        *error = text;
+}
+
+std::string ErrnoText(int err)
+{
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not be in buffer.
+    return strerror_r(err, buffer, sizeof buffer);
+}
+
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+std::string FolderOf(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string &path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Join(const std::string &folder, const std::string &name)
+{
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+bool WriteAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Consumes the test failure point when it is the one asked for.
+bool FailHere(ReplaceFailurePoint point)
+{
+    int expected = static_cast<int>(point);
+    return g_failNextReplaceAt.compare_exchange_strong(expected, static_cast<int>(ReplaceFailurePoint::None));
+}
+
+// Writes a file through a temporary file beside it: the body goes to the temporary file, which
+// is flushed to disk and renamed over target, so a reader (or a crash) sees either the old
+// file or the whole new one. On failure the temporary file is removed and target is untouched.
+bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std::string &why)> &writeBody,
+                 const char *function, std::string *error)
+{
+    std::string path = NormalizePath(target);
+    if (path.empty() || path.back() == '/') {
+        SetError(error, std::string(function) + "() : invalid file path '" + target + "'");
+        return false;
+    }
+    // Rewriting through a symbolic link replaces the file it points to and keeps the link.
+    struct stat linkInfo;
+    if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        if (char *resolved = ::realpath(path.c_str(), nullptr)) {
+            path = resolved;
+            std::free(resolved);
+        }
+    }
+    struct stat info;
+    bool existed = ::stat(path.c_str(), &info) == 0;
+    if (existed && S_ISDIR(info.st_mode)) {
+        SetError(error, std::string(function) + "() : '" + path + "' is a folder");
+        return false;
+    }
+
+    std::string temp = Join(FolderOf(path), "." + NameOf(path) + ".tmp" + std::to_string(::getpid()) + "_" +
+                                                std::to_string(g_tempCounter.fetch_add(1)));
+    int fd = FailHere(ReplaceFailurePoint::Create)
+                 ? (errno = EACCES, -1)
+                 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetError(error, std::string(function) + "() : cannot create '" + temp + "': " + ErrnoText(errno));
+        return false;
+    }
+    auto fail = [&](const std::string &why) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        SetError(error, std::string(function) + "() : " + why);
+        return false;
+    };
+    if (existed)
+        ::fchmod(fd, info.st_mode & 07777); // keep the file's permissions
+    std::string why;
+    if (!writeBody(fd, why))
+        return fail(why.empty() ? "cannot write '" + temp + "': " + ErrnoText(errno) : why);
+    bool flushed = FailHere(ReplaceFailurePoint::Flush) ? (errno = EIO, false) : ::fsync(fd) == 0;
+    if (!flushed)
+        return fail("cannot flush '" + temp + "': " + ErrnoText(errno));
+    int fdToClose = fd;
+    fd = -1;
+    if (::close(fdToClose) != 0) {
+        int err = errno;
+        ::unlink(temp.c_str());
+        SetError(error, std::string(function) + "() : cannot close '" + temp + "': " + ErrnoText(err));
+        return false;
+    }
+    bool renamed = FailHere(ReplaceFailurePoint::Rename) ? (errno = EIO, false)
+                                                         : ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!renamed) {
+        int err = errno;
+        ::unlink(temp.c_str());
+        SetError(error, std::string(function) + "() : cannot rename '" + temp + "' to '" + path +
+                            "': " + ErrnoText(err));
+        return false;
+    }
+    // Make the rename itself durable; a failure here cannot undo it and is not reported.
+    int dirFd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string NormalizePath(const std::string &path)
+{
+    std::string result = path;
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
+}
+
+bool FileExists(const std::string &path)
+{
+    struct stat info;
+    return ::stat(NormalizePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool FolderExists(const std::string &path)
+{
+    struct stat info;
+    return ::stat(NormalizePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool MakeFolder(const std::string &path)
+{
+    std::string p = NormalizePath(path);
+    if (p.empty())
+        return false;
+    if (::mkdir(p.c_str(), 0777) == 0)
+        return true;
+    return FolderExists(p);
+}
+
+bool CopyFile(const std::string &from, const std::string &to, bool failIfExists)
+{
+    std::string source = NormalizePath(from);
+    std::string target = NormalizePath(to);
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat info;
+    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    auto copyBody = [in](int out, std::string &) {
+        char buffer[64 * 1024];
+        for (;;) {
+            ssize_t got = ::read(in, buffer, sizeof buffer);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            if (got == 0)
+                return true;
+            if (!WriteAll(out, buffer, static_cast<size_t>(got)))
+                return false;
+        }
+    };
+    bool ok;
+    if (failIfExists) {
+        // O_EXCL makes "only when absent" a single step; a partial copy is removed again.
+        int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+        if (out < 0) {
+            ::close(in);
+            return false;
+        }
+        std::string why;
+        ok = copyBody(out, why);
+        ok = (::close(out) == 0) && ok;
+        if (!ok)
+            ::unlink(target.c_str());
+    } else {
+        // Overwriting goes through a temporary file so a failed copy never leaves a half file.
+        if (FolderExists(target)) {
+            ::close(in);
+            return false;
+        }
+        ok = ReplaceWith(target, copyBody, "CopyFile", nullptr);
+    }
+    ::close(in);
+    return ok;
+}
+
+bool RenameFile(const std::string &from, const std::string &to)
+{
+    std::string source = NormalizePath(from);
+    std::string target = NormalizePath(to);
+    struct stat info;
+    if (::lstat(source.c_str(), &info) != 0)
+        return false;
+    // A rename never replaces an existing file; callers delete the old one first when they mean it.
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // File systems without the no-replace flag: check, then rename.
+        struct stat existing;
+        if (::lstat(target.c_str(), &existing) == 0)
+            return false;
+        if (::rename(source.c_str(), target.c_str()) == 0)
+            return true;
+    }
+    if (errno == EXDEV && S_ISREG(info.st_mode)) {
+        // Another file system: copy, then remove the original.
+        if (!CopyFile(source, target, true))
+            return false;
+        if (::unlink(source.c_str()) != 0) {
+            ::unlink(target.c_str());
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool DeleteFile(const std::string &path)
+{
+    std::string p = NormalizePath(path);
+    struct stat info;
+    if (::lstat(p.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+        return false;
+    return ::unlink(p.c_str()) == 0;
+}
+
+int64_t FileSize(const std::string &path)
+{
+    struct stat info;
+    if (::stat(NormalizePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error)
+{
+    std::string p = NormalizePath(path);
+    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, "ReadWholeFile() : cannot open '" + p + "': " + ErrnoText(errno));
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        SetError(error, "ReadWholeFile() : '" + p + "' is not a file");
+        return false;
+    }
+    std::string result;
+    if (info.st_size > 0)
+        result.reserve(static_cast<size_t>(info.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            ::close(fd);
+            SetError(error, "ReadWholeFile() : cannot read '" + p + "': " + ErrnoText(err));
+            return false;
+        }
+        if (got == 0)
+            break;
+        result.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    bytes.swap(result);
+    return true;
+}
+
+bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error)
+{
+    return ReplaceWith(
+        path,
+        [&bytes](int fd, std::string &) {
+            size_t size = bytes.size();
+            if (FailHere(ReplaceFailurePoint::Write)) {
+                // Leave a half-written temporary file behind, as a full disk would.
+                WriteAll(fd, bytes.data(), size / 2);
+                errno = ENOSPC;
+                return false;
+            }
+            return WriteAll(fd, bytes.data(), size);
+        },
+        "AtomicReplace", error);
+}
+
+void FailNextReplaceAt(ReplaceFailurePoint point)
+{
+    g_failNextReplaceAt.store(static_cast<int>(point));
+}
+
+bool WildcardMatch(const std::string &pattern, const std::string &name)
+{
+    // Iterative match with one back-tracking point: the last '*' seen.
+    size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            break;
+        }
+    }
+    if (n == name.size()) {
+        while (p < pattern.size() && pattern[p] == '*')
+            ++p;
+        if (p == pattern.size())
+            return true;
+    }
+    // A trailing ".*" also matches a name without an extension ("*.*" matches every name), as
+    // the listings the callers were written for did.
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos)
+        return WildcardMatch(pattern.substr(0, pattern.size() - 2), name);
+    return false;
+}
+
+std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &pattern)
+{
+    std::vector<DirEntry> entries;
+    std::string dirPath = NormalizePath(folder);
+    if (dirPath.empty())
+        dirPath = ".";
+    DIR *dir = ::opendir(dirPath.c_str());
+    if (!dir)
+        return entries;
+    while (struct dirent *entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (!WildcardMatch(pattern, name))
+            continue;
+        DirEntry item;
+        item.name = name;
+        if (entry->d_type == DT_DIR) {
+            item.isFolder = true;
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            item.isFolder = ::stat(Join(dirPath, name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back(std::move(item));
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry &a, const DirEntry &b) { return a.name < b.name; });
+    return entries;
+}
+
+std::string FindFileIgnoringCase(const std::string &folder, const std::string &name)
+{
+    // name may hold several levels ("Default\Vantelis.ini"); each level is matched on its own.
+    std::string current = NormalizePath(folder);
+    if (current.empty())
+        current = ".";
+    std::string rest = NormalizePath(name);
+    size_t start = 0;
+    bool any = false;
+    while (start <= rest.size()) {
+        size_t slash = rest.find('/', start);
+        std::string part = rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        start = slash == std::string::npos ? rest.size() + 1 : slash + 1;
+        if (part.empty() || part == ".")
+            continue;
+        any = true;
+        std::string exact = Join(current, part);
+        struct stat info;
+        if (part == ".." || ::lstat(exact.c_str(), &info) == 0) {
+            current = exact;
+            continue;
+        }
+        std::string found;
+        for (const DirEntry &entry : ListFolder(current, "*")) {
+            if (EqualIgnoringCase(entry.name, part)) {
+                found = entry.name; // the listing is sorted: the first of several wins
+                break;
+            }
+        }
+        if (found.empty())
+            return std::string();
+        current = Join(current, found);
+    }
+    return any ? current : std::string();
+}
+
+} // namespace platform

@@ -1,0 +1,283 @@
+#include "platform/Files.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace platform;
+using vantelis::test::ReadFileBytes;
+using vantelis::test::TempDir;
+using vantelis::test::WriteFileBytes;
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<DirEntry> &entries)
+{
+    std::vector<std::string> names;
+    for (const DirEntry &entry : entries)
+        names.push_back(entry.name);
+    return names;
+}
+
+} // namespace
+
+TEST(AtomicReplace, WritesNewAndReplacesExistingFilesKeepingTheirPermissions)
+{
+    TempDir dir;
+    std::string path = dir.file("Plexorin.ini");
+    const std::string bytes("[A]\r\nKey=1\r\n\0binary\xff", 19);
+    std::string error;
+    ASSERT_TRUE(AtomicReplace(path, bytes, &error)) << error;
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(AtomicReplace(path, "second", &error)) << error;
+    EXPECT_EQ(ReadFileBytes(path), "second");
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Plexorin.ini"});
+
+    ASSERT_TRUE(AtomicReplace(path, "", &error)) << error;
+    EXPECT_EQ(FileSize(path), 0);
+}
+
+TEST(AtomicReplace, FailureAtAnyStepLeavesTheOriginalAndNoTemporaryFile)
+{
+    const ReplaceFailurePoint points[] = {ReplaceFailurePoint::Create, ReplaceFailurePoint::Write,
+                                          ReplaceFailurePoint::Flush, ReplaceFailurePoint::Rename};
+    for (ReplaceFailurePoint point : points) {
+        SCOPED_TRACE(static_cast<int>(point));
+        TempDir dir;
+        std::string path = dir.file("Users.ini");
+        WriteFileBytes(path, "original contents\r\n");
+        FailNextReplaceAt(point);
+        std::string error;
+        EXPECT_FALSE(AtomicReplace(path, std::string(10000, 'n'), &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(ReadFileBytes(path), "original contents\r\n");
+        EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Users.ini"});
+
+        // The failure was for one call only; a file that did not exist stays absent too.
+        FailNextReplaceAt(point);
+        EXPECT_FALSE(AtomicReplace(dir.file("new.ini"), "x", nullptr));
+        EXPECT_FALSE(FileExists(dir.file("new.ini")));
+        EXPECT_TRUE(AtomicReplace(path, "next", &error)) << error;
+        EXPECT_EQ(ReadFileBytes(path), "next");
+    }
+}
+
+TEST(AtomicReplace, RejectsFoldersAndMissingFoldersWithAMessage)
+{
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(AtomicReplace(dir.str(), "x", &error));
+    EXPECT_NE(error.find("folder"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(AtomicReplace(dir.file("missing/file.txt"), "x", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(FolderExists(dir.str()));
+}
+
+TEST(AtomicReplace, ThroughASymbolicLinkUpdatesTheTargetAndKeepsTheLink)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("real.ini"), "old");
+    ASSERT_EQ(::symlink(dir.file("real.ini").c_str(), dir.file("link.ini").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(AtomicReplace(dir.file("link.ini"), "new", &error)) << error;
+    struct stat info;
+    ASSERT_EQ(::lstat(dir.file("link.ini").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFileBytes(dir.file("real.ini")), "new");
+}
+
+TEST(WildcardMatch, MatchesStarAndQuestionMarkIgnoringCase)
+{
+    struct Case
+    {
+        const char *pattern;
+        const char *name;
+        bool match;
+    } cases[] = {
+        {"*", "anything.txt", true},
+        {"*", "", true},
+        {"*.scr", "Prime.SCR", true},
+        {"*.SCR", "prime.scr", true},
+        {"*.scr", "prime.scr.bak", false},
+        {"*.scr", "scr", false},
+        {"?.txt", "a.txt", true},
+        {"?.txt", "ab.txt", false},
+        {"?.txt", ".txt", false},
+        {"Err_????_??_??.log", "ERR_2024_01_05.LOG", true},
+        {"Err_????_??_??.log", "Err_2024_1_05.log", false},
+        {"a*b*c", "aXXbYYbZc", true},
+        {"a*b*c", "aXXbYYbZ", false},
+        {"*a*", "bab", true},
+        {"**x", "x", true},
+        {"abc", "ABC", true},
+        {"abc", "abcd", false},
+        {"", "", true},
+        {"", "a", false},
+        // "*.*" and "name.*" also take names without an extension.
+        {"*.*", "README", true},
+        {"*.*", "a.b", true},
+        {"data.*", "DATA", true},
+        {"data.*", "data.ini", true},
+        {"data.*", "database", false},
+        {"*.", "README", false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+}
+
+TEST(ListFolder, SortsByNameAndFiltersIgnoringCase)
+{
+    TempDir dir;
+    for (const char *name : {"b.TXT", "a.txt", "C.log", "a1.txt", "noext"})
+        WriteFileBytes(dir.file(name), name);
+    ASSERT_TRUE(MakeFolder(dir.file("Sub")));
+    ASSERT_TRUE(MakeFolder(dir.file("sub.txt")));
+
+    struct Case
+    {
+        const char *pattern;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"*", {"C.log", "Sub", "a.txt", "a1.txt", "b.TXT", "noext", "sub.txt"}},
+        {"*.txt", {"a.txt", "a1.txt", "b.TXT", "sub.txt"}},
+        {"?.TXT", {"a.txt", "b.TXT"}},
+        {"*.LOG", {"C.log"}},
+        {"*.*", {"C.log", "Sub", "a.txt", "a1.txt", "b.TXT", "noext", "sub.txt"}},
+        {"*.bmp", {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Names(ListFolder(dir.str(), c.pattern)), c.names) << c.pattern;
+
+    for (const DirEntry &entry : ListFolder(dir.str()))
+        EXPECT_EQ(entry.isFolder, entry.name == "Sub" || entry.name == "sub.txt") << entry.name;
+
+    EXPECT_TRUE(ListFolder(dir.file("missing")).empty());
+    // A folder given with '\' separators or a trailing separator lists the same.
+    std::string backslashed = NormalizePath(dir.str());
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    EXPECT_EQ(Names(ListFolder(backslashed + "\\", "*.txt")), cases[1].names);
+}
+
+TEST(FindFileIgnoringCase, FindsByAnyCasePreferringTheExactName)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("ExperimentSettings.ini"), "x");
+    WriteFileBytes(dir.file("Data.INI"), "upper");
+    WriteFileBytes(dir.file("data.ini"), "lower");
+    ASSERT_TRUE(MakeFolder(dir.file("Default")));
+    WriteFileBytes(dir.file("Default/Vantelis.ini"), "v");
+
+    struct Case
+    {
+        const char *name;
+        std::string found;
+    } cases[] = {
+        {"experimentsettings.ini", dir.file("ExperimentSettings.ini")},
+        {"EXPERIMENTSETTINGS.INI", dir.file("ExperimentSettings.ini")},
+        {"data.ini", dir.file("data.ini")},
+        {"Data.INI", dir.file("Data.INI")},
+        {"DATA.ini", dir.file("Data.INI")}, // no exact match: the first in sorted order
+        {"default\\VANTELIS.INI", dir.file("Default/Vantelis.ini")},
+        {"DEFAULT", dir.file("Default")},
+        {"missing.ini", ""},
+        {"Default/missing.ini", ""},
+        {"", ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FindFileIgnoringCase(dir.str(), c.name), c.found) << c.name;
+}
+
+TEST(Files, CopyHonoursFailIfExistsAndNeverLeavesAHalfCopy)
+{
+    TempDir dir;
+    std::string from = dir.file("from.bin"), to = dir.file("to.bin");
+    const std::string bytes(200000, '\x5a');
+    WriteFileBytes(from, bytes);
+    WriteFileBytes(to, "existing");
+
+    EXPECT_FALSE(CopyFile(from, to, true));
+    EXPECT_EQ(ReadFileBytes(to), "existing");
+    EXPECT_TRUE(CopyFile(from, to, false));
+    EXPECT_EQ(ReadFileBytes(to), bytes);
+    EXPECT_TRUE(CopyFile(from, dir.file("fresh.bin"), true));
+    EXPECT_EQ(ReadFileBytes(dir.file("fresh.bin")), bytes);
+
+    EXPECT_FALSE(CopyFile(dir.file("missing"), dir.file("other"), false));
+    EXPECT_FALSE(FileExists(dir.file("other")));
+    EXPECT_FALSE(CopyFile(dir.str(), dir.file("other"), false)) << "a folder is not copied";
+
+    WriteFileBytes(to, "existing");
+    FailNextReplaceAt(ReplaceFailurePoint::Flush);
+    EXPECT_FALSE(CopyFile(from, to, false));
+    EXPECT_EQ(ReadFileBytes(to), "existing");
+    EXPECT_EQ(Names(ListFolder(dir.str())), (std::vector<std::string>{"fresh.bin", "from.bin", "to.bin"}));
+}
+
+TEST(Files, RenameNeverReplacesAnExistingFile)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("old.scr"), "old");
+    WriteFileBytes(dir.file("taken.scr"), "taken");
+    EXPECT_FALSE(RenameFile(dir.file("old.scr"), dir.file("taken.scr")));
+    EXPECT_EQ(ReadFileBytes(dir.file("old.scr")), "old");
+    EXPECT_EQ(ReadFileBytes(dir.file("taken.scr")), "taken");
+
+    std::string backslashed = dir.str() + "\\new.scr";
+    EXPECT_TRUE(RenameFile(dir.file("old.scr"), backslashed));
+    EXPECT_FALSE(FileExists(dir.file("old.scr")));
+    EXPECT_EQ(ReadFileBytes(dir.file("new.scr")), "old");
+    EXPECT_FALSE(RenameFile(dir.file("missing.scr"), dir.file("x.scr")));
+}
+
+TEST(Files, ExistenceSizeDeleteAndFolders)
+{
+    TempDir dir;
+    std::string file = dir.file("a.txt");
+    WriteFileBytes(file, "12345");
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_FALSE(FolderExists(file));
+    EXPECT_TRUE(FolderExists(dir.str()));
+    EXPECT_FALSE(FileExists(dir.str()));
+    EXPECT_EQ(FileSize(file), 5);
+    EXPECT_EQ(FileSize(dir.file("missing")), -1);
+    EXPECT_EQ(FileSize(dir.str()), -1);
+
+    EXPECT_TRUE(MakeFolder(dir.file("LOG")));
+    EXPECT_TRUE(MakeFolder(dir.file("LOG"))) << "an existing folder is fine";
+    EXPECT_FALSE(MakeFolder(dir.file("a/b"))) << "one level only";
+    EXPECT_FALSE(MakeFolder(file)) << "a file is in the way";
+    EXPECT_FALSE(MakeFolder(""));
+
+    EXPECT_FALSE(DeleteFile(dir.file("LOG"))) << "folders are not deleted";
+    EXPECT_TRUE(FolderExists(dir.file("LOG")));
+    EXPECT_TRUE(DeleteFile(file));
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(DeleteFile(file));
+}
+
+TEST(Files, ReadWholeFileKeepsEveryByteAndReportsFailures)
+{
+    TempDir dir;
+    const std::string bytes("line1\r\nline2\n\0\x80\xff", 16);
+    WriteFileBytes(dir.file("bytes.bin"), bytes);
+    std::string read = "stale";
+    std::string error;
+    ASSERT_TRUE(ReadWholeFile(dir.file("bytes.bin"), read, &error)) << error;
+    EXPECT_EQ(read, bytes);
+
+    read = "unchanged";
+    EXPECT_FALSE(ReadWholeFile(dir.file("missing.bin"), read, &error));
+    EXPECT_NE(error.find("missing.bin"), std::string::npos) << error;
+    EXPECT_EQ(read, "unchanged");
+    EXPECT_FALSE(ReadWholeFile(dir.str(), read, nullptr));
+    EXPECT_EQ(read, "unchanged");
+}
