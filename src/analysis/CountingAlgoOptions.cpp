@@ -1,0 +1,227 @@
+#include "analysis/CountingAlgoOptions.h"
+
+#include "Ostravo/Profile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Numbers are read as text of at most 30 characters, switches of at most 8.
+constexpr uint32_t kNumberSize = 31;
+constexpr uint32_t kSwitchSize = 9;
+
+std::string ReadText(const char *key, uint32_t size, const char *file)
+{
+    std::string buffer(size, '\0');
+    Ostravo::E_GetPrivateProfileString(kCountingParamsSection, key, "", buffer.data(), size, file);
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return buffer;
+}
+
+// "%d": leading blanks, an optional sign and digits; anything after them is ignored.
+bool ParseInt(const std::string &text, int32_t &value)
+{
+    const char *begin = text.c_str();
+    char *end = nullptr;
+    const long long parsed = std::strtoll(begin, &end, 10);
+    if (end == begin)
+        return false;
+    value = static_cast<int32_t>(std::clamp<long long>(parsed, INT32_MIN, INT32_MAX));
+    return true;
+}
+
+bool ParseDouble(const std::string &text, double &value)
+{
+    return std::sscanf(text.c_str(), "%lf", &value) == 1;
+}
+
+bool SwitchIs(const std::string &text, const char *word)
+{
+    return CompareText(text.c_str(), word, 0, 0);
+}
+
+int32_t IntOr(const char *key, const char *file, int32_t fallback)
+{
+    int32_t value = fallback;
+    return ParseInt(ReadText(key, kNumberSize, file), value) ? value : fallback;
+}
+
+double DoubleOr(const char *key, const char *file, double fallback)
+{
+    double value = fallback;
+    return ParseDouble(ReadText(key, kNumberSize, file), value) ? value : fallback;
+}
+
+double ReadPixelsPerMm(const char *mainSettingsPath)
+{
+    const char *file = mainSettingsPath != nullptr ? mainSettingsPath : "";
+    char buffer[kNumberSize] = {};
+    Ostravo::E_GetPrivateProfileString("CalibrationSettings", "image_pixels_per_mm", "", buffer, kNumberSize,
+                                       file);
+    double value = 1000.0;
+    return ParseDouble(buffer, value) ? value : 1000.0;
+}
+
+// Nearest integer, halves away from zero, held in 32 bits.
+int32_t RoundToInt32(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return static_cast<int32_t>(std::clamp(std::round(value), double(INT32_MIN), double(INT32_MAX)));
+}
+
+const char *TrueFalse(bool value)
+{
+    return value ? "true" : "false";
+}
+
+} // namespace
+
+bool CountingAlgoOptions::LoadFromParamsFile(const char *paramsPath, const char *mainSettingsPath,
+                                             EString &error)
+{
+    const char *file = paramsPath != nullptr ? paramsPath : "";
+    pixels_per_mm = ReadPixelsPerMm(mainSettingsPath);
+
+    edge_processing = !SwitchIs(ReadText("EdgeProcessing", kSwitchSize, file), "FALSE");
+    morph_filter[0] = SwitchIs(ReadText("MFilter1", kSwitchSize, file), "TRUE");
+    morph_filter[1] = SwitchIs(ReadText("MFilter2", kSwitchSize, file), "TRUE");
+    count_filter[0] = SwitchIs(ReadText("CFilter1", kSwitchSize, file), "TRUE");
+    count_filter[1] = SwitchIs(ReadText("CFilter2", kSwitchSize, file), "TRUE");
+    object_radius[0] = DoubleOr("ObjectRadius1", file, 0.0);
+    object_radius[1] = DoubleOr("ObjectRadius2", file, 0.0);
+    radius_sweep[0] = IntOr("ObjectRadiusSweep1", file, 0);
+    radius_sweep[1] = IntOr("ObjectRadiusSweep2", file, 0);
+    morph_samples[0] = IntOr("MFilterSamples1", file, 0);
+    morph_samples[1] = IntOr("MFilterSamples2", file, 0);
+    count_threshold[0] = IntOr("CFilterThreshold1", file, 0);
+    count_threshold[1] = IntOr("CFilterThreshold2", file, 0);
+    count_min_size[0] = IntOr("CFilterMinSize1", file, 1);
+    count_min_size[1] = IntOr("CFilterMinSize2", file, 1);
+    morph_threshold[0] = IntOr("MFilterThreshold1", file, 0);
+    morph_threshold[1] = IntOr("MFilterThreshold2", file, 0);
+    use_inner_ring[0] = SwitchIs(ReadText("UseInnerRing1", kSwitchSize, file), "TRUE");
+    use_inner_ring[1] = SwitchIs(ReadText("UseInnerRing2", kSwitchSize, file), "TRUE");
+    proximity_within_type[0] =
+        !SwitchIs(ReadText("ProximityFilteringWithinType1", kSwitchSize, file), "FALSE");
+    proximity_within_type[1] =
+        !SwitchIs(ReadText("ProximityFilteringWithinType2", kSwitchSize, file), "FALSE");
+    proximity_between_types =
+        !SwitchIs(ReadText("ProximityFilteringBetweenType1_2", kSwitchSize, file), "FALSE");
+
+    std::string problems;
+    auto bound = [&](const char *key, int32_t &value) {
+        if (!ParseInt(ReadText(key, kNumberSize, file), value))
+            value = -1;
+        if (value < 0) {
+            problems += "\n";
+            problems += key;
+            problems += " is missing or invalid";
+        }
+    };
+    bound("Left", left);
+    bound("Right", right);
+    bound("Top", top);
+    bound("Bottom", bottom);
+    // Without a ring direction no percentile can be formed: refuse such a set for an enabled type.
+    for (int t = 0; t < 2; ++t) {
+        if (morph_filter[t] && morph_samples[t] < 1) {
+            problems += "\nMFilterSamples";
+            problems += std::to_string(t + 1);
+            problems += " must be at least 1";
+        }
+    }
+
+    if (!problems.empty()) {
+        std::string header = "File: ";
+        header += file;
+        header += "\nSection [";
+        header += kCountingParamsSection;
+        header += "]\nHas the following problems:\n";
+        error.Append((header + problems).c_str());
+    }
+    return !error.IsNonEmpty();
+}
+
+bool CountingAlgoOptions::SetParamByName(const char *name, double value, EString &error)
+{
+    auto is = [&](const char *key) { return name != nullptr && CompareText(name, key, 0, 0); };
+    if (is("ObjectRadius1"))
+        object_radius[0] = value;
+    else if (is("ObjectRadius2"))
+        object_radius[1] = value;
+    else if (is("ObjectRadiusSweep1"))
+        radius_sweep[0] = RoundToInt32(value);
+    else if (is("ObjectRadiusSweep2"))
+        radius_sweep[1] = RoundToInt32(value);
+    else if (is("MFilterThreshold1"))
+        morph_threshold[0] = RoundToInt32(value);
+    else if (is("MFilterThreshold2"))
+        morph_threshold[1] = RoundToInt32(value);
+    else if (is("MFilterSamples1"))
+        morph_samples[0] = RoundToInt32(value);
+    else if (is("MFilterSamples2"))
+        morph_samples[1] = RoundToInt32(value);
+    else if (is("CFilterThreshold1"))
+        count_threshold[0] = RoundToInt32(value);
+    else if (is("CFilterThreshold2"))
+        count_threshold[1] = RoundToInt32(value);
+    else if (is("CFilterMinSize1"))
+        count_min_size[0] = RoundToInt32(value);
+    else if (is("CFilterMinSize2"))
+        count_min_size[1] = RoundToInt32(value);
+    else {
+        error.Assign("CountingAlgoOptions::SetParamByName() Unknown parameter name: ");
+        error.Append(name != nullptr ? name : "");
+        return false;
+    }
+    return true;
+}
+
+void CountingAlgoOptions::WriteAsComments(std::vector<std::string> &lines, const char *mainSettingsPath)
+{
+    if (!enabled) {
+        lines.emplace_back("# ******** Circular cell detection algo is not enabled. ********");
+        return;
+    }
+    if (pixels_per_mm == 0.0)
+        pixels_per_mm = ReadPixelsPerMm(mainSettingsPath);
+
+    char text[160];
+    auto add = [&](const char *format, auto... args) {
+        std::snprintf(text, sizeof text, format, args...);
+        lines.emplace_back(text);
+    };
+    lines.emplace_back("# ******* Circular cell detection algo parameters ********");
+    add("#pixels_per_mm=%3.1lf", pixels_per_mm);
+    add("#ROI.left=%ld", long(left));
+    add("#ROI.right=%ld", long(right));
+    add("#ROI.top=%ld", long(top));
+    add("#ROI.bottom=%ld", long(bottom));
+    lines.emplace_back("");
+    add("#NUM_FILTERS=%ld", 2L);
+    add("#b_edge_processing=%s", TrueFalse(edge_processing));
+    lines.emplace_back("");
+    for (int t = 0; t < 2; ++t) {
+        const long k = t + 1;
+        add("# *** Morphological Filter %ld Options ****", k);
+        add("#morph_filter[%ld]=%s", k, TrueFalse(morph_filter[t]));
+        add("#radius[%ld]=%5.3lf\tum", k, object_radius[t]);
+        add("#radius[%ld]=%5.3lf\tpixels", k, object_radius[t] / 1000.0 * pixels_per_mm);
+        add("#radius_sweep[%ld]=%ld", k, long(radius_sweep[t]));
+        add("#samples[%ld]=%ld", k, long(morph_samples[t]));
+        add("#mthreshold[%ld]=%ld", k, long(morph_threshold[t]));
+        add("#use_inner_ring[%ld]=%s", k, TrueFalse(use_inner_ring[t]));
+        add("# *** Count Filter %ld Options ****", k);
+        add("#count_filter=%s", TrueFalse(count_filter[t]));
+        add("#threshold[%ld]=%ld", k, long(count_threshold[t]));
+        add("#min_size[%ld]=%ld", k, long(count_min_size[t]));
+        add("#proximity_filtering_per_type[%ld]=%s", k, TrueFalse(proximity_within_type[t]));
+    }
+    add("#cross_type_filtering=%s", TrueFalse(proximity_between_types));
+}
