@@ -1,0 +1,996 @@
+#include "analysis/ImageAnalysisRun.h"
+
+#include "Ostravo/LogError.h"
+#include "Ostravo/OpenUsingDefaultApp.h"
+#include "Ostravo/Profile.h"
+#include "analysis/BackgroundMap.h"
+#include "analysis/CountingAlgo.h"
+#include "analysis/ImageAnalysisJob.h"
+#include "analysis/ImageLogFileData.h"
+#include "analysis/IntensityProfile.h"
+#include "app/PlexorinApp.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/SystemInfo.h"
+#include "platform/Ui.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <opencv2/imgcodecs.hpp>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+const char *const kTypeNames[3] = {"cir_1", "cir_2", "epi_1"};
+constexpr int kTypeSlots = 10;
+// Low-level files of one image name are numbered on up to this; past it the image gets none.
+constexpr unsigned long kMaxLowLevelNumber = 99999;
+// Images decoded ahead of the analysis: enough to keep the decoder busy, few enough for big frames.
+constexpr size_t kDecodeAhead = 2;
+
+template <class... Args> std::string Format(const char *format, Args... args)
+{
+    const int length = std::snprintf(nullptr, 0, format, args...);
+    if (length <= 0)
+        return std::string();
+    std::string text(size_t(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.resize(size_t(length));
+    return text;
+}
+
+std::string JoinPath(const std::string &folder, const std::string &name)
+{
+    EString path;
+    path.JoinPath(folder.c_str(), name.c_str());
+    return path.c_str();
+}
+
+// The file name of a path without folder and extension.
+std::string NameWithoutExtension(const std::string &path)
+{
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    return name;
+}
+
+std::string TrimmedFolder(const EString &folder)
+{
+    EString trimmed(folder);
+    trimmed.Trim();
+    return platform::NormalizePath(trimmed.c_str());
+}
+
+// [CalibrationSettings] image_pixels_per_mm of the main settings file, 1000 when missing or not a
+// number, as the counting algorithms read it.
+double ReadPixelsPerMm()
+{
+    char buffer[31] = {};
+    Ostravo::E_GetPrivateProfileString("CalibrationSettings", "image_pixels_per_mm", "", buffer,
+                                       sizeof buffer, theApp.m_ini_path.c_str());
+    double value = 0.0;
+    return std::sscanf(buffer, "%lf", &value) == 1 ? value : 1000.0;
+}
+
+// Creates path and writes text into it; an existing file is never replaced.
+bool WriteNewFile(const std::string &path, const std::string &text, int &errorNumber)
+{
+    errorNumber = 0;
+    FILE *file = std::fopen(path.c_str(), "wbx");
+    if (file == nullptr) {
+        errorNumber = errno;
+        return false;
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) {
+        errorNumber = EIO;
+        std::remove(path.c_str());
+    }
+    return ok;
+}
+
+// Last write of the file as local calendar time; all fields 0 when it cannot be found.
+ImageFileTime FileTimeOf(const std::string &path)
+{
+    ImageFileTime result;
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return result;
+    std::tm local{};
+    const time_t seconds = info.st_mtime;
+    if (localtime_r(&seconds, &local) == nullptr)
+        return result;
+    result.year = local.tm_year + 1900;
+    result.month = local.tm_mon + 1;
+    result.day = local.tm_mday;
+    result.hour = local.tm_hour;
+    result.minute = local.tm_min;
+    result.second = local.tm_sec;
+    return result;
+}
+
+bool ClipRegion(const cv::Mat &image, int32_t &left, int32_t &top, int32_t &right, int32_t &bottom)
+{
+    if (image.empty() || image.type() != CV_16UC1)
+        return false;
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, image.cols - 1);
+    bottom = std::min(bottom, image.rows - 1);
+    return true;
+}
+
+// ---- Worker threads ----
+
+struct WorkerRegistry
+{
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
+    std::atomic<bool> stopAll{false};
+};
+
+// Never destroyed: a worker may still end while the program's static objects go away.
+WorkerRegistry &Workers()
+{
+    static WorkerRegistry *registry = new WorkerRegistry;
+    return *registry;
+}
+
+bool StopRequested(ImageAnalysisRunParams &run)
+{
+    if (Workers().stopAll.load())
+        return true;
+    return run.owner != nullptr && run.owner->StopRequested();
+}
+
+// ---- Decoding ahead of the analysis ----
+
+struct DecodedImage
+{
+    bool exists = false;
+    bool readError = false;
+    cv::Mat image;
+};
+
+DecodedImage Decode(const std::string &path)
+{
+    DecodedImage result;
+    result.exists = platform::FileExists(path);
+    if (!result.exists)
+        return result;
+    try {
+        result.image = cv::imread(path, cv::IMREAD_ANYDEPTH);
+    } catch (const std::exception &) {
+        result.readError = true;
+        result.image.release();
+    }
+    return result;
+}
+
+// Decodes the images in list order on its own thread, at most kDecodeAhead ahead of the caller,
+// so that reading one image overlaps the analysis of the one before. The caller takes them in the
+// same order; the results are those of decoding in the loop itself.
+class DecodeAhead
+{
+  public:
+    explicit DecodeAhead(std::vector<std::string> paths) : m_paths(std::move(paths))
+    {
+        try {
+            m_thread = std::thread([this] { Run(); });
+        } catch (const std::system_error &) {
+            m_inline = true; // no thread: decode in the caller
+        }
+    }
+    ~DecodeAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    DecodeAhead(const DecodeAhead &) = delete;
+    DecodeAhead &operator=(const DecodeAhead &) = delete;
+
+    // The next image of the list.
+    DecodedImage Take()
+    {
+        if (m_inline)
+            return Decode(m_paths[m_taken++]);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        DecodedImage next = std::move(m_ready.front());
+        m_ready.pop_front();
+        ++m_taken;
+        lock.unlock();
+        m_changed.notify_all();
+        return next;
+    }
+
+  private:
+    void Run()
+    {
+        for (const std::string &path : m_paths) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kDecodeAhead; });
+                if (m_stop)
+                    return;
+            }
+            DecodedImage decoded = Decode(path);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_ready.push_back(std::move(decoded));
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    std::vector<std::string> m_paths;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<DecodedImage> m_ready;
+    size_t m_taken = 0;
+    bool m_stop = false;
+    bool m_inline = false;
+};
+
+// ---- Statistics ----
+
+struct ListStatistics
+{
+    double mean = 0.0;
+    double deviation = 0.0;
+    double lpMean = 0.0;
+    double lpDeviation = 0.0;
+};
+
+double SampleDeviation(double sum, double sumOfSquares, size_t n)
+{
+    if (n < 2)
+        return 0.0;
+    // Rounding can leave the difference a hair below 0 for equal values.
+    const double variance = (sumOfSquares - sum * sum / double(n)) / double(n - 1);
+    return variance > 0.0 ? std::sqrt(variance) : 0.0;
+}
+
+double RelativeHeight(int32_t y, int32_t lowerMagnet, int32_t upperMagnet)
+{
+    return double(int64_t(lowerMagnet) - y) / double(int64_t(lowerMagnet) - upperMagnet);
+}
+
+ListStatistics MeasureList(std::vector<CellDetection> &list, const ImageAnalysisRunParams &run)
+{
+    ListStatistics s;
+    const size_t n = list.size();
+    double sum = 0.0, sumOfSquares = 0.0, lpSum = 0.0, lpSumOfSquares = 0.0;
+    for (CellDetection &d : list) {
+        const double h = RelativeHeight(d.y, run.lower_magnet, run.upper_magnet);
+        sum += h;
+        sumOfSquares += h * h;
+        if (run.lp_curve.valid) {
+            d.lp_value = float(LPValueOfHeight(run.lp_curve, h));
+            lpSum += d.lp_value;
+            lpSumOfSquares += double(d.lp_value) * double(d.lp_value);
+        }
+    }
+    if (n == 0)
+        return s;
+    s.mean = sum / double(n);
+    s.deviation = SampleDeviation(sum, sumOfSquares, n);
+    if (run.lp_curve.valid) {
+        s.lpMean = lpSum / double(n);
+        s.lpDeviation = SampleDeviation(lpSum, lpSumOfSquares, n);
+    }
+    return s;
+}
+
+// Removes every circular detection that overlaps an epi detection; epi detections stay.
+void SuppressCircularUnderEpi(std::vector<CellDetection> lists[3])
+{
+    std::vector<bool> marked[2] = {std::vector<bool>(lists[0].size(), false),
+                                   std::vector<bool>(lists[1].size(), false)};
+    for (const CellDetection &e : lists[2]) {
+        for (int t = 0; t < 2; ++t) {
+            for (size_t i = 0; i < lists[t].size(); ++i) {
+                const CellDetection &c = lists[t][i];
+                const float dx = float(c.x - e.x), dy = float(c.y - e.y);
+                if (c.radius + e.radius > std::sqrt(dx * dx + dy * dy))
+                    marked[t][i] = true;
+            }
+        }
+    }
+    for (int t = 0; t < 2; ++t) {
+        std::vector<CellDetection> kept;
+        for (size_t i = 0; i < lists[t].size(); ++i)
+            if (!marked[t][i])
+                kept.push_back(lists[t][i]);
+        lists[t].swap(kept);
+    }
+}
+
+std::string TableHeader()
+{
+    std::string text = "image\tElapsedMin\tImageModifyTime\tframe_idx\t";
+    for (const char *name : kTypeNames)
+        text += Format("count[%s]\tmean[%s]\tstdev[%s]\tmean_LP[%s]\tstdev_LP[%s]\t", name, name, name, name,
+                       name);
+    text +=
+        "MeanIntROI\tMedianIntROI\tPct10IntROI\tPump1SpeeULpMin\tPump2SpeedULpMin\tPump1VolUL\tPump2VolUL";
+    return text;
+}
+
+// Reports a run failure the way the user and the error log see it.
+void ReportFailure(const std::string &message, int32_t line)
+{
+    LogError(__FILE_NAME__, line, message);
+    platform::ui::MessageBox(message, "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
+}
+
+void EndRun(ImageAnalysisRunParams &run, const std::string &failure)
+{
+    if (run.owner != nullptr) {
+        run.owner->SetStatusText("");
+        run.owner->EnableControls();
+    }
+    run.Finish(failure);
+}
+
+std::string ProjectionCell(const std::vector<int32_t> &projection, size_t k)
+{
+    // An image without a projection keeps its column, empty, so that the others stay aligned.
+    return k < projection.size() ? Format("\t%ld", long(projection[k])) : std::string("\t");
+}
+
+const std::vector<int32_t> *FirstProjection(const std::vector<std::vector<int32_t>> &projections)
+{
+    for (const auto &p : projections)
+        if (!p.empty())
+            return &p;
+    return nullptr;
+}
+
+} // namespace
+
+// ---- The run record ----
+
+std::string ImageAnalysisRunParams::Status() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_status;
+}
+
+void ImageAnalysisRunParams::SetStatus(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_status = text;
+}
+
+ImageAnalysisResultFiles ImageAnalysisRunParams::ResultFiles() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_files;
+}
+
+void ImageAnalysisRunParams::SetResultFile(std::string ImageAnalysisResultFiles::*which,
+                                           const std::string &path)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_files.*which = path;
+}
+
+void ImageAnalysisRunParams::Finish(const std::string &failure)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_status = failure.empty() ? std::string("Finished") : "Failed: " + failure;
+    m_failed.store(!failure.empty());
+    m_finished.store(true);
+}
+
+// ---- Statistics of a region ----
+
+double RoiMeanIntensity(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom)
+{
+    if (!ClipRegion(image, left, top, right, bottom) || right < left || bottom < top)
+        return std::numeric_limits<double>::quiet_NaN();
+    uint64_t sum = 0;
+    for (int32_t y = top; y <= bottom; ++y) {
+        const uint16_t *row = image.ptr<uint16_t>(y);
+        for (int32_t x = left; x <= right; ++x)
+            sum += row[x];
+    }
+    const uint64_t n = uint64_t(right - left + 1) * uint64_t(bottom - top + 1);
+    return double(sum) / double(n);
+}
+
+bool RoiPercentiles(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                    const std::vector<double> &fractions, std::vector<double> &results)
+{
+    if (results.size() < fractions.size())
+        results.resize(fractions.size(), 0.0);
+    if (!ClipRegion(image, left, top, right, bottom))
+        return false;
+    std::vector<uint32_t> histogram(65536, 0);
+    uint64_t n = 0;
+    for (int32_t y = top; y <= bottom; ++y) {
+        const uint16_t *row = image.ptr<uint16_t>(y);
+        for (int32_t x = left; x <= right; ++x)
+            ++histogram[row[x]];
+    }
+    if (right >= left && bottom >= top)
+        n = uint64_t(right - left + 1) * uint64_t(bottom - top + 1);
+    std::vector<int64_t> thresholds(fractions.size());
+    for (size_t k = 0; k < fractions.size(); ++k)
+        thresholds[k] = int64_t(std::llround(double(n) * fractions[k]));
+    std::vector<bool> placed(fractions.size(), false);
+    size_t remaining = fractions.size();
+    int64_t running = 0;
+    for (int level = 0; level < 65536 && remaining > 0; ++level) {
+        running += histogram[size_t(level)];
+        for (size_t k = 0; k < fractions.size(); ++k) {
+            if (!placed[k] && running >= thresholds[k]) {
+                results[k] = level;
+                placed[k] = true;
+                --remaining;
+            }
+        }
+    }
+    return remaining == 0;
+}
+
+double LPValueOfHeight(const LPCurveParams &c, double height)
+{
+    const double y = height * c.mag_gap;
+    const double P = c.square * y * y + c.cubic * y * y * y + c.linear * y + c.constant;
+    const double K = 3.0 * c.munot * (c.ChiGd + 1.0) * (c.ChiPar - c.ChiGd);
+    const double D = (2.0 * c.ChiGd + c.ChiPar + 3.0) * (2.0 * c.g);
+    return (P * K / D + c.rhof) / 10.0;
+}
+
+// ---- The low-level counting file ----
+
+bool WriteLowLevelCountingData(const std::string &runFolder, const std::string &imagePath,
+                               const ImageFileTime &t, const std::vector<double> &meanHeights,
+                               std::vector<double> heightDeviations,
+                               const std::vector<std::string> &typeNames,
+                               const std::vector<std::vector<CellDetection>> &detections, int32_t lowerMagnet,
+                               int32_t upperMagnet, const LPCurveParams &curve, double pixelsPerMm,
+                               std::string *writtenPath, EString *error)
+{
+    std::string text = "# **** Low level counting data ****\r\n";
+    text += Format("%s\tVersion\t%s\r\n", theApp.m_product_name.c_str(), theApp.m_version.c_str());
+    text += Format("# ComputerName=%s\r\n", platform::ComputerName().c_str());
+    text += Format("#image_file=%s\r\n", imagePath.c_str());
+    text += Format("#image_timestamp=%d%02d%02d-%02d%02d-%02d\r\n", t.year, t.month, t.day, t.hour, t.minute,
+                   t.second);
+    if (curve.valid) {
+        char number[16];
+        auto value = [&](const char *key, double v) {
+            text += Format("# %s=%s\r\n", key, FormatDouble(v, number));
+        };
+        text += "# **** LP Curve Params ****\r\n";
+        value("Gd_conc", curve.Gd_conc);
+        value("ChiGd_factor", curve.ChiGd_factor);
+        value("rhobuffer", curve.rhobuffer);
+        value("rohf", curve.rhof);
+        value("ChiGd", curve.ChiGd);
+        value("munot", curve.munot);
+        value("g", curve.g);
+        value("cubic", curve.cubic);
+        value("square", curve.square);
+        value("linear", curve.linear);
+        value("constant", curve.constant);
+        value("mag_gap", curve.mag_gap);
+        text += "# top magnet dim is 50x5x2 mm\r\n";
+        text += "# bottom magnet dim is 50x15x2 mm\r\n";
+        text += "# remanent magnetization is 1.45 T\r\n";
+        text += "# ****************\r\n";
+    }
+    for (int slot = 0; slot < kTypeSlots; ++slot) {
+        const size_t s = size_t(slot);
+        const char *name = s < typeNames.size() ? typeNames[s].c_str() : "not_used";
+        const size_t count = s < detections.size() ? detections[s].size() : 0;
+        const double mean = count > 0 && s < meanHeights.size() ? meanHeights[s] : 0.0;
+        const double deviation =
+            s < heightDeviations.size() && s < detections.size() ? heightDeviations[s] : 0.0;
+        text += Format("#particle_count[%s]=%ld\r\n", name, long(count));
+        text += Format("#particle_height_mean[%s]=%5.3lf\r\n", name, mean);
+        text += Format("#particle_height_stdev[%s]=%6.4lf\r\n", name, deviation);
+    }
+    text += curve.valid ? "type_name\tidx\tix\tiy\theight\tradius(um)\tLP\r\n"
+                        : "type_name\tidx\tix\tiy\theight\tradius(um)\r\n";
+    for (size_t list = 0; list < detections.size(); ++list) {
+        const char *name = list < typeNames.size() ? typeNames[list].c_str() : "not_used";
+        for (size_t i = 0; i < detections[list].size(); ++i) {
+            const CellDetection &d = detections[list][i];
+            text += Format("%s\t%ld\t%ld\t%ld\t%5.3lf\t%3.1f", name, long(i), long(d.x), long(d.y),
+                           RelativeHeight(d.y, lowerMagnet, upperMagnet),
+                           double(d.radius) / pixelsPerMm * 1000.0);
+            if (curve.valid)
+                text += Format("\t%3.1lf", double(d.lp_value));
+            text += "\r\n";
+        }
+    }
+
+    // A name already taken (an earlier run of the same name, or two images that differ only in
+    // their extension) gets the next free number; nothing is ever written over.
+    const std::string stem = JoinPath(runFolder, NameWithoutExtension(imagePath));
+    std::string path = stem + ".txt";
+    for (unsigned long n = 1;; ++n) {
+        int errorNumber = 0;
+        if (WriteNewFile(path, text, errorNumber)) {
+            if (writtenPath)
+                *writtenPath = path;
+            return true;
+        }
+        if (errorNumber != EEXIST) {
+            if (error)
+                error->Assign(Format("Can't create low level counting file: %s", path.c_str()).c_str());
+            return false;
+        }
+        if (n > kMaxLowLevelNumber) {
+            if (error)
+                error->Assign(Format("Can't create low level counting file: %s.txt (every name up to [%lu] "
+                                     "is taken)",
+                                     stem.c_str(), kMaxLowLevelNumber)
+                                  .c_str());
+            return false;
+        }
+        path = Format("%s[%lu].txt", stem.c_str(), n);
+    }
+}
+
+// ---- The worker ----
+
+uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
+{
+    if (run == nullptr)
+        return 0;
+    ImageAnalysisRunParams &R = *run;
+    const platform::LocalTime T = platform::Now();
+    const std::string computer = platform::ComputerName();
+    const std::string folder = TrimmedFolder(R.image_folder);
+    const std::string mainSettings = theApp.m_ini_path;
+
+    ImageLogFileData log;
+    std::vector<std::string> header;
+    header.push_back(Format("#%s_Version=%s", theApp.m_product_name.c_str(), theApp.m_version.c_str()));
+    header.push_back(Format("# ComputerName=%s", computer.c_str()));
+    header.push_back(Format("#image_directory=%s", R.image_folder.c_str()));
+    EString logError;
+    if (log.Load(folder.c_str(), logError))
+        header.push_back(Format("#image_log_used=%s", log.log_path.c_str()));
+    else
+        header.push_back(Format("#error_loading_image_log_file_data=%s", logError.c_str()));
+    R.SetResultFile(&ImageAnalysisResultFiles::image_log_file, log.log_path.c_str());
+    header.push_back("# **** Magnet elevations in vertical pixels ****");
+    header.push_back(Format("#lower_magnet=%ld", long(R.lower_magnet)));
+    header.push_back(Format("#upper_magnet=%ld", long(R.upper_magnet)));
+
+    // Equal rows leave no height between the magnets; every height would be infinite.
+    if (R.upper_magnet == R.lower_magnet) {
+        const std::string message =
+            Format("upper_magnet and lower_magnet must not be equal (both %ld)", long(R.lower_magnet));
+        ReportFailure(message, __LINE__);
+        EndRun(R, message);
+        return 0;
+    }
+    if (R.image_files.empty()) {
+        const std::string message = "ImageAnalysisThreadProc() - no images to analyse.";
+        ReportFailure(message, __LINE__);
+        EndRun(R, message);
+        return 0;
+    }
+
+    // A folder that exists already belongs to another run started in the same second.
+    const std::string runFolder =
+        JoinPath(folder, Format("%04u%02u%02u-%02u%02u-%02u", unsigned(T.year), unsigned(T.month),
+                                unsigned(T.day), unsigned(T.hour), unsigned(T.minute), unsigned(T.second)));
+    std::error_code ec;
+    if (!std::filesystem::create_directory(runFolder, ec) || ec) {
+        const std::string message = Format("Unable to create directory: %s", runFolder.c_str());
+        ReportFailure(message, __LINE__);
+        EndRun(R, message);
+        return 0;
+    }
+
+    if (R.owner != nullptr)
+        R.owner->WriteAnalysisParamsHeader(header, runFolder);
+    R.counting_options.WriteAsComments(header, mainSettings.c_str());
+    R.epi_params.WriteAsComments(header);
+
+    const size_t count = R.image_files.size();
+    std::vector<std::vector<int32_t>> vertical(count), horizontal(count);
+
+    std::vector<cv::Mat> backgrounds;
+    std::vector<EString> backgroundTypes;
+    EString backgroundError;
+    LoadBGImages(folder.c_str(), backgrounds, backgroundTypes, backgroundError);
+    for (size_t b = 0; b < backgrounds.size() && !backgroundError.IsNonEmpty(); ++b) {
+        if (backgrounds[b].empty() || backgrounds[b].type() != CV_16UC1) {
+            backgroundError.Assign("LoadBGImages() - Problem trying to open image: ");
+            backgroundError.Append(
+                JoinPath(folder, std::string(backgroundTypes[b].c_str()) + ".bg.tif").c_str());
+        }
+    }
+    if (backgroundError.IsNonEmpty()) {
+        ReportFailure(backgroundError.c_str(), __LINE__);
+        EndRun(R, backgroundError.c_str());
+        return 0;
+    }
+
+    const bool circular = R.counting_options.enabled;
+    const bool epi = R.epi_params.enabled;
+    const int32_t left = circular ? R.counting_options.left : R.epi_params.left;
+    const int32_t top = circular ? R.counting_options.top : R.epi_params.top;
+    const int32_t right = circular ? R.counting_options.right : R.epi_params.right;
+    const int32_t bottom = circular ? R.counting_options.bottom : R.epi_params.bottom;
+    const std::string basePath = JoinPath(runFolder, NameWithoutExtension(R.image_files[0]));
+    // A run without circular counting has no scale of its own; the radii still need one.
+    const double pixelsPerMm =
+        R.counting_options.pixels_per_mm > 0.0 ? R.counting_options.pixels_per_mm : ReadPixelsPerMm();
+    const std::vector<std::string> typeNames(std::begin(kTypeNames), std::end(kTypeNames));
+    std::vector<std::string> failures;
+
+    std::vector<std::string> paths;
+    for (const std::string &name : R.image_files)
+        paths.push_back(JoinPath(folder, name));
+    {
+        DecodeAhead decoder(paths);
+        int32_t frame = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (StopRequested(R))
+                break;
+            const std::string status = Format("Processing %ld of %ld", long(i + 1), long(count));
+            R.SetStatus(status);
+            if (R.owner != nullptr)
+                R.owner->SetStatusText(status);
+
+            const std::string &name = R.image_files[i];
+            const std::string &path = paths[i];
+            DecodedImage decoded = decoder.Take();
+            if (!decoded.exists) {
+                header.push_back(Format("Image does not exist\t%s", path.c_str()));
+                continue;
+            }
+            if (decoded.readError) {
+                header.push_back(Format("Problem trying to load image: %s", path.c_str()));
+                continue;
+            }
+            // Every measure below reads 16-bit pixels.
+            if (decoded.image.empty() || decoded.image.type() != CV_16UC1) {
+                header.push_back(Format("Invalid image: %s", path.c_str()));
+                continue;
+            }
+            const cv::Mat &image = decoded.image;
+            if (left < 0 || top < 0 || right < left || bottom < top || right >= image.cols ||
+                bottom >= image.rows) {
+                header.push_back(Format("ROI %ld, %ld, %ld, %ld is not inside the %ld x %ld image: %s",
+                                        long(left), long(top), long(right), long(bottom), long(image.cols),
+                                        long(image.rows), path.c_str()));
+                continue;
+            }
+
+            const cv::Mat *background = nullptr;
+            EString type;
+            if (ImageTypeFromFileName(name.c_str(), type)) {
+                for (size_t b = 0; b < backgrounds.size(); ++b)
+                    if (CompareText(backgroundTypes[b].c_str(), type.c_str(), 0, 0)) {
+                        background = &backgrounds[b];
+                        break;
+                    }
+            }
+            if (background != nullptr && background->size() != image.size()) {
+                header.push_back(Format("Background image %s.bg.tif does not match the size of image: %s",
+                                        type.c_str(), path.c_str()));
+                continue;
+            }
+
+            ComputeVerticalProjection(image, left, top, right, bottom, vertical[i], background);
+            ComputeHorizontalProjection(image, left, top, right, bottom, horizontal[i], background);
+
+            const double mean = RoiMeanIntensity(image, left, top, right, bottom);
+            std::vector<double> levels = {0.0, 0.0};
+            RoiPercentiles(image, left, top, right, bottom, {0.5, 0.1}, levels);
+
+            std::vector<std::vector<CellDetection>> lists(3);
+            if (circular) {
+                std::vector<std::vector<CellDetection>> found;
+                if (!CountingAlgo(image, R.counting_options, found)) {
+                    header.push_back(Format("CountingAlgo() Error for image %s", path.c_str()));
+                    continue;
+                }
+                for (size_t t = 0; t < 2 && t < found.size(); ++t)
+                    lists[t] = std::move(found[t]);
+            }
+            if (epi) {
+                EString epiError;
+                const cv::Mat *epiBackground = R.epi_params.use_bg_image ? background : nullptr;
+                if (!EpiCellCountingAlgo(image, R.epi_params, lists[2], epiError, nullptr, epiBackground)) {
+                    header.push_back(epiError.c_str());
+                    continue;
+                }
+            }
+            if (circular && epi && R.counting_options.proximity_between_types)
+                SuppressCircularUnderEpi(lists.data());
+
+            ListStatistics stats[3];
+            std::vector<double> means(3), deviations(3);
+            for (size_t t = 0; t < 3; ++t) {
+                stats[t] = MeasureList(lists[t], R);
+                means[t] = stats[t].mean;
+                deviations[t] = stats[t].deviation;
+            }
+            const ImageFileTime fileTime = FileTimeOf(path);
+
+            if (frame == 0) {
+                if (log.RowCount() >= 1) {
+                    EString firstError;
+                    if (!log.SetFirstFileName(name.c_str(), firstError))
+                        header.push_back(Format("#error_loading_image_log_file_data=%s", firstError.c_str()));
+                }
+                header.push_back(TableHeader());
+            }
+            ++frame;
+            PumpValues pumps{};
+            const double elapsed = log.GetElapsedMinutes(name.c_str(), &pumps);
+
+            std::string row = Format("%s\t%4.2lf\t%04u/%02u/%02u %02u:%02u:%02u\t%ld\t", name.c_str(),
+                                     elapsed, unsigned(fileTime.year), unsigned(fileTime.month),
+                                     unsigned(fileTime.day), unsigned(fileTime.hour),
+                                     unsigned(fileTime.minute), unsigned(fileTime.second), long(frame));
+            for (size_t t = 0; t < 3; ++t)
+                row += Format("%ld\t%6.4lf\t%6.4lf\t%4.2lf\t%4.2lf\t", long(lists[t].size()), stats[t].mean,
+                              stats[t].deviation, stats[t].lpMean, stats[t].lpDeviation);
+            row += Format("%3.1lf\t%3.1lf\t%3.1lf", mean, levels[0], levels[1]);
+            row += Format("\t%3.1f\t%3.1f\t%4.2f\t%4.2f", double(pumps.pump1_speed),
+                          double(pumps.pump2_speed), double(pumps.pump1_volume), double(pumps.pump2_volume));
+            header.push_back(row);
+
+            EString lowLevelError;
+            if (!WriteLowLevelCountingData(runFolder, path, fileTime, means, deviations, typeNames, lists,
+                                           R.lower_magnet, R.upper_magnet, R.lp_curve, pixelsPerMm, nullptr,
+                                           &lowLevelError)) {
+                header.push_back(lowLevelError.c_str());
+                failures.push_back(lowLevelError.c_str());
+            }
+        }
+    }
+
+    const std::string version =
+        Format("#%s_Version=%s\r\n# ComputerName=%s\r\n", theApp.m_product_name.c_str(),
+               theApp.m_version.c_str(), computer.c_str());
+    auto writeResult = [&](const std::string &path, const std::string &text,
+                           std::string ImageAnalysisResultFiles::*which, const char *failureFormat) {
+        int errorNumber = 0;
+        if (WriteNewFile(path, text, errorNumber)) {
+            R.SetResultFile(which, path);
+            return true;
+        }
+        failures.push_back(Format(failureFormat, path.c_str()));
+        return false;
+    };
+
+    const double magGap = R.lp_curve.mag_gap;
+    {
+        std::string text = version + "iy_row\ty_fract\ty_mm\ty_ROI_fract\tLP";
+        for (const std::string &name : R.image_files)
+            text += "\t" + name;
+        text += "\r\n";
+        if (const std::vector<int32_t> *first = FirstProjection(vertical)) {
+            const size_t m = first->size();
+            for (size_t k = 0; k < m; ++k) {
+                const int32_t j = top + int32_t(k);
+                const double h = RelativeHeight(j, R.lower_magnet, R.upper_magnet);
+                text += Format("%ld\t%6.4lf\t%6.4lf\t%6.4lf\t%4.2lf", long(j), h, h * magGap,
+                               double(k) / double(m), LPValueOfHeight(R.lp_curve, h));
+                for (const auto &projection : vertical)
+                    text += ProjectionCell(projection, k);
+                text += "\r\n";
+            }
+        }
+        writeResult(basePath + ".[vert_proj].txt", text, &ImageAnalysisResultFiles::vertical_projection_file,
+                    "Can't create projection file: %s");
+    }
+    {
+        std::string text = version + "ix";
+        for (const std::string &name : R.image_files)
+            text += "\t" + name;
+        text += "\r\n";
+        if (const std::vector<int32_t> *first = FirstProjection(horizontal)) {
+            for (size_t k = 0; k < first->size(); ++k) {
+                text += Format("%ld", long(left + int32_t(k)));
+                for (const auto &projection : horizontal)
+                    text += ProjectionCell(projection, k);
+                text += "\r\n";
+            }
+        }
+        writeResult(basePath + ".[horz_proj].txt", text,
+                    &ImageAnalysisResultFiles::horizontal_projection_file,
+                    "Can't create projection file: %s");
+    }
+    std::string summary = Format("# ComputerName=%s\r\n", computer.c_str());
+    for (const std::string &line : header)
+        summary += line + "\r\n";
+    const std::string summaryPath = basePath + ".Analysis.txt";
+    if (writeResult(summaryPath, summary, &ImageAnalysisResultFiles::analysis_file,
+                    "Can't create ouput file for analysis run: %s")) {
+        if (R.owner != nullptr && R.owner->OpenSummaryChecked())
+            OpenUsingDefaultApp(summaryPath.c_str(), ".xls");
+    }
+
+    std::string failure;
+    for (const std::string &line : failures)
+        failure += (failure.empty() ? "" : "\n") + line;
+    if (!failure.empty())
+        ReportFailure(failure, __LINE__);
+    EndRun(R, failure);
+    return 0;
+}
+
+bool StartImageAnalysisThread(ImageAnalysisRunParams *run, bool deleteWhenDone, EString &error)
+{
+    if (run == nullptr) {
+        error.Assign("StartImageAnalysisThread() - no run given.");
+        return false;
+    }
+    WorkerRegistry &workers = Workers();
+    // Made at the first start, so it goes before the objects the workers use: the program's end
+    // waits for the runs (each stops before its next image) instead of pulling them away.
+    static struct ExitWait
+    {
+        ~ExitWait() { StopImageAnalysisRuns(); }
+    } exitWait;
+    {
+        std::lock_guard<std::mutex> lock(workers.mutex);
+        ++workers.running;
+    }
+    try {
+        std::thread([run, deleteWhenDone, &workers] {
+            ImageAnalysisThreadProc(run);
+            if (deleteWhenDone)
+                delete run;
+            std::lock_guard<std::mutex> lock(workers.mutex);
+            --workers.running;
+            workers.ended.notify_all();
+        }).detach();
+    } catch (const std::system_error &e) {
+        std::lock_guard<std::mutex> lock(workers.mutex);
+        --workers.running;
+        error.Assign(
+            Format("StartImageAnalysisThread() - unable to start the worker thread: %s", e.what()).c_str());
+        return false;
+    }
+    return true;
+}
+
+void StopImageAnalysisRuns()
+{
+    WorkerRegistry &workers = Workers();
+    workers.stopAll.store(true);
+    std::unique_lock<std::mutex> lock(workers.mutex);
+    workers.ended.wait(lock, [&] { return workers.running == 0; });
+}
+
+bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const char *epi_params,
+                          const char *LP_curve_params, double Gd_conc, const char *spec, int32_t upper_magnet,
+                          int32_t lower_magnet, int32_t &handle, EString &error, bool validate_only)
+{
+    const std::string dir = image_dir != nullptr ? image_dir : "";
+    const std::string pattern = spec != nullptr ? spec : "";
+    const std::string cir = cir_params != nullptr ? cir_params : "";
+    const std::string epiFile = epi_params != nullptr ? epi_params : "";
+    const std::string lp = LP_curve_params != nullptr ? LP_curve_params : "";
+    auto run = std::make_unique<ImageAnalysisRunParams>();
+    run->image_folder.Assign(dir.c_str());
+
+    EString joined;
+    joined.JoinPath(dir.c_str(), pattern.c_str());
+    const std::string listing = platform::NormalizePath(joined.c_str());
+    const size_t slash = listing.rfind('/');
+    const std::string listFolder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : listing.substr(0, slash));
+    const std::string listPattern = slash == std::string::npos ? listing : listing.substr(slash + 1);
+    const std::vector<platform::DirEntry> entries = platform::ListFolder(listFolder, listPattern);
+    if (entries.empty()) {
+        error.Assign(Format("RunImageAnalysisTool() - invalid image_dir: %s", dir.c_str()).c_str());
+        return false;
+    }
+    for (const platform::DirEntry &entry : entries)
+        if (!entry.isFolder)
+            run->image_files.push_back(entry.name);
+    if (run->image_files.empty()) {
+        error.Assign(Format("RunImageAnalysisTool() - no images found mathing spec: %s in dir: %s",
+                            pattern.c_str(), dir.c_str())
+                         .c_str());
+        return false;
+    }
+
+    run->counting_options.enabled = false;
+    run->epi_params.enabled = false;
+    if (!cir.empty()) {
+        run->circular_params_file.Assign(cir.c_str());
+        if (!platform::FileExists(cir)) {
+            error.Assign(
+                Format("RunImageAnalysisTool() - Circular algo params file: %s does not exist", cir.c_str())
+                    .c_str());
+            return false;
+        }
+        EString loadError;
+        if (!run->counting_options.LoadFromParamsFile(cir.c_str(), theApp.m_ini_path.c_str(), loadError)) {
+            error.Assign(loadError.c_str());
+            return false;
+        }
+        run->counting_options.enabled = true;
+    }
+    if (!epiFile.empty()) {
+        run->epi_params_file.Assign(epiFile.c_str());
+        if (!platform::FileExists(epiFile)) {
+            error.Assign(Format("Epi algo params file: %s does not exist", epiFile.c_str()).c_str());
+            return false;
+        }
+        run->epi_params.Load(epiFile.c_str());
+        EString checkError;
+        if (!run->epi_params.Validate(checkError)) {
+            error.Assign(checkError.c_str());
+            return false;
+        }
+        run->epi_params.enabled = true;
+    }
+    if (!run->counting_options.enabled && !run->epi_params.enabled) {
+        error.Assign("RunImageAnalysisTool() - Either cir_params or epi_params must be specified.");
+        return false;
+    }
+    run->upper_magnet = upper_magnet;
+    if (upper_magnet < -3000) {
+        error.Assign("upper_magnet must be >= -3000");
+        return false;
+    }
+    run->lower_magnet = lower_magnet;
+    if (lower_magnet < 0) {
+        error.Assign("lower_magnet must be >= 0");
+        return false;
+    }
+    if (upper_magnet == lower_magnet) {
+        error.Assign("upper_magnet and lower_magnet must not be equal");
+        return false;
+    }
+    if (!lp.empty()) {
+        if (!(Gd_conc > 0.001 && Gd_conc < 1000.0)) {
+            error.Append("Gd_conc must be between 0.001 and 1000 mM");
+            return false;
+        }
+        EString curveError;
+        if (!run->lp_curve.Load(Gd_conc, lp.c_str(), curveError)) {
+            error.Assign(curveError.c_str());
+            return false;
+        }
+    }
+    if (validate_only)
+        return true;
+
+    if (!ImageAnalysisJobTable::StartJob(run.get(), handle, error))
+        return false;
+    run.release(); // the job owns it now
+    return true;
+}

@@ -1,0 +1,140 @@
+#include "app/AppServices.h"
+
+#include "app/DeviceServices.h"
+#include "app/GuiSeam.h"
+#include "app/PlexorinApp.h"
+
+#include "Ostravo/CrashDump.h"
+#include "Ostravo/Profile.h"
+#include "platform/Files.h"
+
+#include <cstdio>
+
+namespace {
+
+// A "%d" setting of the main settings file; false when missing or unparsable.
+bool ReadIntSetting(const std::string &file, const char *section, const char *key, int32_t &value)
+{
+    char buffer[31];
+    Ostravo::E_GetPrivateProfileString(section, key, "", buffer, sizeof buffer, file.c_str());
+    int parsed = 0;
+    if (std::sscanf(buffer, "%d", &parsed) != 1)
+        return false;
+    value = parsed;
+    return true;
+}
+
+// "<model> Settings" of the camera, or false when there is no camera or it cannot tell its model.
+bool CameraSettingsSection(std::string &section, EString &error)
+{
+    if (!theApp.m_camera)
+        return false;
+    EString model;
+    if (!theApp.m_camera->GetModelName(model, error))
+        return false;
+    section = std::string(model.c_str()) + " Settings";
+    return true;
+}
+
+// folder joined with name when that file exists.
+bool ExactSettingsFile(const char *folder, const char *name, EString &path)
+{
+    EString candidate;
+    candidate.JoinPath(folder, name);
+    if (!platform::FileExists(candidate.c_str()))
+        return false;
+    path = candidate;
+    return true;
+}
+
+// The file of that name in folder found ignoring letter case, as on the Windows instruments.
+bool SettingsFileIgnoringCase(const char *folder, const char *name, EString &path)
+{
+    EString trimmed(folder);
+    trimmed.Trim();
+    if (!trimmed.IsNonEmpty())
+        return false;
+    std::string found = platform::FindFileIgnoringCase(trimmed.c_str(), name);
+    if (found.empty() || !platform::FileExists(found))
+        return false;
+    path.Assign(found.c_str());
+    return true;
+}
+
+} // namespace
+
+void CPlexorinApp::GetCartridgeRoi(int flag, std::string path, int32_t rect[4])
+{
+    if (path.empty())
+        path = m_ini_path;
+    int32_t upper = 0, lower = 0;
+    if (!ReadIntSetting(path, "Cartridge", "CartridgeUpperChannel", upper))
+        upper = 0;
+    if (!ReadIntSetting(path, "Cartridge", "CartridgeLowerChannel", lower))
+        lower = 0;
+    rect[0] = flag == 0 ? 824 : 1844;
+    rect[1] = upper + 100;
+    rect[2] = flag == 0 ? 1624 : 2444;
+    rect[3] = lower - 100;
+}
+
+EString GetExperimentSettingsIniPath(EString folder)
+{
+    // The exact names first: the view asks on every paint, and only a folder without either file
+    // costs a listing.
+    EString path;
+    if (ExactSettingsFile(folder.c_str(), "ExperimentSettings.ini", path) ||
+        ExactSettingsFile(folder.c_str(), "../ExperimentSettings.ini", path) ||
+        SettingsFileIgnoringCase(folder.c_str(), "ExperimentSettings.ini", path) ||
+        SettingsFileIgnoringCase(folder.c_str(), "../ExperimentSettings.ini", path))
+        return path;
+    return EString();
+}
+
+int32_t GetRefreshPeriodMs(std::string &error)
+{
+    std::string section;
+    EString cameraError;
+    if (!CameraSettingsSection(section, cameraError)) {
+        if (cameraError.IsNonEmpty())
+            error = cameraError.c_str();
+        return 0;
+    }
+    int32_t period = 100;
+    if (!ReadIntSetting(theApp.m_ini_path, section.c_str(), "RefreshPeriodMs", period))
+        period = 100;
+    return period;
+}
+
+void GetMinTimeBetweenCaptureEvents()
+{
+    std::string section;
+    EString error;
+    if (!CameraSettingsSection(section, error))
+        return;
+    int32_t spacing = 100;
+    if (!ReadIntSetting(theApp.m_ini_path, section.c_str(), "min_time_between_image_capture_events_ms",
+                        spacing))
+        spacing = 100;
+    theApp.m_min_capture_spacing_ms = spacing < 100 ? 100 : spacing > 1000 ? 1000 : spacing;
+}
+
+std::string BuildBanner()
+{
+    return "Quorvane " + theApp.m_product_name + " " + theApp.m_version + " (" __DATE__ " " __TIME__ ")";
+}
+
+bool WriteBuildBanner(uint32_t code, const siginfo_t *information)
+{
+    CreateDMP(BuildBanner().c_str(), code, information);
+    return true;
+}
+
+int OnSerialPortFailure(int comNumber)
+{
+    AppFramework *framework = Framework();
+    SerialPortFailureCallback = nullptr;
+    if (framework && framework->HasMainWindow())
+        framework->PostCommand(kReinitializeSerialDevicesCommand, comNumber);
+    return 1;
+}

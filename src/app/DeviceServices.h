@@ -1,0 +1,117 @@
+#pragma once
+// What the application shell and the tools ask of the instrument-device and acquisition code.
+// Until that code is installed, a placeholder answers every call with "not available".
+#include "Ostravo/EString.h"
+#include "app/ModelessWindow.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace cv {
+class Mat;
+}
+class CPlexorinApp;
+
+// The abstract camera behind CPlexorinApp::m_camera. No camera object is made in this build, so
+// that pointer stays null; the application deletes a camera it is given.
+class CameraInterface
+{
+  public:
+    virtual ~CameraInterface() = default;
+    // flag: 0 initialise, 1 re-initialise.
+    virtual bool Initialize(EString &error, int flag) = 0;
+    virtual bool GetModelName(EString &model, EString &error) = 0;
+    virtual bool GetSerialNumber(EString &serial, EString &error) = 0;
+    virtual bool GetTemperature(double &degrees, EString &error) = 0;
+    virtual bool SetExposure(float microseconds, EString &error) = 0;
+};
+
+// Called with the port number when a serial transaction fails; null while a device scan runs.
+using SerialPortFailureFn = int (*)(int comNumber);
+extern std::atomic<SerialPortFailureFn> SerialPortFailureCallback;
+
+// The running brightness test on the live image. The view copies limits and box into each live
+// render job while running is set; the renderer stores the box median in last_out_of_range when it
+// lies outside the limits, else in result, and then sets the event when there is one.
+struct BrightnessAtTargetRequest
+{
+    int32_t low_limit = 0;
+    int32_t high_limit = 0;
+    int32_t center_column = 0;
+    int32_t center_row = 0;
+    int32_t box_size = 0; // odd
+    std::atomic<bool> running{false};
+    std::atomic<int32_t> result{0};
+    std::atomic<int32_t> last_out_of_range{0};
+};
+
+// One symbol drawn over the live view.
+struct VideoSymbol
+{
+    bool visible = false;
+    uint8_t red = 0, green = 0, blue = 0;
+    int32_t line_width = 1;
+    // Shape: a polyline of image points (x, y pairs).
+    std::vector<int32_t> points;
+};
+
+class DeviceServices
+{
+  public:
+    virtual ~DeviceServices() = default;
+
+    // Start-up's power and camera prompts; false only when the user declines to go on without
+    // power. Never called in analysis mode.
+    virtual bool CheckInstrumentPower() = 0;
+    // Reads and checks the digital I/O line mapping.
+    virtual bool LoadDigitalIoMapping(EString &error) = 0;
+    // The serial port scan and device set-up outside analysis mode: records the pump and stage
+    // ports in app and writes its report into log (the open session log), or into a daily log of
+    // its own when log is null.
+    virtual bool DetectSerialDevices(CPlexorinApp &app, FILE *log) = 0;
+    // Creates <data folder>/Cartridge when missing and loads every *.ini in it.
+    virtual bool LoadCartridgeTypes(EString &error) = 0;
+
+    // Captures every active image type; with images (four slots) it only hands them over,
+    // without it saves them as a manual capture.
+    virtual bool CaptureSingleImageSet(EString &error, int flag, cv::Mat *images[4]) = 0;
+    virtual bool CaptureFirstActiveImageType(cv::Mat &image, int imageTypeIndex, int32_t exposureUs,
+                                             const char *imageTypeName, EString &error,
+                                             const char *passThrough) = 0;
+    // Writes the cartridge type's channel offsets into the settings file.
+    virtual bool ImposeCartridgeTypeOffsets(const char *settingsPath, const char *barcode,
+                                            EString &error) = 0;
+    // Saves an image into the current experiment with its capture-log line; index -1 for an image
+    // that belongs to no image type.
+    virtual bool AddImageToExperiment(const cv::Mat &image, int imageTypeIndex, EString &error) = 0;
+    virtual bool CheckDiskSpaceForWorkflow(EString &message) = 0;
+    virtual bool CheckCapturePeriod(EString &message) = 0;
+    // Sets the event the capture workflow waits on for one capture.
+    virtual void SetImageCaptureEvent() = 0;
+
+    // Modal dialogs; each returns true when it ended with OK.
+    virtual bool RunCameraSettingsDialog() = 0;
+    virtual bool RunExperimentSettingsDialog() = 0;
+    // On OK the new experiment is set up already.
+    virtual bool RunPromptForExperimentNameDialog() = 0;
+    // Preselects from the first three characters of barcode; on OK partNumber is the chosen type's.
+    virtual bool RunSelectCartridgeDialog(const char *barcode, EString &partNumber) = 0;
+
+    virtual ModelessWindow &ControlPanel() = 0;
+    virtual void SetControlPanelAdminMode(bool on) = 0;
+    virtual ModelessWindow &DigitalIoConfiguration() = 0;
+    virtual ModelessWindow &PumpInformation() = 0;
+    virtual ModelessWindow &ZaberControlPanel() = 0;
+
+    virtual BrightnessAtTargetRequest &BrightnessRequest() = 0;
+    // The visible symbols over the live view, copied under the list's own lock.
+    virtual std::vector<VideoSymbol> VisibleVideoSymbols() = 0;
+};
+
+// The installed device code, or its placeholder.
+DeviceServices &Devices();
+// Installs services (nullptr puts the placeholder back); returns the previous installed one.
+std::shared_ptr<DeviceServices> InstallDeviceServices(std::shared_ptr<DeviceServices> services);

@@ -1,0 +1,417 @@
+// Placeholders for the subsystems that are not part of this build yet: tools (fractionation,
+// projection, ROI, calibration), experiment analysis and video, instrument devices, the script
+// engine and the operator screen. Each answers every action with "not available" (through the
+// caller's error text, or once per run in the error log where a call has no error text) and
+// every query with the empty state. Installing the real subsystem replaces its placeholder.
+#include "app/DeviceServices.h"
+#include "app/ExperimentServices.h"
+#include "app/OperatorScreenServices.h"
+#include "app/ScriptServices.h"
+#include "app/ToolServices.h"
+
+#include "Ostravo/LogError.h"
+
+#include <mutex>
+#include <set>
+#include <string>
+
+std::atomic<SerialPortFailureFn> SerialPortFailureCallback{nullptr};
+
+namespace {
+
+std::string NotAvailableText(const char *function, const char *what)
+{
+    return std::string(function) + "() - " + what + " not available in this build.";
+}
+
+// Fills error when the caller passed one; otherwise writes the text to the error log, once per
+// run, so that a call made many times does not flood the log.
+void ReportNotAvailable(const char *function, const char *what, EString *error)
+{
+    std::string text = NotAvailableText(function, what);
+    if (error) {
+        error->Assign(text.c_str());
+        return;
+    }
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!reported.insert(text).second)
+            return;
+    }
+    LogError(__FILE_NAME__, __LINE__, text.c_str(), nullptr);
+}
+
+// A tool window whose subsystem is missing: it never gets a window.
+class PlaceholderWindow : public ModelessWindow
+{
+  public:
+    PlaceholderWindow(const char *className, const char *what)
+        : m_create(std::string(className) + "::Create"), m_show(std::string(className) + "::ShowWindow"),
+          m_what(what)
+    {
+    }
+    bool HasWindow() const override { return false; }
+    bool Create(bool) override
+    {
+        ReportNotAvailable(m_create.c_str(), m_what, nullptr);
+        return false;
+    }
+    bool IsVisible() const override { return false; }
+    void Show(bool) override { ReportNotAvailable(m_show.c_str(), m_what, nullptr); }
+
+  private:
+    std::string m_create;
+    std::string m_show;
+    const char *m_what;
+};
+
+// ---- Fractionation, projection, ROI and calibration tools (placeholder) ----
+class PlaceholderToolServices : public ToolServices
+{
+  public:
+    bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
+    {
+        list.clear();
+        ReportNotAvailable("ROIList::LoadFromProfile", kWhat, nullptr);
+        return false;
+    }
+    bool FindRoiByName(const char *, int32_t *, EString &error) override
+    {
+        ReportNotAvailable("FindRoiByName", kWhat, &error);
+        return false;
+    }
+    ModelessWindow &RoiManager() override { return m_roiManager; }
+    bool ShowCurrentRoi() override { return false; }
+    bool RunChooseRoiDialog() override
+    {
+        ReportNotAvailable("ChooseROI::DoModal", kWhat, nullptr);
+        return false;
+    }
+    void RunComputePixelsPerMmDialog(double) override
+    {
+        ReportNotAvailable("ComputePixelsPerMMDlg::DoModal", kWhat, nullptr);
+    }
+    ModelessWindow &AdjustBoundaries() override { return m_adjustBoundaries; }
+    void InitAdjustBoundaries(CImageView *) override
+    {
+        ReportNotAvailable("AdjustBoundariesDlg::Init", kWhat, nullptr);
+    }
+    ModelessWindow &FractionationAnalysis() override { return m_fractionation; }
+    ModelessWindow &ProjectionAnalysisTool() override { return m_projectionTool; }
+    ModelessWindow &ProjectionAnalysisParamsDialog() override { return m_projectionParams; }
+    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
+    {
+        for (int i = 0; i < 4; ++i)
+            lines[i] = -1;
+    }
+    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override
+    {
+        ReportNotAvailable("SaveCalibrationLine", kWhat, nullptr);
+        return false;
+    }
+    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override
+    {
+        ReportNotAvailable("ProjectionAnalysisDlg::GetParamsFromControls", kWhat, nullptr);
+        return false;
+    }
+    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &error) override
+    {
+        ReportNotAvailable("FractionationAnalysisDlg::LoadRunParams", kWhat, &error);
+        return false;
+    }
+
+  private:
+    static constexpr const char *kWhat = "the fractionation, projection, ROI and calibration tools are";
+    PlaceholderWindow m_roiManager{"ROIManager", kWhat};
+    PlaceholderWindow m_adjustBoundaries{"AdjustBoundariesDlg", kWhat};
+    PlaceholderWindow m_fractionation{"FractionationAnalysisDlg", kWhat};
+    PlaceholderWindow m_projectionTool{"ProjectionAnalysisTool", kWhat};
+    PlaceholderWindow m_projectionParams{"ProjectionAnalysisDlg", kWhat};
+};
+
+// ---- Experiment post-analysis and video (placeholder) ----
+class PlaceholderExperimentServices : public ExperimentServices
+{
+  public:
+    bool RunExperimentAnalysis(int, const char *, bool, bool, const char *, EString &error) override
+    {
+        ReportNotAvailable("RunExperimentAnalysis", kWhat, &error);
+        return false;
+    }
+    ModelessWindow &VideoTool() override { return m_video; }
+    ModelessWindow &ContrastTool() override { return m_contrast; }
+    bool RunMontageDialog(std::string &, std::string &) override
+    {
+        ReportNotAvailable("MontageDlg::DoModal", kWhat, nullptr);
+        return false;
+    }
+    bool CreateMontageImage(int &resultCode, const char *, bool, bool, const char *, EString &error) override
+    {
+        resultCode = 0;
+        ReportNotAvailable("CreateMontageImage", kWhat, &error);
+        return false;
+    }
+    bool FillImageList(const char *, const char *, std::vector<std::string> &names) override
+    {
+        names.clear();
+        ReportNotAvailable("ContrastDlg::FillImageList", kWhat, nullptr);
+        return false;
+    }
+
+  private:
+    static constexpr const char *kWhat = "experiment analysis and video are";
+    PlaceholderWindow m_video{"VideoDlg", kWhat};
+    PlaceholderWindow m_contrast{"ContrastDlg", kWhat};
+};
+
+// ---- Instrument devices and acquisition (placeholder) ----
+class PlaceholderDeviceServices : public DeviceServices
+{
+  public:
+    bool CheckInstrumentPower() override
+    {
+        // Without the device code there is no instrument to check; start-up goes on.
+        ReportNotAvailable("CheckInstrumentPower", kWhat, nullptr);
+        return true;
+    }
+    bool LoadDigitalIoMapping(EString &error) override
+    {
+        ReportNotAvailable("LoadDigitalIoMapping", kWhat, &error);
+        return false;
+    }
+    bool DetectSerialDevices(CPlexorinApp &, FILE *) override
+    {
+        ReportNotAvailable("InitializeSerialPortDevices", kWhat, nullptr);
+        return false;
+    }
+    bool LoadCartridgeTypes(EString &error) override
+    {
+        ReportNotAvailable("LoadCartridgeTypes", kWhat, &error);
+        return false;
+    }
+    bool CaptureSingleImageSet(EString &error, int, cv::Mat **) override
+    {
+        ReportNotAvailable("CaptureSingleImageSet", kWhat, &error);
+        return false;
+    }
+    bool CaptureFirstActiveImageType(cv::Mat &, int, int32_t, const char *, EString &error,
+                                     const char *) override
+    {
+        ReportNotAvailable("CaptureFirstActiveImageType", kWhat, &error);
+        return false;
+    }
+    bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &error) override
+    {
+        ReportNotAvailable("ImposeCartridgeTypeOffsets", kWhat, &error);
+        return false;
+    }
+    bool AddImageToExperiment(const cv::Mat &, int, EString &error) override
+    {
+        ReportNotAvailable("AddImageToExperiment", kWhat, &error);
+        return false;
+    }
+    bool CheckDiskSpaceForWorkflow(EString &message) override
+    {
+        ReportNotAvailable("CheckDiskSpaceForWorkflow", kWhat, &message);
+        return false;
+    }
+    bool CheckCapturePeriod(EString &message) override
+    {
+        ReportNotAvailable("CheckCapturePeriod", kWhat, &message);
+        return false;
+    }
+    // Nothing waits on the capture event without the capture code.
+    void SetImageCaptureEvent() override {}
+    bool RunCameraSettingsDialog() override
+    {
+        ReportNotAvailable("CameraSettingsDlg::DoModal", kWhat, nullptr);
+        return false;
+    }
+    bool RunExperimentSettingsDialog() override
+    {
+        ReportNotAvailable("ExperimentSettingsDlg::DoModal", kWhat, nullptr);
+        return false;
+    }
+    bool RunPromptForExperimentNameDialog() override
+    {
+        ReportNotAvailable("PromptForExperimentNameDlg::DoModal", kWhat, nullptr);
+        return false;
+    }
+    bool RunSelectCartridgeDialog(const char *, EString &) override
+    {
+        ReportNotAvailable("CSelectCartridgeDlg::DoModal", kWhat, nullptr);
+        return false;
+    }
+    ModelessWindow &ControlPanel() override { return m_controlPanel; }
+    void SetControlPanelAdminMode(bool) override {}
+    ModelessWindow &DigitalIoConfiguration() override { return m_digitalIo; }
+    ModelessWindow &PumpInformation() override { return m_pumpInformation; }
+    ModelessWindow &ZaberControlPanel() override { return m_zaber; }
+    BrightnessAtTargetRequest &BrightnessRequest() override { return m_brightness; }
+    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+
+  private:
+    static constexpr const char *kWhat = "the instrument device code is";
+    PlaceholderWindow m_controlPanel{"ControlPanelDlg", kWhat};
+    PlaceholderWindow m_digitalIo{"DigitalIOConfigurationDlg", kWhat};
+    PlaceholderWindow m_pumpInformation{"PumpInformationDlg", kWhat};
+    PlaceholderWindow m_zaber{"ZaberControlPanel", kWhat};
+    BrightnessAtTargetRequest m_brightness;
+};
+
+// ---- Script engine (placeholder) ----
+class PlaceholderScriptServices : public ScriptServices
+{
+  public:
+    ModelessWindow &WaitWithTimer() override { return m_waitWithTimer; }
+    ModelessWindow &InformOperator() override { return m_informOperator; }
+    ModelessWindow &ScriptsList() override { return m_scripts; }
+    ModelessWindow &SystemState() override { return m_systemState; }
+    ModelessWindow &VariableWatch() override { return m_variableWatch; }
+    void UpdateScriptsListButtons() override {}
+    std::vector<ScriptInstanceInfo> ScriptInstances() override { return {}; }
+    bool IsScriptRunning(uint32_t, std::string &) override { return false; }
+    size_t TakeCaptureLogHeaderLines(std::vector<EString> &) override { return 0; }
+
+  private:
+    static constexpr const char *kWhat = "the script engine is";
+    PlaceholderWindow m_waitWithTimer{"WaitWithTimerDlg", kWhat};
+    PlaceholderWindow m_informOperator{"InformOperatorDlg", kWhat};
+    PlaceholderWindow m_scripts{"ScriptsDlg", kWhat};
+    PlaceholderWindow m_systemState{"SystemStateDlg", kWhat};
+    PlaceholderWindow m_variableWatch{"VariableWatchDlg", kWhat};
+};
+
+// ---- Guided operator screen (placeholder) ----
+class PlaceholderOperatorScreenServices : public OperatorScreenServices
+{
+  public:
+    ModelessWindow &Screen() override { return m_screen; }
+    ModelessWindow &ScriptsDialog() override { return m_scriptsDialog; }
+    int32_t State() override { return 0; }
+    void LiveImageArea(int32_t rect[4], double zoom[4]) override
+    {
+        for (int i = 0; i < 4; ++i)
+            rect[i] = 0;
+        zoom[0] = 0.0;
+        zoom[1] = 1.0;
+        zoom[2] = 0.0;
+        zoom[3] = 1.0;
+    }
+    IntensityControl *CheckedIntensityControl() override { return nullptr; }
+    void UpdateFlowSplitText(bool) override {}
+    bool Reload(const char *, std::string &error) override
+    {
+        error = NotAvailableText("CustomerUI::Reload", kWhat);
+        return false;
+    }
+
+  private:
+    static constexpr const char *kWhat = "the operator screen is";
+    PlaceholderWindow m_screen{"CustomerUI", kWhat};
+    PlaceholderWindow m_scriptsDialog{"CUIScriptsDlg", kWhat};
+};
+
+// One slot per subsystem: the installed implementation, else the placeholder.
+template <class Services, class Placeholder> class ServiceSlot
+{
+  public:
+    Services &Get()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_installed ? *m_installed : Fallback();
+    }
+    std::shared_ptr<Services> Install(std::shared_ptr<Services> services)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::shared_ptr<Services> previous = std::move(m_installed);
+        m_installed = std::move(services);
+        return previous;
+    }
+
+  private:
+    static Services &Fallback()
+    {
+        // Never destroyed: worker threads may still ask while the program ends.
+        static Placeholder *placeholder = new Placeholder;
+        return *placeholder;
+    }
+    std::mutex m_mutex;
+    std::shared_ptr<Services> m_installed;
+};
+
+ServiceSlot<ToolServices, PlaceholderToolServices> &ToolSlot()
+{
+    static ServiceSlot<ToolServices, PlaceholderToolServices> slot;
+    return slot;
+}
+ServiceSlot<ExperimentServices, PlaceholderExperimentServices> &ExperimentSlot()
+{
+    static ServiceSlot<ExperimentServices, PlaceholderExperimentServices> slot;
+    return slot;
+}
+ServiceSlot<DeviceServices, PlaceholderDeviceServices> &DeviceSlot()
+{
+    static ServiceSlot<DeviceServices, PlaceholderDeviceServices> slot;
+    return slot;
+}
+ServiceSlot<ScriptServices, PlaceholderScriptServices> &ScriptSlot()
+{
+    static ServiceSlot<ScriptServices, PlaceholderScriptServices> slot;
+    return slot;
+}
+ServiceSlot<OperatorScreenServices, PlaceholderOperatorScreenServices> &OperatorScreenSlot()
+{
+    static ServiceSlot<OperatorScreenServices, PlaceholderOperatorScreenServices> slot;
+    return slot;
+}
+
+} // namespace
+
+ToolServices &Tools()
+{
+    return ToolSlot().Get();
+}
+std::shared_ptr<ToolServices> InstallToolServices(std::shared_ptr<ToolServices> services)
+{
+    return ToolSlot().Install(std::move(services));
+}
+
+ExperimentServices &Experiment()
+{
+    return ExperimentSlot().Get();
+}
+std::shared_ptr<ExperimentServices> InstallExperimentServices(std::shared_ptr<ExperimentServices> services)
+{
+    return ExperimentSlot().Install(std::move(services));
+}
+
+DeviceServices &Devices()
+{
+    return DeviceSlot().Get();
+}
+std::shared_ptr<DeviceServices> InstallDeviceServices(std::shared_ptr<DeviceServices> services)
+{
+    return DeviceSlot().Install(std::move(services));
+}
+
+ScriptServices &Scripts()
+{
+    return ScriptSlot().Get();
+}
+std::shared_ptr<ScriptServices> InstallScriptServices(std::shared_ptr<ScriptServices> services)
+{
+    return ScriptSlot().Install(std::move(services));
+}
+
+OperatorScreenServices &OperatorScreen()
+{
+    return OperatorScreenSlot().Get();
+}
+std::shared_ptr<OperatorScreenServices>
+InstallOperatorScreenServices(std::shared_ptr<OperatorScreenServices> services)
+{
+    return OperatorScreenSlot().Install(std::move(services));
+}

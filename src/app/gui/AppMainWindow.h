@@ -1,0 +1,15 @@
+#pragma once
+// The program's main window for now: a plain main window titled with the product name. Commands
+// posted to it arrive as commandPosted on the GUI thread.
+#include <QMainWindow>
+
+class AppMainWindow : public QMainWindow
+{
+    Q_OBJECT
+  public:
+    explicit AppMainWindow(QWidget *parent = nullptr);
+
+  signals:
+    // A command posted through the framework seam (id and its parameter).
+    void commandPosted(int commandId, qintptr parameter);
+};

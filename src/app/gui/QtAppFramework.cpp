@@ -1,0 +1,166 @@
+#include "app/gui/QtAppFramework.h"
+
+#include "app/PlexorinApp.h"
+#include "app/gui/AppMainWindow.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QSettings>
+
+namespace {
+
+// The settings store of the program ("registry key" and application name).
+const char *const kSettingsOrganization = "Local AppWizard-Generated Applications";
+const char *const kRecentFileGroup = "Recent File List";
+
+QString ToQt(const std::string &text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+void QtDocumentTemplate::AddDocument(const std::string &path, QWidget *viewFrame)
+{
+    m_documents.push_back({path, viewFrame});
+}
+
+void QtDocumentTemplate::RemoveDocument(const std::string &path, QWidget *viewFrame)
+{
+    for (auto it = m_documents.begin(); it != m_documents.end(); ++it) {
+        if (it->path == path && it->frame.data() == viewFrame) {
+            m_documents.erase(it);
+            return;
+        }
+    }
+}
+
+std::vector<DocumentTemplate::OpenDocument> QtDocumentTemplate::Documents() const
+{
+    std::vector<OpenDocument> documents;
+    for (const Entry &entry : m_documents)
+        documents.push_back({entry.path, !entry.frame.isNull()});
+    return documents;
+}
+
+void QtDocumentTemplate::PostCloseDocument(size_t index)
+{
+    if (index >= m_documents.size() || m_documents[index].frame.isNull())
+        return;
+    QPointer<QWidget> frame = m_documents[index].frame;
+    QMetaObject::invokeMethod(
+        frame.data(),
+        [frame] {
+            if (frame)
+                frame->close();
+        },
+        Qt::QueuedConnection);
+}
+
+QtAppFramework::QtAppFramework() = default;
+
+QtAppFramework::~QtAppFramework()
+{
+    delete m_mainWindow.data();
+}
+
+bool QtAppFramework::PrepareFramework(std::string &)
+{
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
+    QCoreApplication::setApplicationName(ToQt(theApp.m_product_name));
+    QSettings settings;
+    settings.beginGroup(QString::fromLatin1(kRecentFileGroup));
+    m_recentFiles.clear();
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        QString file = settings.value(QStringLiteral("File%1").arg(i)).toString();
+        if (!file.isEmpty())
+            m_recentFiles.push_back(file.toLatin1().toStdString());
+    }
+    m_prepared = true;
+    return true;
+}
+
+DocumentTemplate *QtAppFramework::CreateDocumentTemplate()
+{
+    if (!m_template)
+        m_template = std::make_unique<QtDocumentTemplate>();
+    return m_template.get();
+}
+
+bool QtAppFramework::CreateMainFrame()
+{
+    auto *window = new AppMainWindow;
+    {
+        std::lock_guard<std::mutex> lock(m_mainWindowMutex);
+        m_mainWindow = window;
+    }
+    window->show();
+    return true;
+}
+
+bool QtAppFramework::HasMainWindow() const
+{
+    std::lock_guard<std::mutex> lock(m_mainWindowMutex);
+    return !m_mainWindow.isNull();
+}
+
+void QtAppFramework::PostCommand(int commandId, intptr_t parameter)
+{
+    QPointer<AppMainWindow> window;
+    {
+        std::lock_guard<std::mutex> lock(m_mainWindowMutex);
+        window = m_mainWindow;
+    }
+    if (!window)
+        return;
+    QMetaObject::invokeMethod(
+        window.data(),
+        [window, commandId, parameter] {
+            if (window)
+                emit window->commandPosted(commandId, static_cast<qintptr>(parameter));
+        },
+        Qt::QueuedConnection);
+}
+
+bool QtAppFramework::SaveReferenceImage(const std::string &path, std::string &error, bool closeAfter)
+{
+    if (!m_referenceImageSaver) {
+        error = "SaveReferenceImage () : image documents are not available in this build: " + path;
+        return false;
+    }
+    return m_referenceImageSaver(path, error, closeAfter);
+}
+
+void QtAppFramework::WakeIdle()
+{
+    if (QCoreApplication *application = QCoreApplication::instance()) {
+        if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance(application->thread()))
+            dispatcher->wakeUp();
+    }
+}
+
+bool QtAppFramework::FrameworkIdle(int32_t)
+{
+    return false;
+}
+
+void QtAppFramework::ExitFramework()
+{
+    if (!m_prepared)
+        return;
+    QSettings settings;
+    settings.beginGroup(QString::fromLatin1(kRecentFileGroup));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        QString key = QStringLiteral("File%1").arg(i);
+        if (i <= static_cast<int>(m_recentFiles.size()))
+            settings.setValue(key, ToQt(m_recentFiles[i - 1]));
+        else
+            settings.remove(key);
+    }
+}
+
+void QtAppFramework::SetReferenceImageSaver(ReferenceImageSaver saver)
+{
+    m_referenceImageSaver = std::move(saver);
+}
