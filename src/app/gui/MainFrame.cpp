@@ -1,0 +1,1080 @@
+#include "app/gui/MainFrame.h"
+
+#include "app/AppCommands.h"
+#include "app/AppServices.h"
+#include "app/BackgroundImages.h"
+#include "app/CommandIds.h"
+#include "app/DeviceServices.h"
+#include "app/ExperimentServices.h"
+#include "app/GuiSeam.h"
+#include "app/ImageDoc.h"
+#include "app/OperatorScreenServices.h"
+#include "app/PlexorinApp.h"
+#include "app/ScriptServices.h"
+#include "app/ToolServices.h"
+#include "app/WorkflowTimer.h"
+#include "app/gui/AboutDlg.h"
+#include "app/gui/AnalysisToolWindows.h"
+#include "app/gui/DocumentManager.h"
+#include "app/gui/EncryptedProfilesDlg.h"
+#include "app/gui/ImageView.h"
+#include "app/gui/ImageViewLinks.h"
+#include "app/gui/PasswordDlg.h"
+#include "app/gui/QtAppFramework.h"
+#include "app/gui/ScaleIntensitiesDlg.h"
+#include "app/gui/ToolbarEx.h"
+
+#include "Ostravo/EString.h"
+#include "Ostravo/LogError.h"
+#include "Ostravo/Profile.h"
+#include "platform/Clock.h"
+#include "platform/Sync.h"
+#include "platform/Ui.h"
+#include "platform/gui/QtUserInterface.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QWindowStateChangeEvent>
+#ifndef QT_NO_SESSIONMANAGER
+#include <QSessionManager>
+#endif
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+constexpr const char *kSource = "MainFrm";
+constexpr const char *kAdminPassword = "Marzipant!";
+constexpr int kPaneWidth = 250;
+// How often the toolbar, the menus and the status panes are brought up to date while idle.
+constexpr int kIdleUpdateMs = 200;
+
+CMainFrame *g_main_frame = nullptr;
+
+std::mutex &ComboTextMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+// A copy of the combo's text for the render thread, which must not touch the widget.
+std::string &ComboTextCopy()
+{
+    static std::string text;
+    return text;
+}
+
+QString Latin1(const std::string &text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string StripAmpersands(const QString &text)
+{
+    QString plain = text;
+    plain.remove(QLatin1Char('&'));
+    return plain.toLatin1().toStdString();
+}
+
+bool IsViewCommand(int id)
+{
+    switch (id) {
+    case cmd::kScaleIntensities:
+    case cmd::kAutoScale:
+    case cmd::kZoomIn:
+    case cmd::kZoomOut:
+    case cmd::kFullScale:
+    case cmd::kSaveImageToExperiment:
+    case cmd::kAutoRefresh:
+    case cmd::kSaveReferenceImage:
+    case cmd::kChannelAndMagnetPositions:
+    case cmd::kFileSaveAs:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The frame's side of the image view's links: the combo text and the live-image button.
+class FrameLinkForView : public ViewFrameLink
+{
+  public:
+    std::string ImageTypeComboText() override { return ::ImageTypeComboText(); }
+    void ReleaseLiveImageButton() override
+    {
+        if (CMainFrame *frame = CMainFrame::Get(); frame && frame->ToolBar())
+            frame->ToolBar()->SetButtonPressed(cmd::kLiveImage, false);
+    }
+};
+
+// The scale-intensities dialog for the image view, previewing through the view's message handler.
+class DialogLinkForView : public ViewDialogLink
+{
+  public:
+    bool RunScaleIntensities(CImageView &view, uint16_t &lower, uint16_t &upper) override
+    {
+        ScaleIntensitiesDlg dialog(&view);
+        dialog.m_max_value = upper;
+        dialog.m_min_value = lower;
+        dialog.m_restore_max_value = upper;
+        dialog.m_restore_min_value = lower;
+        QPointer<CImageView> target(&view);
+        dialog.m_view_window = &view;
+        dialog.m_view_message = [target](int code, uint32_t value) {
+            if (target)
+                target->HandleIntensityMessage(code, value);
+        };
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        lower = dialog.m_min_value;
+        upper = dialog.m_max_value;
+        return true;
+    }
+};
+
+} // namespace
+
+std::string ImageTypeComboText()
+{
+    std::lock_guard<std::mutex> lock(ComboTextMutex());
+    return ComboTextCopy();
+}
+
+CMainFrame::CMainFrame(CPlexorinApp &app, QWidget *parent)
+    : AppMainWindow(parent), m_wait(platform::SleepMs), m_app(app)
+{
+    g_main_frame = this;
+    m_created = OnCreate();
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui()))
+        ui->UnregisterStatusTarget(kPixelPaneTarget);
+    {
+        std::lock_guard<std::mutex> lock(ComboTextMutex());
+        ComboTextCopy().clear();
+    }
+    if (g_main_frame == this)
+        g_main_frame = nullptr;
+}
+
+CMainFrame *CMainFrame::Get()
+{
+    return g_main_frame;
+}
+
+bool CMainFrame::OnCreate()
+{
+    m_mdi = new QMdiArea(this);
+    m_mdi->setObjectName(QStringLiteral("MdiArea"));
+    setCentralWidget(m_mdi);
+    DocumentManager::Instance().Install(m_mdi);
+
+    m_toolbar = new CToolBarEx(m_app, this);
+    m_toolbar->LoadToolBar();
+    // Queued, so that the combo's close-up runs its two commands after its own handling, as a
+    // posted command does; a click runs right after the click.
+    connect(
+        m_toolbar, &CToolBarEx::commandPosted, this, [this](int id) { OnCommand(id); }, Qt::QueuedConnection);
+    if (!m_app.m_analysis_mode && m_toolbar->FillImageTypeCombo()) {
+        auto remember = [](const QString &text) {
+            std::lock_guard<std::mutex> lock(ComboTextMutex());
+            ComboTextCopy() = text.toLatin1().toStdString();
+        };
+        remember(m_toolbar->Combo()->currentText());
+        connect(m_toolbar->Combo(), &QComboBox::editTextChanged, this, remember);
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+
+    QStatusBar *bar = statusBar();
+    for (int i = 1; i <= 2; ++i) {
+        m_panes[i] = new QLabel(bar);
+        m_panes[i]->setFixedWidth(kPaneWidth);
+        m_panes[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addPermanentWidget(m_panes[i]);
+    }
+    if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui()))
+        ui->RegisterStatusTarget(kPixelPaneTarget, m_panes[2]);
+
+    BuildMenus(m_no_document_menus, false);
+    BuildMenus(m_document_menus, true);
+    m_document_menus_shown = true; // forces the first ShowMenuSet to fill the bar
+    ShowMenuSet(false);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        UpdateMenuSet();
+        UpdateTitle();
+    });
+
+    UpdateTitle();
+
+    // Commands posted through the framework seam (the serial-failure callback, scripts, the
+    // operator screen) take the same path as the menu.
+    connect(this, &AppMainWindow::commandPosted, this,
+            [this](int id, qintptr parameter) { OnCommand(id, static_cast<intptr_t>(parameter)); });
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!OnQueryEndSession())
+            manager.cancel();
+    });
+#endif
+
+    ImageViewLinks links = ViewLinks();
+    links.frame = std::make_shared<FrameLinkForView>();
+    links.dialogs = std::make_shared<DialogLinkForView>();
+    InstallImageViewLinks(links);
+
+    m_idle_timer.setInterval(kIdleUpdateMs);
+    connect(&m_idle_timer, &QTimer::timeout, this, &CMainFrame::OnIdleUpdateCmdUI);
+    m_idle_timer.start();
+    OnIdleUpdateCmdUI();
+    return true;
+}
+
+// ---- Menus ------------------------------------------------------------------------------------
+
+QAction *CMainFrame::AddItem(MenuSet &set, QMenu *menu, int id, const char *text)
+{
+    QAction *action = menu->addAction(QString::fromLatin1(text));
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    set.actions.emplace(id, action);
+    return action;
+}
+
+void CMainFrame::BuildMenus(MenuSet &set, bool withDocument)
+{
+    // File.
+    QMenu *file = new QMenu(QStringLiteral("&File"), this);
+    set.file = file;
+    AddItem(set, file, cmd::kFileOpen, "&Open...")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    if (withDocument) {
+        AddItem(set, file, cmd::kFileClose, "&Close");
+        AddItem(set, file, cmd::kFileSaveAs, "Save &As...");
+    }
+    file->addSeparator();
+    set.recent_place = file->addAction(QStringLiteral("Recent File"));
+    set.recent_place->setEnabled(false);
+    file->addSeparator();
+    AddItem(set, file, cmd::kAppExit, "E&xit");
+    connect(file, &QMenu::aboutToShow, this, [this, &set] {
+        FillRecentFiles(set);
+        UpdateMenu(set.file);
+    });
+    set.menus.push_back(file);
+
+    // Action.
+    QMenu *action = new QMenu(QStringLiteral("&Action"), this);
+    AddItem(set, action, cmd::kEncryptedProfiles, "Encrypted Profiles");
+    AddItem(set, action, cmd::kExperimentSettings, "Experiment Settings");
+    AddItem(set, action, cmd::kChannelAndMagnetPositions, "Channel and Magnet Positions");
+    AddItem(set, action, cmd::kRoiManager, "ROI Manager");
+    AddItem(set, action, cmd::kDioConfiguration, "D I/O Configuration");
+    AddItem(set, action, cmd::kDioReset, "D I/O Reset");
+    action->addSeparator();
+    AddItem(set, action, cmd::kCameraSettings, "Camera Settings");
+    AddItem(set, action, cmd::kCaptureActiveImages,
+            withDocument ? "Capture New Image" : "Capture Active Image(s) to File");
+    AddItem(set, action, cmd::kLiveImage, withDocument ? "Capture + Auto Refresh" : "Live Image");
+    action->addSeparator();
+    if (withDocument) {
+        AddItem(set, action, cmd::kSaveImageToExperiment, "Save Image To Experiment [F1]")
+            ->setShortcut(QKeySequence(Qt::Key_F1));
+        AddItem(set, action, cmd::kSaveReferenceImage, "Save Reference Image");
+        action->addSeparator();
+        AddItem(set, action, cmd::kProjectionAnalysisParameters, "Projection Analysis Parameters");
+        AddItem(set, action, cmd::kCountingAlgorithmParameters, "Counting Algorithm Parameters");
+        AddItem(set, action, cmd::kEpiCellCountingAlgoParameters, "Epi Cell Counting Algo Parameters");
+        action->addSeparator();
+    }
+    AddItem(set, action, cmd::kImageAnalysisTool, "Image Analysis Tool");
+    AddItem(set, action, cmd::kFractionationAnalysisTool, "Fractionation Analysis Tool");
+    AddItem(set, action, cmd::kProjectionAnalysisTool, "Projection Analysis Tool");
+    action->addSeparator();
+    AddItem(set, action, cmd::kStartExperimentWorkflow, "Start Experiment Workflow");
+    AddItem(set, action, cmd::kStopExperimentWorkflow, "Stop Experiment Workflow");
+    action->addSeparator();
+    AddItem(set, action, cmd::kShowFluidicSystemState, "Show Fluidic System State");
+    AddItem(set, action, cmd::kFluidicSystemScripts, "Fluidic System Scripts");
+    AddItem(set, action, cmd::kWatchScriptVariables, "Watch Script Variables");
+    AddItem(set, action, cmd::kFluidicSystemControlPanel, "Fluidic System Control Panel");
+    AddItem(set, action, cmd::kPumpInformation, "Pump Information Dialog");
+    action->addSeparator();
+    AddItem(set, action, cmd::kZaberFocus, "Zaber (Focus)");
+    AddItem(set, action, cmd::kFocusTool, "Focus Tool");
+    action->addSeparator();
+    AddItem(set, action, cmd::kAdminMode, "Admin Mode")->setCheckable(true);
+    action->addSeparator();
+    AddItem(set, action, cmd::kCustomerUI, "Customer UI");
+    AddItem(set, action, cmd::kCustomerUIScripts, "Customer UI Scripts");
+    action->addSeparator();
+    AddItem(set, action, cmd::kCreateVideo,
+            withDocument ? "Create a video from images" : "Create a Video from Images");
+    connect(action, &QMenu::aboutToShow, this, [this, action] { UpdateMenu(action); });
+    set.menus.push_back(action);
+
+    // View.
+    QMenu *view = new QMenu(QStringLiteral("&View"), this);
+    AddItem(set, view, cmd::kViewToolbar, "&Toolbar")->setCheckable(true);
+    AddItem(set, view, cmd::kViewStatusBar, "&Status Bar")->setCheckable(true);
+    if (withDocument) {
+        view->addSeparator();
+        AddItem(set, view, cmd::kScaleIntensities, "Scale Intensities");
+        AddItem(set, view, cmd::kAutoScale, "Auto Scale Intensities");
+        AddItem(set, view, cmd::kZoomIn, "Zoom In");
+        AddItem(set, view, cmd::kZoomOut, "Zoom Out");
+        AddItem(set, view, cmd::kFullScale, "Full Scale");
+        view->addSeparator();
+        AddItem(set, view, cmd::kAutoRefresh, "Auto Refresh")->setCheckable(true);
+    }
+    connect(view, &QMenu::aboutToShow, this, [this, view] { UpdateMenu(view); });
+    set.menus.push_back(view);
+
+    // Window.
+    if (withDocument) {
+        QMenu *window = new QMenu(QStringLiteral("&Window"), this);
+        set.window = window;
+        AddItem(set, window, cmd::kWindowCascade, "&Cascade");
+        AddItem(set, window, cmd::kWindowTile, "&Tile");
+        window->addSeparator();
+        connect(window, &QMenu::aboutToShow, this, [this, &set] {
+            FillWindowMenu(set);
+            UpdateMenu(set.window);
+        });
+        set.menus.push_back(window);
+    }
+
+    // Help.
+    QMenu *help = new QMenu(QStringLiteral("&Help"), this);
+    AddItem(set, help, cmd::kAppAbout, "&About Vantelis...");
+    connect(help, &QMenu::aboutToShow, this, [this, help] { UpdateMenu(help); });
+    set.menus.push_back(help);
+}
+
+void CMainFrame::ShowMenuSet(bool withDocument)
+{
+    if (withDocument == m_document_menus_shown)
+        return;
+    m_document_menus_shown = withDocument;
+    MenuSet &shown = withDocument ? m_document_menus : m_no_document_menus;
+    MenuSet &hidden = withDocument ? m_no_document_menus : m_document_menus;
+    // Only the menus in the bar carry shortcuts, so that a key never has two owners.
+    for (auto &[id, action] : hidden.actions) {
+        if (!action->shortcut().isEmpty())
+            action->setProperty("menuShortcut", action->shortcut());
+        action->setShortcut(QKeySequence());
+        removeAction(action);
+    }
+    menuBar()->clear();
+    for (QMenu *menu : shown.menus)
+        menuBar()->addMenu(menu);
+    for (auto &[id, action] : shown.actions) {
+        const QVariant stored = action->property("menuShortcut");
+        if (stored.isValid())
+            action->setShortcut(stored.value<QKeySequence>());
+        if (!action->shortcut().isEmpty())
+            addAction(action);
+    }
+    for (QMenu *menu : shown.menus)
+        UpdateMenu(menu);
+}
+
+void CMainFrame::UpdateMenuSet()
+{
+    ShowMenuSet(m_mdi->currentSubWindow() != nullptr || !m_mdi->subWindowList().isEmpty());
+}
+
+void CMainFrame::UpdateMenu(QMenu *menu)
+{
+    for (QAction *action : menu->actions()) {
+        bool ok = false;
+        const int id = action->data().toInt(&ok);
+        if (ok && id != 0)
+            UpdateAction(action, id);
+    }
+}
+
+void CMainFrame::UpdateAction(QAction *action, int id)
+{
+    const CommandUi ui = QueryCommandUi(id);
+    action->setEnabled(ui.enabled);
+    if (action->isCheckable())
+        action->setChecked(ui.checked);
+    if (!ui.text.empty())
+        action->setText(Latin1(ui.text));
+}
+
+void CMainFrame::FillRecentFiles(MenuSet &set)
+{
+    for (QAction *action : set.recent)
+        set.file->removeAction(action);
+    qDeleteAll(set.recent);
+    set.recent.clear();
+    std::vector<std::string> files;
+    if (auto *framework = dynamic_cast<QtAppFramework *>(Framework()))
+        files = framework->RecentFiles();
+    set.recent_place->setVisible(files.empty());
+    for (size_t i = 0; i < files.size() && i < 4; ++i) {
+        const int id = cmd::kFileMruFirst + static_cast<int>(i);
+        auto *action = new QAction(QStringLiteral("&%1 ").arg(i + 1) + Latin1(files[i]), set.file);
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        set.file->insertAction(set.recent_place, action);
+        set.recent.push_back(action);
+    }
+}
+
+void CMainFrame::FillWindowMenu(MenuSet &set)
+{
+    for (QAction *action : set.window->actions())
+        if (action->property("windowEntry").toBool()) {
+            set.window->removeAction(action);
+            action->deleteLater();
+        }
+    const QList<QMdiSubWindow *> windows = m_mdi->subWindowList();
+    for (int i = 0; i < windows.size(); ++i) {
+        QPointer<QMdiSubWindow> window = windows[i];
+        QAction *action = set.window->addAction(QStringLiteral("&%1 ").arg(i + 1) + window->windowTitle());
+        action->setProperty("windowEntry", true);
+        action->setCheckable(true);
+        action->setChecked(window == m_mdi->currentSubWindow());
+        connect(action, &QAction::triggered, this, [this, window] {
+            if (window)
+                m_mdi->setActiveSubWindow(window);
+        });
+    }
+}
+
+QMenu *CMainFrame::Menu(const std::string &title) const
+{
+    const MenuSet &set = m_document_menus_shown ? m_document_menus : m_no_document_menus;
+    for (QMenu *menu : set.menus)
+        if (StripAmpersands(menu->title()) == title)
+            return menu;
+    return nullptr;
+}
+
+std::vector<std::string> CMainFrame::MenuTitles() const
+{
+    std::vector<std::string> titles;
+    for (QAction *action : menuBar()->actions())
+        titles.push_back(StripAmpersands(action->text()));
+    return titles;
+}
+
+std::vector<std::string> CMainFrame::MenuItemTexts(const std::string &title) const
+{
+    std::vector<std::string> texts;
+    if (QMenu *menu = Menu(title))
+        for (QAction *action : menu->actions())
+            texts.push_back(action->isSeparator() ? std::string() : action->text().toLatin1().toStdString());
+    return texts;
+}
+
+QAction *CMainFrame::MenuAction(int id) const
+{
+    const MenuSet &set = m_document_menus_shown ? m_document_menus : m_no_document_menus;
+    auto it = set.actions.find(id);
+    return it == set.actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::UpdateTitle()
+{
+    QString title = Latin1(m_app.m_product_name);
+    if (QMdiSubWindow *window = m_mdi->currentSubWindow())
+        title += QStringLiteral(" - ") + window->windowTitle();
+    setWindowTitle(title);
+}
+
+// ---- Status bar -------------------------------------------------------------------------------
+
+QLabel *CMainFrame::Pane(int index) const
+{
+    return index >= 1 && index <= 2 ? m_panes[index] : nullptr;
+}
+
+void CMainFrame::SetPaneText(int index, const std::string &text)
+{
+    if (QLabel *pane = Pane(index))
+        pane->setText(Latin1(text));
+}
+
+std::string CMainFrame::PaneText(int index) const
+{
+    QLabel *pane = Pane(index);
+    return pane ? pane->text().toLatin1().toStdString() : std::string();
+}
+
+void CMainFrame::OnIdleUpdateCmdUI()
+{
+    UpdateMenuSet();
+    for (int id : CToolBarEx::EntryIds())
+        if (QAction *button = id != 0 && id != cmd::kImageTypeComboPlace ? m_toolbar->Button(id) : nullptr)
+            button->setEnabled(QueryCommandUi(id).enabled);
+    const MenuSet &set = m_document_menus_shown ? m_document_menus : m_no_document_menus;
+    for (const auto &[id, action] : set.actions)
+        UpdateAction(action, id);
+
+    // The script pane shows the running fluidic-system script while the scripts list exists.
+    if (Scripts().ScriptsList().HasWindow()) {
+        std::string path;
+        SetPaneText(1, Scripts().IsScriptRunning(0, path) ? path : std::string());
+    }
+    // The pixel pane is the active view's.
+    if (CImageView *view = ActiveView())
+        view->OnUpdatePixelValue();
+}
+
+// ---- The command path -------------------------------------------------------------------------
+
+CImageView *CMainFrame::ActiveView() const
+{
+    return DocumentManager::Instance().ActiveView();
+}
+
+void CMainFrame::PostCommand(int id, intptr_t parameter)
+{
+    QMetaObject::invokeMethod(
+        this, [this, id, parameter] { OnCommand(id, parameter); }, Qt::QueuedConnection);
+}
+
+bool CMainFrame::OnCommand(int id, intptr_t)
+{
+    if (id == kReinitializeSerialDevicesCommand) {
+        OnReinitializeSerialDevices();
+        return true;
+    }
+    // A disabled command does not run, wherever it comes from.
+    if (!QueryCommandUi(id).enabled)
+        return false;
+    const bool ran = OnCmdMsg(id);
+    OnIdleUpdateCmdUI();
+    return ran;
+}
+
+bool CMainFrame::OnCmdMsg(int id)
+{
+    if (IsViewCommand(id)) {
+        CImageView *view = ActiveView();
+        return view && view->OnCommand(id);
+    }
+    return OnFrameCommand(id) || OnApplicationCommand(id);
+}
+
+CommandUi CMainFrame::QueryCommandUi(int id) const
+{
+    if (IsViewCommand(id)) {
+        CommandUi ui;
+        CImageView *view = ActiveView();
+        if (!view)
+            return ui;
+        ui.handled = true;
+        ui.enabled = true;
+        if (id == cmd::kAutoRefresh) {
+            const CImageView::AutoRefreshItem item = view->OnUpdateAutoRefresh();
+            ui.enabled = item.enabled;
+            ui.checked = item.checked;
+            ui.text = item.text;
+        }
+        return ui;
+    }
+    CommandUi ui = FrameCommandUi(id);
+    if (ui.handled)
+        return ui;
+    return ApplicationCommandUi(id);
+}
+
+bool CMainFrame::AdminModeAllowed() const
+{
+    char text[32];
+    Ostravo::E_GetPrivateProfileString("AdminMode", "Setting", "", text, sizeof text,
+                                       m_app.m_ini_path.c_str());
+    int value = 1;
+    if (std::sscanf(text, "%d", &value) != 1)
+        value = 1;
+    return value != 0;
+}
+
+bool CMainFrame::ZaberEnabled() const
+{
+    char text[8];
+    Ostravo::E_GetPrivateProfileString("Zaber", "InitializeZaberOnStartup", "", text, sizeof text,
+                                       m_app.m_ini_path.c_str());
+    return CompareText(text, "TRUE", 0, 0);
+}
+
+CommandUi CMainFrame::FrameCommandUi(int id) const
+{
+    const bool admin = m_app.m_admin_mode;
+    const bool analysis = m_app.m_analysis_mode;
+    CommandUi ui;
+    ui.handled = true;
+    switch (id) {
+    case cmd::kEncryptedProfiles:
+    case cmd::kAlgoIterator:
+        ui.enabled = admin;
+        break;
+    case cmd::kExperimentSettings:
+    case cmd::kRoiManager:
+    case cmd::kProjectionAnalysisParameters:
+    case cmd::kCountingAlgorithmParameters:
+    case cmd::kEpiCellCountingAlgoParameters:
+    case cmd::kImageAnalysisTool:
+    case cmd::kFractionationAnalysisTool:
+    case cmd::kProjectionAnalysisTool:
+    case cmd::kCreateVideo:
+    case cmd::kFindMeniscus:
+    case cmd::kRowFlatField:
+    case cmd::kMontage:
+    case cmd::kCloseLiveImage:
+        ui.enabled = true;
+        break;
+    case cmd::kDioConfiguration:
+    case cmd::kDioReset:
+    case cmd::kShowFluidicSystemState:
+    case cmd::kFluidicSystemScripts:
+    case cmd::kWatchScriptVariables:
+    case cmd::kFluidicSystemControlPanel:
+    case cmd::kFocusTool:
+    case cmd::kCustomerUIScripts:
+        ui.enabled = admin && !analysis;
+        break;
+    case cmd::kCameraSettings:
+    case cmd::kCaptureActiveImages:
+    case cmd::kLiveImage:
+    case cmd::kCustomerUI:
+        ui.enabled = !analysis;
+        break;
+    case cmd::kStartExperimentWorkflow:
+        ui.enabled = !analysis && !m_app.m_workflow_running;
+        break;
+    case cmd::kStopExperimentWorkflow:
+        ui.enabled = !analysis && m_app.m_workflow_running;
+        break;
+    case cmd::kPumpInformation:
+        ui.enabled = admin && m_app.m_pump_port != 0;
+        break;
+    case cmd::kZaberFocus:
+        ui.enabled = !analysis && m_app.m_stage_port != 0 && ZaberEnabled();
+        break;
+    case cmd::kAdminMode:
+        ui.checked = admin;
+        ui.enabled = !admin && AdminModeAllowed();
+        break;
+    case cmd::kRunUserInterface: {
+        ModelessWindow &screen = OperatorScreen().Screen();
+        ui.enabled = !screen.HasWindow() || !screen.IsVisible();
+        break;
+    }
+    case cmd::kManual:
+        ui.enabled = !ManualPath().empty();
+        break;
+    default:
+        ui.handled = false;
+        break;
+    }
+    return ui;
+}
+
+CommandUi CMainFrame::ApplicationCommandUi(int id) const
+{
+    CommandUi ui;
+    ui.handled = true;
+    switch (id) {
+    case cmd::kAppAbout:
+    case cmd::kFileOpen:
+    case cmd::kAppExit:
+    case cmd::kViewToolbar:
+    case cmd::kViewStatusBar:
+        ui.enabled = true;
+        if (id == cmd::kViewToolbar)
+            ui.checked = m_toolbar->isVisible();
+        else if (id == cmd::kViewStatusBar)
+            ui.checked = statusBar()->isVisible();
+        break;
+    case cmd::kSingleWorkflowCapture:
+        ui.enabled = m_app.m_camera != nullptr;
+        break;
+    case cmd::kCaptureBackgroundImages: {
+        const BackgroundCommandState state = CaptureBackgroundImagesCommandState(m_app);
+        ui.enabled = state.enabled;
+        ui.checked = state.checked;
+        break;
+    }
+    case cmd::kUnloadBackgroundImages: {
+        const BackgroundCommandState state = UnloadBackgroundImagesCommandState(m_app);
+        ui.enabled = state.enabled;
+        ui.checked = state.checked;
+        break;
+    }
+    case cmd::kFileClose:
+    case cmd::kWindowCascade:
+    case cmd::kWindowTile:
+        ui.enabled = m_mdi->currentSubWindow() != nullptr;
+        break;
+    default:
+        if (id >= cmd::kFileMruFirst && id < cmd::kFileMruFirst + 4) {
+            ui.enabled = true;
+            break;
+        }
+        ui.handled = false;
+        break;
+    }
+    return ui;
+}
+
+void CMainFrame::Toggle(ModelessWindow &window)
+{
+    if (!window.HasWindow()) {
+        if (!window.Create(false))
+            return;
+        window.Show(true);
+        return;
+    }
+    window.Show(!window.IsVisible());
+}
+
+void CMainFrame::Show(ModelessWindow &window)
+{
+    if (!window.HasWindow() && !window.Create(false))
+        return;
+    if (!window.IsVisible())
+        window.Show(true);
+}
+
+bool CMainFrame::OnFrameCommand(int id)
+{
+    switch (id) {
+    case cmd::kEncryptedProfiles: {
+        ProfileEncryptionDlg dialog(m_app, this);
+        dialog.exec();
+        return true;
+    }
+    case cmd::kRoiManager:
+        Toggle(Tools().RoiManager());
+        return true;
+    case cmd::kDioConfiguration:
+        Toggle(Devices().DigitalIoConfiguration());
+        return true;
+    case cmd::kProjectionAnalysisParameters:
+        Toggle(Tools().ProjectionAnalysisParamsDialog());
+        return true;
+    case cmd::kCountingAlgorithmParameters:
+        Show(AnalysisTools().CountingAlgorithm());
+        return true;
+    case cmd::kEpiCellCountingAlgoParameters:
+        Show(AnalysisTools().EpiCellCountingAlgo());
+        return true;
+    case cmd::kImageAnalysisTool:
+        Show(AnalysisTools().ImageAnalysisTool());
+        return true;
+    case cmd::kFractionationAnalysisTool:
+        Toggle(Tools().FractionationAnalysis());
+        return true;
+    case cmd::kProjectionAnalysisTool:
+        Toggle(Tools().ProjectionAnalysisTool());
+        return true;
+    case cmd::kShowFluidicSystemState:
+        Toggle(Scripts().SystemState());
+        return true;
+    case cmd::kFluidicSystemScripts:
+        Toggle(Scripts().ScriptsList());
+        return true;
+    case cmd::kWatchScriptVariables:
+        Toggle(Scripts().VariableWatch());
+        return true;
+    case cmd::kFluidicSystemControlPanel:
+        Toggle(Devices().ControlPanel());
+        return true;
+    case cmd::kPumpInformation:
+        Toggle(Devices().PumpInformation());
+        return true;
+    case cmd::kZaberFocus:
+        Toggle(Devices().ZaberControlPanel());
+        return true;
+    case cmd::kFocusTool:
+        Toggle(AnalysisTools().FocusTool());
+        return true;
+    case cmd::kAdminMode:
+        OnAdminMode();
+        return true;
+    case cmd::kCustomerUI:
+        OnCustomerUI();
+        return true;
+    case cmd::kCustomerUIScripts:
+        Toggle(OperatorScreen().ScriptsDialog());
+        return true;
+    case cmd::kCreateVideo:
+        Toggle(Experiment().VideoTool());
+        return true;
+    case cmd::kRunUserInterface:
+        RunUserInterface();
+        return true;
+    case cmd::kManual:
+        OnManual();
+        return true;
+    case cmd::kAlgoIterator:
+        Toggle(AnalysisTools().AlgoIterator());
+        return true;
+    case cmd::kFindMeniscus:
+        Toggle(AnalysisTools().FindMeniscus());
+        return true;
+    case cmd::kRowFlatField:
+        OnRowFlatField();
+        return true;
+    case cmd::kMontage:
+        OnMontage();
+        return true;
+    case cmd::kCloseLiveImage:
+        OnCloseLiveImage();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CMainFrame::OnApplicationCommand(int id)
+{
+    switch (id) {
+    case cmd::kAppAbout:
+        OnAppAbout();
+        return true;
+    case cmd::kFileOpen:
+        OnFileOpen();
+        return true;
+    case cmd::kCameraSettings:
+        Devices().RunCameraSettingsDialog();
+        return true;
+    case cmd::kExperimentSettings:
+        Devices().RunExperimentSettingsDialog();
+        return true;
+    case cmd::kCaptureActiveImages:
+    case cmd::kSingleWorkflowCapture:
+        CaptureActiveImagesToFile();
+        return true;
+    case cmd::kStartExperimentWorkflow:
+        OnStartExperimentWorkflowCommand();
+        return true;
+    case cmd::kStopExperimentWorkflow:
+        StopExperimentWorkflow();
+        return true;
+    case cmd::kLiveImage:
+        OnLiveImage();
+        return true;
+    case cmd::kDioReset:
+        return true;
+    case cmd::kCaptureBackgroundImages:
+        CaptureBackgroundImages(m_app);
+        return true;
+    case cmd::kUnloadBackgroundImages:
+        UnloadBackgroundImages(m_app);
+        return true;
+    case cmd::kFileClose:
+        if (QMdiSubWindow *window = m_mdi->currentSubWindow())
+            window->close();
+        return true;
+    case cmd::kWindowCascade:
+        m_mdi->cascadeSubWindows();
+        return true;
+    case cmd::kWindowTile:
+        m_mdi->tileSubWindows();
+        return true;
+    case cmd::kViewToolbar:
+        m_toolbar->setVisible(!m_toolbar->isVisible());
+        return true;
+    case cmd::kViewStatusBar:
+        statusBar()->setVisible(!statusBar()->isVisible());
+        return true;
+    case cmd::kAppExit:
+        close();
+        return true;
+    default:
+        break;
+    }
+    if (id >= cmd::kFileMruFirst && id < cmd::kFileMruFirst + 4) {
+        if (auto *framework = dynamic_cast<QtAppFramework *>(Framework())) {
+            const size_t index = static_cast<size_t>(id - cmd::kFileMruFirst);
+            if (index < framework->RecentFiles().size())
+                DocumentManager::Instance().OpenDocumentFile(framework->RecentFiles()[index], m_mdi);
+        }
+        return true;
+    }
+    return false;
+}
+
+// ---- Admin mode, minimise refusal, end of session ---------------------------------------------
+
+namespace {
+
+// The control panel and the scripts list show their admin-only controls by admin mode.
+void NotifyAdminMode(bool on)
+{
+    if (Devices().ControlPanel().HasWindow())
+        Devices().SetControlPanelAdminMode(on);
+    if (Scripts().ScriptsList().HasWindow())
+        Scripts().UpdateScriptsListButtons();
+}
+
+} // namespace
+
+void CMainFrame::OnAdminMode()
+{
+    constexpr int kTries = 3;
+    for (int n = 1; n <= kTries; ++n) {
+        if (m_app.m_admin_mode)
+            return;
+        PasswordDlg dialog(this);
+        if (n == 1) {
+            dialog.m_prompt = "Please enter the admin password:";
+        } else {
+            char prompt[64];
+            std::snprintf(prompt, sizeof prompt, "Try %ld of %ld", static_cast<long>(n),
+                          static_cast<long>(kTries));
+            dialog.m_prompt = prompt;
+        }
+        if (dialog.exec() != QDialog::Accepted) {
+            m_app.m_admin_mode = false;
+            NotifyAdminMode(false);
+            return;
+        }
+        if (dialog.m_password == kAdminPassword) {
+            m_app.m_admin_mode = true;
+            NotifyAdminMode(true);
+            return;
+        }
+        if (n == kTries) {
+            platform::ui::MessageBox(
+                "Failed to enter correct password after three tries. Admin mode is off.");
+            return;
+        }
+    }
+}
+
+std::string CMainFrame::MinimizeRefusal() const
+{
+    for (const ScriptInstanceInfo &instance : Scripts().ScriptInstances()) {
+        if (instance.handle != 0)
+            continue;
+        if (instance.running)
+            return "Can't minimize the main window when the script is running.";
+        break;
+    }
+    if (AnalysisTools().ImageAnalysisRunning())
+        return "Can't minimize the main window when image analysis is running.";
+    if (m_app.m_workflow_running)
+        return "Can't minimize the main window while running image collection workflow.";
+    if (m_toolbar && m_toolbar->IsButtonPressed(cmd::kLiveImage))
+        return "Can't minimize the main window while running image capture with auto refresh.";
+    return {};
+}
+
+bool CMainFrame::OnSysCommand(int command)
+{
+    if (command == kScMinimize) {
+        const std::string refusal = MinimizeRefusal();
+        if (!refusal.empty()) {
+            LogError(kSource, __LINE__, refusal);
+            platform::ui::MessageBox(refusal, "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
+            return false;
+        }
+        showMinimized();
+    }
+    return true;
+}
+
+void CMainFrame::changeEvent(QEvent *event)
+{
+    // A minimise from the window manager arrives as a state change that has already happened:
+    // a refused one is undone at once.
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+        if ((windowState() & Qt::WindowMinimized) && !(change->oldState() & Qt::WindowMinimized)) {
+            const std::string refusal = MinimizeRefusal();
+            if (!refusal.empty()) {
+                setWindowState(change->oldState());
+                LogError(kSource, __LINE__, refusal);
+                platform::ui::MessageBox(refusal, "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
+            }
+        }
+    }
+    AppMainWindow::changeEvent(event);
+}
+
+bool CMainFrame::OnQueryEndSession() const
+{
+    return m_app.m_analysis_mode || !m_app.m_workflow_running;
+}
+
+// ---- Experiment workflow ----------------------------------------------------------------------
+
+void CMainFrame::StartExperimentWorkflow()
+{
+    ::StartExperimentWorkflow(m_app);
+}
+
+void CMainFrame::StopExperimentWorkflow()
+{
+    ::StopExperimentWorkflow(m_app);
+}
+
+// ---- Application commands ---------------------------------------------------------------------
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg dialog(m_app, this);
+    dialog.exec();
+}
+
+void CMainFrame::OnFileOpen()
+{
+    std::string path;
+    if (!platform::ui::Ui().ChooseOpenFile("Open", "", "PNG Image (*.png)", path))
+        return;
+    DocumentManager::Instance().OpenDocumentFile(path, m_mdi);
+}
+
+void CMainFrame::OnStartExperimentWorkflowCommand()
+{
+    // On OK the dialog has set up the new experiment already.
+    if (Devices().RunPromptForExperimentNameDialog())
+        StartExperimentWorkflow();
+}
+
+void CMainFrame::OnLiveImage()
+{
+    if (m_app.m_analysis_mode)
+        return;
+    DocumentManager &documents = DocumentManager::Instance();
+    for (CImageDoc *document : documents.Documents()) {
+        if (!document->m_live_image)
+            continue;
+        // A live-image document without a view counts as none.
+        if (documents.ViewOf(document)) {
+            documents.CloseDocument(document);
+            m_app.m_live_image_title.clear();
+            m_last_live_image_close = platform::TickMs();
+            return;
+        }
+        break;
+    }
+
+    ModelessWindow &screen = OperatorScreen().Screen();
+    const bool screenShown = screen.HasWindow() && screen.IsVisible();
+    if (!screenShown && platform::TickMs() - m_last_live_image_close > 1) {
+        EString partNumber;
+        if (!Devices().RunSelectCartridgeDialog(m_app.m_cartridge_barcode.c_str(), partNumber))
+            return;
+        m_app.m_cartridge_barcode = partNumber;
+        EString error;
+        Devices().ImposeCartridgeTypeOffsets(m_app.m_ini_path.c_str(), m_app.m_cartridge_barcode.c_str(),
+                                             error);
+    }
+    documents.OpenNewDocument(m_mdi, true);
+}

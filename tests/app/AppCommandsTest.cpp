@@ -1,0 +1,260 @@
+// The window-free parts of the application's commands: the single capture of the first image type
+// and choosing the active ROI by name.
+#include "app/AppCommands.h"
+#include "app/BackgroundImages.h"
+#include "app/DeviceServices.h"
+#include "app/PlexorinApp.h"
+#include "app/ToolServices.h"
+#include "app/ViewGlobals.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <map>
+
+namespace vantelis::test {
+namespace {
+
+class NoWindow : public ModelessWindow
+{
+  public:
+    bool HasWindow() const override { return exists; }
+    bool Create(bool) override { return false; }
+    bool IsVisible() const override { return false; }
+    void Show(bool) override {}
+    bool exists = false;
+};
+
+class Camera : public CameraInterface
+{
+  public:
+    bool Initialize(EString &error, int flag) override
+    {
+        calls.push_back("Initialize:" + std::to_string(flag));
+        if (!ok)
+            error.Assign("Camera not found.");
+        return ok;
+    }
+    bool GetModelName(EString &, EString &) override { return false; }
+    bool GetSerialNumber(EString &, EString &) override { return false; }
+    bool GetTemperature(double &, EString &) override { return false; }
+    bool SetExposure(float, EString &) override { return false; }
+    bool ok = true;
+    std::vector<std::string> calls;
+};
+
+class Capturer : public DeviceServices
+{
+  public:
+    bool CheckInstrumentPower() override { return true; }
+    bool LoadDigitalIoMapping(EString &) override { return true; }
+    bool DetectSerialDevices(CPlexorinApp &, FILE *) override { return true; }
+    bool LoadCartridgeTypes(EString &) override { return true; }
+    bool CaptureSingleImageSet(EString &, int, cv::Mat **) override { return false; }
+    bool CaptureFirstActiveImageType(cv::Mat &image, int index, int32_t exposure, const char *name,
+                                     EString &error, const char *passThrough) override
+    {
+        call = std::to_string(index) + ":" + std::to_string(exposure) + ":" + name + ":" + passThrough;
+        if (!ok) {
+            error.Assign("timeout");
+            return false;
+        }
+        image = cv::Mat(2, 3, CV_16UC1, cv::Scalar(7));
+        return true;
+    }
+    bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &) override { return false; }
+    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
+    bool CheckDiskSpaceForWorkflow(EString &) override { return true; }
+    bool CheckCapturePeriod(EString &) override { return true; }
+    void SetImageCaptureEvent() override {}
+    bool RunCameraSettingsDialog() override { return false; }
+    bool RunExperimentSettingsDialog() override { return false; }
+    bool RunPromptForExperimentNameDialog() override { return false; }
+    bool RunSelectCartridgeDialog(const char *, EString &) override { return false; }
+    ModelessWindow &ControlPanel() override { return window; }
+    void SetControlPanelAdminMode(bool) override {}
+    ModelessWindow &DigitalIoConfiguration() override { return window; }
+    ModelessWindow &PumpInformation() override { return window; }
+    ModelessWindow &ZaberControlPanel() override { return window; }
+    BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
+    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+
+    NoWindow window;
+    BrightnessAtTargetRequest brightness;
+    bool ok = true;
+    std::string call;
+};
+
+class RoiList : public ToolServices
+{
+  public:
+    bool LoadRoiList(const char *, std::vector<ROIObject> &) override { return false; }
+    bool FindRoiByName(const char *name, int32_t rect[4], EString &error) override
+    {
+        auto found = rois.find(name);
+        if (found == rois.end()) {
+            error.Assign("There is not ROI with name: ");
+            return false;
+        }
+        rect[0] = found->second.left;
+        rect[1] = found->second.top;
+        rect[2] = found->second.right;
+        rect[3] = found->second.bottom;
+        return true;
+    }
+    ModelessWindow &RoiManager() override { return manager; }
+    bool ShowCurrentRoi() override
+    {
+        ++shown;
+        return true;
+    }
+    bool RunChooseRoiDialog() override { return false; }
+    void RunComputePixelsPerMmDialog(double) override {}
+    ModelessWindow &AdjustBoundaries() override { return other; }
+    void InitAdjustBoundaries(CImageView *) override {}
+    ModelessWindow &FractionationAnalysis() override { return other; }
+    ModelessWindow &ProjectionAnalysisTool() override { return other; }
+    ModelessWindow &ProjectionAnalysisParamsDialog() override { return other; }
+    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
+    {
+        for (int i = 0; i < 4; ++i)
+            lines[i] = -1;
+    }
+    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
+    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
+    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+
+    std::map<std::string, ImageRect> rois;
+    NoWindow manager, other;
+    int shown = 0;
+};
+
+class CaptureSingleActiveImageTest : public ::testing::Test
+{
+  protected:
+    CaptureSingleActiveImageTest() : m_devices(std::make_shared<Capturer>())
+    {
+        InstallDeviceServices(m_devices);
+        m_app.m_ini_path = m_dir.file("Plexorin.ini");
+        WriteFileBytes(m_app.m_ini_path,
+                       "[ExperimentSettings]\r\nImageTypeName1=BrightField\r\nImageTypeName2=FL1\r\n"
+                       "ImageTypeExposure1=1500\r\nImageTypeExposure2=90000\r\n");
+    }
+    ~CaptureSingleActiveImageTest() override
+    {
+        m_app.m_camera = nullptr;
+        InstallDeviceServices(nullptr);
+    }
+
+    TempDir m_dir;
+    CPlexorinApp m_app;
+    Camera m_camera;
+    std::shared_ptr<Capturer> m_devices;
+};
+
+TEST_F(CaptureSingleActiveImageTest, WithoutACameraFailsAndLeavesTheTypeIndex)
+{
+    cv::Mat image;
+    EString error;
+    EXPECT_FALSE(capture_single_active_image(image, EString("pass"), error, m_app));
+    EXPECT_STREQ(error.c_str(), "capture_single_active_image () : Camera not initialized.");
+    EXPECT_EQ(m_app.m_active_image_type_index, -1);
+    EXPECT_TRUE(m_devices->call.empty());
+}
+
+TEST_F(CaptureSingleActiveImageTest, CapturesTheFirstImageTypeWithItsExposure)
+{
+    m_app.m_camera = &m_camera;
+    cv::Mat image;
+    EString error;
+    EXPECT_TRUE(capture_single_active_image(image, EString("split"), error, m_app));
+    EXPECT_EQ(m_camera.calls, (std::vector<std::string>{"Initialize:0"}));
+    EXPECT_EQ(m_devices->call, "0:1500:BrightField:split");
+    EXPECT_EQ(m_app.m_active_image_type_index, 0);
+    EXPECT_EQ(image.rows, 2);
+}
+
+TEST_F(CaptureSingleActiveImageTest, FailuresCarryTheRoutinesName)
+{
+    m_app.m_camera = &m_camera;
+    cv::Mat image;
+    EString error;
+    m_camera.ok = false;
+    EXPECT_FALSE(capture_single_active_image(image, EString(""), error, m_app));
+    EXPECT_STREQ(error.c_str(), "capture_single_active_image () : Camera not found.");
+
+    m_camera.ok = true;
+    m_devices->ok = false;
+    error.Assign("");
+    EXPECT_FALSE(capture_single_active_image(image, EString(""), error, m_app));
+    EXPECT_STREQ(error.c_str(), "capture_single_active_image () : timeout");
+}
+
+TEST_F(CaptureSingleActiveImageTest, MissingExposureIsMinusOne)
+{
+    WriteFileBytes(m_app.m_ini_path,
+                   "[ExperimentSettings]\r\nImageTypeName1=BF\r\nImageTypeExposure1=fast\r\n");
+    m_app.m_camera = &m_camera;
+    cv::Mat image;
+    EString error;
+    EXPECT_TRUE(capture_single_active_image(image, EString("p"), error, m_app));
+    EXPECT_EQ(m_devices->call, "0:-1:BF:p");
+}
+
+class SelectDisplayRoiByNameTest : public ::testing::Test
+{
+  protected:
+    SelectDisplayRoiByNameTest() : m_tools(std::make_shared<RoiList>())
+    {
+        InstallToolServices(m_tools);
+        SetInvalidateAllViewsHook([this] { ++m_redraws; });
+        m_tools->rois["Channel"] = ImageRect{100, 200, 300, 400};
+        _active_roi.Set(ImageRect{100, 201, 300, 400});
+    }
+    ~SelectDisplayRoiByNameTest() override
+    {
+        SetInvalidateAllViewsHook(nullptr);
+        InstallToolServices(nullptr);
+        _active_roi.Set(ImageRect{});
+    }
+
+    std::shared_ptr<RoiList> m_tools;
+    int m_redraws = 0;
+};
+
+TEST_F(SelectDisplayRoiByNameTest, ARectangleDifferingOnlyInItsTopReplacesTheActiveRoi)
+{
+    m_tools->manager.exists = true;
+    EXPECT_TRUE(SelectDisplayRoiByName("Channel"));
+    EXPECT_EQ(_active_roi.Get(), (ImageRect{100, 200, 300, 400}));
+    EXPECT_EQ(m_tools->shown, 1);
+    EXPECT_EQ(m_redraws, 1);
+}
+
+TEST_F(SelectDisplayRoiByNameTest, TheSameRectangleStillRedrawsWithoutTellingTheManager)
+{
+    m_tools->manager.exists = true;
+    _active_roi.Set(ImageRect{100, 200, 300, 400});
+    EXPECT_TRUE(SelectDisplayRoiByName("Channel"));
+    EXPECT_EQ(m_tools->shown, 0);
+    EXPECT_EQ(m_redraws, 1);
+}
+
+TEST_F(SelectDisplayRoiByNameTest, WithoutTheManagerWindowItIsNotTold)
+{
+    EXPECT_TRUE(SelectDisplayRoiByName("Channel"));
+    EXPECT_EQ(m_tools->shown, 0);
+    EXPECT_EQ(_active_roi.Get(), (ImageRect{100, 200, 300, 400}));
+}
+
+TEST_F(SelectDisplayRoiByNameTest, AnUnknownNameChangesNothing)
+{
+    EXPECT_FALSE(SelectDisplayRoiByName("Magnet"));
+    EXPECT_EQ(_active_roi.Get(), (ImageRect{100, 201, 300, 400}));
+    EXPECT_EQ(m_redraws, 0);
+}
+
+} // namespace
+} // namespace vantelis::test
