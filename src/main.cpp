@@ -1,6 +1,7 @@
 // Process entry. The headless command line (five arguments) runs before any QApplication exists
 // and needs no display; every other start runs the GUI.
-#include "app/AppRenderLink.h"
+#include "analysis/AnalysisRenderLink.h"
+#include "analysis/ImageAnalysisJob.h"
 #include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
 #include "app/gui/IdleDriver.h"
@@ -9,36 +10,55 @@
 
 #include <QApplication>
 
+#include <clocale>
 #include <string>
 #include <vector>
+
+namespace {
+
+// The end of every run: analysis runs stop (they write result files and logs) before start-up's
+// worker threads stop and the cached logs are written, and all of it before globals go.
+void EndRun()
+{
+    ImageAnalysisJobTable::RemoveAll();
+    theApp.ExitInstance();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv, argv + argc);
+    theApp.m_install_crash_dump_handler = true;
 
+    // The headless run never makes a QApplication, so the C library keeps its "C" locale.
     if (CPlexorinApp::IsHeadlessCommandLine(args)) {
         bool ok = theApp.InitInstance(args);
-        theApp.ExitInstance();
+        EndRun();
         return ok ? 0 : 1;
     }
 
     QApplication application(argc, argv);
+    // QApplication sets the C library's locale from the environment; settings and parameter files
+    // are read with "%lf" and must see a decimal point whatever the user's language.
+    std::setlocale(LC_NUMERIC, "C");
     std::shared_ptr<platform::gui::QtUserInterface> ui = platform::gui::QtUserInterface::Install();
     SetFramework(std::make_shared<QtAppFramework>());
-    // Start-up starts the render thread and the exit stops it; the links not given here answer
-    // "not available" until their subsystems install them.
-    RenderLinks renderLinks;
-    renderLinks.app = std::make_shared<AppRenderLink>();
-    InstallRenderThread(renderLinks);
+    // Start-up starts the render thread and the exit stops it. The tools, operator screen and
+    // devices are reached through their service slots, placeholders until they are installed.
+    InstallRenderThread(ProgramRenderLinks());
 
     int status = 1;
     if (theApp.InitInstance(args)) {
         IdleDriver idle(theApp);
         status = application.exec();
     }
-    theApp.ExitInstance();
+    // The event loop has ended: a worker that still reports something while it stops (a failing
+    // analysis run) must not wait for the GUI thread, which waits for it. From here on messages go
+    // to standard error (and, as always, to the error log).
+    platform::ui::SetUi(nullptr);
+    EndRun();
     // Windows go with the framework while the application object still exists.
     SetFramework(nullptr);
-    platform::ui::SetUi(nullptr);
     return status;
 }

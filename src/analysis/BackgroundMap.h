@@ -40,8 +40,3 @@ bool CreateBGCorrectedImage(const cv::Mat &input, const BackgroundMap &map, cv::
 // matching positions of the two lists. False without an error text when the folder holds none.
 bool LoadBGImages(const char *folder, std::vector<cv::Mat> &images, std::vector<EString> &typeNames,
                   EString &error);
-
-// The image type that a file name carries: for "ManualCapture.*" names the text after the last
-// '_' without the extension, otherwise the text between the last two '_'. Writes it into
-// typeName (which the caller passes empty); false when the name carries none.
-bool ImageTypeFromFileName(const char *fileName, EString &typeName);

@@ -1,5 +1,6 @@
 #include "analysis/ImageAnalysisRun.h"
 
+#include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/Profile.h"

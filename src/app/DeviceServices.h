@@ -1,5 +1,6 @@
 #pragma once
-// What the application shell and the tools ask of the instrument-device and acquisition code.
+// What the application shell, the tools and the render thread ask of the instrument-device and
+// acquisition code.
 // Until that code is installed, a placeholder answers every call with "not available".
 #include "Ostravo/EString.h"
 #include "app/ModelessWindow.h"
@@ -14,6 +15,9 @@ namespace cv {
 class Mat;
 }
 class CPlexorinApp;
+class DrawingSurface;
+struct Pen;
+struct VideoSymbolFrame;
 
 // The abstract camera behind CPlexorinApp::m_camera. No camera object is made in this build, so
 // that pointer stays null; the application deletes a camera it is given.
@@ -35,7 +39,8 @@ extern std::atomic<SerialPortFailureFn> SerialPortFailureCallback;
 
 // The running brightness test on the live image. The view copies limits and box into each live
 // render job while running is set; the renderer stores the box median in last_out_of_range when it
-// lies outside the limits, else in result, and then sets the event when there is one.
+// lies outside the limits, else in result, and then sets the test's event
+// (DeviceServices::SetBrightnessTestEvent).
 struct BrightnessAtTargetRequest
 {
     int32_t low_limit = 0;
@@ -107,8 +112,14 @@ class DeviceServices
     virtual ModelessWindow &ZaberControlPanel() = 0;
 
     virtual BrightnessAtTargetRequest &BrightnessRequest() = 0;
+    // Sets the event a running brightness test waits on for its result. Render thread.
+    virtual void SetBrightnessTestEvent() = 0;
     // The visible symbols over the live view, copied under the list's own lock.
     virtual std::vector<VideoSymbol> VisibleVideoSymbols() = 0;
+    // Draws one symbol over the live view with pen (the symbol's colour and width), frame telling
+    // where the image lies in the window. Render thread.
+    virtual void DrawVideoSymbol(const VideoSymbol &symbol, DrawingSurface &surface, const Pen &pen,
+                                 const VideoSymbolFrame &frame) = 0;
 };
 
 // The installed device code, or its placeholder.

@@ -4,11 +4,13 @@
 // The shared flow-split record _flow_split lives with the view globals (app/ViewGlobals.h).
 #include "app/ModelessWindow.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class IntensityControl;
+class RenderTarget;
 
 class OperatorScreenServices
 {
@@ -29,6 +31,13 @@ class OperatorScreenServices
     virtual IntensityControl *CheckedIntensityControl() = 0;
     // CustomerUI::UpdateFlowSplitText.
     virtual void UpdateFlowSplitText(bool repaint) = 0;
+    // The screen's window as the render thread draws live images into it; null without a window.
+    virtual std::shared_ptr<RenderTarget> LiveImageTarget() = 0;
+    // Gives the histogram of the n values of a frame drawn on the screen to the intensity control
+    // of the checked display mode and lays that control out again; lower and upper receive its
+    // markers. False with the reason in error when the histogram could not be taken. Render thread.
+    virtual bool FeedHistogram(const uint16_t *values, size_t n, uint16_t &lower, uint16_t &upper,
+                               std::string &error) = 0;
     // CustomerUI::Reload: resets the screen and starts scriptPath on interpreter handle 1; true at
     // once for a missing or empty script; false with the reason in error.
     virtual bool Reload(const char *scriptPath, std::string &error) = 0;

@@ -1,11 +1,14 @@
-// Placeholders for the subsystems that are not part of this build yet: tools (fractionation,
-// projection, ROI, calibration), experiment analysis and video, instrument devices, the script
-// engine and the operator screen. Each answers every action with "not available" (through the
-// caller's error text, or once per run in the error log where a call has no error text) and
-// every query with the empty state. Installing the real subsystem replaces its placeholder.
+// The one placeholder of each subsystem that is not part of this build yet: the counting and
+// image-analysis tools, the fractionation, projection, ROI and calibration tools, experiment
+// analysis and video, instrument devices, the script engine and the operator screen. Each answers
+// every action with "not available" (through the caller's error text, or once per run in the
+// error log where a call has no error text) and every query with the empty state. Installing the
+// real subsystem replaces its placeholder.
+#include "app/AnalysisToolWindows.h"
 #include "app/DeviceServices.h"
 #include "app/ExperimentServices.h"
 #include "app/OperatorScreenServices.h"
+#include "app/RenderList.h"
 #include "app/ScriptServices.h"
 #include "app/ToolServices.h"
 
@@ -65,6 +68,31 @@ class PlaceholderWindow : public ModelessWindow
     std::string m_create;
     std::string m_show;
     const char *m_what;
+};
+
+// ---- Counting and image-analysis tools (placeholder) ----
+class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
+{
+  public:
+    ModelessWindow &CountingAlgorithm() override { return m_counting; }
+    ModelessWindow &EpiCellCountingAlgo() override { return m_epi; }
+    ModelessWindow &ImageAnalysisTool() override { return m_imageAnalysis; }
+    ModelessWindow &AlgoIterator() override { return m_iterator; }
+    ModelessWindow &FindMeniscus() override { return m_meniscus; }
+    ModelessWindow &FocusTool() override { return m_focus; }
+    bool ImageAnalysisRunning() override { return false; }
+    // No dialog window exists whose edits could show the lines or the ROI.
+    void ShowMagnetLine(bool) override {}
+    void ShowActiveRoi(const ImageRect &) override {}
+
+  private:
+    static constexpr const char *kWhat = "the counting and image-analysis tools are";
+    PlaceholderWindow m_counting{"CountingAlgorithmDlg", kWhat};
+    PlaceholderWindow m_epi{"EpiCellCountingAlgoDlg", kWhat};
+    PlaceholderWindow m_imageAnalysis{"ImageAnalysisToolDlg", kWhat};
+    PlaceholderWindow m_iterator{"AlgoIteratorTool", kWhat};
+    PlaceholderWindow m_meniscus{"FindMeniscusDlg", kWhat};
+    PlaceholderWindow m_focus{"FocusToolDlg", kWhat};
 };
 
 // ---- Fractionation, projection, ROI and calibration tools (placeholder) ----
@@ -250,7 +278,14 @@ class PlaceholderDeviceServices : public DeviceServices
     ModelessWindow &PumpInformation() override { return m_pumpInformation; }
     ModelessWindow &ZaberControlPanel() override { return m_zaber; }
     BrightnessAtTargetRequest &BrightnessRequest() override { return m_brightness; }
+    // Nothing waits on the brightness test without the device code.
+    void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
+                         const VideoSymbolFrame &) override
+    {
+        ReportNotAvailable("DrawVideoSymbol", kWhat, nullptr);
+    }
 
   private:
     static constexpr const char *kWhat = "the instrument device code is";
@@ -302,6 +337,12 @@ class PlaceholderOperatorScreenServices : public OperatorScreenServices
     }
     IntensityControl *CheckedIntensityControl() override { return nullptr; }
     void UpdateFlowSplitText(bool) override {}
+    std::shared_ptr<RenderTarget> LiveImageTarget() override { return nullptr; }
+    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &error) override
+    {
+        error = NotAvailableText("CustomerUI::FeedHistogram", kWhat);
+        return false;
+    }
     bool Reload(const char *, std::string &error) override
     {
         error = NotAvailableText("CustomerUI::Reload", kWhat);
@@ -342,6 +383,11 @@ template <class Services, class Placeholder> class ServiceSlot
     std::shared_ptr<Services> m_installed;
 };
 
+ServiceSlot<AnalysisToolWindows, PlaceholderAnalysisToolWindows> &AnalysisToolSlot()
+{
+    static ServiceSlot<AnalysisToolWindows, PlaceholderAnalysisToolWindows> slot;
+    return slot;
+}
 ServiceSlot<ToolServices, PlaceholderToolServices> &ToolSlot()
 {
     static ServiceSlot<ToolServices, PlaceholderToolServices> slot;
@@ -369,6 +415,15 @@ ServiceSlot<OperatorScreenServices, PlaceholderOperatorScreenServices> &Operator
 }
 
 } // namespace
+
+AnalysisToolWindows &AnalysisTools()
+{
+    return AnalysisToolSlot().Get();
+}
+std::shared_ptr<AnalysisToolWindows> InstallAnalysisToolWindows(std::shared_ptr<AnalysisToolWindows> tools)
+{
+    return AnalysisToolSlot().Install(std::move(tools));
+}
 
 ToolServices &Tools()
 {

@@ -11,6 +11,7 @@
 
 #include "BuildVersion.h"
 #include "Ostravo/CachedLog.h"
+#include "Ostravo/CrashDump.h"
 #include "Ostravo/KeyFallback.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
@@ -147,6 +148,13 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
     SetProfileKeyFallbackSettingsPath(_settings_ini_path.c_str());
     SetLogMainSettingsPath(_settings_ini_path.c_str());
     m_users_ini_path = m_data_directory + "/Users.ini";
+
+    // Crash dumps go beside the main settings file; the program goes on without them.
+    if (m_install_crash_dump_handler) {
+        EString crashError;
+        if (!InstallCrashDumpHandler(BuildBanner().c_str(), crashError))
+            LogError(__FILE_NAME__, __LINE__, crashError.c_str());
+    }
 
     // Encryption, then the main settings file; without rand.bin the encryption set-up is
     // tried again once the settings file is in place.

@@ -89,6 +89,10 @@ class CPlexorinApp
 
     // The application id the framework knows the program by.
     std::string m_app_id = "Plexorin.AppID.NoVersion";
+    // Set by the program before start-up: as soon as the main settings path is known, a fatal
+    // fault writes a crash dump into DMP beside it. Tests leave it off, so that a fault in a test
+    // process reaches the sanitizers' own handlers.
+    bool m_install_crash_dump_handler = false;
 
   private:
     // Logs text with the caller's source line, shows it with the error icon; returns false.

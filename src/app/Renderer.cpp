@@ -1,6 +1,10 @@
 #include "app/Renderer.h"
 
+#include "app/AppRenderLink.h"
+#include "app/RenderServiceLinks.h"
+
 #include "Ostravo/DisplayConversion.h"
+#include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
 #include "platform/Files.h"
@@ -14,66 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-// ---- Placeholders for links that are not installed ----------------------------------------------
-
-const char *const kNotAvailable = "not available";
-
-class PlaceholderApp : public RenderAppLink
-{
-  public:
-    std::string MainSettingsPath() override { return {}; }
-    cv::Mat BackgroundImage(int) override { return {}; }
-    std::string ImageTypeComboText() override { return {}; }
-    bool QueueCloseDocument(const std::string &path) override
-    {
-        LogError(__FILE__, __LINE__, "RenderThreadProc() : closing documents is not available: " + path);
-        return false;
-    }
-};
-
-class PlaceholderAnalysis : public RenderAnalysisLink
-{
-  public:
-    bool ImageTypeFromFileName(const std::string &, std::string &) override { return false; }
-    bool ComputeHorizontalProjection(const cv::Mat &, const ImageRect &, const cv::Mat *,
-                                     std::vector<int32_t> &) override
-    {
-        return false;
-    }
-};
-
-class PlaceholderTools : public RenderToolLink
-{
-  public:
-    bool ProjectionToolShown(CalibrationLines &) override { return false; }
-    bool FractionationToolShown(CalibrationLines &) override { return false; }
-    void DrawProjectionRightOfRoi(RenderJob &, const ImageRect &) override {}
-};
-
-class PlaceholderOperatorScreen : public RenderOperatorLink
-{
-  public:
-    bool WindowExists() override { return false; }
-    bool IsShown() override { return false; }
-    bool LiveVideoTarget(std::shared_ptr<RenderTarget> &, ImageRect &, ZoomWindow &) override
-    {
-        return false;
-    }
-    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &error) override
-    {
-        error = std::string("The operator screen is ") + kNotAvailable + ".";
-        return false;
-    }
-    void UpdateFlowSplitText() override {}
-};
-
-class PlaceholderDevices : public RenderDeviceLink
-{
-  public:
-    void DrawVideoSymbols(DrawingSurface &, const VideoSymbolFrame &) override {}
-    void ReportBrightness(int32_t, bool) override {}
-};
 
 // ---- Small helpers ------------------------------------------------------------------------------
 
@@ -486,15 +430,13 @@ cv::Size MatSurface::TextSize(const std::string &text)
 Renderer::Renderer(RenderLinks links) : m_links(std::move(links))
 {
     if (!m_links.app)
-        m_links.app = std::make_shared<PlaceholderApp>();
-    if (!m_links.analysis)
-        m_links.analysis = std::make_shared<PlaceholderAnalysis>();
+        m_links.app = std::make_shared<AppRenderLink>();
     if (!m_links.tools)
-        m_links.tools = std::make_shared<PlaceholderTools>();
+        m_links.tools = std::make_shared<ToolServicesRenderLink>();
     if (!m_links.operatorScreen)
-        m_links.operatorScreen = std::make_shared<PlaceholderOperatorScreen>();
+        m_links.operatorScreen = std::make_shared<OperatorScreenRenderLink>();
     if (!m_links.devices)
-        m_links.devices = std::make_shared<PlaceholderDevices>();
+        m_links.devices = std::make_shared<DeviceServicesRenderLink>();
 }
 
 bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error)
@@ -540,9 +482,9 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
     const int low = ReadProfileInt(mainSettings, "AutoScale", "LowMappingDisplayIntensity", 25);
     bool brightField = true;
     if (!job.path.empty()) {
-        std::string type;
-        if (m_links.analysis->ImageTypeFromFileName(FileTitle(job.path), type))
-            brightField = ToUpperAscii(type) == "BRIGHTFIELD";
+        EString type;
+        if (ImageTypeFromFileName(FileTitle(job.path).c_str(), type))
+            brightField = ToUpperAscii(type.c_str()) == "BRIGHTFIELD";
     } else {
         brightField = ToUpperAscii(m_links.app->ImageTypeComboText()) == "BRIGHTFIELD";
     }
@@ -575,12 +517,12 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
         cv::Mat background = (job.m_image_type >= 1 && job.m_image_type <= 4)
                                  ? m_links.app->BackgroundImage(job.m_image_type)
                                  : job.m_background;
-        if (_draw_projection_below_roi.load())
+        if (_draw_projection_below_roi.load() && m_links.analysis)
             DrawProjectionBelowRoi(surface, map, job, roi, background.empty() ? nullptr : &background,
                                    *m_links.analysis);
-        if (_draw_projection_right_of_roi.load()) {
+        if (_draw_projection_right_of_roi.load() && m_links.analysis) {
             EpiPreviewRoi.Set(ImageRect{});
-            m_links.tools->DrawProjectionRightOfRoi(job, roi);
+            m_links.analysis->DrawProjectionRightOfRoi(job, roi);
         }
 
         const ImageRect preview = _preview_roi.Get();

@@ -9,8 +9,11 @@
 // It draws into an image (CV_8UC4) that stands for the target window's client area from the job's
 // target rectangle on; the render thread hands that image to the window. What it needs of other
 // parts of the program (the application object, the analysis code, the tool windows, the operator
-// screen, the devices) it asks through the small links below; a link that is not installed is a
-// placeholder that answers "not available".
+// screen, the devices) it asks through the small links below. A link that is not given is the
+// program's own: the application object, and the tools, operator screen and devices through their
+// service slots (Tools(), OperatorScreen(), Devices()), which answer "not available" while their
+// subsystem is missing. The analysis link comes from the analysis code, a later library; without
+// it no projection is drawn.
 #include "app/RenderList.h"
 #include "app/ViewGlobals.h"
 
@@ -96,12 +99,14 @@ class RenderAnalysisLink
 {
   public:
     virtual ~RenderAnalysisLink() = default;
-    // The image type named by a file name without folder and extension; false when none.
-    virtual bool ImageTypeFromFileName(const std::string &name, std::string &type) = 0;
     // One mean value per ROI column (after subtracting background when given); false when the
     // projection cannot be made.
     virtual bool ComputeHorizontalProjection(const cv::Mat &image, const ImageRect &roi,
                                              const cv::Mat *background, std::vector<int32_t> &values) = 0;
+    // Picks the projection parameters (the named set, a visible tool's), puts the channel rows
+    // and roi into them and draws the projection of job's image to the right of roi through
+    // job.m_dc.
+    virtual void DrawProjectionRightOfRoi(RenderJob &job, const ImageRect &roi) = 0;
 };
 
 // The projection and fractionation tool windows.
@@ -112,10 +117,6 @@ class RenderToolLink
     // True with the tool's four lines while its window exists and is visible.
     virtual bool ProjectionToolShown(CalibrationLines &lines) = 0;
     virtual bool FractionationToolShown(CalibrationLines &lines) = 0;
-    // Picks the projection parameters (the named set, a visible tool's), puts the channel rows
-    // and roi into them and draws the projection of job's image to the right of roi through
-    // job.m_dc.
-    virtual void DrawProjectionRightOfRoi(RenderJob &job, const ImageRect &roi) = 0;
 };
 
 // The guided operator screen.
@@ -161,7 +162,8 @@ class RenderDeviceLink
     virtual void ReportBrightness(int32_t median, bool withinLimits) = 0;
 };
 
-// The links a renderer uses; a null link is replaced by its placeholder.
+// The links a renderer uses. A null app, tools, operatorScreen or devices link is replaced by the
+// program's own (see the top of this file); a null analysis link draws no projections.
 struct RenderLinks
 {
     std::shared_ptr<RenderAppLink> app;

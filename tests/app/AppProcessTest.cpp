@@ -2,6 +2,8 @@
 // while a first instance runs.
 #include "AppTestFixture.h"
 
+#include "BuildVersion.h"
+
 #include <gmock/gmock.h>
 
 #include <chrono>
@@ -117,6 +119,12 @@ class Child
         m_done = true;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return result;
+    }
+
+    void Signal(int signal)
+    {
+        if (m_pid > 0 && !m_done)
+            ::kill(m_pid, signal);
     }
 
     void Terminate()
@@ -236,6 +244,42 @@ TEST_F(AppProcessTest, SecondStartWhileTheFirstRunsEndsAndTouchesNothing)
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_THAT(result.output, HasSubstr("Another instance of Vantelis is already running."));
     EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(AppProcessTest, AFatalFaultLeavesACrashDumpBesideTheSettings)
+{
+    SeedDataFolder();
+    Child program({}, {"VANTELIS_DOCUMENTS=" + m_documents.str(), "XDG_RUNTIME_DIR=" + m_runtime.str(),
+                       "XDG_CONFIG_HOME=" + m_runtime.file("config"), "QT_QPA_PLATFORM=offscreen"});
+    ASSERT_TRUE(program.Started());
+    // Start-up has passed once the session log carries its column header.
+    auto started = [this] {
+        for (const platform::DirEntry &entry : platform::ListFolder(DataFile("LOG"), "2*.log"))
+            if (ReadFileBytes(DataFile("LOG/" + entry.name)).find("ImageFile\tDate\tTime") !=
+                std::string::npos)
+                return true;
+        return false;
+    };
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!started() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(started());
+
+    program.Signal(SIGSEGV);
+    ChildResult result = program.Wait();
+    EXPECT_EQ(result.exitCode, 128 + SIGSEGV) << result.output;
+    const std::vector<platform::DirEntry> dumps = platform::ListFolder(DataFile("DMP"), "*.dmp");
+    const std::vector<platform::DirEntry> infos = platform::ListFolder(DataFile("DMP"), "*.txt");
+    ASSERT_EQ(dumps.size(), 1u) << result.output;
+    ASSERT_EQ(infos.size(), 1u);
+    const std::string info = ReadFileBytes(DataFile("DMP/" + infos[0].name));
+    // The build's banner: product, four-part version, then the build date and time.
+    const std::string version = std::to_string(VANTELIS_VERSION_MAJOR) + "." +
+                                std::to_string(VANTELIS_VERSION_MINOR) + "." +
+                                std::to_string(VANTELIS_VERSION_PATCH) + ".0";
+    EXPECT_THAT(info, HasSubstr("Comment: Quorvane Vantelis " + version + " ("));
+    EXPECT_THAT(info, HasSubstr("dmp_directory: " + DataFile("DMP")));
+    EXPECT_THAT(ReadFileBytes(DataFile("DMP/" + dumps[0].name)), HasSubstr("(SIGSEGV)"));
 }
 
 } // namespace

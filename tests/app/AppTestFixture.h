@@ -242,7 +242,12 @@ class RecordingDevices : public DeviceServices
     ModelessWindow &PumpInformation() override { return m_pumpInformation; }
     ModelessWindow &ZaberControlPanel() override { return m_zaber; }
     BrightnessAtTargetRequest &BrightnessRequest() override { return m_brightness; }
+    void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
+                         const VideoSymbolFrame &) override
+    {
+    }
 
   private:
     CallLog &m_log;
@@ -286,6 +291,11 @@ class RecordingOperatorScreen : public OperatorScreenServices
     void LiveImageArea(int32_t *, double *) override {}
     IntensityControl *CheckedIntensityControl() override { return nullptr; }
     void UpdateFlowSplitText(bool) override {}
+    std::shared_ptr<RenderTarget> LiveImageTarget() override { return nullptr; }
+    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &) override
+    {
+        return false;
+    }
     bool Reload(const char *scriptPath, std::string &) override
     {
         m_log.push_back(std::string("Reload:") + scriptPath);

@@ -83,7 +83,6 @@ class ShownTools : public RenderToolLink
         lines = CalibrationLines{5, 6, 7, 8};
         return fractionation;
     }
-    void DrawProjectionRightOfRoi(RenderJob &, const ImageRect &) override {}
     bool projection = false, fractionation = false;
 };
 

@@ -68,14 +68,6 @@ class FakeApp : public RenderAppLink
 class FakeAnalysis : public RenderAnalysisLink
 {
   public:
-    bool ImageTypeFromFileName(const std::string &name, std::string &type) override
-    {
-        const size_t underscore = name.find('_');
-        if (underscore == std::string::npos)
-            return false;
-        type = name.substr(0, underscore);
-        return true;
-    }
     bool ComputeHorizontalProjection(const cv::Mat &, const ImageRect &roi, const cv::Mat *background,
                                      std::vector<int32_t> &values) override
     {
@@ -85,7 +77,17 @@ class FakeAnalysis : public RenderAnalysisLink
             values.push_back(c - roi.left);
         return true;
     }
+    void DrawProjectionRightOfRoi(RenderJob &job, const ImageRect &roi) override
+    {
+        rightRoi = roi;
+        epiPreviewWhenCalled = EpiPreviewRoi.Get();
+        if (job.m_dc)
+            job.m_dc->Line(roi.right + 2, roi.top, roi.right + 2, roi.bottom,
+                           Pen{0, 255, 0, 1, PenStyle::Solid});
+    }
     cv::Mat projectionBackground;
+    ImageRect rightRoi;
+    ImageRect epiPreviewWhenCalled{-1, -1, -1, -1};
 };
 
 class FakeTools : public RenderToolLink
@@ -101,18 +103,8 @@ class FakeTools : public RenderToolLink
         l = fractionationLines;
         return fractionationShown;
     }
-    void DrawProjectionRightOfRoi(RenderJob &job, const ImageRect &roi) override
-    {
-        rightRoi = roi;
-        epiPreviewWhenCalled = EpiPreviewRoi.Get();
-        if (job.m_dc)
-            job.m_dc->Line(roi.right + 2, roi.top, roi.right + 2, roi.bottom,
-                           Pen{0, 255, 0, 1, PenStyle::Solid});
-    }
     bool projectionShown = false, fractionationShown = false;
     CalibrationLines lines, fractionationLines;
-    ImageRect rightRoi;
-    ImageRect epiPreviewWhenCalled{-1, -1, -1, -1};
 };
 
 class FakeDevices : public RenderDeviceLink
@@ -342,11 +334,13 @@ TEST_F(RendererTest, DisplayLimitsFollowTheImageType)
         std::string combo;
         int grey;
     } cases[] = {
-        {"/data/BrightField_17.png", "", 60}, // 1000 x 100 / 2000 + 10
-        {"/data/brightfield_3.png", "", 60},  // type compared ignoring case
-        {"/data/FL1_17.png", "", 110},        // 1000 x 200 / 2000 + 10
-        {"/data/image.png", "", 60},          // no type: bright field
-        {"", "FL2", 110},                     // live image: the combo's type
+        // The type is the text between the last two '_' of the name.
+        {"/data/Run_BrightField_17.png", "", 60}, // 1000 x 100 / 2000 + 10
+        {"/data/Run_brightfield_3.png", "", 60},  // type compared ignoring case
+        {"/data/Run_FL1_17.png", "", 110},        // 1000 x 200 / 2000 + 10
+        {"/data/FL1_17.png", "", 60},             // one '_' carries no type: bright field
+        {"/data/image.png", "", 60},              // no type: bright field
+        {"", "FL2", 110},                         // live image: the combo's type
         {"", "BrightField", 60},
     };
     for (const Case &c : cases) {
@@ -384,10 +378,10 @@ TEST_F(RendererTest, ProjectionsBesideTheRoi)
     EXPECT_EQ(frame.at<cv::Vec4b>(54, 40), Bgr(192, 192, 0));
     EXPECT_EQ(analysis->projectionBackground.rows, 80) << "the job's background is handed on";
 
-    // Right: drawn by the tools through the job's surface, with the preview of the epi editor
-    // emptied first.
-    EXPECT_EQ(tools->rightRoi, (ImageRect{20, 35, 45, 50}));
-    EXPECT_EQ(tools->epiPreviewWhenCalled, ImageRect{});
+    // Right: drawn by the analysis code through the job's surface, with the preview of the epi
+    // editor emptied first.
+    EXPECT_EQ(analysis->rightRoi, (ImageRect{20, 35, 45, 50}));
+    EXPECT_EQ(analysis->epiPreviewWhenCalled, ImageRect{});
     EXPECT_EQ(frame.at<cv::Vec4b>(40, 47), Bgr(0, 255, 0));
 
     // A live image of type 2 uses the application's background of that type.
@@ -399,9 +393,9 @@ TEST_F(RendererTest, ProjectionsBesideTheRoi)
 
     // Hidden ROIs hide the plots too.
     _roi_hidden = true;
-    tools->rightRoi = ImageRect{};
+    analysis->rightRoi = ImageRect{};
     ASSERT_TRUE(renderer.RenderImageJob(*MakeJob(), frame));
-    EXPECT_EQ(tools->rightRoi, ImageRect{});
+    EXPECT_EQ(analysis->rightRoi, ImageRect{});
     EXPECT_EQ(frame.at<cv::Vec4b>(35, 20), kGrey127);
 }
 

@@ -68,7 +68,12 @@ class CaptureSide : public DeviceServices
     ModelessWindow &PumpInformation() override { return window; }
     ModelessWindow &ZaberControlPanel() override { return window; }
     BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
+    void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
+                         const VideoSymbolFrame &) override
+    {
+    }
 
     NoWindow window;
     BrightnessAtTargetRequest brightness;

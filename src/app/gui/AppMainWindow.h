@@ -1,6 +1,6 @@
 #pragma once
-// The program's main window for now: a plain main window titled with the product name. Commands
-// posted to it arrive as commandPosted on the GUI thread.
+// The base of the program's main window (CMainFrame): a main window titled with the product name.
+// Commands posted to it through the framework seam arrive as commandPosted on the GUI thread.
 #include <QMainWindow>
 
 class AppMainWindow : public QMainWindow

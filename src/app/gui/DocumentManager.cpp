@@ -70,6 +70,11 @@ CChildFrame *DocumentManager::AddFrame(std::unique_ptr<CImageDoc> document, QMdi
     const std::string path = document->GetPathName();
     auto *frame = new CChildFrame(std::move(document));
     area->addSubWindow(frame);
+    // A new child window takes three quarters of the area, as the desktop gives a new document
+    // window by default; the view's own size hint would make it a thumbnail.
+    const QSize room = area->viewport()->size();
+    if (room.width() > 0 && room.height() > 0)
+        frame->resize(room.width() * 3 / 4, room.height() * 3 / 4);
     m_frames.push_back(frame);
     if (QtDocumentTemplate *documents = FrameworkTemplate())
         documents->AddDocument(path, frame);

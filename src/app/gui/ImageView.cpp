@@ -2,6 +2,7 @@
 
 #include "Ostravo/DisplayConversion.h"
 #include "Ostravo/EString.h"
+#include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
 #include "app/AppServices.h"
@@ -474,9 +475,9 @@ void CImageView::OnAutoScale()
     double highFraction = 0.95;
     const ImageViewLinks &links = ViewLinks();
     if (!m_document->GetPathName().empty()) {
-        std::string type;
-        if (links.analysis->ImageTypeFromFileName(FileTitle(m_document->GetPathName()), type) &&
-            ToUpperAscii(type) != "BRIGHTFIELD")
+        EString type;
+        if (ImageTypeFromFileName(FileTitle(m_document->GetPathName()).c_str(), type) &&
+            ToUpperAscii(type.c_str()) != "BRIGHTFIELD")
             highFraction = 1.0;
     } else {
         highFraction = ToUpperAscii(links.frame->ImageTypeComboText()) == "BRIGHTFIELD" ? 0.95 : 1.0;
@@ -770,9 +771,9 @@ void CImageView::OnDraw()
         return;
 
     if (!job->path.empty()) {
-        std::string type;
-        if (ViewLinks().analysis->ImageTypeFromFileName(FileTitle(job->path), type)) {
-            const std::string backgroundPath = BackgroundImagePath(job->path, type);
+        EString type;
+        if (ImageTypeFromFileName(FileTitle(job->path).c_str(), type)) {
+            const std::string backgroundPath = BackgroundImagePath(job->path, type.c_str());
             if (platform::FileExists(backgroundPath)) {
                 try {
                     job->m_background =

@@ -1,9 +1,10 @@
 #pragma once
-// What the image view asks of parts of the program that are built elsewhere: the main frame (its
-// image-type combo and live-image button), the analysis code (the image type a file name carries),
-// the counting tools (their edits that mirror the ROI and the magnet lines) and the shell's
-// scale-intensities dialog. A link that is not installed is a placeholder: its queries answer the
-// empty state and its actions say "not available".
+// What the image view asks of other parts of the program: the main frame (its image-type combo and
+// live-image button), the counting tools (their edits that mirror the ROI and the magnet lines) and
+// the shell's scale-intensities dialog. The program's own links are in place from the start: the
+// main frame (CMainFrame::Get(); none answers the empty combo), the counting tools through their
+// service slot (AnalysisTools(), a placeholder while they are missing) and the dialog. Tests
+// install their own.
 #include "app/ViewGlobals.h"
 
 #include <cstdint>
@@ -22,15 +23,6 @@ class ViewFrameLink
     // Clears the pressed state of toolbar button 32802 ("Capture + Auto Refresh"), keeping its
     // other state bits.
     virtual void ReleaseLiveImageButton() = 0;
-};
-
-// The image-analysis code.
-class ViewAnalysisLink
-{
-  public:
-    virtual ~ViewAnalysisLink() = default;
-    // The image type a file name (without folder and extension) carries; false when none.
-    virtual bool ImageTypeFromFileName(const std::string &name, std::string &type) = 0;
 };
 
 // The counting dialog and the epi-counting editor.
@@ -58,12 +50,11 @@ class ViewDialogLink
 struct ImageViewLinks
 {
     std::shared_ptr<ViewFrameLink> frame;
-    std::shared_ptr<ViewAnalysisLink> analysis;
     std::shared_ptr<ViewCountingLink> counting;
     std::shared_ptr<ViewDialogLink> dialogs;
 };
 
-// Installs links (a null member puts that placeholder back). User-interface thread only.
+// Installs links (a null member puts the program's own back). User-interface thread only.
 void InstallImageViewLinks(const ImageViewLinks &links);
 // The links in use, none of them null.
 const ImageViewLinks &ViewLinks();

@@ -1,6 +1,8 @@
 #include "app/gui/MainFrame.h"
 
+#include "app/AnalysisToolWindows.h"
 #include "app/AppCommands.h"
+#include "app/AppRenderLink.h"
 #include "app/AppServices.h"
 #include "app/BackgroundImages.h"
 #include "app/CommandIds.h"
@@ -14,14 +16,11 @@
 #include "app/ToolServices.h"
 #include "app/WorkflowTimer.h"
 #include "app/gui/AboutDlg.h"
-#include "app/gui/AnalysisToolWindows.h"
 #include "app/gui/DocumentManager.h"
 #include "app/gui/EncryptedProfilesDlg.h"
 #include "app/gui/ImageView.h"
-#include "app/gui/ImageViewLinks.h"
 #include "app/gui/PasswordDlg.h"
 #include "app/gui/QtAppFramework.h"
-#include "app/gui/ScaleIntensitiesDlg.h"
 #include "app/gui/ToolbarEx.h"
 
 #include "Ostravo/EString.h"
@@ -34,13 +33,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
+#include <QUrl>
 #include <QWindowStateChangeEvent>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
@@ -102,43 +105,6 @@ bool IsViewCommand(int id)
     }
 }
 
-// The frame's side of the image view's links: the combo text and the live-image button.
-class FrameLinkForView : public ViewFrameLink
-{
-  public:
-    std::string ImageTypeComboText() override { return ::ImageTypeComboText(); }
-    void ReleaseLiveImageButton() override
-    {
-        if (CMainFrame *frame = CMainFrame::Get(); frame && frame->ToolBar())
-            frame->ToolBar()->SetButtonPressed(cmd::kLiveImage, false);
-    }
-};
-
-// The scale-intensities dialog for the image view, previewing through the view's message handler.
-class DialogLinkForView : public ViewDialogLink
-{
-  public:
-    bool RunScaleIntensities(CImageView &view, uint16_t &lower, uint16_t &upper) override
-    {
-        ScaleIntensitiesDlg dialog(&view);
-        dialog.m_max_value = upper;
-        dialog.m_min_value = lower;
-        dialog.m_restore_max_value = upper;
-        dialog.m_restore_min_value = lower;
-        QPointer<CImageView> target(&view);
-        dialog.m_view_window = &view;
-        dialog.m_view_message = [target](int code, uint32_t value) {
-            if (target)
-                target->HandleIntensityMessage(code, value);
-        };
-        if (dialog.exec() != QDialog::Accepted)
-            return false;
-        lower = dialog.m_min_value;
-        upper = dialog.m_max_value;
-        return true;
-    }
-};
-
 } // namespace
 
 std::string ImageTypeComboText()
@@ -177,6 +143,7 @@ bool CMainFrame::OnCreate()
     m_mdi->setObjectName(QStringLiteral("MdiArea"));
     setCentralWidget(m_mdi);
     DocumentManager::Instance().Install(m_mdi);
+    setAcceptDrops(true);
 
     m_toolbar = new CToolBarEx(m_app, this);
     m_toolbar->LoadToolBar();
@@ -184,6 +151,8 @@ bool CMainFrame::OnCreate()
     // posted command does; a click runs right after the click.
     connect(
         m_toolbar, &CToolBarEx::commandPosted, this, [this](int id) { OnCommand(id); }, Qt::QueuedConnection);
+    // The render thread reads the combo's text (the live image's type) through this copy.
+    SetImageTypeComboTextSource(&::ImageTypeComboText);
     if (!m_app.m_analysis_mode && m_toolbar->FillImageTypeCombo()) {
         auto remember = [](const QString &text) {
             std::lock_guard<std::mutex> lock(ComboTextMutex());
@@ -225,11 +194,6 @@ bool CMainFrame::OnCreate()
             manager.cancel();
     });
 #endif
-
-    ImageViewLinks links = ViewLinks();
-    links.frame = std::make_shared<FrameLinkForView>();
-    links.dialogs = std::make_shared<DialogLinkForView>();
-    InstallImageViewLinks(links);
 
     m_idle_timer.setInterval(kIdleUpdateMs);
     connect(&m_idle_timer, &QTimer::timeout, this, &CMainFrame::OnIdleUpdateCmdUI);
@@ -1005,6 +969,39 @@ void CMainFrame::changeEvent(QEvent *event)
         }
     }
     AppMainWindow::changeEvent(event);
+}
+
+namespace {
+
+// The local files among the dropped URLs, in their order.
+std::vector<std::string> DroppedFiles(const QMimeData *data)
+{
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            files.push_back(url.toLocalFile().toLatin1().toStdString());
+    return files;
+}
+
+} // namespace
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!DroppedFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent *event)
+{
+    const std::vector<std::string> files = DroppedFiles(event->mimeData());
+    if (files.empty())
+        return;
+    event->acceptProposedAction();
+    activateWindow();
+    for (const std::string &file : files)
+        DocumentManager::Instance().OpenDocumentFile(file, m_mdi);
 }
 
 bool CMainFrame::OnQueryEndSession() const

@@ -115,6 +115,9 @@ class CMainFrame : public AppMainWindow
 
   protected:
     void changeEvent(QEvent *event) override;
+    // Image files dropped on the window open as documents.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
   private:
     struct MenuSet

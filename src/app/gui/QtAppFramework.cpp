@@ -2,11 +2,15 @@
 
 #include "app/PlexorinApp.h"
 #include "app/gui/AppMainWindow.h"
+#include "app/gui/DocumentManager.h"
+#include "app/gui/MainFrame.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
@@ -62,6 +66,8 @@ QtAppFramework::QtAppFramework() = default;
 
 QtAppFramework::~QtAppFramework()
 {
+    if (m_mainWindow)
+        DocumentManager::Instance().SetRecentFileHook(nullptr);
     delete m_mainWindow.data();
 }
 
@@ -90,13 +96,32 @@ DocumentTemplate *QtAppFramework::CreateDocumentTemplate()
 
 bool QtAppFramework::CreateMainFrame()
 {
-    auto *window = new AppMainWindow;
+    auto *window = new CMainFrame(theApp);
+    if (!window->Created()) {
+        delete window;
+        return false;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mainWindowMutex);
         m_mainWindow = window;
     }
+    // Every file the documents open or save as goes to the top of the recent-file list.
+    DocumentManager::Instance().SetRecentFileHook(
+        [this](const std::string &path) { AddToRecentFileList(path); });
     window->show();
     return true;
+}
+
+void QtAppFramework::AddToRecentFileList(const std::string &path)
+{
+    if (path.empty())
+        return;
+    auto same = std::find(m_recentFiles.begin(), m_recentFiles.end(), path);
+    if (same != m_recentFiles.end())
+        m_recentFiles.erase(same);
+    m_recentFiles.insert(m_recentFiles.begin(), path);
+    if (m_recentFiles.size() > static_cast<size_t>(kRecentFileCount))
+        m_recentFiles.resize(kRecentFileCount);
 }
 
 bool QtAppFramework::HasMainWindow() const

@@ -55,6 +55,9 @@ class QtAppFramework : public AppFramework
 
     // Installed by the document and render code.
     void SetReferenceImageSaver(ReferenceImageSaver saver);
+    // Puts path at the top of the recent-file list (moving it there when listed already), keeping
+    // kRecentFileCount entries. The list is stored at exit.
+    void AddToRecentFileList(const std::string &path);
 
     AppMainWindow *MainWindow() const { return m_mainWindow; }
     QtDocumentTemplate *DocumentTemplateObject() const { return m_template.get(); }

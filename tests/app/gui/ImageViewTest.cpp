@@ -233,23 +233,6 @@ TEST_F(ImageViewFixture, TheDisplayRangeStartsFromTheScaleIntensitiesSettings)
     }
 }
 
-// Image types as the file names of these tests carry them: the text between the last two '_'.
-class NameTypes : public ViewAnalysisLink
-{
-  public:
-    bool ImageTypeFromFileName(const std::string &name, std::string &type) override
-    {
-        const size_t last = name.rfind('_');
-        if (last == std::string::npos || last == 0)
-            return false;
-        const size_t previous = name.rfind('_', last - 1);
-        if (previous == std::string::npos)
-            return false;
-        type = name.substr(previous + 1, last - previous - 1);
-        return true;
-    }
-};
-
 class ComboText : public ViewFrameLink
 {
   public:
@@ -262,7 +245,6 @@ class ComboText : public ViewFrameLink
 TEST_F(ImageViewFixture, AutoScaleTakesTheTopLevelByImageType)
 {
     ImageViewLinks links;
-    links.analysis = std::make_shared<NameTypes>();
     auto combo = std::make_shared<ComboText>();
     links.frame = combo;
     InstallImageViewLinks(links);
@@ -278,6 +260,7 @@ TEST_F(ImageViewFixture, AutoScaleTakesTheTopLevelByImageType)
         std::string name;
         uint16_t upper;
     };
+    // The image type is the text between the last two '_' of the name, as the capture code writes it.
     const Case cases[] = {
         {"Run_FL1_17.png", 9080},         // fluorescence: the brightest sample
         {"Run_BrightField_17.png", 9040}, // bright field: 95 %

@@ -7,6 +7,7 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "app/AnalysisToolWindows.h"
 #include "app/BackgroundImages.h"
 #include "app/DeviceServices.h"
 #include "app/ExperimentServices.h"
@@ -17,7 +18,6 @@
 #include "app/ScriptServices.h"
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
-#include "app/gui/AnalysisToolWindows.h"
 #include "app/gui/DocumentManager.h"
 #include "app/gui/ImageViewLinks.h"
 #include "app/gui/MainFrame.h"
@@ -86,6 +86,8 @@ class FakeAnalysisTools : public AnalysisToolWindows
     ModelessWindow &FindMeniscus() override { return meniscus; }
     ModelessWindow &FocusTool() override { return focus; }
     bool ImageAnalysisRunning() override { return running; }
+    void ShowMagnetLine(bool) override {}
+    void ShowActiveRoi(const ImageRect &) override {}
 
     RecordingWindow counting, epi, imageAnalysis, iterator, meniscus, focus;
     bool running = false;
@@ -237,7 +239,12 @@ class FakeDevices : public DeviceServices
     ModelessWindow &PumpInformation() override { return pumpInformation; }
     ModelessWindow &ZaberControlPanel() override { return zaber; }
     BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
+    void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
+                         const VideoSymbolFrame &) override
+    {
+    }
 
   private:
     CallLog &m_log;
@@ -313,6 +320,11 @@ class FakeOperatorScreen : public OperatorScreenServices
     void LiveImageArea(int32_t *, double *) override {}
     IntensityControl *CheckedIntensityControl() override { return nullptr; }
     void UpdateFlowSplitText(bool) override {}
+    std::shared_ptr<RenderTarget> LiveImageTarget() override { return nullptr; }
+    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &) override
+    {
+        return false;
+    }
     bool Reload(const char *scriptPath, std::string &error) override
     {
         m_log.push_back(std::string("Reload:") + scriptPath);

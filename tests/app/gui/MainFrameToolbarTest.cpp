@@ -2,6 +2,7 @@
 // index and reading the selected one back, and the close-up that restarts live imaging.
 #include "MainFrameFixture.h"
 
+#include "app/AppRenderLink.h"
 #include "app/CommandIds.h"
 #include "app/gui/ToolbarEx.h"
 
@@ -52,6 +53,8 @@ TEST_F(MainFrameToolbarTest, ComboStartsWithTheFirstNonBlankNameAndAnEmptyList)
     EXPECT_TRUE(toolbar.Combo()->isEditable());
     EXPECT_EQ(toolbar.GetSelectedImageType(), 1);
     EXPECT_EQ(ImageTypeComboText(), "BrightField");
+    // The render thread reads the same text for the live image.
+    EXPECT_EQ(AppRenderLink().ImageTypeComboText(), "BrightField");
     // It exists once: a second fill is refused.
     EXPECT_FALSE(toolbar.FillImageTypeCombo());
 }

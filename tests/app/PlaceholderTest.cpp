@@ -1,0 +1,85 @@
+// Subsystems that are not built yet are reached through one placeholder each, all in one file; the
+// built ones are reached directly.
+#include "AppTestFixture.h"
+
+#include "app/AnalysisToolWindows.h"
+#include "app/Renderer.h"
+#include "app/ToolServices.h"
+
+#include <gmock/gmock.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace vantelis::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+TEST(PlaceholderSources, OnePlaceholderPerMissingSubsystemAllInOneFile)
+{
+    const std::filesystem::path source = std::filesystem::path(RepositoryFolder()) / "src";
+    ASSERT_TRUE(std::filesystem::is_directory(source)) << source;
+    const std::regex declaration(R"(\b(class|struct)\s+(Placeholder\w*)\s*(:|\{))");
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(source)) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || (extension != ".cpp" && extension != ".h"))
+            continue;
+        std::ifstream file(entry.path());
+        std::stringstream text;
+        text << file.rdbuf();
+        const std::string content = text.str();
+        for (std::sregex_iterator it(content.begin(), content.end(), declaration), end; it != end; ++it) {
+            const std::string relative = std::filesystem::relative(entry.path(), source).string();
+            EXPECT_EQ(relative, "app/Placeholders.cpp") << (*it)[2] << " is declared outside the one file";
+            names.insert((*it)[2]);
+        }
+    }
+    // Subsystems 4 to 9, and the tool window they share.
+    EXPECT_EQ(names, (std::set<std::string>{"PlaceholderWindow", "PlaceholderAnalysisToolWindows",
+                                            "PlaceholderToolServices", "PlaceholderExperimentServices",
+                                            "PlaceholderDeviceServices", "PlaceholderScriptServices",
+                                            "PlaceholderOperatorScreenServices"}));
+}
+
+// The calls added for the renderer and the view answer "not available" like the rest.
+TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
+{
+    InstallDeviceServices(nullptr);
+    InstallOperatorScreenServices(nullptr);
+    InstallAnalysisToolWindows(nullptr);
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+
+    uint16_t lower = 7, upper = 9;
+    std::string error;
+    const uint16_t values[3] = {1, 2, 3};
+    EXPECT_FALSE(OperatorScreen().FeedHistogram(values, 3, lower, upper, error));
+    EXPECT_EQ(error, "CustomerUI::FeedHistogram() - the operator screen is not available in this build.");
+    EXPECT_EQ(lower, 7);
+    EXPECT_EQ(upper, 9);
+    EXPECT_EQ(OperatorScreen().LiveImageTarget(), nullptr);
+
+    EXPECT_FALSE(AnalysisTools().CountingAlgorithm().Create(false));
+    EXPECT_FALSE(AnalysisTools().ImageAnalysisRunning());
+    AnalysisTools().ShowActiveRoi(ImageRect{1, 2, 3, 4});
+    AnalysisTools().ShowMagnetLine(true);
+
+    cv::Mat frame(10, 10, CV_8UC4, cv::Scalar::all(0));
+    MatSurface surface(frame, cv::Point(0, 0));
+    Devices().DrawVideoSymbol(VideoSymbol{}, surface, Pen{}, VideoSymbolFrame{});
+    EXPECT_EQ(cv::countNonZero(frame.reshape(1)), 0);
+
+    const std::string log = ErrorLogText();
+    EXPECT_THAT(log,
+                HasSubstr("CountingAlgorithmDlg::Create() - the counting and image-analysis tools are not "
+                          "available in this build."));
+    EXPECT_THAT(log,
+                HasSubstr("DrawVideoSymbol() - the instrument device code is not available in this build."));
+}
+
+} // namespace
+} // namespace vantelis::test
