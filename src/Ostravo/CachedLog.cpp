@@ -3,10 +3,10 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/TextFormat.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -54,26 +54,6 @@ int64_t NowSeconds()
     // 0 means "never saved", so a real reading is never 0.
     const int64_t seconds = static_cast<int64_t>(platform::TickMs() / 1000);
     return seconds > 0 ? seconds : 1;
-}
-
-std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Format(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<size_t>(length));
-    }
-    va_end(args);
-    return text;
 }
 
 unsigned U(int value)
@@ -274,8 +254,8 @@ bool AddALine(const char *path, const char *line, EString &error, bool markHeade
         log->m_header_insert_pos = static_cast<int32_t>(log->m_lines.size());
     if (withTimeStamp) {
         const platform::LocalTime t = platform::Now();
-        log->AddLine(Format("%04u/%02u/%02u %02u:%02u:%02u.%03u\t%s", U(t.year), U(t.month), U(t.day),
-                            U(t.hour), U(t.minute), U(t.second), U(t.millisecond), line ? line : "")
+        log->AddLine(FormatText("%04u/%02u/%02u %02u:%02u:%02u.%03u\t%s", U(t.year), U(t.month), U(t.day),
+                                U(t.hour), U(t.minute), U(t.second), U(t.millisecond), line ? line : "")
                          .c_str());
     } else {
         log->AddLine(line);
@@ -324,7 +304,8 @@ bool Release(const char *path, EString &error)
             RemoveCachedLogObj(path);
         } else {
             // Removing the record now would throw its unsaved lines away; the worker keeps trying.
-            LogError(kSourceFile, __LINE__, Format("%s() : %s", "CachedLogging::Release", saveError.c_str()));
+            LogError(kSourceFile, __LINE__,
+                     FormatText("%s() : %s", "CachedLogging::Release", saveError.c_str()));
         }
     }
     _CachedLog_semaphore.Release();
@@ -472,20 +453,21 @@ void AddScriptLogLine(const char *script, const char *line)
 {
     const platform::LocalTime t = platform::Now();
     const std::string path =
-        DataFolderPath(Format("LOG/Script_%04u_%02u_%02u.log", U(t.year), U(t.month), U(t.day)).c_str());
-    const std::string row = Format("%s\t%02u:%02u:%02u\t%s\t%s", GetLogSettings().version.c_str(), U(t.hour),
-                                   U(t.minute), U(t.second), script ? script : "", line ? line : "");
+        DataFolderPath(FormatText("LOG/Script_%04u_%02u_%02u.log", U(t.year), U(t.month), U(t.day)).c_str());
+    const std::string row =
+        FormatText("%s\t%02u:%02u:%02u\t%s\t%s", GetLogSettings().version.c_str(), U(t.hour), U(t.minute),
+                   U(t.second), script ? script : "", line ? line : "");
     AddDailyLogLine(path, "version\ttime\tScript\tline", row);
 }
 
 void AddCustomerUILogLine(const char *action, const char *stateName, const char *info)
 {
     const platform::LocalTime t = platform::Now();
-    const std::string path =
-        DataFolderPath(Format("LOG/CustomerUI_%04u_%02u_%02u.log", U(t.year), U(t.month), U(t.day)).c_str());
+    const std::string path = DataFolderPath(
+        FormatText("LOG/CustomerUI_%04u_%02u_%02u.log", U(t.year), U(t.month), U(t.day)).c_str());
     const std::string row =
-        Format("%s\t%02u:%02u:%02u\t%s\t%s\t%s", GetLogSettings().version.c_str(), U(t.hour), U(t.minute),
-               U(t.second), action ? action : "", stateName ? stateName : "", info ? info : "");
+        FormatText("%s\t%02u:%02u:%02u\t%s\t%s\t%s", GetLogSettings().version.c_str(), U(t.hour), U(t.minute),
+                   U(t.second), action ? action : "", stateName ? stateName : "", info ? info : "");
     AddDailyLogLine(path, "version\ttime\tAction\tStateName\tInfo", row);
 }
 
@@ -495,8 +477,8 @@ void CopyScriptToLog(const char *scriptFileName)
         return;
     const platform::LocalTime t = platform::Now();
     const std::string folder =
-        DataFolderPath(Format("LOG/Script_%04u_%02u_%02u_%02u_%02u_%02u", U(t.year), U(t.month), U(t.day),
-                              U(t.hour), U(t.minute), U(t.second))
+        DataFolderPath(FormatText("LOG/Script_%04u_%02u_%02u_%02u_%02u_%02u", U(t.year), U(t.month), U(t.day),
+                                  U(t.hour), U(t.minute), U(t.second))
                            .c_str());
     // Made, not merely found: a second script started in the same second is not copied.
     std::error_code ec;

@@ -1,13 +1,13 @@
 #include "Ostravo/LogError.h"
 
 #include "Ostravo/EString.h"
+#include "Ostravo/TextFormat.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdarg>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -16,26 +16,6 @@ namespace {
 
 std::mutex g_settingsMutex;
 LogSettings g_settings;
-
-std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string Format(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<size_t>(length));
-    }
-    va_end(args);
-    return text;
-}
 
 std::string ComputerNameLine()
 {
@@ -92,8 +72,8 @@ void LogError(const char *sourceFile, int32_t line, const char *message, FILE *f
     // One reading of the clock decides both the day's file and the row's time.
     const platform::LocalTime now = platform::Now();
     const std::string path =
-        DataFolderPath(Format("LOG/Err_%04u_%02u_%02u.log", static_cast<unsigned>(now.year),
-                              static_cast<unsigned>(now.month), static_cast<unsigned>(now.day))
+        DataFolderPath(FormatText("LOG/Err_%04u_%02u_%02u.log", static_cast<unsigned>(now.year),
+                                  static_cast<unsigned>(now.month), static_cast<unsigned>(now.day))
                            .c_str());
     // Decided before anything is opened: only a missing day's file gets the header lines.
     const bool existed = platform::FileExists(path);
@@ -111,10 +91,10 @@ void LogError(const char *sourceFile, int32_t line, const char *message, FILE *f
         text += ComputerNameLine();
         text += "version\ttime\tfile\tline\tmessage\n";
     }
-    text +=
-        Format("%s\t%02u:%02u:%02u\t%s\t%" PRId32 "\t%s\n", GetLogSettings().version.c_str(),
-               static_cast<unsigned>(now.hour), static_cast<unsigned>(now.minute),
-               static_cast<unsigned>(now.second), sourceFile ? sourceFile : "", line, message ? message : "");
+    text += FormatText("%s\t%02u:%02u:%02u\t%s\t%" PRId32 "\t%s\n", GetLogSettings().version.c_str(),
+                       static_cast<unsigned>(now.hour), static_cast<unsigned>(now.minute),
+                       static_cast<unsigned>(now.second), sourceFile ? sourceFile : "", line,
+                       message ? message : "");
     text = ToCrLfText(text);
     if (file) {
         std::fwrite(text.data(), 1, text.size(), file);

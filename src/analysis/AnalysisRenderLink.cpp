@@ -8,6 +8,7 @@
 
 #include "Ostravo/EString.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 
 #include <cstdio>
 
@@ -18,9 +19,7 @@ constexpr const char *kExperimentSettingsName = "__ExperimentSettings__";
 
 std::string ReadText(const char *section, const char *key, const char *file)
 {
-    char buffer[1024] = {0};
-    Ostravo::E_GetPrivateProfileString(section, key, "", buffer, sizeof buffer, file);
-    return buffer;
+    return Ostravo::ReadProfileString(section, key, "", 1024, file);
 }
 
 int32_t ReadInt(const char *section, const char *key, const char *file)

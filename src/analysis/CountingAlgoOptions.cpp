@@ -1,12 +1,11 @@
 #include "analysis/CountingAlgoOptions.h"
 
-#include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -17,22 +16,7 @@ constexpr uint32_t kSwitchSize = 9;
 
 std::string ReadText(const char *key, uint32_t size, const char *file)
 {
-    std::string buffer(size, '\0');
-    Ostravo::E_GetPrivateProfileString(kCountingParamsSection, key, "", buffer.data(), size, file);
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
-}
-
-// "%d": leading blanks, an optional sign and digits; anything after them is ignored.
-bool ParseInt(const std::string &text, int32_t &value)
-{
-    const char *begin = text.c_str();
-    char *end = nullptr;
-    const long long parsed = std::strtoll(begin, &end, 10);
-    if (end == begin)
-        return false;
-    value = static_cast<int32_t>(std::clamp<long long>(parsed, INT32_MIN, INT32_MAX));
-    return true;
+    return Ostravo::ReadProfileString(kCountingParamsSection, key, "", size, file);
 }
 
 bool ParseDouble(const std::string &text, double &value)
@@ -48,23 +32,13 @@ bool SwitchIs(const std::string &text, const char *word)
 int32_t IntOr(const char *key, const char *file, int32_t fallback)
 {
     int32_t value = fallback;
-    return ParseInt(ReadText(key, kNumberSize, file), value) ? value : fallback;
+    return Ostravo::ScanInt(ReadText(key, kNumberSize, file), value) ? value : fallback;
 }
 
 double DoubleOr(const char *key, const char *file, double fallback)
 {
     double value = fallback;
     return ParseDouble(ReadText(key, kNumberSize, file), value) ? value : fallback;
-}
-
-double ReadPixelsPerMm(const char *mainSettingsPath)
-{
-    const char *file = mainSettingsPath != nullptr ? mainSettingsPath : "";
-    char buffer[kNumberSize] = {};
-    Ostravo::E_GetPrivateProfileString("CalibrationSettings", "image_pixels_per_mm", "", buffer, kNumberSize,
-                                       file);
-    double value = 1000.0;
-    return ParseDouble(buffer, value) ? value : 1000.0;
 }
 
 // Nearest integer, halves away from zero, held in 32 bits.
@@ -116,7 +90,7 @@ bool CountingAlgoOptions::LoadFromParamsFile(const char *paramsPath, const char 
 
     std::string problems;
     auto bound = [&](const char *key, int32_t &value) {
-        if (!ParseInt(ReadText(key, kNumberSize, file), value))
+        if (!Ostravo::ScanInt(ReadText(key, kNumberSize, file), value))
             value = -1;
         if (value < 0) {
             problems += "\n";
@@ -224,4 +198,15 @@ void CountingAlgoOptions::WriteAsComments(std::vector<std::string> &lines, const
         add("#proximity_filtering_per_type[%ld]=%s", k, TrueFalse(proximity_within_type[t]));
     }
     add("#cross_type_filtering=%s", TrueFalse(proximity_between_types));
+}
+
+double ReadPixelsPerMm(const char *mainSettingsPath)
+{
+    const char *file = mainSettingsPath != nullptr ? mainSettingsPath : "";
+    double value = 1000.0;
+    return ParseDouble(Ostravo::ReadProfileString("CalibrationSettings", "image_pixels_per_mm", "",
+                                                  kNumberSize, file),
+                       value)
+               ? value
+               : 1000.0;
 }

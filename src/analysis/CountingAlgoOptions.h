@@ -50,3 +50,7 @@ struct CountingAlgoOptions
 
 // The section of a .counting_params file.
 inline constexpr const char *kCountingParamsSection = "CountingAlgorithmDlg";
+
+// [CalibrationSettings] image_pixels_per_mm of the main settings file (a null path reads nothing),
+// 1000 when missing or not a number.
+double ReadPixelsPerMm(const char *mainSettingsPath);

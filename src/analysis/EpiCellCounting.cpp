@@ -2,6 +2,7 @@
 
 #include "Ostravo/ImagePrimitives.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/Sha256.h"
 #include "analysis/BackgroundMap.h"
 
@@ -30,41 +31,21 @@ constexpr int32_t kDefaultBottom = 1000;
 
 std::string ReadText(const char *key, uint32_t size, const char *file)
 {
-    std::string buffer(size, '\0');
-    Ostravo::E_GetPrivateProfileString(kEpiCountingParamsSection, key, "", buffer.data(), size, file);
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
-}
-
-// Where a number may start as "%f" and "%d" see it: after white space and an optional '+'.
-const char *NumberStart(const std::string &text)
-{
-    const char *p = text.c_str();
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f')
-        ++p;
-    if (*p == '+' && p[1] != '-')
-        ++p;
-    return p;
+    return Ostravo::ReadProfileString(kEpiCountingParamsSection, key, "", size, file);
 }
 
 // "%f" and "%d" (the longest number at the start, anything after it ignored), read with '.' as the
 // decimal point whatever the C library's locale.
 float FloatOr(const char *key, const char *file, float fallback)
 {
-    const std::string text = ReadText(key, kNumberSize, file);
-    const char *p = NumberStart(text);
-    float value = 0.0f;
-    const auto result = std::from_chars(p, text.c_str() + text.size(), value);
-    return result.ptr == p || result.ec != std::errc() ? fallback : value;
+    float value = fallback;
+    return Ostravo::ScanNumber(ReadText(key, kNumberSize, file), value) ? value : fallback;
 }
 
 int32_t IntOr(const char *key, const char *file, int32_t fallback)
 {
-    const std::string text = ReadText(key, kNumberSize, file);
-    const char *p = NumberStart(text);
-    int32_t value = 0;
-    const auto result = std::from_chars(p, text.c_str() + text.size(), value);
-    return result.ptr == p || result.ec != std::errc() ? fallback : value;
+    int32_t value = fallback;
+    return Ostravo::ScanNumber(ReadText(key, kNumberSize, file), value) ? value : fallback;
 }
 
 std::string IntText(int32_t value)

@@ -77,17 +77,6 @@ std::string TrimmedFolder(const EString &folder)
     return platform::NormalizePath(trimmed.c_str());
 }
 
-// [CalibrationSettings] image_pixels_per_mm of the main settings file, 1000 when missing or not a
-// number, as the counting algorithms read it.
-double ReadPixelsPerMm()
-{
-    char buffer[31] = {};
-    Ostravo::E_GetPrivateProfileString("CalibrationSettings", "image_pixels_per_mm", "", buffer,
-                                       sizeof buffer, theApp.m_ini_path.c_str());
-    double value = 0.0;
-    return std::sscanf(buffer, "%lf", &value) == 1 ? value : 1000.0;
-}
-
 // Creates path and writes text into it; an existing file is never replaced.
 bool WriteNewFile(const std::string &path, const std::string &text, int &errorNumber)
 {
@@ -648,8 +637,9 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
     const int32_t bottom = circular ? R.counting_options.bottom : R.epi_params.bottom;
     const std::string basePath = JoinPath(runFolder, NameWithoutExtension(R.image_files[0]));
     // A run without circular counting has no scale of its own; the radii still need one.
-    const double pixelsPerMm =
-        R.counting_options.pixels_per_mm > 0.0 ? R.counting_options.pixels_per_mm : ReadPixelsPerMm();
+    const double pixelsPerMm = R.counting_options.pixels_per_mm > 0.0
+                                   ? R.counting_options.pixels_per_mm
+                                   : ReadPixelsPerMm(theApp.m_ini_path.c_str());
     const std::vector<std::string> typeNames(std::begin(kTypeNames), std::end(kTypeNames));
     std::vector<std::string> failures;
 

@@ -1,5 +1,7 @@
 #include "analysis/IntensityProfile.h"
 
+#include "analysis/ImageRegionCheck.h"
+
 #include <algorithm>
 #include <string>
 
@@ -15,21 +17,11 @@ void SetError(EString *error, const std::string &text)
 bool CheckProjectionInput(const char *function, const cv::Mat &image, int32_t left, int32_t top,
                           int32_t right, int32_t bottom, const cv::Mat *background, EString *error)
 {
-    const std::string name = std::string(function) + "()";
-    if (image.empty() || image.type() != CV_16UC1) {
-        SetError(error, name + " - image must be a non-empty image of type CV_16UC1.");
+    if (!CheckImageRegion(function, image, left, top, right, bottom, error))
         return false;
-    }
-    if (right < left || bottom < top) {
-        SetError(error, name + " - region of interest has no rows or no columns.");
-        return false;
-    }
-    if (left < 0 || top < 0 || right >= image.cols || bottom >= image.rows) {
-        SetError(error, name + " - region of interest is not inside the image.");
-        return false;
-    }
     if (background && (background->type() != CV_16UC1 || background->size() != image.size())) {
-        SetError(error, name + " - background image must be of type CV_16UC1 and of the image's size.");
+        SetError(error, std::string(function) +
+                            "() - background image must be of type CV_16UC1 and of the image's size.");
         return false;
     }
     return true;

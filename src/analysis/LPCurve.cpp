@@ -1,9 +1,8 @@
 #include "analysis/LPCurve.h"
 
-#include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
 
-#include <charconv>
 #include <string>
 
 namespace {
@@ -11,20 +10,15 @@ namespace {
 // Values are read as text of at most 30 characters.
 constexpr uint32_t kNumberSize = 31;
 
-// Reads the value as "%lf" would (leading white space, a sign, the longest number), but always
-// with '.' as the decimal point whatever the C library's locale.
+// Reads the value as "%lf" would, but always with '.' as the decimal point whatever the C library's
+// locale; no number gives 0.
 double ReadDouble(const char *key, const char *file)
 {
-    char buffer[kNumberSize] = {};
-    Ostravo::E_GetPrivateProfileString(kLPCurveParamsSection, key, "", buffer, kNumberSize, file);
-    const char *p = buffer;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f')
-        ++p;
-    if (*p == '+' && p[1] != '-')
-        ++p;
     double value = 0.0;
-    const auto result = std::from_chars(p, p + std::char_traits<char>::length(p), value);
-    return result.ptr == p || result.ec != std::errc() ? 0.0 : value;
+    return Ostravo::ScanNumber(Ostravo::ReadProfileString(kLPCurveParamsSection, key, "", kNumberSize, file),
+                               value)
+               ? value
+               : 0.0;
 }
 
 } // namespace

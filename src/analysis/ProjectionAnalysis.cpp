@@ -1,6 +1,7 @@
 #include "analysis/ProjectionAnalysis.h"
 
-#include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
+#include "Ostravo/TextFormat.h"
 #include "analysis/IntensityProfile.h"
 #include "app/AppServices.h"
 #include "app/PlexorinApp.h"
@@ -12,11 +13,9 @@
 #include "platform/Ui.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <new>
 #include <opencv2/imgcodecs.hpp>
@@ -31,68 +30,20 @@ constexpr uint32_t kNameSize = 1023;
 // A pattern search that still improves after this many rounds is stopped where it is.
 constexpr int kMaxFitRounds = 100000;
 
-std::string ReadText(const char *section, const char *key, uint32_t size, const char *file,
-                     const char *fallback = "")
-{
-    std::string buffer(size, '\0');
-    if (!Ostravo::E_GetPrivateProfileString(section, key, fallback, buffer.data(), size, file))
-        return std::string();
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
-}
-
-// Where "%d" and "%lf" start reading: after white space and an optional '+'.
-const char *NumberStart(const std::string &text)
-{
-    const char *p = text.c_str();
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f')
-        ++p;
-    if (*p == '+' && p[1] != '-')
-        ++p;
-    return p;
-}
-
-// "%lf": the longest number at the start, anything after it ignored; '.' whatever the locale.
-bool ParseDouble(const std::string &text, double &value)
-{
-    const char *p = NumberStart(text);
-    double parsed = 0.0;
-    const auto result = std::from_chars(p, text.c_str() + text.size(), parsed);
-    if (result.ptr == p || result.ec != std::errc())
-        return false;
-    value = parsed;
-    return true;
-}
-
-// "%d" into 32 bits.
-bool ParseInt(const std::string &text, int32_t &value)
-{
-    const char *begin = text.c_str();
-    char *end = nullptr;
-    const long long parsed = std::strtoll(begin, &end, 10);
-    if (end == begin)
-        return false;
-    value = static_cast<int32_t>(std::clamp<long long>(parsed, INT32_MIN, INT32_MAX));
-    return true;
-}
-
 double DoubleOr(const char *section, const char *key, const char *file, double fallback)
 {
     double value = fallback;
-    return ParseDouble(ReadText(section, key, kNumberSize, file), value) ? value : fallback;
+    return Ostravo::ScanNumber(Ostravo::ReadProfileString(section, key, "", kNumberSize, file), value)
+               ? value
+               : fallback;
 }
 
 int32_t IntOr(const char *section, const char *key, const char *file, int32_t fallback)
 {
     int32_t value = fallback;
-    return ParseInt(ReadText(section, key, kNumberSize, file), value) ? value : fallback;
-}
-
-std::string Format(const char *format, auto... args)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
+    return Ostravo::ScanInt(Ostravo::ReadProfileString(section, key, "", kNumberSize, file), value)
+               ? value
+               : fallback;
 }
 
 // The parameter file as given, or the entry of its folder whose name equals it ignoring case:
@@ -122,16 +73,16 @@ bool CheckRegion(const char *function, const cv::Mat &image, const ProjectionAna
 {
     if (image.empty() || image.type() != CV_16UC1) {
         error.Assign(
-            Format("%s() - image must be a non-empty 16-bit single-channel image.", function).c_str());
+            FormatText("%s() - image must be a non-empty 16-bit single-channel image.", function).c_str());
         return false;
     }
     if (p.right < p.left || p.bottom < p.top) {
-        error.Assign(Format("%s() - region of interest has no rows or no columns.", function).c_str());
+        error.Assign(FormatText("%s() - region of interest has no rows or no columns.", function).c_str());
         return false;
     }
     if (p.left < 0 || p.top < 0 || p.right >= image.cols || p.bottom >= image.rows) {
-        error.Assign(Format("%s() - region of interest %d, %d, %d, %d is not inside the %d x %d image.",
-                            function, p.left, p.top, p.right, p.bottom, image.cols, image.rows)
+        error.Assign(FormatText("%s() - region of interest %d, %d, %d, %d is not inside the %d x %d image.",
+                                function, p.left, p.top, p.right, p.bottom, image.cols, image.rows)
                          .c_str());
         return false;
     }
@@ -166,12 +117,14 @@ bool ReadProjectionImage(const char *function, const char *path, cv::Mat &image,
         image = cv::imread(file, cv::IMREAD_ANYDEPTH);
     } catch (const std::exception &e) {
         error.Assign(
-            Format("%s() - problem trying to load image: %s (%s)", function, file.c_str(), e.what()).c_str());
+            FormatText("%s() - problem trying to load image: %s (%s)", function, file.c_str(), e.what())
+                .c_str());
         return false;
     }
     if (image.empty() || image.type() != CV_16UC1) {
         error.Assign(
-            Format("%s() - not a readable 16-bit single-channel image: %s", function, file.c_str()).c_str());
+            FormatText("%s() - not a readable 16-bit single-channel image: %s", function, file.c_str())
+                .c_str());
         return false;
     }
     return true;
@@ -236,18 +189,18 @@ void WriteDebugFile(const char *path, const std::vector<double> &x, const std::v
                     const std::vector<float> &weights, const ProjectionPeak &peak, double mu, double sigma)
 {
     std::string text;
-    text += Format("version\t%s\r\n", theApp.m_version.c_str());
-    text += Format("center\t%lf\r\n", mu);
-    text += Format("amplitude\t%lf\r\n", peak.amplitude);
-    text += Format("stdev\t%lf\r\n", sigma);
-    text += Format("err\t%s\r\n", peak.fit_error != 0.0 ? "true" : "false");
+    text += FormatText("version\t%s\r\n", theApp.m_version.c_str());
+    text += FormatText("center\t%lf\r\n", mu);
+    text += FormatText("amplitude\t%lf\r\n", peak.amplitude);
+    text += FormatText("stdev\t%lf\r\n", sigma);
+    text += FormatText("err\t%s\r\n", peak.fit_error != 0.0 ? "true" : "false");
     text += "x\ty\tod_factor\tgx\tgy\r\n";
     const size_t curve =
         peak.x_curve && peak.y_curve ? std::min(peak.x_curve->size(), peak.y_curve->size()) : 0;
     for (size_t j = 0; j < x.size(); ++j) {
-        text += Format("%lf\t%lf\t%6.4f", x[j], f[j], double(j < weights.size() ? weights[j] : 0.0f));
+        text += FormatText("%lf\t%lf\t%6.4f", x[j], f[j], double(j < weights.size() ? weights[j] : 0.0f));
         if (j < curve)
-            text += Format("\t%lf\t%lf", (*peak.x_curve)[j], (*peak.y_curve)[j]);
+            text += FormatText("\t%lf\t%lf", (*peak.x_curve)[j], (*peak.y_curve)[j]);
         text += "\r\n";
     }
     FILE *file = std::fopen(path, "wb");
@@ -257,7 +210,7 @@ void WriteDebugFile(const char *path, const std::vector<double> &x, const std::v
         ok = std::fclose(file) == 0 && ok;
     }
     if (!ok)
-        platform::ui::MessageBox(Format("Can't create file: %s", path));
+        platform::ui::MessageBox(FormatText("Can't create file: %s", path));
 }
 
 // Maps image points into the job's client rectangle through its zoom window.
@@ -373,9 +326,11 @@ bool LoadProjectionParams(ProjectionAnalysisParams &params, const char *path)
     params.NumPeaksToFind = IntOr(section, "NumPeaksToFind", file.c_str(), 0);
     params.StdevIntegrationArea = DoubleOr(section, "StdevIntegrationArea", file.c_str(), 1.0);
     params.IntegrationSamples = IntOr(section, "IntegrationSamples", file.c_str(), 11);
-    params.FindValleys =
-        !CompareText(ReadText(section, "FindValleys", kSwitchSize, file.c_str()).c_str(), "FALSE", 0, 0);
-    params.ROI_name.Assign(ReadText(section, "ROI_name", kNameSize, file.c_str()).c_str());
+    params.FindValleys = !CompareText(
+        Ostravo::ReadProfileString(section, "FindValleys", "", kSwitchSize, file.c_str()).c_str(), "FALSE", 0,
+        0);
+    params.ROI_name.Assign(
+        Ostravo::ReadProfileString(section, "ROI_name", "", kNameSize, file.c_str()).c_str());
 
     params.left = params.top = params.right = params.bottom = 0;
     if (params.ROI_name.IsNonEmpty()) {
@@ -438,17 +393,17 @@ bool ValidateProjectionParams(const ProjectionAnalysisParams &p, EString &error)
 bool WriteProjectionParamsComments(const ProjectionAnalysisParams &p, std::vector<std::string> &lines)
 {
     lines.push_back("# *******************  ProjectionAnalysisParams ********************************");
-    lines.push_back(Format("# ROI left\t%ld", long(p.left)));
-    lines.push_back(Format("# ROI right\t%ld", long(p.right)));
-    lines.push_back(Format("# ROI top\t%ld", long(p.top)));
-    lines.push_back(Format("# ROI bottom\t%ld", long(p.bottom)));
-    lines.push_back(Format("# SmoothingWindowMicrons\t%5.3lf", p.SmoothingWindowMicrons));
-    lines.push_back(Format("# NumPeaks/ValleysToFind\t%ld", long(p.NumPeaksToFind)));
-    lines.push_back(Format("# FindValleys\t%s", p.FindValleys ? "TRUE" : "FALSE"));
-    lines.push_back(Format("# StdevIntegrationArea\t%5.3lf", p.StdevIntegrationArea));
-    lines.push_back(Format("# IntegrationSamples\t%ld", long(p.IntegrationSamples)));
-    lines.push_back(Format("# PixelsPerMM\t%4.2lf", p.PixelsPerMM));
-    lines.push_back(Format("# ROI_name\t%s", p.ROI_name.c_str()));
+    lines.push_back(FormatText("# ROI left\t%ld", long(p.left)));
+    lines.push_back(FormatText("# ROI right\t%ld", long(p.right)));
+    lines.push_back(FormatText("# ROI top\t%ld", long(p.top)));
+    lines.push_back(FormatText("# ROI bottom\t%ld", long(p.bottom)));
+    lines.push_back(FormatText("# SmoothingWindowMicrons\t%5.3lf", p.SmoothingWindowMicrons));
+    lines.push_back(FormatText("# NumPeaks/ValleysToFind\t%ld", long(p.NumPeaksToFind)));
+    lines.push_back(FormatText("# FindValleys\t%s", p.FindValleys ? "TRUE" : "FALSE"));
+    lines.push_back(FormatText("# StdevIntegrationArea\t%5.3lf", p.StdevIntegrationArea));
+    lines.push_back(FormatText("# IntegrationSamples\t%ld", long(p.IntegrationSamples)));
+    lines.push_back(FormatText("# PixelsPerMM\t%4.2lf", p.PixelsPerMM));
+    lines.push_back(FormatText("# ROI_name\t%s", p.ROI_name.c_str()));
     lines.push_back("");
     return true;
 }
@@ -517,8 +472,8 @@ bool ComputeFractionationProjection(const char *imagePath, const ProjectionAnaly
     const size_t n = size_t(params.bottom - params.top + 1);
     if (baseline.size() < n) {
         error.Assign(
-            Format("ComputeFractionationProjection() - the baseline holds %d values for %d region rows.",
-                   int(baseline.size()), int(n))
+            FormatText("ComputeFractionationProjection() - the baseline holds %d values for %d region rows.",
+                       int(baseline.size()), int(n))
                 .c_str());
         return false;
     }
@@ -533,9 +488,9 @@ bool ComputeFractionationProjection(const char *imagePath, const ProjectionAnaly
 
     const int32_t upper = params.UpperChannel, lower = params.LowerChannel;
     if (!(0 <= upper && upper < lower && lower <= 5000)) {
-        error.Assign(
-            Format("Invalid channel coordinates upper_channel=%d lower_channel=%d", int(upper), int(lower))
-                .c_str());
+        error.Assign(FormatText("Invalid channel coordinates upper_channel=%d lower_channel=%d", int(upper),
+                                int(lower))
+                         .c_str());
         return false;
     }
     for (size_t i = 0; i < n; ++i) {
@@ -566,8 +521,8 @@ bool AnalyzeProjection(const cv::Mat &image, const ProjectionAnalysisParams &par
     }
     const size_t n = size_t(params.bottom - params.top + 1);
     if (!params.baseline.empty() && params.baseline.size() < n) {
-        AppendLine(error, Format("AnalyzeProjection() - the baseline holds %d values for %d region rows.",
-                                 int(params.baseline.size()), int(n)));
+        AppendLine(error, FormatText("AnalyzeProjection() - the baseline holds %d values for %d region rows.",
+                                     int(params.baseline.size()), int(n)));
         return false;
     }
 

@@ -1,5 +1,7 @@
 #include "analysis/RowFlatField.h"
 
+#include "analysis/ImageRegionCheck.h"
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -10,25 +12,6 @@ void SetError(EString *error, const std::string &text)
 {
     if (error)
         error->Assign(text.c_str());
-}
-
-bool CheckRegion(const char *function, const cv::Mat &image, int32_t left, int32_t top, int32_t right,
-                 int32_t bottom, EString *error)
-{
-    const std::string name = std::string(function) + "()";
-    if (image.empty() || image.type() != CV_16UC1) {
-        SetError(error, name + " - image must be a non-empty image of type CV_16UC1.");
-        return false;
-    }
-    if (right < left || bottom < top) {
-        SetError(error, name + " - region of interest has no rows or no columns.");
-        return false;
-    }
-    if (left < 0 || top < 0 || right >= image.cols || bottom >= image.rows) {
-        SetError(error, name + " - region of interest is not inside the image.");
-        return false;
-    }
-    return true;
 }
 
 // The value at fraction of the ascending values, interpolated between neighbours and rounded
@@ -49,7 +32,7 @@ bool ComputeRowPercentileProfile(const cv::Mat &image, int32_t left, int32_t top
                                  int32_t bottom, double fraction, std::vector<uint16_t> &profile,
                                  EString *error)
 {
-    if (!CheckRegion("ComputeRowPercentileProfile", image, left, top, right, bottom, error))
+    if (!CheckImageRegion("ComputeRowPercentileProfile", image, left, top, right, bottom, error))
         return false;
     if (!(fraction >= 0.0 && fraction <= 1.0)) {
         SetError(error, "ComputeRowPercentileProfile() - fraction must lie between 0 and 1.");
@@ -69,7 +52,7 @@ bool ComputeRowPercentileProfile(const cv::Mat &image, int32_t left, int32_t top
 bool NormalizeRowsByProfile(cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
                             const std::vector<uint16_t> &profile, EString *error)
 {
-    if (!CheckRegion("NormalizeRowsByProfile", image, left, top, right, bottom, error))
+    if (!CheckImageRegion("NormalizeRowsByProfile", image, left, top, right, bottom, error))
         return false;
     if (profile.size() != size_t(bottom - top + 1)) {
         SetError(error, "NormalizeRowsByProfile() - profile must hold one value per region row.");

@@ -16,6 +16,7 @@
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
 #include "Ostravo/ProfileEncryption.h"
+#include "Ostravo/TextFormat.h"
 #include "platform/Files.h"
 #include "platform/SingleInstance.h"
 #include "platform/SystemInfo.h"
@@ -23,22 +24,9 @@
 
 #include <opencv2/core.hpp>
 
-#include <cstdarg>
-
 namespace {
 
 const char *const kInstanceLockName = "FD3E7E1F-3A0D-45B0-858D-58FA175E6DD7";
-
-std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char *format, ...)
-{
-    char buffer[2048];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 // A write hook that never takes a write over, so every write goes to the file itself.
 bool WriteNotHandled(const char *, const char *, const char *, const char *)
@@ -111,10 +99,10 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
 
     // Version strings from the build.
     m_version =
-        Format("%d.%d.%d.%d", VANTELIS_VERSION_MAJOR, VANTELIS_VERSION_MINOR, VANTELIS_VERSION_PATCH, 0);
+        FormatText("%d.%d.%d.%d", VANTELIS_VERSION_MAJOR, VANTELIS_VERSION_MINOR, VANTELIS_VERSION_PATCH, 0);
     m_version_short =
-        Format("%d.%d.%d", VANTELIS_VERSION_MAJOR, VANTELIS_VERSION_MINOR, VANTELIS_VERSION_PATCH);
-    m_build = Format("%d", 0);
+        FormatText("%d.%d.%d", VANTELIS_VERSION_MAJOR, VANTELIS_VERSION_MINOR, VANTELIS_VERSION_PATCH);
+    m_build = FormatText("%d", 0);
     SetLogVersion(m_version.c_str());
 
     // One reading of the clock names the session log.
@@ -126,11 +114,11 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
         return false;
 
     // The session log stays open until its column header is written.
-    m_session_log_path = Format("%s/%d%02d%02d-%02d%02d-%02d.log", logFolder.c_str(), now.year, now.month,
-                                now.day, now.hour, now.minute, now.second);
+    m_session_log_path = FormatText("%s/%d%02d%02d-%02d%02d-%02d.log", logFolder.c_str(), now.year, now.month,
+                                    now.day, now.hour, now.minute, now.second);
     m_session_log = std::fopen(m_session_log_path.c_str(), "wb");
     if (!m_session_log)
-        return Fail(Format("Unable to create file: %s", m_session_log_path.c_str()), __LINE__);
+        return Fail(FormatText("Unable to create file: %s", m_session_log_path.c_str()), __LINE__);
 
     // Tmp, LIB and Backup.
     EString folder;
@@ -308,8 +296,9 @@ void CPlexorinApp::LogCameraDefaults()
             Fail(exposureError.c_str(), __LINE__);
     }
 
-    std::string lines = Format("CameraModel=%s\tSN=%s\n", model.c_str(), serial.c_str());
-    lines += haveTemperature ? Format("Camera TC\t%5.2lf\n", temperature) : Format("Camera TC\t%s\n", "NA");
+    std::string lines = FormatText("CameraModel=%s\tSN=%s\n", model.c_str(), serial.c_str());
+    lines += haveTemperature ? FormatText("Camera TC\t%5.2lf\n", temperature)
+                             : FormatText("Camera TC\t%s\n", "NA");
     std::fputs(ToCrLfText(lines).c_str(), m_session_log);
 }
 
@@ -350,9 +339,9 @@ bool CPlexorinApp::SetUpProfileEncryption(bool &rand_missing)
     rand_missing = false;
     platform::LocalTime today = platform::Now();
 
-    std::string profileLog = Format("%s/LOG/EncryptedProfile_%04u_%02u_%02u.log", m_data_directory.c_str(),
-                                    static_cast<unsigned>(today.year), static_cast<unsigned>(today.month),
-                                    static_cast<unsigned>(today.day));
+    std::string profileLog = FormatText("%s/LOG/EncryptedProfile_%04u_%02u_%02u.log",
+                                        m_data_directory.c_str(), static_cast<unsigned>(today.year),
+                                        static_cast<unsigned>(today.month), static_cast<unsigned>(today.day));
     EString message;
     if (!Ostravo::E_SetErrorLog(profileLog.c_str(), message))
         Fail(message.IsNonEmpty() ? std::string(message.c_str())

@@ -3,6 +3,7 @@
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "platform/Process.h"
 #include "platform/Sync.h"
+#include "support/ScopedEnv.h"
 
 #include <map>
 #include <memory>
@@ -13,32 +14,6 @@
 using namespace vantelis::test;
 
 namespace {
-
-class ScopedEnv
-{
-  public:
-    // value nullopt removes the variable.
-    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
 
 // A launcher that answers "xdg-mime query default <type>" from a table and records what is started.
 class FakeLauncher : public platform::ProcessLauncher

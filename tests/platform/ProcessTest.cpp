@@ -1,6 +1,7 @@
 #include "platform/Process.h"
 #include "platform/Files.h"
 #include "platform/Sync.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -35,28 +36,6 @@ const std::vector<std::string> kAwkwardArgs = {
     "",
     "tab\there",
     "C:\\Program Files\\App\\app.exe \"%1\"",
-};
-
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char *name, const std::string &value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
 };
 
 // Records every start and answers Run from a script.

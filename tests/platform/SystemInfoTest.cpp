@@ -1,5 +1,6 @@
 #include "platform/SystemInfo.h"
 #include "platform/Files.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,36 +13,6 @@
 using namespace platform;
 using vantelis::test::TempDir;
 using vantelis::test::WriteFileBytes;
-
-namespace {
-
-// Sets an environment variable for one scope and restores what was there.
-class ScopedEnv
-{
-  public:
-    ScopedEnv(const char *name, const char *value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
-
-  private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
-
-} // namespace
 
 TEST(SystemInfo, ComputerNameIsTheShortHostNameCutTo15Characters)
 {
