@@ -884,11 +884,11 @@ void StopImageAnalysisRuns()
 }
 
 bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const char *epi_params,
-                          const char *LP_curve_params, double Gd_conc, const char *spec, int32_t upper_magnet,
+                          const char *LP_curve_params, double Gd_conc, const char *file_pattern, int32_t upper_magnet,
                           int32_t lower_magnet, int32_t &handle, EString &error, bool validate_only)
 {
     const std::string dir = image_dir != nullptr ? image_dir : "";
-    const std::string pattern = spec != nullptr ? spec : "";
+    const std::string pattern = file_pattern != nullptr ? file_pattern : "";
     const std::string cir = cir_params != nullptr ? cir_params : "";
     const std::string epiFile = epi_params != nullptr ? epi_params : "";
     const std::string lp = LP_curve_params != nullptr ? LP_curve_params : "";

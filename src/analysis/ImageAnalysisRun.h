@@ -132,5 +132,5 @@ void StopImageAnalysisRuns();
 // validateOnly is set starts the run as a new job whose handle goes into handle. False, with the
 // reason in error and nothing started, when an argument is refused.
 bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const char *epi_params,
-                          const char *LP_curve_params, double Gd_conc, const char *spec, int32_t upper_magnet,
+                          const char *LP_curve_params, double Gd_conc, const char *file_pattern, int32_t upper_magnet,
                           int32_t lower_magnet, int32_t &handle, EString &error, bool validate_only);

@@ -57,15 +57,15 @@ const std::vector<FixtureImage> &FixtureImages()
     return images;
 }
 
-cv::Mat FixtureMat(const FixtureImage &spec)
+cv::Mat FixtureMat(const FixtureImage &fixture)
 {
     cv::Mat image(kRows, kCols, CV_16UC1, cv::Scalar(kBackground));
-    for (const cv::Point &c : spec.discs)
+    for (const cv::Point &c : fixture.discs)
         for (int y = c.y - 6; y <= c.y + 6; ++y)
             for (int x = c.x - 6; x <= c.x + 6; ++x)
                 if ((x - c.x) * (x - c.x) + (y - c.y) * (y - c.y) <= 36)
                     image.at<uint16_t>(y, x) = kDisc;
-    for (const cv::Point &c : spec.rings)
+    for (const cv::Point &c : fixture.rings)
         for (int y = c.y - 10; y <= c.y + 10; ++y)
             for (int x = c.x - 10; x <= c.x + 10; ++x)
                 if (std::max(std::abs(x - c.x), std::abs(y - c.y)) == 10)
@@ -214,10 +214,10 @@ class ImageAnalysisRunTest : public ::testing::Test
 
     void WriteFixtureFolder()
     {
-        for (const FixtureImage &spec : FixtureImages()) {
-            const std::string path = m_images + "/" + spec.name;
-            ASSERT_TRUE(cv::imwrite(path, FixtureMat(spec)));
-            SetModificationTime(path, spec.hour, spec.minute, spec.second);
+        for (const FixtureImage &fixture : FixtureImages()) {
+            const std::string path = m_images + "/" + fixture.name;
+            ASSERT_TRUE(cv::imwrite(path, FixtureMat(fixture)));
+            SetModificationTime(path, fixture.hour, fixture.minute, fixture.second);
         }
         ASSERT_TRUE(cv::imwrite(m_images + "/BF.bg.tif",
                                 cv::Mat(kRows, kCols, CV_16UC1, cv::Scalar(kBackgroundFile))));
@@ -302,7 +302,7 @@ struct ToolCase
     const char *label;
     std::string dir, cir, epi, lp;
     double gd;
-    std::string spec;
+    std::string pattern;
     int32_t upper, lower;
     std::string expected; // empty: accepted
 };
@@ -351,7 +351,7 @@ TEST_F(ImageAnalysisRunTest, RunImageAnalysisToolRefusesBadArgumentsAndValidates
         int32_t handle = -7;
         EString error;
         const bool ok = RunImageAnalysisTool(c.dir.c_str(), c.cir.c_str(), c.epi.c_str(), c.lp.c_str(), c.gd,
-                                             c.spec.c_str(), c.upper, c.lower, handle, error, true);
+                                             c.pattern.c_str(), c.upper, c.lower, handle, error, true);
         EXPECT_EQ(ok, c.expected.empty());
         EXPECT_EQ(std::string(error.c_str()), c.expected);
         EXPECT_EQ(handle, -7); // no job, no handle
