@@ -5,26 +5,13 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
+#include "support/FakeClock.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace vantelis::test {
-
-inline platform::LocalTime MakeTime(int year, int month, int day, int hour, int minute, int second,
-                                    int ms = 0)
-{
-    platform::LocalTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.millisecond = ms;
-    return t;
-}
 
 class LogFolderTest : public ::testing::Test
 {

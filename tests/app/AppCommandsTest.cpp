@@ -2,9 +2,8 @@
 // and choosing the active ROI by name.
 #include "app/AppCommands.h"
 #include "app/BackgroundImages.h"
-#include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
-#include "app/ToolServices.h"
+#include "app/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 
 #include "support/TempDir.h"
@@ -12,20 +11,8 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
-#include <map>
-
 namespace vantelis::test {
 namespace {
-
-class NoWindow : public ModelessWindow
-{
-  public:
-    bool HasWindow() const override { return exists; }
-    bool Create(bool) override { return false; }
-    bool IsVisible() const override { return false; }
-    void Show(bool) override {}
-    bool exists = false;
-};
 
 class Camera : public CameraInterface
 {
@@ -45,14 +32,9 @@ class Camera : public CameraInterface
     std::vector<std::string> calls;
 };
 
-class Capturer : public DeviceServices
+class Capturer : public StubDevices
 {
   public:
-    bool CheckInstrumentPower() override { return true; }
-    bool LoadDigitalIoMapping(EString &) override { return true; }
-    bool DetectSerialDevices(CPlexorinApp &, FILE *) override { return true; }
-    bool LoadCartridgeTypes(EString &) override { return true; }
-    bool CaptureSingleImageSet(EString &, int, cv::Mat **) override { return false; }
     bool CaptureFirstActiveImageType(cv::Mat &image, int index, int32_t exposure, const char *name,
                                      EString &error, const char *passThrough) override
     {
@@ -64,75 +46,22 @@ class Capturer : public DeviceServices
         image = cv::Mat(2, 3, CV_16UC1, cv::Scalar(7));
         return true;
     }
-    bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &) override { return false; }
-    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
-    bool CheckDiskSpaceForWorkflow(EString &) override { return true; }
-    bool CheckCapturePeriod(EString &) override { return true; }
-    void SetImageCaptureEvent() override {}
-    bool RunCameraSettingsDialog() override { return false; }
-    bool RunExperimentSettingsDialog() override { return false; }
-    bool RunPromptForExperimentNameDialog() override { return false; }
-    bool RunSelectCartridgeDialog(const char *, EString &) override { return false; }
-    ModelessWindow &ControlPanel() override { return window; }
-    void SetControlPanelAdminMode(bool) override {}
-    ModelessWindow &DigitalIoConfiguration() override { return window; }
-    ModelessWindow &PumpInformation() override { return window; }
-    ModelessWindow &ZaberControlPanel() override { return window; }
-    BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
-    void SetBrightnessTestEvent() override {}
-    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
-    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
-                         const VideoSymbolFrame &) override
-    {
-    }
 
-    NoWindow window;
-    BrightnessAtTargetRequest brightness;
     bool ok = true;
     std::string call;
 };
 
-class RoiList : public ToolServices
+class RoiList : public StubTools
 {
   public:
-    bool LoadRoiList(const char *, std::vector<ROIObject> &) override { return false; }
-    bool FindRoiByName(const char *name, int32_t rect[4], EString &error) override
-    {
-        auto found = rois.find(name);
-        if (found == rois.end()) {
-            error.Assign("There is not ROI with name: ");
-            return false;
-        }
-        rect[0] = found->second.left;
-        rect[1] = found->second.top;
-        rect[2] = found->second.right;
-        rect[3] = found->second.bottom;
-        return true;
-    }
     ModelessWindow &RoiManager() override { return manager; }
     bool ShowCurrentRoi() override
     {
         ++shown;
         return true;
     }
-    bool RunChooseRoiDialog() override { return false; }
-    void RunComputePixelsPerMmDialog(double) override {}
-    ModelessWindow &AdjustBoundaries() override { return other; }
-    void InitAdjustBoundaries(CImageView *) override {}
-    ModelessWindow &FractionationAnalysis() override { return other; }
-    ModelessWindow &ProjectionAnalysisTool() override { return other; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return other; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
-    {
-        for (int i = 0; i < 4; ++i)
-            lines[i] = -1;
-    }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
 
-    std::map<std::string, ImageRect> rois;
-    NoWindow manager, other;
+    NoWindow manager;
     int shown = 0;
 };
 

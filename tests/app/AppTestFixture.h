@@ -2,14 +2,12 @@
 // Shared fixture of the application start-up tests: a documents folder of its own (through
 // VANTELIS_DOCUMENTS), a lock folder of its own (XDG_RUNTIME_DIR), the recording message box, a
 // recording framework seam and recording stand-ins for the subsystems the start-up calls.
-#include "app/DeviceServices.h"
-#include "app/ExperimentServices.h"
 #include "app/GuiSeam.h"
-#include "app/OperatorScreenServices.h"
 #include "app/PlexorinApp.h"
-#include "app/ScriptServices.h"
+#include "app/ServiceFakes.h"
 
 #include "support/FakeUi.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include "Ostravo/LogError.h"
@@ -19,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -48,61 +45,11 @@ inline std::string ValidSettingsText(const std::string &extra = std::string())
            extra;
 }
 
-// Sets an environment variable for the lifetime of the object and puts the old value back.
-class ScopedEnv
+// Tool windows of the start-up fakes note whether they were made visible.
+class StartupWindow : public RecordingWindow
 {
   public:
-    ScopedEnv(const char *name, const std::string &value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            ::setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-  private:
-    std::string m_name;
-    std::string m_old;
-    bool m_had = false;
-};
-
-// Calls are appended to one log, so that tests can check their order.
-using CallLog = std::vector<std::string>;
-
-class RecordingWindow : public ModelessWindow
-{
-  public:
-    RecordingWindow(std::string name, CallLog &log) : m_name(std::move(name)), m_log(log) {}
-    bool HasWindow() const override { return m_exists; }
-    bool Create(bool visible) override
-    {
-        m_log.push_back(m_name + (visible ? ".Create(visible)" : ".Create(hidden)"));
-        m_exists = true;
-        m_visible = visible;
-        return true;
-    }
-    bool IsVisible() const override { return m_visible; }
-    void Show(bool show) override
-    {
-        m_log.push_back(m_name + (show ? ".Show" : ".Hide"));
-        m_visible = show;
-    }
-    bool m_exists = false;
-    bool m_visible = false;
-
-  private:
-    std::string m_name;
-    CallLog &m_log;
+    StartupWindow(std::string name, CallLog &log) : RecordingWindow(std::move(name), log, true) {}
 };
 
 class RecordingDocumentTemplate : public DocumentTemplate
@@ -161,7 +108,7 @@ class RecordingFramework : public AppFramework
     RecordingDocumentTemplate m_template;
 };
 
-class RecordingExperiment : public ExperimentServices
+class RecordingExperiment : public StubExperiment
 {
     CallLog &m_log;
 
@@ -181,20 +128,14 @@ class RecordingExperiment : public ExperimentServices
     }
     ModelessWindow &VideoTool() override { return m_video; }
     ModelessWindow &ContrastTool() override { return m_contrast; }
-    bool RunMontageDialog(std::string &, std::string &) override { return false; }
-    bool CreateMontageImage(int &, const char *, bool, bool, const char *, EString &) override
-    {
-        return false;
-    }
-    bool FillImageList(const char *, const char *, std::vector<std::string> &) override { return false; }
 
     bool m_result = true;
     std::string m_error;
-    RecordingWindow m_video;
-    RecordingWindow m_contrast;
+    StartupWindow m_video;
+    StartupWindow m_contrast;
 };
 
-class RecordingDevices : public DeviceServices
+class RecordingDevices : public StubDevices
 {
   public:
     explicit RecordingDevices(CallLog &log)
@@ -222,40 +163,17 @@ class RecordingDevices : public DeviceServices
         m_log.push_back("LoadCartridgeTypes");
         return true;
     }
-    bool CaptureSingleImageSet(EString &, int, cv::Mat **) override { return false; }
-    bool CaptureFirstActiveImageType(cv::Mat &, int, int32_t, const char *, EString &, const char *) override
-    {
-        return false;
-    }
-    bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &) override { return false; }
-    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
-    bool CheckDiskSpaceForWorkflow(EString &) override { return false; }
-    bool CheckCapturePeriod(EString &) override { return false; }
-    void SetImageCaptureEvent() override {}
-    bool RunCameraSettingsDialog() override { return false; }
-    bool RunExperimentSettingsDialog() override { return false; }
-    bool RunPromptForExperimentNameDialog() override { return false; }
-    bool RunSelectCartridgeDialog(const char *, EString &) override { return false; }
     ModelessWindow &ControlPanel() override { return m_controlPanel; }
-    void SetControlPanelAdminMode(bool) override {}
     ModelessWindow &DigitalIoConfiguration() override { return m_digitalIo; }
     ModelessWindow &PumpInformation() override { return m_pumpInformation; }
     ModelessWindow &ZaberControlPanel() override { return m_zaber; }
-    BrightnessAtTargetRequest &BrightnessRequest() override { return m_brightness; }
-    void SetBrightnessTestEvent() override {}
-    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
-    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
-                         const VideoSymbolFrame &) override
-    {
-    }
 
   private:
     CallLog &m_log;
-    RecordingWindow m_controlPanel, m_digitalIo, m_pumpInformation, m_zaber;
-    BrightnessAtTargetRequest m_brightness;
+    StartupWindow m_controlPanel, m_digitalIo, m_pumpInformation, m_zaber;
 };
 
-class RecordingScripts : public ScriptServices
+class RecordingScripts : public StubScripts
 {
   public:
     explicit RecordingScripts(CallLog &log)
@@ -269,16 +187,12 @@ class RecordingScripts : public ScriptServices
     ModelessWindow &ScriptsList() override { return m_scripts; }
     ModelessWindow &SystemState() override { return m_systemState; }
     ModelessWindow &VariableWatch() override { return m_variableWatch; }
-    void UpdateScriptsListButtons() override {}
-    std::vector<ScriptInstanceInfo> ScriptInstances() override { return {}; }
-    bool IsScriptRunning(uint32_t, std::string &) override { return false; }
-    size_t TakeCaptureLogHeaderLines(std::vector<EString> &) override { return 0; }
 
   private:
-    RecordingWindow m_waitWithTimer, m_informOperator, m_scripts, m_systemState, m_variableWatch;
+    StartupWindow m_waitWithTimer, m_informOperator, m_scripts, m_systemState, m_variableWatch;
 };
 
-class RecordingOperatorScreen : public OperatorScreenServices
+class RecordingOperatorScreen : public StubOperatorScreen
 {
   public:
     explicit RecordingOperatorScreen(CallLog &log)
@@ -287,15 +201,6 @@ class RecordingOperatorScreen : public OperatorScreenServices
     }
     ModelessWindow &Screen() override { return m_screen; }
     ModelessWindow &ScriptsDialog() override { return m_scripts; }
-    int32_t State() override { return 0; }
-    void LiveImageArea(int32_t *, double *) override {}
-    IntensityControl *CheckedIntensityControl() override { return nullptr; }
-    void UpdateFlowSplitText(bool) override {}
-    std::shared_ptr<RenderTarget> LiveImageTarget() override { return nullptr; }
-    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &) override
-    {
-        return false;
-    }
     bool Reload(const char *scriptPath, std::string &) override
     {
         m_log.push_back(std::string("Reload:") + scriptPath);
@@ -304,7 +209,7 @@ class RecordingOperatorScreen : public OperatorScreenServices
 
   private:
     CallLog &m_log;
-    RecordingWindow m_screen, m_scripts;
+    StartupWindow m_screen, m_scripts;
 };
 
 // A fresh documents folder, lock folder and message box per test, with the recording framework
@@ -372,22 +277,10 @@ class AppStartupFixture : public ::testing::Test
     }
 
     // The message texts shown so far.
-    std::vector<std::string> MessageTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const FakeUi::Message &message : m_ui->Messages())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<std::string> MessageTexts() const { return test::MessageTexts(*m_ui); }
 
     // Today's error log, or empty when none was written.
-    std::string ErrorLogText() const
-    {
-        std::string text;
-        for (const platform::DirEntry &entry : platform::ListFolder(DataFile("LOG"), "Err_*.log"))
-            text += ReadFileBytes(DataFile("LOG/" + entry.name));
-        return text;
-    }
+    std::string ErrorLogText() const { return test::ErrorLogText(Data()); }
 
     bool Called(const std::string &call) const
     {

@@ -1,9 +1,8 @@
 // The experiment workflow timer: how many captures a start asks for, when it stops, its refusals,
 // and the capture-log header lines a stop writes.
 #include "app/WorkflowTimer.h"
-#include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
-#include "app/ScriptServices.h"
+#include "app/ServiceFakes.h"
 
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
@@ -19,30 +18,10 @@
 namespace vantelis::test {
 namespace {
 
-class NoWindow : public ModelessWindow
-{
-  public:
-    bool HasWindow() const override { return false; }
-    bool Create(bool) override { return false; }
-    bool IsVisible() const override { return false; }
-    void Show(bool) override {}
-};
-
 // The capture side as far as the workflow sees it.
-class CaptureSide : public DeviceServices
+class CaptureSide : public StubDevices
 {
   public:
-    bool CheckInstrumentPower() override { return true; }
-    bool LoadDigitalIoMapping(EString &) override { return true; }
-    bool DetectSerialDevices(CPlexorinApp &, FILE *) override { return true; }
-    bool LoadCartridgeTypes(EString &) override { return true; }
-    bool CaptureSingleImageSet(EString &, int, cv::Mat **) override { return false; }
-    bool CaptureFirstActiveImageType(cv::Mat &, int, int32_t, const char *, EString &, const char *) override
-    {
-        return false;
-    }
-    bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &) override { return false; }
-    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
     bool CheckDiskSpaceForWorkflow(EString &message) override
     {
         ++diskChecks;
@@ -58,25 +37,7 @@ class CaptureSide : public DeviceServices
         return periodOk;
     }
     void SetImageCaptureEvent() override { ++captures; }
-    bool RunCameraSettingsDialog() override { return false; }
-    bool RunExperimentSettingsDialog() override { return false; }
-    bool RunPromptForExperimentNameDialog() override { return false; }
-    bool RunSelectCartridgeDialog(const char *, EString &) override { return false; }
-    ModelessWindow &ControlPanel() override { return window; }
-    void SetControlPanelAdminMode(bool) override {}
-    ModelessWindow &DigitalIoConfiguration() override { return window; }
-    ModelessWindow &PumpInformation() override { return window; }
-    ModelessWindow &ZaberControlPanel() override { return window; }
-    BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
-    void SetBrightnessTestEvent() override {}
-    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
-    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
-                         const VideoSymbolFrame &) override
-    {
-    }
 
-    NoWindow window;
-    BrightnessAtTargetRequest brightness;
     bool diskOk = true;
     bool periodOk = true;
     std::string periodMessage;
@@ -85,34 +46,11 @@ class CaptureSide : public DeviceServices
     int captures = 0;
 };
 
-class HeaderLineQueue : public ScriptServices
-{
-  public:
-    ModelessWindow &WaitWithTimer() override { return window; }
-    ModelessWindow &InformOperator() override { return window; }
-    ModelessWindow &ScriptsList() override { return window; }
-    ModelessWindow &SystemState() override { return window; }
-    ModelessWindow &VariableWatch() override { return window; }
-    void UpdateScriptsListButtons() override {}
-    std::vector<ScriptInstanceInfo> ScriptInstances() override { return {}; }
-    bool IsScriptRunning(uint32_t, std::string &) override { return false; }
-    size_t TakeCaptureLogHeaderLines(std::vector<EString> &out) override
-    {
-        for (const std::string &line : lines)
-            out.emplace_back(line.c_str());
-        const size_t n = lines.size();
-        lines.clear();
-        return n;
-    }
-    NoWindow window;
-    std::vector<std::string> lines;
-};
-
 class WorkflowTimerTest : public ::testing::Test
 {
   protected:
     WorkflowTimerTest()
-        : m_devices(std::make_shared<CaptureSide>()), m_scripts(std::make_shared<HeaderLineQueue>())
+        : m_devices(std::make_shared<CaptureSide>()), m_scripts(std::make_shared<StubScripts>())
     {
         InstallDeviceServices(m_devices);
         InstallScriptServices(m_scripts);
@@ -139,19 +77,13 @@ class WorkflowTimerTest : public ::testing::Test
     bool TimerRuns() const { return m_ui->TimerActive(kWorkflowTimerId); }
     bool Idle() const { return !m_app.m_workflow_running && !TimerRuns(); }
 
-    std::string ErrorLogText() const
-    {
-        std::string text;
-        for (const platform::DirEntry &entry : platform::ListFolder(m_dir.file("LOG"), "Err_*.log"))
-            text += ReadFileBytes(m_dir.file("LOG/" + entry.name));
-        return text;
-    }
+    std::string ErrorLogText() const { return test::ErrorLogText(m_dir.str()); }
 
     TempDir m_dir;
     ScopedFakeUi m_ui;
     CPlexorinApp m_app;
     std::shared_ptr<CaptureSide> m_devices;
-    std::shared_ptr<HeaderLineQueue> m_scripts;
+    std::shared_ptr<StubScripts> m_scripts;
 };
 
 TEST_F(WorkflowTimerTest, MissingPeriodAsksForOneCaptureWithoutATimer)
@@ -300,7 +232,7 @@ TEST_F(WorkflowTimerTest, StopWritesTheHeaderLinesIntoTheCaptureLog)
     ASSERT_TRUE(AddALine(log.c_str(), "Time\tImage", error, true));
     ASSERT_TRUE(AddALine(log.c_str(), "10:00:00\tImg1.png", error));
     SetWorkflowCaptureLogPath(log);
-    m_scripts->lines = {"10:00:01.000\tFlow 5", "10:00:02.000\tFlow 6"};
+    m_scripts->headerLines = {"10:00:01.000\tFlow 5", "10:00:02.000\tFlow 6"};
 
     Settings("ImageCapturePeriod=1000\r\nImageCaptureCount=3\r\n");
     StartExperimentWorkflow(m_app);
@@ -317,11 +249,11 @@ TEST_F(WorkflowTimerTest, StopWritesTheHeaderLinesIntoTheCaptureLog)
 
 TEST_F(WorkflowTimerTest, StopWithoutACaptureLogLeavesNoUnsaveableLog)
 {
-    m_scripts->lines = {"10:00:01.000\tFlow 5"};
+    m_scripts->headerLines = {"10:00:01.000\tFlow 5"};
     const size_t before = CachedLogList.size();
     StopExperimentWorkflow(m_app);
     EXPECT_EQ(CachedLogList.size(), before);
-    EXPECT_TRUE(m_scripts->lines.empty());
+    EXPECT_TRUE(m_scripts->headerLines.empty());
     EXPECT_NE(ErrorLogText().find("no capture log is open"), std::string::npos);
     EXPECT_TRUE(m_ui->Messages().empty());
 }

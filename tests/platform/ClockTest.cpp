@@ -1,4 +1,5 @@
 #include "platform/Clock.h"
+#include "support/FakeClock.h"
 
 #include <gtest/gtest.h>
 
@@ -9,18 +10,10 @@ using namespace platform;
 
 namespace {
 
+// The fields in calendar order, with the day of the week after the date.
 LocalTime Make(int year, int month, int day, int dayOfWeek, int hour, int minute, int second, int ms)
 {
-    LocalTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.dayOfWeek = dayOfWeek;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.millisecond = ms;
-    return t;
+    return vantelis::test::MakeTime(year, month, day, hour, minute, second, ms, dayOfWeek);
 }
 
 void ExpectTime(const LocalTime &actual, const LocalTime &expected)
@@ -35,10 +28,7 @@ void ExpectTime(const LocalTime &actual, const LocalTime &expected)
     EXPECT_EQ(actual.millisecond, expected.millisecond);
 }
 
-struct FakeClockGuard
-{
-    ~FakeClockGuard() { ClearFakeClock(); }
-};
+using vantelis::test::FakeClockGuard;
 
 } // namespace
 

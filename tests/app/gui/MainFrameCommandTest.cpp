@@ -312,39 +312,44 @@ TEST_F(MainFrameCommandTest, MenusWithoutAndWithADocument)
 {
     CMainFrame &frame = Frame();
     EXPECT_EQ(frame.MenuTitles(), (std::vector<std::string>{"File", "Action", "View", "Help"}));
-    const std::vector<std::string> withoutDocument = {"Encrypted Profiles",
-                                                      "Experiment Settings",
-                                                      "Channel and Magnet Positions",
-                                                      "ROI Manager",
-                                                      "D I/O Configuration",
-                                                      "D I/O Reset",
-                                                      "",
-                                                      "Camera Settings",
-                                                      "Capture Active Image(s) to File",
-                                                      "Live Image",
-                                                      "",
-                                                      "Image Analysis Tool",
-                                                      "Fractionation Analysis Tool",
-                                                      "Projection Analysis Tool",
-                                                      "",
-                                                      "Start Experiment Workflow",
-                                                      "Stop Experiment Workflow",
-                                                      "",
-                                                      "Show Fluidic System State",
-                                                      "Fluidic System Scripts",
-                                                      "Watch Script Variables",
-                                                      "Fluidic System Control Panel",
-                                                      "Pump Information Dialog",
-                                                      "",
-                                                      "Zaber (Focus)",
-                                                      "Focus Tool",
-                                                      "",
-                                                      "Admin Mode",
-                                                      "",
-                                                      "Customer UI",
-                                                      "Customer UI Scripts",
-                                                      "",
-                                                      "Create a Video from Images"};
+    // The items both sets share, before and after what a document adds.
+    const std::vector<std::string> head = {"Encrypted Profiles",
+                                           "Experiment Settings",
+                                           "Channel and Magnet Positions",
+                                           "ROI Manager",
+                                           "D I/O Configuration",
+                                           "D I/O Reset",
+                                           "",
+                                           "Camera Settings"};
+    const std::vector<std::string> tools = {"Image Analysis Tool",
+                                            "Fractionation Analysis Tool",
+                                            "Projection Analysis Tool",
+                                            "",
+                                            "Start Experiment Workflow",
+                                            "Stop Experiment Workflow",
+                                            "",
+                                            "Show Fluidic System State",
+                                            "Fluidic System Scripts",
+                                            "Watch Script Variables",
+                                            "Fluidic System Control Panel",
+                                            "Pump Information Dialog",
+                                            "",
+                                            "Zaber (Focus)",
+                                            "Focus Tool",
+                                            "",
+                                            "Admin Mode",
+                                            "",
+                                            "Customer UI",
+                                            "Customer UI Scripts",
+                                            ""};
+    auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (const std::vector<std::string> &part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    const std::vector<std::string> withoutDocument = join(
+        {head, {"Capture Active Image(s) to File", "Live Image", ""}, tools, {"Create a Video from Images"}});
     EXPECT_EQ(frame.MenuItemTexts("Action"), withoutDocument);
     EXPECT_EQ(frame.MenuItemTexts("Help"), (std::vector<std::string>{"&About Vantelis..."}));
 
@@ -354,46 +359,13 @@ TEST_F(MainFrameCommandTest, MenusWithoutAndWithADocument)
     frame.OnIdleUpdateCmdUI();
     EXPECT_TRUE(frame.DocumentMenusShown());
     EXPECT_EQ(frame.MenuTitles(), (std::vector<std::string>{"File", "Action", "View", "Window", "Help"}));
-    const std::vector<std::string> withDocument = {"Encrypted Profiles",
-                                                   "Experiment Settings",
-                                                   "Channel and Magnet Positions",
-                                                   "ROI Manager",
-                                                   "D I/O Configuration",
-                                                   "D I/O Reset",
-                                                   "",
-                                                   "Camera Settings",
-                                                   "Capture New Image",
-                                                   "Capture + Auto Refresh",
-                                                   "",
-                                                   "Save Image To Experiment [F1]",
-                                                   "Save Reference Image",
-                                                   "",
-                                                   "Projection Analysis Parameters",
-                                                   "Counting Algorithm Parameters",
-                                                   "Epi Cell Counting Algo Parameters",
-                                                   "",
-                                                   "Image Analysis Tool",
-                                                   "Fractionation Analysis Tool",
-                                                   "Projection Analysis Tool",
-                                                   "",
-                                                   "Start Experiment Workflow",
-                                                   "Stop Experiment Workflow",
-                                                   "",
-                                                   "Show Fluidic System State",
-                                                   "Fluidic System Scripts",
-                                                   "Watch Script Variables",
-                                                   "Fluidic System Control Panel",
-                                                   "Pump Information Dialog",
-                                                   "",
-                                                   "Zaber (Focus)",
-                                                   "Focus Tool",
-                                                   "",
-                                                   "Admin Mode",
-                                                   "",
-                                                   "Customer UI",
-                                                   "Customer UI Scripts",
-                                                   "",
-                                                   "Create a video from images"};
+    const std::vector<std::string> withDocument =
+        join({head,
+              {"Capture New Image", "Capture + Auto Refresh", "", "Save Image To Experiment [F1]",
+               "Save Reference Image", "", "Projection Analysis Parameters", "Counting Algorithm Parameters",
+               "Epi Cell Counting Algo Parameters", ""},
+              tools,
+              {"Create a video from images"}});
     EXPECT_EQ(frame.MenuItemTexts("Action"), withDocument);
     // The view's commands are enabled while it is active.
     EXPECT_TRUE(frame.IsCommandEnabled(cmd::kChannelAndMagnetPositions));

@@ -2,6 +2,7 @@
 // Shared fixture of the main-frame tests: a data folder with its main settings file, the recording
 // message box, an application object of the test's own, recording stand-ins for the subsystems the
 // frame calls, and a helper that answers modal dialogs as a user would.
+#include "app/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 
@@ -9,14 +10,9 @@
 #include "Ostravo/Profile.h"
 #include "app/AnalysisToolWindows.h"
 #include "app/BackgroundImages.h"
-#include "app/DeviceServices.h"
-#include "app/ExperimentServices.h"
 #include "app/ImageDoc.h"
-#include "app/OperatorScreenServices.h"
 #include "app/PlexorinApp.h"
 #include "app/RenderList.h"
-#include "app/ScriptServices.h"
-#include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
 #include "app/gui/DocumentManager.h"
 #include "app/gui/ImageViewLinks.h"
@@ -33,43 +29,13 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace vantelis::test::mainframe {
 
-// Calls are appended to one log, so that tests can check their order.
 using FakeUi = vantelis::test::FakeUi;
-using CallLog = std::vector<std::string>;
-
-// A tool window that records what is done to it.
-class RecordingWindow : public ModelessWindow
-{
-  public:
-    RecordingWindow(std::string name, CallLog &log) : m_name(std::move(name)), m_log(log) {}
-    bool HasWindow() const override { return m_exists; }
-    bool Create(bool visible) override
-    {
-        m_log.push_back(m_name + ".Create");
-        m_exists = true;
-        m_visible = visible;
-        return true;
-    }
-    bool IsVisible() const override { return m_visible; }
-    void Show(bool show) override
-    {
-        m_log.push_back(m_name + (show ? ".Show" : ".Hide"));
-        m_visible = show;
-    }
-    bool m_exists = false;
-    bool m_visible = false;
-
-  private:
-    std::string m_name;
-    CallLog &m_log;
-};
 
 class FakeAnalysisTools : public AnalysisToolWindows
 {
@@ -93,7 +59,7 @@ class FakeAnalysisTools : public AnalysisToolWindows
     bool running = false;
 };
 
-class FakeTools : public ToolServices
+class FakeTools : public StubTools
 {
   public:
     explicit FakeTools(CallLog &log)
@@ -102,48 +68,16 @@ class FakeTools : public ToolServices
           projectionParams("ProjectionParams", log)
     {
     }
-    bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
-    {
-        list.clear();
-        return false;
-    }
-    bool FindRoiByName(const char *name, int32_t rect[4], EString &error) override
-    {
-        auto found = rois.find(name);
-        if (found == rois.end()) {
-            error.Assign("There is not ROI with name: ");
-            error.Append(name);
-            return false;
-        }
-        rect[0] = found->second.left;
-        rect[1] = found->second.top;
-        rect[2] = found->second.right;
-        rect[3] = found->second.bottom;
-        return true;
-    }
     ModelessWindow &RoiManager() override { return roiManager; }
     bool ShowCurrentRoi() override
     {
         m_log.push_back("ShowCurrentRoi");
         return true;
     }
-    bool RunChooseRoiDialog() override { return false; }
-    void RunComputePixelsPerMmDialog(double) override {}
     ModelessWindow &AdjustBoundaries() override { return boundaries; }
-    void InitAdjustBoundaries(CImageView *) override {}
     ModelessWindow &FractionationAnalysis() override { return fractionation; }
     ModelessWindow &ProjectionAnalysisTool() override { return projectionTool; }
     ModelessWindow &ProjectionAnalysisParamsDialog() override { return projectionParams; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
-    {
-        for (int i = 0; i < 4; ++i)
-            lines[i] = -1;
-    }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
-
-    std::map<std::string, ImageRect> rois;
 
   private:
     CallLog &m_log;
@@ -152,7 +86,7 @@ class FakeTools : public ToolServices
     RecordingWindow roiManager, boundaries, fractionation, projectionTool, projectionParams;
 };
 
-class FakeDevices : public DeviceServices
+class FakeDevices : public StubDevices
 {
   public:
     explicit FakeDevices(CallLog &log)
@@ -160,8 +94,6 @@ class FakeDevices : public DeviceServices
           pumpInformation("PumpInformation", log), zaber("Zaber", log)
     {
     }
-    bool CheckInstrumentPower() override { return true; }
-    bool LoadDigitalIoMapping(EString &) override { return true; }
     bool DetectSerialDevices(CPlexorinApp &, FILE *) override
     {
         m_log.push_back("DetectSerialDevices");
@@ -171,7 +103,6 @@ class FakeDevices : public DeviceServices
         detectResults.pop_front();
         return result;
     }
-    bool LoadCartridgeTypes(EString &) override { return true; }
     bool CaptureSingleImageSet(EString &error, int, cv::Mat **) override
     {
         m_log.push_back("CaptureSingleImageSet");
@@ -192,7 +123,6 @@ class FakeDevices : public DeviceServices
         m_log.push_back(std::string("ImposeCartridgeTypeOffsets:") + barcode);
         return true;
     }
-    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
     bool CheckDiskSpaceForWorkflow(EString &message) override
     {
         m_log.push_back("CheckDiskSpaceForWorkflow");
@@ -212,7 +142,6 @@ class FakeDevices : public DeviceServices
         ++captureEvents;
         m_log.push_back("SetImageCaptureEvent");
     }
-    bool RunCameraSettingsDialog() override { return false; }
     bool RunExperimentSettingsDialog() override
     {
         m_log.push_back("ExperimentSettingsDlg");
@@ -238,20 +167,12 @@ class FakeDevices : public DeviceServices
     ModelessWindow &DigitalIoConfiguration() override { return digitalIo; }
     ModelessWindow &PumpInformation() override { return pumpInformation; }
     ModelessWindow &ZaberControlPanel() override { return zaber; }
-    BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
-    void SetBrightnessTestEvent() override {}
-    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
-    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
-                         const VideoSymbolFrame &) override
-    {
-    }
 
   private:
     CallLog &m_log;
 
   public:
     RecordingWindow controlPanel, digitalIo, pumpInformation, zaber;
-    BrightnessAtTargetRequest brightness;
     std::deque<bool> detectResults;
     bool captureResult = true;
     bool diskSpaceOk = true;
@@ -263,7 +184,7 @@ class FakeDevices : public DeviceServices
     int captureEvents = 0;
 };
 
-class FakeScripts : public ScriptServices
+class FakeScripts : public StubScripts
 {
   public:
     explicit FakeScripts(CallLog &log)
@@ -278,36 +199,15 @@ class FakeScripts : public ScriptServices
     ModelessWindow &SystemState() override { return systemState; }
     ModelessWindow &VariableWatch() override { return variableWatch; }
     void UpdateScriptsListButtons() override { m_log.push_back("UpdateScriptsListButtons"); }
-    std::vector<ScriptInstanceInfo> ScriptInstances() override { return instances; }
-    bool IsScriptRunning(uint32_t handle, std::string &path) override
-    {
-        for (const ScriptInstanceInfo &instance : instances)
-            if (instance.handle == handle) {
-                if (!instance.path.empty())
-                    path = instance.path;
-                return instance.running;
-            }
-        return false;
-    }
-    size_t TakeCaptureLogHeaderLines(std::vector<EString> &lines) override
-    {
-        for (const std::string &line : headerLines)
-            lines.emplace_back(line.c_str());
-        size_t count = headerLines.size();
-        headerLines.clear();
-        return count;
-    }
 
   private:
     CallLog &m_log;
 
   public:
     RecordingWindow waitWithTimer, informOperator, scriptsList, systemState, variableWatch;
-    std::vector<ScriptInstanceInfo> instances;
-    std::vector<std::string> headerLines;
 };
 
-class FakeOperatorScreen : public OperatorScreenServices
+class FakeOperatorScreen : public StubOperatorScreen
 {
   public:
     explicit FakeOperatorScreen(CallLog &log)
@@ -316,15 +216,6 @@ class FakeOperatorScreen : public OperatorScreenServices
     }
     ModelessWindow &Screen() override { return screen; }
     ModelessWindow &ScriptsDialog() override { return scripts; }
-    int32_t State() override { return 0; }
-    void LiveImageArea(int32_t *, double *) override {}
-    IntensityControl *CheckedIntensityControl() override { return nullptr; }
-    void UpdateFlowSplitText(bool) override {}
-    std::shared_ptr<RenderTarget> LiveImageTarget() override { return nullptr; }
-    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &) override
-    {
-        return false;
-    }
     bool Reload(const char *scriptPath, std::string &error) override
     {
         m_log.push_back(std::string("Reload:") + scriptPath);
@@ -341,14 +232,10 @@ class FakeOperatorScreen : public OperatorScreenServices
     bool reloadOk = true;
 };
 
-class FakeExperiment : public ExperimentServices
+class FakeExperiment : public StubExperiment
 {
   public:
     explicit FakeExperiment(CallLog &log) : m_log(log), video("Video", log), contrast("Contrast", log) {}
-    bool RunExperimentAnalysis(int, const char *, bool, bool, const char *, EString &) override
-    {
-        return false;
-    }
     ModelessWindow &VideoTool() override { return video; }
     ModelessWindow &ContrastTool() override { return contrast; }
     bool RunMontageDialog(std::string &name, std::string &folder) override
@@ -370,7 +257,6 @@ class FakeExperiment : public ExperimentServices
             error.Assign("no images");
         return montageOk;
     }
-    bool FillImageList(const char *, const char *, std::vector<std::string> &) override { return false; }
 
   private:
     CallLog &m_log;
@@ -510,22 +396,10 @@ class MainFrameFixture : public ::testing::Test
         return Frame();
     }
 
-    std::vector<std::string> MessageTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const FakeUi::Message &message : m_ui->Messages())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<std::string> MessageTexts() const { return test::MessageTexts(*m_ui); }
 
     // Today's error log; empty when none was written.
-    std::string ErrorLogText() const
-    {
-        std::string text;
-        for (const platform::DirEntry &entry : platform::ListFolder(m_dir.file("LOG"), "Err_*.log"))
-            text += ReadFileBytes(m_dir.file("LOG/" + entry.name));
-        return text;
-    }
+    std::string ErrorLogText() const { return test::ErrorLogText(m_dir.str()); }
 
     size_t Count(const std::string &call) const
     {

@@ -1,0 +1,251 @@
+#pragma once
+// Stand-ins for the subsystem interfaces the application calls. The Stub* classes answer every call
+// as a subsystem with nothing to do would, so that each test's fake overrides only the calls it
+// watches; RecordingWindow logs what is done to a tool window. Also the readers of what a test
+// leaves behind: the messages shown and the error log.
+#include "app/DeviceServices.h"
+#include "app/ExperimentServices.h"
+#include "app/OperatorScreenServices.h"
+#include "app/ScriptServices.h"
+#include "app/ToolServices.h"
+#include "app/ViewGlobals.h"
+
+#include "support/FakeUi.h"
+#include "support/TempDir.h"
+
+#include "platform/Files.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantelis::test {
+
+// Calls are appended to one log, so that tests can check their order.
+using CallLog = std::vector<std::string>;
+
+// A tool window that is never made.
+class NoWindow : public ModelessWindow
+{
+  public:
+    bool HasWindow() const override { return exists; }
+    bool Create(bool) override { return false; }
+    bool IsVisible() const override { return false; }
+    void Show(bool) override {}
+    bool exists = false;
+};
+
+// A tool window that records what is done to it. With noteVisibility, a creation records whether
+// the window was made visible ("Name.Create(visible)"), else just "Name.Create".
+class RecordingWindow : public ModelessWindow
+{
+  public:
+    RecordingWindow(std::string name, CallLog &log, bool noteVisibility = false)
+        : m_name(std::move(name)), m_log(log), m_noteVisibility(noteVisibility)
+    {
+    }
+    bool HasWindow() const override { return m_exists; }
+    bool Create(bool visible) override
+    {
+        if (m_noteVisibility)
+            m_log.push_back(m_name + (visible ? ".Create(visible)" : ".Create(hidden)"));
+        else
+            m_log.push_back(m_name + ".Create");
+        m_exists = true;
+        m_visible = visible;
+        return true;
+    }
+    bool IsVisible() const override { return m_visible; }
+    void Show(bool show) override
+    {
+        m_log.push_back(m_name + (show ? ".Show" : ".Hide"));
+        m_visible = show;
+    }
+    bool m_exists = false;
+    bool m_visible = false;
+
+  private:
+    std::string m_name;
+    CallLog &m_log;
+    bool m_noteVisibility;
+};
+
+// Devices present and set up, but nothing captured and no dialog confirmed.
+class StubDevices : public DeviceServices
+{
+  public:
+    bool CheckInstrumentPower() override { return true; }
+    bool LoadDigitalIoMapping(EString &) override { return true; }
+    bool DetectSerialDevices(CPlexorinApp &, FILE *) override { return true; }
+    bool LoadCartridgeTypes(EString &) override { return true; }
+    bool CaptureSingleImageSet(EString &, int, cv::Mat **) override { return false; }
+    bool CaptureFirstActiveImageType(cv::Mat &, int, int32_t, const char *, EString &, const char *) override
+    {
+        return false;
+    }
+    bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &) override { return false; }
+    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
+    bool CheckDiskSpaceForWorkflow(EString &) override { return true; }
+    bool CheckCapturePeriod(EString &) override { return true; }
+    void SetImageCaptureEvent() override {}
+    bool RunCameraSettingsDialog() override { return false; }
+    bool RunExperimentSettingsDialog() override { return false; }
+    bool RunPromptForExperimentNameDialog() override { return false; }
+    bool RunSelectCartridgeDialog(const char *, EString &) override { return false; }
+    ModelessWindow &ControlPanel() override { return window; }
+    void SetControlPanelAdminMode(bool) override {}
+    ModelessWindow &DigitalIoConfiguration() override { return window; }
+    ModelessWindow &PumpInformation() override { return window; }
+    ModelessWindow &ZaberControlPanel() override { return window; }
+    BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
+    void SetBrightnessTestEvent() override {}
+    std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
+                         const VideoSymbolFrame &) override
+    {
+    }
+
+    NoWindow window;
+    BrightnessAtTargetRequest brightness;
+};
+
+// The scripts in `instances`, and the capture-log header lines in `headerLines` until taken.
+class StubScripts : public ScriptServices
+{
+  public:
+    ModelessWindow &WaitWithTimer() override { return window; }
+    ModelessWindow &InformOperator() override { return window; }
+    ModelessWindow &ScriptsList() override { return window; }
+    ModelessWindow &SystemState() override { return window; }
+    ModelessWindow &VariableWatch() override { return window; }
+    void UpdateScriptsListButtons() override {}
+    std::vector<ScriptInstanceInfo> ScriptInstances() override { return instances; }
+    bool IsScriptRunning(uint32_t handle, std::string &path) override
+    {
+        for (const ScriptInstanceInfo &instance : instances)
+            if (instance.handle == handle) {
+                if (!instance.path.empty())
+                    path = instance.path;
+                return instance.running;
+            }
+        return false;
+    }
+    size_t TakeCaptureLogHeaderLines(std::vector<EString> &lines) override
+    {
+        for (const std::string &line : headerLines)
+            lines.emplace_back(line.c_str());
+        const size_t count = headerLines.size();
+        headerLines.clear();
+        return count;
+    }
+
+    NoWindow window;
+    std::vector<ScriptInstanceInfo> instances;
+    std::vector<std::string> headerLines;
+};
+
+// An operator screen that reloads any script and shows nothing live.
+class StubOperatorScreen : public OperatorScreenServices
+{
+  public:
+    ModelessWindow &Screen() override { return window; }
+    ModelessWindow &ScriptsDialog() override { return window; }
+    int32_t State() override { return 0; }
+    void LiveImageArea(int32_t *, double *) override {}
+    IntensityControl *CheckedIntensityControl() override { return nullptr; }
+    void UpdateFlowSplitText(bool) override {}
+    std::shared_ptr<RenderTarget> LiveImageTarget() override { return nullptr; }
+    bool FeedHistogram(const uint16_t *, size_t, uint16_t &, uint16_t &, std::string &) override
+    {
+        return false;
+    }
+    bool Reload(const char *, std::string &) override { return true; }
+
+    NoWindow window;
+};
+
+// An experiment side where every analysis, montage and image list fails.
+class StubExperiment : public ExperimentServices
+{
+  public:
+    bool RunExperimentAnalysis(int, const char *, bool, bool, const char *, EString &) override
+    {
+        return false;
+    }
+    ModelessWindow &VideoTool() override { return window; }
+    ModelessWindow &ContrastTool() override { return window; }
+    bool RunMontageDialog(std::string &, std::string &) override { return false; }
+    bool CreateMontageImage(int &, const char *, bool, bool, const char *, EString &) override
+    {
+        return false;
+    }
+    bool FillImageList(const char *, const char *, std::vector<std::string> &) override { return false; }
+
+    NoWindow window;
+};
+
+// The ROIs in `rois` by name; no ROI list file, no calibration lines, no dialog confirmed.
+class StubTools : public ToolServices
+{
+  public:
+    bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
+    {
+        list.clear();
+        return false;
+    }
+    bool FindRoiByName(const char *name, int32_t rect[4], EString &error) override
+    {
+        auto found = rois.find(name);
+        if (found == rois.end()) {
+            error.Assign("There is not ROI with name: ");
+            error.Append(name);
+            return false;
+        }
+        rect[0] = found->second.left;
+        rect[1] = found->second.top;
+        rect[2] = found->second.right;
+        rect[3] = found->second.bottom;
+        return true;
+    }
+    ModelessWindow &RoiManager() override { return window; }
+    bool ShowCurrentRoi() override { return true; }
+    bool RunChooseRoiDialog() override { return false; }
+    void RunComputePixelsPerMmDialog(double) override {}
+    ModelessWindow &AdjustBoundaries() override { return window; }
+    void InitAdjustBoundaries(CImageView *) override {}
+    ModelessWindow &FractionationAnalysis() override { return window; }
+    ModelessWindow &ProjectionAnalysisTool() override { return window; }
+    ModelessWindow &ProjectionAnalysisParamsDialog() override { return window; }
+    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
+    {
+        for (int i = 0; i < 4; ++i)
+            lines[i] = -1;
+    }
+    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
+    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
+    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+
+    NoWindow window;
+    std::map<std::string, ImageRect> rois;
+};
+
+// The texts of the messages shown so far.
+inline std::vector<std::string> MessageTexts(const FakeUi &ui)
+{
+    std::vector<std::string> texts;
+    for (const FakeUi::Message &message : ui.Messages())
+        texts.push_back(message.text);
+    return texts;
+}
+
+// The error logs in the LOG folder of a data folder; empty when none was written.
+inline std::string ErrorLogText(const std::string &dataFolder)
+{
+    std::string text;
+    for (const platform::DirEntry &entry : platform::ListFolder(dataFolder + "/LOG", "Err_*.log"))
+        text += ReadFileBytes(dataFolder + "/LOG/" + entry.name);
+    return text;
+}
+
+} // namespace vantelis::test
