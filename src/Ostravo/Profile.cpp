@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 std::atomic<ProfileReadHookFn> ProfileReadHook{nullptr};
@@ -255,6 +256,44 @@ bool E_ReadSection(const char *section, std::vector<EString> &lines, const char 
     return true;
 }
 
+namespace {
+
+enum class Rewrite
+{
+    Keep,
+    Store
+};
+
+// Reads the whole file under its write lock (so a concurrent single-key write is not dropped by the
+// rewrite), lets edit change the text and stores the result atomically. Keep leaves the file as it is.
+bool RewriteProfileText(const char *file, const char *function,
+                        const std::function<Rewrite(std::string &text, bool exists)> &edit)
+{
+    ProfileWriteLock lock(file, kProfileWriteLockMs, function);
+    if (!lock.Held()) {
+        Log(lock.TimeoutMessage());
+        return false;
+    }
+    std::string text;
+    std::string message;
+    bool exists = false;
+    ProfileRead read = LoadProfileText(file, text, exists, message);
+    if (read == ProfileRead::DecipherFailed)
+        Log(message);
+    if (read != ProfileRead::Ok)
+        return false;
+    NormalizeLineEnds(text);
+    if (edit(text, exists) == Rewrite::Keep)
+        return true;
+    if (!StoreProfileText(file, std::move(text), function, message)) {
+        Log(message);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool E_ReplaceSection(const char *section, const std::vector<EString> &lines, const char *file)
 {
     if (!IsValidSectionName(section)) {
@@ -263,91 +302,58 @@ bool E_ReplaceSection(const char *section, const std::vector<EString> &lines, co
     }
     if (file == nullptr)
         return false;
-    // The write lock keeps a concurrent single-key write from being dropped by this rewrite.
-    ProfileWriteLock lock(file, kProfileWriteLockMs, "Ostravo::E_ReplaceSection");
-    if (!lock.Held()) {
-        Log(lock.TimeoutMessage());
-        return false;
-    }
-    std::string text;
-    std::string message;
-    bool exists = false;
-    ProfileRead read = LoadProfileText(file, text, exists, message);
-    if (read == ProfileRead::DecipherFailed)
-        Log(message);
-    if (read != ProfileRead::Ok)
-        return false;
-    NormalizeLineEnds(text);
-    // Every copy of a repeated section goes, so that the new lines are the ones found afterwards.
-    for (size_t sectionPos = FindSection(text, section); sectionPos != kNoPos;
-         sectionPos = FindSection(text, section))
-        CutSection(text, sectionPos);
-    std::vector<std::string> plain;
-    plain.reserve(lines.size());
-    for (const EString &line : lines)
-        plain.emplace_back(line.c_str());
-    AppendSectionWithLines(text, section, plain);
-    if (!StoreProfileText(file, std::move(text), "Ostravo::E_ReplaceSection", message)) {
-        Log(message);
-        return false;
-    }
-    return true;
+    return RewriteProfileText(file, "Ostravo::E_ReplaceSection", [&](std::string &text, bool) {
+        // Every copy of a repeated section goes, so that the new lines are the ones found afterwards.
+        for (size_t sectionPos = FindSection(text, section); sectionPos != kNoPos;
+             sectionPos = FindSection(text, section))
+            CutSection(text, sectionPos);
+        std::vector<std::string> plain;
+        plain.reserve(lines.size());
+        for (const EString &line : lines)
+            plain.emplace_back(line.c_str());
+        AppendSectionWithLines(text, section, plain);
+        return Rewrite::Store;
+    });
 }
 
 bool E_RemoveRedundantSections(const char *file)
 {
     if (file == nullptr)
         return false;
-    ProfileWriteLock lock(file, kProfileWriteLockMs, "Ostravo::E_RemoveRedundantSections");
-    if (!lock.Held()) {
-        Log(lock.TimeoutMessage());
-        return false;
-    }
-    std::string text;
-    std::string message;
-    bool exists = false;
-    ProfileRead read = LoadProfileText(file, text, exists, message);
-    if (read == ProfileRead::DecipherFailed)
-        Log(message);
-    if (read != ProfileRead::Ok)
-        return false;
-    if (!exists)
-        return true;
-    NormalizeLineEnds(text);
-
-    SortedPtrArray<SectionSpan, SectionSpanOrder> spans(SortedPtrOwnsItems | SortedPtrKeepSorted);
-    for (const SectionHeaderSpan &found : ListSectionSpans(text)) {
-        auto *span = new SectionSpan;
-        span->m_name.Assign(found.name.c_str());
-        span->m_start = static_cast<int64_t>(found.start);
-        span->m_end = static_cast<int64_t>(found.end);
-        spans.Add(span);
-    }
-    // From the last span back to the first: a span whose name is still held by an earlier one is a
-    // repeat. Cutting from the end keeps the offsets of the spans before it valid.
-    unsigned long count = 0;
-    for (int32_t position = spans.GetCount() - 1; position >= 0; --position) {
-        const SectionSpan *span = spans.GetAt(position);
-        EString name(span->m_name);
-        int64_t start = span->m_start;
-        int64_t end = span->m_end;
-        spans.RemoveAt(position);
-        if (spans.FindByName(name.c_str()) != nullptr) {
-            text.erase(static_cast<size_t>(start), static_cast<size_t>(end - start));
-            ++count;
-        }
-    }
-    if (count == 0)
-        return true;
-    char number[24];
-    std::snprintf(number, sizeof number, "%lu", count);
-    Log(std::string("Ostravo::E_RemoveRedundantSections() : ") + number +
-        " sections will be deleted from file : " + file);
-    if (!StoreProfileText(file, std::move(text), "Ostravo::E_RemoveRedundantSections", message)) {
-        Log(message);
-        return false;
-    }
-    return true;
+    return RewriteProfileText(
+        file, "Ostravo::E_RemoveRedundantSections", [&](std::string &text, bool exists) {
+            if (!exists)
+                return Rewrite::Keep;
+            SortedPtrArray<SectionSpan, SectionSpanOrder> spans(SortedPtrOwnsItems | SortedPtrKeepSorted);
+            for (const SectionHeaderSpan &found : ListSectionSpans(text)) {
+                auto *span = new SectionSpan;
+                span->m_name.Assign(found.name.c_str());
+                span->m_start = static_cast<int64_t>(found.start);
+                span->m_end = static_cast<int64_t>(found.end);
+                spans.Add(span);
+            }
+            // From the last span back to the first: a span whose name is still held by an earlier one is a
+            // repeat. Cutting from the end keeps the offsets of the spans before it valid.
+            unsigned long count = 0;
+            for (int32_t position = spans.GetCount() - 1; position >= 0; --position) {
+                const SectionSpan *span = spans.GetAt(position);
+                EString name(span->m_name);
+                int64_t start = span->m_start;
+                int64_t end = span->m_end;
+                spans.RemoveAt(position);
+                if (spans.FindByName(name.c_str()) != nullptr) {
+                    text.erase(static_cast<size_t>(start), static_cast<size_t>(end - start));
+                    ++count;
+                }
+            }
+            if (count == 0)
+                return Rewrite::Keep;
+            char number[24];
+            std::snprintf(number, sizeof number, "%lu", count);
+            Log(std::string("Ostravo::E_RemoveRedundantSections() : ") + number +
+                " sections will be deleted from file : " + file);
+            return Rewrite::Store;
+        });
 }
 
 } // namespace Ostravo
