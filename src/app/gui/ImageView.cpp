@@ -75,6 +75,17 @@ class ViewRenderTarget : public RenderTarget
 
 namespace {
 
+// Places a span of the given size (a fraction of the image) around centre, kept inside 0..1.
+void CentreSpan(double centre, double size, double &low, double &high)
+{
+    low = std::max(0.0, centre - size / 2.0);
+    high = low + size;
+    if (high > 1.0) {
+        high = 1.0;
+        low = 1.0 - size;
+    }
+}
+
 constexpr uint32_t kReadLockWaitMs = 1000;
 constexpr uint32_t kSaveLockWaitMs = 10000;
 
@@ -300,22 +311,8 @@ void CImageView::OnZoomIn()
     }
     const ClickPoint click = _last_click.Get();
     ZoomWindow &z = m_zoom_window;
-    z.left = click.x - w / 2.0;
-    if (z.left < 0.0)
-        z.left = 0.0;
-    z.right = z.left + w;
-    if (z.right > 1.0) {
-        z.right = 1.0;
-        z.left = 1.0 - w;
-    }
-    z.top = click.y - h / 2.0;
-    if (z.top < 0.0)
-        z.top = 0.0;
-    z.bottom = z.top + h;
-    if (z.bottom > 1.0) {
-        z.bottom = 1.0;
-        z.top = 1.0 - h;
-    }
+    CentreSpan(click.x, w, z.left, z.right);
+    CentreSpan(click.y, h, z.top, z.bottom);
     SwitchScrollBars(true);
     Invalidate();
 }
@@ -329,21 +326,9 @@ void CImageView::OnZoomOut()
         return;
     const ClickPoint click = _last_click.Get();
     w = std::min(1.0, 2.0 * w);
-    z.left = click.x - w / 2.0;
-    if (z.left < 0.0)
-        z.left = 0.0;
-    z.right = z.left + w;
-    if (z.right > 1.0) {
-        z.right = 1.0;
-        z.left = 1.0 - w;
-    }
+    CentreSpan(click.x, w, z.left, z.right);
     h = std::min(1.0, 2.0 * h);
-    z.top = std::min(1.0, std::max(0.0, click.y - h / 2.0));
-    z.bottom = z.top + h;
-    if (z.bottom > 1.0) {
-        z.bottom = 1.0;
-        z.top = 1.0 - h;
-    }
+    CentreSpan(click.y, h, z.top, z.bottom);
     Invalidate();
     if (z.left == 0.0 && z.right == 1.0)
         SwitchScrollBars(false);
