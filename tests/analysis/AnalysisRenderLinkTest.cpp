@@ -4,6 +4,7 @@
 
 #include "analysis/ProjectionAnalysis.h"
 #include "app/PlexorinApp.h"
+#include "app/ServiceFakes.h"
 #include "app/ToolServices.h"
 
 #include "Ostravo/LogError.h"
@@ -29,22 +30,11 @@ class ToolWindow : public ModelessWindow
 
 // The projection-parameters dialog and the fractionation tool, each recording the record it is
 // handed (after the named set and the scale were read into it).
-class ProjectionTools : public ToolServices
+class ProjectionTools : public vantelis::test::StubTools
 {
   public:
-    bool LoadRoiList(const char *, std::vector<ROIObject> &) override { return false; }
-    bool FindRoiByName(const char *, int32_t *, EString &) override { return false; }
-    ModelessWindow &RoiManager() override { return other; }
-    bool ShowCurrentRoi() override { return false; }
-    bool RunChooseRoiDialog() override { return false; }
-    void RunComputePixelsPerMmDialog(double) override {}
-    ModelessWindow &AdjustBoundaries() override { return other; }
-    void InitAdjustBoundaries(CImageView *) override {}
     ModelessWindow &FractionationAnalysis() override { return fractionation; }
-    ModelessWindow &ProjectionAnalysisTool() override { return other; }
     ModelessWindow &ProjectionAnalysisParamsDialog() override { return dialog; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override { std::fill(lines, lines + 4, -1); }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
     bool GetProjectionParamsFromControls(ProjectionAnalysisParams &params) override
     {
         handed.push_back("dialog");
@@ -60,7 +50,7 @@ class ProjectionTools : public ToolServices
         return true;
     }
 
-    ToolWindow dialog, fractionation, other;
+    ToolWindow dialog, fractionation;
     bool dialogFills = true;
     std::vector<std::string> handed;
     std::vector<double> smoothing, scale;

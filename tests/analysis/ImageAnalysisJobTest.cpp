@@ -1,4 +1,5 @@
 #include "analysis/ImageAnalysisJob.h"
+#include "JobWait.h"
 
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
@@ -18,6 +19,8 @@
 #include <unistd.h>
 
 namespace {
+
+using vantelis::test::WaitForJob;
 
 using vantelis::test::ScopedFakeUi;
 using vantelis::test::TempDir;
@@ -95,22 +98,6 @@ class ImageAnalysisJobTest : public ::testing::Test
         m_gate.clear();
     }
 
-    ImageAnalysisJobState WaitUntilFinished(int32_t handle)
-    {
-        ImageAnalysisJobState state;
-        for (int i = 0; i < 6000; ++i) {
-            if (!ImageAnalysisJobTable::GetStatus(handle, state)) {
-                ADD_FAILURE() << "job " << handle << " is gone";
-                return state;
-            }
-            if (!state.running)
-                return state;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ADD_FAILURE() << "job " << handle << " did not finish";
-        return state;
-    }
-
     TempDir m_dir;
     ScopedFakeUi m_ui;
     std::string m_savedIni, m_images, m_cir, m_gate;
@@ -141,7 +128,7 @@ TEST_F(ImageAnalysisJobTest, PollingCallerSeesRunningThenFinished)
     EXPECT_TRUE(ImageAnalysisJobTable::GetStatus(handle, state));
 
     OpenGate();
-    state = WaitUntilFinished(handle);
+    state = WaitForJob(handle);
     EXPECT_FALSE(state.running);
     EXPECT_FALSE(state.failed);
     EXPECT_EQ(state.status, "Finished");
@@ -175,11 +162,11 @@ TEST_F(ImageAnalysisJobTest, HandlesCountUpAndAreNeverReused)
     now.hour = 12;
     platform::SetFakeClock(now);
     ASSERT_TRUE(Start(first, error)) << error.c_str();
-    WaitUntilFinished(first);
+    WaitForJob(first);
     platform::AdvanceFakeClock(1000);
     ASSERT_TRUE(Start(second, error)) << error.c_str();
     EXPECT_EQ(second, first + 1);
-    WaitUntilFinished(second);
+    WaitForJob(second);
     ASSERT_TRUE(ImageAnalysisJobTable::Remove(first, error)) << error.c_str();
 
     // Checking only creates nothing and takes no handle.
@@ -192,7 +179,7 @@ TEST_F(ImageAnalysisJobTest, HandlesCountUpAndAreNeverReused)
     platform::AdvanceFakeClock(1000);
     ASSERT_TRUE(Start(third, error)) << error.c_str();
     EXPECT_EQ(third, second + 1);
-    WaitUntilFinished(third);
+    WaitForJob(third);
     ImageAnalysisJobState state;
     EXPECT_FALSE(ImageAnalysisJobTable::GetStatus(first, state));
     EXPECT_TRUE(ImageAnalysisJobTable::Remove(second, error));
@@ -214,7 +201,7 @@ TEST_F(ImageAnalysisJobTest, FailingRunReportsThroughItsHandle)
     int32_t handle = 0;
     EString error;
     ASSERT_TRUE(Start(handle, error)) << error.c_str();
-    const ImageAnalysisJobState state = WaitUntilFinished(handle);
+    const ImageAnalysisJobState state = WaitForJob(handle);
     EXPECT_FALSE(state.running);
     EXPECT_TRUE(state.failed);
     EXPECT_EQ(state.status, "Failed: Unable to create directory: " + runFolder);

@@ -1,4 +1,5 @@
 #include "analysis/ImageAnalysisRun.h"
+#include "JobWait.h"
 
 #include "Ostravo/LogError.h"
 #include "analysis/ImageAnalysisJob.h"
@@ -21,6 +22,8 @@
 #include <vector>
 
 namespace {
+
+using vantelis::test::WaitForJob;
 
 using vantelis::test::ReadFileBytes;
 using vantelis::test::ScopedFakeUi;
@@ -160,24 +163,6 @@ std::string Mask(std::string line, const std::string &folder)
 std::string GoldenFolder()
 {
     return (std::filesystem::path(__FILE__).parent_path() / "golden" / "batch").string();
-}
-
-// Waits for a job's run to end; a run that never ends fails the test after a minute instead of
-// hanging it.
-ImageAnalysisJobState WaitForJob(int32_t handle)
-{
-    ImageAnalysisJobState state;
-    for (int i = 0; i < 6000; ++i) {
-        if (!ImageAnalysisJobTable::GetStatus(handle, state)) {
-            ADD_FAILURE() << "job " << handle << " is gone";
-            return state;
-        }
-        if (!state.running)
-            return state;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ADD_FAILURE() << "job " << handle << " did not finish";
-    return state;
 }
 
 class ImageAnalysisRunTest : public ::testing::Test

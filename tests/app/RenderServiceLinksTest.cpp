@@ -42,31 +42,19 @@ class VisibleWindow : public ModelessWindow
 };
 
 // The projection and fractionation tools with their own calibration lines.
-class LineTools : public ToolServices
+class LineTools : public StubTools
 {
   public:
-    bool LoadRoiList(const char *, std::vector<ROIObject> &) override { return false; }
-    bool FindRoiByName(const char *, int32_t *, EString &) override { return false; }
-    ModelessWindow &RoiManager() override { return other; }
-    bool ShowCurrentRoi() override { return false; }
-    bool RunChooseRoiDialog() override { return false; }
-    void RunComputePixelsPerMmDialog(double) override {}
-    ModelessWindow &AdjustBoundaries() override { return other; }
-    void InitAdjustBoundaries(CImageView *) override {}
     ModelessWindow &FractionationAnalysis() override { return fractionation; }
     ModelessWindow &ProjectionAnalysisTool() override { return projection; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return other; }
     void GetCalibrationLines(CalibrationTool tool, int32_t lines[4]) override
     {
         const int32_t *own =
             tool == CalibrationTool::ProjectionAnalysis ? projectionLines : fractionationLines;
         std::copy(own, own + 4, lines);
     }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
 
-    VisibleWindow projection, fractionation, other;
+    VisibleWindow projection, fractionation;
     int32_t projectionLines[4] = {20, 60, 15, 70};
     int32_t fractionationLines[4] = {25, 55, 10, 65};
 };

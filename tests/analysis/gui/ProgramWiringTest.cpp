@@ -3,6 +3,7 @@
 // subsystems that are not built. An image opened through File > Open is drawn by the render thread
 // with its overlays.
 #include "app/AppTestFixture.h"
+#include "support/gui/EventLoop.h"
 
 #include "analysis/AnalysisRenderLink.h"
 #include "analysis/ImageAnalysisJob.h"
@@ -31,21 +32,6 @@
 
 namespace vantelis::test {
 namespace {
-
-// Runs the Qt event loop until done() holds; false when it never does within half a minute.
-bool RunEventLoopUntil(const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 class ProgramWiringTest : public AppStartupFixture
 {

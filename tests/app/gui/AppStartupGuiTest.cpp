@@ -1,6 +1,7 @@
 // Start-up with the Qt framework: the main window, posted commands and idle processing on the Qt
 // event loop.
 #include "app/AppTestFixture.h"
+#include "support/gui/EventLoop.h"
 
 #include "app/AppServices.h"
 #include "app/IdleQueues.h"
@@ -18,22 +19,6 @@
 
 namespace vantelis::test {
 namespace {
-
-// Runs the Qt event loop (letting it wait for events, as the program's loop does) until done()
-// holds; false when it never does within half a minute.
-bool RunEventLoopUntil(const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 class AppStartupGuiTest : public AppStartupFixture
 {
