@@ -3,7 +3,7 @@
 // candidate radii around the nominal one, then the optional suppression of overlapping type-1
 // and type-2 detections.
 #include "Ostravo/EString.h"
-#include "analysis/CellDetection.h"
+#include "Ostravo/CellDetection.h"
 #include "analysis/CountingAlgoOptions.h"
 
 #include <opencv2/core.hpp>

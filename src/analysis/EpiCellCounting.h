@@ -4,7 +4,7 @@
 // when their size and fill ratio pass the limits. The parameters are kept in .epi_counting_params
 // files (section [EpiCellCountingAlgoDlg]).
 #include "Ostravo/EString.h"
-#include "analysis/CellDetection.h"
+#include "Ostravo/CellDetection.h"
 
 #include <cstdint>
 #include <opencv2/core.hpp>

@@ -9,7 +9,7 @@
 // Its worker thread writes the status, the finished flag and the result paths while the owner
 // reads them, so those sit behind the record's lock.
 #include "Ostravo/EString.h"
-#include "analysis/CellDetection.h"
+#include "Ostravo/CellDetection.h"
 #include "analysis/CountingAlgoOptions.h"
 #include "analysis/EpiCellCounting.h"
 #include "analysis/LPCurve.h"

@@ -3,7 +3,7 @@
 // filter turns an image into a response image (a ring of the candidate radius brighter than the
 // rings just outside, and optionally just inside, it), and the C filter grows connected regions
 // of responding pixels into detections.
-#include "analysis/CellDetection.h"
+#include "Ostravo/CellDetection.h"
 
 #include <cstdint>
 #include <opencv2/core.hpp>

@@ -4,7 +4,7 @@
 // thread takes the oldest job, draws it into an image and hands that image to the job's window,
 // which puts it on screen on the user-interface thread. A newer job for the same image path
 // replaces one still waiting, so a burst of repaints of one image costs one drawing.
-#include "analysis/CellDetection.h"
+#include "Ostravo/CellDetection.h"
 #include "app/ViewGlobals.h"
 #include "platform/Sync.h"
 

@@ -5,7 +5,7 @@
 // is its own state and commands: the zoom window and scroll bars, aspect locking, the display range
 // and auto-scale, the pixel read-out, saving the shown image, and the mouse editing of the active
 // ROI and of the four calibration lines with its context menu.
-#include "analysis/CellDetection.h"
+#include "Ostravo/CellDetection.h"
 #include "app/RenderList.h"
 #include "app/ViewGlobals.h"
 
