@@ -4,6 +4,8 @@
 // every action with "not available" (through the caller's error text, or once per run in the
 // error log where a call has no error text) and every query with the empty state. Installing the
 // real subsystem replaces its placeholder.
+#include "app/Placeholders.h"
+
 #include "app/AnalysisToolWindows.h"
 #include "app/DeviceServices.h"
 #include "app/ExperimentServices.h"
@@ -371,14 +373,14 @@ template <class Services, class Placeholder> class ServiceSlot
         m_installed = std::move(services);
         return previous;
     }
-
-  private:
     static Services &Fallback()
     {
         // Never destroyed: worker threads may still ask while the program ends.
         static Placeholder *placeholder = new Placeholder;
         return *placeholder;
     }
+
+  private:
     std::mutex m_mutex;
     std::shared_ptr<Services> m_installed;
 };
@@ -469,4 +471,29 @@ std::shared_ptr<OperatorScreenServices>
 InstallOperatorScreenServices(std::shared_ptr<OperatorScreenServices> services)
 {
     return OperatorScreenSlot().Install(std::move(services));
+}
+
+AnalysisToolWindows &AnalysisToolWindowsPlaceholder()
+{
+    return AnalysisToolSlot().Fallback();
+}
+ToolServices &ToolServicesPlaceholder()
+{
+    return ToolSlot().Fallback();
+}
+ExperimentServices &ExperimentServicesPlaceholder()
+{
+    return ExperimentSlot().Fallback();
+}
+DeviceServices &DeviceServicesPlaceholder()
+{
+    return DeviceSlot().Fallback();
+}
+ScriptServices &ScriptServicesPlaceholder()
+{
+    return ScriptSlot().Fallback();
+}
+OperatorScreenServices &OperatorScreenServicesPlaceholder()
+{
+    return OperatorScreenSlot().Fallback();
 }

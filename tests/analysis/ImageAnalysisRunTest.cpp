@@ -162,7 +162,7 @@ std::string Mask(std::string line, const std::string &folder)
 
 std::string GoldenFolder()
 {
-    return (std::filesystem::path(__FILE__).parent_path() / "golden" / "batch").string();
+    return (std::filesystem::path(VANTELIS_SOURCE_DIR) / "tests" / "analysis" / "golden" / "batch").string();
 }
 
 class ImageAnalysisRunTest : public ::testing::Test

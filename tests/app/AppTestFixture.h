@@ -25,10 +25,10 @@
 
 namespace vantelis::test {
 
-// The repository folder, from where this source file lies.
+// The repository folder, as the build names it.
 inline std::string RepositoryFolder()
 {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
+    return VANTELIS_SOURCE_DIR;
 }
 
 // The settings template that ships with the program.

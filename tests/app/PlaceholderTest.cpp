@@ -2,7 +2,9 @@
 // built ones are reached directly.
 #include "AppTestFixture.h"
 
+#include "ServiceFakes.h"
 #include "app/AnalysisToolWindows.h"
+#include "app/Placeholders.h"
 #include "app/Renderer.h"
 #include "app/ToolServices.h"
 
@@ -79,6 +81,23 @@ TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
                           "available in this build."));
     EXPECT_THAT(log,
                 HasSubstr("DrawVideoSymbol() - the instrument device code is not available in this build."));
+}
+
+// A partly built subsystem forwards what it does not serve yet to its placeholder, which answers
+// "not available" whatever is installed.
+TEST_F(AppStartupFixture, PlaceholdersStayReachableBesideAnInstalledSubsystem)
+{
+    InstallToolServices(std::make_shared<StubTools>());
+    EString error;
+    int32_t rect[4] = {1, 2, 3, 4};
+    EXPECT_FALSE(ToolServicesPlaceholder().FindRoiByName("A", rect, error));
+    EXPECT_STREQ(
+        error.c_str(),
+        "FindRoiByName() - the fractionation, projection, ROI and calibration tools are not available in "
+        "this build.");
+    EXPECT_NE(&Tools(), &ToolServicesPlaceholder());
+    InstallToolServices(nullptr);
+    EXPECT_EQ(&Tools(), &ToolServicesPlaceholder());
 }
 
 } // namespace

@@ -1,0 +1,17 @@
+#pragma once
+// The placeholders of the subsystems that are not (or not wholly) part of this build. A subsystem
+// whose services are only partly built installs its own implementation and forwards the calls it
+// does not serve yet to its placeholder, so that they keep answering "not available".
+class AnalysisToolWindows;
+class ToolServices;
+class ExperimentServices;
+class DeviceServices;
+class ScriptServices;
+class OperatorScreenServices;
+
+AnalysisToolWindows &AnalysisToolWindowsPlaceholder();
+ToolServices &ToolServicesPlaceholder();
+ExperimentServices &ExperimentServicesPlaceholder();
+DeviceServices &DeviceServicesPlaceholder();
+ScriptServices &ScriptServicesPlaceholder();
+OperatorScreenServices &OperatorScreenServicesPlaceholder();
