@@ -1,4 +1,5 @@
-// Reading one key from a 2,000-line profile file and writing one key into it, plain and enciphered.
+// Reading one key from a 2,000-line profile file and writing one key into it, plain and enciphered;
+// removing the repeated sections of a large file.
 // Reads are reported as a ratio ("x_read") to reading the same file whole, writes as a ratio
 // ("x_replace") to replacing the same file atomically with the same bytes, both measured in the
 // same run: the floors that any whole-file profile layer pays.
@@ -166,8 +167,30 @@ void BM_WriteKeyEnciphered(benchmark::State &state)
     WriteKey(state, true);
 }
 
+// Start-up's removal of repeated sections on a file of 200,000 small sections, half of them
+// repeats (about 3 MB): the work must grow with the file, not with its square.
+void BM_RemoveRedundantSections(benchmark::State &state)
+{
+    const int sections = static_cast<int>(state.range(0));
+    std::string text;
+    for (int s = 0; s < sections; ++s)
+        text += "[S" + std::to_string(s % (sections / 2)) + "]\r\na=" + std::to_string(s) + "\r\n";
+    const std::string path = Folder() + "/repeated.ini";
+    bool ok = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        platform::AtomicReplace(path, text);
+        state.ResumeTiming();
+        ok = Ostravo::E_RemoveRedundantSections(path.c_str()) && ok;
+    }
+    if (!ok)
+        state.SkipWithError("the cleanup failed");
+    state.counters["file_mb"] = static_cast<double>(text.size()) / 1e6;
+}
+
 } // namespace
 
+BENCHMARK(BM_RemoveRedundantSections)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadKeyPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadKeyEnciphered)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteKeyPlain)->Unit(benchmark::kMicrosecond);

@@ -258,9 +258,11 @@ bool UploadBoth(const char *dumpPath, const char *infoPath, SafeText &errors)
 struct HandlerState
 {
     char dmpFolder[4096];
+    char settingsFolder[4096]; // where the report goes when DMP cannot be a folder
     char comment[2048];
     char infoMiddle[8192];
-    char errorLogPrefix[4096]; // "<data>/LOG/Err_"
+    char settingsInfoMiddle[8192]; // the same lines naming settingsFolder
+    char errorLogPrefix[4096];     // "<data>/LOG/Err_"
     char version[256];
     char computer[64];
 };
@@ -284,13 +286,28 @@ std::string InfoMiddle(const char *comment, const std::string &dmpFolder)
     return ToCrLfText(text);
 }
 
-std::string DmpFolder()
+// The folder of the main settings file, with its trailing separator (empty without one).
+std::string SettingsFolder()
 {
     EString folder;
     const std::string settingsPath = GetLogSettings().mainSettingsPath;
     if (!settingsPath.empty())
         folder.SplitPath(settingsPath.c_str(), 1, 0, 0);
-    return platform::NormalizePath(std::string(folder.c_str()) + "DMP");
+    return platform::NormalizePath(folder.c_str());
+}
+
+std::string DmpFolder()
+{
+    return SettingsFolder() + "DMP";
+}
+
+// The settings folder without its trailing separator, as a place for the report.
+std::string FallbackFolder()
+{
+    std::string folder = SettingsFolder();
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder.empty() ? "." : folder;
 }
 
 bool CopyInto(char *target, size_t capacity, const std::string &text)
@@ -349,24 +366,35 @@ void FatalSignalHandler(int signal, siginfo_t *info, void *)
         const CrashTime t{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                           local.tm_hour,        local.tm_min,     local.tm_sec};
 
-        bool folderReady = ::mkdir(g_state.dmpFolder, 0777) == 0 || errno == EEXIST;
+        // Something else standing where DMP belongs is no folder either.
+        struct stat dmpInfo;
+        bool folderReady =
+            ::mkdir(g_state.dmpFolder, 0777) == 0 ||
+            (errno == EEXIST && ::stat(g_state.dmpFolder, &dmpInfo) == 0 && S_ISDIR(dmpInfo.st_mode));
+        const char *folder = g_state.dmpFolder;
+        const char *infoMiddle = g_state.infoMiddle;
         if (!folderReady) {
-            char buffer[4200];
+            // The report still gets written, beside the main settings file, and the log says why.
+            char buffer[8400];
             SafeText message(buffer, sizeof buffer);
             message.Add("CreateDMP () Unable to create directory: ").Add(g_state.dmpFolder);
+            message.Add(" - the report is written to ").Add(g_state.settingsFolder);
             SafeLogError(__LINE__, t, message.c_str());
             ReportToStandardError(message.c_str());
-        } else {
+            folder = g_state.settingsFolder;
+            infoMiddle = g_state.settingsInfoMiddle;
+        }
+        {
             char dumpPath[4200];
             char infoPath[4200];
             SafeText dump(dumpPath, sizeof dumpPath);
-            dump.Add(g_state.dmpFolder).AddChar('/');
+            dump.Add(folder).AddChar('/');
             AddBaseName(dump, t);
             SafeText infoFile(infoPath, sizeof infoPath);
             infoFile.Add(dumpPath).Add(".txt");
             dump.Add(".dmp");
             // The info file first: it is short and tells the most.
-            WriteInfoFile(infoPath, t, g_state.infoMiddle, static_cast<uint32_t>(signal));
+            WriteInfoFile(infoPath, t, infoMiddle, static_cast<uint32_t>(signal));
             WriteDumpFile(dumpPath, g_state.comment, signal, info);
 
             char buffer[2048];
@@ -414,12 +442,13 @@ bool CreateDMP(const char *comment, uint32_t faultCode, const siginfo_t *info)
     try {
         const platform::LocalTime now = platform::Now();
         const CrashTime t{now.year, now.month, now.day, now.hour, now.minute, now.second};
-        const std::string folder = DmpFolder();
+        std::string folder = DmpFolder();
         if (!platform::FolderExists(folder) && !platform::MakeFolder(folder)) {
+            // The report still gets written, beside the main settings file, and the log says why.
             const std::string message = "CreateDMP () Unable to create directory: " + folder;
-            LogError(kSourceFile, __LINE__, message);
+            folder = FallbackFolder();
+            LogError(kSourceFile, __LINE__, message + " - the report is written to " + folder);
             platform::ui::MessageBox(message, "Vantelis", platform::ui::MbOk);
-            return false;
         }
         char nameBuffer[64];
         SafeText base(nameBuffer, sizeof nameBuffer);
@@ -454,8 +483,11 @@ bool InstallCrashDumpHandler(const char *comment, EString &error)
 
     g_handlerReady = false;
     if (!CopyInto(g_state.dmpFolder, sizeof g_state.dmpFolder, folder) ||
+        !CopyInto(g_state.settingsFolder, sizeof g_state.settingsFolder, FallbackFolder()) ||
         !CopyInto(g_state.comment, sizeof g_state.comment, comment ? comment : "") ||
         !CopyInto(g_state.infoMiddle, sizeof g_state.infoMiddle, InfoMiddle(comment, folder)) ||
+        !CopyInto(g_state.settingsInfoMiddle, sizeof g_state.settingsInfoMiddle,
+                  InfoMiddle(comment, FallbackFolder())) ||
         !CopyInto(g_state.errorLogPrefix, sizeof g_state.errorLogPrefix, errorLogPrefix) ||
         !CopyInto(g_state.version, sizeof g_state.version, settings.version) ||
         !CopyInto(g_state.computer, sizeof g_state.computer, platform::ComputerName())) {

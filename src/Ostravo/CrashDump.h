@@ -36,8 +36,10 @@ void SetCrashUploader(CrashUploader *uploader);
 bool UpLoadFile(const char *path, EString &error);
 
 // Writes the info file and the dump for a fault caught by the caller (info: the signal's details,
-// or null), then uploads both. A DMP folder that cannot be made, and failed uploads, are written to
-// the error log and shown. True only when the files were written and both uploads succeeded.
+// or null), then uploads both. A DMP folder that cannot be made (a file of that name in the way)
+// is written to the error log and shown, and the two files go beside the main settings file
+// instead. Failed uploads are written to the error log and shown. True only when the files were written and
+// both uploads succeeded.
 bool CreateDMP(const char *comment, uint32_t faultCode, const siginfo_t *info);
 
 // Installs the fatal-signal handler. Everything the handler needs (the DMP folder from the main

@@ -4,13 +4,14 @@
 #include "Ostravo/ProfileEncryption.h"
 #include "Ostravo/ProfileStorage.h"
 #include "Ostravo/ProfileText.h"
-#include "Ostravo/SortedPtrArray.h"
 #include "platform/Files.h"
 
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 std::atomic<ProfileReadHookFn> ProfileReadHook{nullptr};
 std::atomic<ProfileWriteHookFn> ProfileWriteHook{nullptr};
@@ -46,15 +47,6 @@ void Log(const std::string &message)
 {
     log_error(message.c_str());
 }
-
-// One section of a file, as the search for repeated sections records it.
-struct SectionSpan
-{
-    EString m_name;
-    int64_t m_start = -1;
-    int64_t m_end = -1;
-};
-using SectionSpanOrder = ExactNameOrder<SectionSpan, &SectionSpan::m_name>;
 
 bool ContainsLineBreak(const char *text)
 {
@@ -302,6 +294,15 @@ bool E_ReplaceSection(const char *section, const std::vector<EString> &lines, co
     }
     if (file == nullptr)
         return false;
+    for (const EString &line : lines) {
+        // A line break, or a line opening with '[', would start a section of its own in the file.
+        if (ContainsLineBreak(line.c_str()) || line.c_str()[0] == '[') {
+            Log(std::string("Ostravo::E_ReplaceSection() : Line holds a line break or opens a header, in "
+                            "section: ") +
+                section + " in file: " + file);
+            return false;
+        }
+    }
     return RewriteProfileText(file, "Ostravo::E_ReplaceSection", [&](std::string &text, bool) {
         // Every copy of a repeated section goes, so that the new lines are the ones found afterwards.
         for (size_t sectionPos = FindSection(text, section); sectionPos != kNoPos;
@@ -320,40 +321,36 @@ bool E_RemoveRedundantSections(const char *file)
 {
     if (file == nullptr)
         return false;
-    return RewriteProfileText(
-        file, "Ostravo::E_RemoveRedundantSections", [&](std::string &text, bool exists) {
-            if (!exists)
-                return Rewrite::Keep;
-            SortedPtrArray<SectionSpan, SectionSpanOrder> spans(SortedPtrOwnsItems | SortedPtrKeepSorted);
-            for (const SectionHeaderSpan &found : ListSectionSpans(text)) {
-                auto *span = new SectionSpan;
-                span->m_name.Assign(found.name.c_str());
-                span->m_start = static_cast<int64_t>(found.start);
-                span->m_end = static_cast<int64_t>(found.end);
-                spans.Add(span);
-            }
-            // From the last span back to the first: a span whose name is still held by an earlier one is a
-            // repeat. Cutting from the end keeps the offsets of the spans before it valid.
-            unsigned long count = 0;
-            for (int32_t position = spans.GetCount() - 1; position >= 0; --position) {
-                const SectionSpan *span = spans.GetAt(position);
-                EString name(span->m_name);
-                int64_t start = span->m_start;
-                int64_t end = span->m_end;
-                spans.RemoveAt(position);
-                if (spans.FindByName(name.c_str()) != nullptr) {
-                    text.erase(static_cast<size_t>(start), static_cast<size_t>(end - start));
-                    ++count;
-                }
-            }
-            if (count == 0)
-                return Rewrite::Keep;
-            char number[24];
-            std::snprintf(number, sizeof number, "%lu", count);
-            Log(std::string("Ostravo::E_RemoveRedundantSections() : ") + number +
-                " sections will be deleted from file : " + file);
-            return Rewrite::Store;
-        });
+    return RewriteProfileText(file, "Ostravo::E_RemoveRedundantSections",
+                              [&](std::string &text, bool exists) {
+                                  if (!exists)
+                                      return Rewrite::Keep;
+                                  // One pass in file order: the first span of every name stays, later ones
+                                  // are left out of the new text. Headers follow the rule the reads use, so a
+                                  // kept span is always the one a read finds.
+                                  const std::vector<SectionHeaderSpan> spans = ListSectionSpans(text);
+                                  std::unordered_set<std::string_view> seen;
+                                  seen.reserve(spans.size());
+                                  std::string kept;
+                                  kept.reserve(text.size());
+                                  kept.append(text, 0, spans.empty() ? text.size() : spans.front().start);
+                                  unsigned long count = 0;
+                                  for (const SectionHeaderSpan &span : spans) {
+                                      if (span.named && !seen.insert(std::string_view(span.name)).second) {
+                                          ++count;
+                                          continue;
+                                      }
+                                      kept.append(text, span.start, span.end - span.start);
+                                  }
+                                  if (count == 0)
+                                      return Rewrite::Keep;
+                                  char number[24];
+                                  std::snprintf(number, sizeof number, "%lu", count);
+                                  Log(std::string("Ostravo::E_RemoveRedundantSections() : ") + number +
+                                      " sections will be deleted from file : " + file);
+                                  text.swap(kept);
+                                  return Rewrite::Store;
+                              });
 }
 
 } // namespace Ostravo

@@ -41,6 +41,7 @@ ProfileFileLock &FindOrAddLock(const std::string &key)
 bool FailedToOpen(const std::string &error)
 {
     return error.find("cannot create") != std::string::npos ||
+           error.find("cannot open") != std::string::npos ||
            error.find("invalid file path") != std::string::npos ||
            error.find("is a folder") != std::string::npos;
 }
@@ -76,8 +77,23 @@ void ProfileFileSemaphore::Release()
 ProfileWriteLock::ProfileWriteLock(const char *file, uint32_t timeoutMs, const char *function)
 {
     // Both separators name the same file, so they share one lock.
-    ProfileFileLock &lock = FindOrAddLock(platform::NormalizePath(file ? file : ""));
-    if (lock.m_semaphore.Wait(timeoutMs))
+    const std::string path = platform::NormalizePath(file ? file : "");
+    ProfileFileLock &lock = FindOrAddLock(path);
+    const auto start = std::chrono::steady_clock::now();
+    bool held = lock.m_semaphore.Wait(timeoutMs);
+    if (held) {
+        // The same time budget covers both locks. A lock file that cannot be made means a folder
+        // we may not write: the write then fails with its own message.
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        const uint32_t left =
+            waited.count() >= timeoutMs ? 0u : timeoutMs - static_cast<uint32_t>(waited.count());
+        if (m_fileLock.Acquire(path, left) == platform::FileLock::Result::TimedOut) {
+            lock.m_semaphore.Release();
+            held = false;
+        }
+    }
+    if (held)
         m_lock = &lock;
     else
         m_message =
@@ -86,6 +102,7 @@ ProfileWriteLock::ProfileWriteLock(const char *file, uint32_t timeoutMs, const c
 
 ProfileWriteLock::~ProfileWriteLock()
 {
+    m_fileLock.Release();
     if (m_lock)
         m_lock->m_semaphore.Release();
 }

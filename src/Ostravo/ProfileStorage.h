@@ -4,6 +4,7 @@
 // when it is registered). Messages are plain strings here; the public routines log them or hand
 // them to their callers.
 #include "Ostravo/EString.h"
+#include "platform/Files.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -38,7 +39,8 @@ struct ProfileFileLock
 };
 
 // Holds the write lock of one file for its lifetime. Every whole-file rewrite of a profile takes it,
-// so that a rewrite never drops a change another thread made meanwhile.
+// so that a rewrite never drops a change another thread or another process made meanwhile: first
+// the lock of this process, then the file lock beside the profile that other processes take too.
 class ProfileWriteLock
 {
   public:
@@ -53,6 +55,7 @@ class ProfileWriteLock
 
   private:
     ProfileFileLock *m_lock = nullptr;
+    platform::FileLock m_fileLock;
     std::string m_message;
 };
 

@@ -316,22 +316,22 @@ std::vector<std::string> SectionLines(const std::string &text, size_t pos)
 std::vector<SectionHeaderSpan> ListSectionSpans(const std::string &text)
 {
     std::vector<SectionHeaderSpan> spans;
-    for (size_t line = 0; line < text.size(); line = NextLine(text, line)) {
-        size_t pos = line;
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
-            ++pos;
-        if (pos >= text.size() || text[pos] != '[')
+    const char *data = text.data();
+    const size_t size = text.size();
+    for (size_t line = 0; line < size; line = NextLine(text, line)) {
+        if (data[line] != '[')
             continue;
-        size_t nameEnd = pos + 1;
-        while (nameEnd < text.size() && text[nameEnd] != ']' && text[nameEnd] != '\r' &&
-               text[nameEnd] != '\n')
+        size_t nameEnd = line + 1;
+        while (nameEnd < size && data[nameEnd] != ']' && data[nameEnd] != '\r' && data[nameEnd] != '\n')
             ++nameEnd;
         if (!spans.empty())
             spans.back().end = line;
         SectionHeaderSpan span;
-        span.name = text.substr(pos + 1, nameEnd - pos - 1);
+        span.named = nameEnd < size && data[nameEnd] == ']';
+        if (span.named)
+            span.name.assign(data + line + 1, nameEnd - line - 1);
         span.start = line;
-        span.end = text.size();
+        span.end = size;
         spans.push_back(std::move(span));
     }
     return spans;

@@ -89,11 +89,14 @@ std::vector<std::string> SectionLines(const std::string &text, size_t pos);
 struct SectionHeaderSpan
 {
     std::string name;
-    size_t start = 0; // start of the header line
-    size_t end = 0;   // start of the next header line, or the end of the text
+    bool named = false; // false: the header line has no ']', so no lookup can ever find it
+    size_t start = 0;   // start of the header line
+    size_t end = 0;     // start of the next header line, or the end of the text
 };
-// Every section of the text in file order; a header is a line whose first character after blanks
-// and tabs is '[', its name the text up to the next ']' on that line.
+// Every section of the text in file order. A header is a line whose very first character is '[',
+// its name the text up to the first ']' on that line: the same lines FindSection finds and
+// CutSection and SectionLines stop at. An indented '[' line is not a header here, as no read ever
+// takes it for one; it stays inside the section that holds it.
 std::vector<SectionHeaderSpan> ListSectionSpans(const std::string &text);
 
 } // namespace Ostravo

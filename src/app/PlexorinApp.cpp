@@ -78,8 +78,14 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
     // This build never drives the instrument.
     m_analysis_mode = true;
 
-    // One instance at a time.
-    m_instance_lock = std::make_unique<platform::SingleInstanceLock>(kInstanceLockName);
+    // A write that meets the file-size limit fails with its error instead of ending the process
+    // halfway through a file.
+    platform::IgnoreFileSizeLimitSignal();
+
+    // One instance at a time per user and data folder. The folder is only named here: a second
+    // instance ends without touching it.
+    const std::string dataDirectory = platform::DocumentsFolder() + "/Quorvane/Vantelis";
+    m_instance_lock = std::make_unique<platform::SingleInstanceLock>(kInstanceLockName, dataDirectory);
     if (!m_instance_lock->Acquire()) {
         m_instance_lock.reset();
         Show("Another instance of Vantelis is already running.");
@@ -87,7 +93,7 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
     }
 
     // The data folder, one level only: its parent belongs to the installation.
-    m_data_directory = platform::DocumentsFolder() + "/Quorvane/Vantelis";
+    m_data_directory = dataDirectory;
     SetLogDataDirectory(m_data_directory.c_str());
     if (!MakeFolderOrFail(m_data_directory, __LINE__))
         return false;

@@ -5,6 +5,8 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/TextFormat.h"
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
@@ -44,6 +46,24 @@ std::string ExistingOrGiven(const std::string &folder, const std::string &name)
     return found.empty() ? folder + "/" + name : found;
 }
 
+// Copies the corrupt settings file into the Backup folder under a name of its own,
+// Plexorin.ini.<YYYYMMDD-HHMMSS>.corrupt (then _2, _3, ... within one second), so that a later
+// incident never overwrites the copy of an earlier one.
+bool KeepCorruptCopy(const std::string &settingsPath, const std::string &backupFolder)
+{
+    const platform::LocalTime t = platform::Now();
+    const std::string stem = backupFolder + "/" +
+                             FormatText("Plexorin.ini.%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day,
+                                        t.hour, t.minute, t.second);
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const std::string kept = stem + (attempt == 1 ? "" : "_" + std::to_string(attempt)) + ".corrupt";
+        if (platform::FileExists(kept))
+            continue;
+        return platform::CopyFile(settingsPath, kept, true);
+    }
+    return false;
+}
+
 } // namespace
 
 bool ValidateSettingsFile(std::string path, bool full)
@@ -74,6 +94,8 @@ bool CPlexorinApp::CreateSettingsFileIfMissing()
         return true;
 
     std::string templatePath = ExistingOrGiven(m_data_directory, "Default/Vantelis.ini");
+    // The copy goes through a temporary file: an interrupted copy never leaves a half settings file
+    // that every later start would refuse.
     if (!platform::CopyFile(templatePath, m_ini_path, true)) {
         const char *text = "Unable to create Plexorin.ini file.  Please contact Quorvane for support.";
         LogError(__FILE_NAME__, __LINE__, text);
@@ -127,8 +149,7 @@ bool CPlexorinApp::ValidateOrRestoreSettingsFile()
     if (platform::FileExists(backup) && ValidateSettingsFile(backup, true)) {
         // The corrupt file is kept beside the backup before the backup replaces it: whatever it
         // still holds can be recovered by hand. Without that copy nothing is overwritten.
-        std::string kept = backupFolder + "/Plexorin.ini.corrupt";
-        if (platform::CopyFile(m_ini_path, kept, false) && platform::CopyFile(backup, m_ini_path, false)) {
+        if (KeepCorruptCopy(m_ini_path, backupFolder) && platform::CopyFile(backup, m_ini_path, false)) {
             platform::ui::MessageBox("The Plexorin.ini file is corrupted and is retored from the backup.",
                                      m_product_name);
             return true;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +12,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -95,72 +99,172 @@ bool FailHere(ReplaceFailurePoint point)
     return g_failNextReplaceAt.compare_exchange_strong(expected, static_cast<int>(ReplaceFailurePoint::None));
 }
 
+// Rewriting through a symbolic link replaces the file it points to and keeps the link.
+std::string ResolveLink(const std::string &path)
+{
+    struct stat linkInfo;
+    if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        if (char *resolved = ::realpath(path.c_str(), nullptr)) {
+            std::string result = resolved;
+            std::free(resolved);
+            return result;
+        }
+    }
+    return path;
+}
+
+bool InGroup(gid_t gid)
+{
+    if (::getegid() == gid)
+        return true;
+    int count = ::getgroups(0, nullptr);
+    if (count <= 0)
+        return false;
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    count = ::getgroups(count, groups.data());
+    return count > 0 && std::find(groups.begin(), groups.begin() + count, gid) != groups.begin() + count;
+}
+
+// Whether the mode and owner of a file let this user write it. Privileges that override the mode
+// (root) are not counted: an in-place write of a read-only file fails for every user.
+bool ModeAllowsWriting(const struct stat &info)
+{
+    if (::geteuid() == info.st_uid)
+        return (info.st_mode & S_IWUSR) != 0;
+    if (InGroup(info.st_gid))
+        return (info.st_mode & S_IWGRP) != 0;
+    return (info.st_mode & S_IWOTH) != 0;
+}
+
+// "<pid>_<number>" behind the temporary prefix; the process id, or 0 when the name is not ours.
+pid_t TemporaryWriter(const std::string &suffix)
+{
+    size_t underscore = suffix.find('_');
+    if (underscore == 0 || underscore == std::string::npos || underscore + 1 >= suffix.size())
+        return 0;
+    for (size_t i = 0; i < suffix.size(); ++i)
+        if (i != underscore && (suffix[i] < '0' || suffix[i] > '9'))
+            return 0;
+    long long pid = std::atoll(suffix.substr(0, underscore).c_str());
+    return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// Removes the temporaries of folder/name left by writers that are gone: their process has ended
+// and nobody holds the lock a writer keeps on its temporary file until the rename.
+void RemoveStaleTemporaries(const std::string &folder, const std::string &name)
+{
+    const std::string prefix = "." + name + ".tmp";
+    DIR *dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> stale;
+    while (struct dirent *entry = ::readdir(dir)) {
+        std::string entryName = entry->d_name;
+        if (entryName.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        pid_t writer = TemporaryWriter(entryName.substr(prefix.size()));
+        if (writer == 0 || writer == ::getpid())
+            continue;
+        if (::kill(writer, 0) == 0 || errno == EPERM)
+            continue; // the writer still runs
+        stale.push_back(Join(folder, entryName));
+    }
+    ::closedir(dir);
+    for (const std::string &path : stale) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+}
+
+enum class Existing
+{
+    Replace,  // the target is replaced
+    MustNotBe // the write fails when the target exists, also when it appears meanwhile
+};
+
 // Writes a file through a temporary file beside it: the body goes to the temporary file, which
 // is flushed to disk and renamed over target, so a reader (or a crash) sees either the old
 // file or the whole new one. On failure the temporary file is removed and target is untouched.
 bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std::string &why)> &writeBody,
-                 const char *function, std::string *error)
+                 const char *function, std::string *error, Existing existing = Existing::Replace,
+                 mode_t newFileMode = 0666)
 {
     std::string path = NormalizePath(target);
     if (path.empty() || path.back() == '/') {
         SetError(error, std::string(function) + "() : invalid file path '" + target + "'");
         return false;
     }
-    // Rewriting through a symbolic link replaces the file it points to and keeps the link.
-    struct stat linkInfo;
-    if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        if (char *resolved = ::realpath(path.c_str(), nullptr)) {
-            path = resolved;
-            std::free(resolved);
-        }
-    }
+    path = ResolveLink(path);
     struct stat info;
     bool existed = ::stat(path.c_str(), &info) == 0;
     if (existed && S_ISDIR(info.st_mode)) {
         SetError(error, std::string(function) + "() : '" + path + "' is a folder");
         return false;
     }
+    if (existed && existing == Existing::MustNotBe) {
+        SetError(error, std::string(function) + "() : cannot create '" + path + "': it exists");
+        return false;
+    }
+    if (existed && !ModeAllowsWriting(info)) {
+        SetError(error, std::string(function) + "() : cannot open '" + path +
+                            "' for writing: its mode or owner does not allow it");
+        return false;
+    }
+    RemoveStaleTemporaries(FolderOf(path), NameOf(path));
 
     std::string temp = Join(FolderOf(path), "." + NameOf(path) + ".tmp" + std::to_string(::getpid()) + "_" +
                                                 std::to_string(g_tempCounter.fetch_add(1)));
     int fd = FailHere(ReplaceFailurePoint::Create)
                  ? (errno = EACCES, -1)
-                 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
     if (fd < 0) {
         SetError(error, std::string(function) + "() : cannot create '" + temp + "': " + ErrnoText(errno));
         return false;
     }
+    // Held until the rename: the temporary file is not stale while its writer works on it.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     auto fail = [&](const std::string &why) {
-        ::close(fd);
         ::unlink(temp.c_str());
+        ::close(fd);
         SetError(error, std::string(function) + "() : " + why);
         return false;
     };
-    if (existed)
+    if (existed) {
+        // Keep the file's owner; a file of another user is not taken over.
+        if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) &&
+            ::fchown(fd, info.st_uid, info.st_gid) != 0 && info.st_uid != ::geteuid())
+            return fail("cannot open '" + path + "' for writing: it belongs to another user");
         ::fchmod(fd, info.st_mode & 07777); // keep the file's permissions
+    }
     std::string why;
     if (!writeBody(fd, why))
         return fail(why.empty() ? "cannot write '" + temp + "': " + ErrnoText(errno) : why);
     bool flushed = FailHere(ReplaceFailurePoint::Flush) ? (errno = EIO, false) : ::fsync(fd) == 0;
     if (!flushed)
         return fail("cannot flush '" + temp + "': " + ErrnoText(errno));
-    int fdToClose = fd;
-    fd = -1;
-    if (::close(fdToClose) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        SetError(error, std::string(function) + "() : cannot close '" + temp + "': " + ErrnoText(err));
-        return false;
+    bool renamed = false;
+    if (FailHere(ReplaceFailurePoint::Rename)) {
+        errno = EIO;
+    } else if (existing == Existing::Replace) {
+        renamed = ::rename(temp.c_str(), path.c_str()) == 0;
+    } else {
+        renamed = ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+        if (!renamed && (errno == EINVAL || errno == ENOSYS)) {
+            // File systems without the no-replace flag: a hard link also fails on an existing name.
+            renamed = ::link(temp.c_str(), path.c_str()) == 0;
+            if (renamed)
+                ::unlink(temp.c_str());
+        }
     }
-    bool renamed = FailHere(ReplaceFailurePoint::Rename) ? (errno = EIO, false)
-                                                         : ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!renamed) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        SetError(error, std::string(function) + "() : cannot rename '" + temp + "' to '" + path +
-                            "': " + ErrnoText(err));
-        return false;
-    }
+    if (!renamed)
+        return fail("cannot rename '" + temp + "' to '" + path + "': " + ErrnoText(errno));
+    // The body was flushed before the rename; closing cannot lose it any more.
+    ::close(fd);
     // Make the rename itself durable; a failure here cannot undo it and is not reported.
     int dirFd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
@@ -229,26 +333,15 @@ bool CopyFile(const std::string &from, const std::string &to, bool failIfExists)
         }
     };
     bool ok;
-    if (failIfExists) {
-        // O_EXCL makes "only when absent" a single step; a partial copy is removed again.
-        int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
-        if (out < 0) {
-            ::close(in);
-            return false;
-        }
-        std::string why;
-        ok = copyBody(out, why);
-        ok = (::close(out) == 0) && ok;
-        if (!ok)
-            ::unlink(target.c_str());
-    } else {
-        // Overwriting goes through a temporary file so a failed copy never leaves a half file.
-        if (FolderExists(target)) {
-            ::close(in);
-            return false;
-        }
-        ok = ReplaceWith(target, copyBody, "CopyFile", nullptr);
+    if (!failIfExists && FolderExists(target)) {
+        ::close(in);
+        return false;
     }
+    // Through a temporary file, so that a failed or interrupted copy never leaves a half file;
+    // "only when absent" is checked again by the final no-replace rename.
+    ok = ReplaceWith(target, copyBody, "CopyFile", nullptr,
+                     failIfExists ? Existing::MustNotBe : Existing::Replace,
+                     failIfExists ? (info.st_mode & 0777) : 0666);
     ::close(in);
     return ok;
 }
@@ -358,6 +451,61 @@ bool AtomicReplace(const std::string &path, const std::string &bytes, std::strin
 void FailNextReplaceAt(ReplaceFailurePoint point)
 {
     g_failNextReplaceAt.store(static_cast<int>(point));
+}
+
+FileLock::~FileLock()
+{
+    Release();
+}
+
+std::string FileLock::LockFilePath(const std::string &path)
+{
+    std::string target = ResolveLink(NormalizePath(path));
+    return Join(FolderOf(target), "." + NameOf(target) + ".lock");
+}
+
+FileLock::Result FileLock::Acquire(const std::string &path, uint32_t timeoutMs)
+{
+    if (m_fd >= 0)
+        return Result::Held;
+    const std::string lockPath = LockFilePath(path);
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return Result::Unavailable;
+    // flock has no time-out: try, then wait a little longer each round up to the deadline.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto pause = std::chrono::microseconds(100);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_fd = fd;
+            return Result::Held;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            ::close(fd);
+            return Result::Unavailable;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            return Result::TimedOut;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
+    }
+}
+
+void FileLock::Release()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void IgnoreFileSizeLimitSignal()
+{
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool WildcardMatch(const std::string &pattern, const std::string &name)

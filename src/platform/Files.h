@@ -25,6 +25,17 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *err
 // On any failure path is left exactly as it was and the temporary file is removed.
 bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error = nullptr);
 
+// Writes through a temporary file beside path ("." + name + ".tmp" + process id + "_" + number),
+// which its writer keeps locked until the rename. Every replace first removes the temporaries of
+// path whose writer is gone (its process ended, as after a kill, and nobody holds its lock).
+//
+// A file the user may not write by its mode and owner (a read-only file, one of another user) is
+// refused as an in-place write would be: the check does not rely on the caller's privileges, so
+// root is refused too. When the file belongs to another user who lets us write it, its owner is
+// kept; where that is impossible the write is refused rather than taking the file over.
+// Failures to create the temporary file or to open the target for writing give an error text
+// starting "AtomicReplace() : cannot create" or "AtomicReplace() : cannot open".
+
 // Test hook: makes the next AtomicReplace (or overwriting CopyFile) fail at the given step, as a
 // full disk or a failing device would. Create: the temporary file cannot be made; Write: half the
 // bytes reach the temporary file; Flush: the flush to disk fails; Rename: the final rename fails.
@@ -37,6 +48,37 @@ enum class ReplaceFailurePoint
     Rename,
 };
 void FailNextReplaceAt(ReplaceFailurePoint point);
+
+// An advisory lock that every process writing path takes: flock on the lock file beside it,
+// "." + name + ".lock" (made when missing, never removed, so that all processes lock one file).
+// The lock goes with the process, so a killed writer never leaves it held.
+class FileLock
+{
+  public:
+    enum class Result
+    {
+        Held,
+        TimedOut,    // another process held it for the whole wait
+        Unavailable, // the lock file cannot be made or opened (a folder we may not write)
+    };
+    FileLock() = default;
+    ~FileLock();
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+    // Waits at most timeoutMs.
+    Result Acquire(const std::string &path, uint32_t timeoutMs);
+    void Release();
+    bool Held() const { return m_fd >= 0; }
+    // The lock file of path.
+    static std::string LockFilePath(const std::string &path);
+
+  private:
+    int m_fd = -1;
+};
+
+// A write that hits the file-size limit fails with EFBIG instead of ending the process: called
+// once at start-up, before any file is written.
+void IgnoreFileSizeLimitSignal();
 
 // Case-insensitive '*' and '?' match of a whole name. A trailing ".*" also matches a name without
 // an extension, so "*.*" matches every name.

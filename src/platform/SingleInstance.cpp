@@ -1,6 +1,8 @@
 #include "platform/SingleInstance.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,19 +26,54 @@ std::string SanitisedName(const std::string &name)
     return result;
 }
 
-std::string LockFolder()
+// The data folder as every start names it: the longest part that exists with its links resolved,
+// then the rest as given, without '\' separators or a trailing '/'.
+std::string ResolvedFolder(const std::string &folder)
 {
-    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
-        struct stat info;
-        if (::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && ::access(runtime, W_OK) == 0)
-            return runtime;
+    std::string path = folder;
+    for (char &c : path)
+        if (c == '\\')
+            c = '/';
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    std::string rest;
+    std::string head = path;
+    while (!head.empty()) {
+        if (char *resolved = ::realpath(head.c_str(), nullptr)) {
+            std::string result = resolved;
+            std::free(resolved);
+            if (!rest.empty() && result.back() != '/')
+                result += '/';
+            return result + rest;
+        }
+        size_t slash = head.find_last_of('/');
+        if (slash == std::string::npos)
+            break;
+        rest = head.substr(slash + 1) + (rest.empty() ? "" : "/" + rest);
+        head = head.substr(0, slash);
     }
-    return "/tmp";
+    return path;
+}
+
+// FNV-1a: the same key in every build, unlike std::hash.
+std::string FolderKey(const std::string &folder)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : folder) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 } // namespace
 
-SingleInstanceLock::SingleInstanceLock(const std::string &name) : m_name(name) {}
+SingleInstanceLock::SingleInstanceLock(const std::string &name, const std::string &dataFolder)
+    : m_name(name), m_dataFolder(dataFolder)
+{
+}
 
 SingleInstanceLock::~SingleInstanceLock()
 {
@@ -48,12 +85,10 @@ SingleInstanceLock::~SingleInstanceLock()
 
 std::string SingleInstanceLock::LockFilePath() const
 {
-    // Per user under /tmp, which every user shares.
-    std::string folder = LockFolder();
-    std::string file = SanitisedName(m_name) + ".lock";
-    if (folder == "/tmp")
-        file = "vantelis-" + std::to_string(::getuid()) + "-" + file;
-    return folder + "/" + file;
+    // /tmp is shared by every user and every session, so the user's id is part of the name; a
+    // per-session folder ($XDG_RUNTIME_DIR) would let a start without it run beside one with it.
+    return "/tmp/vantelis-" + std::to_string(::getuid()) + "-" + SanitisedName(m_name) + "-" +
+           FolderKey(ResolvedFolder(m_dataFolder)) + ".lock";
 }
 
 bool SingleInstanceLock::Acquire()

@@ -85,15 +85,23 @@ TEST_F(CrashDump, ASecondFaultInTheSameSecondReplacesTheFiles)
     EXPECT_EQ(platform::ListFolder(Dmp()).size(), 2u);
 }
 
-TEST_F(CrashDump, AFolderThatCannotBeMadeIsReportedAndNothingIsWritten)
+TEST_F(CrashDump, AFileInPlaceOfTheFolderSendsTheReportBesideTheSettingsFile)
 {
     ScopedFakeUi ui;
     WriteFileBytes(Dmp(), "a file in the way");
     EXPECT_FALSE(CreateDMP("c", 1, nullptr));
     const std::string message = "CreateDMP () Unable to create directory: " + Dmp();
-    ASSERT_EQ(ui->Messages().size(), 1u);
+    ASSERT_EQ(ui->Messages().size(), 2u);
     EXPECT_EQ(ui->Messages()[0].text, message);
-    EXPECT_NE(ReadFileBytes(Log("Err_2024_03_07.log")).find(message), std::string::npos);
+    EXPECT_EQ(ui->Messages()[1].text, std::string(kNoConnection) + "\n" + kNoConnection);
+    EXPECT_NE(
+        ReadFileBytes(Log("Err_2024_03_07.log")).find(message + " - the report is written to " + dir.str()),
+        std::string::npos);
+    EXPECT_EQ(ReadFileBytes(Dmp()), "a file in the way");
+    const std::vector<std::string> info = Lines(ReadFileBytes(dir.file("2024_3_7_9_5_3.txt")));
+    ASSERT_EQ(info.size(), 10u);
+    EXPECT_EQ(info[5], "dmp_directory: " + dir.str());
+    EXPECT_FALSE(ReadFileBytes(dir.file("2024_3_7_9_5_3.dmp")).empty());
 }
 
 class RecordingUploader : public CrashUploader
@@ -200,3 +208,32 @@ TEST_F(CrashDump, AFatalSignalLeavesTheInfoFileAndTheDumpInDmp)
 }
 
 } // namespace
+
+TEST_F(CrashDump, AFatalSignalWithAFileInPlaceOfDmpWritesBesideTheSettingsFile)
+{
+    ::testing::FLAGS_gtest_death_test_style = "fast";
+    platform::ClearFakeClock(); // the handler reads the system clock
+    TempDir data;
+    ASSERT_TRUE(platform::MakeFolder(data.file("LOG")));
+    WriteFileBytes(data.file("DMP"), "a file in the way");
+    SetLogDataDirectory(data.str().c_str());
+    SetLogMainSettingsPath(data.file("Plexorin.ini").c_str());
+    EXPECT_EXIT(InstallAndFault(SIGABRT), ::testing::KilledBySignal(SIGABRT), "Unable to create directory");
+
+    EXPECT_EQ(ReadFileBytes(data.file("DMP")), "a file in the way");
+    const std::vector<platform::DirEntry> files = platform::ListFolder(data.str(), "2*");
+    ASSERT_EQ(files.size(), 2u);
+    const std::string base = files[0].name.substr(0, files[0].name.size() - 4);
+    EXPECT_EQ(files[0].name, base + ".dmp");
+    EXPECT_EQ(files[1].name, base + ".txt");
+    const std::vector<std::string> info = Lines(ReadFileBytes(data.file(base + ".txt")));
+    ASSERT_EQ(info.size(), 10u);
+    EXPECT_EQ(info[5], "dmp_directory: " + data.str());
+
+    const std::vector<platform::DirEntry> logs = platform::ListFolder(data.file("LOG"), "Err_*.log");
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_NE(ReadFileBytes(data.file("LOG/" + logs[0].name))
+                  .find("CreateDMP () Unable to create directory: " + data.file("DMP") +
+                        " - the report is written to " + data.str()),
+              std::string::npos);
+}

@@ -1,6 +1,7 @@
 // Random and mutated profile files, plain and enciphered, fed to the profile routines: every call
 // must return, stay inside the caller's buffer, and keep the promises that hold for any input (a
-// stored value reads back, a refused write changes nothing).
+// stored value reads back, a refused write changes nothing, removing repeated sections changes no
+// read).
 #include "Ostravo/ProfileText.h"
 #include "ProfileTestSupport.h"
 #include "platform/Files.h"
@@ -180,6 +181,39 @@ class ProfileRobustnessTest : public ProfileFixture
         }
     }
 
+    // Everything the reads return for the sections and items the generator uses.
+    std::vector<std::string> ReadEverything(const std::string &file)
+    {
+        std::vector<std::string> results;
+        for (const char *section : kSections) {
+            for (const char *item : kItems) {
+                bool ok = false;
+                const std::string value = Read(file, section, item, "default", 300, &ok);
+                results.push_back(std::string(section) + "/" + item + (ok ? "=" : " failed ") + value);
+            }
+            std::vector<EString> lines;
+            std::string joined =
+                std::string(section) +
+                (Ostravo::E_ReadSection(section, lines, file.c_str()) ? " lines:" : " not read");
+            for (const EString &line : lines)
+                joined += std::string("|") + line.c_str();
+            results.push_back(joined);
+        }
+        return results;
+    }
+
+    // Removing repeated sections never changes what a read returns.
+    void CheckCleanupKeepsReads(const std::string &file)
+    {
+        const std::string before = ReadFileBytes(file);
+        const std::vector<std::string> reads = ReadEverything(file);
+        if (!Ostravo::E_RemoveRedundantSections(file.c_str())) {
+            EXPECT_EQ(ReadFileBytes(file), before);
+            return;
+        }
+        EXPECT_EQ(ReadEverything(file), reads) << Escaped(before);
+    }
+
     static std::string Escaped(const std::string &bytes)
     {
         std::string out;
@@ -208,7 +242,10 @@ TEST_F(ProfileRobustnessTest, RandomAndMutatedPlainFiles)
         const std::string file = m_dir.file("fuzz" + std::to_string(i) + ".ini");
         WriteFileBytes(file, text);
         // Storing costs a flush to disk; every 25th file is written as well as read (the test below
-        // edits every kind of text in memory).
+        // edits every kind of text in memory), and every fourth (a mutated one) has its repeated
+        // sections removed.
+        if (i % 4 == 1)
+            CheckCleanupKeepsReads(file);
         ExerciseFile(gen, file, i % 25 == 0);
         std::filesystem::remove(file);
         if (HasFailure())

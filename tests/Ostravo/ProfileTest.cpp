@@ -136,8 +136,11 @@ TEST_F(ProfileWriteTest, FailedReplaceLeavesTheFileWhole)
         EXPECT_EQ(ReadFileBytes(file), before);
         EXPECT_EQ(LogCount(failure.message + file), 1);
     }
-    // No temporary file is left beside it.
-    EXPECT_EQ(platform::ListFolder(m_dir.str(), "*keep*").size(), 1u);
+    // No temporary file is left beside it, only the lock file that writers share.
+    const std::vector<platform::DirEntry> left = platform::ListFolder(m_dir.str(), "*keep*");
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].name, ".keep.ini.lock");
+    EXPECT_EQ(left[1].name, "keep.ini");
 }
 
 struct ReadCase
@@ -342,6 +345,69 @@ TEST_F(ProfileSectionTest, RemoveRedundantSections)
     const std::string missing = m_dir.file("missing.ini");
     EXPECT_TRUE(Ostravo::E_RemoveRedundantSections(missing.c_str()));
     EXPECT_FALSE(platform::FileExists(missing));
+}
+
+TEST_F(ProfileSectionTest, RemoveRedundantSectionsKeepsTheSectionReadsUse)
+{
+    // Reads take a header only where '[' opens its line; the cleanup uses the same rule, so it never
+    // removes the copy a read returns.
+    const struct
+    {
+        const char *what;
+        std::string before;
+        std::string after; // bytes after the cleanup
+        const char *section;
+        const char *item;
+        const char *value; // what a read returns before and after
+    } cases[] = {
+        {"indented copy first: it is no header, the unindented one stays",
+         "  [Cal]\r\nUpper=1\r\n[Cal]\r\nUpper=120\r\n", "  [Cal]\r\nUpper=1\r\n[Cal]\r\nUpper=120\r\n",
+         "Cal", "Upper", "120"},
+        {"tab-indented copy between two real ones",
+         "[Cal]\r\nUpper=7\r\n\t[Cal]\r\nx=1\r\n[Cal]\r\nUpper=8\r\n",
+         "[Cal]\r\nUpper=7\r\n\t[Cal]\r\nx=1\r\n", "Cal", "Upper", "7"},
+        {"header without ']' is no copy of anything",
+         "[Cal\r\nUpper=1\r\n[Cal]\r\nUpper=2\r\n[Cal\r\nUpper=3\r\n",
+         "[Cal\r\nUpper=1\r\n[Cal]\r\nUpper=2\r\n[Cal\r\nUpper=3\r\n", "Cal", "Upper", "2"},
+        {"first header with text behind ']' is the one reads find",
+         "[Cal] x\r\nUpper=1\r\n[Cal]\r\nUpper=2\r\n[B]\r\nb=1\r\n", "[Cal] x\r\nUpper=1\r\n[B]\r\nb=1\r\n",
+         "Cal", "Upper", "default"},
+        {"a NUL in a header name is part of the name",
+         std::string("[C\0l]\r\nUpper=1\r\n[C]\r\nUpper=2\r\n", 30),
+         std::string("[C\0l]\r\nUpper=1\r\n[C]\r\nUpper=2\r\n", 30), "C", "Upper", "2"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file = m_dir.file("headers" + std::to_string(n++) + ".ini");
+        WriteFileBytes(file, c.before);
+        EXPECT_EQ(Read(file, c.section, c.item, "default"), c.value);
+        EXPECT_TRUE(Ostravo::E_RemoveRedundantSections(file.c_str()));
+        EXPECT_EQ(ReadFileBytes(file), c.after);
+        EXPECT_EQ(Read(file, c.section, c.item, "default"), c.value);
+    }
+}
+
+TEST_F(ProfileSectionTest, ReplaceSectionRefusesLinesThatWouldStartASection)
+{
+    const std::string file = m_dir.file("inject.ini");
+    const std::string before = "[R]\r\nold=1\r\n[Other]\r\nkey=1\r\n";
+    const char *const badLines[] = {"a=1\r\n[Other]", "a=1\n[Other]", "a=1\rkey=2", "[Other]"};
+    for (const char *bad : badLines) {
+        SCOPED_TRACE(bad);
+        WriteFileBytes(file, before);
+        std::vector<EString> lines{EString("fine=1"), EString(bad)};
+        EXPECT_FALSE(Ostravo::E_ReplaceSection("R", lines, file.c_str()));
+        EXPECT_EQ(ReadFileBytes(file), before);
+    }
+    EXPECT_EQ(LogCount("Ostravo::E_ReplaceSection() : Line holds a line break or opens a header, in section: "
+                       "R in file: " +
+                       file),
+              1);
+    // An indented '[' opens no header: such a line is kept as it is.
+    std::vector<EString> lines{EString("  [x]=1")};
+    EXPECT_TRUE(Ostravo::E_ReplaceSection("R", lines, file.c_str()));
+    EXPECT_EQ(ReadFileBytes(file), "[Other]\r\nkey=1\r\n[R]\r\n  [x]=1\r\n");
 }
 
 TEST_F(ProfileSectionTest, MigrateSectionCopiesTheOldSectionOnce)

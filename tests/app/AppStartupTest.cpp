@@ -1,6 +1,7 @@
 // Start-up of the application object, in process: folders, session log, single instance,
 // settings file, headless dispatch, framework steps, operator screen at start-up, exit.
 #include "AppTestFixture.h"
+#include "support/FakeClock.h"
 
 #include "app/AppGlobals.h"
 #include "app/SettingsFile.h"
@@ -15,6 +16,9 @@
 #include <gmock/gmock.h>
 
 #include <regex>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vantelis::test {
 namespace {
@@ -163,14 +167,103 @@ TEST_F(AppStartupTest, CorruptSettingsFileIsRestoredFromAValidBackupAndKept)
     std::filesystem::create_directories(DataFile("Backup"));
     WriteFileBytes(DataFile("Backup/Plexorin.ini.bak"), backup);
 
+    platform::SetFakeClock(MakeTime(2024, 3, 7, 9, 5, 3));
     ASSERT_TRUE(Start());
 
     EXPECT_THAT(MessageTexts(),
                 ElementsAre("The Plexorin.ini file is corrupted and is retored from the backup."));
     EXPECT_EQ(ReadFileBytes(DataFile("Plexorin.ini")), backup);
-    EXPECT_EQ(ReadFileBytes(DataFile("Backup/Plexorin.ini.corrupt")), corrupt);
+    EXPECT_EQ(ReadFileBytes(DataFile("Backup/Plexorin.ini.20240307-090503.corrupt")), corrupt);
     EXPECT_EQ(ReadFileBytes(DataFile("Backup/Plexorin.ini.bak")), backup);
     EXPECT_TRUE(Called("CreateMainFrame"));
+}
+
+TEST_F(AppStartupTest, EachSettingsIncidentKeepsItsOwnCorruptCopy)
+{
+    SeedDataFolder();
+    std::filesystem::create_directories(DataFile("Backup"));
+    WriteFileBytes(DataFile("Backup/Plexorin.ini.bak"), ValidSettingsText());
+    const struct
+    {
+        int hour, minute, second;
+        const char *corrupt;
+    } incidents[] = {
+        {9, 5, 3, "[CalibrationSettings]\r\nimage_pixels_per_mm=-1\r\n[First]\r\na=1\r\n"},
+        {9, 5, 3, "[CalibrationSettings]\r\nimage_pixels_per_mm=-1\r\n[Second]\r\nb=2\r\n"},
+        {10, 0, 0, "[CalibrationSettings]\r\nimage_pixels_per_mm=-1\r\n[Third]\r\nc=3\r\n"},
+    };
+    for (const auto &incident : incidents) {
+        m_app.reset();
+        WriteSettings(incident.corrupt);
+        platform::SetFakeClock(MakeTime(2024, 3, 7, incident.hour, incident.minute, incident.second));
+        ASSERT_TRUE(Start());
+    }
+    // Two incidents in one second get distinct names; nothing is overwritten.
+    EXPECT_EQ(ReadFileBytes(DataFile("Backup/Plexorin.ini.20240307-090503.corrupt")), incidents[0].corrupt);
+    EXPECT_EQ(ReadFileBytes(DataFile("Backup/Plexorin.ini.20240307-090503_2.corrupt")), incidents[1].corrupt);
+    EXPECT_EQ(ReadFileBytes(DataFile("Backup/Plexorin.ini.20240307-100000.corrupt")), incidents[2].corrupt);
+    EXPECT_EQ(ReadFileBytes(DataFile("Plexorin.ini")), ValidSettingsText());
+}
+
+TEST_F(AppStartupTest, IndentedHeaderFileKeepsItsCalibrationThroughStartUp)
+{
+    // An indented header is no header for the reads: they use the second copy of the section, and
+    // the start-up's removal of repeated sections (run with rand.bin present) must keep it.
+    SeedDataFolder();
+    std::string pool(64000, '\0');
+    for (size_t i = 0; i < pool.size(); ++i)
+        pool[i] = static_cast<char>((i * 7919u + 13u) % 251u);
+    WriteFileBytes(DataFile("rand.bin"), pool);
+    const std::string settings =
+        "  [CalibrationSettings]\r\nUpperMagnet=1\r\n[CalibrationSettings]\r\nimage_pixels_per_mm=512.5\r\n"
+        "UpperMagnet=120\r\nLowerChannel=480\r\n[TecanCentris]\r\nPump2SyringeVolume=5000\r\n[AutoScale]\r\n"
+        "LowMappingDisplayIntensity=25\r\n";
+    WriteSettings(settings);
+
+    ASSERT_TRUE(Start());
+
+    EXPECT_TRUE(m_ui->Messages().empty()) << MessageTexts()[0];
+    EXPECT_EQ(ReadFileBytes(DataFile("Plexorin.ini")), settings);
+    const std::string ini = DataFile("Plexorin.ini");
+    char value[31];
+    const std::pair<const char *, const char *> keys[] = {
+        {"image_pixels_per_mm", "512.5"}, {"UpperMagnet", "120"}, {"LowerChannel", "480"}};
+    for (const auto &[key, expected] : keys) {
+        EXPECT_TRUE(Ostravo::E_GetPrivateProfileString("CalibrationSettings", key, "", value, sizeof value,
+                                                       ini.c_str()));
+        EXPECT_STREQ(value, expected) << key;
+    }
+    EXPECT_FALSE(platform::FileExists(DataFile("Backup/Plexorin.ini.bak")));
+}
+
+TEST_F(AppStartupTest, TemplateCopyStoppedByTheFileSizeLimitLeavesNoSettingsFile)
+{
+    // A start whose copy of the template meets the file-size limit fails with its message instead
+    // of dying halfway; the next start copies the template whole.
+    SeedDataFolder();
+    const std::string templateBytes = ReadFileBytes(DataFile("Default/Vantelis.ini"));
+    ASSERT_GT(templateBytes.size(), 512u);
+    pid_t child = ::fork();
+    if (child == 0) {
+        struct rlimit limit = {512, 512};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const bool started = Start();
+        const bool told = m_ui->Messages().size() == 1 &&
+                          m_ui->Messages()[0].text ==
+                              "Unable to create Plexorin.ini file.  Please contact Quorvane for support.";
+        ::_exit(!started && told ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "start-up did not fail with its message";
+    EXPECT_FALSE(platform::FileExists(DataFile("Plexorin.ini")));
+    for (const platform::DirEntry &entry : platform::ListFolder(Data()))
+        EXPECT_EQ(entry.name.find(".Plexorin.ini.tmp"), std::string::npos) << entry.name;
+
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(ReadFileBytes(DataFile("Plexorin.ini")), templateBytes);
 }
 
 TEST_F(AppStartupTest, CorruptSettingsFileWithoutUsableBackupEndsWithTheInstructions)

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -93,6 +95,116 @@ TEST(AtomicReplace, ThroughASymbolicLinkUpdatesTheTargetAndKeepsTheLink)
     ASSERT_EQ(::lstat(dir.file("link.ini").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(ReadFileBytes(dir.file("real.ini")), "new");
+}
+
+// The owner and mode of a file.
+struct Ownership
+{
+    uid_t uid;
+    mode_t mode;
+};
+Ownership OwnershipOf(const std::string &path)
+{
+    struct stat info;
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return {info.st_uid, static_cast<mode_t>(info.st_mode & 07777)};
+}
+
+TEST(AtomicReplace, AFileTheUserMayNotWriteIsRefusedAndKept)
+{
+    // The mode and owner decide, also for root, who could otherwise replace anything: a rename
+    // over a read-only file would silently drop its protection.
+    TempDir dir;
+    const std::string path = dir.file("Plexorin.ini");
+    WriteFileBytes(path, "protected\r\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    std::string error;
+    EXPECT_FALSE(AtomicReplace(path, "new", &error));
+    EXPECT_EQ(error.rfind("AtomicReplace() : cannot open", 0), 0u) << error;
+    EXPECT_FALSE(CopyFile(dir.file("Plexorin.ini"), path, false));
+    EXPECT_EQ(ReadFileBytes(path), "protected\r\n");
+    EXPECT_EQ(OwnershipOf(path).mode, 0444u);
+    EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Plexorin.ini"});
+
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    EXPECT_TRUE(AtomicReplace(path, "new", &error)) << error;
+    EXPECT_EQ(ReadFileBytes(path), "new");
+}
+
+TEST(AtomicReplace, AFileOfAnotherUserKeepsItsOwnerOrIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    const uid_t other = 65534;
+    struct Case
+    {
+        mode_t mode;
+        bool written; // others may write it: written, and it still belongs to its owner
+    } cases[] = {{0644, false}, {0666, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        TempDir dir;
+        const std::string path = dir.file("Users.ini");
+        WriteFileBytes(path, "theirs");
+        ASSERT_EQ(::chown(path.c_str(), other, other), 0);
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        std::string error;
+        EXPECT_EQ(AtomicReplace(path, "mine", &error), c.written) << error;
+        EXPECT_EQ(ReadFileBytes(path), c.written ? "mine" : "theirs");
+        EXPECT_EQ(OwnershipOf(path).uid, other);
+        EXPECT_EQ(OwnershipOf(path).mode, c.mode);
+        EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Users.ini"});
+    }
+}
+
+TEST(AtomicReplace, RemovesTheTemporariesOfWritersThatAreGone)
+{
+    TempDir dir;
+    const std::string path = dir.file("Plexorin.ini");
+    WriteFileBytes(path, "old");
+    // A process id that is surely gone: a child that has ended and been waited for.
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string goneName = ".Plexorin.ini.tmp" + std::to_string(gone) + "_3";
+    const std::string liveName = ".Plexorin.ini.tmp" + std::to_string(::getppid()) + "_0";
+    const std::string ownName = ".Plexorin.ini.tmp" + std::to_string(::getpid()) + "_999999";
+    const std::string otherFile = ".Other.ini.tmp" + std::to_string(gone) + "_0";
+    const std::string notOurs = ".Plexorin.ini.tmpx" + std::to_string(gone);
+    for (const std::string &name : {goneName, liveName, ownName, otherFile, notOurs})
+        WriteFileBytes(dir.file(name), "half a file");
+
+    std::string error;
+    ASSERT_TRUE(AtomicReplace(path, "new", &error)) << error;
+    EXPECT_EQ(ReadFileBytes(path), "new");
+    std::vector<std::string> expected{notOurs, liveName, ownName, otherFile, "Plexorin.ini"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(ListFolder(dir.str())), expected);
+}
+
+TEST(Files, CopyUnderAFileSizeLimitFailsAndLeavesNoFile)
+{
+    // A copy that meets the file-size limit must fail as a write, not end the process, and leave
+    // neither a truncated target nor its temporary file.
+    TempDir dir;
+    const std::string from = dir.file("Vantelis.ini");
+    const std::string to = dir.file("Plexorin.ini");
+    WriteFileBytes(from, std::string(100000, 'x'));
+    pid_t child = ::fork();
+    if (child == 0) {
+        IgnoreFileSizeLimitSignal();
+        struct rlimit limit = {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(CopyFile(from, to, true) ? 1 : 0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the copy reported success";
+    EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Vantelis.ini"});
 }
 
 TEST(WildcardMatch, MatchesStarAndQuestionMarkIgnoringCase)
