@@ -36,7 +36,7 @@ bool AtomicReplace(const std::string &path, const std::string &bytes, std::strin
 // Failures to create the temporary file or to open the target for writing give an error text
 // starting "AtomicReplace() : cannot create" or "AtomicReplace() : cannot open".
 
-// Test hook: makes the next AtomicReplace (or overwriting CopyFile) fail at the given step, as a
+// Test hook: makes the next AtomicReplace (or CopyFile) fail at the given step, as a
 // full disk or a failing device would. Create: the temporary file cannot be made; Write: half the
 // bytes reach the temporary file; Flush: the flush to disk fails; Rename: the final rename fails.
 enum class ReplaceFailurePoint

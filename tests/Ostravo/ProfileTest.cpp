@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vantelis::test {
@@ -141,6 +142,28 @@ TEST_F(ProfileWriteTest, FailedReplaceLeavesTheFileWhole)
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0].name, ".keep.ini.lock");
     EXPECT_EQ(left[1].name, "keep.ini");
+}
+
+TEST_F(ProfileWriteTest, ReadOnlyFileRefusesEveryWriteAndKeepsItsBytes)
+{
+    // Read-only by its mode: refused as an in-place write would be, for root as well.
+    const std::string file = m_dir.file("readonly.ini");
+    const std::string before = "[S]\r\na=1\r\n[S]\r\nb=2\r\n";
+    WriteFileBytes(file, before);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    EXPECT_FALSE(Ostravo::E_WritePrivateProfileString("S", "a", "2", file.c_str()));
+    EXPECT_FALSE(Ostravo::E_ReplaceSection("S", {EString("a=3")}, file.c_str()));
+    EXPECT_FALSE(Ostravo::E_RemoveRedundantSections(file.c_str()));
+    EXPECT_EQ(ReadFileBytes(file), before);
+    for (const char *function :
+         {"E_WritePrivateProfileString", "E_ReplaceSection", "E_RemoveRedundantSections"})
+        EXPECT_EQ(
+            LogCount("Ostravo::" + std::string(function) + "() : problem opening file for writing: " + file),
+            1)
+            << function;
+    struct stat info;
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0444u);
 }
 
 struct ReadCase

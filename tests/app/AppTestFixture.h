@@ -1,7 +1,8 @@
 #pragma once
 // Shared fixture of the application start-up tests: a documents folder of its own (through
-// VANTELIS_DOCUMENTS), a lock folder of its own (XDG_RUNTIME_DIR), the recording message box, a
-// recording framework seam and recording stand-ins for the subsystems the start-up calls.
+// VANTELIS_DOCUMENTS, which also keys the one-instance lock), a runtime folder of its own
+// (XDG_RUNTIME_DIR), the recording message box, a recording framework seam and recording
+// stand-ins for the subsystems the start-up calls.
 #include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
 #include "app/ServiceFakes.h"
@@ -14,6 +15,7 @@
 #include "Ostravo/Profile.h"
 #include "Ostravo/ProfileEncryption.h"
 #include "platform/Files.h"
+#include "platform/SingleInstance.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace vantelis::test {
 
@@ -238,6 +242,10 @@ class AppStartupFixture : public ::testing::Test
     ~AppStartupFixture() override
     {
         m_app.reset();
+        // The one-instance lock file of this test's data folder lies under /tmp: it goes with the test.
+        ::unlink(platform::SingleInstanceLock("FD3E7E1F-3A0D-45B0-858D-58FA175E6DD7", Data())
+                     .LockFilePath()
+                     .c_str());
         SetFramework(nullptr);
         InstallExperimentServices(nullptr);
         InstallDeviceServices(nullptr);
