@@ -12,9 +12,10 @@
 namespace {
 
 constexpr uint32_t kHeaderWaitMs = 30000;
-constexpr const char *kHeader = "timestamp\ttotal_time_ms\tt_waiting_for_semaphore_ms\timposed_sleep_time_ms\t"
-                                "time_to_send_commands_ms\tnattempts_to_send_command\tnattempts_to_reset_port\t"
-                                "raw_command\tcom_port\tipump\tresponse\terr_msg";
+constexpr const char *kHeader =
+    "timestamp\ttotal_time_ms\tt_waiting_for_semaphore_ms\timposed_sleep_time_ms\t"
+    "time_to_send_commands_ms\tnattempts_to_send_command\tnattempts_to_reset_port\t"
+    "raw_command\tcom_port\tipump\tresponse\terr_msg";
 
 std::mutex g_pathMutex;
 std::string g_path;
@@ -31,7 +32,8 @@ std::string RunPath()
     if (!g_path.empty())
         return g_path;
     const platform::LocalTime now = platform::Now();
-    g_path = DataFolderPath(FormatText("LOG/PumpLog_%04u_%02u_%02u.log", U(now.year), U(now.month), U(now.day)).c_str());
+    g_path = DataFolderPath(
+        FormatText("LOG/PumpLog_%04u_%02u_%02u.log", U(now.year), U(now.month), U(now.day)).c_str());
     if (_CachedLog_semaphore.Wait(kHeaderWaitMs)) {
         CachedLog *log = GetCachedLogObj(g_path.c_str());
         log->m_header_insert_pos = static_cast<int32_t>(log->m_lines.size());

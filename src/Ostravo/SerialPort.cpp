@@ -38,7 +38,8 @@ std::string SerialPortDevicePath(uint32_t comNumber)
     if (!settings.empty()) {
         char value[260];
         const std::string key = "PortDevice" + std::to_string(comNumber);
-        if (Ostravo::E_GetPrivateProfileString("Serial", key.c_str(), "", value, sizeof value, settings.c_str())) {
+        if (Ostravo::E_GetPrivateProfileString("Serial", key.c_str(), "", value, sizeof value,
+                                               settings.c_str())) {
             EString device(value);
             device.Trim();
             if (device.IsNonEmpty())
@@ -56,9 +57,11 @@ bool SetupSerialPort(uint32_t comNumber, int32_t baud, EString &error)
 {
     std::lock_guard<std::mutex> table(SerialPortTableMutex);
     if (FindPort(static_cast<int32_t>(comNumber)) >= 0) {
-        error.Assign(FormatText("SetupSerialPort () - Port %ld is already being used - call ReleaseSerialPort () first.",
-                                static_cast<long>(static_cast<int32_t>(comNumber)))
-                         .c_str());
+        error.Assign(
+            FormatText(
+                "SetupSerialPort () - Port %ld is already being used - call ReleaseSerialPort () first.",
+                static_cast<long>(static_cast<int32_t>(comNumber)))
+                .c_str());
         return false;
     }
     auto port = std::make_unique<SerialPort>();
@@ -84,7 +87,9 @@ bool ReleaseSerialPort(int32_t comNumber)
     if (position < 0)
         return false;
     // Let a transaction still running on the port finish; none can start while the table is held.
-    { std::lock_guard<std::mutex> wait(SerialPortTable.GetAt(position)->m_mutex); }
+    {
+        std::lock_guard<std::mutex> wait(SerialPortTable.GetAt(position)->m_mutex);
+    }
     SerialPortTable.RemoveAt(position);
     return true;
 }
@@ -145,7 +150,8 @@ bool SerialPort::Transact(const char *request, char terminator, EString &reply, 
     char buffer[kReplyBufferSize + 1] = {};
     int32_t received = 0;
     for (int64_t round = 0; round < rounds && received < kReplyBufferSize; ++round) {
-        const int n = m_device.ReadSome(buffer + received, static_cast<size_t>(kReplyBufferSize - received), interval);
+        const int n =
+            m_device.ReadSome(buffer + received, static_cast<size_t>(kReplyBufferSize - received), interval);
         if (n < 0) {
             reply.Assign(buffer);
             return finish(kSerialReadFailed);

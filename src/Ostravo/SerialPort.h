@@ -18,11 +18,11 @@
 enum SerialPortError : int
 {
     kSerialOk = 0,
-    kSerialNotOpen = 8,         // the record has no open device
-    kSerialWriteFailed = 9,     // the request could not be written
-    kSerialNoReply = 10,        // no complete reply within the read budget, or 1023 bytes without terminator
-    kSerialReadFailed = 1010,   // a read failed
-    kSerialNoSuchPort = 2000,   // no open port with that COM number
+    kSerialNotOpen = 8,       // the record has no open device
+    kSerialWriteFailed = 9,   // the request could not be written
+    kSerialNoReply = 10,      // no complete reply within the read budget, or 1023 bytes without terminator
+    kSerialReadFailed = 1010, // a read failed
+    kSerialNoSuchPort = 2000, // no open port with that COM number
 };
 
 struct SerialPort

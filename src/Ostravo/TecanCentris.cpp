@@ -90,29 +90,52 @@ bool WellFramed(const char *reply)
 const char *PumpErrorText(char status)
 {
     switch (status) {
-    case 'A': return "Initialization error";
-    case 'B': return "Invalid command";
-    case 'C': return "Invalid parameter";
-    case 'G': return "Device not yet initialized";
-    case 'H': return "Valve not configured";
-    case 'J': return "Valve overload";
-    case 'M': return "FRAM access error";
-    case 'O': return "Command overflow";
-    case 'P': return "Command not implemented";
-    case 'Q': return "FRAM or boot code checksum failure";
-    case 'R': return "Too many loops or loop comand nestiner error";
-    case 'S': return "Internal command execution error";
-    case 'T': return "Power-on self test fail";
-    case 'U': return "Watchdog reset";
-    case 'V': return "Low voltage";
-    case 'W': return "Boot code checksum failure";
-    case 'h': return "Valve move terminated";
-    case 'i': return "No valve steps detected";
-    case 'j': return "Step loss detected";
-    case 'k': return "Valve Index slot error";
-    case 'l': return "Valve drive reference voltage check failure";
-    case 'm': return "Valve diagnostic error";
-    default: return "Unknown error";
+    case 'A':
+        return "Initialization error";
+    case 'B':
+        return "Invalid command";
+    case 'C':
+        return "Invalid parameter";
+    case 'G':
+        return "Device not yet initialized";
+    case 'H':
+        return "Valve not configured";
+    case 'J':
+        return "Valve overload";
+    case 'M':
+        return "FRAM access error";
+    case 'O':
+        return "Command overflow";
+    case 'P':
+        return "Command not implemented";
+    case 'Q':
+        return "FRAM or boot code checksum failure";
+    case 'R':
+        return "Too many loops or loop comand nestiner error";
+    case 'S':
+        return "Internal command execution error";
+    case 'T':
+        return "Power-on self test fail";
+    case 'U':
+        return "Watchdog reset";
+    case 'V':
+        return "Low voltage";
+    case 'W':
+        return "Boot code checksum failure";
+    case 'h':
+        return "Valve move terminated";
+    case 'i':
+        return "No valve steps detected";
+    case 'j':
+        return "Step loss detected";
+    case 'k':
+        return "Valve Index slot error";
+    case 'l':
+        return "Valve drive reference voltage check failure";
+    case 'm':
+        return "Valve diagnostic error";
+    default:
+        return "Unknown error";
     }
 }
 
@@ -174,16 +197,20 @@ bool TecanCentris::SendCommand(int32_t port, int32_t pump, const char *command, 
         }
         const std::string framed = FormatText("/%ld%s\r", L(pump), command);
         if (!Valid(pump)) {
-            error.Assign(FormatText("TecanCentris::SendCommand () : Invalid ipump=%lu : must be 1 or 2", UL(pump)).c_str());
-        } else if (port < 1 || port > 100) {
             error.Assign(
-                FormatText("TecanCentris::SendCommand () : Invalid com_port=%lu : must be 1 and 100", UL(port)).c_str());
+                FormatText("TecanCentris::SendCommand () : Invalid ipump=%lu : must be 1 or 2", UL(pump))
+                    .c_str());
+        } else if (port < 1 || port > 100) {
+            error.Assign(FormatText("TecanCentris::SendCommand () : Invalid com_port=%lu : must be 1 and 100",
+                                    UL(port))
+                             .c_str());
         } else if (framed.size() > static_cast<size_t>(kMaxFramedLength)) {
             // The pumps take no longer frame; refused rather than cut short.
-            error.Assign(FormatText("TecanCentris::SendCommand () : com_port=%ld pump=%ld command=%s is longer than "
-                                    "%ld characters when framed",
-                                    L(port), L(pump), command, L(kMaxFramedLength))
-                             .c_str());
+            error.Assign(
+                FormatText("TecanCentris::SendCommand () : com_port=%ld pump=%ld command=%s is longer than "
+                           "%ld characters when framed",
+                           L(port), L(pump), command, L(kMaxFramedLength))
+                    .c_str());
         } else {
             const uint32_t budget = timeoutMs > 0 ? static_cast<uint32_t>(timeoutMs) : 0;
             const uint64_t t2 = platform::TickMs();
@@ -198,8 +225,10 @@ bool TecanCentris::SendCommand(int32_t port, int32_t pump, const char *command, 
             sendTime = t3 - t2;
             LastCommandTime = t3 != 0 ? t3 : 1;
             if (!sent) {
-                error.Assign(FormatText("TecanCentris::SendCommand () : error sending command to com port: %lu", UL(port))
-                                 .c_str());
+                error.Assign(
+                    FormatText("TecanCentris::SendCommand () : error sending command to com port: %lu",
+                               UL(port))
+                        .c_str());
                 LogError(__FILE_NAME__, __LINE__, error.c_str());
                 ReleaseSerialPort(port);
                 EString ignored;
@@ -215,15 +244,17 @@ bool TecanCentris::SendCommand(int32_t port, int32_t pump, const char *command, 
                     data = decoded;
                 if (!result) {
                     if (framed_ok)
-                        error.Assign(FormatText("TecanCentris::SendCommand () : com_port=%ld pump=%ld command=%s "
-                                                "error: %s",
-                                                L(port), L(pump), command, decoded.c_str())
-                                         .c_str());
+                        error.Assign(
+                            FormatText("TecanCentris::SendCommand () : com_port=%ld pump=%ld command=%s "
+                                       "error: %s",
+                                       L(port), L(pump), command, decoded.c_str())
+                                .c_str());
                     else
-                        error.Assign(FormatText("TecanCentris::SendCommand () : com_port=%ld pump=%ld command=%s "
-                                                "command sent but no valid response received before timeout of %ld ms",
-                                                L(port), L(pump), command, L(timeoutMs))
-                                         .c_str());
+                        error.Assign(
+                            FormatText("TecanCentris::SendCommand () : com_port=%ld pump=%ld command=%s "
+                                       "command sent but no valid response received before timeout of %ld ms",
+                                       L(port), L(pump), command, L(timeoutMs))
+                                .c_str());
                 }
             }
         }
@@ -231,12 +262,12 @@ bool TecanCentris::SendCommand(int32_t port, int32_t pump, const char *command, 
     }
 
     if (TraceFn trace = TraceCallback.load()) {
-        const std::string line =
-            FormatText("%llu\t%llu\t%llu\t%llu\t%ld\t%ld\t%s\t%ld\t%ld\t%s\t%s",
-                       static_cast<unsigned long long>(platform::TickMs() - t0),
-                       static_cast<unsigned long long>(lockWait), static_cast<unsigned long long>(imposedSleep),
-                       static_cast<unsigned long long>(sendTime), L(attempts), L(portReset), command, L(port), L(pump),
-                       PumpTraceReply(reply.c_str()).c_str(), error.c_str());
+        const std::string line = FormatText(
+            "%llu\t%llu\t%llu\t%llu\t%ld\t%ld\t%s\t%ld\t%ld\t%s\t%s",
+            static_cast<unsigned long long>(platform::TickMs() - t0),
+            static_cast<unsigned long long>(lockWait), static_cast<unsigned long long>(imposedSleep),
+            static_cast<unsigned long long>(sendTime), L(attempts), L(portReset), command, L(port), L(pump),
+            PumpTraceReply(reply.c_str()).c_str(), error.c_str());
         trace(line.c_str());
     }
     return result;
@@ -249,8 +280,8 @@ bool TecanCentris::QueryLong(int32_t port, int32_t pump, const char *query, int3
         return false;
     long parsed = 0;
     if (std::sscanf(data.c_str(), "%ld", &parsed) != 1) {
-        error.Assign((std::string("TecanCentris::SendCommand(") + (query ? query : "") + ") : invalid resonse : " +
-                      data.c_str())
+        error.Assign((std::string("TecanCentris::SendCommand(") + (query ? query : "") +
+                      ") : invalid resonse : " + data.c_str())
                          .c_str());
         return false;
     }
@@ -265,8 +296,8 @@ bool TecanCentris::QueryDouble(int32_t port, int32_t pump, const char *query, do
         return false;
     double parsed = 0.0;
     if (std::sscanf(data.c_str(), "%lf", &parsed) != 1) {
-        error.Assign((std::string("TecanCentris::SendCommand(") + (query ? query : "") + ") : invalid resonse : " +
-                      data.c_str())
+        error.Assign((std::string("TecanCentris::SendCommand(") + (query ? query : "") +
+                      ") : invalid resonse : " + data.c_str())
                          .c_str());
         return false;
     }
@@ -300,9 +331,11 @@ bool TecanCentris::SetBacklash(int32_t port, int32_t pump, uint32_t steps, EStri
     return true;
 }
 
-bool TecanCentris::SetAccelerationRate(int32_t port, int32_t pump, uint32_t rampUp, uint32_t rampDown, EString &error)
+bool TecanCentris::SetAccelerationRate(int32_t port, int32_t pump, uint32_t rampUp, uint32_t rampDown,
+                                       EString &error)
 {
-    const std::string command = FormatText("L%ld,%ldR", static_cast<long>(rampUp), static_cast<long>(rampDown));
+    const std::string command =
+        FormatText("L%ld,%ldR", static_cast<long>(rampUp), static_cast<long>(rampDown));
     EString ignored;
     SendSimple(port, pump, command.c_str(), ignored); // the read-back below decides
     if (!SendSimple(port, pump, "iR", error) || !SendSimple(port, pump, "!R", error))
@@ -315,15 +348,17 @@ bool TecanCentris::SetAccelerationRate(int32_t port, int32_t pump, uint32_t ramp
         return false;
     }
     if (static_cast<uint32_t>(up) != rampUp) {
-        error.Assign(FormatText("TecanCentris::SetAccelerationRate() : assigned ramp_up=%lu read back ramp_up=%lu",
-                                static_cast<unsigned long>(rampUp), UL(up))
-                         .c_str());
+        error.Assign(
+            FormatText("TecanCentris::SetAccelerationRate() : assigned ramp_up=%lu read back ramp_up=%lu",
+                       static_cast<unsigned long>(rampUp), UL(up))
+                .c_str());
         return false;
     }
     if (static_cast<uint32_t>(down) != rampDown) {
-        error.Assign(FormatText("TecanCentris::SetAccelerationRate() : assigned ramp_down=%lu read back ramp_down=%lu",
-                                static_cast<unsigned long>(rampDown), UL(down))
-                         .c_str());
+        error.Assign(
+            FormatText("TecanCentris::SetAccelerationRate() : assigned ramp_down=%lu read back ramp_down=%lu",
+                       static_cast<unsigned long>(rampDown), UL(down))
+                .c_str());
         return false;
     }
     return true;
@@ -409,9 +444,10 @@ bool TecanCentris::GetTemperature(int32_t port, double &pump1C, double &pump2C, 
         if (!SendCommand(port, pump, "?53", kQueryTimeoutMs, data, error))
             return false;
         if (std::sscanf(data.c_str(), "%lf", &fahrenheit[pump - 1]) != 1) {
-            error.Assign(FormatText("TecanCentris::GetTemperature() Invalid response to command: ?53 for pump%ld: %s",
-                                    L(pump), data.c_str())
-                             .c_str());
+            error.Assign(
+                FormatText("TecanCentris::GetTemperature() Invalid response to command: ?53 for pump%ld: %s",
+                           L(pump), data.c_str())
+                    .c_str());
             return false;
         }
     }
@@ -442,8 +478,9 @@ bool Dispense_ul(int32_t port, int32_t pump, double ul, EString &error, bool val
     if (!TecanCentris::QueryDouble(port, pump, "?18", aspirated, error))
         return false;
     if (ul > aspirated) {
-        error.Assign(("Dispense_ul (" + Fd(ul) + ") : Invalid dispense, current aspirated volume is too small : " +
-                      Fd(aspirated) + " ul")
+        error.Assign(("Dispense_ul (" + Fd(ul) +
+                      ") : Invalid dispense, current aspirated volume is too small : " + Fd(aspirated) +
+                      " ul")
                          .c_str());
         return false;
     }

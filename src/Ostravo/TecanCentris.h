@@ -33,15 +33,16 @@ class TecanCentris
     static constexpr int32_t kMaxFramedLength = 127;
 
     // One framed command to pump 1 or 2; data gets the reply's data (or an error status's text).
-    static bool SendCommand(int32_t port, int32_t pump, const char *command, int32_t timeoutMs,
-                            EString &data, EString &error);
+    static bool SendCommand(int32_t port, int32_t pump, const char *command, int32_t timeoutMs, EString &data,
+                            EString &error);
     static bool QueryLong(int32_t port, int32_t pump, const char *query, int32_t &value, EString &error);
     static bool QueryDouble(int32_t port, int32_t pump, const char *query, double &value, EString &error);
     // "?" + number, the reply's data unparsed.
     static bool QueryReport(int32_t port, int32_t pump, uint32_t number, EString &reply, EString &error);
     static bool Initialize(int32_t port, int32_t pump, EString &error);
     static bool SetBacklash(int32_t port, int32_t pump, uint32_t steps, EString &error);
-    static bool SetAccelerationRate(int32_t port, int32_t pump, uint32_t rampUp, uint32_t rampDown, EString &error);
+    static bool SetAccelerationRate(int32_t port, int32_t pump, uint32_t rampUp, uint32_t rampDown,
+                                    EString &error);
     static bool SetTopSpeed_ulpmin(int32_t port, int32_t pump, double ulPerMin, EString &error);
     static bool SetValveBypass(int32_t port, int32_t pump, EString &error);
     static bool SetValveInput(int32_t port, int32_t pump, EString &error);

@@ -73,10 +73,12 @@ TEST_F(PumpLogTest, EveryCommandLeavesARowAfterTheHeader)
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], kHeader);
     const std::string stamp = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3})";
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(stamp + R"(\t\d+\t\d+\t0\t\d+\t1\t0\t\?18\t7\t1\t125\t)")))
+    EXPECT_TRUE(
+        std::regex_match(lines[1], std::regex(stamp + R"(\t\d+\t\d+\t0\t\d+\t1\t0\t\?18\t7\t1\t125\t)")))
         << lines[1];
-    EXPECT_TRUE(std::regex_match(lines[2], std::regex(stamp + R"(\t\d+\t\d+\t0\t0\t0\t0\tZR\t7\t3\t\t)"
-                                                              R"(TecanCentris::SendCommand \(\) : Invalid ipump=3 : must be 1 or 2)")))
+    EXPECT_TRUE(std::regex_match(
+        lines[2], std::regex(stamp + R"(\t\d+\t\d+\t0\t0\t0\t0\tZR\t7\t3\t\t)"
+                                     R"(TecanCentris::SendCommand \(\) : Invalid ipump=3 : must be 1 or 2)")))
         << lines[2];
 }
 
@@ -89,7 +91,8 @@ TEST_F(PumpLogTest, TheFirstRowFixesTheFileAndEachRunAddsAHeader)
     const std::string path = dir.file("LOG/PumpLog_2025_12_31.log");
     EXPECT_EQ(PumpLogPath(), path);
     auto lines = Flush(path);
-    EXPECT_EQ(lines, (std::vector<std::string>{kHeader, "2025/12/31 23:59:59.900\ta", "2026/01/01 00:00:00.100\tb"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{kHeader, "2025/12/31 23:59:59.900\ta",
+                                               "2026/01/01 00:00:00.100\tb"}));
 
     // The next run of the same day appends, with a header of its own.
     ResetPumpLogForTesting();
@@ -97,8 +100,9 @@ TEST_F(PumpLogTest, TheFirstRowFixesTheFileAndEachRunAddsAHeader)
     EXPECT_TRUE(PumpLogCallback("c"));
     EXPECT_EQ(PumpLogPath(), path);
     lines = Flush(path);
-    EXPECT_EQ(lines, (std::vector<std::string>{kHeader, "2025/12/31 23:59:59.900\ta", "2026/01/01 00:00:00.100\tb",
-                                               kHeader, "2025/12/31 10:00:00.000\tc"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{kHeader, "2025/12/31 23:59:59.900\ta", "2026/01/01 00:00:00.100\tb",
+                                        kHeader, "2025/12/31 10:00:00.000\tc"}));
 }
 
 TEST_F(PumpLogTest, ADataFolderEndingInASeparatorGetsNoSecondOne)

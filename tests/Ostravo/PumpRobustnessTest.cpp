@@ -39,12 +39,28 @@ TEST_F(PumpRobustnessTest, RandomAnswersToPumpOperations)
     TecanCentris::SetRetryPauseForTesting(20);
     sim.SetRandomReplies(true, 11);
     const std::vector<std::pair<const char *, std::function<bool(EString &)>>> operations = {
-        {"SendCommand", [](EString &e) { EString d; return TecanCentris::SendCommand(kPort, 1, "ZR", 2000, d, e); }},
-        {"QueryLong", [](EString &e) { int32_t v; return TecanCentris::QueryLong(kPort, 2, "?17", v, e); }},
-        {"QueryDouble", [](EString &e) { double v; return TecanCentris::QueryDouble(kPort, 1, "?18", v, e); }},
+        {"SendCommand",
+         [](EString &e) {
+             EString d;
+             return TecanCentris::SendCommand(kPort, 1, "ZR", 2000, d, e);
+         }},
+        {"QueryLong",
+         [](EString &e) {
+             int32_t v;
+             return TecanCentris::QueryLong(kPort, 2, "?17", v, e);
+         }},
+        {"QueryDouble",
+         [](EString &e) {
+             double v;
+             return TecanCentris::QueryDouble(kPort, 1, "?18", v, e);
+         }},
         {"Aspirate_ul", [](EString &e) { return Aspirate_ul(kPort, 1, 10.0, e, false); }},
         {"Dispense_ul", [](EString &e) { return Dispense_ul(kPort, 2, 10.0, e, false); }},
-        {"GetTemperature", [](EString &e) { double a, b; return TecanCentris::GetTemperature(kPort, a, b, e); }},
+        {"GetTemperature",
+         [](EString &e) {
+             double a, b;
+             return TecanCentris::GetTemperature(kPort, a, b, e);
+         }},
         {"TerminateBusyPumps", [](EString &e) { return TecanCentris::TerminateBusyPumps(kPort, e); }},
         {"SetValveInput", [](EString &e) { return TecanCentris::SetValveInput(kPort, 2, e); }},
     };

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 using namespace vantelis::test;
 
@@ -38,8 +39,9 @@ TEST(SerialPortDevicePathTest, ComNumbersMapToDeviceFamiliesInOrder)
 TEST(SerialPortDevicePathTest, SettingsFileNamesTheDeviceOfAComNumber)
 {
     TempDir dir;
-    WriteFileBytes(dir.file("Vantelis.ini"),
-                   "[Serial]\r\n; PortDevice3=/dev/ttyUSB9\r\nPortDevice4= /dev/ttyXR2 \r\nPortDevice99=/dev/pts/8\r\n");
+    WriteFileBytes(
+        dir.file("Vantelis.ini"),
+        "[Serial]\r\n; PortDevice3=/dev/ttyUSB9\r\nPortDevice4= /dev/ttyXR2 \r\nPortDevice99=/dev/pts/8\r\n");
     SetLogMainSettingsPath(dir.file("Vantelis.ini").c_str());
     EXPECT_EQ(SerialPortDevicePath(3), "/dev/ttyS2"); // a comment names nothing
     EXPECT_EQ(SerialPortDevicePath(4), "/dev/ttyXR2");
@@ -48,11 +50,20 @@ TEST(SerialPortDevicePathTest, SettingsFileNamesTheDeviceOfAComNumber)
     SetLogMainSettingsPath("");
 }
 
+TEST(SerialPortDevicePathTest, TheShippedSettingsOnlyExplainTheMapping)
+{
+    SetLogMainSettingsPath(VANTELIS_SOURCE_DIR "/res/data/Default/Vantelis.ini");
+    EXPECT_EQ(SerialPortDevicePath(3), "/dev/ttyS2");
+    EXPECT_EQ(SerialPortDevicePath(40), "/dev/ttyUSB7");
+    SetLogMainSettingsPath("");
+}
+
 TEST_F(SerialPortTest, SecondSetupOfAnOpenPortIsRefusedAndThePortStaysUsable)
 {
     EString error;
     EXPECT_FALSE(SetupSerialPort(kPort, 9600, error));
-    EXPECT_STREQ(error.c_str(), "SetupSerialPort () - Port 7 is already being used - call ReleaseSerialPort () first.");
+    EXPECT_STREQ(error.c_str(),
+                 "SetupSerialPort () - Port 7 is already being used - call ReleaseSerialPort () first.");
     EString reply;
     EXPECT_TRUE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 500, '\n'));
     EXPECT_EQ(std::string(reply.c_str()), kIdleReply);
@@ -61,8 +72,8 @@ TEST_F(SerialPortTest, SecondSetupOfAnOpenPortIsRefusedAndThePortStaysUsable)
 TEST_F(SerialPortTest, APortOpensForOneUserOnly)
 {
     // COM8 names the same device as the open COM7.
-    WriteFileBytes(dir.file("Vantelis.ini"),
-                   "[Serial]\r\nPortDevice7=" + sim.PortPath() + "\r\nPortDevice8=" + sim.PortPath() + "\r\n");
+    WriteFileBytes(dir.file("Vantelis.ini"), "[Serial]\r\nPortDevice7=" + sim.PortPath() +
+                                                 "\r\nPortDevice8=" + sim.PortPath() + "\r\n");
     EString error;
     EXPECT_FALSE(SetupSerialPort(8, 9600, error));
     EXPECT_STREQ(error.c_str(), "SetupSerialPort () : COM8 problem trying to setup serial port resource.");
@@ -176,6 +187,24 @@ TEST_F(SerialPortTest, AReplyThatCameTooLateIsNotTakenForTheNextOne)
     platform::SleepMs(50); // the late bytes are in the port's input queue now
     EXPECT_TRUE(SerialSendReceive(kPort, "/1?18\r", '\r', reply, 500, '\n', &code));
     EXPECT_EQ(std::string(reply.c_str()), std::string("\xFF/0`250.0") + '\x03' + "\r\n");
+}
+
+TEST_F(SerialPortTest, ReleasingAPortWaitsForItsRunningTransaction)
+{
+    sim.InjectFault(Fault::Late, 1, 0, 300);
+    bool ok = false;
+    EString reply;
+    std::thread user([&] { ok = SerialSendReceive(kPort, "/1?29\r", '\r', reply, 2000, '\n'); });
+    for (int wait = 0; wait < 200 && sim.Requests().empty(); ++wait)
+        platform::SleepMs(5);
+    EXPECT_TRUE(ReleaseSerialPort(kPort));
+    user.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(std::string(reply.c_str()), kIdleReply);
+    EXPECT_FALSE(IsSerialPortOpen(kPort));
+    int code = -1;
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 100, '\n', &code));
+    EXPECT_EQ(code, 2000);
 }
 
 TEST_F(SerialPortTest, PumpsAtAnotherBaudStaySilent)

@@ -109,7 +109,8 @@ void PumpSimulator::ClearRequests()
 bool PumpSimulator::WaitForLateAnswers(int count, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_lateWritten >= count; });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_lateWritten >= count; });
 }
 
 bool PumpSimulator::BaudMatches()
@@ -119,10 +120,18 @@ bool PumpSimulator::BaudMatches()
         return false;
     speed_t wanted = B9600;
     switch (m_baud) {
-    case 115200: wanted = B115200; break;
-    case 19200: wanted = B19200; break;
-    case 38400: wanted = B38400; break;
-    default: wanted = B9600; break;
+    case 115200:
+        wanted = B115200;
+        break;
+    case 19200:
+        wanted = B19200;
+        break;
+    case 38400:
+        wanted = B38400;
+        break;
+    default:
+        wanted = B9600;
+        break;
     }
     return ::cfgetospeed(&settings) == wanted && ::cfgetispeed(&settings) == wanted;
 }
@@ -221,7 +230,9 @@ void PumpSimulator::Handle(const std::string &request, uint64_t nowMs)
     if (m_random)
         fault = Fault::RandomBytes;
 
-    auto send = [&](std::string bytes, uint64_t dueMs) { m_pending.push_back({dueMs, std::move(bytes), false}); };
+    auto send = [&](std::string bytes, uint64_t dueMs) {
+        m_pending.push_back({dueMs, std::move(bytes), false});
+    };
     switch (fault) {
     case Fault::Silence:
         return;
@@ -297,21 +308,37 @@ std::string PumpSimulator::Execute(PumpState &pump, const std::string &command, 
     if (command[0] == '?') {
         const int report = std::atoi(command.c_str() + 1);
         switch (report) {
-        case 1: return fmt("%.0f", std::round(pump.positionUl / pump.capacityUl * kStepsPerStroke));
-        case 4: return std::to_string(pump.backlash);
-        case 6: return "900";
-        case 7: return fmt("%.0f", pump.topSpeedUlPerSec / pump.capacityUl * kStepsPerStroke);
-        case 8: return "900";
-        case 9: return std::to_string(pump.rampUp);
-        case 10: return std::to_string(pump.rampDown);
-        case 16: return std::to_string(kStepsPerStroke);
-        case 17: return std::to_string(pump.capacityUl);
-        case 18: return fmt("%.1f", pump.positionUl);
-        case 29: return pump.moving ? "1" : "0";
-        case 45: return std::to_string(pump.moves);
-        case 53: return fmt("%.1f", pump.temperatureF);
-        case 76: return "CENTRIS SIM";
-        default: status = 'C'; return {};
+        case 1:
+            return fmt("%.0f", std::round(pump.positionUl / pump.capacityUl * kStepsPerStroke));
+        case 4:
+            return std::to_string(pump.backlash);
+        case 6:
+            return "900";
+        case 7:
+            return fmt("%.0f", pump.topSpeedUlPerSec / pump.capacityUl * kStepsPerStroke);
+        case 8:
+            return "900";
+        case 9:
+            return std::to_string(pump.rampUp);
+        case 10:
+            return std::to_string(pump.rampDown);
+        case 16:
+            return std::to_string(kStepsPerStroke);
+        case 17:
+            return std::to_string(pump.capacityUl);
+        case 18:
+            return fmt("%.1f", pump.positionUl);
+        case 29:
+            return pump.moving ? "1" : "0";
+        case 45:
+            return std::to_string(pump.moves);
+        case 53:
+            return fmt("%.1f", pump.temperatureF);
+        case 76:
+            return "CENTRIS SIM";
+        default:
+            status = 'C';
+            return {};
         }
     }
     auto startMove = [&](double target) {

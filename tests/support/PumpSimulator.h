@@ -20,16 +20,16 @@ class PumpSimulator
     enum class Fault
     {
         None,
-        Silence,       // no answer at all
-        Late,          // the answer comes delayMs late
-        SplitCrLf,     // CR and LF in separate writes, 60 ms apart
-        LfOnly,        // the frame ends with LF alone
-        NoEtx,         // the ETX is missing
-        NoFF,          // the leading 0xFF is missing
-        Status,        // the answer carries the given status character and no data
-        Overflow,      // 1023 bytes without any terminator
-        OtherAddress,  // the frame names the pump's own address instead of the master's
-        RandomBytes,   // random bytes, ending in CR LF three times in four
+        Silence,      // no answer at all
+        Late,         // the answer comes delayMs late
+        SplitCrLf,    // CR and LF in separate writes, 60 ms apart
+        LfOnly,       // the frame ends with LF alone
+        NoEtx,        // the ETX is missing
+        NoFF,         // the leading 0xFF is missing
+        Status,       // the answer carries the given status character and no data
+        Overflow,     // 1023 bytes without any terminator
+        OtherAddress, // the frame names the pump's own address instead of the master's
+        RandomBytes,  // random bytes, ending in CR LF three times in four
     };
 
     struct PumpState
