@@ -3,6 +3,7 @@
 // acquisition code.
 // Until that code is installed, a placeholder answers every call with "not available".
 #include "Ostravo/EString.h"
+#include "Ostravo/SerialPort.h"
 #include "app/ModelessWindow.h"
 
 #include <atomic>
@@ -33,9 +34,8 @@ class CameraInterface
     virtual bool SetExposure(float microseconds, EString &error) = 0;
 };
 
-// Called with the port number when a serial transaction fails; null while a device scan runs.
-using SerialPortFailureFn = int (*)(int comNumber);
-extern std::atomic<SerialPortFailureFn> SerialPortFailureCallback;
+// SerialPortFailureCallback, called with the port number when a serial transaction fails, is the
+// serial-port layer's (Ostravo/SerialPort.h).
 
 // The running brightness test on the live image. The view copies limits and box into each live
 // render job while running is set; the renderer stores the box median in last_out_of_range when it

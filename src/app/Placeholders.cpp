@@ -20,8 +20,6 @@
 #include <set>
 #include <string>
 
-std::atomic<SerialPortFailureFn> SerialPortFailureCallback{nullptr};
-
 namespace {
 
 std::string NotAvailableText(const char *function, const char *what)
