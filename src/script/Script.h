@@ -21,7 +21,7 @@
 inline constexpr int SCRIPT_HANDLE_FLUIDIC_SYSTEM = 0;
 inline constexpr int SCRIPT_HANDLE_CUSTOMER_UI = 1;
 
-// Nested user-function bodies being validated or run, across the whole process.
+// Nested user-function bodies being validated or run by one instance.
 inline constexpr int kMaxFunctionCallDepth = 10;
 
 // One open block: the line of its "{" (file line number while loading, index into the unit's
@@ -69,6 +69,9 @@ class Script
     // User functions sorted by name in byte order. Held by pointer: a load that meets an include
     // while reading a function body adds functions while that body is being filled.
     std::vector<std::unique_ptr<CodeUnit>> m_functions;
+    // User-function bodies being validated or run, nested. Counted per instance, so that a deep
+    // call chain of one handle never refuses a call of the other.
+    std::atomic<int> m_call_depth{0};
 
     // Called on the executing thread before each line, after the stop test: the place for the
     // variable watch and the current-line display. May clear m_running.
@@ -133,8 +136,6 @@ bool BindFunctionCallArguments(const CodeUnit &unit, const char *arguments, Vari
                                std::vector<Variable *> *bound);
 bool run_included_function(Script &instance, int index, const char *arguments, VariableList &callerVariables,
                            EString &error);
-// The current nesting of user-function bodies (for tests: it must be 0 between loads and runs).
-int FunctionCallDepth();
 
 // The Includes folder of a handle: <data folder>/Includes or <operator-screen folder>/Includes.
 std::string IncludesFolder(int handle);

@@ -7,8 +7,6 @@
 
 namespace {
 
-std::atomic<int> g_call_depth{0};
-
 void SkipBlanks(const char *&p)
 {
     while (*p == ' ' || *p == '\t')
@@ -24,21 +22,23 @@ void SetError(EString &error, const std::string &text)
 class CallDepthLevel
 {
   public:
-    CallDepthLevel() : m_entered(g_call_depth.fetch_add(1) + 1 <= kMaxFunctionCallDepth)
+    explicit CallDepthLevel(std::atomic<int> &depth)
+        : m_depth(depth), m_entered(depth.fetch_add(1) + 1 <= kMaxFunctionCallDepth)
     {
         if (!m_entered)
-            g_call_depth.fetch_sub(1);
+            m_depth.fetch_sub(1);
     }
     ~CallDepthLevel()
     {
         if (m_entered)
-            g_call_depth.fetch_sub(1);
+            m_depth.fetch_sub(1);
     }
     CallDepthLevel(const CallDepthLevel &) = delete;
     CallDepthLevel &operator=(const CallDepthLevel &) = delete;
     bool Entered() const { return m_entered; }
 
   private:
+    std::atomic<int> &m_depth;
     bool m_entered;
 };
 
@@ -60,11 +60,6 @@ class OpenFile
 };
 
 } // namespace
-
-int FunctionCallDepth()
-{
-    return g_call_depth.load();
-}
 
 bool ParseFunctionDefinition(const char *text, std::string &name, std::vector<int> &types,
                              std::vector<std::string> &names, EString &error)
@@ -372,7 +367,7 @@ bool load_function(Script &instance, int index, const char *arguments, VariableL
             return false;
         }
     }
-    CallDepthLevel level;
+    CallDepthLevel level(instance.m_call_depth);
     if (!level.Entered()) {
         SetError(error, FormatText("load_function() : maximum recursion depth exceeded: %ld",
                                    static_cast<long>(kMaxFunctionCallDepth)));
@@ -391,7 +386,7 @@ bool run_included_function(Script &instance, int index, const char *arguments, V
     std::vector<Variable *> bound;
     VariableList variables;
     {
-        CallDepthLevel level;
+        CallDepthLevel level(instance.m_call_depth);
         if (!level.Entered()) {
             SetError(error, FormatText("run_included_function () : Maximum recursion depth %ld exceeded.",
                                        static_cast<long>(kMaxFunctionCallDepth)));

@@ -3,6 +3,8 @@
 #include "RecordingCommand.h"
 #include "ScriptFixture.h"
 
+#include <algorithm>
+
 namespace {
 
 class LoaderTest : public ScriptFixture
@@ -240,14 +242,40 @@ TEST_F(LoaderTest, NestingIsCappedAtTenLevels)
     std::string error = LoadError(Lines({"#include \"eleven.inc\"", "F1(4);"}));
     EXPECT_EQ(error.substr(0, 19), "<path> at line 2 : ");
     EXPECT_EQ(error.substr(error.size() - tail.size()), tail) << error;
-    EXPECT_EQ(FunctionCallDepth(), 0);
 
     WriteInclude("self.inc", Lines({"void R(int v)", "{", "  R(v);", "}"}));
     error = LoadError(Lines({"#include \"self.inc\"", "R(1);"}));
     EXPECT_EQ(error.substr(error.size() - tail.size()), tail) << error;
-    EXPECT_EQ(FunctionCallDepth(), 0);
     // The counter is back at 0: a ten-level chain still loads.
     EXPECT_EQ(LoadError(Lines({"#include \"ten.inc\"", "F1(4);"})), "loaded");
+}
+
+TEST_F(LoaderTest, NestingIsCountedPerInstance)
+{
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 10; ++i) {
+        lines.push_back("void F" + std::to_string(i) + "(int v)");
+        lines.push_back("{");
+        lines.push_back(i < 10 ? "  F" + std::to_string(i + 1) + "(v);" : "  v += 1;");
+        lines.push_back("}");
+    }
+    WriteInclude("ten.inc", Lines(lines));
+    const std::string other = WriteScript("other.scr", Lines({"#include \"ten.inc\"", "F1(1);"}));
+    // While one instance is ten levels deep, the other still validates ten levels of its own.
+    Script deep;
+    Script second;
+    int deepest = 0;
+    bool secondLoaded = false;
+    EString secondError;
+    deep.m_before_line = [&](const Script &, const CodeUnit &, size_t, const VariableList &) {
+        deepest = std::max(deepest, deep.m_call_depth.load());
+        if (deep.m_call_depth.load() == 10 && !secondLoaded)
+            secondLoaded = Load(second, other, secondError);
+    };
+    EString error;
+    ASSERT_TRUE(LoadAndRun(deep, Lines({"#include \"ten.inc\"", "F1(1);"}), error)) << error.c_str();
+    EXPECT_EQ(deepest, 10);
+    EXPECT_TRUE(secondLoaded) << secondError.c_str();
 }
 
 TEST_F(LoaderTest, IncludeInsideAFunctionBodyKeepsTheBodyIntact)

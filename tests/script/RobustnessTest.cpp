@@ -162,9 +162,10 @@ class RobustnessTest : public ScriptFixture
         };
         EString error;
         const bool ran = LoadAndRun(instance, text, error);
-        if (!ran)
+        if (!ran) {
             EXPECT_TRUE(error.IsNonEmpty());
-        EXPECT_EQ(FunctionCallDepth(), 0);
+        }
+        EXPECT_EQ(instance.m_call_depth.load(), 0);
 
         CodeUnit raw;
         std::string remaining = text;
@@ -182,10 +183,11 @@ class RobustnessTest : public ScriptFixture
         instance.m_running = true;
         VariableList variables;
         EString runError;
-        if (!ExecuteCodeUnit(raw, instance, variables, runError, "raw.scr"))
+        if (!ExecuteCodeUnit(raw, instance, variables, runError, "raw.scr")) {
             EXPECT_TRUE(runError.IsNonEmpty());
+        }
         EXPECT_LE(steps, kStepBudget);
-        EXPECT_EQ(FunctionCallDepth(), 0);
+        EXPECT_EQ(instance.m_call_depth.load(), 0);
     }
 };
 

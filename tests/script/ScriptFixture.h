@@ -27,7 +27,6 @@ class ScriptFixture : public ::testing::Test
     {
         SetLogDataDirectory("");
         theApp.m_data_directory = m_oldData;
-        EXPECT_EQ(FunctionCallDepth(), 0) << "every call must give its nesting level back";
     }
 
     std::string WriteScript(const std::string &name, const std::string &text)
@@ -56,6 +55,7 @@ class ScriptFixture : public ::testing::Test
         instance.m_included_files.clear();
         const bool ok = LoadScript(instance.m_main, instance, file, path.c_str(), 0, error, false);
         std::fclose(file);
+        EXPECT_EQ(instance.m_call_depth.load(), 0) << "every call must give its nesting level back";
         return ok;
     }
     // Writes, loads and, when the load passes, runs the text; the error names the failing step.
@@ -68,7 +68,9 @@ class ScriptFixture : public ::testing::Test
         instance.m_running = true;
         VariableList local;
         VariableList &vars = variables ? *variables : local;
-        return ExecuteCodeUnit(instance.m_main, instance, vars, error, "test.scr");
+        const bool ok = ExecuteCodeUnit(instance.m_main, instance, vars, error, "test.scr");
+        EXPECT_EQ(instance.m_call_depth.load(), 0) << "every call must give its nesting level back";
+        return ok;
     }
 
     vantelis::test::TempDir m_dir;
