@@ -2,6 +2,10 @@
 #include "RecordingCommand.h"
 #include "ScriptFixture.h"
 
+#include "Ostravo/CachedLog.h"
+#include "Ostravo/TextFormat.h"
+#include "platform/Clock.h"
+
 #include <limits>
 
 namespace {
@@ -278,6 +282,49 @@ TEST_F(ExecutorTest, WrappingArithmeticInARun)
     EXPECT_EQ(Find(variables, "big")->integer, INT32_MIN);
     EXPECT_EQ(Find(variables, "low")->integer, INT32_MIN);
     EXPECT_EQ(Find(variables, "prod")->integer, 0);
+}
+
+} // namespace
+
+namespace {
+
+class ScriptLogTest : public ScriptFixture
+{
+  protected:
+    RecordingCommand m_wait{cmd::Wait};
+};
+
+// Only call lines reach the script log: a main-body call with the script's name, a call inside a
+// user function with its include file.
+TEST_F(ScriptLogTest, CallLinesCarryTheirUnitsName)
+{
+    const std::string inc = WriteInclude("lib.inc", Lines({"void Show(int v)", "{", "  Wait(v);", "}"}));
+    Script instance;
+    EString error;
+    ASSERT_TRUE(LoadAndRun(instance,
+                           Lines({"#include \"lib.inc\"", "int a = 1;", "a += 1;", "if (a == 2)", "{",
+                                  "  Wait(a); // shown", "}", "Show(3);"}),
+                           error))
+        << error.c_str();
+    // The day's script log (held in the log cache until it is released).
+    const platform::LocalTime t = platform::Now();
+    const std::string path = m_dir.file(
+        FormatText("LOG/Script_%04u_%02u_%02u.log", unsigned(t.year), unsigned(t.month), unsigned(t.day)));
+    ASSERT_TRUE(CachedLogging::Release(path.c_str(), error)) << error.c_str();
+    const std::string log = vantelis::test::ReadFileBytes(path);
+    std::vector<std::string> rows;
+    for (size_t pos = 0; pos < log.size();) {
+        size_t end = log.find("\r\n", pos);
+        if (end == std::string::npos)
+            end = log.size();
+        const std::string row = log.substr(pos, end - pos);
+        // Drop the version and time columns.
+        const size_t second = row.find('\t', row.find('\t') + 1);
+        rows.push_back(row.substr(second + 1));
+        pos = end + 2;
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"Script\tline", "test.scr\t  Wait(a); ", "test.scr\tShow(3);",
+                                              inc + "\t  Wait(v);"}));
 }
 
 } // namespace
