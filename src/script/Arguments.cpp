@@ -1,0 +1,270 @@
+#include "script/Arguments.h"
+
+#include "Ostravo/TextFormat.h"
+
+#include <string>
+
+namespace {
+
+void SkipBlanks(const char *&p)
+{
+    while (*p == ' ' || *p == '\t')
+        ++p;
+}
+
+void SetError(EString &error, const std::string &text)
+{
+    error.Assign(text.c_str());
+}
+
+// The ',' or ')' behind a number or a variable name.
+bool ReadTrailer(int parameter, const char *&cursor, EString &error, const char *format)
+{
+    SkipBlanks(cursor);
+    if (*cursor == ')')
+        return true;
+    if (*cursor == ',') {
+        ++cursor;
+        SkipBlanks(cursor);
+        return true;
+    }
+    SetError(error, FormatText(format, static_cast<long>(parameter)));
+    return false;
+}
+
+constexpr const char *kNumberTrailer = "Expected ',' or ')' after parameter %ld";
+
+struct NumericNames
+{
+    const char *missing;
+    const char *undefined;
+    const char *wrongType;
+    const char *invalid;
+};
+
+// Looks up the variable named at cursor; false with the message when it is missing or a STRING.
+Variable *ReadNumericVariable(int parameter, const char *&cursor, EString &error, VariableList &variables,
+                              const NumericNames &names)
+{
+    const char *start = cursor;
+    while (IsNameChar(*cursor))
+        ++cursor;
+    const std::string name(start, static_cast<size_t>(cursor - start));
+    size_t index = 0;
+    if (!FindVariable(variables, name.c_str(), index)) {
+        SetError(error, FormatText(names.undefined, name.c_str(), static_cast<long>(parameter)));
+        return nullptr;
+    }
+    Variable &v = variables[index];
+    if (v.type != kVariableInt && v.type != kVariableDouble) {
+        SetError(error, FormatText(names.wrongType, v.name.c_str(), static_cast<long>(parameter)));
+        return nullptr;
+    }
+    return &v;
+}
+
+} // namespace
+
+bool ParseEmptyParameterList(const char *&cursor, EString &error)
+{
+    SkipBlanks(cursor);
+    if (*cursor != '(') {
+        SetError(error, "Missing '('");
+        return false;
+    }
+    ++cursor;
+    SkipBlanks(cursor);
+    if (*cursor != ')') {
+        SetError(error, "missing )");
+        return false;
+    }
+    ++cursor;
+    SkipBlanks(cursor);
+    if (*cursor != ';') {
+        SetError(error, "missing ; after )");
+        return false;
+    }
+    return true;
+}
+
+bool ReadArgumentListStart(const char *&cursor, EString &error)
+{
+    SkipBlanks(cursor);
+    if (*cursor != '(') {
+        SetError(error, "Missing '('");
+        return false;
+    }
+    ++cursor;
+    SkipBlanks(cursor);
+    if (*cursor == '\0') {
+        SetError(error, "missing );");
+        return false;
+    }
+    return true;
+}
+
+bool GetIntParameter(int parameter, const char *&cursor, int32_t &value, EString &error,
+                     VariableList *variables, Variable **result)
+{
+    static const NumericNames names{
+        "Missing int parameter %ld", "Variable \"%s\" is not defined, expecting int parameter %ld",
+        "Variable %s is not type int, parameter %ld expected int", "Invalid int parameter %ld"};
+    SkipBlanks(cursor);
+    if (*cursor == '\0') {
+        SetError(error, FormatText(names.missing, static_cast<long>(parameter)));
+        return false;
+    }
+    if (result)
+        *result = nullptr;
+    if (variables && IsNameStart(*cursor)) {
+        const char *p = cursor;
+        Variable *v = ReadNumericVariable(parameter, p, error, *variables, names);
+        if (!v)
+            return false;
+        const int32_t taken = v->type == kVariableInt ? v->integer : DoubleToInt32(v->number);
+        if (!ReadTrailer(parameter, p, error, kNumberTrailer))
+            return false;
+        value = taken;
+        if (result)
+            *result = v;
+        cursor = p;
+        return true;
+    }
+    int32_t parsed = 0;
+    if (!ScanLong32(cursor, parsed)) {
+        SetError(error, FormatText(names.invalid, static_cast<long>(parameter)));
+        return false;
+    }
+    const char *p = cursor;
+    while ((*p >= '0' && *p <= '9') || *p == '+' || *p == '-')
+        ++p;
+    if (!ReadTrailer(parameter, p, error, kNumberTrailer))
+        return false;
+    value = parsed;
+    cursor = p;
+    return true;
+}
+
+bool GetDoubleParameter(int parameter, const char *&cursor, double &value, EString &error,
+                        VariableList *variables, Variable **result)
+{
+    static const NumericNames names{
+        "Missing double parameter %ld", "Variable \"%s\" is not defined, expecting double parameter %ld",
+        "Variable %s is not type double, parameter %ld expected double", "Invalid double parameter %ld"};
+    SkipBlanks(cursor);
+    if (*cursor == '\0') {
+        SetError(error, FormatText(names.missing, static_cast<long>(parameter)));
+        return false;
+    }
+    if (result)
+        *result = nullptr;
+    if (variables && IsNameStart(*cursor)) {
+        const char *p = cursor;
+        Variable *v = ReadNumericVariable(parameter, p, error, *variables, names);
+        if (!v)
+            return false;
+        const double taken = v->type == kVariableDouble ? v->number : static_cast<double>(v->integer);
+        if (!ReadTrailer(parameter, p, error, kNumberTrailer))
+            return false;
+        value = taken;
+        if (result)
+            *result = v;
+        cursor = p;
+        return true;
+    }
+    double parsed = 0.0;
+    if (!ScanDouble(cursor, parsed)) {
+        SetError(error, FormatText(names.invalid, static_cast<long>(parameter)));
+        return false;
+    }
+    // Only an upper-case exponent belongs to the literal: "1e3" stops at the "e".
+    const char *p = cursor;
+    while ((*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.' || *p == 'E')
+        ++p;
+    if (!ReadTrailer(parameter, p, error, kNumberTrailer))
+        return false;
+    value = parsed;
+    cursor = p;
+    return true;
+}
+
+bool GetStringParameter(int parameter, const char *&cursor, EString &value, EString &error,
+                        VariableList *variables, Variable **result)
+{
+    SkipBlanks(cursor);
+    if (*cursor == '\0') {
+        SetError(error, FormatText("Missing STRING parameter %ld", static_cast<long>(parameter)));
+        return false;
+    }
+    if (result)
+        *result = nullptr;
+    if (variables && IsNameStart(*cursor)) {
+        const char *p = cursor;
+        while (IsNameChar(*p))
+            ++p;
+        const std::string name(cursor, static_cast<size_t>(p - cursor));
+        size_t index = 0;
+        if (!FindVariable(*variables, name.c_str(), index)) {
+            SetError(error, FormatText("Variable \"%s\" is not defined, expecting STRING parameter %ld",
+                                       name.c_str(), static_cast<long>(parameter)));
+            return false;
+        }
+        Variable &v = (*variables)[index];
+        if (v.type != kVariableString) {
+            SetError(error, FormatText("Variable %s is not type STRING, parameter %ld expected STRING",
+                                       v.name.c_str(), static_cast<long>(parameter)));
+            return false;
+        }
+        if (!ReadTrailer(parameter, p, error, kNumberTrailer))
+            return false;
+        value = v.text;
+        if (result)
+            *result = &v;
+        cursor = p;
+        return true;
+    }
+    if (*cursor != '"') {
+        SetError(error,
+                 FormatText("Missing leading \" for string parameter %ld", static_cast<long>(parameter)));
+        return false;
+    }
+    const char *p = cursor + 1;
+    std::string text;
+    for (;;) {
+        if (*p == '"')
+            break;
+        if (*p == '\0') {
+            SetError(error, FormatText("Missing trailing \" for string parameter %ld",
+                                       static_cast<long>(parameter)));
+            return false;
+        }
+        text.push_back(*p++);
+        if (text.size() >= 1024) {
+            SetError(error,
+                     FormatText("String parameter is too large, must be less than %ld characters", 1024L));
+            return false;
+        }
+    }
+    ++p;
+    SkipBlanks(p);
+    if (*p == ',') {
+        ++p;
+        SkipBlanks(p);
+    } else if (*p != ')') {
+        SetError(error,
+                 FormatText("Expected , or ) after string parameter %ld", static_cast<long>(parameter)));
+        return false;
+    }
+    value.Assign(text.c_str());
+    cursor = p;
+    return true;
+}
+
+bool CheckResultVariable(const char *command, int parameter, const Variable *result, EString &error)
+{
+    if (result)
+        return true;
+    SetError(error, FormatText("%s() - parameter %ld must be a variable to receive the result.", command,
+                               static_cast<long>(parameter)));
+    return false;
+}
