@@ -24,7 +24,11 @@ namespace {
 const SyntheticExperimentTruth &Shared()
 {
     static vantelis::test::TempDir dir;
-    static const SyntheticExperimentTruth truth = vantelis::test::WriteSyntheticExperiment(dir.str());
+    static const SyntheticExperimentTruth truth = [] {
+        SyntheticExperimentParams params;
+        params.all_images = false;
+        return vantelis::test::WriteSyntheticExperiment(dir.str(), params);
+    }();
     return truth;
 }
 
@@ -116,6 +120,34 @@ TEST_F(SyntheticExperimentTest, ReadingGivesWhatTheGeneratorWrote)
     data.CheckChannelPositions(fl1On, fl2On);
     EXPECT_TRUE(fl1On);
     EXPECT_TRUE(fl2On);
+}
+
+// The fixture itself: 10.25 + 9.75 ul/min over 1.5 s frames is 0.5 ul per frame, a quarter of it
+// in mm (0.125) at 500 pixels per mm: 62.5, so the slug moves 62 columns per frame.
+TEST_F(SyntheticExperimentTest, SlugMovesByTheDisplacementStep)
+{
+    EXPECT_EQ(t.shift_px_per_frame, 62);
+    // The lead meniscus 200 rows below the split line lies bulge * (200 / half channel)^2 behind
+    // its apex; found as the centre of the dark band in that row in two successive frames.
+    const int row = static_cast<int>(t.SplitRowAt(t.lead_x[0])) + 200;
+    std::vector<double> found;
+    for (int k = 0; k < 2; ++k) {
+        const cv::Mat frame =
+            cv::imread(t.folder + "/Images/" + t.brightfield_files[t.run_first + k], cv::IMREAD_ANYDEPTH);
+        ASSERT_FALSE(frame.empty());
+        const int from = static_cast<int>(t.lead_x[static_cast<size_t>(k)]) - 40;
+        double sum = 0.0, count = 0.0;
+        for (int x = from; x < from + 60; ++x)
+            if (frame.at<uint16_t>(row, x) < 15000) {
+                sum += x + 0.5;
+                count += 1.0;
+            }
+        ASSERT_GT(count, 0.0);
+        found.push_back(sum / count);
+    }
+    const double behind = 60.0 * std::pow(200.5 / 550.5, 2);
+    EXPECT_NEAR(found[0], t.lead_x[0] - behind, 1.0);
+    EXPECT_NEAR(found[1] - found[0], 62, 1);
 }
 
 TEST_F(SyntheticExperimentTest, DetectsAndStoresTheChannelPosition)

@@ -340,9 +340,14 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
         t.brightfield_exposures.push_back(3000 + 40 * (i % 5));
         t.brightfield_files.push_back(p.name + "_Brightfield" + index_part);
         log += row(t.brightfield_files.back(), ms, t.brightfield_exposures.back(), 0, s1, s2);
-        const cv::Mat bf = Render(g, cartridge, i);
+        const int k = i - p.unpumped_frames;
+        const bool write = p.all_images || i < 2 || k == 0 || k == 1 || k == 10;
+        const bool cut = p.write_templates && (i == 1 || k == 0 || k == p.pumped_frames - 1);
+        t.image_written.push_back(write);
+        const cv::Mat bf = write || cut ? Render(g, cartridge, i) : cv::Mat();
         // Noise does not compress: stored uncompressed, which is quicker to write and read.
-        WritePng(t.folder + "/Images/" + t.brightfield_files.back(), bf, p.noise ? 0 : 1);
+        if (write)
+            WritePng(t.folder + "/Images/" + t.brightfield_files.back(), bf, p.noise ? 0 : 1);
         if (p.fluorescence) {
             t.fluorescence1_exposures.push_back(100000 + 2000 * (i % 3));
             t.fluorescence2_exposures.push_back(150000 + 1000 * (i % 4));
@@ -350,8 +355,12 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
             t.fluorescence2_files.push_back(p.name + "_Ex560Em628" + index_part);
             log += row(t.fluorescence1_files.back(), ms + 100, t.fluorescence1_exposures.back(), 1, s1, s2);
             log += row(t.fluorescence2_files.back(), ms + 200, t.fluorescence2_exposures.back(), 2, s1, s2);
-            WritePng(t.folder + "/Images/" + t.fluorescence1_files.back(), RenderFluorescence(g, i, false));
-            WritePng(t.folder + "/Images/" + t.fluorescence2_files.back(), RenderFluorescence(g, i, true));
+            if (write) {
+                WritePng(t.folder + "/Images/" + t.fluorescence1_files.back(),
+                         RenderFluorescence(g, i, false));
+                WritePng(t.folder + "/Images/" + t.fluorescence2_files.back(),
+                         RenderFluorescence(g, i, true));
+            }
         }
         if (p.write_templates && i == 1) {
             // The split-line template: the left bar of the reference image (the second brightfield).
@@ -370,7 +379,6 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
                                            Format("%g", p.pixels_per_mm) + "\tSplitline_" + t.cartridge_id +
                                            ".png\r\n");
         }
-        const int k = i - p.unpumped_frames;
         const int channel_top = p.upper_channel, channel_end = p.lower_channel + 1;
         if (p.write_templates && k == 0) {
             const fs::path folder = fs::path(t.data_folder) / "Templates" / "lead-meniscus-templates";

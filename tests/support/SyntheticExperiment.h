@@ -39,6 +39,10 @@ struct SyntheticExperimentParams
     int cells_below = 9;
     bool noise = true;
     bool write_templates = true; // the data folder's Templates, cut from the rendered images
+    // False writes only the images that reading the experiment, detecting its channel and its
+    // contrast open (the first two positions, the run's first two and its eleventh); the log still
+    // names them all. Quicker for tests that need no more.
+    bool all_images = true;
 };
 
 struct SyntheticCell
@@ -60,6 +64,7 @@ struct SyntheticExperimentTruth
     std::vector<std::string> brightfield_files, fluorescence1_files, fluorescence2_files;
     std::vector<int> positions;
     std::vector<bool> pumped;
+    std::vector<bool> image_written; // the position's images exist
     std::vector<double> brightfield_exposures, fluorescence1_exposures, fluorescence2_exposures;
     std::vector<uint32_t> capture_offsets_ms; // capture time of each brightfield image after the first
 
