@@ -95,6 +95,7 @@ bool ExperimentData::LoadOrDetectChannelPosition(const std::string &folder, cons
             m_rotation_center_x, m_rotation_center_y, &detail, &outcome);
         if (outcome == SplitLineOutcome::Failed) {
             error = "Function detect splitline from logs" + detail;
+            LogError(__FILE__, __LINE__, error);
             return false;
         }
         if (!ok) {

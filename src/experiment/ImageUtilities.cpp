@@ -373,7 +373,13 @@ bool ImageUtilities::FindSplitLineByTemplate(cv::Mat image, double pixels_per_mm
                 applies = applies || id == cartridge_id;
             if (!applies)
                 continue;
-            const std::string template_path = folder + cells[image_col];
+            std::string template_path = folder + cells[image_col];
+            if (!platform::FileExists(template_path)) {
+                // Lists written on Windows may spell the file name in another case.
+                const std::string found = platform::FindFileIgnoringCase(folder, cells[image_col]);
+                if (!found.empty())
+                    template_path = found;
+            }
             cv::Mat templ = cv::imread(template_path, cv::IMREAD_GRAYSCALE);
             if (templ.empty())
                 return finish(SplitLineOutcome::Failed,

@@ -72,6 +72,20 @@ TEST_F(ExperimentDataTest, OpenRefusesIncompleteFolders)
     }
 }
 
+TEST_F(ExperimentDataTest, FailuresReachTheErrorLog)
+{
+    fs::create_directories(m_dir.file("LOG"));
+    ExperimentData data;
+    std::string openError, logError;
+    EXPECT_FALSE(data.Open(m_dir.file("gone"), &openError));
+    EXPECT_FALSE(data.ReadCaptureLog(m_dir.file("gone.log"), &logError));
+    std::string logged;
+    for (const auto &entry : fs::directory_iterator(m_dir.file("LOG")))
+        logged += vantelis::test::ReadFileBytes(entry.path().string());
+    EXPECT_THAT(logged, ::testing::HasSubstr(openError));
+    EXPECT_THAT(logged, ::testing::HasSubstr(logError));
+}
+
 TEST_F(ExperimentDataTest, ReadSettingsParsesOrDefaults)
 {
     struct Case
