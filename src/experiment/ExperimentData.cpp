@@ -1,0 +1,149 @@
+#include "experiment/ExperimentData.h"
+
+#include "Ostravo/LogError.h"
+#include "Ostravo/Profile.h"
+#include "platform/Files.h"
+
+#include <cstdio>
+
+namespace {
+
+void Fail(std::string *error, const std::string &message)
+{
+    LogError(__FILE__, __LINE__, message);
+    if (error)
+        *error = message;
+}
+
+// Full path of the first file of folder matching pattern (ignoring case, sorted by name).
+std::string FirstFile(const std::string &folder, const char *pattern)
+{
+    for (const platform::DirEntry &entry : platform::ListFolder(folder, pattern)) {
+        if (entry.isFolder)
+            continue;
+        EString path;
+        path.JoinPath(folder.c_str(), entry.name.c_str());
+        return path.c_str();
+    }
+    return std::string();
+}
+
+std::string ReadProfileText(const char *section, const char *key, const std::string &file, uint32_t size)
+{
+    std::vector<char> buffer(size, '\0');
+    if (!Ostravo::E_GetPrivateProfileString(section, key, "", buffer.data(), size, file.c_str()))
+        return std::string();
+    return std::string(buffer.data());
+}
+
+bool EndsWithSeparator(const char *text)
+{
+    const size_t n = std::char_traits<char>::length(text);
+    return n > 0 && (text[n - 1] == '/' || text[n - 1] == '\\');
+}
+
+} // namespace
+
+bool ExperimentData::Open(const std::string &folder, std::string *error)
+{
+    if (!platform::FolderExists(folder)) {
+        Fail(error, "Experiment folder does not exist: " + folder);
+        return false;
+    }
+    const std::string log = FirstFile(folder, "*.log");
+    if (log.empty()) {
+        Fail(error, "No capture log (*.log) in the experiment folder: " + folder);
+        return false;
+    }
+    // Every analysis reads the channel rows and calibration from the settings file; without one
+    // they would silently run on made-up defaults.
+    const std::string settings = FirstFile(folder, "*.ini");
+    if (settings.empty()) {
+        Fail(error, "No settings file (*.ini) in the experiment folder: " + folder);
+        return false;
+    }
+    m_log_path = log;
+    m_settings_path = settings;
+    m_folder = folder;
+    return true;
+}
+
+bool ExperimentData::ReadSettings(const std::string &settings_path, std::string &)
+{
+    int value = 0;
+    std::string text = ReadProfileText("Cartridge", "CartridgeUpperChannel", settings_path, 31);
+    m_upper_channel = std::sscanf(text.c_str(), "%d", &value) == 1 ? value : 0;
+    text = ReadProfileText("Cartridge", "CartridgeLowerChannel", settings_path, 31);
+    m_lower_channel_end = std::sscanf(text.c_str(), "%d", &value) == 1 ? value : 0;
+    double ppm = 0.0;
+    text = ReadProfileText("CalibrationSettings", "image_pixels_per_mm", settings_path, 31);
+    m_pixels_per_mm = std::sscanf(text.c_str(), "%lf", &ppm) == 1 ? ppm : -1.0;
+    m_experiment_full_name = ReadProfileText("ExperimentSettings", "ExperimentFullName", settings_path, 1023);
+    if (m_experiment_full_name.empty())
+        m_experiment_full_name = m_folder;
+    m_lower_channel_end += 1;
+    m_crop_top = m_upper_channel - 100;
+    m_crop_bottom = m_lower_channel_end + 100;
+    return true;
+}
+
+std::vector<std::string> ExperimentData::SplitString(const std::string &text, char separator)
+{
+    std::vector<std::string> fields;
+    std::string field;
+    for (char c : text) {
+        if (c == separator) {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return fields;
+}
+
+void MakeExperimentImagePath(EString folder, EString file_name, EString &path)
+{
+    EString images(folder);
+    images.Trim();
+    if (images.IsNonEmpty()) {
+        if (!EndsWithSeparator(images.c_str()))
+            images.Append("/");
+        images.Append("Images");
+    } else {
+        images.Assign("/Images");
+    }
+    std::string found = images.c_str();
+    if (!platform::FileExists(found) && !platform::FolderExists(found)) {
+        // The Windows build found "images" or "IMAGES" too.
+        EString trimmed(folder);
+        trimmed.Trim();
+        found = platform::FindFileIgnoringCase(trimmed.IsNonEmpty() ? trimmed.c_str() : "/", "Images");
+    }
+    if (!found.empty())
+        path.JoinPath(platform::NormalizePath(found).c_str(), file_name.c_str());
+    else
+        path.JoinPath(folder.c_str(), file_name.c_str());
+}
+
+bool ExperimentData::GetContrastReferenceImages(EString &brightfield_path, EString &fluorescence1_path,
+                                                EString &fluorescence2_path) const
+{
+    brightfield_path.Assign("");
+    fluorescence1_path.Assign("");
+    fluorescence2_path.Assign("");
+    if (m_selected_run.size() < 11)
+        return false;
+    const ChannelImageSet &images = m_selected_run[10].images;
+    bool result = true;
+    const ChannelImage *slots[3] = {&images.brightfield, &images.fluorescence1, &images.fluorescence2};
+    EString *outputs[3] = {&brightfield_path, &fluorescence1_path, &fluorescence2_path};
+    for (int i = 0; i < 3; ++i) {
+        if (slots[i]->file_name.empty())
+            continue;
+        MakeExperimentImagePath(EString(m_folder.c_str()), EString(slots[i]->file_name.c_str()), *outputs[i]);
+        result = result && platform::FileExists(outputs[i]->c_str());
+    }
+    return result;
+}
