@@ -334,9 +334,10 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     }
     EXPECT_FALSE(Experiment().VideoTool().HasWindow());
     std::string log = ErrorLogText();
-    EXPECT_NE(log.find("ComputePixelsPerMMDlg::DoModal() - the fractionation, projection, ROI and calibration "
-                       "tools are not available in this build."),
-              std::string::npos);
+    EXPECT_NE(
+        log.find("ComputePixelsPerMMDlg::DoModal() - the fractionation, projection, ROI and calibration "
+                 "tools are not available in this build."),
+        std::string::npos);
     size_t first = log.find("ScriptsDlg::Create() - the script engine is not available in this build.");
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(log.find("ScriptsDlg::Create()", first + 1), std::string::npos);

@@ -90,11 +90,13 @@ TEST_F(AppStartupFixture, PlaceholdersStayReachableBesideAnInstalledSubsystem)
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
     InstallToolServices(std::make_shared<StubTools>());
-    EXPECT_FALSE(ToolServicesPlaceholder().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
+    EXPECT_FALSE(
+        ToolServicesPlaceholder().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
     EXPECT_FALSE(ToolServicesPlaceholder().FractionationAnalysis().Create(false));
     const std::string log = ErrorLogText();
-    EXPECT_THAT(log, HasSubstr("SaveCalibrationLine() - the fractionation, projection, ROI and calibration tools "
-                               "are not available in this build."));
+    EXPECT_THAT(log,
+                HasSubstr("SaveCalibrationLine() - the fractionation, projection, ROI and calibration tools "
+                          "are not available in this build."));
     EXPECT_THAT(log, HasSubstr("FractionationAnalysisDlg::Create() - the fractionation, projection, ROI and "
                                "calibration tools are not available in this build."));
     EXPECT_NE(&Tools(), &ToolServicesPlaceholder());

@@ -1,6 +1,7 @@
 #pragma once
 // Shared fixture of the ROI window tests: the image view fixture (data folder, main settings file,
 // recording message box, MDI area) with the ROI tool services and windows installed.
+#include "Screenshot.h"
 #include "app/ServiceFakes.h"
 #include "app/gui/ImageViewTest.h"
 #include "support/gui/EventLoop.h"
@@ -96,16 +97,7 @@ class RoiWindowsFixture : public ImageViewFixture
     void WriteScreenshot(QWidget *window, const std::string &name)
     {
         RenderQueuedJobs();
-        const QPixmap area = m_area.grab();
-        const QPixmap dialog = window->grab();
-        QPixmap shot(area.width() + dialog.width() + 10, std::max(area.height(), dialog.height()));
-        shot.fill(Qt::white);
-        QPainter painter(&shot);
-        painter.drawPixmap(0, 0, area);
-        painter.drawPixmap(area.width() + 10, 0, dialog);
-        painter.end();
-        std::filesystem::create_directories("/tmp/shots");
-        EXPECT_TRUE(shot.save(QString::fromStdString("/tmp/shots/" + name + ".png")));
+        WriteScreenshotBeside(&m_area, window, name);
     }
 
     std::shared_ptr<RoiToolWindows> m_windows;
