@@ -2,10 +2,16 @@
 // other writers, refusals, failures, admin-only Delete and the active ROI shown in its fields.
 #include "RoiWindowsFixture.h"
 
+#include "platform/gui/QtUserInterface.h"
+
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace vantelis::test {
 namespace {
@@ -316,6 +322,33 @@ TEST_F(ROIManagerTest, ShowsTheActiveRoi)
     EXPECT_EQ(Field(manager, ROIManager::kRightEdit), "33");
     EXPECT_EQ(Field(manager, ROIManager::kBottomEdit), "44");
     EXPECT_EQ(Field(manager, ROIManager::kNameEdit), "kept");
+}
+
+// A script's ROI command runs on its own thread: the fields are written on the user-interface
+// thread, which the call waits for.
+TEST_F(ROIManagerTest, ShowCurrentRoiFromAnotherThread)
+{
+    ROIManager *manager = OpenManager();
+    ASSERT_NE(manager, nullptr);
+    std::shared_ptr<platform::gui::QtUserInterface> qtUi = platform::gui::QtUserInterface::Install();
+    _active_roi.Set(ImageRect{7, 8, 9, 10});
+    std::atomic<bool> done{false};
+    bool shown = false;
+    Qt::HANDLE writer = nullptr;
+    QObject::connect(manager->Edit(ROIManager::kLeftEdit), &QLineEdit::textChanged, manager,
+                     [&] { writer = QThread::currentThreadId(); });
+    std::thread script([&] {
+        shown = Tools().ShowCurrentRoi();
+        done = true;
+    });
+    const bool finished = RunEventLoopUntil([&] { return done.load(); });
+    script.join();
+    platform::ui::SetUi(std::shared_ptr<platform::ui::UserInterface>(m_ui.operator->(), [](auto *) {}));
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(writer, QThread::currentThreadId());
+    EXPECT_EQ(Field(manager, ROIManager::kLeftEdit), "7");
+    EXPECT_EQ(Field(manager, ROIManager::kBottomEdit), "10");
 }
 
 // The window is hidden and shown again, never destroyed; its fields and list stay.
