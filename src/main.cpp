@@ -7,6 +7,8 @@
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
 #include "platform/gui/QtUserInterface.h"
+#include "tools/RoiToolServices.h"
+#include "tools/gui/RoiToolWindows.h"
 
 #include <QApplication>
 
@@ -33,6 +35,8 @@ int main(int argc, char **argv)
 
     // The headless run never makes a QApplication, so the C library keeps its "C" locale.
     if (CPlexorinApp::IsHeadlessCommandLine(args)) {
+        // The named ROI list serves the headless run too; it has no windows.
+        InstallToolServices(std::make_shared<RoiToolServices>());
         bool ok = theApp.InitInstance(args);
         EndRun();
         return ok ? 0 : 1;
@@ -47,6 +51,7 @@ int main(int argc, char **argv)
     // Start-up starts the render thread and the exit stops it. The tools, operator screen and
     // devices are reached through their service slots, placeholders until they are installed.
     InstallRenderThread(ProgramRenderLinks());
+    InstallRoiToolWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -58,7 +63,8 @@ int main(int argc, char **argv)
     // to standard error (and, as always, to the error log).
     platform::ui::SetUi(nullptr);
     EndRun();
-    // Windows go with the framework while the application object still exists.
+    // Windows go with the framework and the tool services while the application object still exists.
     SetFramework(nullptr);
+    InstallToolServices(nullptr);
     return status;
 }

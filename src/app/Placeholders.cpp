@@ -95,28 +95,28 @@ class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
     PlaceholderWindow m_focus{"FocusToolDlg", kWhat};
 };
 
+// A window that the installed services do not have here: it never comes to exist.
+class AbsentWindow : public ModelessWindow
+{
+  public:
+    bool HasWindow() const override { return false; }
+    bool Create(bool) override { return false; }
+    bool IsVisible() const override { return false; }
+    void Show(bool) override {}
+};
+
 // ---- Fractionation, projection, ROI and calibration tools (placeholder) ----
+// The named ROI list and the ROI windows are built: the program installs them in every mode. Only
+// a run that installs no tool services (tests of the shell alone) gets here, and sees no ROI list
+// and no ROI window rather than a missing subsystem.
 class PlaceholderToolServices : public ToolServices
 {
   public:
-    bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
-    {
-        list.clear();
-        ReportNotAvailable("ROIList::LoadFromProfile", kWhat, nullptr);
-        return false;
-    }
-    bool FindRoiByName(const char *, int32_t *, EString &error) override
-    {
-        ReportNotAvailable("FindRoiByName", kWhat, &error);
-        return false;
-    }
+    bool LoadRoiList(const char *, std::vector<ROIObject> &) override { return false; }
+    bool FindRoiByName(const char *, int32_t *, EString &) override { return false; }
     ModelessWindow &RoiManager() override { return m_roiManager; }
     bool ShowCurrentRoi() override { return false; }
-    bool RunChooseRoiDialog() override
-    {
-        ReportNotAvailable("ChooseROI::DoModal", kWhat, nullptr);
-        return false;
-    }
+    bool RunChooseRoiDialog() override { return false; }
     void RunComputePixelsPerMmDialog(double) override
     {
         ReportNotAvailable("ComputePixelsPerMMDlg::DoModal", kWhat, nullptr);
@@ -152,7 +152,7 @@ class PlaceholderToolServices : public ToolServices
 
   private:
     static constexpr const char *kWhat = "the fractionation, projection, ROI and calibration tools are";
-    PlaceholderWindow m_roiManager{"ROIManager", kWhat};
+    AbsentWindow m_roiManager;
     PlaceholderWindow m_adjustBoundaries{"AdjustBoundariesDlg", kWhat};
     PlaceholderWindow m_fractionation{"FractionationAnalysisDlg", kWhat};
     PlaceholderWindow m_projectionTool{"ProjectionAnalysisTool", kWhat};

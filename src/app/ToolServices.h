@@ -4,6 +4,7 @@
 // every call with "not available".
 #include "Ostravo/EString.h"
 #include "app/ModelessWindow.h"
+#include "app/ROIObject.h"
 
 #include <cstdint>
 #include <memory>
@@ -11,16 +12,6 @@
 
 class CImageView;
 struct ProjectionAnalysisParams;
-
-// A named rectangle of the ROI list ([ROI] of the main settings file), inclusive pixel bounds.
-struct ROIObject
-{
-    EString m_name;
-    uint32_t left = 0;
-    uint32_t top = 0;
-    uint32_t right = 0;
-    uint32_t bottom = 0;
-};
 
 // One file of an analysis tool's image list; ordered by name ignoring ASCII case.
 struct ImageFileItem
@@ -49,14 +40,15 @@ class ToolServices
   public:
     virtual ~ToolServices() = default;
 
-    // ROIList::LoadFromProfile: clears list and reads [ROI] of the file; false when the section
-    // cannot be read.
+    // ROIList::LoadFromProfile: replaces list by the ROIs of [ROI] of the file in storage order (of
+    // equal names the last one is the one added last); false when the section cannot be read.
     virtual bool LoadRoiList(const char *settingsPath, std::vector<ROIObject> &list) = 0;
     // Rectangle (left, top, right, bottom) of the named ROI of the main settings file.
     virtual bool FindRoiByName(const char *name, int32_t rect[4], EString &error) = 0;
 
     virtual ModelessWindow &RoiManager() = 0;
     // Shows the active ROI in the manager's edits; false when its window or the ROI is missing.
+    // Any thread: the edits are written on the user-interface thread.
     virtual bool ShowCurrentRoi() = 0;
     // The modal ROI chooser; true on OK, with the active ROI set.
     virtual bool RunChooseRoiDialog() = 0;

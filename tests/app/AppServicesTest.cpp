@@ -316,10 +316,13 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     EXPECT_STREQ(error.c_str(),
                  "LoadCartridgeTypes() - the instrument device code is not available in this build.");
     EXPECT_FALSE(Devices().LoadDigitalIoMapping(error));
-    int32_t rect[4];
+    // The ROI list is built; without tool services installed there is simply no list.
+    int32_t rect[4] = {1, 2, 3, 4};
+    const std::string before = error.c_str();
     EXPECT_FALSE(Tools().FindRoiByName("Channel", rect, error));
-    EXPECT_STREQ(error.c_str(), "FindRoiByName() - the fractionation, projection, ROI and calibration tools "
-                                "are not available in this build.");
+    EXPECT_EQ(error.c_str(), before);
+    EXPECT_EQ(rect[3], 4);
+    Tools().RunComputePixelsPerMmDialog(120.0);
     std::string reloadError;
     EXPECT_FALSE(OperatorScreen().Reload("/p/CustomerUI/Scripts/DefaultAnalysisUI.scr", reloadError));
     EXPECT_EQ(reloadError, "CustomerUI::Reload() - the operator screen is not available in this build.");
@@ -331,6 +334,10 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     }
     EXPECT_FALSE(Experiment().VideoTool().HasWindow());
     std::string log = ErrorLogText();
+    EXPECT_NE(
+        log.find("ComputePixelsPerMMDlg::DoModal() - the fractionation, projection, ROI and calibration "
+                 "tools are not available in this build."),
+        std::string::npos);
     size_t first = log.find("ScriptsDlg::Create() - the script engine is not available in this build.");
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(log.find("ScriptsDlg::Create()", first + 1), std::string::npos);

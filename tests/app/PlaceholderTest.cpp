@@ -87,17 +87,38 @@ TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
 // "not available" whatever is installed.
 TEST_F(AppStartupFixture, PlaceholdersStayReachableBesideAnInstalledSubsystem)
 {
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
     InstallToolServices(std::make_shared<StubTools>());
-    EString error;
-    int32_t rect[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(ToolServicesPlaceholder().FindRoiByName("A", rect, error));
-    EXPECT_STREQ(
-        error.c_str(),
-        "FindRoiByName() - the fractionation, projection, ROI and calibration tools are not available in "
-        "this build.");
+    EXPECT_FALSE(
+        ToolServicesPlaceholder().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
+    EXPECT_FALSE(ToolServicesPlaceholder().FractionationAnalysis().Create(false));
+    const std::string log = ErrorLogText();
+    EXPECT_THAT(log,
+                HasSubstr("SaveCalibrationLine() - the fractionation, projection, ROI and calibration tools "
+                          "are not available in this build."));
+    EXPECT_THAT(log, HasSubstr("FractionationAnalysisDlg::Create() - the fractionation, projection, ROI and "
+                               "calibration tools are not available in this build."));
     EXPECT_NE(&Tools(), &ToolServicesPlaceholder());
     InstallToolServices(nullptr);
     EXPECT_EQ(&Tools(), &ToolServicesPlaceholder());
+}
+
+// The ROI list and windows are built and installed by the program; the tool placeholder no longer
+// calls them missing: without installed services there is no list and no window, and nothing is
+// logged.
+TEST_F(AppStartupFixture, ToolPlaceholderHasNoRoiEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallToolServices(nullptr);
+    std::vector<ROIObject> list(1);
+    EXPECT_FALSE(Tools().LoadRoiList(DataFile("Plexorin.ini").c_str(), list));
+    EXPECT_FALSE(Tools().RoiManager().Create(true));
+    EXPECT_FALSE(Tools().RoiManager().HasWindow());
+    EXPECT_FALSE(Tools().ShowCurrentRoi());
+    EXPECT_FALSE(Tools().RunChooseRoiDialog());
+    EXPECT_EQ(ErrorLogText().find("ROI"), std::string::npos);
 }
 
 } // namespace
