@@ -7,6 +7,7 @@
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
 #include "platform/gui/QtUserInterface.h"
+#include "tools/gui/CountingToolWindows.h"
 
 #include <QApplication>
 
@@ -47,6 +48,7 @@ int main(int argc, char **argv)
     // Start-up starts the render thread and the exit stops it. The tools, operator screen and
     // devices are reached through their service slots, placeholders until they are installed.
     InstallRenderThread(ProgramRenderLinks());
+    InstallCountingToolWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -60,5 +62,6 @@ int main(int argc, char **argv)
     EndRun();
     // Windows go with the framework while the application object still exists.
     SetFramework(nullptr);
+    InstallAnalysisToolWindows(nullptr);
     return status;
 }
