@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -19,13 +20,18 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// Runs the event loop until the Save button shows enabled.
+// Runs the event loop until the Save button shows the given state with no check pending.
 bool SaveBecomes(CountingAlgorithmDlg &dialog, bool enabled)
 {
-    return RunEventLoopUntil([&] {
+    auto settled = [&] {
         return dialog.IsControlEnabled(kSave) == enabled &&
                !dialog.TimerActive(CountingAlgorithmDlg::kUnsavedCheckTimer);
-    });
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!settled() && clock.elapsed() < 30000)
+        QTest::qWait(20);
+    return settled();
 }
 
 void ChooseSet(CountingAlgorithmDlg &dialog, const std::string &name)
