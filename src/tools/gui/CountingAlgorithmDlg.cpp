@@ -461,17 +461,24 @@ void CountingAlgorithmDlg::OnResultsOptionClicked()
     RestartTimer(kAutoSaveTimer, 10);
 }
 
-void CountingAlgorithmDlg::ListCountingParamSets()
+void ListCountingParamSets(QWidget *dialog)
 {
-    auto *combo = ControlAs<QComboBox>(kParamSetName);
-    m_name_before_dropdown = combo->currentText();
+    auto *combo = qobject_cast<QComboBox *>(FindControl(dialog, kParamSetName));
+    if (!combo)
+        return;
+    const QString before = combo->currentText();
     const QSignalBlocker block(combo);
     combo->clear();
-    for (const std::string &name : CountingParamSetNames(LibFolder()))
+    for (const std::string &name : CountingParamSetNames(theApp.m_data_directory + "/LIB"))
         combo->addItem(QString::fromLatin1(name.c_str()));
     // Until a set is chosen the name stays: closing the list without a choice changes nothing.
     combo->setCurrentIndex(-1);
-    combo->setEditText(m_name_before_dropdown);
+    combo->setEditText(before);
+}
+
+void CountingAlgorithmDlg::ListCountingParamSets()
+{
+    ::ListCountingParamSets(this);
 }
 
 void CountingAlgorithmDlg::OnParamSetCloseUp()

@@ -15,6 +15,10 @@
 class QComboBox;
 class QLineEdit;
 
+// Fills combo 1214 of a tool window with the names of the sets in <data>/LIB, sorted; the text in
+// the combo stays until the user picks a name. The counting and the parameter-sweep windows share it.
+void ListCountingParamSets(QWidget *dialog);
+
 class CountingAlgorithmDlg : public ToolWindow
 {
     Q_OBJECT
@@ -71,6 +75,4 @@ class CountingAlgorithmDlg : public ToolWindow
     std::string SetPath(const std::string &name) const;
 
     bool m_loading = false;
-    // The set name before the list was opened: closing it without a choice keeps it.
-    QString m_name_before_dropdown;
 };
