@@ -9,6 +9,7 @@
 #include "platform/gui/QtUserInterface.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/RoiToolWindows.h"
+#include "tools/gui/CountingToolWindows.h"
 
 #include <QApplication>
 
@@ -52,6 +53,7 @@ int main(int argc, char **argv)
     // devices are reached through their service slots, placeholders until they are installed.
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
+    InstallCountingToolWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -66,5 +68,6 @@ int main(int argc, char **argv)
     // Windows go with the framework and the tool services while the application object still exists.
     SetFramework(nullptr);
     InstallToolServices(nullptr);
+    InstallAnalysisToolWindows(nullptr);
     return status;
 }

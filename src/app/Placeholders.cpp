@@ -70,7 +70,20 @@ class PlaceholderWindow : public ModelessWindow
     const char *m_what;
 };
 
+// A window that the installed services do not have here: it never comes to exist.
+class AbsentWindow : public ModelessWindow
+{
+  public:
+    bool HasWindow() const override { return false; }
+    bool Create(bool) override { return false; }
+    bool IsVisible() const override { return false; }
+    void Show(bool) override {}
+};
+
 // ---- Counting and image-analysis tools (placeholder) ----
+// The counting tool window is built and installed by the program; only a run without installed
+// tool windows (the headless run, tests of the shell alone) gets here, and sees no window rather
+// than a missing subsystem.
 class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
 {
   public:
@@ -87,22 +100,12 @@ class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
 
   private:
     static constexpr const char *kWhat = "the counting and image-analysis tools are";
-    PlaceholderWindow m_counting{"CountingAlgorithmDlg", kWhat};
+    AbsentWindow m_counting;
     PlaceholderWindow m_epi{"EpiCellCountingAlgoDlg", kWhat};
     PlaceholderWindow m_imageAnalysis{"ImageAnalysisToolDlg", kWhat};
     PlaceholderWindow m_iterator{"AlgoIteratorTool", kWhat};
     PlaceholderWindow m_meniscus{"FindMeniscusDlg", kWhat};
     PlaceholderWindow m_focus{"FocusToolDlg", kWhat};
-};
-
-// A window that the installed services do not have here: it never comes to exist.
-class AbsentWindow : public ModelessWindow
-{
-  public:
-    bool HasWindow() const override { return false; }
-    bool Create(bool) override { return false; }
-    bool IsVisible() const override { return false; }
-    void Show(bool) override {}
 };
 
 // ---- Fractionation, projection, ROI and calibration tools (placeholder) ----

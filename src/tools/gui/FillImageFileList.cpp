@@ -1,0 +1,25 @@
+#include "tools/gui/FillImageFileList.h"
+
+#include "tools/ImageFileList.h"
+#include "tools/gui/ToolWindowKit.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+
+bool FillImageFileList(QWidget *dialog)
+{
+    auto *list = qobject_cast<QListWidget *>(FindControl(dialog, 1221));
+    auto *folder = qobject_cast<QLineEdit *>(FindControl(dialog, 1216));
+    auto *filter = qobject_cast<QLineEdit *>(FindControl(dialog, 1217));
+    if (list)
+        list->clear();
+    std::vector<std::string> names;
+    const bool found =
+        ListImageFiles(folder ? folder->text().toLatin1().toStdString() : std::string(),
+                       filter ? filter->text().toLatin1().toStdString() : std::string(), names);
+    if (list) {
+        for (const std::string &name : names)
+            list->addItem(QString::fromLatin1(name.c_str()));
+    }
+    return found;
+}

@@ -1,0 +1,156 @@
+#include "tools/gui/ToolWindowKit.h"
+
+#include "platform/Ui.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QVariant>
+
+namespace {
+
+constexpr const char *kIdProperty = "vantelisControlId";
+
+} // namespace
+
+QWidget *FindControl(const QWidget *window, int id)
+{
+    if (!window || id == 0)
+        return nullptr;
+    for (QWidget *child : window->findChildren<QWidget *>()) {
+        if (ControlId(child) == id)
+            return child;
+    }
+    return nullptr;
+}
+
+int ControlId(const QWidget *control)
+{
+    if (!control)
+        return 0;
+    const QVariant id = control->property(kIdProperty);
+    return id.isValid() ? id.toInt() : 0;
+}
+
+void PostToWindow(QPointer<QWidget> window, std::function<void()> update)
+{
+    platform::ui::Ui().RunOnGuiThread(
+        [window, update = std::move(update)] {
+            if (window)
+                update();
+        },
+        false);
+}
+
+ToolWindow::ToolWindow(const char *title, QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QString::fromLatin1(title));
+    setModal(false);
+}
+
+ToolWindow::~ToolWindow() = default;
+
+void ToolWindow::TagControl(int id, QWidget *control)
+{
+    control->setProperty(kIdProperty, id);
+    control->setObjectName(QStringLiteral("control%1").arg(id));
+}
+
+std::string ToolWindow::ControlText(int id) const
+{
+    QWidget *control = Control(id);
+    QString text;
+    if (auto *edit = qobject_cast<QLineEdit *>(control))
+        text = edit->text();
+    else if (auto *combo = qobject_cast<QComboBox *>(control))
+        text = combo->currentText();
+    else if (auto *label = qobject_cast<QLabel *>(control))
+        text = label->text();
+    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+        text = button->text();
+    return text.toLatin1().toStdString();
+}
+
+void ToolWindow::SetControlText(int id, const std::string &text)
+{
+    QWidget *control = Control(id);
+    const QString value = QString::fromLatin1(text.c_str());
+    if (auto *edit = qobject_cast<QLineEdit *>(control))
+        edit->setText(value);
+    else if (auto *combo = qobject_cast<QComboBox *>(control))
+        combo->setEditText(value);
+    else if (auto *label = qobject_cast<QLabel *>(control))
+        label->setText(value);
+    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+        button->setText(value);
+}
+
+bool ToolWindow::IsChecked(int id) const
+{
+    auto *button = qobject_cast<QAbstractButton *>(Control(id));
+    return button && button->isChecked();
+}
+
+void ToolWindow::SetChecked(int id, bool checked)
+{
+    if (auto *button = qobject_cast<QAbstractButton *>(Control(id)))
+        button->setChecked(checked);
+}
+
+bool ToolWindow::IsControlEnabled(int id) const
+{
+    QWidget *control = Control(id);
+    return control && control->isEnabled();
+}
+
+void ToolWindow::EnableControl(int id, bool enabled)
+{
+    if (QWidget *control = Control(id))
+        control->setEnabled(enabled);
+}
+
+void ToolWindow::RestartTimer(int id, int milliseconds)
+{
+    QTimer *&timer = m_timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
+    }
+    timer->stop();
+    timer->start(milliseconds);
+}
+
+void ToolWindow::KillTimer(int id)
+{
+    auto it = m_timers.find(id);
+    if (it != m_timers.end())
+        it->second->stop();
+}
+
+bool ToolWindow::TimerActive(int id) const
+{
+    auto it = m_timers.find(id);
+    return it != m_timers.end() && it->second->isActive();
+}
+
+int ToolWindow::TimerInterval(int id) const
+{
+    return TimerActive(id) ? m_timers.at(id)->interval() : -1;
+}
+
+void ToolWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// What every analysis tool window shares. A tool window is a ToolWindow (a modeless QDialog that
+// Escape and Enter hide, never destroy) whose controls carry their numeric ids:
+//
+//   auto *edit = AddControl(kMyEditId, new QLineEdit(this));   // laid out by the window itself
+//   ControlText(kMyEditId);  SetControlText(kMyEditId, "12");  IsChecked(kMyBoxId);
+//   FindControl(otherWindow, 1216);   // the same lookup on any window (shared routines use it)
+//
+// One-shot timers by id: RestartTimer(id, ms) kills the timer and sets it again, so a burst of
+// changes runs the work once, ms after the last change; when it fires the timer is already
+// stopped and OnTimer(id) runs on the user-interface thread.
+//
+// A window whose work runs on a worker thread takes a snapshot of its controls before it starts
+// the worker, gives the worker a StopFlag that the Stop button sets, and lets the worker report
+// only through PostToWindow, which runs the update on the user-interface thread (through the
+// platform's GUI seam) and drops it when the window has gone meanwhile.
+#include <QDialog>
+#include <QPointer>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+
+class QTimer;
+
+// Set by the window's Stop button, tested by its worker between items.
+using StopFlag = std::atomic<bool>;
+
+// The control of window with the given id (its own or any descendant's), or null.
+QWidget *FindControl(const QWidget *window, int id);
+// The id given to a control by ToolWindow::AddControl; 0 for any other widget.
+int ControlId(const QWidget *control);
+
+// Runs update on the user-interface thread without waiting, unless window has been destroyed by
+// then. Any thread.
+void PostToWindow(QPointer<QWidget> window, std::function<void()> update);
+
+class ToolWindow : public QDialog
+{
+    Q_OBJECT
+  public:
+    explicit ToolWindow(const char *title, QWidget *parent = nullptr);
+    ~ToolWindow() override;
+
+    // Tags control with id and returns it.
+    template <class T> T *AddControl(int id, T *control)
+    {
+        TagControl(id, control);
+        return control;
+    }
+    QWidget *Control(int id) const { return FindControl(this, id); }
+    template <class T> T *ControlAs(int id) const { return qobject_cast<T *>(Control(id)); }
+
+    // Text of an edit, combo box, label or button (Latin-1); empty when there is no such control.
+    std::string ControlText(int id) const;
+    // Sets the text the way the user's typing would, so change notifications follow.
+    void SetControlText(int id, const std::string &text);
+    // A check box that is missing reads unchecked.
+    bool IsChecked(int id) const;
+    void SetChecked(int id, bool checked);
+    bool IsControlEnabled(int id) const;
+    void EnableControl(int id, bool enabled);
+
+    void RestartTimer(int id, int milliseconds);
+    void KillTimer(int id);
+    bool TimerActive(int id) const;
+    // The delay of an armed timer, -1 when it is not armed.
+    int TimerInterval(int id) const;
+
+  protected:
+    virtual void OnTimer(int id) { (void)id; }
+    // Escape and Enter hide the window at once, as the dialogs always did.
+    void keyPressEvent(QKeyEvent *event) override;
+
+  private:
+    void TagControl(int id, QWidget *control);
+    std::map<int, QTimer *> m_timers;
+};

@@ -1,0 +1,64 @@
+// The main window's "Counting Algorithm Parameters" command opens the counting tool window, which
+// loads the remembered set when it is made.
+#include "app/gui/MainFrameFixture.h"
+
+#include "app/CommandIds.h"
+#include "tools/CountingParams.h"
+#include "tools/gui/CountingAlgorithmDlg.h"
+#include "tools/gui/CountingToolWindows.h"
+
+namespace vantelis::test::mainframe {
+namespace {
+
+using namespace counting_id;
+
+TEST_F(MainFrameFixture, TheCountingCommandOpensTheCountingWindow)
+{
+    // The window reads the program's main settings file and data folder.
+    struct AppPaths
+    {
+        std::string ini = theApp.m_ini_path;
+        std::string data = theApp.m_data_directory;
+        ~AppPaths()
+        {
+            InstallAnalysisToolWindows(nullptr);
+            theApp.m_ini_path = ini;
+            theApp.m_data_directory = data;
+        }
+    } restore;
+    theApp.m_ini_path = m_app.m_ini_path;
+    theApp.m_data_directory = m_app.m_data_directory;
+    std::filesystem::create_directories(m_dir.file("LIB"));
+    CountingControls set = DefaultCountingControls();
+    set.edits[kObjectRadius1] = "9";
+    std::string error;
+    ASSERT_TRUE(WriteCountingParamsFile(m_dir.file("LIB/Remembered.counting_params"), set, error));
+    WriteSettings("[CountingAlgorithmDlg]\r\nParamSetName=Remembered\r\nCreateResultsFiles=TRUE\r\n");
+
+    std::shared_ptr<CountingToolWindows> windows = InstallCountingToolWindows();
+    EXPECT_FALSE(windows->CountingAlgorithm().HasWindow());
+    ASSERT_TRUE(Frame().OnCommand(cmd::kCountingAlgorithmParameters));
+    CountingAlgorithmDlg *dialog = windows->CountingDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "Counting Algorithm");
+    EXPECT_EQ(dialog->ControlText(kParamSetName), "Remembered");
+    EXPECT_EQ(dialog->ControlText(kObjectRadius1), "9");
+    EXPECT_TRUE(dialog->IsChecked(kCreateResultsFiles));
+
+    // The command only shows the window: a second one keeps it, hidden or not, and never makes
+    // another.
+    dialog->hide();
+    ASSERT_TRUE(Frame().OnCommand(cmd::kCountingAlgorithmParameters));
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_TRUE(Frame().OnCommand(cmd::kCountingAlgorithmParameters));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(windows->CountingDialog(), dialog);
+
+    // The windows not built yet still answer through their placeholder.
+    EXPECT_FALSE(windows->FocusTool().Create(false));
+    EXPECT_FALSE(windows->ImageAnalysisRunning());
+}
+
+} // namespace
+} // namespace vantelis::test::mainframe
