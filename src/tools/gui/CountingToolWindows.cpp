@@ -3,42 +3,13 @@
 #include "app/Placeholders.h"
 #include "tools/CountingParams.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
+#include "tools/gui/ToolWindowKit.h"
 
-#include <atomic>
-
-// The counting window is made on first use and then only shown and hidden.
-class CountingToolWindows::CountingWindow : public ModelessWindow
+class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgorithmDlg>
 {
   public:
-    bool HasWindow() const override { return m_exists.load(); }
-    bool Create(bool visible) override
-    {
-        if (!m_dialog) {
-            m_dialog = std::make_unique<CountingAlgorithmDlg>();
-            m_exists = true;
-        }
-        if (visible)
-            Show(true);
-        return true;
-    }
-    bool IsVisible() const override { return m_dialog && m_dialog->isVisible(); }
-    void Show(bool show) override
-    {
-        if (!m_dialog)
-            return;
-        if (show) {
-            m_dialog->show();
-            m_dialog->raise();
-            m_dialog->activateWindow();
-        } else {
-            m_dialog->hide();
-        }
-    }
-    CountingAlgorithmDlg *Dialog() const { return m_dialog.get(); }
-
-  private:
-    std::unique_ptr<CountingAlgorithmDlg> m_dialog;
-    std::atomic<bool> m_exists{false};
+    CountingWindow() : LazyToolWindow([] { return std::make_unique<CountingAlgorithmDlg>(); }) {}
+    CountingAlgorithmDlg *Dialog() const { return Window(); }
 };
 
 CountingToolWindows::CountingToolWindows() : m_counting(std::make_unique<CountingWindow>()) {}

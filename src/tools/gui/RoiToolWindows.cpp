@@ -4,40 +4,15 @@
 #include "platform/Ui.h"
 #include "tools/gui/ChooseROI.h"
 #include "tools/gui/ROIManager.h"
+#include "tools/gui/ToolWindowKit.h"
 
-class RoiToolWindows::ManagerWindow : public ModelessWindow
+// Asked from any thread (a script's ROI command); the window itself is made and used on the
+// user-interface thread.
+class RoiToolWindows::ManagerWindow : public LazyToolWindow<ROIManager>
 {
   public:
-    // Asked from any thread (a script's ROI command); the window itself is made and used on the
-    // user-interface thread.
-    bool HasWindow() const override { return m_exists.load(); }
-    bool Create(bool visible) override
-    {
-        if (!m_dialog) {
-            m_dialog = std::make_unique<ROIManager>(theApp.m_ini_path);
-            m_exists = true;
-        }
-        if (visible)
-            m_dialog->show();
-        return true;
-    }
-    bool IsVisible() const override { return m_dialog && m_dialog->isVisible(); }
-    void Show(bool show) override
-    {
-        if (!m_dialog)
-            return;
-        if (show) {
-            m_dialog->show();
-            m_dialog->raise();
-        } else {
-            m_dialog->hide();
-        }
-    }
-    ROIManager *Dialog() const { return m_dialog.get(); }
-
-  private:
-    std::unique_ptr<ROIManager> m_dialog;
-    std::atomic<bool> m_exists{false};
+    ManagerWindow() : LazyToolWindow([] { return std::make_unique<ROIManager>(theApp.m_ini_path); }) {}
+    ROIManager *Dialog() const { return Window(); }
 };
 
 RoiToolWindows::RoiToolWindows() : m_manager(std::make_unique<ManagerWindow>()) {}

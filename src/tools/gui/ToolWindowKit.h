@@ -14,12 +14,15 @@
 // the worker, gives the worker a StopFlag that the Stop button sets, and lets the worker report
 // only through PostToWindow, which runs the update on the user-interface thread (through the
 // platform's GUI seam) and drops it when the window has gone meanwhile.
+#include "app/ModelessWindow.h"
+
 #include <QDialog>
 #include <QPointer>
 
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 class QTimer;
@@ -76,4 +79,42 @@ class ToolWindow : public QDialog
   private:
     void TagControl(int id, QWidget *control);
     std::map<int, QTimer *> m_timers;
+};
+
+// A modeless tool window made on first use, then only shown and hidden, never destroyed before
+// the program ends. HasWindow may be asked from any thread; the rest runs on the GUI thread.
+template <class Dialog> class LazyToolWindow : public ModelessWindow
+{
+  public:
+    explicit LazyToolWindow(std::function<std::unique_ptr<Dialog>()> make) : m_make(std::move(make)) {}
+    bool HasWindow() const override { return m_exists.load(); }
+    bool Create(bool visible) override
+    {
+        if (!m_dialog) {
+            m_dialog = m_make();
+            m_exists = true;
+        }
+        if (visible)
+            Show(true);
+        return true;
+    }
+    bool IsVisible() const override { return m_dialog && m_dialog->isVisible(); }
+    void Show(bool show) override
+    {
+        if (!m_dialog)
+            return;
+        if (show) {
+            m_dialog->show();
+            m_dialog->raise();
+            m_dialog->activateWindow();
+        } else {
+            m_dialog->hide();
+        }
+    }
+    Dialog *Window() const { return m_dialog.get(); }
+
+  private:
+    std::function<std::unique_ptr<Dialog>()> m_make;
+    std::unique_ptr<Dialog> m_dialog;
+    std::atomic<bool> m_exists{false};
 };
