@@ -1,21 +1,13 @@
 #include "script/Arguments.h"
 
 #include "Ostravo/TextFormat.h"
+#include "script/ParseHelpers.h"
 
 #include <string>
 
 namespace {
 
-void SkipBlanks(const char *&p)
-{
-    while (*p == ' ' || *p == '\t')
-        ++p;
-}
-
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using namespace script_parse;
 
 // The ',' or ')' behind a number or a variable name.
 bool ReadTrailer(int parameter, const char *&cursor, EString &error, const char *format)

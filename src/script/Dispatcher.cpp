@@ -1,15 +1,13 @@
 #include "Ostravo/TextFormat.h"
 #include "script/Arguments.h"
+#include "script/ParseHelpers.h"
 #include "script/Script.h"
 
 #include <exception>
 
 namespace {
 
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using namespace script_parse;
 
 // Obsolete commands that fail in both passes without reading their arguments.
 const char *ObsoleteMessage(int id)

@@ -1,22 +1,14 @@
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/TextFormat.h"
+#include "script/ParseHelpers.h"
 #include "script/Script.h"
 
 #include <cstring>
 
 namespace {
 
-void SkipBlanks(const char *&p)
-{
-    while (*p == ' ' || *p == '\t')
-        ++p;
-}
-
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using namespace script_parse;
 
 // Blanks and tabs, then the end of the text or a "//" comment.
 bool RestIsEmpty(const char *p)

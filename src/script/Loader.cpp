@@ -1,6 +1,7 @@
 #include "Ostravo/TextFormat.h"
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
+#include "script/ParseHelpers.h"
 #include "script/Script.h"
 
 #include <algorithm>
@@ -8,10 +9,7 @@
 
 namespace {
 
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using namespace script_parse;
 
 bool EndsWithSemicolon(const std::string &s)
 {

@@ -1,5 +1,6 @@
 #include "Ostravo/TextFormat.h"
 #include "script/Arguments.h"
+#include "script/ParseHelpers.h"
 #include "script/Script.h"
 
 #include <algorithm>
@@ -7,16 +8,7 @@
 
 namespace {
 
-void SkipBlanks(const char *&p)
-{
-    while (*p == ' ' || *p == '\t')
-        ++p;
-}
-
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using namespace script_parse;
 
 // One nesting level of user-function bodies; every exit gives it back.
 class CallDepthLevel

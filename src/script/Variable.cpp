@@ -1,6 +1,7 @@
 #include "script/Variable.h"
 
 #include "Ostravo/TextFormat.h"
+#include "script/ParseHelpers.h"
 
 #include <cctype>
 #include <climits>
@@ -10,20 +11,11 @@
 
 namespace {
 
+using namespace script_parse;
+
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-void SkipBlanks(const char *&p)
-{
-    while (IsBlank(*p))
-        ++p;
-}
-
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
 }
 
 char AsciiLower(char c)
