@@ -471,7 +471,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
                                                    histogramError) &&
             !m_histogram_failure_logged) {
             m_histogram_failure_logged = true;
-            LogError(__FILE__, __LINE__, histogramError);
+            LogError(__FILE_NAME__, __LINE__, histogramError);
         }
         job.lower_intensity = lower;
         job.upper_intensity = upper;
@@ -549,7 +549,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
     if (job.m_save_reference) {
         std::string saveError;
         if (!SaveReferenceBitmap(frame, job, saveError))
-            LogError(__FILE__, __LINE__, saveError);
+            LogError(__FILE_NAME__, __LINE__, saveError);
     }
     job.m_dc = nullptr;
     return true;
