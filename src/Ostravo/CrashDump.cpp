@@ -43,16 +43,11 @@ class SafeText
             AddChar(*text);
         return *this;
     }
-    // Like Add, with every line feed not preceded by a carriage return written as CR LF.
-    SafeText &AddCrLf(const char *text)
+    // Like Add, with every CR or LF written as a blank: an error-log row stays one line.
+    SafeText &AddOneLine(const char *text)
     {
-        char previous = '\0';
-        for (; text && *text; ++text) {
-            if (*text == '\n' && previous != '\r')
-                AddChar('\r');
-            AddChar(*text);
-            previous = *text;
-        }
+        for (; text && *text; ++text)
+            AddChar(*text == '\r' || *text == '\n' ? ' ' : *text);
         return *this;
     }
     SafeText &AddChar(char c)
@@ -342,7 +337,7 @@ void SafeLogError(int line, const CrashTime &t, const char *message)
     row.AddUnsigned(static_cast<unsigned>(t.hour), 10, 2).AddChar(':');
     row.AddUnsigned(static_cast<unsigned>(t.minute), 10, 2).AddChar(':');
     row.AddUnsigned(static_cast<unsigned>(t.second), 10, 2).AddChar('\t');
-    row.Add(kSourceFile).AddChar('\t').AddSigned(line).AddChar('\t').AddCrLf(message).Add("\r\n");
+    row.Add(kSourceFile).AddChar('\t').AddSigned(line).AddChar('\t').AddOneLine(message).Add("\r\n");
     WriteAll(fd, row.c_str(), row.size());
     ::close(fd);
 }

@@ -67,6 +67,33 @@ std::string ToCrLfText(const std::string &text)
     return out;
 }
 
+namespace {
+
+// The source file by its name alone: compilers and build caches hand over __FILE__ with or
+// without the build's folders, and rows must not depend on where the program was built.
+const char *SourceFileName(const char *sourceFile)
+{
+    if (!sourceFile)
+        return "";
+    const char *name = sourceFile;
+    for (const char *p = sourceFile; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    return name;
+}
+
+// A row stays one line: library texts (OpenCV's among them) carry line breaks.
+std::string OneLine(const char *message)
+{
+    std::string text = message ? message : "";
+    for (char &c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
 void LogError(const char *sourceFile, int32_t line, const char *message, FILE *file)
 {
     // One reading of the clock decides both the day's file and the row's time.
@@ -93,8 +120,8 @@ void LogError(const char *sourceFile, int32_t line, const char *message, FILE *f
     }
     text += FormatText("%s\t%02u:%02u:%02u\t%s\t%" PRId32 "\t%s\n", GetLogSettings().version.c_str(),
                        static_cast<unsigned>(now.hour), static_cast<unsigned>(now.minute),
-                       static_cast<unsigned>(now.second), sourceFile ? sourceFile : "", line,
-                       message ? message : "");
+                       static_cast<unsigned>(now.second), SourceFileName(sourceFile), line,
+                       OneLine(message).c_str());
     text = ToCrLfText(text);
     if (file) {
         std::fwrite(text.data(), 1, text.size(), file);

@@ -27,6 +27,8 @@ LogSettings GetLogSettings();
 // computer-name line and the column header first when that file does not exist yet. With file
 // given, the row (and the two header lines when the day's error log does not exist yet) goes to
 // that file instead, which stays open. Never fails towards the caller and never shows anything.
+// The row names the source file by its name alone (any folders are dropped) and holds every CR or
+// LF of the message as a blank, so each row stays one line.
 void LogError(const char *sourceFile, int32_t line, const char *message, FILE *file = nullptr);
 inline void LogError(const char *sourceFile, int32_t line, const std::string &message, FILE *file = nullptr)
 {

@@ -1,9 +1,12 @@
 #include "analysis/ImageLogFileData.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "Ostravo/LogError.h"
 #include "platform/Files.h"
 
 namespace {
@@ -111,79 +114,112 @@ bool EqualNoCase(const std::string &a, const std::string &b)
     return true;
 }
 
-std::vector<std::string> SplitTabs(const std::string &line)
+// The longest line read at once; the rest of a longer line is read as the next line.
+constexpr int kMaxLineChars = 4094;
+
+bool IsSpace(char c)
 {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return fields;
-        start = tab + 1;
-    }
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// A whole field of 1 to 9 decimal digits.
-bool ParseDigits(const std::string &text, uint32_t &value)
+// The scanners below read as the C library's "%lu" and "%lf" do, but independent of the locale
+// the program runs in (the log always writes a decimal point).
+bool ScanUnsigned(const char *&p, uint64_t &value)
 {
-    if (text.empty() || text.size() > 9)
+    while (IsSpace(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!IsDigit(*p))
         return false;
     value = 0;
-    for (char c : text) {
-        if (!IsDigit(c))
-            return false;
-        value = value * 10 + uint32_t(c - '0');
+    bool overflow = false;
+    for (; IsDigit(*p); ++p) {
+        const uint64_t digit = uint64_t(*p - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            overflow = true;
+        else
+            value = value * 10 + digit;
     }
+    // A negative or oversized number wraps or saturates there: out of every calendar range here.
+    if (overflow || (negative && value != 0))
+        value = UINT64_MAX;
     return true;
 }
 
-bool SplitExactly(const std::string &text, char separator, size_t count, std::vector<std::string> &parts)
+template <typename Number> bool ScanNumber(const char *&p, const char *end, Number &value)
 {
-    parts.clear();
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(separator, start);
-        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-        if (at == std::string::npos)
-            break;
-        start = at + 1;
+    if (p < end && *p == '+' && p + 1 < end && p[1] != '-' && p[1] != '+')
+        ++p;
+    const auto result = std::from_chars(p, end, value, std::chars_format::general);
+    if (result.ptr == p || result.ec != std::errc())
+        return false;
+    p = result.ptr;
+    return true;
+}
+
+// "%lu/%lu/%lu\t%lu:%lu:%lf" on the text after the file name; the seconds carry the milliseconds
+// as a decimal fraction.
+bool ScanDateTime(const std::string &text, uint64_t fields[5], double &seconds)
+{
+    const char *p = text.c_str();
+    for (int i = 0; i < 5; ++i) {
+        if (!ScanUnsigned(p, fields[i]))
+            return false;
+        if (i == 2) {
+            while (IsSpace(*p)) // a white-space directive matches any run, also none
+                ++p;
+        } else if (*p++ != (i < 2 ? '/' : ':')) {
+            return false;
+        }
     }
-    return parts.size() == count;
+    while (IsSpace(*p))
+        ++p;
+    return ScanNumber(p, text.c_str() + text.size(), seconds);
+}
+
+// Reads a pair of numbers as "%f\t%f" would from the start of a column; blanks may pad either
+// number, but each stays in its own column. An out-of-range number counts as none.
+bool ScanFloatPair(const char *p, const char *end, float &first, float &second)
+{
+    auto skip_blanks = [&] {
+        while (p < end && *p != '\t' && IsSpace(*p))
+            ++p;
+    };
+    float a = 0.0f, b = 0.0f;
+    skip_blanks();
+    if (!ScanNumber(p, end, a))
+        return false;
+    skip_blanks();
+    if (p == end || *p++ != '\t')
+        return false;
+    skip_blanks();
+    if (!ScanNumber(p, end, b))
+        return false;
+    first = a;
+    second = b;
+    return true;
+}
+
+// Start of the column (counting ImageFile as 0), or null when the line ends before it.
+const char *ColumnStart(const std::string &line, int column)
+{
+    size_t at = 0;
+    for (int i = 0; i < column; ++i) {
+        at = line.find('\t', at);
+        if (at == std::string::npos)
+            return nullptr;
+        ++at;
+    }
+    return line.c_str() + at;
 }
 
 struct RowTime
 {
-    uint32_t year, month, day, hour, minute, second, millisecond;
+    uint64_t year, month, day, hour, minute;
+    double seconds;
 };
-
-// Date "Y/M/D" and time "h:m:s" with an optional decimal fraction of the seconds, as the log
-// writes them. The milliseconds are the fraction's first three digits, so "12.345" stays 345 ms.
-bool ParseDateTime(const std::string &date, const std::string &time, RowTime &t)
-{
-    std::vector<std::string> parts;
-    if (!SplitExactly(date, '/', 3, parts) || !ParseDigits(parts[0], t.year) ||
-        !ParseDigits(parts[1], t.month) || !ParseDigits(parts[2], t.day))
-        return false;
-    if (!SplitExactly(time, ':', 3, parts) || !ParseDigits(parts[0], t.hour) ||
-        !ParseDigits(parts[1], t.minute))
-        return false;
-    const std::string seconds = parts[2];
-    const size_t dot = seconds.find('.');
-    if (!ParseDigits(seconds.substr(0, dot), t.second))
-        return false;
-    t.millisecond = 0;
-    if (dot != std::string::npos) {
-        const std::string fraction = seconds.substr(dot + 1);
-        for (size_t i = 0; i < fraction.size(); ++i) {
-            if (!IsDigit(fraction[i]))
-                return false;
-            if (i < 3)
-                t.millisecond += uint32_t(fraction[i] - '0') * (i == 0 ? 100 : i == 1 ? 10 : 1);
-        }
-    }
-    return true;
-}
 
 bool IsLeapYear(uint32_t y)
 {
@@ -203,65 +239,23 @@ int64_t DaysSince1601(int64_t y, int64_t m, int64_t d)
     return days_since_0000_03_01 - 584694;
 }
 
-// The platform's file-time range: 1601 to 30827, and a valid calendar date and time of day.
+// The platform's file-time range: 1601 to 30827, and a valid calendar date and time of day. The
+// milliseconds are the seconds' fraction truncated; the small allowance keeps "12.345" at 345 ms
+// where its binary fraction falls just short.
 bool ToFileTime(const RowTime &t, uint64_t &file_time)
 {
     static const uint32_t kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (t.year < 1601 || t.year > 30827 || t.month < 1 || t.month > 12 || t.day < 1)
         return false;
-    const uint32_t month_days = kDaysInMonth[t.month - 1] + (t.month == 2 && IsLeapYear(t.year) ? 1 : 0);
-    if (t.day > month_days || t.hour > 23 || t.minute > 59 || t.second > 59)
+    const uint64_t month_days =
+        kDaysInMonth[t.month - 1] + (t.month == 2 && IsLeapYear(uint32_t(t.year)) ? 1 : 0);
+    if (t.day > month_days || t.hour > 23 || t.minute > 59 || !(t.seconds >= 0.0 && t.seconds < 60.0))
         return false;
-    const int64_t days = DaysSince1601(t.year, t.month, t.day);
-    const int64_t seconds = days * 86400 + int64_t(t.hour) * 3600 + int64_t(t.minute) * 60 + t.second;
-    file_time = uint64_t(seconds) * 10000000u + uint64_t(t.millisecond) * 10000u;
-    return true;
-}
-
-enum class NumberField
-{
-    Parsed,
-    NotANumber, // holds no number at all: the value stays 0
-    Malformed,  // a number followed by other text
-};
-
-// Reads a field as "%f" would, independent of the C library's locale.
-NumberField ParseFloatField(const std::string &field, float &value)
-{
-    const char *p = field.c_str();
-    const char *end = p + field.size();
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f'))
-        ++p;
-    if (p < end && *p == '+' && p + 1 < end && p[1] != '-')
-        ++p;
-    const auto result = std::from_chars(p, end, value, std::chars_format::general);
-    if (result.ptr == p)
-        return NumberField::NotANumber;
-    if (result.ec == std::errc::result_out_of_range)
-        return NumberField::Malformed;
-    for (const char *q = result.ptr; q < end; ++q)
-        if (*q != ' ')
-            return NumberField::Malformed;
-    return NumberField::Parsed;
-}
-
-// Reads the pair of fields at column: true when both hold numbers. A malformed number sets
-// malformed; a missing field or one without a number leaves the pair unread.
-bool ReadPair(const std::vector<std::string> &fields, int column, float &first, float &second,
-              bool &malformed)
-{
-    if (column < 0 || size_t(column) + 1 >= fields.size())
-        return false;
-    float a = 0.0f, b = 0.0f;
-    NumberField state = ParseFloatField(fields[column], a);
-    if (state == NumberField::Parsed)
-        state = ParseFloatField(fields[column + 1], b);
-    if (state == NumberField::Malformed)
-        malformed = true;
-    if (state != NumberField::Parsed)
-        return false;
-    first = a;
-    second = b;
+    const double whole = std::floor(t.seconds);
+    const int64_t millisecond = std::min<int64_t>(int64_t((t.seconds - whole) * 1000.0 + 1e-6), 999);
+    const int64_t days = DaysSince1601(int64_t(t.year), int64_t(t.month), int64_t(t.day));
+    const int64_t seconds = days * 86400 + int64_t(t.hour) * 3600 + int64_t(t.minute) * 60 + int64_t(whole);
+    file_time = uint64_t(seconds) * 10000000u + uint64_t(millisecond) * 10000u;
     return true;
 }
 
@@ -300,23 +294,21 @@ bool ImageLogFileData::Load(const char *image_folder, EString &error)
     }
     log_path.Assign(path.c_str());
 
-    std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) {
+    // Only a regular file is read: a FIFO or a device named like a log would block or never end.
+    std::FILE *file = platform::OpenRegularFile(path);
+    if (!file) {
         error.Assign(("Unable to open log file for reading: " + path).c_str());
         return false;
     }
 
-    // Rows are collected apart and kept only when the whole log reads cleanly.
-    ImageLogFileData rows;
     const Layout *layout = nullptr;
     size_t line_number = 0;
-    for (size_t start = 0; start < bytes.size();) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos)
-            end = bytes.size();
-        std::string line = bytes.substr(start, end - start);
-        start = end + 1;
+    char buffer[kMaxLineChars + 1];
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        std::string line = buffer;
         ++line_number;
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
 
@@ -329,60 +321,48 @@ bool ImageLogFileData::Load(const char *image_folder, EString &error)
         if (!layout)
             continue;
 
+        // From the column header on nothing fails the load: a row that cannot be placed in time is
+        // skipped, a pump value that cannot be read stays 0.
         const size_t tab = line.find('\t');
         if (tab == std::string::npos)
             continue;
-        unsigned long year, month, day, hour, minute;
-        double seconds;
-        if (std::sscanf(line.c_str() + tab + 1, "%lu/%lu/%lu\t%lu:%lu:%lf", &year, &month, &day, &hour,
-                        &minute, &seconds) != 6)
-            continue;
-
-        const std::vector<std::string> fields = SplitTabs(line);
+        uint64_t fields[5];
         RowTime t{};
-        if (fields.size() < 3 || !ParseDateTime(fields[1], fields[2], t)) {
-            error.Assign(("ImageLogFileData::Load() - malformed date or time in line " +
-                          LineNumberText(line_number, path))
-                             .c_str());
-            return false;
-        }
+        if (!ScanDateTime(line.substr(tab + 1), fields, t.seconds))
+            continue;
+        t.year = fields[0];
+        t.month = fields[1];
+        t.day = fields[2];
+        t.hour = fields[3];
+        t.minute = fields[4];
         uint64_t file_time = 0;
         if (!ToFileTime(t, file_time)) {
-            error.Assign(("ImageLogFileData::Load() - date or time out of range in line " +
-                          LineNumberText(line_number, path))
-                             .c_str());
-            return false;
+            LogError(__FILE_NAME__, __LINE__,
+                     "ImageLogFileData::Load() - date or time out of range, skipped line " +
+                         LineNumberText(line_number, path));
+            continue;
         }
         float speed1 = 0.0f, speed2 = 0.0f, volume1 = 0.0f, volume2 = 0.0f;
-        bool malformed = false;
-        if (ReadPair(fields, layout->speed_column, speed1, speed2, malformed))
-            ReadPair(fields, layout->volume_column, volume1, volume2, malformed);
-        if (malformed) {
-            error.Assign(("ImageLogFileData::Load() - malformed pump value in line " +
-                          LineNumberText(line_number, path))
-                             .c_str());
-            return false;
+        const char *end = line.c_str() + line.size();
+        const char *speeds = layout->speed_column < 0 ? nullptr : ColumnStart(line, layout->speed_column);
+        if (speeds && ScanFloatPair(speeds, end, speed1, speed2)) {
+            const char *volumes = ColumnStart(line, layout->volume_column);
+            if (volumes)
+                ScanFloatPair(volumes, end, volume1, volume2);
         }
-        rows.file_names.push_back(line.substr(0, tab));
-        rows.times.push_back(file_time);
-        rows.pump1_speed.push_back(speed1);
-        rows.pump2_speed.push_back(speed2);
-        rows.pump1_volume.push_back(volume1);
-        rows.pump2_volume.push_back(volume2);
+        file_names.push_back(line.substr(0, tab));
+        times.push_back(file_time);
+        pump1_speed.push_back(speed1);
+        pump2_speed.push_back(speed2);
+        pump1_volume.push_back(volume1);
+        pump2_volume.push_back(volume2);
     }
+    std::fclose(file);
     if (!layout) {
         error.Assign(
             ("Did not find line beginning with: \"ImageFile\tDate\tTime\t\" in file " + path).c_str());
         return false;
     }
-
-    auto append = [](auto &to, const auto &from) { to.insert(to.end(), from.begin(), from.end()); };
-    append(file_names, rows.file_names);
-    append(times, rows.times);
-    append(pump1_speed, rows.pump1_speed);
-    append(pump2_speed, rows.pump2_speed);
-    append(pump1_volume, rows.pump1_volume);
-    append(pump2_volume, rows.pump2_volume);
     return true;
 }
 

@@ -19,9 +19,11 @@ struct PumpValues
 struct ImageLogFileData
 {
     // Finds the folder's log (named YYYYMMDD-HHMM-SS.log, the first such name decides) and
-    // appends its rows. False with the error text set when there is no such log, it cannot be
-    // read, it has no column header, or a row holds a malformed number or an impossible date or
-    // time; no row is kept then.
+    // appends its rows. False with the error text set when there is no such log, it is no regular
+    // file or cannot be read, or it has no column header. Nothing fails after the column header:
+    // a row without a readable date and time is skipped (one error-log line names a row whose date
+    // or time is out of range), a pump pair that does not read stays 0. Lines are read at most
+    // 4094 characters at a time; the rest of a longer line is read as a line of its own.
     bool Load(const char *image_folder, EString &error);
     // Elapsed minutes are searched from the row of this file on (names compared ignoring ASCII
     // case).

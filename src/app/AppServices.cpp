@@ -8,6 +8,8 @@
 #include "Ostravo/Profile.h"
 #include "platform/Files.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -73,9 +75,12 @@ void CPlexorinApp::GetCartridgeRoi(int flag, std::string path, int32_t rect[4])
     if (!ReadIntSetting(path, "Cartridge", "CartridgeLowerChannel", lower))
         lower = 0;
     rect[0] = flag == 0 ? 824 : 1844;
-    rect[1] = upper + 100;
+    // Rows near the ends of the range must not wrap round: the margin is added in 64 bits and the
+    // result held at the 32-bit limits, which every user clips to its image.
+    auto saturated = [](int64_t value) { return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX)); };
+    rect[1] = saturated(int64_t(upper) + 100);
     rect[2] = flag == 0 ? 1624 : 2444;
-    rect[3] = lower - 100;
+    rect[3] = saturated(int64_t(lower) - 100);
 }
 
 EString GetExperimentSettingsIniPath(EString folder)

@@ -237,7 +237,7 @@ bool FindChannelAndMagnetLines(const cv::Mat &image, const std::string &mainSett
     const ChannelAndMagnetLineAlgoParams params = LoadChannelAndMagnetLineAlgoParams(mainSettingsPath);
     CalibrationLines lines;
     if (!DetectChannelAndMagnetLines(image, params, lines, error)) {
-        LogError(__FILE__, __LINE__, error);
+        LogError(__FILE_NAME__, __LINE__, error);
         platform::ui::MessageBox(error, "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
         return false;
     }

@@ -24,7 +24,7 @@ bool RenderList::Add(std::unique_ptr<RenderJob> &job, std::string *error)
         char text[128];
         std::snprintf(text, sizeof(text), "%s() Timeout after waiting %lums for _render_list_semaphore.",
                       "AddToRenderList", static_cast<unsigned long>(waitMs));
-        LogError(__FILE__, __LINE__, text);
+        LogError(__FILE_NAME__, __LINE__, text);
         if (error)
             *error = text;
         return false;
@@ -47,7 +47,7 @@ bool RenderList::Add(std::unique_ptr<RenderJob> &job, std::string *error)
     m_render_list_semaphore.Release();
 
     if (!stored) {
-        LogError(__FILE__, __LINE__, "Render List Overflow.");
+        LogError(__FILE_NAME__, __LINE__, "Render List Overflow.");
         if (error)
             *error = "Render List Overflow.";
     }
@@ -172,11 +172,11 @@ bool RenderThread::ProcessJob(std::unique_ptr<RenderJob> job, Renderer &renderer
     bool drawn = false;
     const ImageRect &rect = job->target_rect;
     if (!job->target_window || !job->target_window->IsWindow()) {
-        LogError(__FILE__, __LINE__,
+        LogError(__FILE_NAME__, __LINE__,
                  "RenderThreadProc() : the window of " + job->path +
                      " no longer exists; its render job is dropped.");
     } else if (rect.right < rect.left || rect.bottom < rect.top) {
-        LogError(__FILE__, __LINE__,
+        LogError(__FILE_NAME__, __LINE__,
                  "RenderThreadProc() : empty target rectangle; the render job of " + job->path +
                      " is dropped.");
     } else {
@@ -194,7 +194,7 @@ bool RenderThread::ProcessJob(std::unique_ptr<RenderJob> job, Renderer &renderer
         }
         job->m_dc = nullptr;
         if (!drawn && !error.empty())
-            LogError(__FILE__, __LINE__, error);
+            LogError(__FILE_NAME__, __LINE__, error);
     }
 
     // A document opened only for its reference bitmap is closed even when nothing could be drawn.

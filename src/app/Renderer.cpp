@@ -172,12 +172,15 @@ void DrawCalibrationLines(DrawingSurface &surface, const WindowMapping &map, int
             surface.Line(rect.left, y, rect.right, y, pen);
         return y;
     };
-    if (lines.upper_magnet > 0)
+    // A row outside the image (-1 while no lines are loaded) is no line at all, even where the
+    // zoom window shows some space beside the image.
+    auto inImage = [rows](int32_t row) { return row >= 0 && row < rows; };
+    if (lines.upper_magnet > 0 && inImage(lines.upper_magnet))
         horizontal(lines.upper_magnet, Pen{255, 0, 0, 2, PenStyle::DashDot});
-    if (lines.lower_magnet < rows)
+    if (inImage(lines.lower_magnet))
         horizontal(lines.lower_magnet, Pen{0, 0, 255, 2, PenStyle::DashDot});
-    const bool upperChannel = lines.upper_channel > 0;
-    const bool lowerChannel = lines.lower_channel < rows;
+    const bool upperChannel = lines.upper_channel > 0 && inImage(lines.upper_channel);
+    const bool lowerChannel = inImage(lines.lower_channel);
     int32_t upperY = 0, lowerY = 0;
     if (upperChannel)
         upperY = horizontal(lines.upper_channel, Pen{255, 128, 128, 1, PenStyle::DashDot});
@@ -203,7 +206,7 @@ void DrawFlowSplit(DrawingSurface &surface, const WindowMapping &map, int rows,
     _flow_split.Update([&](FlowSplit &split) {
         const double f = split.split_fraction;
         if (!split.split_line_shown || !(f > 0.0 && f < 1.0) || lines.lower_channel >= rows ||
-            lines.upper_channel <= 0)
+            lines.lower_channel < 0 || lines.upper_channel <= 0 || lines.upper_channel >= rows)
             return;
         const int32_t splitRow = TruncToInt(
             lines.lower_channel - static_cast<double>(lines.lower_channel - lines.upper_channel) * f);
@@ -471,7 +474,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
                                                    histogramError) &&
             !m_histogram_failure_logged) {
             m_histogram_failure_logged = true;
-            LogError(__FILE__, __LINE__, histogramError);
+            LogError(__FILE_NAME__, __LINE__, histogramError);
         }
         job.lower_intensity = lower;
         job.upper_intensity = upper;
@@ -549,7 +552,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
     if (job.m_save_reference) {
         std::string saveError;
         if (!SaveReferenceBitmap(frame, job, saveError))
-            LogError(__FILE__, __LINE__, saveError);
+            LogError(__FILE_NAME__, __LINE__, saveError);
     }
     job.m_dc = nullptr;
     return true;

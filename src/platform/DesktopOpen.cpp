@@ -130,6 +130,9 @@ std::string UnescapeValue(const std::string &value)
         }
         char next = value[++i];
         switch (next) {
+        case '\\':
+            result += '\\';
+            break;
         case 's':
             result += ' ';
             break;
@@ -232,16 +235,14 @@ bool ExpandDesktopCommand(const std::string &exec, const std::string &file, std:
         quoted.push_back(wordQuoted);
     }
 
+    // Every file code takes the one file. Field codes inside quotes are expanded too, as
+    // commands registered the old way write "%1": the quoted word stays one argument.
     std::vector<std::string> expanded;
     bool fileGiven = false;
     for (size_t w = 0; w < words.size(); ++w) {
-        if (quoted[w]) { // field codes are not expanded inside quotes
-            expanded.push_back(words[w]);
-            continue;
-        }
         const std::string &in = words[w];
         std::string out;
-        bool keep = false; // a word that was nothing but a dropped field code disappears
+        bool keep = quoted[w]; // a word that was nothing but a dropped field code disappears
         for (size_t i = 0; i < in.size(); ++i) {
             if (in[i] != '%' || i + 1 == in.size()) {
                 out += in[i];
@@ -258,11 +259,9 @@ bool ExpandDesktopCommand(const std::string &exec, const std::string &file, std:
             case 'F':
             case 'u':
             case 'U':
-                if (!fileGiven) { // one file: only the first code takes it
-                    out += file;
-                    keep = true;
-                    fileGiven = true;
-                }
+                out += file;
+                keep = true;
+                fileGiven = true;
                 break;
             default: // %i %c %k and the deprecated codes: nothing to give
                 break;

@@ -431,6 +431,30 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *err
     return true;
 }
 
+std::FILE *OpenRegularFile(const std::string &path, std::string *error)
+{
+    std::string p = NormalizePath(path);
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, "OpenRegularFile() : cannot open '" + p + "': " + ErrnoText(errno));
+        return nullptr;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        SetError(error, "OpenRegularFile() : '" + p + "' is not a regular file");
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE *file = ::fdopen(fd, "rb");
+    if (!file) {
+        SetError(error, "OpenRegularFile() : cannot open '" + p + "': " + ErrnoText(errno));
+        ::close(fd);
+    }
+    return file;
+}
+
 bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error)
 {
     return ReplaceWith(

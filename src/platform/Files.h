@@ -1,6 +1,7 @@
 #pragma once
 // File and folder services. Paths use '/'; every function also accepts '\' as a separator.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ bool DeleteFile(const std::string &path);
 int64_t FileSize(const std::string &path);
 // Reads the whole file as bytes; false (and error text) when it cannot be read.
 bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error = nullptr);
+// Opens a regular file for reading ("rb"); null (and error text) for anything else. A FIFO or a
+// device named like a file is refused without blocking.
+std::FILE *OpenRegularFile(const std::string &path, std::string *error = nullptr);
 // Writes bytes to a temporary file beside path, flushes it to disk and renames it over path.
 // On any failure path is left exactly as it was and the temporary file is removed.
 bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error = nullptr);

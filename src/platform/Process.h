@@ -37,7 +37,8 @@ enum class CommandLookup
 // extension with or without its dot (".xls", "xls").
 CommandLookup LookupRegisteredCommand(const std::string &extension, std::string &command, std::string *error);
 // Splits a desktop-entry Exec line into program and arguments (its quoting rules, no shell) and
-// puts file where a file or URL field code stands (%f %F %u %U), or appends it when none does.
+// puts file wherever a file or URL field code stands (%f %F %u %U), inside quotes too (a quoted
+// word stays one argument), or appends it when none does.
 // False when the line holds no program.
 bool ExpandDesktopCommand(const std::string &exec, const std::string &file, std::string &program,
                           std::vector<std::string> &args);

@@ -71,11 +71,18 @@ TEST_F(ErrorLog, WithoutDataFolderTheLogFolderOfTheCurrentFolderIsUsedWhenItExis
     ASSERT_EQ(::chdir(previous.c_str()), 0);
 }
 
-TEST_F(ErrorLog, MessagesAreWrittenUnchanged)
+TEST_F(ErrorLog, EachRowStaysOneLineAndNamesItsSourceFileAlone)
 {
+    // Tabs stay (extra columns); line breaks, as OpenCV's texts carry them, become blanks.
     LogError("a.cpp", 3, "col1\tcol2\n");
+    LogError("/home/build/src/app/RenderList.cpp", 4, "imwrite failed:\n> unknown extension\r\n");
+    LogError("src/app/LineDetection.cpp", 5, "\rx");
+    LogError("C:\\work\\src\\View.cpp", 6, "");
     EXPECT_EQ(ReadFileBytes(Log("Err_2024_03_07.log")),
-              Header() + "1.2.3.4\t09:05:03\ta.cpp\t3\tcol1\tcol2\r\n\r\n");
+              Header() + "1.2.3.4\t09:05:03\ta.cpp\t3\tcol1\tcol2 \r\n"
+                         "1.2.3.4\t09:05:03\tRenderList.cpp\t4\timwrite failed: > unknown extension  \r\n"
+                         "1.2.3.4\t09:05:03\tLineDetection.cpp\t5\t x\r\n"
+                         "1.2.3.4\t09:05:03\tView.cpp\t6\t\r\n");
 }
 
 TEST_F(ErrorLog, APassedFileGetsTheRowAndStaysOpenWhileTheDaysLogIsLeftAlone)

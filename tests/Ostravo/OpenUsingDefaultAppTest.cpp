@@ -159,6 +159,10 @@ TEST_F(OpenWithFakeLauncher, BuildsTheCommandFromTheDesktopEntry)
         {"editor", {"editor", path}},
         {"\"/opt/My App/app\" %U %i", {"/opt/My App/app", path}},
         {"calc 100%%1 %f", {"calc", "100%1", path}},
+        {"editor %1 --backup %1", {"editor", path, "--backup", path}},
+        {"editor \"%1\"", {"editor", path}},
+        {"\"C:\\\\Program Files\\\\Calc\\\\calc.exe\" /e \"%1\" \"%1.bak\"",
+         {"C:\\Program Files\\Calc\\calc.exe", "/e", path, path + ".bak"}},
     };
     launcher->defaults["application/vnd.ms-excel"] = "calc.desktop";
     for (const Case &c : cases) {

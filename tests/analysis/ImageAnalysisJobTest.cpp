@@ -5,9 +5,11 @@
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "support/FakeClock.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 
+#include <cerrno>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -27,7 +29,8 @@ using vantelis::test::TempDir;
 using vantelis::test::WriteFileBytes;
 
 const char kLogName[] = "20240305-1000-00.log";
-const char kLog[] = "ImageFile\tDate\tTime\tExposure(us)\r\ncell_01_BF_1.png\t2024/03/05\t10:00:00\t500\r\n";
+const char kLog[] = "ImageFile\tDate\tTime\tExposure(us)\r\ncell_01_BF_1.png\t2024/03/05\t10:00:00\t500\r\n"
+                    "cell_02_BF_1.png\t2024/13/05\t10:00:01\t500\r\n";
 
 // A folder with one image of one bright disc and a circular-counting set for it.
 class ImageAnalysisJobTest : public ::testing::Test
@@ -67,34 +70,50 @@ class ImageAnalysisJobTest : public ::testing::Test
                                     error, false);
     }
 
-    // The capture log as a named pipe: the worker's read of it blocks until the test writes it, so
-    // the run is known to be still going until then.
+    // The error log of the day as a named pipe: the capture log holds a row whose date is out of
+    // range, and the worker's error-log line for it waits until the test reads the pipe, so the
+    // run is known to be still going until then.
     void MakeGate()
     {
-        m_gate = m_images + "/" + kLogName;
+        platform::SetFakeClock(vantelis::test::MakeTime(2024, 3, 5, 10, 0, 0, 0));
+        WriteFileBytes(m_images + "/" + kLogName, kLog);
+        ASSERT_TRUE(platform::MakeFolder(m_dir.file("LOG")));
+        m_gate = m_dir.file("LOG/Err_2024_03_05.log");
         ASSERT_EQ(::mkfifo(m_gate.c_str(), 0600), 0);
     }
     void OpenGate()
     {
-        const int fd = ::open(m_gate.c_str(), O_WRONLY);
+        const int fd = ::open(m_gate.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        EXPECT_EQ(::write(fd, kLog, sizeof kLog - 1), ssize_t(sizeof kLog - 1));
-        ::close(fd);
+        // Later entries go to a plain file again.
+        ::unlink(m_gate.c_str());
         m_gate.clear();
+        std::string logged;
+        char buffer[512];
+        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+            logged.append(buffer, size_t(got));
+        ::close(fd);
+        EXPECT_NE(logged.find("skipped line 3 of log file"), std::string::npos) << logged;
     }
     // A test that failed before opening the gate must not leave the worker waiting forever.
     void ReleaseGate()
     {
         if (m_gate.empty())
             return;
-        for (int i = 0; i < 500; ++i) {
-            const int fd = ::open(m_gate.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                ::close(fd);
+        // A worker waiting in its open gets a reader, writes its line and closes; one that never
+        // came finds a plain file.
+        const int fd = ::open(m_gate.c_str(), O_RDONLY | O_NONBLOCK);
+        ::unlink(m_gate.c_str());
+        char buffer[512];
+        for (int i = 0; fd >= 0 && i < 500; ++i) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got == 0 || (got < 0 && errno != EAGAIN))
                 break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (got < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        if (fd >= 0)
+            ::close(fd);
         m_gate.clear();
     }
 

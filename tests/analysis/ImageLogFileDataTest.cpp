@@ -1,12 +1,20 @@
 #include "analysis/ImageLogFileData.h"
 
+#include "Ostravo/LogFixture.h"
 #include "support/TempDir.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
 
+using vantelis::test::ReadFileBytes;
 using vantelis::test::TempDir;
 using vantelis::test::WriteFileBytes;
 
@@ -179,71 +187,165 @@ TEST(ImageLogFileData, SkipsLinesThatAreNoRows)
     ExpectPumps(pumps, 10.0f, 20.0f, 125.5f, 80.25f, "second header block");
 }
 
-TEST(ImageLogFileData, ReportsLoadFailuresAndKeepsWhatItHad)
+TEST(ImageLogFileData, ALogWithoutColumnHeaderFailsAndKeepsWhatItHad)
 {
     TempDir good;
     WriteFileBytes(good.file("20240315-0930-05.log"),
                    Lines({kNoPumps, "a.png\t2024/03/15\t09:41:10.000\t1\t0\t\t0\tNaN"}));
+    ImageLogFileData log;
+    EString error;
+    ASSERT_TRUE(log.Load(good.str().c_str(), error)) << error.c_str();
+
+    TempDir dir;
+    WriteFileBytes(
+        dir.file("20240315-0930-05.log"),
+        Lines({"Vantelis_Version=1.4.2.0", "ImageFile\tDate\tTim", "b.png\t2024/03/15\t09:41:10.000"}));
+    EXPECT_FALSE(log.Load(dir.str().c_str(), error));
+    const std::string path = (dir.path() / "20240315-0930-05.log").string();
+    EXPECT_EQ(std::string(error.c_str()),
+              "Did not find line beginning with: \"ImageFile\tDate\tTime\t\" in file " + path);
+    EXPECT_EQ(std::string(log.log_path.c_str()), path);
+    EXPECT_EQ(log.file_names, (std::vector<std::string>{"a.png"}));
+    EXPECT_EQ(log.times.size(), 1u);
+    EXPECT_EQ(log.pump2_volume.size(), 1u);
+}
+
+// Malformed rows never fail the load once the column header is read: a row that cannot be placed
+// in time is skipped (rows out of the calendar's range with one error-log line each), a pump pair
+// that does not read leaves its values at 0.
+class ImageLogRows : public vantelis::test::LogFolderTest
+{
+};
+
+TEST_F(ImageLogRows, MalformedRowsAreSkippedOrReadAsZero)
+{
     const std::string header = std::string(kLayout2) + "\tSplit";
     const std::string row = "\t3000\t0\t\t0\tI\tO\t";
     struct Case
     {
         const char *what;
-        std::string text;
-        const char *message; // followed by the log's path
+        std::string line;
+        bool kept;
+        double seconds;       // after the first row, 10:00:00.000, when kept
+        float s1, s2, v1, v2; // the row's pump values when kept
+        bool logged;          // skipped with an error-log line
     } cases[] = {
-        {"no column header",
-         Lines({"Vantelis_Version=1.4.2.0", "ImageFile\tDate\tTim", "a.png\t2024/03/15\t09:41:10.000"}),
-         "Did not find line beginning with: \"ImageFile\tDate\tTime\t\" in file "},
-        {"letters in the seconds",
-         Lines({header, "a.png\t2024/03/15\t09:41:1x.000" + row + "1\t2\t3\t4\tNaN"}),
-         "ImageLogFileData::Load() - malformed date or time in line 2 of log file "},
-        {"a blank in place of the tab",
-         Lines({header, "a.png\t2024/03/15 09:41:10.000" + row + "1\t2\t3\t4\tNaN"}),
-         "ImageLogFileData::Load() - malformed date or time in line 2 of log file "},
-        {"a month of 13", Lines({header, "a.png\t2024/13/15\t09:41:10.000" + row + "1\t2\t3\t4\tNaN"}, "\n"),
-         "ImageLogFileData::Load() - date or time out of range in line 2 of log file "},
-        {"29 February of a common year",
-         Lines({header, "a.png\t2023/02/29\t09:41:10.000" + row + "1\t2\t3\t4\tNaN"}),
-         "ImageLogFileData::Load() - date or time out of range in line 2 of log file "},
-        {"a speed with two points",
-         Lines({"# ComputerName=LAB-PC", header,
-                "a.png\t2024/03/15\t09:41:10.000" + row + "10.0.5\t2\t3\t4\tNaN"}),
-         "ImageLogFileData::Load() - malformed pump value in line 3 of log file "},
-        {"a volume with a unit",
-         Lines({header, "a.png\t2024/03/15\t09:41:10.000" + row + "1\t2\t3uL\t4\tNaN"}),
-         "ImageLogFileData::Load() - malformed pump value in line 2 of log file "},
+        {"a month of 13", "r.png\t2024/13/15\t10:00:01.000" + row + "1\t2\t3\t4", false, 0, 0, 0, 0, 0, true},
+        {"a leap second", "r.png\t2024/03/15\t23:59:60" + row + "1\t2\t3\t4", false, 0, 0, 0, 0, 0, true},
+        {"29 February of a common year", "r.png\t2023/02/29\t10:00:01" + row + "1\t2\t3\t4", false, 0, 0, 0,
+         0, 0, true},
+        {"hour 24", "r.png\t2024/03/15\t24:00:00" + row + "1\t2\t3\t4", false, 0, 0, 0, 0, 0, true},
+        {"a year before 1601", "r.png\t1600/12/31\t10:00:01" + row + "1\t2\t3\t4", false, 0, 0, 0, 0, 0,
+         true},
+        {"a negative day", "r.png\t2024/03/-1\t10:00:01" + row + "1\t2\t3\t4", false, 0, 0, 0, 0, 0, true},
+        {"a year past 64 bits", "r.png\t99999999999999999999999/03/15\t10:00:01" + row + "1\t2\t3\t4", false,
+         0, 0, 0, 0, 0, true},
+        {"no date at all", "r.png\tyesterday\t10:00:01" + row + "1\t2\t3\t4", false, 0, 0, 0, 0, 0, false},
+        {"letters after the seconds", "r.png\t2024/03/15\t10:00:00.5abc" + row + "1\t2\t3\t4", true, 0.5, 1,
+         2, 3, 4, false},
+        // One tab fewer: the pump columns are counted one further along the line.
+        {"a blank in place of the tab", "r.png\t2024/03/15 10:00:07.250" + row + "1\t2\t3\t4", true, 7.25, 2,
+         3, 0, 0, false},
+        {"a speed with a letter", "r.png\t2024/03/15\t10:00:02" + row + "1.0x\t2\t3\t4", true, 2, 0, 0, 0, 0,
+         false},
+        {"a decimal comma", "r.png\t2024/03/15\t10:00:02" + row + "1,5\t2\t3\t4", true, 2, 0, 0, 0, 0, false},
+        {"a speed beyond float", "r.png\t2024/03/15\t10:00:02" + row + "1e39\t2\t3\t4", true, 2, 0, 0, 0, 0,
+         false},
+        {"a volume with a unit", "r.png\t2024/03/15\t10:00:02" + row + "1\t2\t3uL\t4", true, 2, 1, 2, 0, 0,
+         false},
+        {"the line ends before the volumes", "r.png\t2024/03/15\t10:00:02" + row + "1\t2", true, 2, 1, 2, 0,
+         0, false},
+        {"text after the second speed", "r.png\t2024/03/15\t10:00:02" + row + "1\t2 ml\t3\t4", true, 2, 1, 2,
+         3, 4, false},
     };
     for (const Case &c : cases) {
+        platform::DeleteFile(Log("Err_2024_03_07.log"));
+        TempDir folder;
+        const std::string log_file = folder.file("20240315-0930-05.log");
+        WriteFileBytes(log_file, Lines({header, "first.png\t2024/03/15\t10:00:00.000" + row + "9\t9\t9\t9",
+                                        c.line, "last.png\t2024/03/15\t10:01:00.000" + row + "5\t6\t7\t8"}));
         ImageLogFileData log;
         EString error;
-        ASSERT_TRUE(log.Load(good.str().c_str(), error)) << error.c_str();
-
-        TempDir dir;
-        WriteFileBytes(dir.file("20240315-0930-05.log"), c.text);
-        EXPECT_FALSE(log.Load(dir.str().c_str(), error)) << c.what;
-        const std::string path = (dir.path() / "20240315-0930-05.log").string();
-        EXPECT_EQ(std::string(error.c_str()), c.message + path) << c.what;
-        EXPECT_EQ(std::string(log.log_path.c_str()), path) << c.what;
-        // The rows of the earlier load are all that the record holds.
-        EXPECT_EQ(log.file_names, (std::vector<std::string>{"a.png"})) << c.what;
-        EXPECT_EQ(log.times.size(), 1u) << c.what;
-        EXPECT_EQ(log.pump2_volume.size(), 1u) << c.what;
+        ASSERT_TRUE(log.Load(folder.str().c_str(), error)) << c.what << ": " << error.c_str();
+        const std::vector<std::string> expected_names =
+            c.kept ? std::vector<std::string>{"first.png", "r.png", "last.png"}
+                   : std::vector<std::string>{"first.png", "last.png"};
+        EXPECT_EQ(log.file_names, expected_names) << c.what;
+        PumpValues pumps;
+        EXPECT_DOUBLE_EQ(log.GetElapsedMinutes("last.png", &pumps), 1.0) << c.what;
+        ExpectPumps(pumps, 5, 6, 7, 8, c.what);
+        if (c.kept) {
+            pumps = PumpValues{-1, -1, -1, -1};
+            EXPECT_DOUBLE_EQ(log.GetElapsedMinutes("r.png", &pumps), c.seconds / 60.0) << c.what;
+            ExpectPumps(pumps, c.s1, c.s2, c.v1, c.v2, c.what);
+        }
+        const std::string logged = ReadFileBytes(Log("Err_2024_03_07.log"));
+        if (!c.logged) {
+            EXPECT_EQ(logged, "") << c.what;
+            continue;
+        }
+        // One row, naming the line; the source line number between is the reader's own.
+        const std::string before = Header() + "1.2.3.4\t09:05:03\tImageLogFileData.cpp\t";
+        const std::string after =
+            "\tImageLogFileData::Load() - date or time out of range, skipped line 3 of log file " + log_file +
+            "\r\n";
+        ASSERT_GT(logged.size(), before.size() + after.size()) << c.what << ": " << logged;
+        EXPECT_EQ(logged.substr(0, before.size()), before) << c.what;
+        EXPECT_EQ(logged.substr(logged.size() - after.size()), after) << c.what;
+        const std::string line = logged.substr(before.size(), logged.size() - before.size() - after.size());
+        EXPECT_EQ(line.find_first_not_of("0123456789"), std::string::npos) << c.what << ": " << logged;
     }
+}
 
-    // A pump column without a number leaves the values at 0 without an error.
+TEST(ImageLogFileData, OnlyARegularFileIsRead)
+{
     TempDir dir;
-    WriteFileBytes(dir.file("20240315-0930-05.log"),
-                   Lines({header, "a.png\t2024/03/15\t09:41:10.000" + row + "1\t2\t\t4\tNaN",
-                          "b.png\t2024/03/15\t09:41:11.000" + row + "n/a\t2\t3\t4\tNaN"}));
+    const std::string fifo = dir.file("20240315-0930-05.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ImageLogFileData log;
     EString error;
-    ASSERT_TRUE(log.Load(dir.str().c_str(), error)) << error.c_str();
-    PumpValues pumps;
-    log.GetElapsedMinutes("a.png", &pumps);
-    ExpectPumps(pumps, 1.0f, 2.0f, 0.0f, 0.0f, "volume missing");
-    log.GetElapsedMinutes("b.png", &pumps);
-    ExpectPumps(pumps, 0.0f, 0.0f, 0.0f, 0.0f, "speed missing");
+    // A reader that blocked on the FIFO would wait for a writer for ever: release it after a while
+    // and fail instead of hanging the test run.
+    auto load = std::async(std::launch::async, [&] { return log.Load(dir.str().c_str(), error); });
+    if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        load.wait();
+        if (writer >= 0)
+            ::close(writer);
+        FAIL() << "the load blocked on a FIFO";
+    }
+    EXPECT_FALSE(load.get());
+    EXPECT_EQ(std::string(error.c_str()), "Unable to open log file for reading: " + fifo);
+    EXPECT_EQ(log.RowCount(), 0u);
+
+    // A device that never ends is refused before it is read.
+    TempDir device;
+    const std::string link = device.file("20240315-0930-05.log");
+    ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
+    EXPECT_FALSE(log.Load(device.str().c_str(), error));
+    EXPECT_EQ(std::string(error.c_str()), "Unable to open log file for reading: " + link);
+}
+
+TEST(ImageLogFileData, ALineLongerThanTheLimitIsReadInPieces)
+{
+    const std::string row = "\t3000\t0\t\t0\tI\tO\t1\t2\t3\t4\t";
+    const std::string first = "a.png\t2024/03/15\t10:00:00.000" + row;
+    // 4094 characters, then the rest of the line, which reads as a row of its own.
+    const std::string cut = first + std::string(4094 - first.size(), 'x');
+    const std::string rest = "b.png\t2024/03/15\t10:00:30.000" + row;
+    // Exactly 4094 characters and its line end: one row.
+    const std::string whole = "c.png\t2024/03/15\t10:01:00.000" + row;
+    const std::string full = whole + std::string(4094 - whole.size(), 'y');
+    for (const char *line_end : {"\r\n", "\n"}) {
+        TempDir dir;
+        WriteFileBytes(dir.file("20240315-0930-05.log"), Lines({kLayout2, cut + rest, full}, line_end));
+        ImageLogFileData log;
+        EString error;
+        ASSERT_TRUE(log.Load(dir.str().c_str(), error)) << error.c_str();
+        EXPECT_EQ(log.file_names, (std::vector<std::string>{"a.png", "b.png", "c.png"})) << line_end;
+        EXPECT_DOUBLE_EQ(log.GetElapsedMinutes("b.png"), 0.5);
+        EXPECT_DOUBLE_EQ(log.GetElapsedMinutes("c.png"), 1.0);
+    }
 }
 
 TEST(ImageLogFileData, ElapsedMinutesAndSearchStart)

@@ -38,6 +38,13 @@ TEST_F(AppServicesTest, CartridgeRoiComesFromTheChannelRowsOfTheSettingsFile)
     std::string other = DataFile("Other.ini");
     WriteFileBytes(other, "[Cartridge]\r\nCartridgeUpperChannel=10\r\nCartridgeLowerChannel=x\r\n");
     WriteFileBytes(DataFile("Empty.ini"), "[CalibrationSettings]\r\nimage_pixels_per_mm=1\r\n");
+    // Rows at the ends of the 32-bit range: the region saturates rather than wrapping round.
+    WriteFileBytes(
+        DataFile("Extreme.ini"),
+        "[Cartridge]\r\nCartridgeUpperChannel=2147483647\r\nCartridgeLowerChannel=-2147483648\r\n");
+    WriteFileBytes(
+        DataFile("Inverted.ini"),
+        "[Cartridge]\r\nCartridgeUpperChannel=-2147483648\r\nCartridgeLowerChannel=2147483647\r\n");
 
     struct Case
     {
@@ -50,6 +57,8 @@ TEST_F(AppServicesTest, CartridgeRoiComesFromTheChannelRowsOfTheSettingsFile)
         {1, "", {1844, 500, 2444, 1400}},    // any other flag: the narrower region
         {7, other, {1844, 110, 2444, -100}}, // an unparsable row counts as 0
         {0, DataFile("Empty.ini"), {824, 100, 1624, -100}},
+        {0, DataFile("Extreme.ini"), {824, INT32_MAX, 1624, INT32_MIN}},
+        {1, DataFile("Inverted.ini"), {1844, INT32_MIN + 100, 2444, INT32_MAX - 100}},
     };
     for (const Case &c : cases) {
         int32_t rect[4] = {-9, -9, -9, -9};

@@ -6,6 +6,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -321,6 +322,51 @@ TEST_F(RendererTest, LinesOnOrOutsideTheImageEdgesAreNotDrawn)
     const cv::Mat frame = RenderThroughThread(MakeJob());
     for (int row : {0, 1, 79, 80})
         EXPECT_EQ(frame.at<cv::Vec4b>(row, 1), kGrey127) << row;
+}
+
+TEST_F(RendererTest, LinesWhoseRowIsOutsideTheImageAreNotDrawn)
+{
+    // The zoom window starts a quarter of the image above it, so rows -1 and -10 map to window
+    // rows 15 and 8, strictly inside the window; rows 20 and 30 of the image map to window rows 32
+    // and 40.
+    const cv::Vec4b upperMagnet = Bgr(255, 0, 0), lowerMagnet = Bgr(0, 0, 255),
+                    upperChannel = Bgr(255, 128, 128), lowerChannel = Bgr(128, 128, 255);
+    struct Case
+    {
+        const char *what;
+        CalibrationLines lines; // upper channel, lower channel, upper magnet, lower magnet
+        std::vector<cv::Vec4b> drawn;
+    } cases[] = {
+        {"nothing loaded", CalibrationLines{}, {}},
+        {"rows above the image", CalibrationLines{-10, -10, -10, -10}, {}},
+        {"rows below the image", CalibrationLines{80, 85, 90, 100}, {}},
+        {"lower lines inside", CalibrationLines{-1, 20, -1, 30}, {lowerChannel, lowerMagnet}},
+        {"upper lines inside", CalibrationLines{20, -1, 30, -1}, {upperChannel, upperMagnet}},
+    };
+    const std::vector<cv::Vec4b> pens = {upperMagnet, lowerMagnet, upperChannel, lowerChannel};
+    for (const Case &c : cases) {
+        _shown_calibration_lines.Set(c.lines);
+        _flow_split.Set(FlowSplit{});
+        auto job = MakeJob();
+        job->zoom_window = ZoomWindow{0.0, 1.0, -0.25, 1.0};
+        const cv::Mat frame = RenderThroughThread(std::move(job));
+        ASSERT_FALSE(frame.empty()) << c.what;
+        for (const cv::Vec4b &pen : pens) {
+            // Columns 5 to 40 (dash-dot lines have gaps), clear of the last-click marker in the
+            // middle.
+            int found = 0;
+            for (int y = 0; y < frame.rows; ++y)
+                for (int x = 5; x <= 40; ++x)
+                    found += frame.at<cv::Vec4b>(y, x) == pen;
+            const bool expected = std::find(c.drawn.begin(), c.drawn.end(), pen) != c.drawn.end();
+            EXPECT_EQ(found > 0, expected) << c.what << ": pen " << pen;
+        }
+        const FlowSplit split = _flow_split.Get();
+        EXPECT_EQ(split.upper_channel_row, c.lines.upper_channel == 20 ? 32 : FlowSplit{}.upper_channel_row)
+            << c.what;
+        EXPECT_EQ(split.lower_channel_row, c.lines.lower_channel == 20 ? 32 : FlowSplit{}.lower_channel_row)
+            << c.what;
+    }
 }
 
 TEST_F(RendererTest, DisplayLimitsFollowTheImageType)

@@ -393,3 +393,27 @@ TEST(Files, ReadWholeFileKeepsEveryByteAndReportsFailures)
     EXPECT_FALSE(ReadWholeFile(dir.str(), read, nullptr));
     EXPECT_EQ(read, "unchanged");
 }
+
+TEST(Files, OpenRegularFileRefusesEverythingElseWithoutBlocking)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("plain.txt"), "text\n");
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    ASSERT_TRUE(MakeFolder(dir.file("folder")));
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero").c_str()), 0);
+
+    std::string error;
+    std::FILE *file = OpenRegularFile(dir.file("plain.txt"), &error);
+    ASSERT_NE(file, nullptr) << error;
+    char line[16] = {0};
+    EXPECT_NE(std::fgets(line, sizeof line, file), nullptr);
+    EXPECT_STREQ(line, "text\n");
+    std::fclose(file);
+
+    // A FIFO without a writer would block a plain open; a device never ends.
+    for (const char *name : {"pipe", "folder", "zero", "missing"}) {
+        error.clear();
+        EXPECT_EQ(OpenRegularFile(dir.file(name), &error), nullptr) << name;
+        EXPECT_NE(error.find(name), std::string::npos) << error;
+    }
+}

@@ -153,9 +153,13 @@ TEST(DesktopCommand, ExpandsFieldCodesAndQuoting)
         {"mousepad", {"mousepad", file}},
         {"app --name=%c --icon %i %k %f", {"app", "--name=", "--icon", file}},
         {"\"/opt/My App/bin/app\" --open %f", {"/opt/My App/bin/app", "--open", file}},
-        {"app \"quoted %f stays\" %f", {"app", "quoted %f stays", file}},
+        {"app \"%f\"", {"app", file}},
+        {"app \"--in=%f\" --out \"%f.bak\"", {"app", "--in=" + file, "--out", file + ".bak"}},
+        {"app %f %u", {"app", file, file}},
+        {"app \"\" %f", {"app", "", file}},
+        {"app \"a\\\\\\\\b\" %f", {"app", "a\\b", file}}, // \\\\ in the file: one backslash
         {"app \"a \\\"b\\\" \\$c \\\\d\"", {"app", "a \"b\" $c \\d", file}},
-        {"app 100%% %f %u", {"app", "100%", file}},
+        {"app 100%% %f", {"app", "100%", file}},
         {"app\\sname  %f", {"app", "name", file}}, // \s is a blank, and blanks separate
         {"\"my\\sapp\" %f", {"my app", file}},
         {"app --file=%f", {"app", "--file=" + file}},

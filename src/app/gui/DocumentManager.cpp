@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QMdiArea>
 #include <QMetaObject>
+#include <QStyle>
 #include <QThread>
 
 #include <algorithm>
@@ -69,16 +70,17 @@ CChildFrame *DocumentManager::AddFrame(std::unique_ptr<CImageDoc> document, QMdi
 {
     const std::string path = document->GetPathName();
     auto *frame = new CChildFrame(std::move(document));
+    // The next place of the cascade, at three quarters of the area: the view's own size hint would
+    // make a thumbnail, and the area's own placement would put a second window mostly outside.
+    const int others = static_cast<int>(area->subWindowList().size());
     area->addSubWindow(frame);
-    // A new child window takes three quarters of the area, as the desktop gives a new document
-    // window by default; the view's own size hint would make it a thumbnail.
-    const QSize room = area->viewport()->size();
-    if (room.width() > 0 && room.height() > 0)
-        frame->resize(room.width() * 3 / 4, room.height() * 3 / 4);
     m_frames.push_back(frame);
     if (QtDocumentTemplate *documents = FrameworkTemplate())
         documents->AddDocument(path, frame);
     frame->show();
+    const QRect slot = CascadeSlot(*area, *frame, others);
+    if (slot.isValid())
+        frame->setGeometry(slot);
     area->setActiveSubWindow(frame);
     return frame;
 }
@@ -260,4 +262,33 @@ void DocumentManager::DocumentTitleChanged(CImageDoc *document)
 void DocumentManager::FrameDestroyed(CChildFrame *frame)
 {
     Forget(frame);
+}
+
+QRect CascadeSlot(const QMdiArea &area, const QMdiSubWindow &window, int index)
+{
+    const QSize room = area.viewport()->size();
+    if (room.width() <= 0 || room.height() <= 0)
+        return QRect();
+    const QSize size = QSize(room.width() * 3 / 4, room.height() * 3 / 4).expandedTo(window.minimumSize());
+    const int step = std::max(8, window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window));
+    // How many steps fit before the window would reach past the area's right or bottom edge.
+    const int free = std::min(room.width() - size.width(), room.height() - size.height());
+    const int places = std::max(1, free / step + 1);
+    const int offset = (index % places) * step;
+    return QRect(QPoint(offset, offset), size);
+}
+
+void CascadeSubWindows(QMdiArea &area)
+{
+    int index = 0;
+    for (QMdiSubWindow *window : area.subWindowList(QMdiArea::StackingOrder)) {
+        if (window->isMinimized() || !window->isVisible())
+            continue;
+        if (window->isMaximized())
+            window->showNormal();
+        const QRect slot = CascadeSlot(area, *window, index++);
+        if (slot.isValid())
+            window->setGeometry(slot);
+        window->raise();
+    }
 }

@@ -3,6 +3,7 @@
 // of open documents and their views for the main frame, the idle handler, the tools and the view
 // refresh. User-interface thread only (InvalidateAllViews through its hook excepted).
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 
 #include <functional>
@@ -72,6 +73,13 @@ class DocumentManager
     std::vector<CChildFrame *> m_frames;
     std::function<void(const std::string &)> m_recent_hook;
 };
+
+// Child windows of an MDI area get three quarters of its client area, and each further one is
+// placed a title bar's height lower and to the right, starting again at the top left where it would
+// leave the area. CascadeSlot is the place of the window at index (counting from 0).
+QRect CascadeSlot(const QMdiArea &area, const QMdiSubWindow &window, int index);
+// Arranges the area's windows in that cascade, the window on top last; minimised windows stay.
+void CascadeSubWindows(QMdiArea &area);
 
 // The path a document is known by: absolute, with '/' separators.
 std::string DocumentPathFor(const std::string &path);

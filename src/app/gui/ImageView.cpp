@@ -685,12 +685,16 @@ std::unique_ptr<RenderJob> CImageView::BuildRenderJob()
         return nullptr;
     const cv::Mat &image = *m_document->GetImage();
     if (image.type() != CV_16UC1) {
-        // The display maps 16-bit grey only; say so once rather than on every repaint.
+        // The display maps 16-bit grey only; say so once rather than on every repaint, and tell
+        // the user too, who otherwise sees only a black window.
         if (!m_logged_undrawable) {
             m_logged_undrawable = true;
             LogError(__FILE_NAME__, __LINE__,
                      "CImageView::OnDraw() - not a 16-bit grey image, nothing is drawn: " +
                          m_document->GetPathName());
+            platform::ui::Ui().SetStatusText(kMessagePaneTarget,
+                                             "Only 16-bit grey images are displayed; not shown: " +
+                                                 m_document->GetPathName());
         }
         return nullptr;
     }

@@ -28,6 +28,8 @@ class ViewRenderTarget;
 
 // The status target (platform::ui::SetStatusText) of the main frame's pixel pane.
 inline constexpr const char *kPixelPaneTarget = "PixelPane";
+// The status bar's message pane, for notes to the user.
+inline constexpr const char *kMessagePaneTarget = "MessagePane";
 
 // Command ids of the view (menu, toolbar and context menu).
 enum ImageViewCommand : int

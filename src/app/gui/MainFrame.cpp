@@ -122,8 +122,10 @@ CMainFrame::CMainFrame(CPlexorinApp &app, QWidget *parent)
 
 CMainFrame::~CMainFrame()
 {
-    if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui()))
+    if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui())) {
         ui->UnregisterStatusTarget(kPixelPaneTarget);
+        ui->UnregisterStatusTarget(kMessagePaneTarget);
+    }
     {
         std::lock_guard<std::mutex> lock(ComboTextMutex());
         ComboTextCopy().clear();
@@ -170,16 +172,23 @@ bool CMainFrame::OnCreate()
         m_panes[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addPermanentWidget(m_panes[i]);
     }
-    if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui()))
+    if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui())) {
         ui->RegisterStatusTarget(kPixelPaneTarget, m_panes[2]);
+        ui->RegisterStatusTarget(kMessagePaneTarget,
+                                 [this](const std::string &text) { statusBar()->showMessage(Latin1(text)); });
+    }
 
     BuildMenus(m_no_document_menus, false);
     BuildMenus(m_document_menus, true);
     m_document_menus_shown = true; // forces the first ShowMenuSet to fill the bar
     ShowMenuSet(false);
-    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
         UpdateMenuSet();
         UpdateTitle();
+        // A document renamed by Save As retitles its window; the frame's title follows at once.
+        if (window)
+            connect(window, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateTitle,
+                    Qt::UniqueConnection);
     });
 
     UpdateTitle();
@@ -845,7 +854,8 @@ bool CMainFrame::OnApplicationCommand(int id)
             window->close();
         return true;
     case cmd::kWindowCascade:
-        m_mdi->cascadeSubWindows();
+        // The area's own cascade shrinks every window to its size hint, a thumbnail of the image.
+        CascadeSubWindows(*m_mdi);
         return true;
     case cmd::kWindowTile:
         m_mdi->tileSubWindows();

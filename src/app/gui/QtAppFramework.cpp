@@ -4,8 +4,10 @@
 #include "app/gui/AppMainWindow.h"
 #include "app/gui/DocumentManager.h"
 #include "app/gui/MainFrame.h"
+#include "app/gui/ToolbarEx.h"
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QSettings>
@@ -14,8 +16,8 @@
 
 namespace {
 
-// The settings store of the program ("registry key" and application name).
-const char *const kSettingsOrganization = "Local AppWizard-Generated Applications";
+// The per-user settings store of the program: the maker's folder, then the program's name.
+const char *const kSettingsOrganization = "Quorvane";
 const char *const kRecentFileGroup = "Recent File List";
 
 QString ToQt(const std::string &text)
@@ -75,6 +77,8 @@ bool QtAppFramework::PrepareFramework(std::string &)
 {
     QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
     QCoreApplication::setApplicationName(ToQt(theApp.m_product_name));
+    // Every window of the program shows its own icon rather than the toolkit's.
+    QApplication::setWindowIcon(ProgramIcon());
     QSettings settings;
     settings.beginGroup(QString::fromLatin1(kRecentFileGroup));
     m_recentFiles.clear();

@@ -88,3 +88,5 @@ class CToolBarEx : public QToolBar
 
 // The button image of a toolbar command, drawn for its size.
 QIcon ToolbarIcon(int id);
+// The program's own icon, for its windows.
+QIcon ProgramIcon();

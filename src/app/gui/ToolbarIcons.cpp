@@ -221,3 +221,32 @@ QIcon ToolbarIcon(int id)
     }
     return QIcon(pixmap);
 }
+
+QIcon ProgramIcon()
+{
+    // Cells under a lens on the program's blue: drawn at each size so small ones stay crisp.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+        p.setBrush(QColor(215, 235, 250));
+        p.drawEllipse(QPointF(28, 28), 19, 19);
+        p.setBrush(kGreen);
+        for (const QPointF &cell : {QPointF(21, 22), QPointF(33, 20), QPointF(27, 34), QPointF(37, 31)})
+            p.drawEllipse(cell, 5, 5);
+        p.setPen(QPen(kPaper, 6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(43, 43), QPointF(54, 54));
+        p.setPen(QPen(kPaper, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(28, 28), 19, 19);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}

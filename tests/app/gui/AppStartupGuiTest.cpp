@@ -8,6 +8,7 @@
 #include "app/gui/AppMainWindow.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
+#include "app/gui/ToolbarEx.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -66,7 +67,11 @@ TEST_F(AppStartupGuiTest, RecentFileListHoldsFourEntriesOfTheProgramsSettingsSto
 {
     SeedDataFolder();
     {
-        QSettings store(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Vantelis"));
+        // The maker's folder, then the program's name, among the user's other settings.
+        QSettings store(QStringLiteral("Quorvane"), QStringLiteral("Vantelis"));
+        EXPECT_TRUE(store.fileName().endsWith(QStringLiteral("/Quorvane/Vantelis.conf")))
+            << store.fileName().toStdString();
+        store.clear();
         for (int i = 1; i <= 5; ++i)
             store.setValue(QStringLiteral("Recent File List/File%1").arg(i),
                            QStringLiteral("/img/%1.png").arg(i));
@@ -74,6 +79,28 @@ TEST_F(AppStartupGuiTest, RecentFileListHoldsFourEntriesOfTheProgramsSettingsSto
     ASSERT_TRUE(Start());
     EXPECT_EQ(m_qt->RecentFiles(),
               (std::vector<std::string>{"/img/1.png", "/img/2.png", "/img/3.png", "/img/4.png"}));
+
+    // The list goes back to the same store at the end.
+    m_qt->AddToRecentFileList("/img/new.png");
+    m_qt->ExitFramework();
+    QSettings store(QStringLiteral("Quorvane"), QStringLiteral("Vantelis"));
+    EXPECT_EQ(store.value(QStringLiteral("Recent File List/File1")).toString(),
+              QStringLiteral("/img/new.png"));
+    EXPECT_EQ(store.value(QStringLiteral("Recent File List/File4")).toString(), QStringLiteral("/img/3.png"));
+}
+
+TEST_F(AppStartupGuiTest, WindowsShowTheProgramsOwnIcon)
+{
+    SeedDataFolder();
+    ASSERT_TRUE(Start());
+    AppMainWindow *window = m_qt->MainWindow();
+    ASSERT_NE(window, nullptr);
+    const QImage shown = window->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage own = ProgramIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(own.isNull());
+    EXPECT_EQ(shown, own);
+    EXPECT_EQ(QApplication::windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32),
+              own);
 }
 
 TEST_F(AppStartupGuiTest, SerialFailureOnAWorkerThreadPostsTheCommandToTheMainWindow)

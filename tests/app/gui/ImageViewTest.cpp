@@ -461,7 +461,15 @@ TEST_F(ImageViewFixture, AnImageTheDisplayCannotMapQueuesNoJob)
     ASSERT_NE(view, nullptr);
     DrainRenderList();
     view->OnDraw();
+    view->OnDraw();
     EXPECT_TRUE(_render_list.QueuedPaths().empty());
+    // The user is told once why the window stays black.
+    std::vector<FakeUi::Status> told;
+    for (const FakeUi::Status &status : m_ui->Statuses())
+        if (status.target == kMessagePaneTarget)
+            told.push_back(status);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text, "Only 16-bit grey images are displayed; not shown: " + path);
     // The read-out still reads the 8-bit pixel as it is.
     _last_click.Set(ClickPoint{0.5, 0.5});
     view->OnUpdatePixelValue();

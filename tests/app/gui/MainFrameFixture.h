@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -407,6 +408,17 @@ class MainFrameFixture : public ::testing::Test
         for (const std::string &c : m_calls)
             n += c == call;
         return n;
+    }
+
+    // Where screenshots go: $VANTELIS_TEST_OUTPUT, else "output" in the current folder.
+    static std::string ScreenshotPath(const std::string &name)
+    {
+        const char *configured = std::getenv("VANTELIS_TEST_OUTPUT");
+        const std::filesystem::path folder = configured && *configured
+                                                 ? std::filesystem::path(configured)
+                                                 : std::filesystem::current_path() / "output";
+        std::filesystem::create_directories(folder);
+        return (folder / name).string();
     }
 
     // Runs the event loop until nothing is pending.

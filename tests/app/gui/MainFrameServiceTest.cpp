@@ -332,12 +332,7 @@ TEST_F(MainFrameServiceTest, ScreenshotWithOneImageOpen)
     const QImage shot = frame.grab().toImage();
     theApp.m_ini_path.clear();
     ASSERT_EQ(shot.size(), QSize(1280, 800));
-    const char *configured = std::getenv("VANTELIS_TEST_OUTPUT");
-    const std::filesystem::path folder = configured && *configured
-                                             ? std::filesystem::path(configured)
-                                             : std::filesystem::current_path() / "output";
-    std::filesystem::create_directories(folder);
-    const std::string file = (folder / "MainFrame_1280x800.png").string();
+    const std::string file = ScreenshotPath("MainFrame_1280x800.png");
     ASSERT_TRUE(shot.save(QString::fromStdString(file), "PNG"));
 
     // Not blank: the window shows many colours, and the view's area shows the card's grey ramp.
