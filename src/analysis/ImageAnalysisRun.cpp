@@ -391,9 +391,13 @@ void ImageAnalysisRunParams::SetResultFile(std::string ImageAnalysisResultFiles:
 
 void ImageAnalysisRunParams::Finish(const std::string &failure)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_status = failure.empty() ? std::string("Finished") : "Failed: " + failure;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_status = failure.empty() ? std::string("Finished") : "Failed: " + failure;
+    }
     m_failed.store(!failure.empty());
+    // The last touch of the record: an owner that sees the flag may delete the record at once, so
+    // not even the lock may be released after it.
     m_finished.store(true);
 }
 
@@ -884,8 +888,9 @@ void StopImageAnalysisRuns()
 }
 
 bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const char *epi_params,
-                          const char *LP_curve_params, double Gd_conc, const char *file_pattern, int32_t upper_magnet,
-                          int32_t lower_magnet, int32_t &handle, EString &error, bool validate_only)
+                          const char *LP_curve_params, double Gd_conc, const char *file_pattern,
+                          int32_t upper_magnet, int32_t lower_magnet, int32_t &handle, EString &error,
+                          bool validate_only)
 {
     const std::string dir = image_dir != nullptr ? image_dir : "";
     const std::string pattern = file_pattern != nullptr ? file_pattern : "";
