@@ -37,6 +37,46 @@ cv::Mat ParallelClone(const cv::Mat &image)
     return copy;
 }
 
+// Copies image into the middle of padded (pad pixels larger on every side), rows in parallel.
+// Pixels inside skip, which the caller writes next, are left out.
+void CopyIntoPadded(const cv::Mat &image, cv::Mat &padded, int pad, const cv::Rect &skip)
+{
+    const int cols = image.cols;
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range &rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const uint16_t *in = image.ptr<uint16_t>(y);
+            uint16_t *out = padded.ptr<uint16_t>(y + pad) + pad;
+            if (y >= skip.y && y < skip.y + skip.height) {
+                std::copy(in, in + skip.x, out);
+                std::copy(in + skip.x + skip.width, in + cols, out + skip.x + skip.width);
+            } else {
+                std::copy(in, in + cols, out);
+            }
+        }
+    });
+}
+
+// Fills the padding of padded with the nearest pixel of its middle, rows in parallel. A padding
+// row reads only the middle of its nearest middle row, whose own padding another thread writes.
+void RepeatEdgePixels(cv::Mat &padded, int pad)
+{
+    if (pad <= 0)
+        return;
+    const int rows = padded.rows - 2 * pad;
+    const int cols = padded.cols - 2 * pad;
+    cv::parallel_for_(cv::Range(0, padded.rows), [&](const cv::Range &range) {
+        for (int py = range.start; py < range.end; ++py) {
+            const int nearest = std::clamp(py - pad, 0, rows - 1) + pad;
+            const uint16_t *middle = padded.ptr<uint16_t>(nearest) + pad;
+            uint16_t *out = padded.ptr<uint16_t>(py);
+            if (py != nearest)
+                std::copy(middle, middle + cols, out + pad);
+            std::fill(out, out + pad, middle[0]);
+            std::fill(out + pad + cols, out + 2 * pad + cols, middle[cols - 1]);
+        }
+    });
+}
+
 // Copies back from base the pixels of previous that next will not overwrite.
 void RestoreOutside(const cv::Mat &base, cv::Mat &working, const cv::Rect &previous, const cv::Rect &next)
 {
@@ -111,7 +151,8 @@ void SuppressOverlappingTypes(std::vector<std::vector<CellDetection>> &detection
 }
 
 bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
-                  std::vector<std::vector<CellDetection>> &detections, cv::Mat *processed, EString *error)
+                  std::vector<std::vector<CellDetection>> &detections, cv::Mat *processed, EString *error,
+                  CountingBuffers *buffers)
 {
     if (image.type() != CV_16UC1 || image.dims != 2 || image.empty())
         return Fail(error, "CountingAlgo() - the image must be a 16-bit single-channel image");
@@ -140,44 +181,101 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
         return Fail(error, "CountingAlgo() - the region is empty or outside of the image");
 
     detections.assign(2, {});
-    // The base image is only read: without edge processing it is the input itself.
-    cv::Mat base = image;
-    if (options.edge_processing) {
-        base = ParallelClone(image);
-        Ostravo::ApplyEdgeProcessingFrom(image, base, left, right, top, bottom);
-    }
-
-    // Outside the last M window the working image equals the base image, so between candidates
-    // only the part of that window the next one does not overwrite is copied back.
-    cv::Mat working;
-    cv::Rect lastWindow;
+    std::vector<double> radii[2];
+    // How far any candidate's samples reach past the image: the base image gets that much edge
+    // padding once, instead of each candidate copying the frame into a padded patch of its own.
+    int pad = 0;
     for (int t = 0; t < 2; ++t) {
         if (!options.morph_filter[t])
             continue;
-        if (working.empty())
-            working = ParallelClone(base);
         const double nominal = ppm * options.object_radius[t] / 1000.0;
-        const int sweep = RoundToInt(options.radius_sweep[t] * ppm / 1000.0);
-        const int e = RoundToInt(ppm * options.object_radius[t] / 1000.0);
-        std::vector<std::vector<CellDetection>> columnIndex(static_cast<size_t>(right - left + 1));
-        for (double radius : CountingCandidateRadii(nominal, sweep)) {
+        radii[t] = CountingCandidateRadii(nominal, RoundToInt(options.radius_sweep[t] * ppm / 1000.0));
+        for (double radius : radii[t]) {
+            const cv::Rect window = MFilterWindow(image.size(), left, right, top, bottom, radius);
+            if (window.empty())
+                continue;
+            const int reach = MFilterSampleReach(radius, options.morph_samples[t]);
+            pad = std::max({pad, reach - window.x, reach - window.y, window.br().x + reach - image.cols,
+                            window.br().y + reach - image.rows});
+        }
+    }
+
+    // The base image is only read: without edge processing or padding it is the input itself.
+    cv::Mat base = image;
+    cv::Mat localBase;
+    if (options.edge_processing || pad > 0) {
+        cv::Mat &padded = buffers != nullptr ? buffers->base : localBase;
+        padded.create(image.rows + 2 * pad, image.cols + 2 * pad, CV_16UC1);
+        base = padded(cv::Rect(pad, pad, image.cols, image.rows));
+        // Edge processing writes every pixel of a region of at least two rows and columns; any
+        // other region it widens to the image's edge, so the whole frame is copied then.
+        const bool writesRegion = options.edge_processing && left < right && top < bottom;
+        const cv::Rect region =
+            writesRegion ? cv::Rect(left, top, right - left + 1, bottom - top + 1) : cv::Rect();
+        CopyIntoPadded(image, padded, pad, region);
+        if (options.edge_processing)
+            Ostravo::ApplyEdgeProcessingFrom(image, base, left, right, top, bottom);
+        RepeatEdgePixels(padded, pad);
+    }
+
+    // The C filter reads only the window the M filter wrote, so the working image needs no other
+    // content, except for a caller that wants the last working image: outside the last M window
+    // that equals the base image, so between candidates only the part of that window the next
+    // one does not overwrite is copied back.
+    const bool keepOutside = processed != nullptr;
+    cv::Mat localWorking;
+    cv::Mat &working = buffers != nullptr ? buffers->working : localWorking;
+    bool workingReady = false;
+    cv::Rect lastWindow;
+    // A type 2 with the M settings of type 1 has the same responses: each is computed once and
+    // both types' C filters read it, each type still in its own candidate order.
+    const bool sharedResponses = options.morph_filter[0] && options.morph_filter[1] && radii[0] == radii[1] &&
+                                 options.morph_samples[0] == options.morph_samples[1] &&
+                                 options.morph_threshold[0] == options.morph_threshold[1] &&
+                                 options.use_inner_ring[0] == options.use_inner_ring[1];
+    std::vector<std::vector<CellDetection>> columnIndex[2];
+    for (int t = 0; t < 2; ++t) {
+        if (!options.morph_filter[t] || (sharedResponses && t == 1))
+            continue;
+        if (!workingReady) {
+            if (keepOutside)
+                working = ParallelClone(base);
+            else
+                working.create(image.size(), CV_16UC1);
+            workingReady = true;
+        }
+        const int lastType = sharedResponses ? 1 : t;
+        for (int u = t; u <= lastType; ++u)
+            columnIndex[u].resize(static_cast<size_t>(right - left + 1));
+        for (double radius : radii[t]) {
             cv::Rect window;
             const cv::Rect next = MFilterWindow(base.size(), left, right, top, bottom, radius);
-            RestoreOutside(base, working, lastWindow, next);
+            if (keepOutside)
+                RestoreOutside(base, working, lastWindow, next);
             if (!ApplyMFilterFrom(base, working, left, right, top, bottom, radius, options.morph_samples[t],
-                                  options.morph_threshold[t], options.use_inner_ring[t], &window))
+                                  options.morph_threshold[t], options.use_inner_ring[t], &window, pad) &&
+                keepOutside)
                 RestoreOutside(base, working, next, cv::Rect());
             lastWindow = window;
-            if (options.count_filter[t])
-                ApplyCFilter(working, left, right, top, bottom, e, options.count_threshold[t],
-                             options.count_min_size[t], detections[t], options.proximity_within_type[t],
-                             columnIndex, static_cast<float>(radius), &window);
+            for (int u = t; u <= lastType; ++u)
+                if (options.count_filter[u])
+                    ApplyCFilter(working, left, right, top, bottom,
+                                 RoundToInt(ppm * options.object_radius[u] / 1000.0),
+                                 options.count_threshold[u], options.count_min_size[u], detections[u],
+                                 options.proximity_within_type[u], columnIndex[u], static_cast<float>(radius),
+                                 &window);
         }
     }
 
     if (options.proximity_between_types)
         SuppressOverlappingTypes(detections);
-    if (processed != nullptr)
-        *processed = !working.empty() ? working : options.edge_processing ? base : image.clone();
+    if (processed != nullptr) {
+        // A working image of this call is handed over; the caller's buffers, which the next call
+        // overwrites, and the base (the input itself or a view into the padding) are copied.
+        if (workingReady && buffers == nullptr)
+            *processed = working;
+        else
+            *processed = (workingReady ? working : base).clone();
+    }
     return true;
 }

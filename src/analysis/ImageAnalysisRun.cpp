@@ -38,8 +38,6 @@ const char *const kTypeNames[3] = {"cir_1", "cir_2", "epi_1"};
 constexpr int kTypeSlots = 10;
 // Low-level files of one image name are numbered on up to this; past it the image gets none.
 constexpr unsigned long kMaxLowLevelNumber = 99999;
-// Images decoded ahead of the analysis: enough to keep the decoder busy, few enough for big frames.
-constexpr size_t kDecodeAhead = 2;
 
 template <class... Args> std::string Format(const char *format, Args... args)
 {
@@ -174,18 +172,22 @@ DecodedImage Decode(const std::string &path)
     return result;
 }
 
-// Decodes the images in list order on its own thread, at most kDecodeAhead ahead of the caller,
-// so that reading one image overlaps the analysis of the one before. The caller takes them in the
-// same order; the results are those of decoding in the loop itself.
+// Decodes the images of the list on kDecoders threads of its own, ahead of the caller but with at
+// most kFramesInFlight images decoded, being decoded or in the caller's hands at once, so that
+// memory stays bounded however long the list. Images are claimed in list order and the caller
+// takes them in that order; the results are those of decoding in the loop itself.
 class DecodeAhead
 {
   public:
-    explicit DecodeAhead(std::vector<std::string> paths) : m_paths(std::move(paths))
+    explicit DecodeAhead(std::vector<std::string> paths)
+        : m_paths(std::move(paths)), m_ready(m_paths.size()), m_done(m_paths.size(), false)
     {
-        try {
-            m_thread = std::thread([this] { Run(); });
-        } catch (const std::system_error &) {
-            m_inline = true; // no thread: decode in the caller
+        for (int i = 0; i < kDecoders; ++i) {
+            try {
+                m_threads.emplace_back([this] { Run(); });
+            } catch (const std::system_error &) {
+                break; // fewer threads; with none the caller decodes
+            }
         }
     }
     ~DecodeAhead()
@@ -195,54 +197,93 @@ class DecodeAhead
             m_stop = true;
         }
         m_changed.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
+        for (std::thread &thread : m_threads)
+            thread.join();
     }
     DecodeAhead(const DecodeAhead &) = delete;
     DecodeAhead &operator=(const DecodeAhead &) = delete;
 
-    // The next image of the list.
+    // The next image of the list; the caller hands it back with Done.
     DecodedImage Take()
     {
-        if (m_inline)
+        if (m_threads.empty())
             return Decode(m_paths[m_taken++]);
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_ready.empty(); });
-        DecodedImage next = std::move(m_ready.front());
-        m_ready.pop_front();
+        m_changed.wait(lock, [this] { return bool(m_done[m_taken]); });
+        DecodedImage next = std::move(m_ready[m_taken]);
         ++m_taken;
-        lock.unlock();
-        m_changed.notify_all();
         return next;
     }
 
+    // The caller is done with an image it took: room for the next one.
+    void Done()
+    {
+        if (m_threads.empty())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            --m_inFlight;
+        }
+        m_changed.notify_all();
+    }
+
   private:
+    static constexpr int kDecoders = 2;
+    static constexpr size_t kFramesInFlight = 4;
+
     void Run()
     {
-        for (const std::string &path : m_paths) {
+        for (;;) {
+            size_t index = 0;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kDecodeAhead; });
-                if (m_stop)
+                m_changed.wait(lock, [this] {
+                    return m_stop || m_claimed == m_paths.size() || m_inFlight < kFramesInFlight;
+                });
+                if (m_stop || m_claimed == m_paths.size())
                     return;
+                index = m_claimed++;
+                ++m_inFlight;
             }
-            DecodedImage decoded = Decode(path);
+            DecodedImage decoded = Decode(m_paths[index]);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                m_ready.push_back(std::move(decoded));
+                m_ready[index] = std::move(decoded);
+                m_done[index] = true;
             }
             m_changed.notify_all();
         }
     }
 
     std::vector<std::string> m_paths;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<DecodedImage> m_ready;
-    size_t m_taken = 0;
+    std::vector<DecodedImage> m_ready; // by list position
+    std::vector<bool> m_done;          // m_ready holds that position's image
+    size_t m_claimed = 0;              // positions handed to a decoder
+    size_t m_taken = 0;                // positions handed to the caller
+    size_t m_inFlight = 0;             // claimed and not yet done with
     bool m_stop = false;
-    bool m_inline = false;
+};
+
+// A taken image, handed back to the decoder when the caller is done with it.
+class DecodedFrame
+{
+  public:
+    explicit DecodedFrame(DecodeAhead &decoder) : m_decoder(decoder), m_decoded(decoder.Take()) {}
+    ~DecodedFrame()
+    {
+        m_decoded.image.release();
+        m_decoder.Done();
+    }
+    DecodedFrame(const DecodedFrame &) = delete;
+    DecodedFrame &operator=(const DecodedFrame &) = delete;
+    const DecodedImage *operator->() const { return &m_decoded; }
+
+  private:
+    DecodeAhead &m_decoder;
+    DecodedImage m_decoded;
 };
 
 // ---- Statistics ----
@@ -391,9 +432,13 @@ void ImageAnalysisRunParams::SetResultFile(std::string ImageAnalysisResultFiles:
 
 void ImageAnalysisRunParams::Finish(const std::string &failure)
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_status = failure.empty() ? std::string("Finished") : "Failed: " + failure;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_status = failure.empty() ? std::string("Finished") : "Failed: " + failure;
+    }
     m_failed.store(!failure.empty());
+    // The last touch of the record: an owner that sees the flag may delete the record at once, so
+    // not even the lock may be released after it.
     m_finished.store(true);
 }
 
@@ -648,6 +693,7 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
         paths.push_back(JoinPath(folder, name));
     {
         DecodeAhead decoder(paths);
+        CountingBuffers countingBuffers; // reused from image to image
         int32_t frame = 0;
         for (size_t i = 0; i < count; ++i) {
             if (StopRequested(R))
@@ -659,21 +705,21 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
 
             const std::string &name = R.image_files[i];
             const std::string &path = paths[i];
-            DecodedImage decoded = decoder.Take();
-            if (!decoded.exists) {
+            const DecodedFrame decoded(decoder);
+            if (!decoded->exists) {
                 header.push_back(Format("Image does not exist\t%s", path.c_str()));
                 continue;
             }
-            if (decoded.readError) {
+            if (decoded->readError) {
                 header.push_back(Format("Problem trying to load image: %s", path.c_str()));
                 continue;
             }
             // Every measure below reads 16-bit pixels.
-            if (decoded.image.empty() || decoded.image.type() != CV_16UC1) {
+            if (decoded->image.empty() || decoded->image.type() != CV_16UC1) {
                 header.push_back(Format("Invalid image: %s", path.c_str()));
                 continue;
             }
-            const cv::Mat &image = decoded.image;
+            const cv::Mat &image = decoded->image;
             if (left < 0 || top < 0 || right < left || bottom < top || right >= image.cols ||
                 bottom >= image.rows) {
                 header.push_back(Format("ROI %ld, %ld, %ld, %ld is not inside the %ld x %ld image: %s",
@@ -707,7 +753,7 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
             std::vector<std::vector<CellDetection>> lists(3);
             if (circular) {
                 std::vector<std::vector<CellDetection>> found;
-                if (!CountingAlgo(image, R.counting_options, found)) {
+                if (!CountingAlgo(image, R.counting_options, found, nullptr, nullptr, &countingBuffers)) {
                     header.push_back(Format("CountingAlgo() Error for image %s", path.c_str()));
                     continue;
                 }
@@ -884,8 +930,9 @@ void StopImageAnalysisRuns()
 }
 
 bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const char *epi_params,
-                          const char *LP_curve_params, double Gd_conc, const char *file_pattern, int32_t upper_magnet,
-                          int32_t lower_magnet, int32_t &handle, EString &error, bool validate_only)
+                          const char *LP_curve_params, double Gd_conc, const char *file_pattern,
+                          int32_t upper_magnet, int32_t lower_magnet, int32_t &handle, EString &error,
+                          bool validate_only)
 {
     const std::string dir = image_dir != nullptr ? image_dir : "";
     const std::string pattern = file_pattern != nullptr ? file_pattern : "";

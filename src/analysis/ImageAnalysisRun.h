@@ -8,8 +8,8 @@
 // A run is owned either by the image-analysis tool window or by a script job (ImageAnalysisJob.h).
 // Its worker thread writes the status, the finished flag and the result paths while the owner
 // reads them, so those sit behind the record's lock.
-#include "Ostravo/EString.h"
 #include "Ostravo/CellDetection.h"
+#include "Ostravo/EString.h"
 #include "analysis/CountingAlgoOptions.h"
 #include "analysis/EpiCellCounting.h"
 #include "analysis/LPCurve.h"
@@ -74,8 +74,9 @@ struct ImageAnalysisRunParams
 
     // Worker side.
     void SetResultFile(std::string ImageAnalysisResultFiles::*which, const std::string &path);
-    // Status "Finished" (or "Failed: " and the reason), then the finished flag, under one lock, so
-    // that a reader that sees the flag sees the final status too and may delete the record.
+    // Status "Finished" (or "Failed: " and the reason), then the finished flag as the worker's last
+    // touch of the record: a reader that sees the flag sees the final status too and may delete the
+    // record. The worker uses nothing of the record afterwards.
     void Finish(const std::string &failure);
 
   private:
@@ -132,5 +133,6 @@ void StopImageAnalysisRuns();
 // validateOnly is set starts the run as a new job whose handle goes into handle. False, with the
 // reason in error and nothing started, when an argument is refused.
 bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const char *epi_params,
-                          const char *LP_curve_params, double Gd_conc, const char *file_pattern, int32_t upper_magnet,
-                          int32_t lower_magnet, int32_t &handle, EString &error, bool validate_only);
+                          const char *LP_curve_params, double Gd_conc, const char *file_pattern,
+                          int32_t upper_magnet, int32_t lower_magnet, int32_t &handle, EString &error,
+                          bool validate_only);

@@ -189,9 +189,20 @@ cv::Rect MFilterWindow(const cv::Size &imageSize, int32_t left, int32_t right, i
                     static_cast<int>(y1 - y0));
 }
 
+int MFilterSampleReach(double radius, int samples)
+{
+    std::vector<RingOffset> ring, inner, outer;
+    BuildRingOffsets(radius, samples, ring, inner, outer);
+    int reach = 0;
+    for (const auto *list : {&ring, &inner, &outer})
+        for (const RingOffset &o : *list)
+            reach = std::max({reach, std::abs(o.dx), std::abs(o.dy)});
+    return reach;
+}
+
 bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int32_t right, int32_t top,
                       int32_t bottom, double radius, int samples, int threshold, bool useInnerRing,
-                      cv::Rect *written)
+                      cv::Rect *written, int sourcePadding)
 {
     if (written != nullptr)
         *written = cv::Rect();
@@ -211,24 +222,28 @@ bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int
             margin = std::max({margin, std::abs(o.dx), std::abs(o.dy)});
 
     // Samples come from a patch around the window. Where the samples reach past the image, the
-    // patch repeats the nearest edge pixel; otherwise the source is read directly.
+    // patch repeats the nearest edge pixel; otherwise (or when the source's own padding covers
+    // them) the source is read directly.
     const cv::Rect reachRect(window.x - margin, window.y - margin, window.width + 2 * margin,
                              window.height + 2 * margin);
     cv::Mat patch;
     cv::Point origin(0, 0);
-    const bool inside = reachRect.x >= 0 && reachRect.y >= 0 &&
-                        reachRect.x + reachRect.width <= source.cols &&
-                        reachRect.y + reachRect.height <= source.rows;
+    const int pad = std::max(sourcePadding, 0);
+    const bool inside = reachRect.x >= -pad && reachRect.y >= -pad &&
+                        reachRect.x + reachRect.width <= source.cols + pad &&
+                        reachRect.y + reachRect.height <= source.rows + pad;
     if (inside && source.data != working.data) {
         patch = source;
     } else {
         patch.create(reachRect.height, reachRect.width, CV_16UC1);
-        for (int py = 0; py < patch.rows; ++py) {
-            const uint16_t *in = source.ptr<uint16_t>(std::clamp(reachRect.y + py, 0, source.rows - 1));
-            uint16_t *out = patch.ptr<uint16_t>(py);
-            for (int px = 0; px < patch.cols; ++px)
-                out[px] = in[std::clamp(reachRect.x + px, 0, source.cols - 1)];
-        }
+        cv::parallel_for_(cv::Range(0, patch.rows), [&](const cv::Range &rows) {
+            for (int py = rows.start; py < rows.end; ++py) {
+                const uint16_t *in = source.ptr<uint16_t>(std::clamp(reachRect.y + py, 0, source.rows - 1));
+                uint16_t *out = patch.ptr<uint16_t>(py);
+                for (int px = 0; px < patch.cols; ++px)
+                    out[px] = in[std::clamp(reachRect.x + px, 0, source.cols - 1)];
+            }
+        });
         origin = reachRect.tl();
     }
 

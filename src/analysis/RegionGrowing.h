@@ -44,10 +44,15 @@ bool ApplyMFilter(cv::Mat &working, int32_t left, int32_t right, int32_t top, in
                   int samples, int threshold, bool useInnerRing, cv::Rect *written = nullptr);
 
 // Same as ApplyMFilter, sampling source and writing the window into working (both CV_16UC1 of the
-// same size; they may not share pixels).
+// same size; they may not share pixels). With sourcePadding, source is a view into a larger image
+// whose sourcePadding pixels around it on every side repeat the view's nearest edge pixel; samples
+// that reach that far past the view are read there instead of from a padded copy.
 bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int32_t right, int32_t top,
                       int32_t bottom, double radius, int samples, int threshold, bool useInnerRing,
-                      cv::Rect *written = nullptr);
+                      cv::Rect *written = nullptr, int sourcePadding = 0);
+
+// How far past the scanned pixel the M filter's samples reach for a radius, in pixels.
+int MFilterSampleReach(double radius, int samples);
 
 // Grows regions of pixels whose value is at least threshold inside the C window of the region
 // and appends those of at least minSize pixels to detections and to the column index (one list

@@ -1,9 +1,12 @@
 #include "analysis/CountingAlgo.h"
 #include "analysis/RegionGrowing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
 
 namespace {
 
@@ -255,6 +258,119 @@ TEST(CountingAlgo, RegionPartlyOutsideIsClipped)
     DetectionLists detections;
     ASSERT_TRUE(CountingAlgo(image, options, detections));
     ExpectOnePerCentre(detections[0], centres, "clipped region");
+}
+
+TEST(CountingAlgo, WholeFrameRegionCountsDiscsAtTheEdges)
+{
+    // Discs as close to each edge as the M window allows for radius 6 (left 2R + a = 14, top
+    // R + a = 8, right and bottom R + a short of the end): their outer rings (radius 9) reach past
+    // the image, where the nearest edge pixel is read.
+    const cv::Size size(200, 160);
+    const std::vector<cv::Point> centres = {{20, 9},   {100, 9},  {16, 80},  {100, 80},
+                                            {190, 80}, {60, 150}, {190, 150}};
+    const cv::Mat image = DiscScene(size, centres, 6, 17);
+    CountingAlgoOptions options = DiscOptions(size, 0);
+    options.edge_processing = true;
+    options.use_inner_ring[0] = true;
+    options.morph_threshold[0] = 300;
+    options.radius_sweep[0] = 2;
+
+    // The working memory of another frame size, to be reused.
+    CountingBuffers buffers;
+    DetectionLists detections;
+    ASSERT_TRUE(CountingAlgo(DiscScene({90, 70}, {{40, 35}}, 6), DiscOptions({90, 70}, 0), detections,
+                             nullptr, nullptr, &buffers));
+
+    struct Run
+    {
+        int threads;
+        bool reuse;
+    };
+    const Run runs[] = {{1, false},
+                        {1, true},
+                        {std::max(4, cv::getNumberOfCPUs()), false},
+                        {std::max(4, cv::getNumberOfCPUs()), true}};
+    const int saved = cv::getNumThreads();
+    std::vector<DetectionLists> results;
+    for (const Run &run : runs) {
+        cv::setNumThreads(run.threads);
+        DetectionLists found;
+        const bool ok = CountingAlgo(image, options, found, nullptr, nullptr, run.reuse ? &buffers : nullptr);
+        cv::setNumThreads(saved);
+        ASSERT_TRUE(ok);
+        const std::string label = std::to_string(run.threads) + (run.reuse ? " threads, reused" : " threads");
+        ExpectOnePerCentre(found[0], centres, label);
+        results.push_back(found);
+    }
+    for (size_t r = 1; r < results.size(); ++r) {
+        ASSERT_EQ(results[r][0].size(), results[0][0].size());
+        for (size_t i = 0; i < results[0][0].size(); ++i) {
+            const CellDetection &a = results[0][0][i], &b = results[r][0][i];
+            EXPECT_TRUE(a.x == b.x && a.y == b.y && a.confidence == b.confidence && a.radius == b.radius)
+                << "run " << r << " detection " << i;
+        }
+    }
+
+    // The working image is the response over the whole frame. A disc on the window's top row has
+    // outer-ring samples one row above the image, which read the brighter top row. Discs of radius
+    // 8 put the ring of radius 6 inside them.
+    cv::Mat framed = DiscScene(size, {{100, 8}, {60, 80}}, 8, 23);
+    framed.row(0).setTo(2000);
+    options.edge_processing = false;
+    options.use_inner_ring[0] = false;
+    options.radius_sweep[0] = 0;
+    cv::Mat processed;
+    ASSERT_TRUE(CountingAlgo(framed, options, detections, &processed, nullptr, &buffers));
+    cv::Mat expected = framed.clone();
+    ASSERT_TRUE(ApplyMFilter(expected, 0, size.width - 1, 0, size.height - 1, 6.0, 12, 300, false));
+    EXPECT_GT(expected.at<uint16_t>(8, 100), 0);
+    EXPECT_EQ(cv::countNonZero(processed != expected), 0);
+    EXPECT_NE(processed.data, buffers.working.data); // not the memory the next call overwrites
+}
+
+TEST(CountingAlgo, TypesWithTheSameMSettingsKeepTheirOwnCFilters)
+{
+    // Type 2 samples like type 1; only its C filter settings differ.
+    const cv::Size size(160, 120);
+    const std::vector<cv::Point> centres = Grid(3, 2, 40, {40, 40});
+    const cv::Mat image = DiscScene(size, centres, 6);
+    struct Case
+    {
+        const char *name;
+        void (*change)(CountingAlgoOptions &);
+        bool firstFound, secondFound;
+    };
+    const Case cases[] = {
+        {"both count", [](CountingAlgoOptions &) {}, true, true},
+        {"type 2 needs huge regions", [](CountingAlgoOptions &o) { o.count_min_size[1] = 100000; }, true,
+         false},
+        {"type 2 threshold out of reach", [](CountingAlgoOptions &o) { o.count_threshold[1] = 65535; }, true,
+         false},
+        {"type 1 without its C filter", [](CountingAlgoOptions &o) { o.count_filter[0] = false; }, false,
+         true},
+    };
+    for (const Case &c : cases) {
+        CountingAlgoOptions options = DiscOptions(size, 0);
+        options.proximity_between_types = false;
+        options.radius_sweep[0] = options.radius_sweep[1] = 2;
+        options.morph_filter[1] = options.count_filter[1] = options.proximity_within_type[1] = true;
+        options.object_radius[1] = options.object_radius[0];
+        options.morph_threshold[1] = options.morph_threshold[0];
+        options.morph_samples[1] = options.morph_samples[0];
+        options.count_threshold[1] = options.count_threshold[0];
+        options.count_min_size[1] = options.count_min_size[0];
+        c.change(options);
+        DetectionLists detections;
+        ASSERT_TRUE(CountingAlgo(image, options, detections)) << c.name;
+        if (c.firstFound)
+            ExpectOnePerCentre(detections[0], centres, std::string(c.name) + ", type 1");
+        else
+            EXPECT_TRUE(detections[0].empty()) << c.name;
+        if (c.secondFound)
+            ExpectOnePerCentre(detections[1], centres, std::string(c.name) + ", type 2");
+        else
+            EXPECT_TRUE(detections[1].empty()) << c.name;
+    }
 }
 
 TEST(CountingAlgo, RefusesWhatItCannotCount)

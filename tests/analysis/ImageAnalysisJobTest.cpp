@@ -234,6 +234,31 @@ TEST_F(ImageAnalysisJobTest, FailingRunReportsThroughItsHandle)
     EXPECT_TRUE(ImageAnalysisJobTable::Remove(handle, error));
 }
 
+TEST_F(ImageAnalysisJobTest, RemovingAJobAsSoonAsItFinishesFreesNothingInUse)
+{
+    // A script that removes its job the moment the run reports finished: the record goes while
+    // the worker is at its last step. Sanitizers flag any touch of the record after that.
+    platform::LocalTime now;
+    now.year = 2024;
+    now.month = 3;
+    now.day = 6;
+    platform::SetFakeClock(now);
+    EString error;
+    for (int cycle = 0; cycle < 300; ++cycle) {
+        int32_t handle = 0;
+        ASSERT_TRUE(Start(handle, error)) << error.c_str();
+        int refused = 0;
+        while (!ImageAnalysisJobTable::Remove(handle, error)) {
+            ASSERT_EQ(std::string(error.c_str()),
+                      "ImageAnalysisJobTable::Remove() - the image analysis run of handle " +
+                          std::to_string(handle) + " has not finished.");
+            ASSERT_LT(++refused, 50000000) << "run " << handle << " never finished";
+        }
+        platform::AdvanceFakeClock(1000); // the next run gets a folder of its own
+    }
+    EXPECT_TRUE(m_ui->Messages().empty());
+}
+
 TEST(ImageAnalysisJobTableOps, KeepsJobsSortedByHandleAndRefusesDuplicates)
 {
     // Handles far above the ones runs take, with finished runs so that they may be removed.

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 #include <string>
@@ -556,6 +557,72 @@ TEST_F(ImageAnalysisRunTest, UnusableImagesGetTheirMessageAndNoRow)
     // Only the one good image has a low-level file.
     EXPECT_TRUE(platform::FileExists(RunFolder() + "/Run_0002_BF_1.txt"));
     EXPECT_FALSE(platform::FileExists(RunFolder() + "/small.txt"));
+}
+
+TEST_F(ImageAnalysisRunTest, LongListKeepsItsOrderWhileImagesAreDecodedAhead)
+{
+    // Far more images than are decoded at once, repeated, with unusable ones and another frame
+    // size between them: each row and low-level file belongs to its own list entry, in list order.
+    WriteFixtureFolder();
+    WriteFileBytes(m_images + "/garbage.png", "not an image");
+    ASSERT_TRUE(cv::imwrite(m_images + "/small.png", cv::Mat(50, 50, CV_16UC1, cv::Scalar(9))));
+    const std::vector<std::string> names = {"Run_0001_BF_1.png", "missing.png",       "Run_0003_BF_1.png",
+                                            "Run_0002_BF_1.png", "garbage.png",       "Run_0001_BF_1.png",
+                                            "Run_0003_BF_1.png", "small.png",         "Run_0002_BF_1.png",
+                                            "Run_0001_BF_1.png", "Run_0002_BF_1.png", "Run_0003_BF_1.png"};
+    auto run = RecordFor(m_images, names);
+    ImageAnalysisThreadProc(run.get());
+    ASSERT_EQ(run->Status(), "Finished");
+
+    std::vector<std::string> rows, messages;
+    for (const std::string &line : Lines(ReadFileBytes(run->ResultFiles().analysis_file))) {
+        if (line.rfind("Run_000", 0) == 0)
+            rows.push_back(line);
+        else if (line.find(m_images) != std::string::npos && line.rfind('#', 0) != 0)
+            messages.push_back(line);
+    }
+    const std::vector<std::string> expectedMessages = {
+        "Image does not exist\t" + m_images + "/missing.png", "Invalid image: " + m_images + "/garbage.png",
+        "ROI 10, 10, 149, 129 is not inside the 50 x 50 image: " + m_images + "/small.png"};
+    EXPECT_EQ(messages, expectedMessages);
+
+    // The good entries in order, with the disc count of their fixture and frame numbers 1, 2, ...
+    std::vector<std::string> good;
+    for (const std::string &name : names)
+        if (name.rfind("Run_000", 0) == 0)
+            good.push_back(name);
+    ASSERT_EQ(rows.size(), good.size());
+    std::map<std::string, std::string> firstRest;
+    std::map<std::string, int> seen;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::vector<std::string> cells;
+        std::istringstream in(rows[i]);
+        for (std::string cell; std::getline(in, cell, '\t');)
+            cells.push_back(cell);
+        ASSERT_GT(cells.size(), 5u) << rows[i];
+        EXPECT_EQ(cells[0], good[i]);
+        EXPECT_EQ(cells[3], std::to_string(i + 1)) << rows[i];
+        size_t discs = 0;
+        for (const FixtureImage &fixture : FixtureImages())
+            if (good[i] == fixture.name)
+                discs = fixture.discs.size();
+        EXPECT_EQ(cells[4], std::to_string(discs)) << rows[i];
+        // Apart from its frame number, a repeated image's row is the same each time.
+        cells[3].clear();
+        std::string rest;
+        for (const std::string &cell : cells)
+            rest += cell + "\t";
+        if (!firstRest.count(good[i]))
+            firstRest[good[i]] = rest;
+        EXPECT_EQ(rest, firstRest[good[i]]) << rows[i];
+
+        // The low-level files of a name are numbered in list order and hold the same text.
+        const std::string stem = RunFolder() + "/" + good[i].substr(0, good[i].size() - 4);
+        const int n = seen[good[i]]++;
+        const std::string path = n == 0 ? stem + ".txt" : stem + "[" + std::to_string(n) + "].txt";
+        ASSERT_TRUE(platform::FileExists(path)) << path;
+        EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(stem + ".txt")) << path;
+    }
 }
 
 TEST_F(ImageAnalysisRunTest, RunsThatCannotWriteTheirResultsFail)

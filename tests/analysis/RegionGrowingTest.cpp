@@ -221,6 +221,38 @@ TEST(MFilter, MatchesTheDefinitionAtEveryPixel)
     }
 }
 
+TEST(MFilter, PaddedSourceMatchesTheDefinition)
+{
+    // A whole-frame region: the rings reach past every edge. The source is a view into a copy with
+    // replicated borders; a border too narrow for the rings must not be trusted.
+    const cv::Mat source = NoisyScene(90, 120, 5);
+    const double radius = 6.0;
+    const int samples = 12, threshold = 1500;
+    const int reach = MFilterSampleReach(radius, samples);
+    EXPECT_EQ(reach, 9); // the outer ring, radius 6 + 3
+    for (int pad : {reach, reach + 4, reach - 2}) {
+        cv::Mat padded;
+        cv::copyMakeBorder(source, padded, pad, pad, pad, pad, cv::BORDER_REPLICATE);
+        const cv::Mat view = padded(cv::Rect(pad, pad, source.cols, source.rows));
+        cv::Mat working(source.size(), CV_16UC1, cv::Scalar(7));
+        cv::Rect written;
+        ASSERT_TRUE(
+            ApplyMFilterFrom(view, working, 0, 119, 0, 89, radius, samples, threshold, true, &written, pad));
+        ASSERT_FALSE(written.empty());
+        int responding = 0;
+        for (int y = 0; y < 90; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const uint16_t expected =
+                    written.contains({x, y})
+                        ? ReferenceResponse(source, x, y, radius, samples, threshold, true)
+                        : uint16_t(7);
+                ASSERT_EQ(working.at<uint16_t>(y, x), expected) << "pad " << pad << " at " << x << "," << y;
+                responding += expected != 0 && expected != 7;
+            }
+        EXPECT_GT(responding, 0) << "pad " << pad;
+    }
+}
+
 TEST(MFilter, SameResultOnOneThreadAndOnAll)
 {
     const cv::Mat source = NoisyScene(160, 200, 11);
