@@ -144,7 +144,9 @@ void RenderThread::Stop()
 
 void RenderThread::Run()
 {
-    for (;;) {
+    // The stop flag is read again before every wait: Stop's wake-up can be consumed by the reset
+    // of an empty list, and the thread must not go back to sleep after it.
+    while (!m_stop) {
         m_list.WaitForWork(platform::kInfinite);
         if (m_stop)
             return;
