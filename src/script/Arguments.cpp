@@ -95,12 +95,15 @@ bool ReadArgumentListStart(const char *&cursor, EString &error)
     return true;
 }
 
-bool GetIntParameter(int parameter, const char *&cursor, int32_t &value, EString &error,
-                     VariableList *variables, Variable **result)
+namespace {
+
+// The shared reading of an int or double parameter: a variable (converted to the wanted type) or
+// a literal, then its ',' or ')'. literalChar says which characters belong to the literal.
+template <class T, class FromVariable, class ScanLiteral, class LiteralChar>
+bool GetNumericParameter(int parameter, const char *&cursor, T &value, EString &error,
+                         VariableList *variables, Variable **result, const NumericNames &names,
+                         FromVariable fromVariable, ScanLiteral scanLiteral, LiteralChar literalChar)
 {
-    static const NumericNames names{
-        "Missing int parameter %ld", "Variable \"%s\" is not defined, expecting int parameter %ld",
-        "Variable %s is not type int, parameter %ld expected int", "Invalid int parameter %ld"};
     SkipBlanks(cursor);
     if (*cursor == '\0') {
         SetError(error, FormatText(names.missing, static_cast<long>(parameter)));
@@ -113,7 +116,7 @@ bool GetIntParameter(int parameter, const char *&cursor, int32_t &value, EString
         Variable *v = ReadNumericVariable(parameter, p, error, *variables, names);
         if (!v)
             return false;
-        const int32_t taken = v->type == kVariableInt ? v->integer : DoubleToInt32(v->number);
+        const T taken = fromVariable(*v);
         if (!ReadTrailer(parameter, p, error, kNumberTrailer))
             return false;
         value = taken;
@@ -122,13 +125,13 @@ bool GetIntParameter(int parameter, const char *&cursor, int32_t &value, EString
         cursor = p;
         return true;
     }
-    int32_t parsed = 0;
-    if (!ScanLong32(cursor, parsed)) {
+    T parsed{};
+    if (!scanLiteral(cursor, parsed)) {
         SetError(error, FormatText(names.invalid, static_cast<long>(parameter)));
         return false;
     }
     const char *p = cursor;
-    while ((*p >= '0' && *p <= '9') || *p == '+' || *p == '-')
+    while (literalChar(*p))
         ++p;
     if (!ReadTrailer(parameter, p, error, kNumberTrailer))
         return false;
@@ -137,47 +140,35 @@ bool GetIntParameter(int parameter, const char *&cursor, int32_t &value, EString
     return true;
 }
 
+} // namespace
+
+bool GetIntParameter(int parameter, const char *&cursor, int32_t &value, EString &error,
+                     VariableList *variables, Variable **result)
+{
+    static const NumericNames names{
+        "Missing int parameter %ld", "Variable \"%s\" is not defined, expecting int parameter %ld",
+        "Variable %s is not type int, parameter %ld expected int", "Invalid int parameter %ld"};
+    return GetNumericParameter<int32_t>(
+        parameter, cursor, value, error, variables, result, names,
+        [](const Variable &v) { return v.type == kVariableInt ? v.integer : DoubleToInt32(v.number); },
+        [](const char *text, int32_t &parsed) { return ScanLong32(text, parsed); },
+        [](char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-'; });
+}
+
 bool GetDoubleParameter(int parameter, const char *&cursor, double &value, EString &error,
                         VariableList *variables, Variable **result)
 {
     static const NumericNames names{
         "Missing double parameter %ld", "Variable \"%s\" is not defined, expecting double parameter %ld",
         "Variable %s is not type double, parameter %ld expected double", "Invalid double parameter %ld"};
-    SkipBlanks(cursor);
-    if (*cursor == '\0') {
-        SetError(error, FormatText(names.missing, static_cast<long>(parameter)));
-        return false;
-    }
-    if (result)
-        *result = nullptr;
-    if (variables && IsNameStart(*cursor)) {
-        const char *p = cursor;
-        Variable *v = ReadNumericVariable(parameter, p, error, *variables, names);
-        if (!v)
-            return false;
-        const double taken = v->type == kVariableDouble ? v->number : static_cast<double>(v->integer);
-        if (!ReadTrailer(parameter, p, error, kNumberTrailer))
-            return false;
-        value = taken;
-        if (result)
-            *result = v;
-        cursor = p;
-        return true;
-    }
-    double parsed = 0.0;
-    if (!ScanDouble(cursor, parsed)) {
-        SetError(error, FormatText(names.invalid, static_cast<long>(parameter)));
-        return false;
-    }
     // Only an upper-case exponent belongs to the literal: "1e3" stops at the "e".
-    const char *p = cursor;
-    while ((*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.' || *p == 'E')
-        ++p;
-    if (!ReadTrailer(parameter, p, error, kNumberTrailer))
-        return false;
-    value = parsed;
-    cursor = p;
-    return true;
+    return GetNumericParameter<double>(
+        parameter, cursor, value, error, variables, result, names,
+        [](const Variable &v) {
+            return v.type == kVariableDouble ? v.number : static_cast<double>(v.integer);
+        },
+        [](const char *text, double &parsed) { return ScanDouble(text, parsed); },
+        [](char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'E'; });
 }
 
 bool GetStringParameter(int parameter, const char *&cursor, EString &value, EString &error,
