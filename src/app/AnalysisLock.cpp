@@ -1,0 +1,7 @@
+#include "app/AnalysisLock.h"
+
+std::mutex &ExclusiveAnalysisMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
