@@ -365,7 +365,8 @@ bool FindDarkIslands(const cv::Mat &image, const ImageRegion &region, uint16_t s
 
     const cv::Rect rect(region.left, region.top, static_cast<int>(width), static_cast<int>(height));
     const cv::Mat work = image(rect).clone();
-    cv::Mat labels = cv::Mat::zeros(work.size(), CV_16UC1);
+    // Not Mat::zeros: its expression object is a lazily made singleton that threads race to build.
+    cv::Mat labels(work.size(), CV_16UC1, cv::Scalar(0));
 
     uint16_t label = 1;
     for (int y = 0; y < work.rows; ++y) {

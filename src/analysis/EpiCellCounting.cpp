@@ -252,7 +252,7 @@ bool CountIslands(const cv::Mat &image, const EpiCellCountingParams &params,
     const bool show_objects = overlay && params.show_found_object_pixels;
     cv::Mat labels;
     if (show_objects)
-        labels = cv::Mat::zeros(image.size(), CV_8UC1);
+        labels = cv::Mat(image.size(), CV_8UC1, cv::Scalar(0)); // not Mat::zeros, see FindDarkIslands
     std::vector<Ostravo::DarkIsland> islands;
     if (!Ostravo::FindDarkIslands(working, region, seed_level, grow_level, islands, error,
                                   show_objects ? &labels : nullptr))

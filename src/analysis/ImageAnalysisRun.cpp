@@ -148,7 +148,7 @@ bool StopRequested(ImageAnalysisRunParams &run)
     return run.owner != nullptr && run.owner->StopRequested();
 }
 
-// ---- Decoding ahead of the analysis ----
+// ---- Decoding ----
 
 struct DecodedImage
 {
@@ -171,120 +171,6 @@ DecodedImage Decode(const std::string &path)
     }
     return result;
 }
-
-// Decodes the images of the list on kDecoders threads of its own, ahead of the caller but with at
-// most kFramesInFlight images decoded, being decoded or in the caller's hands at once, so that
-// memory stays bounded however long the list. Images are claimed in list order and the caller
-// takes them in that order; the results are those of decoding in the loop itself.
-class DecodeAhead
-{
-  public:
-    explicit DecodeAhead(std::vector<std::string> paths)
-        : m_paths(std::move(paths)), m_ready(m_paths.size()), m_done(m_paths.size(), false)
-    {
-        for (int i = 0; i < kDecoders; ++i) {
-            try {
-                m_threads.emplace_back([this] { Run(); });
-            } catch (const std::system_error &) {
-                break; // fewer threads; with none the caller decodes
-            }
-        }
-    }
-    ~DecodeAhead()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        for (std::thread &thread : m_threads)
-            thread.join();
-    }
-    DecodeAhead(const DecodeAhead &) = delete;
-    DecodeAhead &operator=(const DecodeAhead &) = delete;
-
-    // The next image of the list; the caller hands it back with Done.
-    DecodedImage Take()
-    {
-        if (m_threads.empty())
-            return Decode(m_paths[m_taken++]);
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return bool(m_done[m_taken]); });
-        DecodedImage next = std::move(m_ready[m_taken]);
-        ++m_taken;
-        return next;
-    }
-
-    // The caller is done with an image it took: room for the next one.
-    void Done()
-    {
-        if (m_threads.empty())
-            return;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            --m_inFlight;
-        }
-        m_changed.notify_all();
-    }
-
-  private:
-    static constexpr int kDecoders = 2;
-    static constexpr size_t kFramesInFlight = 4;
-
-    void Run()
-    {
-        for (;;) {
-            size_t index = 0;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_changed.wait(lock, [this] {
-                    return m_stop || m_claimed == m_paths.size() || m_inFlight < kFramesInFlight;
-                });
-                if (m_stop || m_claimed == m_paths.size())
-                    return;
-                index = m_claimed++;
-                ++m_inFlight;
-            }
-            DecodedImage decoded = Decode(m_paths[index]);
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_ready[index] = std::move(decoded);
-                m_done[index] = true;
-            }
-            m_changed.notify_all();
-        }
-    }
-
-    std::vector<std::string> m_paths;
-    std::vector<std::thread> m_threads;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<DecodedImage> m_ready; // by list position
-    std::vector<bool> m_done;          // m_ready holds that position's image
-    size_t m_claimed = 0;              // positions handed to a decoder
-    size_t m_taken = 0;                // positions handed to the caller
-    size_t m_inFlight = 0;             // claimed and not yet done with
-    bool m_stop = false;
-};
-
-// A taken image, handed back to the decoder when the caller is done with it.
-class DecodedFrame
-{
-  public:
-    explicit DecodedFrame(DecodeAhead &decoder) : m_decoder(decoder), m_decoded(decoder.Take()) {}
-    ~DecodedFrame()
-    {
-        m_decoded.image.release();
-        m_decoder.Done();
-    }
-    DecodedFrame(const DecodedFrame &) = delete;
-    DecodedFrame &operator=(const DecodedFrame &) = delete;
-    const DecodedImage *operator->() const { return &m_decoded; }
-
-  private:
-    DecodeAhead &m_decoder;
-    DecodedImage m_decoded;
-};
 
 // ---- Statistics ----
 
@@ -401,6 +287,207 @@ const std::vector<int32_t> *FirstProjection(const std::vector<std::vector<int32_
     return nullptr;
 }
 
+// ---- Analysing frames ahead of the run ----
+
+// What the run needs of every frame, read-only while frames are analysed.
+struct FrameInputs
+{
+    const ImageAnalysisRunParams &run;
+    const std::vector<cv::Mat> &backgrounds;
+    const std::vector<EString> &backgroundTypes;
+    bool circular = false;
+    bool epi = false;
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// One frame analysed: either the line that tells why it was skipped, or its measures.
+struct FrameResult
+{
+    std::string skipped; // non-empty: the summary line for a frame that gives no row
+    std::vector<int32_t> vertical, horizontal;
+    double mean = 0.0;
+    std::vector<double> levels = {0.0, 0.0};
+    std::vector<std::vector<CellDetection>> lists = std::vector<std::vector<CellDetection>>(3);
+    ListStatistics stats[3];
+    ImageFileTime fileTime{};
+};
+
+// Everything of one frame that depends on that frame alone: decoding, projections, region
+// statistics, counting and the statistics of the detections. The checks come in the order the
+// summary reports them.
+FrameResult AnalyseFrame(const FrameInputs &in, const std::string &name, const std::string &path,
+                         CountingBuffers &countingBuffers)
+{
+    FrameResult result;
+    DecodedImage decoded = Decode(path);
+    if (!decoded.exists) {
+        result.skipped = Format("Image does not exist\t%s", path.c_str());
+        return result;
+    }
+    if (decoded.readError) {
+        result.skipped = Format("Problem trying to load image: %s", path.c_str());
+        return result;
+    }
+    // Every measure below reads 16-bit pixels.
+    if (decoded.image.empty() || decoded.image.type() != CV_16UC1) {
+        result.skipped = Format("Invalid image: %s", path.c_str());
+        return result;
+    }
+    const cv::Mat &image = decoded.image;
+    const int32_t left = in.left, top = in.top, right = in.right, bottom = in.bottom;
+    if (left < 0 || top < 0 || right < left || bottom < top || right >= image.cols || bottom >= image.rows) {
+        result.skipped =
+            Format("ROI %ld, %ld, %ld, %ld is not inside the %ld x %ld image: %s", long(left), long(top),
+                   long(right), long(bottom), long(image.cols), long(image.rows), path.c_str());
+        return result;
+    }
+
+    const cv::Mat *background = nullptr;
+    EString type;
+    if (ImageTypeFromFileName(name.c_str(), type)) {
+        for (size_t b = 0; b < in.backgrounds.size(); ++b)
+            if (CompareText(in.backgroundTypes[b].c_str(), type.c_str(), 0, 0)) {
+                background = &in.backgrounds[b];
+                break;
+            }
+    }
+    if (background != nullptr && background->size() != image.size()) {
+        result.skipped = Format("Background image %s.bg.tif does not match the size of image: %s",
+                                type.c_str(), path.c_str());
+        return result;
+    }
+
+    const ImageAnalysisRunParams &R = in.run;
+    RegionMeasures region;
+    if (MeasureRegion(image, left, top, right, bottom, background, {0.5, 0.1}, region)) {
+        result.vertical = std::move(region.vertical);
+        result.horizontal = std::move(region.horizontal);
+        result.mean = region.mean;
+        result.levels = std::move(region.levels);
+    }
+
+    std::vector<std::vector<CellDetection>> &lists = result.lists;
+    if (in.circular) {
+        std::vector<std::vector<CellDetection>> found;
+        if (!CountingAlgo(image, R.counting_options, found, nullptr, nullptr, &countingBuffers)) {
+            result.skipped = Format("CountingAlgo() Error for image %s", path.c_str());
+            return result;
+        }
+        for (size_t t = 0; t < 2 && t < found.size(); ++t)
+            lists[t] = std::move(found[t]);
+    }
+    if (in.epi) {
+        EString epiError;
+        const cv::Mat *epiBackground = R.epi_params.use_bg_image ? background : nullptr;
+        if (!EpiCellCountingAlgo(image, R.epi_params, lists[2], epiError, nullptr, epiBackground)) {
+            result.skipped = epiError.c_str();
+            return result;
+        }
+    }
+    if (in.circular && in.epi && R.counting_options.proximity_between_types)
+        SuppressCircularUnderEpi(lists.data());
+    for (size_t t = 0; t < 3; ++t)
+        result.stats[t] = MeasureList(lists[t], R);
+    result.fileTime = FileTimeOf(path);
+    return result;
+}
+
+// Analyses the frames of the list on threads of its own (one per usable processor, at most
+// kMaxAnalysers and no more than there are frames), ahead of the caller but with at most kFramesAhead frames
+// analysed and not yet taken, so that memory stays bounded however long the list. Frames are claimed in list
+// order and the caller takes them in that order, so rows and files come out as in a run that analyses each
+// frame in turn; each frame's result depends on that frame alone.
+class FrameAnalysis
+{
+  public:
+    FrameAnalysis(const FrameInputs &inputs, const std::vector<std::string> &names,
+                  const std::vector<std::string> &paths)
+        : m_inputs(inputs), m_names(names), m_paths(paths), m_results(paths.size()),
+          m_ready(paths.size(), false)
+    {
+        const unsigned processors = std::max(1u, platform::UsableProcessorCount());
+        const size_t analysers = std::min<size_t>({processors, kMaxAnalysers, m_paths.size()});
+        for (size_t i = 0; i < analysers; ++i) {
+            try {
+                m_threads.emplace_back([this] { Run(); });
+            } catch (const std::system_error &) {
+                break; // fewer threads; with none the caller analyses each frame itself
+            }
+        }
+    }
+    ~FrameAnalysis()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+    FrameAnalysis(const FrameAnalysis &) = delete;
+    FrameAnalysis &operator=(const FrameAnalysis &) = delete;
+
+    // The next frame of the list, in list order.
+    FrameResult Take()
+    {
+        if (m_threads.empty()) {
+            const size_t index = m_taken++;
+            return AnalyseFrame(m_inputs, m_names[index], m_paths[index], m_ownBuffers);
+        }
+        FrameResult next;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_changed.wait(lock, [this] { return bool(m_ready[m_taken]); });
+            next = std::move(m_results[m_taken]);
+            ++m_taken;
+        }
+        m_changed.notify_all(); // room for one more frame ahead
+        return next;
+    }
+
+  private:
+    static constexpr unsigned kMaxAnalysers = 4;
+    static constexpr size_t kFramesAhead = 8;
+
+    void Run()
+    {
+        CountingBuffers buffers; // reused from frame to frame on this thread
+        for (;;) {
+            size_t index = 0;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [this] {
+                    return m_stop || m_claimed == m_paths.size() || m_claimed < m_taken + kFramesAhead;
+                });
+                if (m_stop || m_claimed == m_paths.size())
+                    return;
+                index = m_claimed++;
+            }
+            FrameResult result = AnalyseFrame(m_inputs, m_names[index], m_paths[index], buffers);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_results[index] = std::move(result);
+                m_ready[index] = true;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const FrameInputs &m_inputs;
+    const std::vector<std::string> &m_names;
+    const std::vector<std::string> &m_paths;
+    CountingBuffers m_ownBuffers; // the caller's, when no thread could be started
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<FrameResult> m_results; // by list position
+    std::vector<bool> m_ready;          // m_results holds that position's frame
+    size_t m_claimed = 0;               // positions handed to an analyser
+    size_t m_taken = 0;                 // positions handed to the caller
+    bool m_stop = false;
+};
+
 } // namespace
 
 // ---- The run record ----
@@ -458,22 +545,13 @@ double RoiMeanIntensity(const cv::Mat &image, int32_t left, int32_t top, int32_t
     return double(sum) / double(n);
 }
 
-bool RoiPercentiles(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                    const std::vector<double> &fractions, std::vector<double> &results)
+namespace {
+
+// The grey levels at which the cumulative histogram of n pixels reaches round(n x fraction), per
+// fraction; unplaced ones keep theirs. True when every fraction was placed.
+bool LevelsOfHistogram(const std::vector<uint32_t> &histogram, uint64_t n,
+                       const std::vector<double> &fractions, std::vector<double> &results)
 {
-    if (results.size() < fractions.size())
-        results.resize(fractions.size(), 0.0);
-    if (!ClipRegion(image, left, top, right, bottom))
-        return false;
-    std::vector<uint32_t> histogram(65536, 0);
-    uint64_t n = 0;
-    for (int32_t y = top; y <= bottom; ++y) {
-        const uint16_t *row = image.ptr<uint16_t>(y);
-        for (int32_t x = left; x <= right; ++x)
-            ++histogram[row[x]];
-    }
-    if (right >= left && bottom >= top)
-        n = uint64_t(right - left + 1) * uint64_t(bottom - top + 1);
     std::vector<int64_t> thresholds(fractions.size());
     for (size_t k = 0; k < fractions.size(); ++k)
         thresholds[k] = int64_t(std::llround(double(n) * fractions[k]));
@@ -491,6 +569,75 @@ bool RoiPercentiles(const cv::Mat &image, int32_t left, int32_t top, int32_t rig
         }
     }
     return remaining == 0;
+}
+
+} // namespace
+
+bool RoiPercentiles(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                    const std::vector<double> &fractions, std::vector<double> &results)
+{
+    if (results.size() < fractions.size())
+        results.resize(fractions.size(), 0.0);
+    if (!ClipRegion(image, left, top, right, bottom))
+        return false;
+    std::vector<uint32_t> histogram(65536, 0);
+    uint64_t n = 0;
+    for (int32_t y = top; y <= bottom; ++y) {
+        const uint16_t *row = image.ptr<uint16_t>(y);
+        for (int32_t x = left; x <= right; ++x)
+            ++histogram[row[x]];
+    }
+    if (right >= left && bottom >= top)
+        n = uint64_t(right - left + 1) * uint64_t(bottom - top + 1);
+    return LevelsOfHistogram(histogram, n, fractions, results);
+}
+
+bool MeasureRegion(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                   const cv::Mat *background, const std::vector<double> &fractions, RegionMeasures &measures)
+{
+    if (image.empty() || image.type() != CV_16UC1 || left < 0 || top < 0 || right < left || bottom < top ||
+        right >= image.cols || bottom >= image.rows)
+        return false;
+    if (background != nullptr && (background->type() != CV_16UC1 || background->size() != image.size()))
+        return false;
+    const int32_t width = right - left + 1;
+    const int32_t height = bottom - top + 1;
+    std::vector<int64_t> columnSums(size_t(width), 0);
+    std::vector<uint32_t> histogram(65536, 0);
+    measures.vertical.assign(size_t(height), 0);
+    uint64_t sum = 0;
+    for (int32_t y = top; y <= bottom; ++y) {
+        const uint16_t *row = image.ptr<uint16_t>(y) + left;
+        int64_t rowSum = 0;
+        uint64_t rawSum = 0;
+        if (background != nullptr) {
+            const uint16_t *bg = background->ptr<uint16_t>(y) + left;
+            for (int32_t i = 0; i < width; ++i) {
+                const int64_t v = int64_t(row[i]) - int64_t(bg[i]);
+                rowSum += v;
+                columnSums[size_t(i)] += v;
+                rawSum += row[i];
+                ++histogram[row[i]];
+            }
+        } else {
+            for (int32_t i = 0; i < width; ++i) {
+                rawSum += row[i];
+                columnSums[size_t(i)] += row[i];
+                ++histogram[row[i]];
+            }
+            rowSum = int64_t(rawSum);
+        }
+        measures.vertical[size_t(y - top)] = int32_t(rowSum / width);
+        sum += rawSum;
+    }
+    measures.horizontal.resize(size_t(width));
+    for (size_t i = 0; i < columnSums.size(); ++i)
+        measures.horizontal[i] = int32_t(columnSums[i] / height);
+    const uint64_t n = uint64_t(width) * uint64_t(height);
+    measures.mean = double(sum) / double(n);
+    measures.levels.assign(fractions.size(), 0.0);
+    LevelsOfHistogram(histogram, n, fractions, measures.levels);
+    return true;
 }
 
 double LPValueOfHeight(const LPCurveParams &c, double height)
@@ -692,8 +839,8 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
     for (const std::string &name : R.image_files)
         paths.push_back(JoinPath(folder, name));
     {
-        DecodeAhead decoder(paths);
-        CountingBuffers countingBuffers; // reused from image to image
+        const FrameInputs inputs{R, backgrounds, backgroundTypes, circular, epi, left, top, right, bottom};
+        FrameAnalysis frames(inputs, R.image_files, paths);
         int32_t frame = 0;
         for (size_t i = 0; i < count; ++i) {
             if (StopRequested(R))
@@ -705,80 +852,21 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
 
             const std::string &name = R.image_files[i];
             const std::string &path = paths[i];
-            const DecodedFrame decoded(decoder);
-            if (!decoded->exists) {
-                header.push_back(Format("Image does not exist\t%s", path.c_str()));
+            FrameResult result = frames.Take();
+            if (!result.skipped.empty()) {
+                header.push_back(result.skipped);
                 continue;
             }
-            if (decoded->readError) {
-                header.push_back(Format("Problem trying to load image: %s", path.c_str()));
-                continue;
-            }
-            // Every measure below reads 16-bit pixels.
-            if (decoded->image.empty() || decoded->image.type() != CV_16UC1) {
-                header.push_back(Format("Invalid image: %s", path.c_str()));
-                continue;
-            }
-            const cv::Mat &image = decoded->image;
-            if (left < 0 || top < 0 || right < left || bottom < top || right >= image.cols ||
-                bottom >= image.rows) {
-                header.push_back(Format("ROI %ld, %ld, %ld, %ld is not inside the %ld x %ld image: %s",
-                                        long(left), long(top), long(right), long(bottom), long(image.cols),
-                                        long(image.rows), path.c_str()));
-                continue;
-            }
-
-            const cv::Mat *background = nullptr;
-            EString type;
-            if (ImageTypeFromFileName(name.c_str(), type)) {
-                for (size_t b = 0; b < backgrounds.size(); ++b)
-                    if (CompareText(backgroundTypes[b].c_str(), type.c_str(), 0, 0)) {
-                        background = &backgrounds[b];
-                        break;
-                    }
-            }
-            if (background != nullptr && background->size() != image.size()) {
-                header.push_back(Format("Background image %s.bg.tif does not match the size of image: %s",
-                                        type.c_str(), path.c_str()));
-                continue;
-            }
-
-            ComputeVerticalProjection(image, left, top, right, bottom, vertical[i], background);
-            ComputeHorizontalProjection(image, left, top, right, bottom, horizontal[i], background);
-
-            const double mean = RoiMeanIntensity(image, left, top, right, bottom);
-            std::vector<double> levels = {0.0, 0.0};
-            RoiPercentiles(image, left, top, right, bottom, {0.5, 0.1}, levels);
-
-            std::vector<std::vector<CellDetection>> lists(3);
-            if (circular) {
-                std::vector<std::vector<CellDetection>> found;
-                if (!CountingAlgo(image, R.counting_options, found, nullptr, nullptr, &countingBuffers)) {
-                    header.push_back(Format("CountingAlgo() Error for image %s", path.c_str()));
-                    continue;
-                }
-                for (size_t t = 0; t < 2 && t < found.size(); ++t)
-                    lists[t] = std::move(found[t]);
-            }
-            if (epi) {
-                EString epiError;
-                const cv::Mat *epiBackground = R.epi_params.use_bg_image ? background : nullptr;
-                if (!EpiCellCountingAlgo(image, R.epi_params, lists[2], epiError, nullptr, epiBackground)) {
-                    header.push_back(epiError.c_str());
-                    continue;
-                }
-            }
-            if (circular && epi && R.counting_options.proximity_between_types)
-                SuppressCircularUnderEpi(lists.data());
-
-            ListStatistics stats[3];
+            vertical[i] = std::move(result.vertical);
+            horizontal[i] = std::move(result.horizontal);
+            const ListStatistics *stats = result.stats;
             std::vector<double> means(3), deviations(3);
             for (size_t t = 0; t < 3; ++t) {
-                stats[t] = MeasureList(lists[t], R);
                 means[t] = stats[t].mean;
                 deviations[t] = stats[t].deviation;
             }
-            const ImageFileTime fileTime = FileTimeOf(path);
+            const ImageFileTime &fileTime = result.fileTime;
+            const std::vector<std::vector<CellDetection>> &lists = result.lists;
 
             if (frame == 0) {
                 if (log.RowCount() >= 1) {
@@ -799,7 +887,7 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
             for (size_t t = 0; t < 3; ++t)
                 row += Format("%ld\t%6.4lf\t%6.4lf\t%4.2lf\t%4.2lf\t", long(lists[t].size()), stats[t].mean,
                               stats[t].deviation, stats[t].lpMean, stats[t].lpDeviation);
-            row += Format("%3.1lf\t%3.1lf\t%3.1lf", mean, levels[0], levels[1]);
+            row += Format("%3.1lf\t%3.1lf\t%3.1lf", result.mean, result.levels[0], result.levels[1]);
             row += Format("\t%3.1f\t%3.1f\t%4.2f\t%4.2f", double(pumps.pump1_speed),
                           double(pumps.pump2_speed), double(pumps.pump1_volume), double(pumps.pump2_volume));
             header.push_back(row);

@@ -96,6 +96,21 @@ double RoiMeanIntensity(const cv::Mat &image, int32_t left, int32_t top, int32_t
 bool RoiPercentiles(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
                     const std::vector<double> &fractions, std::vector<double> &results);
 
+// What a run measures of each frame's region, taken in one pass over its pixels: the vertical and
+// horizontal projections (minus the background when given, as ComputeVerticalProjection and
+// ComputeHorizontalProjection give them), the mean grey level and the percentile levels of the
+// fractions (of the image itself, as RoiMeanIntensity and RoiPercentiles give them).
+struct RegionMeasures
+{
+    std::vector<int32_t> vertical, horizontal;
+    double mean = 0.0;
+    std::vector<double> levels;
+};
+// False, with nothing measured, for an image that is not 16-bit single channel, a region that is
+// empty or leaves the image, or a background of another type or size.
+bool MeasureRegion(const cv::Mat &image, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                   const cv::Mat *background, const std::vector<double> &fractions, RegionMeasures &measures);
+
 // The LP value of a relative height between the magnets (0 at the lower, 1 at the upper magnet).
 double LPValueOfHeight(const LPCurveParams &curve, double height);
 

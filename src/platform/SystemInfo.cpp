@@ -2,10 +2,13 @@
 
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <limits.h>
 #include <pwd.h>
+#include <sched.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -108,3 +111,15 @@ std::string DocumentsFolder()
 }
 
 } // namespace platform
+
+unsigned platform::UsableProcessorCount()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+        const int n = CPU_COUNT(&set);
+        if (n > 0)
+            return unsigned(n);
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}

@@ -11,5 +11,7 @@ std::string ComputerNameFrom(const std::string &hostName);
 std::string ProgramFolder();
 // VANTELIS_DOCUMENTS when set, else the user's documents folder; no trailing separator.
 std::string DocumentsFolder();
+// The processors this process may run on (its affinity mask), at least 1.
+unsigned UsableProcessorCount();
 
 } // namespace platform

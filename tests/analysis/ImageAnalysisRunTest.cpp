@@ -3,9 +3,11 @@
 
 #include "Ostravo/LogError.h"
 #include "analysis/ImageAnalysisJob.h"
+#include "analysis/IntensityProfile.h"
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/SystemInfo.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 
@@ -16,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
+#include <sched.h>
 #include <sstream>
 #include <string>
 #include <sys/time.h>
@@ -213,6 +216,38 @@ class ImageAnalysisRunTest : public ::testing::Test
     // The run folder of a run started at the fake clock's time.
     std::string RunFolder() const { return m_images + "/20240305-1100-00"; }
 
+    // Runs the fixture folder as a script does and compares every file with the golden one.
+    void RunAndExpectTheGoldenFolder()
+    {
+        WriteFixtureFolder();
+        int32_t handle = 0;
+        EString error;
+        ASSERT_TRUE(RunImageAnalysisTool(m_images.c_str(), m_cir.c_str(), m_epi.c_str(), m_lp.c_str(), 100.0,
+                                         "*.png", kUpperMagnet, kLowerMagnet, handle, error, false))
+            << error.c_str();
+        const ImageAnalysisJobState state = WaitForJob(handle);
+        EXPECT_EQ(state.status, "Finished");
+        EXPECT_FALSE(state.failed);
+
+        ImageAnalysisResultFiles files;
+        ASSERT_TRUE(ImageAnalysisJobTable::GetFiles(handle, files));
+        const std::string base = RunFolder() + "/Run_0001_BF_1";
+        EXPECT_EQ(files.analysis_file, base + ".Analysis.txt");
+        EXPECT_EQ(files.vertical_projection_file, base + ".[vert_proj].txt");
+        EXPECT_EQ(files.horizontal_projection_file, base + ".[horz_proj].txt");
+        EXPECT_EQ(files.image_log_file, m_images + "/20240305-1000-00.log");
+
+        ExpectGolden(files.analysis_file, "Run_0001_BF_1.Analysis.txt");
+        ExpectGolden(files.vertical_projection_file, "Run_0001_BF_1.[vert_proj].txt");
+        ExpectGolden(files.horizontal_projection_file, "Run_0001_BF_1.[horz_proj].txt");
+        for (const char *name : {"Run_0001_BF_1.txt", "Run_0002_BF_1.txt", "Run_0003_BF_1.txt"})
+            ExpectGolden(RunFolder() + "/" + name, name);
+        EXPECT_TRUE(m_ui->Messages().empty());
+
+        EString removeError;
+        EXPECT_TRUE(ImageAnalysisJobTable::Remove(handle, removeError)) << removeError.c_str();
+    }
+
     void ExpectGolden(const std::string &actualPath, const std::string &goldenName)
     {
         SCOPED_TRACE(goldenName);
@@ -237,33 +272,30 @@ class ImageAnalysisRunTest : public ::testing::Test
 
 TEST_F(ImageAnalysisRunTest, ScriptRunWritesTheGoldenRunFolder)
 {
-    WriteFixtureFolder();
-    int32_t handle = 0;
-    EString error;
-    ASSERT_TRUE(RunImageAnalysisTool(m_images.c_str(), m_cir.c_str(), m_epi.c_str(), m_lp.c_str(), 100.0,
-                                     "*.png", kUpperMagnet, kLowerMagnet, handle, error, false))
-        << error.c_str();
-    const ImageAnalysisJobState state = WaitForJob(handle);
-    EXPECT_EQ(state.status, "Finished");
-    EXPECT_FALSE(state.failed);
+    RunAndExpectTheGoldenFolder();
+}
 
-    ImageAnalysisResultFiles files;
-    ASSERT_TRUE(ImageAnalysisJobTable::GetFiles(handle, files));
-    const std::string base = RunFolder() + "/Run_0001_BF_1";
-    EXPECT_EQ(files.analysis_file, base + ".Analysis.txt");
-    EXPECT_EQ(files.vertical_projection_file, base + ".[vert_proj].txt");
-    EXPECT_EQ(files.horizontal_projection_file, base + ".[horz_proj].txt");
-    EXPECT_EQ(files.image_log_file, m_images + "/20240305-1000-00.log");
-
-    ExpectGolden(files.analysis_file, "Run_0001_BF_1.Analysis.txt");
-    ExpectGolden(files.vertical_projection_file, "Run_0001_BF_1.[vert_proj].txt");
-    ExpectGolden(files.horizontal_projection_file, "Run_0001_BF_1.[horz_proj].txt");
-    for (const char *name : {"Run_0001_BF_1.txt", "Run_0002_BF_1.txt", "Run_0003_BF_1.txt"})
-        ExpectGolden(RunFolder() + "/" + name, name);
-    EXPECT_TRUE(m_ui->Messages().empty());
-
-    EString removeError;
-    EXPECT_TRUE(ImageAnalysisJobTable::Remove(handle, removeError)) << removeError.c_str();
+TEST_F(ImageAnalysisRunTest, OnOneProcessorTheRunFolderIsTheSame)
+{
+    // With one usable processor the frames are analysed by one thread (or by the run itself);
+    // the files are those of the golden run all the same.
+    cpu_set_t saved;
+    ASSERT_EQ(sched_getaffinity(0, sizeof(saved), &saved), 0);
+    struct RestoreAffinity
+    {
+        cpu_set_t mask;
+        ~RestoreAffinity() { sched_setaffinity(0, sizeof(mask), &mask); }
+    } restore{saved};
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &saved)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(sched_setaffinity(0, sizeof(one), &one), 0);
+    EXPECT_EQ(platform::UsableProcessorCount(), 1u);
+    RunAndExpectTheGoldenFolder();
 }
 
 TEST_F(ImageAnalysisRunTest, EpiOnlyRunWritesTheRadiusInMicrometres)
@@ -355,6 +387,49 @@ TEST_F(ImageAnalysisRunTest, RunImageAnalysisToolRefusesBadArgumentsAndValidates
 
     EXPECT_EQ(ImageAnalysisJobTable::LastImageAnalysisJobId(), lastHandle);
     EXPECT_FALSE(std::filesystem::exists(RunFolder()));
+}
+
+TEST(RoiStatistics, OnePassMeasuresEqualTheSeparateOnes)
+{
+    // Noise over the whole 16-bit range, with a background that is sometimes brighter than the
+    // image (negative differences): each measure equals the one its own function takes.
+    cv::Mat image(61, 77, CV_16UC1), background(61, 77, CV_16UC1);
+    cv::RNG rng(7);
+    rng.fill(image, cv::RNG::UNIFORM, 0, 65536);
+    rng.fill(background, cv::RNG::UNIFORM, 0, 40000);
+    const std::vector<double> fractions = {0.5, 0.1, 0.99};
+    struct Region
+    {
+        int32_t left, top, right, bottom;
+    };
+    for (const Region &r :
+         {Region{0, 0, 76, 60}, Region{5, 7, 40, 30}, Region{76, 60, 76, 60}, Region{3, 9, 3, 50}}) {
+        for (const cv::Mat *bg : std::initializer_list<const cv::Mat *>{nullptr, &background}) {
+            SCOPED_TRACE(::testing::Message() << r.left << "," << r.top << "," << r.right << "," << r.bottom
+                                              << (bg ? " with background" : ""));
+            RegionMeasures m;
+            ASSERT_TRUE(MeasureRegion(image, r.left, r.top, r.right, r.bottom, bg, fractions, m));
+            std::vector<int32_t> vertical, horizontal;
+            ASSERT_TRUE(ComputeVerticalProjection(image, r.left, r.top, r.right, r.bottom, vertical, bg));
+            ASSERT_TRUE(ComputeHorizontalProjection(image, r.left, r.top, r.right, r.bottom, horizontal, bg));
+            EXPECT_EQ(m.vertical, vertical);
+            EXPECT_EQ(m.horizontal, horizontal);
+            EXPECT_EQ(m.mean, RoiMeanIntensity(image, r.left, r.top, r.right, r.bottom));
+            std::vector<double> levels(fractions.size(), 0.0);
+            EXPECT_TRUE(RoiPercentiles(image, r.left, r.top, r.right, r.bottom, fractions, levels));
+            EXPECT_EQ(m.levels, levels);
+        }
+    }
+
+    // What a projection refuses is refused here too.
+    RegionMeasures m;
+    EXPECT_FALSE(MeasureRegion(image, 0, 0, 77, 60, nullptr, fractions, m));
+    EXPECT_FALSE(MeasureRegion(image, 10, 0, 9, 60, nullptr, fractions, m));
+    EXPECT_FALSE(MeasureRegion(image, -1, 0, 9, 60, nullptr, fractions, m));
+    const cv::Mat small(60, 77, CV_16UC1, cv::Scalar(0));
+    EXPECT_FALSE(MeasureRegion(image, 0, 0, 9, 9, &small, fractions, m));
+    const cv::Mat eightBit(61, 77, CV_8UC1, cv::Scalar(0));
+    EXPECT_FALSE(MeasureRegion(eightBit, 0, 0, 9, 9, nullptr, fractions, m));
 }
 
 TEST(RoiStatistics, MeanAndPercentiles)
@@ -559,9 +634,9 @@ TEST_F(ImageAnalysisRunTest, UnusableImagesGetTheirMessageAndNoRow)
     EXPECT_FALSE(platform::FileExists(RunFolder() + "/small.txt"));
 }
 
-TEST_F(ImageAnalysisRunTest, LongListKeepsItsOrderWhileImagesAreDecodedAhead)
+TEST_F(ImageAnalysisRunTest, LongListKeepsItsOrderWhileFramesAreAnalysedAhead)
 {
-    // Far more images than are decoded at once, repeated, with unusable ones and another frame
+    // Far more images than are analysed at once, repeated, with unusable ones and another frame
     // size between them: each row and low-level file belongs to its own list entry, in list order.
     WriteFixtureFolder();
     WriteFileBytes(m_images + "/garbage.png", "not an image");
