@@ -6,6 +6,7 @@
 #include "app/AnalysisToolWindows.h"
 #include "app/Placeholders.h"
 #include "app/Renderer.h"
+#include "app/ScriptServices.h"
 #include "app/ToolServices.h"
 
 #include <gmock/gmock.h>
@@ -138,6 +139,32 @@ TEST_F(AppStartupFixture, AnalysisToolPlaceholderHasNoCountingEntry)
     EXPECT_THAT(ErrorLogText(),
                 HasSubstr("FocusToolDlg::Create() - the counting and image-analysis tools are not "
                           "available in this build."));
+}
+
+} // namespace
+} // namespace vantelis::test
+
+namespace vantelis::test {
+namespace {
+
+// The script runtime and its windows are built and installed by the program; without them the
+// placeholder shows no window and no instance, and logs nothing. The system state window is
+// still missing.
+TEST_F(AppStartupFixture, ScriptPlaceholderHasNoRuntimeEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    ScriptServices &scripts = ScriptServicesPlaceholder();
+    for (ModelessWindow *window : {&scripts.WaitWithTimer(), &scripts.InformOperator(),
+                                   &scripts.ScriptsList(), &scripts.VariableWatch()}) {
+        EXPECT_FALSE(window->Create(true));
+        EXPECT_FALSE(window->HasWindow());
+    }
+    EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
+    EXPECT_FALSE(scripts.SystemState().Create(false));
+    EXPECT_NE(
+        ErrorLogText().find("SystemStateDlg::Create() - the script engine is not available in this build."),
+        std::string::npos);
 }
 
 } // namespace
