@@ -535,6 +535,26 @@ TEST_F(ScriptRuntimeTest, TheExitStopsAndJoinsScriptsBlockedInWaitsPromptsAndFai
     RegisterCommandHandler(cmd::PromptInfo, nullptr);
 }
 
+// A run start must not swap the header-line semaphore under the capture workflow that holds it.
+TEST_F(ScriptRuntimeTest, ARunStartLeavesAHeldHeaderLineSemaphoreAlone)
+{
+    RecordingCommand wait(cmd::Wait);
+    platform::BinarySemaphore *held = &CaptureLogHeaderSemaphore();
+    ASSERT_TRUE(held->Wait(0));
+    const std::string path = m_dir.file("Scripts/Header.scr");
+    WriteFileBytes(path, "Wait(1);\n");
+    for (int run = 0; run < 2; ++run) {
+        EString error;
+        ASSERT_TRUE(Script::RunScript(run, path.c_str(), error)) << error.c_str();
+        ASSERT_TRUE(WaitUntilEnded(run));
+    }
+    EXPECT_EQ(&CaptureLogHeaderSemaphore(), held);
+    EXPECT_FALSE(held->Wait(0)); // still taken by this holder
+    held->Release();
+    EXPECT_TRUE(held->Wait(0));
+    held->Release();
+}
+
 TEST_F(ScriptRuntimeTest, WithoutAPumpPortThePumpCheckPasses)
 {
     EString error;
