@@ -7,6 +7,7 @@
 #include "app/DeviceServices.h"
 #include "app/Placeholders.h"
 #include "app/PlexorinApp.h"
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 
@@ -23,6 +24,7 @@ namespace {
 
 constexpr const char *kSourceFile = "ScriptRuntime.cpp";
 constexpr const char *kCaption = "Vantelis";
+constexpr uint64_t kExitJoinBudgetMs = 1500;
 
 // The thread parameter: one constant of static storage per handle.
 const int kHandleValues[kScriptHandleCount] = {SCRIPT_HANDLE_FLUIDIC_SYSTEM, SCRIPT_HANDLE_CUSTOMER_UI};
@@ -535,10 +537,14 @@ bool ShutdownScriptRuntime()
     for (int handle = 0; handle < kScriptHandleCount; ++handle)
         Script::StopScript(handle);
     g_exit.Set();
+    // One budget for all threads, so the program still ends promptly when a thread is stuck in a
+    // call that knows nothing of the exit.
+    const uint64_t deadline = platform::TickMs() + kExitJoinBudgetMs;
     bool allJoined = true;
     for (int handle = 0; handle < kScriptHandleCount; ++handle) {
         ScriptThread record = TakeThread(handle);
-        if (!JoinThread(record, 5000)) {
+        const uint64_t now = platform::TickMs();
+        if (!JoinThread(record, static_cast<uint32_t>(now < deadline ? deadline - now : 0))) {
             allJoined = false;
             LogError(
                 kSourceFile, __LINE__,

@@ -88,9 +88,9 @@ platform::BinarySemaphore &CaptureLogHeaderSemaphore();
 std::vector<EString> &CaptureLogHeaderLines();
 
 // Stops every run, releases every wait of AwaitScriptAnswer and ScriptWaitMs, dismisses the
-// windows they opened, and joins the script threads. A thread that does not end within a few
-// seconds (blocked in a call that knows nothing of the exit) is left detached and logged; false
-// then. Afterwards new runs may start again (tests).
+// windows they opened, and joins the script threads. A thread that has not ended within 1.5 s
+// (blocked in a call that knows nothing of the exit) is left detached and logged; false then.
+// Afterwards new runs may start again (tests).
 bool ShutdownScriptRuntime();
 
 // The installed script services: the runtime's part, the rest from the placeholder. Windows are
