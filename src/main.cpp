@@ -7,9 +7,10 @@
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
 #include "platform/gui/QtUserInterface.h"
+#include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
-#include "tools/gui/RoiToolWindows.h"
 #include "tools/gui/CountingToolWindows.h"
+#include "tools/gui/RoiToolWindows.h"
 
 #include <QApplication>
 
@@ -54,6 +55,8 @@ int main(int argc, char **argv)
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
     InstallCountingToolWindows();
+    // The script runtime with its windows; its threads are stopped and joined at the exit.
+    std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -62,7 +65,9 @@ int main(int argc, char **argv)
     }
     // The event loop has ended: a worker that still reports something while it stops (a failing
     // analysis run) must not wait for the GUI thread, which waits for it. From here on messages go
-    // to standard error (and, as always, to the error log).
+    // to standard error (and, as always, to the error log). Script threads go first: each is
+    // released from its wait, prompt or failure box and joined.
+    scriptWindows->Uninstall();
     platform::ui::SetUi(nullptr);
     EndRun();
     // Windows go with the framework and the tool services while the application object still exists.

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -485,10 +486,17 @@ void CopyScriptToLog(const char *scriptFileName)
     if (!std::filesystem::create_directory(folder, ec) || ec)
         return;
 
-    const std::string scripts = DataFolderPath("Scripts");
-    std::string source = platform::FindFileIgnoringCase(scripts, scriptFileName);
-    if (source.empty())
-        source = scripts + "/" + scriptFileName;
+    // A path names the file itself (an operator-screen script lives outside <data>/Scripts); a
+    // bare name is looked up in <data>/Scripts.
+    std::string source;
+    if (std::strchr(scriptFileName, '/') || std::strchr(scriptFileName, '\\')) {
+        source = scriptFileName;
+    } else {
+        const std::string scripts = DataFolderPath("Scripts");
+        source = platform::FindFileIgnoringCase(scripts, scriptFileName);
+        if (source.empty())
+            source = scripts + "/" + scriptFileName;
+    }
     EString name;
     if (!name.SplitPath(scriptFileName, 0, 1, 1))
         return;

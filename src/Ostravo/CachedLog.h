@@ -93,8 +93,9 @@ bool RemoveCachedLogObj(const char *path);
 // A lock time-out drops the line silently.
 void AddScriptLogLine(const char *script, const char *line);
 void AddCustomerUILogLine(const char *action, const char *stateName, const char *info);
-// Copies <data>/Scripts/<name> into a new folder LOG/Script_YYYY_MM_DD_hh_mm_ss. Nothing is copied
-// when that folder cannot be made (a script started in the same second already made it).
+// Copies a script into a new folder LOG/Script_YYYY_MM_DD_hh_mm_ss under its file name: the file
+// itself when given a path, <data>/Scripts/<name> when given a bare name. Nothing is copied when
+// that folder cannot be made (a script started in the same second already made it).
 void CopyScriptToLog(const char *scriptFileName);
 
 // Test hook: caps every semaphore wait of this module at capMs (0 restores the normal waits), so

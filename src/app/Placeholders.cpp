@@ -300,14 +300,17 @@ class PlaceholderDeviceServices : public DeviceServices
 };
 
 // ---- Script engine (placeholder) ----
+// The interpreter runtime, its scripts, countdown, inform-operator and variable-watch windows are
+// built and installed by the program; only a run without them (the headless run, tests of the
+// shell alone) gets here, and sees no window and no instance rather than a missing subsystem.
 class PlaceholderScriptServices : public ScriptServices
 {
   public:
-    ModelessWindow &WaitWithTimer() override { return m_waitWithTimer; }
-    ModelessWindow &InformOperator() override { return m_informOperator; }
-    ModelessWindow &ScriptsList() override { return m_scripts; }
+    ModelessWindow &WaitWithTimer() override { return m_absent; }
+    ModelessWindow &InformOperator() override { return m_absent; }
+    ModelessWindow &ScriptsList() override { return m_absent; }
     ModelessWindow &SystemState() override { return m_systemState; }
-    ModelessWindow &VariableWatch() override { return m_variableWatch; }
+    ModelessWindow &VariableWatch() override { return m_absent; }
     void UpdateScriptsListButtons() override {}
     std::vector<ScriptInstanceInfo> ScriptInstances() override { return {}; }
     bool IsScriptRunning(uint32_t, std::string &) override { return false; }
@@ -315,11 +318,8 @@ class PlaceholderScriptServices : public ScriptServices
 
   private:
     static constexpr const char *kWhat = "the script engine is";
-    PlaceholderWindow m_waitWithTimer{"WaitWithTimerDlg", kWhat};
-    PlaceholderWindow m_informOperator{"InformOperatorDlg", kWhat};
-    PlaceholderWindow m_scripts{"ScriptsDlg", kWhat};
     PlaceholderWindow m_systemState{"SystemStateDlg", kWhat};
-    PlaceholderWindow m_variableWatch{"VariableWatchDlg", kWhat};
+    AbsentWindow m_absent;
 };
 
 // ---- Guided operator screen (placeholder) ----

@@ -369,7 +369,8 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
                 return fail("Internal scripting error #1");
             const int entry = FindCommandId(name.c_str());
             if (entry >= 0) {
-                AddScriptLogLine(logName, lines[index].c_str());
+                // The trimmed line: the tabs of an indented line would break the log's columns.
+                AddScriptLogLine(logName, line.c_str());
                 const int id = CommandTable()[static_cast<size_t>(entry)].id;
                 if (!instance.CallBuiltInFunction(id, arguments.c_str(), variables, false, message))
                     return fail(FormatText("%s : %s", line.c_str(), message.c_str()));
@@ -377,7 +378,7 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
                 int function = -1;
                 if (!instance.FindUserFunction(name.c_str(), function))
                     return fail("Internal scripting error #2.1");
-                AddScriptLogLine(logName, lines[index].c_str());
+                AddScriptLogLine(logName, line.c_str());
                 if (!run_included_function(instance, function, arguments.c_str(), variables, message))
                     return fail(FormatText("%s : %s", name.c_str(), message.c_str()));
             }

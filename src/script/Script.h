@@ -85,6 +85,23 @@ class Script
 
     // Exact (case-sensitive) lookup of a user function; index into m_functions.
     bool FindUserFunction(const char *name, int &index) const;
+
+    // Full path the run was started with (the status bar shows it); empty between runs.
+    std::string m_script_path;
+
+    // The run entry and its companions (ScriptRuntime.cpp). RunScript, StopScript and
+    // ScriptFileHasCode are called on the user-interface thread, IsScriptRunning from any thread.
+    // Creates the instance of the handle, loads and checks the whole file and starts the script
+    // thread; false with the reason in error when the run does not start.
+    static bool RunScript(int handle, const char *path, EString &error);
+    // Clears the running flag of the handle's instance and terminates both pumps' moves; false
+    // when the handle has no instance.
+    static bool StopScript(int handle);
+    // The running flag of the handle's instance (false without one); with name given and a
+    // non-empty script name, the file name of the running script into name.
+    static bool IsScriptRunning(int handle, EString *name = nullptr);
+    // True when the file can be opened and holds a line with code outside comments.
+    static bool ScriptFileHasCode(const char *path);
 };
 
 // Loader. Reads the open file from its current position into unit. start_line is the number of

@@ -6,6 +6,7 @@
 #include "app/AnalysisToolWindows.h"
 #include "app/Placeholders.h"
 #include "app/Renderer.h"
+#include "app/ScriptServices.h"
 #include "app/ToolServices.h"
 
 #include <gmock/gmock.h>
@@ -138,6 +139,29 @@ TEST_F(AppStartupFixture, AnalysisToolPlaceholderHasNoCountingEntry)
     EXPECT_THAT(ErrorLogText(),
                 HasSubstr("FocusToolDlg::Create() - the counting and image-analysis tools are not "
                           "available in this build."));
+}
+
+} // namespace
+} // namespace vantelis::test
+
+namespace vantelis::test {
+namespace {
+
+// The script runtime and its windows are built and installed by the program; without them the
+// placeholder shows no window and no instance, and logs nothing.
+TEST_F(AppStartupFixture, ScriptPlaceholderHasNoRuntimeEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    ScriptServices &scripts = ScriptServicesPlaceholder();
+    for (ModelessWindow *window : {&scripts.WaitWithTimer(), &scripts.InformOperator(),
+                                   &scripts.ScriptsList(), &scripts.VariableWatch()}) {
+        EXPECT_FALSE(window->Create(true));
+        EXPECT_FALSE(window->HasWindow());
+    }
+    EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
+    // Still missing (its "not available" entry is written once per process).
+    EXPECT_FALSE(scripts.SystemState().Create(false));
 }
 
 } // namespace
