@@ -10,6 +10,7 @@
 #include "tools/RoiToolServices.h"
 #include "tools/gui/RoiToolWindows.h"
 #include "tools/gui/CountingToolWindows.h"
+#include "tools/gui/FractionationToolWindows.h"
 
 #include <QApplication>
 
@@ -53,6 +54,7 @@ int main(int argc, char **argv)
     // devices are reached through their service slots, placeholders until they are installed.
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
+    InstallFractionationToolWindow();
     InstallCountingToolWindows();
 
     int status = 1;
