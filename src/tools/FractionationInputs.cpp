@@ -7,6 +7,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
 #include "tools/CountingParams.h"
+#include "tools/ImageFileList.h"
 #include "tools/ROIList.h"
 
 #include <algorithm>
@@ -158,8 +159,6 @@ std::vector<std::string> FractionationParamSetNames(const std::string &libFolder
         names.push_back(name);
     }
     // The list box sorts ignoring case.
-    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return CompareKeyText(a.c_str(), b.c_str(), false) < 0;
-    });
+    std::stable_sort(names.begin(), names.end(), ImageNameLess);
     return names;
 }

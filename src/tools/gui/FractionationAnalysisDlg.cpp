@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/Ui.h"
 #include "tools/FractionationRun.h"
+#include "tools/ImageFileList.h"
 #include "tools/gui/FillImageFileList.h"
 
 #include <QCheckBox>
@@ -84,9 +85,7 @@ void WriteSetting(const char *key, const std::string &value)
 // Fills a combo with names in the order of a sorted list (ignoring case), keeping its text.
 void FillSorted(QComboBox *combo, std::vector<std::string> names)
 {
-    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return CompareKeyText(a.c_str(), b.c_str(), false) < 0;
-    });
+    std::stable_sort(names.begin(), names.end(), ImageNameLess);
     const QString text = combo->currentText();
     const QSignalBlocker block(combo);
     combo->clear();
@@ -148,6 +147,15 @@ FractionationAnalysisDlg::~FractionationAnalysisDlg()
 {
     if (m_worker.joinable())
         m_worker.join();
+    // The children outlive this part of the window: what they report now must not reach it.
+    for (int id : {kProjectionParams, kRoi}) {
+        if (auto *combo = dynamic_cast<DropDownCombo *>(Control(id))) {
+            combo->onDropDown = nullptr;
+            combo->onCloseUp = nullptr;
+        }
+    }
+    for (QObject *child : children())
+        child->blockSignals(true);
 }
 
 void FractionationAnalysisDlg::BuildControls()
@@ -212,7 +220,7 @@ void FractionationAnalysisDlg::BuildControls()
     layout->addLayout(runRow);
 
     auto *list = AddControl(kFileList, new QListWidget(this));
-    list->setSortingEnabled(true);
+    // FillImageFileList fills it in the order of a sorted list.
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setMinimumHeight(19);
     layout->addWidget(list, 1);

@@ -96,8 +96,10 @@ class FractionationAnalysisDlg : public ToolWindow
     // Opens the report or the log with the application registered for ".xls". Tests replace it.
     std::function<void(const std::string &path)> m_open_file;
 
-  protected:
+    // The timer's work, as when it fires.
     void OnTimer(int id) override;
+
+  protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
