@@ -1,6 +1,7 @@
 #include "tools/gui/FractionationAnalysisDlg.h"
 
 #include "Screenshot.h"
+#include "app/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/gui/EventLoop.h"
 #include "tools/FractionationFixture.h"
@@ -379,6 +380,33 @@ TEST_F(FractionationDlgTest, RendererReadsTheParametersWhileTheToolIsVisible)
     dialog->SetControlText(kProjectionParams, "");
     EXPECT_FALSE(Tools().LoadFractionationRunParams(params, error));
     EXPECT_STREQ(error.c_str(), "You must choose a projection parameters file.");
+}
+
+// The tools below this layer keep answering, and showing this tool hides the projection tool.
+class ToolsWithProjectionWindow : public StubTools
+{
+  public:
+    ModelessWindow &ProjectionAnalysisTool() override { return projection; }
+    CallLog log;
+    RecordingWindow projection{"ProjectionAnalysisTool", log};
+};
+
+TEST_F(FractionationDlgTest, ShowingTheToolHidesTheProjectionTool)
+{
+    auto below = std::make_shared<ToolsWithProjectionWindow>();
+    below->rois["Channel"] = ImageRect{10, 50, 49, 349};
+    m_window.reset();
+    InstallToolServices(below);
+    m_window = InstallFractionationToolWindow();
+    ASSERT_TRUE(Tools().ProjectionAnalysisTool().Create(true));
+    FractionationAnalysisDlg *dialog = Open();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(below->projection.IsVisible());
+    EXPECT_EQ(below->log, (CallLog{"ProjectionAnalysisTool.Create", "ProjectionAnalysisTool.Hide"}));
+    int32_t rect[4] = {0, 0, 0, 0};
+    EString error;
+    EXPECT_TRUE(Tools().FindRoiByName("Channel", rect, error));
+    EXPECT_EQ(rect[3], 349);
 }
 
 TEST_F(FractionationDlgTest, Screenshot)
