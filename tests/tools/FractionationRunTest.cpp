@@ -309,3 +309,26 @@ TEST(FractionationRunMath, ReportPathKeepsTheFolderAndAcceptsBackslashes)
 
 } // namespace
 } // namespace vantelis::test
+
+namespace vantelis::test {
+namespace {
+
+// Every projection set that ships in the data-folder template is offered by the tool and passes
+// the parameter checks once a scale and a region are set.
+TEST(ShippedProjectionSets, AreOfferedAndValid)
+{
+    const std::string lib = std::string(VANTELIS_SOURCE_DIR) + "/res/data/LIB";
+    const std::vector<std::string> names = FractionationParamSetNames(lib);
+    ASSERT_FALSE(names.empty());
+    for (const std::string &name : names) {
+        ProjectionAnalysisParams params;
+        ASSERT_TRUE(LoadProjectionParams(params, (lib + "/" + name + ".pa_params").c_str()));
+        params.PixelsPerMM = 500.0;
+        params.left = 10, params.top = 10, params.right = 200, params.bottom = 300;
+        EString error;
+        EXPECT_TRUE(ValidateProjectionParams(params, error)) << name << ": " << error.c_str();
+    }
+}
+
+} // namespace
+} // namespace vantelis::test
