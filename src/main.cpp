@@ -11,6 +11,7 @@
 #include "tools/RoiToolServices.h"
 #include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/RoiToolWindows.h"
+#include "tools/gui/FractionationToolWindows.h"
 
 #include <QApplication>
 
@@ -54,6 +55,7 @@ int main(int argc, char **argv)
     // devices are reached through their service slots, placeholders until they are installed.
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
+    InstallFractionationToolWindow();
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();

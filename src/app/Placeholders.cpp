@@ -147,17 +147,15 @@ class PlaceholderToolServices : public ToolServices
         ReportNotAvailable("ProjectionAnalysisDlg::GetParamsFromControls", kWhat, nullptr);
         return false;
     }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &error) override
-    {
-        ReportNotAvailable("FractionationAnalysisDlg::LoadRunParams", kWhat, &error);
-        return false;
-    }
+    // The fractionation tool is built and installed with the windows: without it there is no
+    // window and no run parameters, and nothing is called missing.
+    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
 
   private:
     static constexpr const char *kWhat = "the fractionation, projection, ROI and calibration tools are";
     AbsentWindow m_roiManager;
     PlaceholderWindow m_adjustBoundaries{"AdjustBoundariesDlg", kWhat};
-    PlaceholderWindow m_fractionation{"FractionationAnalysisDlg", kWhat};
+    AbsentWindow m_fractionation;
     PlaceholderWindow m_projectionTool{"ProjectionAnalysisTool", kWhat};
     PlaceholderWindow m_projectionParams{"ProjectionAnalysisDlg", kWhat};
 };

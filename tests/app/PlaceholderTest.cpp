@@ -3,6 +3,7 @@
 #include "AppTestFixture.h"
 
 #include "ServiceFakes.h"
+#include "analysis/ProjectionAnalysis.h"
 #include "app/AnalysisToolWindows.h"
 #include "app/Placeholders.h"
 #include "app/Renderer.h"
@@ -93,12 +94,12 @@ TEST_F(AppStartupFixture, PlaceholdersStayReachableBesideAnInstalledSubsystem)
     InstallToolServices(std::make_shared<StubTools>());
     EXPECT_FALSE(
         ToolServicesPlaceholder().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
-    EXPECT_FALSE(ToolServicesPlaceholder().FractionationAnalysis().Create(false));
+    EXPECT_FALSE(ToolServicesPlaceholder().ProjectionAnalysisTool().Create(false));
     const std::string log = ErrorLogText();
     EXPECT_THAT(log,
                 HasSubstr("SaveCalibrationLine() - the fractionation, projection, ROI and calibration tools "
                           "are not available in this build."));
-    EXPECT_THAT(log, HasSubstr("FractionationAnalysisDlg::Create() - the fractionation, projection, ROI and "
+    EXPECT_THAT(log, HasSubstr("ProjectionAnalysisTool::Create() - the fractionation, projection, ROI and "
                                "calibration tools are not available in this build."));
     EXPECT_NE(&Tools(), &ToolServicesPlaceholder());
     InstallToolServices(nullptr);
@@ -120,6 +121,22 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoRoiEntries)
     EXPECT_FALSE(Tools().ShowCurrentRoi());
     EXPECT_FALSE(Tools().RunChooseRoiDialog());
     EXPECT_EQ(ErrorLogText().find("ROI"), std::string::npos);
+}
+
+// The fractionation tool is built and installed with the windows: without it there is no window
+// and no run parameters, and neither is called missing.
+TEST_F(AppStartupFixture, ToolPlaceholderHasNoFractionationEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallToolServices(nullptr);
+    EXPECT_FALSE(Tools().FractionationAnalysis().Create(true));
+    EXPECT_FALSE(Tools().FractionationAnalysis().HasWindow());
+    ProjectionAnalysisParams params;
+    EString error;
+    EXPECT_FALSE(Tools().LoadFractionationRunParams(params, error));
+    EXPECT_FALSE(error.IsNonEmpty());
+    EXPECT_EQ(ErrorLogText().find("Fractionation"), std::string::npos);
 }
 
 // The counting tool window is built and installed by the program: without installed tool windows

@@ -1,0 +1,626 @@
+#include "tools/gui/FractionationAnalysisDlg.h"
+
+#include "Ostravo/BrowseForFolder.h"
+#include "Ostravo/LogError.h"
+#include "Ostravo/OpenUsingDefaultApp.h"
+#include "Ostravo/Profile.h"
+#include "Ostravo/TextFormat.h"
+#include "app/AnalysisToolWindows.h"
+#include "app/AppCommands.h"
+#include "app/AppServices.h"
+#include "app/BackgroundImages.h"
+#include "app/PlexorinApp.h"
+#include "app/ToolServices.h"
+#include "platform/Files.h"
+#include "platform/Ui.h"
+#include "tools/FractionationRun.h"
+#include "tools/ImageFileList.h"
+#include "tools/gui/FillImageFileList.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+using namespace fractionation_id;
+
+namespace {
+
+constexpr const char *kSection = "FractionationAnalysisDlg";
+constexpr const char *kCaption = "Fractionation Analysis";
+
+// An editable list that is refilled when it drops down and tells when it closes up.
+class DropDownCombo : public QComboBox
+{
+  public:
+    using QComboBox::QComboBox;
+    std::function<void()> onDropDown;
+    std::function<void()> onCloseUp;
+    void showPopup() override
+    {
+        if (onDropDown)
+            onDropDown();
+        QComboBox::showPopup();
+    }
+    void hidePopup() override
+    {
+        QComboBox::hidePopup();
+        if (onCloseUp)
+            onCloseUp();
+    }
+};
+
+std::string Latin1(const QString &text)
+{
+    return text.toLatin1().toStdString();
+}
+
+QString FromLatin1(const std::string &text)
+{
+    return QString::fromLatin1(text.c_str());
+}
+
+std::string ReadSetting(const char *key, const char *defaultValue, uint32_t size)
+{
+    std::string buffer(size, '\0');
+    Ostravo::E_GetPrivateProfileString(kSection, key, defaultValue, buffer.data(), size,
+                                       theApp.m_ini_path.c_str());
+    return buffer.c_str();
+}
+
+void WriteSetting(const char *key, const std::string &value)
+{
+    Ostravo::E_WritePrivateProfileString(kSection, key, value.c_str(), theApp.m_ini_path.c_str());
+}
+
+// Fills a combo with names in the order of a sorted list (ignoring case), keeping its text.
+void FillSorted(QComboBox *combo, std::vector<std::string> names)
+{
+    std::stable_sort(names.begin(), names.end(), ImageNameLess);
+    const QString text = combo->currentText();
+    const QSignalBlocker block(combo);
+    combo->clear();
+    for (const std::string &name : names)
+        combo->addItem(FromLatin1(name));
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
+// The worker's reports: the status line and the end reach the window on its own thread.
+class WindowObserver : public FractionationRunObserver
+{
+  public:
+    WindowObserver(FractionationAnalysisDlg *window, std::function<void(const std::string &)> open)
+        : m_window(window), m_open(std::move(open))
+    {
+    }
+    void Status(const std::string &text) override
+    {
+        QPointer<FractionationAnalysisDlg> window = m_window;
+        QMetaObject::invokeMethod(
+            m_window,
+            [window, text] {
+                if (window)
+                    window->SetControlText(kStatus, text);
+            },
+            Qt::QueuedConnection);
+    }
+    void Failure(const std::string &message) override
+    {
+        LogError(kSection, __LINE__, message);
+        platform::ui::MessageBox(message, kCaption, platform::ui::MbOk | platform::ui::MbIconError);
+    }
+    void OpenReport(const std::string &path) override
+    {
+        if (m_open)
+            m_open(path);
+    }
+
+  private:
+    FractionationAnalysisDlg *m_window;
+    std::function<void(const std::string &)> m_open;
+};
+
+} // namespace
+
+FractionationAnalysisDlg::FractionationAnalysisDlg(QWidget *parent) : ToolWindow(kCaption, parent)
+{
+    m_open_file = [](const std::string &path) { OpenUsingDefaultApp(path.c_str(), ".xls"); };
+    m_run_selection_grid = [this](ImageFileItemArray &items) {
+        ImageSelectionDlg grid(theApp.m_ini_path, this);
+        grid.m_items = &items;
+        return grid.exec() == QDialog::Accepted;
+    };
+    BuildControls();
+}
+
+FractionationAnalysisDlg::~FractionationAnalysisDlg()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    // The children outlive this part of the window: what they report now must not reach it.
+    for (int id : {kProjectionParams, kRoi}) {
+        if (auto *combo = dynamic_cast<DropDownCombo *>(Control(id))) {
+            combo->onDropDown = nullptr;
+            combo->onCloseUp = nullptr;
+        }
+    }
+    for (QObject *child : children())
+        child->blockSignals(true);
+}
+
+void FractionationAnalysisDlg::BuildControls()
+{
+    auto *layout = new QVBoxLayout(this);
+
+    auto *folderRow = new QHBoxLayout;
+    folderRow->addWidget(new QLabel("Image Directory", this));
+    auto *folder = AddControl(kDirectory, new QLineEdit(this));
+    folderRow->addWidget(folder, 1);
+    auto *browse = AddControl(kBrowse, new QPushButton("...", this));
+    browse->setFixedWidth(32);
+    folderRow->addWidget(browse);
+    layout->addLayout(folderRow);
+
+    auto *grid = new QGridLayout;
+    grid->addWidget(new QLabel("Filter", this), 0, 0);
+    auto *filter = AddControl(kFilter, new QLineEdit(this));
+    grid->addWidget(filter, 0, 1);
+    grid->addWidget(new QLabel("Projection Parameters", this), 1, 0);
+    auto *params = AddControl(kProjectionParams, new DropDownCombo(this));
+    params->setEditable(true);
+    params->setInsertPolicy(QComboBox::NoInsert);
+    params->setMinimumWidth(220);
+    grid->addWidget(params, 1, 1);
+    grid->addWidget(new QLabel("Region of interest", this), 2, 0);
+    auto *roi = AddControl(kRoi, new DropDownCombo(this));
+    roi->setEditable(true);
+    roi->setInsertPolicy(QComboBox::NoInsert);
+    grid->addWidget(roi, 2, 1);
+    auto *roiManager = AddControl(kRoiManager, new QPushButton("ROI Mgr", this));
+    grid->addWidget(roiManager, 2, 2);
+
+    auto *selectBackground = AddControl(kSelectBackground, new QPushButton("Select Background Images", this));
+    grid->addWidget(selectBackground, 0, 3);
+    auto *countRow = new QHBoxLayout;
+    countRow->addWidget(new QLabel("bg image count", this));
+    auto *count = AddControl(kBackgroundCount, new QLineEdit(this));
+    count->setReadOnly(true);
+    count->setFixedWidth(50);
+    countRow->addWidget(count);
+    countRow->addStretch(1);
+    grid->addLayout(countRow, 1, 3);
+    auto *brightField = AddControl(kBrightField, new QCheckBox("Bright Field", this));
+    grid->addWidget(brightField, 2, 3);
+    auto *preview = AddControl(kPreview, new QPushButton("Preview", this));
+    grid->addWidget(preview, 0, 4);
+    auto *openLog = AddControl(kOpenLog, new QPushButton("Open LOG File", this));
+    grid->addWidget(openLog, 1, 4);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+
+    auto *runRow = new QHBoxLayout;
+    auto *run = AddControl(kRun, new QPushButton("Run Cell Fractionation Analysis", this));
+    run->setDefault(true);
+    runRow->addWidget(run);
+    auto *cancel = AddControl(kCancel, new QPushButton("Cancel", this));
+    runRow->addWidget(cancel);
+    auto *status = AddControl(kStatus, new QLabel(this));
+    status->setMinimumWidth(160);
+    runRow->addWidget(status, 1);
+    layout->addLayout(runRow);
+
+    auto *list = AddControl(kFileList, new QListWidget(this));
+    // FillImageFileList fills it in the order of a sorted list.
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setMinimumHeight(19);
+    layout->addWidget(list, 1);
+
+    preview->setEnabled(false);
+    openLog->setEnabled(false);
+    run->setEnabled(false);
+    resize(720, 520);
+
+    connect(folder, &QLineEdit::textChanged, this, [this] {
+        RefreshLiveControls();
+        RestartTimer(kSaveTimer, 1000);
+        RestartTimer(kFillListTimer, 500);
+        RestartTimer(kLoadLogTimer, 1000);
+        RestartTimer(kCalibrationTimer, 1000);
+    });
+    connect(filter, &QLineEdit::textChanged, this, [this] {
+        RestartTimer(kSaveTimer, 1000);
+        RestartTimer(kFillListTimer, 500);
+    });
+    connect(params, &QComboBox::currentTextChanged, this, [this] {
+        RefreshLiveControls();
+        RestartTimer(kSaveTimer, 1000);
+    });
+    connect(roi, &QComboBox::currentTextChanged, this, [this] {
+        RefreshLiveControls();
+        RestartTimer(kSaveTimer, 1000);
+        RestartTimer(kShowRoiTimer, 1000);
+    });
+    params->onDropDown = [this] { OnDropDownProjectionParams(); };
+    params->onCloseUp = [] { InvalidateAllViews(); };
+    roi->onDropDown = [this] { OnDropDownRoi(); };
+    roi->onCloseUp = [this] { RestartTimer(kShowRoiTimer, 1000); };
+    connect(brightField, &QCheckBox::clicked, this, [this] { RestartTimer(kSaveTimer, 300); });
+    connect(browse, &QPushButton::clicked, this, [this] { OnBrowseDirectory(); });
+    connect(selectBackground, &QPushButton::clicked, this, [this] { OnSelectBackgroundImages(); });
+    connect(preview, &QPushButton::clicked, this, [this] { OnPreview(); });
+    connect(openLog, &QPushButton::clicked, this, [this] { OnOpenLogFile(); });
+    connect(roiManager, &QPushButton::clicked, this, [this] { OnRoiManager(); });
+    connect(run, &QPushButton::clicked, this, [this] { OnRun(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void FractionationAnalysisDlg::RefreshLiveControls()
+{
+    std::lock_guard<std::mutex> lock(m_live_mutex);
+    m_live.folder = ControlText(kDirectory);
+    m_live.projectionParams = ControlText(kProjectionParams);
+    m_live.roi = ControlText(kRoi);
+    m_live.brightField = m_bright_field;
+}
+
+void FractionationAnalysisDlg::ReportError(int line, const std::string &message)
+{
+    LogError(kSection, line, message);
+    platform::ui::MessageBox(message, kCaption, platform::ui::MbOk | platform::ui::MbIconError);
+}
+
+void FractionationAnalysisDlg::OnInitDialog()
+{
+    MigrateSection(theApp.m_ini_path.c_str());
+    LoadSettings();
+    ApplyChannelDividerField();
+}
+
+void FractionationAnalysisDlg::ApplyChannelDividerField()
+{
+    const std::string text = ControlText(kChannelDivider);
+    double fraction = 0.0;
+    const bool converts = std::sscanf(text.c_str(), "%lf", &fraction) == 1;
+    bool changed = false;
+    _flow_split.Update([&](FlowSplit &split) {
+        split.split_line_shown = true;
+        if (converts && fraction != split.split_fraction) {
+            split.split_fraction = fraction;
+            split.split_changed = true;
+            changed = true;
+        }
+    });
+    if (changed)
+        RefreshAllViews();
+}
+
+void FractionationAnalysisDlg::LoadSettings()
+{
+    m_loading_settings = true;
+    SetControlText(kDirectory, ReadSetting("Directory", "", 1023));
+    SetControlText(kProjectionParams, ReadSetting("ProjectionAnalysisParams", "", 1023));
+    SetControlText(kRoi, ReadSetting("ROI", "", 1023));
+    SetControlText(kFilter, ReadSetting("Filter", "*.png", 1023));
+    SetControlText(kChannelDivider, ReadSetting("ChannelDivider", "0.5", 1023));
+    const std::string brightField = ReadSetting("BrightField", "", 8);
+    SetChecked(kBrightField, !CompareText(brightField.c_str(), "FALSE", 0, 0));
+    m_loading_settings = false;
+    RefreshLiveControls();
+}
+
+void FractionationAnalysisDlg::SaveSettings()
+{
+    if (m_loading_settings)
+        return;
+    WriteSetting("Directory", ControlText(kDirectory));
+    WriteSetting("ProjectionAnalysisParams", ControlText(kProjectionParams));
+    WriteSetting("ROI", ControlText(kRoi));
+    WriteSetting("Filter", ControlText(kFilter));
+    WriteSetting("ChannelDivider", ControlText(kChannelDivider));
+    ApplyChannelDividerField();
+    WriteSetting("BrightField", IsChecked(kBrightField) ? "TRUE" : "FALSE");
+}
+
+void FractionationAnalysisDlg::OnTimer(int id)
+{
+    switch (id) {
+    case kSaveTimer:
+        SaveSettings();
+        break;
+    case kFillListTimer:
+        FillImageFileList(this);
+        break;
+    case kLoadLogTimer: {
+        EString error;
+        const bool loaded = m_log.LoadFromDirectory(ControlText(kDirectory).c_str(), error);
+        EnableControl(kOpenLog, loaded && m_log.LogPath().IsNonEmpty());
+        if (!loaded)
+            ReportError(__LINE__, error.c_str());
+        break;
+    }
+    case kShowRoiTimer:
+        SelectDisplayRoiByName(ControlText(kRoi).c_str());
+        break;
+    case kCalibrationTimer:
+        LoadImageFolderCalibration();
+        break;
+    default:
+        break;
+    }
+}
+
+void FractionationAnalysisDlg::OnDropDownProjectionParams()
+{
+    EString lib;
+    lib.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
+    lib.AppendPathPart("LIB");
+    FillSorted(ControlAs<QComboBox>(kProjectionParams),
+               FractionationParamSetNames(platform::NormalizePath(lib.c_str())));
+}
+
+void FractionationAnalysisDlg::OnDropDownRoi()
+{
+    std::vector<ROIObject> rois;
+    std::vector<std::string> names;
+    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
+        for (const ROIObject &roi : rois)
+            names.push_back(roi.m_name.c_str());
+    if (GetExperimentSettingsIniPath(EString(ControlText(kDirectory).c_str())).IsNonEmpty())
+        names.push_back(kImageDirRoiName);
+    FillSorted(ControlAs<QComboBox>(kRoi), names);
+}
+
+void FractionationAnalysisDlg::OnBrowseDirectory()
+{
+    EString folder(ControlText(kDirectory).c_str());
+    if (BrowseForFolder(folder, "Select directory with images to analyze."))
+        SetControlText(kDirectory, folder.c_str());
+}
+
+std::vector<std::string> FractionationAnalysisDlg::SelectedEntries() const
+{
+    std::vector<std::string> entries;
+    const auto *list = ControlAs<QListWidget>(kFileList);
+    for (int i = 0; list && i < list->count(); ++i)
+        if (list->item(i)->isSelected())
+            entries.push_back(Latin1(list->item(i)->text()));
+    return entries;
+}
+
+bool FractionationAnalysisDlg::SelectionItems(ImageFileItemArray &items)
+{
+    const std::vector<std::string> entries = SelectedEntries();
+    if (entries.empty()) {
+        platform::ui::MessageBox("You must select at least one file from the list.", kCaption,
+                                 platform::ui::MbOk);
+        return false;
+    }
+    EString folder(ControlText(kDirectory).c_str());
+    folder.Trim();
+    for (const std::string &entry : entries) {
+        auto *item = new ImageFileItem;
+        item->m_name.JoinPath(folder.c_str(), entry.c_str());
+        item->m_flag = 0;
+        items.Add(item);
+    }
+    return true;
+}
+
+void FractionationAnalysisDlg::OnSelectBackgroundImages()
+{
+    ImageFileItemArray items;
+    if (!SelectionItems(items) || !m_run_selection_grid(items))
+        return;
+    m_background_names.clear();
+    for (int32_t i = 0; i < items.GetCount(); ++i) {
+        const ImageFileItem *item = items.GetAt(i);
+        if (!item->m_flag)
+            continue;
+        EString name;
+        name.SplitPath(item->m_name.c_str(), 0, 1, 1);
+        m_background_names.push_back(name.c_str());
+    }
+    SetControlText(kBackgroundCount, std::to_string(m_background_names.size()));
+    EnableControl(kRun, !m_background_names.empty());
+    EnableControl(kPreview, !m_background_names.empty());
+}
+
+void FractionationAnalysisDlg::OnPreview()
+{
+    ImageFileItemArray items;
+    if (SelectionItems(items))
+        m_run_selection_grid(items);
+}
+
+void FractionationAnalysisDlg::OnOpenLogFile()
+{
+    if (m_open_file)
+        m_open_file(m_log.LogPath().c_str());
+}
+
+void FractionationAnalysisDlg::OnRoiManager()
+{
+    ModelessWindow &manager = Tools().RoiManager();
+    if (!manager.HasWindow() && !manager.Create(false))
+        return;
+    manager.Show(true);
+}
+
+void FractionationAnalysisDlg::OnRun()
+{
+    if (ControlText(kProjectionParams).empty()) {
+        ReportError(__LINE__, "You must select Projection Parameters from the drop down");
+        return;
+    }
+    if (ControlText(kRoi).empty()) {
+        ReportError(__LINE__, "You must select Region of interest from the drop down");
+        return;
+    }
+    // The report names its folder after the first selected image: a run needs one.
+    if (SelectedEntries().empty()) {
+        ReportError(__LINE__, "You must select at least one file from the list.");
+        return;
+    }
+    if (m_log.RecordCount() == 0) {
+        EString error;
+        if (!m_log.LoadFromText(error)) {
+            ReportError(__LINE__, error.c_str());
+            return;
+        }
+    }
+    if (m_worker.joinable())
+        m_worker.join();
+
+    // The run reads copies: a reload or an edit while it goes cannot reach it.
+    FractionationRunInputs inputs;
+    inputs.controls.folder = ControlText(kDirectory);
+    inputs.controls.projectionParams = ControlText(kProjectionParams);
+    inputs.controls.roi = ControlText(kRoi);
+    inputs.controls.selectedEntries = SelectedEntries();
+    inputs.controls.backgroundNames = m_background_names;
+    inputs.controls.brightField = m_bright_field;
+    inputs.log = m_log.Snapshot();
+
+    DisableControls();
+    m_running = true;
+    m_worker = std::thread([this, inputs = std::move(inputs), open = m_open_file] {
+        WindowObserver observer(this, open);
+        RunFractionationAnalysis(inputs, observer);
+        QPointer<FractionationAnalysisDlg> window = this;
+        QMetaObject::invokeMethod(
+            this,
+            [window] {
+                if (!window)
+                    return;
+                window->SetControlText(kStatus, "");
+                window->EnableControls();
+            },
+            Qt::QueuedConnection);
+        m_running = false;
+    });
+}
+
+void FractionationAnalysisDlg::WaitForRun()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    QCoreApplication::sendPostedEvents(this);
+}
+
+void FractionationAnalysisDlg::DisableControls()
+{
+    for (int id :
+         {kDirectory, kBrowse, kProjectionParams, kRoi, kFilter, kFileList, kSelectBackground, kRun, kCancel})
+        EnableControl(id, false);
+}
+
+void FractionationAnalysisDlg::EnableControls()
+{
+    for (int id :
+         {kDirectory, kBrowse, kProjectionParams, kRoi, kFilter, kFileList, kSelectBackground, kCancel})
+        EnableControl(id, true);
+    EnableControl(kRun, !m_background_names.empty());
+}
+
+bool FractionationAnalysisDlg::GetSelectedImages(std::vector<std::string> &paths) const
+{
+    paths.clear();
+    const std::string folder = ControlText(kDirectory);
+    for (const std::string &entry : SelectedEntries()) {
+        EString path;
+        path.JoinPath(folder.c_str(), entry.c_str());
+        paths.push_back(path.c_str());
+    }
+    return true;
+}
+
+int FractionationAnalysisDlg::GetBackgroundImages(std::vector<std::string> &paths) const
+{
+    paths.clear();
+    const std::string folder = ControlText(kDirectory);
+    for (const std::string &name : m_background_names) {
+        EString path;
+        path.JoinPath(folder.c_str(), name.c_str());
+        paths.push_back(path.c_str());
+    }
+    return int(paths.size());
+}
+
+bool FractionationAnalysisDlg::LoadRunParams(ProjectionAnalysisParams &params, EString &error) const
+{
+    FractionationControls controls;
+    {
+        std::lock_guard<std::mutex> lock(m_live_mutex);
+        controls = m_live;
+    }
+    return LoadFractionationParams(controls, params, error);
+}
+
+bool FractionationAnalysisDlg::ResolveRoi(int32_t rect[4], EString &name, EString &error) const
+{
+    FractionationControls controls;
+    {
+        std::lock_guard<std::mutex> lock(m_live_mutex);
+        controls = m_live;
+    }
+    return ResolveFractionationRoi(controls, rect, name, error);
+}
+
+CalibrationLines FractionationAnalysisDlg::CalibrationRows() const
+{
+    std::lock_guard<std::mutex> lock(m_live_mutex);
+    return m_lines;
+}
+
+bool FractionationAnalysisDlg::SaveCalibrationLine(const char *lineName, int32_t row)
+{
+    CalibrationLines lines = CalibrationRows();
+    const bool saved = SaveImageFolderCalibrationLine(ControlText(kDirectory), lineName, row, lines);
+    std::lock_guard<std::mutex> lock(m_live_mutex);
+    m_lines = lines;
+    return saved;
+}
+
+bool FractionationAnalysisDlg::LoadImageFolderCalibration()
+{
+    CalibrationLines lines = CalibrationRows();
+    EString error;
+    if (!ReadImageFolderCalibration(ControlText(kDirectory), lines, error)) {
+        if (error.IsNonEmpty())
+            ReportError(__LINE__, error.c_str());
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_live_mutex);
+        m_lines = lines;
+    }
+    if (!(lines == _shown_calibration_lines.Get()))
+        InvalidateAllViews();
+    return true;
+}
+
+void FractionationAnalysisDlg::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    // At most one of the folder tools is visible.
+    for (ModelessWindow *other : {&AnalysisTools().ImageAnalysisTool(), &Tools().ProjectionAnalysisTool()})
+        if (other->HasWindow() && other->IsVisible())
+            other->Show(false);
+    RestartTimer(kShowRoiTimer, 100);
+}
+
+void FractionationAnalysisDlg::closeEvent(QCloseEvent *event)
+{
+    InvalidateAllViews();
+    ToolWindow::closeEvent(event);
+}
