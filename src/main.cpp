@@ -6,6 +6,9 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
+#include "devices/BrightnessAtTarget.h"
+#include "devices/ControlPanelServices.h"
+#include "devices/gui/ControlPanelDlgWindows.h"
 #include "platform/gui/QtUserInterface.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/RoiToolWindows.h"
@@ -54,6 +57,8 @@ int main(int argc, char **argv)
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
     InstallCountingToolWindows();
+    InstallControlPanelServices();
+    InstallControlPanelWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -69,5 +74,7 @@ int main(int argc, char **argv)
     SetFramework(nullptr);
     InstallToolServices(nullptr);
     InstallAnalysisToolWindows(nullptr);
+    SetLivePreview(nullptr);
+    InstallDeviceServices(nullptr);
     return status;
 }
