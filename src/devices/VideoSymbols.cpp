@@ -3,18 +3,40 @@
 #include "app/BackgroundImages.h"
 #include "app/Renderer.h"
 
-#include <chrono>
+#include "platform/Sync.h"
+
 #include <cmath>
-#include <mutex>
 #include <strings.h>
 
 namespace {
 
-constexpr auto kLockWait = std::chrono::milliseconds(1000);
+constexpr uint32_t kLockWaitMs = 1000;
+
+// Takes the table's semaphore for one scope; owns_lock() tells whether it was had in time.
+class TableLock
+{
+  public:
+    TableLock(platform::BinarySemaphore &semaphore, uint32_t timeoutMs)
+        : m_semaphore(semaphore), m_owned(semaphore.Wait(timeoutMs))
+    {
+    }
+    ~TableLock()
+    {
+        if (m_owned)
+            m_semaphore.Release();
+    }
+    TableLock(const TableLock &) = delete;
+    TableLock &operator=(const TableLock &) = delete;
+    bool owns_lock() const { return m_owned; }
+
+  private:
+    platform::BinarySemaphore &m_semaphore;
+    bool m_owned;
+};
 
 struct SymbolTable
 {
-    std::timed_mutex lock;
+    platform::BinarySemaphore lock;
     std::vector<VideoSymbol> symbols;
     std::vector<VideoSymbolType> types;
     int32_t counter = 0;
@@ -43,7 +65,7 @@ bool IsKnownSymbolType(int32_t symbolType)
     if (symbolType < kFirstSymbolTypeId)
         return true;
     SymbolTable &table = Table();
-    std::unique_lock<std::timed_mutex> lock(table.lock, kLockWait);
+    TableLock lock(table.lock, kLockWaitMs);
     if (!lock.owns_lock())
         return false;
     return static_cast<size_t>(symbolType - kFirstSymbolTypeId) < table.types.size();
@@ -52,7 +74,7 @@ bool IsKnownSymbolType(int32_t symbolType)
 bool AddVideoSymbol(VideoSymbol symbol, const char *caller, EString &error)
 {
     SymbolTable &table = Table();
-    std::unique_lock<std::timed_mutex> lock(table.lock, kLockWait);
+    TableLock lock(table.lock, kLockWaitMs);
     if (!lock.owns_lock()) {
         error = (std::string(caller) + "() Internal error #1").c_str();
         return false;
@@ -68,7 +90,7 @@ bool ClearVideoSymbols()
 {
     SymbolTable &table = Table();
     {
-        std::unique_lock<std::timed_mutex> lock(table.lock, kLockWait);
+        TableLock lock(table.lock, kLockWaitMs);
         if (lock.owns_lock())
             table.symbols.clear();
     }
@@ -80,7 +102,7 @@ bool FindOrCreateSymbolType(const char *name, int32_t &id, int32_t &existed)
 {
     SymbolTable &table = Table();
     // Types are never removed, so the list only has to be guarded against a concurrent draw.
-    std::lock_guard<std::timed_mutex> lock(table.lock);
+    TableLock lock(table.lock, platform::kInfinite);
     for (const VideoSymbolType &type : table.types) {
         if (SameName(type.name, name)) {
             id = type.id;
@@ -100,7 +122,7 @@ bool FindOrCreateSymbolType(const char *name, int32_t &id, int32_t &existed)
 bool AddPointToSymbolType(int32_t id, int32_t x, int32_t y, EString &error)
 {
     SymbolTable &table = Table();
-    std::unique_lock<std::timed_mutex> lock(table.lock, kLockWait);
+    TableLock lock(table.lock, kLockWaitMs);
     if (!lock.owns_lock()) {
         error = "AddPointToSymbolType() Internal error #1";
         return false;
@@ -119,7 +141,7 @@ std::vector<VideoSymbol> VisibleVideoSymbolsSnapshot()
 {
     SymbolTable &table = Table();
     std::vector<VideoSymbol> shown;
-    std::unique_lock<std::timed_mutex> lock(table.lock, kLockWait);
+    TableLock lock(table.lock, kLockWaitMs);
     if (!lock.owns_lock())
         return shown;
     for (const VideoSymbol &symbol : table.symbols)
@@ -131,14 +153,14 @@ std::vector<VideoSymbol> VisibleVideoSymbolsSnapshot()
 std::vector<VideoSymbolType> VideoSymbolTypesSnapshot()
 {
     SymbolTable &table = Table();
-    std::lock_guard<std::timed_mutex> lock(table.lock);
+    TableLock lock(table.lock, platform::kInfinite);
     return table.types;
 }
 
 int32_t VideoSymbolCounter()
 {
     SymbolTable &table = Table();
-    std::lock_guard<std::timed_mutex> lock(table.lock);
+    TableLock lock(table.lock, platform::kInfinite);
     return table.counter;
 }
 
@@ -179,7 +201,7 @@ bool DrawVideoSymbol(const VideoSymbol &symbol, DrawingSurface &surface, const P
     std::vector<int32_t> points;
     {
         SymbolTable &table = Table();
-        std::unique_lock<std::timed_mutex> lock(table.lock, kLockWait);
+        TableLock lock(table.lock, kLockWaitMs);
         if (!lock.owns_lock())
             return false;
         const size_t index = static_cast<size_t>(symbol.symbol_type - kFirstSymbolTypeId);
@@ -197,7 +219,7 @@ bool DrawVideoSymbol(const VideoSymbol &symbol, DrawingSurface &surface, const P
 void ResetVideoSymbolsForTesting()
 {
     SymbolTable &table = Table();
-    std::lock_guard<std::timed_mutex> lock(table.lock);
+    TableLock lock(table.lock, platform::kInfinite);
     table.symbols.clear();
     table.types.clear();
     table.counter = 0;

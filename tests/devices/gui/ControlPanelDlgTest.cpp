@@ -258,6 +258,10 @@ TEST_F(ControlPanelPumpTest, WithoutAPumpPortNothingIsAsked)
     EXPECT_EQ(bar1->maximum(), 100);
     EXPECT_EQ(bar1->value(), 0);
     EXPECT_EQ(Text(dialog, kPumpText1), "");
+    // The periodic update still tries, fails at once and changes nothing.
+    dialog.UpdatePumpVolumes();
+    EXPECT_EQ(bar1->value(), 0);
+    EXPECT_EQ(Text(dialog, kPumpText1), "");
     EXPECT_TRUE(sim.Requests().empty());
 }
 
