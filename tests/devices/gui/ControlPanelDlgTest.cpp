@@ -5,8 +5,11 @@
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TecanCentris.h"
 #include "Ostravo/gui/DialogUtils.h"
+#include "devices/BrightnessAtTarget.h"
 #include "devices/ControlPanel.h"
+#include "devices/ControlPanelServices.h"
 #include "devices/gui/ControlPanelDlg.h"
+#include "devices/gui/ControlPanelDlgWindows.h"
 #include "devices/gui/PumpInformationDlg.h"
 #include "support/PumpSimulator.h"
 #include "support/gui/EventLoop.h"
@@ -166,6 +169,41 @@ TEST_F(ControlPanelDlgTest, ChoosingNotAssignedInThePropertiesClearsTheButton)
     EXPECT_EQ(dialog.ButtonColor(Button(1)), 0x112233u);
     QTest::mouseClick(dialog.Button(Button(3)), Qt::LeftButton); // still there
     EXPECT_EQ(scripts->stopped.size(), 1u);
+}
+
+// The program installs both layers over the device services before them: the windows are made on
+// first use, admin mode reaches an existing panel, and what the layers do not serve still goes to
+// the earlier services.
+TEST_F(ControlPanelDlgTest, LayersServeTheirPartsAndForwardTheRest)
+{
+    auto earlier = std::make_shared<StubDevices>();
+    InstallDeviceServices(earlier);
+    InstallControlPanelServices();
+    std::shared_ptr<ControlPanelWindows> windows = InstallControlPanelWindows();
+
+    EXPECT_EQ(&Devices().BrightnessRequest(), &BrightnessTestRequest());
+    EXPECT_EQ(&Devices().DigitalIoConfiguration(), &earlier->window);
+    EString error;
+    EXPECT_TRUE(Devices().LoadCartridgeTypes(error));
+
+    EXPECT_FALSE(Devices().ControlPanel().HasWindow());
+    Devices().SetControlPanelAdminMode(true); // no window yet: nothing to do
+    ASSERT_TRUE(Devices().ControlPanel().Create(true));
+    ControlPanelDlg *panel = windows->ControlPanelDialog();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_FALSE(panel->AdminMode());
+    Devices().SetControlPanelAdminMode(true);
+    EXPECT_TRUE(panel->AdminMode());
+    EXPECT_TRUE(panel->Button(Button(7))->isVisible());
+
+    ASSERT_TRUE(Devices().PumpInformation().Create(false));
+    ASSERT_NE(windows->PumpInformationDialog(), nullptr);
+    EXPECT_FALSE(Devices().PumpInformation().IsVisible());
+
+    SetLivePreview(nullptr);
+    windows.reset();
+    InstallDeviceServices(nullptr);
 }
 
 // The pump bars against two simulated pumps reached as COM7.
