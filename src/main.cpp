@@ -6,6 +6,9 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
+#include "devices/BrightnessAtTarget.h"
+#include "devices/ControlPanelServices.h"
+#include "devices/gui/ControlPanelDlgWindows.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -59,6 +62,8 @@ int main(int argc, char **argv)
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();
+    InstallControlPanelServices();
+    InstallControlPanelWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -76,5 +81,7 @@ int main(int argc, char **argv)
     SetFramework(nullptr);
     InstallToolServices(nullptr);
     InstallAnalysisToolWindows(nullptr);
+    SetLivePreview(nullptr);
+    InstallDeviceServices(nullptr);
     return status;
 }

@@ -41,13 +41,15 @@ class CameraInterface
 // render job while running is set; the renderer stores the box median in last_out_of_range when it
 // lies outside the limits, else in result, and then sets the test's event
 // (DeviceServices::SetBrightnessTestEvent).
+// The limits and box are atomic because the view reads them on the GUI thread while a script
+// thread may be starting the next test.
 struct BrightnessAtTargetRequest
 {
-    int32_t low_limit = 0;
-    int32_t high_limit = 0;
-    int32_t center_column = 0;
-    int32_t center_row = 0;
-    int32_t box_size = 0; // odd
+    std::atomic<int32_t> low_limit{0};
+    std::atomic<int32_t> high_limit{0};
+    std::atomic<int32_t> center_column{0};
+    std::atomic<int32_t> center_row{0};
+    std::atomic<int32_t> box_size{0}; // odd
     std::atomic<bool> running{false};
     std::atomic<int32_t> result{0};
     std::atomic<int32_t> last_out_of_range{0};
@@ -61,6 +63,12 @@ struct VideoSymbol
     int32_t line_width = 1;
     // Shape: a polyline of image points (x, y pairs).
     std::vector<int32_t> points;
+    // 0 full cross, 1 small cross, 1000 and above the id of a user-defined symbol type; x and y
+    // are the symbol's position in image pixels, serial the running count when it was added.
+    int32_t symbol_type = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t serial = 0;
 };
 
 class DeviceServices

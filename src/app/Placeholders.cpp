@@ -199,12 +199,8 @@ class PlaceholderExperimentServices : public ExperimentServices
 class PlaceholderDeviceServices : public DeviceServices
 {
   public:
-    bool CheckInstrumentPower() override
-    {
-        // Without the device code there is no instrument to check; start-up goes on.
-        ReportNotAvailable("CheckInstrumentPower", kWhat, nullptr);
-        return true;
-    }
+    // The power check is built and installed by the program; without it start-up goes on.
+    bool CheckInstrumentPower() override { return true; }
     bool LoadDigitalIoMapping(EString &error) override
     {
         ReportNotAvailable("LoadDigitalIoMapping", kWhat, &error);
@@ -282,17 +278,13 @@ class PlaceholderDeviceServices : public DeviceServices
     // Nothing waits on the brightness test without the device code.
     void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
-    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
-                         const VideoSymbolFrame &) override
-    {
-        ReportNotAvailable("DrawVideoSymbol", kWhat, nullptr);
-    }
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &, const VideoSymbolFrame &) override {}
 
   private:
     static constexpr const char *kWhat = "the instrument device code is";
-    PlaceholderWindow m_controlPanel{"ControlPanelDlg", kWhat};
+    AbsentWindow m_controlPanel;
     PlaceholderWindow m_digitalIo{"DigitalIOConfigurationDlg", kWhat};
-    PlaceholderWindow m_pumpInformation{"PumpInformationDlg", kWhat};
+    AbsentWindow m_pumpInformation;
     PlaceholderWindow m_zaber{"ZaberControlPanel", kWhat};
     BrightnessAtTargetRequest m_brightness;
 };
@@ -313,6 +305,12 @@ class PlaceholderScriptServices : public ScriptServices
     std::vector<ScriptInstanceInfo> ScriptInstances() override { return {}; }
     bool IsScriptRunning(uint32_t, std::string &) override { return false; }
     size_t TakeCaptureLogHeaderLines(std::vector<EString> &) override { return 0; }
+    bool RunScript(uint32_t, const std::string &, EString &error) override
+    {
+        ReportNotAvailable("Script::RunScript", kWhat, &error);
+        return false;
+    }
+    void StopScript(uint32_t) override { ReportNotAvailable("Script::StopScript", kWhat, nullptr); }
 
   private:
     static constexpr const char *kWhat = "the script engine is";

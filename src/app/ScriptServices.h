@@ -38,6 +38,11 @@ class ScriptServices
     virtual bool IsScriptRunning(uint32_t handle, std::string &path) = 0;
     // Script::TakeCaptureLogHeaderLines: moves the queued capture-log header lines into lines.
     virtual size_t TakeCaptureLogHeaderLines(std::vector<EString> &lines) = 0;
+    // Script::RunScript: starts the script file at path on the instance of handle; false with the
+    // reason in error when it could not be started.
+    virtual bool RunScript(uint32_t handle, const std::string &path, EString &error) = 0;
+    // Script::StopScript: asks the script running on the instance of handle to stop.
+    virtual void StopScript(uint32_t handle) = 0;
 };
 
 // The installed script engine, or its placeholder.

@@ -72,17 +72,53 @@ TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
     AnalysisTools().ShowActiveRoi(ImageRect{1, 2, 3, 4});
     AnalysisTools().ShowMagnetLine(true);
 
-    cv::Mat frame(10, 10, CV_8UC4, cv::Scalar::all(0));
-    MatSurface surface(frame, cv::Point(0, 0));
-    Devices().DrawVideoSymbol(VideoSymbol{}, surface, Pen{}, VideoSymbolFrame{});
-    EXPECT_EQ(cv::countNonZero(frame.reshape(1)), 0);
-
     const std::string log = ErrorLogText();
     EXPECT_THAT(log,
                 HasSubstr("EpiCellCountingAlgoDlg::Create() - the counting and image-analysis tools are not "
                           "available in this build."));
-    EXPECT_THAT(log,
-                HasSubstr("DrawVideoSymbol() - the instrument device code is not available in this build."));
+}
+
+// The control panel, the pump information window, the power check and the live-image symbols are
+// built and installed by the program: without installed device services they are simply absent,
+// and not called missing; the device parts not built yet still answer "not available".
+TEST_F(AppStartupFixture, DevicePlaceholderHasNoControlPanelEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallDeviceServices(nullptr);
+    EXPECT_TRUE(Devices().CheckInstrumentPower());
+    for (ModelessWindow *window : {&Devices().ControlPanel(), &Devices().PumpInformation()}) {
+        EXPECT_FALSE(window->Create(true));
+        EXPECT_FALSE(window->HasWindow());
+        window->Show(true);
+        EXPECT_FALSE(window->IsVisible());
+    }
+    cv::Mat frame(10, 10, CV_8UC4, cv::Scalar::all(0));
+    MatSurface surface(frame, cv::Point(0, 0));
+    Devices().DrawVideoSymbol(VideoSymbol{}, surface, Pen{}, VideoSymbolFrame{});
+    EXPECT_EQ(cv::countNonZero(frame.reshape(1)), 0);
+    EXPECT_TRUE(Devices().VisibleVideoSymbols().empty());
+    for (const char *name : {"CheckInstrumentPower", "ControlPanelDlg", "PumpInformationDlg", "DrawVideoSymbol"})
+        EXPECT_EQ(ErrorLogText().find(name), std::string::npos) << name;
+
+    EXPECT_FALSE(Devices().DigitalIoConfiguration().Create(false));
+    EXPECT_THAT(ErrorLogText(), HasSubstr("DigitalIOConfigurationDlg::Create() - the instrument device code is not "
+                                          "available in this build."));
+}
+
+// Starting and stopping a script from the control panel answer "not available" until the script
+// engine is installed.
+TEST_F(AppStartupFixture, ScriptPlaceholderCannotRunScripts)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallScriptServices(nullptr);
+    EString error;
+    EXPECT_FALSE(Scripts().RunScript(0, DataFile("Scripts/prime.scr"), error));
+    EXPECT_STREQ(error.c_str(), "Script::RunScript() - the script engine is not available in this build.");
+    Scripts().StopScript(0);
+    EXPECT_THAT(ErrorLogText(),
+                HasSubstr("Script::StopScript() - the script engine is not available in this build."));
 }
 
 // A partly built subsystem forwards what it does not serve yet to its placeholder, which answers

@@ -139,10 +139,23 @@ class StubScripts : public ScriptServices
         headerLines.clear();
         return count;
     }
+    // Records the start; fails with runError when that is set.
+    bool RunScript(uint32_t handle, const std::string &path, EString &error) override
+    {
+        started.emplace_back(handle, path);
+        if (runError.empty())
+            return true;
+        error = runError.c_str();
+        return false;
+    }
+    void StopScript(uint32_t handle) override { stopped.push_back(handle); }
 
     NoWindow window;
     std::vector<ScriptInstanceInfo> instances;
     std::vector<std::string> headerLines;
+    std::string runError;
+    std::vector<std::pair<uint32_t, std::string>> started;
+    std::vector<uint32_t> stopped;
 };
 
 // An operator screen that reloads any script and shows nothing live.
