@@ -6,10 +6,11 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
+#include "devices/gui/StageDeviceWindows.h"
 #include "platform/gui/QtUserInterface.h"
 #include "tools/RoiToolServices.h"
-#include "tools/gui/RoiToolWindows.h"
 #include "tools/gui/CountingToolWindows.h"
+#include "tools/gui/RoiToolWindows.h"
 
 #include <QApplication>
 
@@ -54,6 +55,7 @@ int main(int argc, char **argv)
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
     InstallCountingToolWindows();
+    InstallStageDeviceWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -69,5 +71,6 @@ int main(int argc, char **argv)
     SetFramework(nullptr);
     InstallToolServices(nullptr);
     InstallAnalysisToolWindows(nullptr);
+    InstallDeviceServices(nullptr);
     return status;
 }
