@@ -9,8 +9,8 @@
 #include "devices/gui/StageDeviceWindows.h"
 #include "platform/gui/QtUserInterface.h"
 #include "tools/RoiToolServices.h"
-#include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/RoiToolWindows.h"
+#include "tools/gui/CountingToolWindows.h"
 
 #include <QApplication>
 
