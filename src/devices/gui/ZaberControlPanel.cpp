@@ -229,8 +229,10 @@ void ZaberControlPanel::showEvent(QShowEvent *event)
 void ZaberControlPanel::OnTimer(int id)
 {
     if (id == kPollTimer) {
-        if (!isVisible())
-            return; // the timer stays stopped while hidden
+        if (!isVisible()) {
+            KillTimer(kPollTimer); // stays stopped until the panel is shown again
+            return;
+        }
         UpdatePositions();
         RestartTimer(kPollTimer, kPollMs);
     } else if (id == kSaveTimer) {
@@ -320,20 +322,24 @@ bool ZaberControlPanel::MoveVelocity(int32_t device, int32_t axis, double millim
                           [this](const std::string &r, std::string &reply) { return Transact(r, reply); });
 }
 
-double ZaberControlPanel::GetJogIncrement(int32_t axis) const
+double ZaberControlPanel::IncrementOf(int listId) const
 {
-    int id = 0;
-    if (axis == m_focus_axis)
-        id = kFocusIncrement;
-    else if (axis == m_x_axis)
-        id = kXIncrement;
-    const QComboBox *list = id ? ControlAs<QComboBox>(id) : nullptr;
+    const QComboBox *list = listId ? ControlAs<QComboBox>(listId) : nullptr;
     const int selected = list ? list->currentIndex() : -1;
     if (selected == 1)
         return 0.01;
     if (selected == 2)
         return 0.1;
     return 0.001;
+}
+
+double ZaberControlPanel::GetJogIncrement(int32_t axis) const
+{
+    if (axis == m_focus_axis)
+        return IncrementOf(kFocusIncrement);
+    if (axis == m_x_axis)
+        return IncrementOf(kXIncrement);
+    return IncrementOf(0);
 }
 
 bool ZaberControlPanel::ReadVelocity(int editId, double &velocity) const
@@ -429,7 +435,9 @@ void ZaberControlPanel::Jog(bool focus, int factor)
 {
     const int32_t device = focus ? m_focus_device : m_x_device;
     const int32_t axis = focus ? m_focus_axis : m_x_axis;
-    MoveRelative(device, axis, GetJogIncrement(axis) * factor);
+    // Each group jogs by its own increment list, also when both axes have the same number on two
+    // devices.
+    MoveRelative(device, axis, IncrementOf(focus ? kFocusIncrement : kXIncrement) * factor);
 }
 
 void ZaberControlPanel::MoveAbsolute(bool focus)

@@ -72,6 +72,8 @@ class ZaberControlPanel : public ToolWindow
     void OnInitDialog();
     bool ReadXAxisShownSetting() const;
     double StepsPerMm(int32_t device, int32_t axis) const;
+    // The increment chosen in a list, in mm (one micrometre without a selection).
+    double IncrementOf(int listId) const;
     // One request with its reply (line end removed); false when the transaction failed.
     bool Transact(const std::string &request, std::string &reply);
     void Jog(bool focus, int factor);
