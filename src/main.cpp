@@ -9,6 +9,7 @@
 #include "devices/BrightnessAtTarget.h"
 #include "devices/ControlPanelServices.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
+#include "devices/gui/StageDeviceWindows.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -64,6 +65,7 @@ int main(int argc, char **argv)
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();
     InstallControlPanelServices();
     InstallControlPanelWindows();
+    InstallStageDeviceWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {

@@ -206,11 +206,8 @@ class PlaceholderDeviceServices : public DeviceServices
         ReportNotAvailable("LoadDigitalIoMapping", kWhat, &error);
         return false;
     }
-    bool DetectSerialDevices(CPlexorinApp &, FILE *) override
-    {
-        ReportNotAvailable("InitializeSerialPortDevices", kWhat, nullptr);
-        return false;
-    }
+    // The detection is built and installed by the program; without it no device is found.
+    bool DetectSerialDevices(CPlexorinApp &, FILE *) override { return false; }
     bool LoadCartridgeTypes(EString &error) override
     {
         ReportNotAvailable("LoadCartridgeTypes", kWhat, &error);
@@ -285,7 +282,8 @@ class PlaceholderDeviceServices : public DeviceServices
     AbsentWindow m_controlPanel;
     PlaceholderWindow m_digitalIo{"DigitalIOConfigurationDlg", kWhat};
     AbsentWindow m_pumpInformation;
-    PlaceholderWindow m_zaber{"ZaberControlPanel", kWhat};
+    // The stage control panel is built and installed by the program.
+    AbsentWindow m_zaber;
     BrightnessAtTargetRequest m_brightness;
 };
 

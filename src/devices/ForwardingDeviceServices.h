@@ -16,14 +16,18 @@ class ForwardingDeviceServices : public DeviceServices
 
     bool CheckInstrumentPower() override { return Next().CheckInstrumentPower(); }
     bool LoadDigitalIoMapping(EString &error) override { return Next().LoadDigitalIoMapping(error); }
-    bool DetectSerialDevices(CPlexorinApp &app, FILE *log) override { return Next().DetectSerialDevices(app, log); }
+    bool DetectSerialDevices(CPlexorinApp &app, FILE *log) override
+    {
+        return Next().DetectSerialDevices(app, log);
+    }
     bool LoadCartridgeTypes(EString &error) override { return Next().LoadCartridgeTypes(error); }
     bool CaptureSingleImageSet(EString &error, int flag, cv::Mat *images[4]) override
     {
         return Next().CaptureSingleImageSet(error, flag, images);
     }
     bool CaptureFirstActiveImageType(cv::Mat &image, int imageTypeIndex, int32_t exposureUs,
-                                     const char *imageTypeName, EString &error, const char *passThrough) override
+                                     const char *imageTypeName, EString &error,
+                                     const char *passThrough) override
     {
         return Next().CaptureFirstActiveImageType(image, imageTypeIndex, exposureUs, imageTypeName, error,
                                                   passThrough);
@@ -36,7 +40,10 @@ class ForwardingDeviceServices : public DeviceServices
     {
         return Next().AddImageToExperiment(image, imageTypeIndex, error);
     }
-    bool CheckDiskSpaceForWorkflow(EString &message) override { return Next().CheckDiskSpaceForWorkflow(message); }
+    bool CheckDiskSpaceForWorkflow(EString &message) override
+    {
+        return Next().CheckDiskSpaceForWorkflow(message);
+    }
     bool CheckCapturePeriod(EString &message) override { return Next().CheckCapturePeriod(message); }
     void SetImageCaptureEvent() override { Next().SetImageCaptureEvent(); }
     bool RunCameraSettingsDialog() override { return Next().RunCameraSettingsDialog(); }

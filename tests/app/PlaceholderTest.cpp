@@ -194,6 +194,24 @@ TEST_F(AppStartupFixture, AnalysisToolPlaceholderHasNoCountingEntry)
                           "available in this build."));
 }
 
+// The serial-device detection and the stage control panel are built and installed by the program:
+// without installed device services no device is found, there is no panel, and neither is called
+// missing.
+TEST_F(AppStartupFixture, DevicePlaceholderHasNoStageEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallDeviceServices(nullptr);
+    CPlexorinApp app;
+    EXPECT_FALSE(Devices().DetectSerialDevices(app, nullptr));
+    EXPECT_FALSE(Devices().ZaberControlPanel().Create(true));
+    EXPECT_FALSE(Devices().ZaberControlPanel().HasWindow());
+    Devices().ZaberControlPanel().Show(true);
+    EXPECT_FALSE(Devices().ZaberControlPanel().IsVisible());
+    EXPECT_EQ(ErrorLogText().find("ZaberControlPanel"), std::string::npos);
+    EXPECT_EQ(ErrorLogText().find("InitializeSerialPortDevices"), std::string::npos);
+}
+
 } // namespace
 } // namespace vantelis::test
 
