@@ -6,10 +6,12 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
+#include "experiment/ExperimentAnalysisServices.h"
+#include "experiment/gui/MontageDlg.h"
 #include "platform/gui/QtUserInterface.h"
 #include "tools/RoiToolServices.h"
-#include "tools/gui/RoiToolWindows.h"
 #include "tools/gui/CountingToolWindows.h"
+#include "tools/gui/RoiToolWindows.h"
 
 #include <QApplication>
 
@@ -38,6 +40,7 @@ int main(int argc, char **argv)
     if (CPlexorinApp::IsHeadlessCommandLine(args)) {
         // The named ROI list serves the headless run too; it has no windows.
         InstallToolServices(std::make_shared<RoiToolServices>());
+        InstallExperimentServices(std::make_shared<ExperimentAnalysisServices>());
         bool ok = theApp.InitInstance(args);
         EndRun();
         return ok ? 0 : 1;
@@ -54,6 +57,7 @@ int main(int argc, char **argv)
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
     InstallCountingToolWindows();
+    InstallExperimentWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -69,5 +73,6 @@ int main(int argc, char **argv)
     SetFramework(nullptr);
     InstallToolServices(nullptr);
     InstallAnalysisToolWindows(nullptr);
+    InstallExperimentServices(nullptr);
     return status;
 }
