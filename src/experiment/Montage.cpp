@@ -178,7 +178,8 @@ bool MontageStrip::Start(const cv::Mat &piece)
 {
     if (piece.type() != CV_8UC3 || piece.rows != m_image.rows || piece.cols > m_image.cols)
         return false;
-    piece.copyTo(m_image.colRange(0, piece.cols));
+    cv::Mat target = m_image.colRange(0, piece.cols);
+    piece.copyTo(target);
     m_used = piece.cols;
     m_started = true;
     return true;
@@ -206,7 +207,10 @@ bool MontageStrip::Append(const cv::Mat &piece)
             }
         }
     }
-    piece.colRange(n, piece.cols).copyTo(m_image.colRange(m_used, m_used + piece.cols - n));
+    if (piece.cols > n) {
+        cv::Mat target = m_image.colRange(m_used, m_used + piece.cols - n);
+        piece.colRange(n, piece.cols).copyTo(target);
+    }
     m_used += piece.cols - n;
     return true;
 }
