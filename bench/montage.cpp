@@ -35,7 +35,15 @@ struct Prepared
 // Writes the experiment once per frame count and runs the steps before the montage.
 Prepared &Prepare(int frames)
 {
-    static std::map<int, Prepared> prepared;
+    // The generated experiments take some gigabytes: they go when the program ends.
+    static struct Experiments : std::map<int, Prepared>
+    {
+        ~Experiments()
+        {
+            for (const auto &entry : *this)
+                std::filesystem::remove_all(std::filesystem::path(entry.second.truth.folder).parent_path());
+        }
+    } prepared;
     auto found = prepared.find(frames);
     if (found != prepared.end())
         return found->second;
