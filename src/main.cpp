@@ -10,6 +10,8 @@
 #include "devices/ControlPanelServices.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
 #include "devices/gui/StageDeviceWindows.h"
+#include "experiment/ExperimentAnalysisServices.h"
+#include "experiment/gui/MontageDlg.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -44,6 +46,7 @@ int main(int argc, char **argv)
     if (CPlexorinApp::IsHeadlessCommandLine(args)) {
         // The named ROI list serves the headless run too; it has no windows.
         InstallToolServices(std::make_shared<RoiToolServices>());
+        InstallExperimentServices(std::make_shared<ExperimentAnalysisServices>());
         bool ok = theApp.InitInstance(args);
         EndRun();
         return ok ? 0 : 1;
@@ -66,6 +69,7 @@ int main(int argc, char **argv)
     InstallControlPanelServices();
     InstallControlPanelWindows();
     InstallStageDeviceWindows();
+    InstallExperimentWindows();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -85,5 +89,6 @@ int main(int argc, char **argv)
     InstallAnalysisToolWindows(nullptr);
     SetLivePreview(nullptr);
     InstallDeviceServices(nullptr);
+    InstallExperimentServices(nullptr);
     return status;
 }

@@ -161,6 +161,9 @@ class PlaceholderToolServices : public ToolServices
 };
 
 // ---- Experiment post-analysis and video (placeholder) ----
+// The montage, its dialog and the image list are built: the program installs them in every mode.
+// Only a run that installs no experiment services (tests of the shell alone) gets here, and sees
+// no dialog, no montage and no list rather than a missing subsystem.
 class PlaceholderExperimentServices : public ExperimentServices
 {
   public:
@@ -171,21 +174,15 @@ class PlaceholderExperimentServices : public ExperimentServices
     }
     ModelessWindow &VideoTool() override { return m_video; }
     ModelessWindow &ContrastTool() override { return m_contrast; }
-    bool RunMontageDialog(std::string &, std::string &) override
-    {
-        ReportNotAvailable("MontageDlg::DoModal", kWhat, nullptr);
-        return false;
-    }
-    bool CreateMontageImage(int &resultCode, const char *, bool, bool, const char *, EString &error) override
+    bool RunMontageDialog(std::string &, std::string &) override { return false; }
+    bool CreateMontageImage(int &resultCode, const char *, bool, bool, const char *, EString &) override
     {
         resultCode = 0;
-        ReportNotAvailable("CreateMontageImage", kWhat, &error);
         return false;
     }
     bool FillImageList(const char *, const char *, std::vector<std::string> &names) override
     {
         names.clear();
-        ReportNotAvailable("ContrastDlg::FillImageList", kWhat, nullptr);
         return false;
     }
 

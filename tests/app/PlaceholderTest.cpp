@@ -5,6 +5,7 @@
 #include "ServiceFakes.h"
 #include "analysis/ProjectionAnalysis.h"
 #include "app/AnalysisToolWindows.h"
+#include "app/ExperimentServices.h"
 #include "app/Placeholders.h"
 #include "app/Renderer.h"
 #include "app/ScriptServices.h"
@@ -233,6 +234,31 @@ TEST_F(AppStartupFixture, ScriptPlaceholderHasNoRuntimeEntries)
     EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
     // Still missing (its "not available" entry is written once per process).
     EXPECT_FALSE(scripts.SystemState().Create(false));
+}
+
+// The montage, its dialog and the image list are built and installed by the program: without
+// installed experiment services they do nothing and are not called missing; the headless analysis
+// and the video and contrast tools still answer "not available".
+TEST_F(AppStartupFixture, ExperimentPlaceholderHasNoMontageEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallExperimentServices(nullptr);
+    std::string name = "keep", folder = "keep";
+    EXPECT_FALSE(Experiment().RunMontageDialog(name, folder));
+    EXPECT_EQ(name, "keep");
+    int result = 7;
+    EString error("before");
+    EXPECT_FALSE(Experiment().CreateMontageImage(result, Data().c_str(), false, false, "m", error));
+    EXPECT_EQ(result, 0);
+    std::vector<std::string> names{"x"};
+    EXPECT_FALSE(Experiment().FillImageList(Data().c_str(), "*.png", names));
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(ErrorLogText().find("Montage"), std::string::npos);
+    EXPECT_EQ(ErrorLogText().find("FillImageList"), std::string::npos);
+    EXPECT_FALSE(Experiment().VideoTool().Create(false));
+    EXPECT_THAT(ErrorLogText(), HasSubstr("VideoDlg::Create() - experiment analysis and video are not "
+                                          "available in this build."));
 }
 
 } // namespace

@@ -40,6 +40,7 @@ struct Geometry
 {
     const SyntheticExperimentParams &p;
     double tan_rotation;
+    int dir; // +1 right, -1 left
     int centre_row;
     double center_x;
     int step;
@@ -49,6 +50,7 @@ struct Geometry
     explicit Geometry(const SyntheticExperimentParams &params) : p(params)
     {
         tan_rotation = std::tan(p.rotation);
+        dir = p.flow_leftward ? -1 : 1;
         // The lower channel row plus one is the channel's end, as the experiment reader keeps it.
         centre_row = static_cast<int>((p.upper_channel + (p.lower_channel + 1) - 1.0) * 0.5);
         center_x = kLeftBarX - kTemplateHalfWidth;
@@ -89,8 +91,12 @@ struct Geometry
     double HalfChannel() const { return (p.lower_channel + 1 - p.upper_channel) * 0.5; }
     double Shift(double x) const { return p.channel_offset + (x - center_x) * tan_rotation; }
     double Split(double x) const { return centre_row + Shift(x); }
-    double LeadX(int k) const { return kLeadStartX + static_cast<double>(k) * step; }
-    double TrailX(int k) const { return LeadX(k) - slug_length; }
+    double LeadX(int k) const
+    {
+        return dir > 0 ? kLeadStartX + static_cast<double>(k) * step
+                       : kWidth - kLeadStartX - static_cast<double>(k) * step;
+    }
+    double TrailX(int k) const { return LeadX(k) - dir * slug_length; }
 };
 
 // Blends level into rows [y0, y1) of column x, weighting each pixel by how much of it is covered.
@@ -152,7 +158,7 @@ template <typename T> void Disc(cv::Mat &image, double cx, double cy, double rad
 template <typename F> void ForEachCell(const Geometry &g, int k, F draw)
 {
     for (const SyntheticCell &cell : g.cells) {
-        const double x = g.LeadX(k) - cell.slug_x;
+        const double x = g.LeadX(k) - g.dir * cell.slug_x;
         if (x < -kCellRadius || x > kWidth + kCellRadius)
             continue;
         draw(cell, x, g.Split(x) + cell.row_from_split);
@@ -188,16 +194,19 @@ cv::Mat Render(const Geometry &g, const cv::Mat &cartridge, int index)
             // The menisci span the channel: rows within half a channel of the split line there.
             const double u_lead = (y + 0.5 - g.Split(lead)) / half;
             const double u_trail = (y + 0.5 - g.Split(trail)) / half;
+            const int d = g.dir;
             if (std::fabs(u_lead) < 1.0) {
-                const double front = lead - kBulge * u_lead * u_lead;
-                const double back = std::fabs(u_trail) < 1.0 ? trail + kBulge * u_trail * u_trail : trail;
+                // The meniscus centre leads, its edges lag behind.
+                const double front = lead - d * kBulge * u_lead * u_lead;
+                const double back = std::fabs(u_trail) < 1.0 ? trail + d * kBulge * u_trail * u_trail : trail;
                 // The sample dims the channel; the cartridge's split-line pattern shows through.
-                HorizontalTint(image, y, std::max(back, 0.0), std::max(front, 0.0),
+                HorizontalTint(image, y, std::max(std::min(back, front), 0.0),
+                               std::max(std::max(back, front), 0.0),
                                static_cast<double>(kSlugLevel) / kChannelLevel);
                 HorizontalBand(image, y, front - 6.0, front + 6.0, kMeniscusLevel);
             }
             if (std::fabs(u_trail) < 1.0) {
-                const double back = trail + kBulge * u_trail * u_trail;
+                const double back = trail + d * kBulge * u_trail * u_trail;
                 HorizontalBand(image, y, back - 4.0, back + 4.0, kMeniscusLevel);
             }
         }
@@ -294,6 +303,13 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
     t.channel_level = kChannelLevel;
     t.fluorescence_background = kFluorescenceBackground;
     t.fluorescence_cell_level = kFluorescenceCell;
+    t.flow_direction = g.dir;
+    // A meniscus template spans the bulge and 30 columns on either side of it.
+    const int bulge = static_cast<int>(kBulge);
+    t.lead_template_before = g.dir > 0 ? bulge + 30 : 30;
+    t.lead_template_after = g.dir > 0 ? 30 : bulge + 30;
+    t.trail_template_before = g.dir > 0 ? 30 : bulge + 30;
+    t.trail_template_after = g.dir > 0 ? bulge + 30 : 30;
     for (int k = 0; k < p.pumped_frames; ++k) {
         t.lead_x.push_back(g.LeadX(k));
         t.trail_x.push_back(g.TrailX(k));
@@ -337,7 +353,7 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
         t.positions.push_back(position);
         t.pumped.push_back(pumped);
         t.capture_offsets_ms.push_back(static_cast<uint32_t>(i * p.frame_interval_ms));
-        t.brightfield_exposures.push_back(3000 + 40 * (i % 5));
+        t.brightfield_exposures.push_back(p.equal_exposures ? 3000 : 3000 + 40 * (i % 5));
         t.brightfield_files.push_back(p.name + "_Brightfield" + index_part);
         log += row(t.brightfield_files.back(), ms, t.brightfield_exposures.back(), 0, s1, s2);
         const int k = i - p.unpumped_frames;
@@ -349,8 +365,8 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
         if (write)
             WritePng(t.folder + "/Images/" + t.brightfield_files.back(), bf, p.noise ? 0 : 1);
         if (p.fluorescence) {
-            t.fluorescence1_exposures.push_back(100000 + 2000 * (i % 3));
-            t.fluorescence2_exposures.push_back(150000 + 1000 * (i % 4));
+            t.fluorescence1_exposures.push_back(p.equal_exposures ? 100000 : 100000 + 2000 * (i % 3));
+            t.fluorescence2_exposures.push_back(p.equal_exposures ? 150000 : 150000 + 1000 * (i % 4));
             t.fluorescence1_files.push_back(p.name + "_Ex474Em524" + index_part);
             t.fluorescence2_files.push_back(p.name + "_Ex560Em628" + index_part);
             log += row(t.fluorescence1_files.back(), ms + 100, t.fluorescence1_exposures.back(), 1, s1, s2);
@@ -383,7 +399,7 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
         if (p.write_templates && k == 0) {
             const fs::path folder = fs::path(t.data_folder) / "Templates" / "lead-meniscus-templates";
             fs::create_directories(folder);
-            const int x0 = static_cast<int>(g.LeadX(0) - kBulge - 30);
+            const int x0 = static_cast<int>(g.LeadX(0) - t.lead_template_before);
             t.lead_template = (folder / "lead_01.png").string();
             WritePng(t.lead_template, To8Bit(bf(cv::Rect(x0, channel_top, static_cast<int>(kBulge) + 60,
                                                          channel_end - channel_top))));
@@ -391,7 +407,8 @@ SyntheticExperimentTruth WriteSyntheticExperiment(const std::string &root, const
         if (p.write_templates && k == p.pumped_frames - 1 && k >= 0) {
             const fs::path folder = fs::path(t.data_folder) / "Templates" / "trail-meniscus-templates";
             fs::create_directories(folder);
-            const int x0 = std::max(0, static_cast<int>(g.TrailX(k) - 30));
+            const int x0 = std::clamp(static_cast<int>(g.TrailX(k) - t.trail_template_before), 0,
+                                      kWidth - static_cast<int>(kBulge) - 60);
             t.trail_template = (folder / "trail_01.png").string();
             WritePng(t.trail_template, To8Bit(bf(cv::Rect(x0, channel_top, static_cast<int>(kBulge) + 60,
                                                           channel_end - channel_top))));

@@ -43,6 +43,12 @@ struct SyntheticExperimentParams
     // contrast open (the first two positions, the run's first two and its eleventh); the log still
     // names them all. Quicker for tests that need no more.
     bool all_images = true;
+    // The sample enters at the right edge and moves left, as the instrument's channel runs; the
+    // default moves it right.
+    bool flow_leftward = false;
+    // Every image of a channel taken with the same exposure, so frames match in brightness after
+    // the exposure scaling.
+    bool equal_exposures = false;
 };
 
 struct SyntheticCell
@@ -86,6 +92,10 @@ struct SyntheticExperimentTruth
     // Sample flow.
     int shift_px_per_frame = 0;          // the slug's step per pumped frame
     std::vector<double> lead_x, trail_x; // meniscus column at the channel centre, per pumped frame
+    int flow_direction = 1;              // +1: the slug moves right; -1: left
+    // Columns of the meniscus templates before and after the meniscus column.
+    int lead_template_before = 0, lead_template_after = 0;
+    int trail_template_before = 0, trail_template_after = 0;
     std::vector<SyntheticCell> cells;
     int cells_above = 0, cells_below = 0;
 
