@@ -247,9 +247,16 @@ TEST_F(AlgoIteratorToolTest, FieldsComeFromTheSettingsWithTheirDefaults)
     EXPECT_EQ(param->itemText(0).toStdString(), "ObjectRadius1");
     EXPECT_EQ(param->itemText(9).toStdString(), "CFilterThreshold2");
 
+    m_gui->QueueAnswer(true, "/picked");
+    tool.ControlAs<QPushButton>(ai::kBrowse)->click();
+    EXPECT_EQ(tool.ControlText(ai::kDirectory), "/picked");
+    ASSERT_EQ(m_gui->Requests().size(), 1u);
+    EXPECT_EQ(m_gui->Requests()[0].title, "Select a directory with images to process.");
+    EXPECT_EQ(m_gui->Requests()[0].start, "/data/experiments");
+
     tool.SetControlText(ai::kStep, "0.5");
     ASSERT_TRUE(RunEventLoopUntil([&] { return MainSetting("AlgoIteratorTool", "StepLevel1") == "0.5"; }));
-    EXPECT_EQ(MainSetting("AlgoIteratorTool", "Directory"), "/data/experiments");
+    EXPECT_EQ(MainSetting("AlgoIteratorTool", "Directory"), "/picked");
 }
 
 TEST_F(AlgoIteratorToolTest, Screenshot)

@@ -353,6 +353,46 @@ TEST_F(ImageAnalysisToolTest, FieldsAreRememberedAndOpenSummaryTakesOnlyTrueOrFa
     }
 }
 
+TEST_F(ImageAnalysisToolTest, BrowseAndSetButtonsKeepToTheLibFolder)
+{
+    ImageAnalysisToolDlg &tool = Tool();
+    tool.SetControlText(ia::kDirectory, "/start");
+    m_gui->QueueAnswer(true, "/picked/images");
+    tool.ControlAs<QPushButton>(ia::kBrowse)->click();
+    EXPECT_EQ(tool.ControlText(ia::kDirectory), "/picked/images");
+    ASSERT_EQ(m_gui->Requests().size(), 1u);
+    EXPECT_EQ(m_gui->Requests()[0].title, "Select a directory with images to analyze.");
+
+    const struct
+    {
+        int combo, button;
+        const char *name;
+        std::string opened; // empty: refused
+    } cases[] = {
+        {ia::kCircularSet, ia::kEditCircular, "Discs", "/LIB/Discs.counting_params"},
+        {ia::kEpiSet, ia::kEditEpi, "Epi", "/LIB/Epi.epi_counting_params"},
+        {ia::kLPCurveSet, ia::kEditLPCurve, "Curve", "/LIB/Curve.LP_curve_params"},
+        {ia::kCircularSet, ia::kEditCircular, "../../etc/passwd", ""},
+        {ia::kLPCurveSet, ia::kEditLPCurve, "a:b", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_gui->Clear();
+        const size_t before = m_launcher->Started().size();
+        tool.SetControlText(c.combo, c.name);
+        tool.ControlAs<QPushButton>(c.button)->click();
+        const std::vector<std::string> started = m_launcher->Started();
+        if (c.opened.empty()) {
+            EXPECT_EQ(started.size(), before);
+            ASSERT_EQ(Shown().size(), 1u);
+            EXPECT_THAT(Shown()[0], HasSubstr(std::string("Invalid name \"") + c.name));
+        } else {
+            ASSERT_GT(started.size(), before);
+            EXPECT_THAT(started.back(), HasSubstr(m_dir.str() + c.opened));
+        }
+    }
+}
+
 TEST_F(ImageAnalysisToolTest, Screenshot)
 {
     WriteThreeDiscImages();
