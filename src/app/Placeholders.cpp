@@ -81,9 +81,9 @@ class AbsentWindow : public ModelessWindow
 };
 
 // ---- Counting and image-analysis tools (placeholder) ----
-// The counting tool window is built and installed by the program; only a run without installed
-// tool windows (the headless run, tests of the shell alone) gets here, and sees no window rather
-// than a missing subsystem.
+// The counting, image-analysis and sweep windows are built and installed by the program; only a
+// run without installed tool windows (the headless run, tests of the shell alone) gets here, and
+// sees no window rather than a missing subsystem.
 class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
 {
   public:
@@ -102,8 +102,8 @@ class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
     static constexpr const char *kWhat = "the counting and image-analysis tools are";
     AbsentWindow m_counting;
     PlaceholderWindow m_epi{"EpiCellCountingAlgoDlg", kWhat};
-    PlaceholderWindow m_imageAnalysis{"ImageAnalysisToolDlg", kWhat};
-    PlaceholderWindow m_iterator{"AlgoIteratorTool", kWhat};
+    AbsentWindow m_imageAnalysis;
+    AbsentWindow m_iterator;
     PlaceholderWindow m_meniscus{"FindMeniscusDlg", kWhat};
     PlaceholderWindow m_focus{"FocusToolDlg", kWhat};
 };

@@ -261,5 +261,23 @@ TEST_F(AppStartupFixture, ExperimentPlaceholderHasNoMontageEntries)
                                           "available in this build."));
 }
 
+// The image-analysis tool and the parameter sweep are built as well: without installed tool
+// windows they have no window and are not called missing, and no analysis runs.
+TEST_F(AppStartupFixture, AnalysisToolPlaceholderHasNoImageAnalysisOrSweepEntry)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallAnalysisToolWindows(nullptr);
+    for (ModelessWindow *window : {&AnalysisTools().ImageAnalysisTool(), &AnalysisTools().AlgoIterator()}) {
+        EXPECT_FALSE(window->Create(true));
+        EXPECT_FALSE(window->HasWindow());
+        window->Show(true);
+        EXPECT_FALSE(window->IsVisible());
+    }
+    EXPECT_FALSE(AnalysisTools().ImageAnalysisRunning());
+    EXPECT_EQ(ErrorLogText().find("ImageAnalysisToolDlg"), std::string::npos);
+    EXPECT_EQ(ErrorLogText().find("AlgoIteratorTool"), std::string::npos);
+}
+
 } // namespace
 } // namespace vantelis::test

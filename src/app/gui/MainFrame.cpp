@@ -290,6 +290,12 @@ void CMainFrame::BuildMenus(MenuSet &set, bool withDocument)
     action->addSeparator();
     AddItem(set, action, cmd::kCreateVideo,
             withDocument ? "Create a video from images" : "Create a Video from Images");
+    // Commands that nothing else (toolbar, script) sends to the frame get their items here.
+    action->addSeparator();
+    AddItem(set, action, cmd::kAlgoIterator, "Algo Iterator Tool");
+    AddItem(set, action, cmd::kFindMeniscus, "Find Meniscus");
+    AddItem(set, action, cmd::kRowFlatField, "Row Flat-Field Correction");
+    AddItem(set, action, cmd::kMontage, "Create Montage");
     connect(action, &QMenu::aboutToShow, this, [this, action] { UpdateMenu(action); });
     set.menus.push_back(action);
 

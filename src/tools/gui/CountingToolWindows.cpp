@@ -2,7 +2,9 @@
 
 #include "app/Placeholders.h"
 #include "tools/CountingParams.h"
+#include "tools/gui/AlgoIteratorTool.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
+#include "tools/gui/ImageAnalysisToolDlg.h"
 #include "tools/gui/ToolWindowKit.h"
 
 class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgorithmDlg>
@@ -12,7 +14,14 @@ class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgori
     CountingAlgorithmDlg *Dialog() const { return Window(); }
 };
 
-CountingToolWindows::CountingToolWindows() : m_counting(std::make_unique<CountingWindow>()) {}
+CountingToolWindows::CountingToolWindows()
+    : m_counting(std::make_unique<CountingWindow>()),
+      m_imageAnalysis(std::make_unique<LazyToolWindow<ImageAnalysisToolDlg>>(
+          [] { return std::make_unique<ImageAnalysisToolDlg>(); })),
+      m_algoIterator(std::make_unique<LazyToolWindow<AlgoIteratorTool>>(
+          [] { return std::make_unique<AlgoIteratorTool>(); }))
+{
+}
 
 CountingToolWindows::~CountingToolWindows() = default;
 
@@ -26,11 +35,11 @@ ModelessWindow &CountingToolWindows::EpiCellCountingAlgo()
 }
 ModelessWindow &CountingToolWindows::ImageAnalysisTool()
 {
-    return AnalysisToolWindowsPlaceholder().ImageAnalysisTool();
+    return *m_imageAnalysis;
 }
 ModelessWindow &CountingToolWindows::AlgoIterator()
 {
-    return AnalysisToolWindowsPlaceholder().AlgoIterator();
+    return *m_algoIterator;
 }
 ModelessWindow &CountingToolWindows::FindMeniscus()
 {
@@ -42,7 +51,9 @@ ModelessWindow &CountingToolWindows::FocusTool()
 }
 bool CountingToolWindows::ImageAnalysisRunning()
 {
-    return AnalysisToolWindowsPlaceholder().ImageAnalysisRunning();
+    // A batch runs while the tool's Stop button is enabled.
+    const ImageAnalysisToolDlg *dialog = m_imageAnalysis->Window();
+    return dialog != nullptr && dialog->Running();
 }
 
 void CountingToolWindows::ShowMagnetLine(bool lower)
@@ -72,6 +83,16 @@ void CountingToolWindows::ShowActiveRoi(const ImageRect &roi)
 CountingAlgorithmDlg *CountingToolWindows::CountingDialog() const
 {
     return m_counting->Dialog();
+}
+
+ImageAnalysisToolDlg *CountingToolWindows::ImageAnalysisDialog() const
+{
+    return m_imageAnalysis->Window();
+}
+
+AlgoIteratorTool *CountingToolWindows::AlgoIteratorWindow() const
+{
+    return m_algoIterator->Window();
 }
 
 std::shared_ptr<CountingToolWindows> InstallCountingToolWindows()

@@ -217,6 +217,27 @@ TEST_F(MainFrameCommandTest, AToggleCreatesItsWindowOnceThenHidesAndShowsIt)
                                 "Video.Show"}));
 }
 
+// The commands that nothing else sends to the frame have Action items that follow their handlers'
+// enable rules and run them.
+TEST_F(MainFrameCommandTest, ItemsOfTheFormerlySentOnlyCommandsFollowTheirRules)
+{
+    CMainFrame &frame = Frame();
+    m_app.m_admin_mode = false;
+    frame.OnIdleUpdateCmdUI();
+    ASSERT_NE(frame.MenuAction(cmd::kAlgoIterator), nullptr);
+    EXPECT_FALSE(frame.MenuAction(cmd::kAlgoIterator)->isEnabled());
+    for (int id : {cmd::kFindMeniscus, cmd::kRowFlatField, cmd::kMontage}) {
+        ASSERT_NE(frame.MenuAction(id), nullptr) << id;
+        EXPECT_TRUE(frame.MenuAction(id)->isEnabled()) << id;
+    }
+    m_app.m_admin_mode = true;
+    frame.OnIdleUpdateCmdUI();
+    ASSERT_TRUE(frame.MenuAction(cmd::kAlgoIterator)->isEnabled());
+    frame.MenuAction(cmd::kAlgoIterator)->trigger();
+    frame.MenuAction(cmd::kFindMeniscus)->trigger();
+    EXPECT_EQ(m_calls, (CallLog{"Iterator.Create", "Iterator.Show", "Meniscus.Create", "Meniscus.Show"}));
+}
+
 TEST_F(MainFrameCommandTest, ShowCommandsNeverHideTheirWindow)
 {
     CMainFrame &frame = Frame();
@@ -342,14 +363,21 @@ TEST_F(MainFrameCommandTest, MenusWithoutAndWithADocument)
                                             "Customer UI",
                                             "Customer UI Scripts",
                                             ""};
+    // The commands that only a sent id reached before, last.
+    const std::vector<std::string> sent = {"", "Algo Iterator Tool", "Find Meniscus",
+                                           "Row Flat-Field Correction", "Create Montage"};
     auto join = [](std::initializer_list<std::vector<std::string>> parts) {
         std::vector<std::string> all;
         for (const std::vector<std::string> &part : parts)
             all.insert(all.end(), part.begin(), part.end());
         return all;
     };
-    const std::vector<std::string> withoutDocument = join(
-        {head, {"Capture Active Image(s) to File", "Live Image", ""}, tools, {"Create a Video from Images"}});
+    const std::vector<std::string> withoutDocument =
+        join({head,
+              {"Capture Active Image(s) to File", "Live Image", ""},
+              tools,
+              {"Create a Video from Images"},
+              sent});
     EXPECT_EQ(frame.MenuItemTexts("Action"), withoutDocument);
     EXPECT_EQ(frame.MenuItemTexts("Help"), (std::vector<std::string>{"&About Vantelis..."}));
 
@@ -365,7 +393,8 @@ TEST_F(MainFrameCommandTest, MenusWithoutAndWithADocument)
                "Save Reference Image", "", "Projection Analysis Parameters", "Counting Algorithm Parameters",
                "Epi Cell Counting Algo Parameters", ""},
               tools,
-              {"Create a video from images"}});
+              {"Create a video from images"},
+              sent});
     EXPECT_EQ(frame.MenuItemTexts("Action"), withDocument);
     // The view's commands are enabled while it is active.
     EXPECT_TRUE(frame.IsCommandEnabled(cmd::kChannelAndMagnetPositions));
