@@ -81,9 +81,9 @@ class AbsentWindow : public ModelessWindow
 };
 
 // ---- Counting and image-analysis tools (placeholder) ----
-// The counting tool window is built and installed by the program; only a run without installed
-// tool windows (the headless run, tests of the shell alone) gets here, and sees no window rather
-// than a missing subsystem.
+// The counting tool window, the epi editor, the meniscus finder and the focus tool are built and
+// installed by the program; only a run without installed tool windows (the headless run, tests of
+// the shell alone) gets here, and sees no window rather than a missing subsystem.
 class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
 {
   public:
@@ -101,11 +101,11 @@ class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
   private:
     static constexpr const char *kWhat = "the counting and image-analysis tools are";
     AbsentWindow m_counting;
-    PlaceholderWindow m_epi{"EpiCellCountingAlgoDlg", kWhat};
+    AbsentWindow m_epi;
     PlaceholderWindow m_imageAnalysis{"ImageAnalysisToolDlg", kWhat};
     PlaceholderWindow m_iterator{"AlgoIteratorTool", kWhat};
-    PlaceholderWindow m_meniscus{"FindMeniscusDlg", kWhat};
-    PlaceholderWindow m_focus{"FocusToolDlg", kWhat};
+    AbsentWindow m_meniscus;
+    AbsentWindow m_focus;
 };
 
 // ---- Fractionation, projection, ROI and calibration tools (placeholder) ----

@@ -65,7 +65,7 @@ TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
     EXPECT_EQ(upper, 9);
     EXPECT_EQ(OperatorScreen().LiveImageTarget(), nullptr);
 
-    EXPECT_FALSE(AnalysisTools().EpiCellCountingAlgo().Create(false));
+    EXPECT_FALSE(AnalysisTools().ImageAnalysisTool().Create(false));
     EXPECT_FALSE(AnalysisTools().ImageAnalysisRunning());
     AnalysisTools().ShowActiveRoi(ImageRect{1, 2, 3, 4});
     AnalysisTools().ShowMagnetLine(true);
@@ -77,7 +77,7 @@ TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
 
     const std::string log = ErrorLogText();
     EXPECT_THAT(log,
-                HasSubstr("EpiCellCountingAlgoDlg::Create() - the counting and image-analysis tools are not "
+                HasSubstr("ImageAnalysisToolDlg::Create() - the counting and image-analysis tools are not "
                           "available in this build."));
     EXPECT_THAT(log,
                 HasSubstr("DrawVideoSymbol() - the instrument device code is not available in this build."));
@@ -121,8 +121,9 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoRoiEntries)
     EXPECT_EQ(ErrorLogText().find("ROI"), std::string::npos);
 }
 
-// The counting tool window is built and installed by the program: without installed tool windows
-// there is no counting window, and it is not called missing.
+// The counting tool window, the epi editor, the meniscus finder and the focus tool are built and
+// installed by the program: without installed tool windows there are no such windows, and they
+// are not called missing.
 TEST_F(AppStartupFixture, AnalysisToolPlaceholderHasNoCountingEntry)
 {
     std::filesystem::create_directories(DataFile("LOG"));
@@ -132,11 +133,18 @@ TEST_F(AppStartupFixture, AnalysisToolPlaceholderHasNoCountingEntry)
     EXPECT_FALSE(AnalysisTools().CountingAlgorithm().HasWindow());
     AnalysisTools().CountingAlgorithm().Show(true);
     EXPECT_FALSE(AnalysisTools().CountingAlgorithm().IsVisible());
-    EXPECT_EQ(ErrorLogText().find("CountingAlgorithmDlg"), std::string::npos);
+    for (ModelessWindow *window : {&AnalysisTools().EpiCellCountingAlgo(), &AnalysisTools().FindMeniscus(),
+                                   &AnalysisTools().FocusTool()}) {
+        EXPECT_FALSE(window->Create(true));
+        EXPECT_FALSE(window->HasWindow());
+    }
+    for (const char *name :
+         {"CountingAlgorithmDlg", "EpiCellCountingAlgoDlg", "FindMeniscusDlg", "FocusToolDlg"})
+        EXPECT_EQ(ErrorLogText().find(name), std::string::npos) << name;
     // The windows not built yet still answer "not available".
-    EXPECT_FALSE(AnalysisTools().FocusTool().Create(false));
+    EXPECT_FALSE(AnalysisTools().AlgoIterator().Create(false));
     EXPECT_THAT(ErrorLogText(),
-                HasSubstr("FocusToolDlg::Create() - the counting and image-analysis tools are not "
+                HasSubstr("AlgoIteratorTool::Create() - the counting and image-analysis tools are not "
                           "available in this build."));
 }
 

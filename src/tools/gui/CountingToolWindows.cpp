@@ -3,6 +3,9 @@
 #include "app/Placeholders.h"
 #include "tools/CountingParams.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
+#include "tools/gui/EpiCellCountingAlgoDlg.h"
+#include "tools/gui/FindMeniscusDlg.h"
+#include "tools/gui/FocusToolDlg.h"
 #include "tools/gui/ToolWindowKit.h"
 
 class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgorithmDlg>
@@ -12,7 +15,15 @@ class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgori
     CountingAlgorithmDlg *Dialog() const { return Window(); }
 };
 
-CountingToolWindows::CountingToolWindows() : m_counting(std::make_unique<CountingWindow>()) {}
+CountingToolWindows::CountingToolWindows()
+    : m_counting(std::make_unique<CountingWindow>()),
+      m_epi(std::make_unique<LazyToolWindow<EpiCellCountingAlgoDlg>>(
+          [] { return std::make_unique<EpiCellCountingAlgoDlg>(); })),
+      m_meniscus(std::make_unique<LazyToolWindow<FindMeniscusDlg>>(
+          [] { return std::make_unique<FindMeniscusDlg>(); })),
+      m_focus(std::make_unique<LazyToolWindow<FocusToolDlg>>([] { return std::make_unique<FocusToolDlg>(); }))
+{
+}
 
 CountingToolWindows::~CountingToolWindows() = default;
 
@@ -22,7 +33,7 @@ ModelessWindow &CountingToolWindows::CountingAlgorithm()
 }
 ModelessWindow &CountingToolWindows::EpiCellCountingAlgo()
 {
-    return AnalysisToolWindowsPlaceholder().EpiCellCountingAlgo();
+    return *m_epi;
 }
 ModelessWindow &CountingToolWindows::ImageAnalysisTool()
 {
@@ -34,11 +45,11 @@ ModelessWindow &CountingToolWindows::AlgoIterator()
 }
 ModelessWindow &CountingToolWindows::FindMeniscus()
 {
-    return AnalysisToolWindowsPlaceholder().FindMeniscus();
+    return *m_meniscus;
 }
 ModelessWindow &CountingToolWindows::FocusTool()
 {
-    return AnalysisToolWindowsPlaceholder().FocusTool();
+    return *m_focus;
 }
 bool CountingToolWindows::ImageAnalysisRunning()
 {
@@ -65,13 +76,28 @@ void CountingToolWindows::ShowActiveRoi(const ImageRect &roi)
         dialog->SetControlText(counting_id::kTop, std::to_string(roi.top));
         dialog->SetControlText(counting_id::kBottom, std::to_string(roi.bottom));
     }
-    // The epi editor's edits.
-    AnalysisToolWindowsPlaceholder().ShowActiveRoi(roi);
+    if (EpiCellCountingAlgoDlg *epi = m_epi->Window())
+        epi->ShowActiveRoi(roi.left, roi.top, roi.right, roi.bottom);
 }
 
 CountingAlgorithmDlg *CountingToolWindows::CountingDialog() const
 {
     return m_counting->Dialog();
+}
+
+EpiCellCountingAlgoDlg *CountingToolWindows::EpiDialog() const
+{
+    return m_epi->Window();
+}
+
+FindMeniscusDlg *CountingToolWindows::MeniscusDialog() const
+{
+    return m_meniscus->Window();
+}
+
+FocusToolDlg *CountingToolWindows::FocusDialog() const
+{
+    return m_focus->Window();
 }
 
 std::shared_ptr<CountingToolWindows> InstallCountingToolWindows()

@@ -1,11 +1,16 @@
 #pragma once
-// The analysis tool windows as the main window and the image view reach them. The counting tool
-// window is built; the other tools still answer through their placeholder.
+// The analysis tool windows as the main window and the image view reach them. The counting tool,
+// the epi editor, the meniscus finder and the focus tool are built; the others still answer
+// through their placeholder.
 #include "app/AnalysisToolWindows.h"
 
 #include <memory>
 
 class CountingAlgorithmDlg;
+class EpiCellCountingAlgoDlg;
+class FindMeniscusDlg;
+class FocusToolDlg;
+template <class Dialog> class LazyToolWindow;
 
 class CountingToolWindows : public AnalysisToolWindows
 {
@@ -25,10 +30,17 @@ class CountingToolWindows : public AnalysisToolWindows
 
     // theCountingAlgorithmDlg once its window exists; null before. User-interface thread.
     CountingAlgorithmDlg *CountingDialog() const;
+    // theEpiCellCountingAlgoDlg, theFindMeniscusDlg, theFocusToolDlg once their windows exist.
+    EpiCellCountingAlgoDlg *EpiDialog() const;
+    FindMeniscusDlg *MeniscusDialog() const;
+    FocusToolDlg *FocusDialog() const;
 
   private:
     class CountingWindow;
     std::unique_ptr<CountingWindow> m_counting;
+    std::unique_ptr<LazyToolWindow<EpiCellCountingAlgoDlg>> m_epi;
+    std::unique_ptr<LazyToolWindow<FindMeniscusDlg>> m_meniscus;
+    std::unique_ptr<LazyToolWindow<FocusToolDlg>> m_focus;
 };
 
 // Installs the tool windows; returns them.
