@@ -156,7 +156,7 @@ void EpiCellCountingAlgoDlg::BuildControls()
     for (const auto &field : fields) {
         grid->addWidget(new QLabel(field.caption, this), row, 0);
         auto *edit = AddControl(field.id, new QLineEdit(this));
-        edit->setMaximumWidth(80);
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0.00000")) + 16);
         grid->addWidget(edit, row, 1);
         auto *help = new QLabel(field.help, this);
         help->setWordWrap(true);
