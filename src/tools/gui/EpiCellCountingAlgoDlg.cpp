@@ -381,7 +381,7 @@ void EpiCellCountingAlgoDlg::OnDone()
     }
     EpiPreviewRoi.Set(ImageRect{});
     InvalidateAllViews();
-    reject();
+    ToolWindow::reject();
 }
 
 void EpiCellCountingAlgoDlg::OnParamSetDropDown()

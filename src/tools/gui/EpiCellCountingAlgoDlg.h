@@ -69,6 +69,9 @@ class EpiCellCountingAlgoDlg : public ToolWindow
     const EpiCellCountingParams &Params() const { return m_params; }
     const std::string &CurrentSetName() const { return m_current_set_name; }
 
+    // Escape and the close box act as Done.
+    void reject() override { OnDone(); }
+
   protected:
     void OnTimer(int id) override;
     void showEvent(QShowEvent *event) override;

@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <gmock/gmock.h>
@@ -357,6 +358,15 @@ TEST_F(EpiEditorTest, DoneAsksAboutValuesLastReadAndHidesTheWindow)
     dialog.ControlAs<QPushButton>(kDone)->click();
     EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Save changes?"}));
     EXPECT_TRUE(dialog.isVisible());
+    // The close box and Escape ask the same.
+    m_ui->QueueMessageAnswer(platform::ui::IdCancel);
+    dialog.close();
+    EXPECT_TRUE(dialog.isVisible());
+    m_ui->QueueMessageAnswer(platform::ui::IdCancel);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&dialog, &escape);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Save changes?", "Save changes?", "Save changes?"}));
     m_ui->QueueMessageAnswer(platform::ui::IdYes);
     dialog.OnDone();
     EXPECT_FALSE(dialog.isVisible());
