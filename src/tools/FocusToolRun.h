@@ -43,7 +43,7 @@ enum class FocusRunEnd
     Completed,    // every image was handled
     Stopped,      // the stop flag ended the run before an image
     ScoreFailed,  // a score failed: reported, later images not scored
-    ReportFailed, // the report could not be created: reported, nothing scored
+    ReportFailed, // the report could not be created or written: reported, the run ends there
 };
 
 // Runs the batch. Failures go to the error log (source FocusToolDlg); the ones that end the run are

@@ -3,8 +3,10 @@
 #include "Ostravo/BrowseForFolder.h"
 #include "Ostravo/Profile.h"
 #include "app/PlexorinApp.h"
+#include "platform/Sync.h"
 #include "tools/ImageFileList.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -74,6 +76,12 @@ ImageFolderBatchDlg::ImageFolderBatchDlg(const char *title, const char *section,
 ImageFolderBatchDlg::~ImageFolderBatchDlg()
 {
     m_stop = true;
+    // A worker may be waiting for the user-interface thread (a message box): serve it until the
+    // worker has ended, then join.
+    while (m_worker.joinable() && !m_worker_done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        platform::SleepMs(5);
+    }
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -143,8 +151,12 @@ void ImageFolderBatchDlg::StartWorker(std::function<void()> work)
         m_worker.join();
     m_stop = false;
     m_running = true;
+    m_worker_done = false;
     EnableInputs(false);
-    m_worker = std::thread(std::move(work));
+    m_worker = std::thread([this, work = std::move(work)] {
+        work();
+        m_worker_done = true;
+    });
 }
 
 void ImageFolderBatchDlg::PostProgress(const std::string &text)

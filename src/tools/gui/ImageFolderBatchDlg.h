@@ -73,5 +73,6 @@ class ImageFolderBatchDlg : public ToolWindow
     const char *m_browse_title;
     bool m_settings_loading = false;
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_worker_done{true};
     std::thread m_worker;
 };

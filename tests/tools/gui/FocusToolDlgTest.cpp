@@ -125,6 +125,34 @@ TEST_F(FocusToolDlgTest, StopPressedDuringTheFirstImageEndsTheRunAfterIt)
     EXPECT_EQ(lines[8].substr(0, 8), "x_1.png\t");
 }
 
+// The program ends while a run waits for the user-interface thread (as a message box does): the
+// window serves it and stops the run instead of waiting for it forever.
+TEST_F(FocusToolDlgTest, ClosingTheProgramDuringARunEndsIt)
+{
+    WritePng(Image("w_1.png"), Checkerboard());
+    WritePng(Image("w_2.png"), Checkerboard());
+    FocusToolDlg &dialog = Dialog();
+    std::atomic<bool> waiting{false};
+    std::atomic<int> served{0};
+    platform::Event release(true);
+    dialog.m_wait = [&] {
+        waiting = true;
+        release.Wait(platform::kInfinite);
+        platform::ui::Ui().RunOnGuiThread([&served] { ++served; }, true);
+    };
+    Select(dialog, FocusToolDlg::kImageList, {"w_1.png", "w_2.png"});
+    dialog.ControlAs<QPushButton>(FocusToolDlg::kRun)->click();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return waiting.load(); }));
+    release.Set();
+    InstallAnalysisToolWindows(nullptr);
+    m_windows.reset();
+    EXPECT_EQ(served.load(), 1);
+    // The run ended after the image in hand.
+    std::vector<std::string> opened = Opened();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(ReportLines(opened[0]).size(), 9u);
+}
+
 TEST_F(FocusToolDlgTest, NothingSelectedIsRefusedWithAMessage)
 {
     FocusToolDlg &dialog = Dialog();
