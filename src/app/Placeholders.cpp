@@ -80,11 +80,11 @@ class AbsentWindow : public ModelessWindow
     void Show(bool) override {}
 };
 
-// ---- Counting and image-analysis tools (placeholder) ----
-// The counting, image-analysis and sweep windows are built and installed by the program; only a
-// run without installed tool windows (the headless run, tests of the shell alone) gets here, and
-// sees no window rather than a missing subsystem.
-class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
+// ---- Analysis tool windows when none are installed ----
+// The analysis tool windows (counting, epi editor, image analysis, sweep, meniscus finder, focus
+// tool) are all built and installed by the program; only a run without installed tool windows
+// (the headless run, tests of the shell alone) gets here, and sees no window.
+class NoAnalysisToolWindows : public AnalysisToolWindows
 {
   public:
     ModelessWindow &CountingAlgorithm() override { return m_counting; }
@@ -99,13 +99,12 @@ class PlaceholderAnalysisToolWindows : public AnalysisToolWindows
     void ShowActiveRoi(const ImageRect &) override {}
 
   private:
-    static constexpr const char *kWhat = "the counting and image-analysis tools are";
     AbsentWindow m_counting;
-    PlaceholderWindow m_epi{"EpiCellCountingAlgoDlg", kWhat};
+    AbsentWindow m_epi;
     AbsentWindow m_imageAnalysis;
     AbsentWindow m_iterator;
-    PlaceholderWindow m_meniscus{"FindMeniscusDlg", kWhat};
-    PlaceholderWindow m_focus{"FocusToolDlg", kWhat};
+    AbsentWindow m_meniscus;
+    AbsentWindow m_focus;
 };
 
 // ---- Fractionation, projection, ROI and calibration tools (placeholder) ----
@@ -377,9 +376,9 @@ template <class Services, class Placeholder> class ServiceSlot
     std::shared_ptr<Services> m_installed;
 };
 
-ServiceSlot<AnalysisToolWindows, PlaceholderAnalysisToolWindows> &AnalysisToolSlot()
+ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> &AnalysisToolSlot()
 {
-    static ServiceSlot<AnalysisToolWindows, PlaceholderAnalysisToolWindows> slot;
+    static ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> slot;
     return slot;
 }
 ServiceSlot<ToolServices, PlaceholderToolServices> &ToolSlot()
@@ -465,7 +464,7 @@ InstallOperatorScreenServices(std::shared_ptr<OperatorScreenServices> services)
     return OperatorScreenSlot().Install(std::move(services));
 }
 
-AnalysisToolWindows &AnalysisToolWindowsPlaceholder()
+AnalysisToolWindows &NoAnalysisToolWindowsInstalled()
 {
     return AnalysisToolSlot().Fallback();
 }

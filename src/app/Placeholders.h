@@ -9,9 +9,11 @@ class DeviceServices;
 class ScriptServices;
 class OperatorScreenServices;
 
-AnalysisToolWindows &AnalysisToolWindowsPlaceholder();
 ToolServices &ToolServicesPlaceholder();
 ExperimentServices &ExperimentServicesPlaceholder();
 DeviceServices &DeviceServicesPlaceholder();
 ScriptServices &ScriptServicesPlaceholder();
 OperatorScreenServices &OperatorScreenServicesPlaceholder();
+
+// The analysis tool windows are all built; this answers, with no window, when none are installed.
+AnalysisToolWindows &NoAnalysisToolWindowsInstalled();

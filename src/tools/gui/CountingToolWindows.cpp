@@ -5,6 +5,9 @@
 #include "tools/gui/AlgoIteratorTool.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
 #include "tools/gui/ImageAnalysisToolDlg.h"
+#include "tools/gui/EpiCellCountingAlgoDlg.h"
+#include "tools/gui/FindMeniscusDlg.h"
+#include "tools/gui/FocusToolDlg.h"
 #include "tools/gui/ToolWindowKit.h"
 
 class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgorithmDlg>
@@ -19,7 +22,12 @@ CountingToolWindows::CountingToolWindows()
       m_imageAnalysis(std::make_unique<LazyToolWindow<ImageAnalysisToolDlg>>(
           [] { return std::make_unique<ImageAnalysisToolDlg>(); })),
       m_algoIterator(std::make_unique<LazyToolWindow<AlgoIteratorTool>>(
-          [] { return std::make_unique<AlgoIteratorTool>(); }))
+          [] { return std::make_unique<AlgoIteratorTool>(); })),
+      m_epi(std::make_unique<LazyToolWindow<EpiCellCountingAlgoDlg>>(
+          [] { return std::make_unique<EpiCellCountingAlgoDlg>(); })),
+      m_meniscus(std::make_unique<LazyToolWindow<FindMeniscusDlg>>(
+          [] { return std::make_unique<FindMeniscusDlg>(); })),
+      m_focus(std::make_unique<LazyToolWindow<FocusToolDlg>>([] { return std::make_unique<FocusToolDlg>(); }))
 {
 }
 
@@ -31,7 +39,7 @@ ModelessWindow &CountingToolWindows::CountingAlgorithm()
 }
 ModelessWindow &CountingToolWindows::EpiCellCountingAlgo()
 {
-    return AnalysisToolWindowsPlaceholder().EpiCellCountingAlgo();
+    return *m_epi;
 }
 ModelessWindow &CountingToolWindows::ImageAnalysisTool()
 {
@@ -43,11 +51,11 @@ ModelessWindow &CountingToolWindows::AlgoIterator()
 }
 ModelessWindow &CountingToolWindows::FindMeniscus()
 {
-    return AnalysisToolWindowsPlaceholder().FindMeniscus();
+    return *m_meniscus;
 }
 ModelessWindow &CountingToolWindows::FocusTool()
 {
-    return AnalysisToolWindowsPlaceholder().FocusTool();
+    return *m_focus;
 }
 bool CountingToolWindows::ImageAnalysisRunning()
 {
@@ -64,7 +72,6 @@ void CountingToolWindows::ShowMagnetLine(bool lower)
         else
             dialog->ShowUpperMagnet();
     }
-    AnalysisToolWindowsPlaceholder().ShowMagnetLine(lower);
 }
 
 void CountingToolWindows::ShowActiveRoi(const ImageRect &roi)
@@ -76,8 +83,8 @@ void CountingToolWindows::ShowActiveRoi(const ImageRect &roi)
         dialog->SetControlText(counting_id::kTop, std::to_string(roi.top));
         dialog->SetControlText(counting_id::kBottom, std::to_string(roi.bottom));
     }
-    // The epi editor's edits.
-    AnalysisToolWindowsPlaceholder().ShowActiveRoi(roi);
+    if (EpiCellCountingAlgoDlg *epi = m_epi->Window())
+        epi->ShowActiveRoi(roi.left, roi.top, roi.right, roi.bottom);
 }
 
 CountingAlgorithmDlg *CountingToolWindows::CountingDialog() const
@@ -93,6 +100,21 @@ ImageAnalysisToolDlg *CountingToolWindows::ImageAnalysisDialog() const
 AlgoIteratorTool *CountingToolWindows::AlgoIteratorWindow() const
 {
     return m_algoIterator->Window();
+}
+
+EpiCellCountingAlgoDlg *CountingToolWindows::EpiDialog() const
+{
+    return m_epi->Window();
+}
+
+FindMeniscusDlg *CountingToolWindows::MeniscusDialog() const
+{
+    return m_meniscus->Window();
+}
+
+FocusToolDlg *CountingToolWindows::FocusDialog() const
+{
+    return m_focus->Window();
 }
 
 std::shared_ptr<CountingToolWindows> InstallCountingToolWindows()

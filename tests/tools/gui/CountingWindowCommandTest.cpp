@@ -6,6 +6,10 @@
 #include "tools/CountingParams.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
 #include "tools/gui/CountingToolWindows.h"
+#include "tools/gui/EpiCellCountingAlgoDlg.h"
+#include "tools/gui/FindMeniscusDlg.h"
+
+#include <functional>
 
 namespace vantelis::test::mainframe {
 namespace {
@@ -55,9 +59,61 @@ TEST_F(MainFrameFixture, TheCountingCommandOpensTheCountingWindow)
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(windows->CountingDialog(), dialog);
 
-    // The windows not built yet still answer through their placeholder.
-    EXPECT_FALSE(windows->FocusTool().Create(false));
+    // Opening the counting window starts no batch run.
     EXPECT_FALSE(windows->ImageAnalysisRunning());
+}
+
+// The epi editor's command only shows its window; the meniscus finder's shows a hidden window and
+// hides a visible one. Each window is made once.
+TEST_F(MainFrameFixture, TheEpiMeniscusAndFocusCommandsOpenTheirWindows)
+{
+    struct AppPaths
+    {
+        std::string ini = theApp.m_ini_path;
+        std::string data = theApp.m_data_directory;
+        ~AppPaths()
+        {
+            InstallAnalysisToolWindows(nullptr);
+            theApp.m_ini_path = ini;
+            theApp.m_data_directory = data;
+        }
+    } restore;
+    theApp.m_ini_path = m_app.m_ini_path;
+    theApp.m_data_directory = m_app.m_data_directory;
+    std::shared_ptr<CountingToolWindows> windows = InstallCountingToolWindows();
+
+    ASSERT_TRUE(Frame().OnCommand(cmd::kEpiCellCountingAlgoParameters));
+    QWidget *epi = static_cast<QWidget *>(windows->EpiDialog());
+    ASSERT_NE(epi, nullptr);
+    EXPECT_EQ(epi->windowTitle().toStdString(), "Epi Cell Counting Algo");
+    ASSERT_TRUE(Frame().OnCommand(cmd::kEpiCellCountingAlgoParameters));
+    EXPECT_TRUE(epi->isVisible());
+
+    struct Toggled
+    {
+        int command;
+        std::function<QWidget *()> window;
+        const char *title;
+    } toggled[] = {
+        {cmd::kFindMeniscus, [&] { return static_cast<QWidget *>(windows->MeniscusDialog()); },
+         "Find Meniscus"},
+    };
+    for (const Toggled &t : toggled) {
+        ASSERT_TRUE(Frame().OnCommand(t.command)) << t.title;
+        QWidget *window = t.window();
+        ASSERT_NE(window, nullptr) << t.title;
+        EXPECT_EQ(window->windowTitle().toStdString(), t.title);
+        EXPECT_TRUE(window->isVisible()) << t.title;
+        ASSERT_TRUE(Frame().OnCommand(t.command));
+        EXPECT_FALSE(window->isVisible()) << t.title;
+        ASSERT_TRUE(Frame().OnCommand(t.command));
+        EXPECT_TRUE(window->isVisible()) << t.title;
+        EXPECT_EQ(t.window(), window) << t.title;
+    }
+    // The focus tool's command is for admin mode outside analysis mode: this build refuses it and
+    // makes no window.
+    EXPECT_FALSE(Frame().OnCommand(cmd::kFocusTool));
+    EXPECT_EQ(windows->FocusDialog(), nullptr);
 }
 
 } // namespace
