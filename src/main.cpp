@@ -6,6 +6,9 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
+#include "devices/CaptureDeviceServices.h"
+#include "devices/ImageCapture.h"
+#include "devices/gui/CartridgeDialogs.h"
 #include "platform/gui/QtUserInterface.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/RoiToolWindows.h"
@@ -24,6 +27,8 @@ namespace {
 void EndRun()
 {
     ImageAnalysisJobTable::RemoveAll();
+    // The capture workflow thread saves into the capture logs that the exit writes.
+    StopImageCaptureWorkflowThread();
     theApp.ExitInstance();
 }
 
@@ -54,6 +59,10 @@ int main(int argc, char **argv)
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
     InstallCountingToolWindows();
+    // Cartridges, experiments and capture; the capture workflow thread starts here with the other
+    // workers of start-up, so that captures find their semaphore.
+    InstallCaptureDeviceServices();
+    InstallCartridgeDialogs();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
