@@ -5,6 +5,8 @@
 
 #include "app/ServiceFakes.h"
 
+#include "Ostravo/SerialPort.h"
+#include "Ostravo/TecanCentris.h"
 #include "app/BackgroundImages.h"
 #include "app/IdleQueues.h"
 #include "app/ScriptServices.h"
@@ -13,6 +15,7 @@
 #include "devices/ImageCapture.h"
 #include "devices/XmpMetadata.h"
 #include "platform/SystemInfo.h"
+#include "support/PumpSimulator.h"
 
 #include <gmock/gmock.h>
 #include <opencv2/imgcodecs.hpp>
@@ -581,6 +584,43 @@ TEST_F(ManualCaptureTest, TheWorkflowThreadSavesEachSignalWithTheNextIndex)
     EXPECT_TRUE(waitFor(images + "_RFP_0002.png"));
     EXPECT_TRUE(std::filesystem::is_regular_file(images + "_GFP_0001.png"));
     EXPECT_TRUE(std::filesystem::is_regular_file(images + "_GFP_0002.png"));
+}
+
+} // namespace
+} // namespace vantelis::test
+
+namespace vantelis::test {
+namespace {
+
+// With the pumps known, each row carries their columns, read from the pumps when the row is made;
+// whether they are known is decided for each line.
+TEST_F(ImageCaptureTest, PumpColumnsFollowThePumpStateOfEachLine)
+{
+    PumpSimulator sim;
+    ASSERT_FALSE(sim.PortPath().empty());
+    constexpr int32_t kPort = 97;
+    WriteFileBytes(Ini(), ReadFileBytes(Ini()) + "[Serial]\r\nPortDevice97=" + sim.PortPath() + "\r\n");
+    SetLogMainSettingsPath(Ini().c_str());
+    EString error;
+    ASSERT_TRUE(SetupSerialPort(kPort, 9600, error)) << error.c_str();
+    ASSERT_TRUE(TecanCentris::SetValveOutput(kPort, 1, error)) << error.c_str();
+    ASSERT_TRUE(TecanCentris::SetValveInput(kPort, 2, error)) << error.c_str();
+    NewExperiment("Pumps");
+    theApp.m_pump_port = kPort;
+    ASSERT_TRUE(Save(Gradient(3, 3), "BF", 1)) << m_lastError;
+    theApp.m_pump_port = 0;
+    ASSERT_TRUE(Save(Gradient(3, 3), "BF", 2)) << m_lastError;
+    ReleaseSerialPort(kPort);
+    SetLogMainSettingsPath("");
+
+    const std::vector<std::string> lines = SplitLines(FlushedLog(LogPath()));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[3], kCaptureLogColumnsWithPumps);
+    const std::vector<std::string> pumped = Columns(lines[4]);
+    ASSERT_EQ(pumped.size(), 14u);
+    EXPECT_EQ(std::vector<std::string>(pumped.begin() + 7, pumped.end()),
+              (std::vector<std::string>{"O", "I", "0.00", "0.00", "0.00", "0.00", "NaN"}));
+    EXPECT_EQ(Columns(lines[5]).size(), 8u);
 }
 
 } // namespace
