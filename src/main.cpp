@@ -7,7 +7,10 @@
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
 #include "devices/BrightnessAtTarget.h"
+#include "devices/CaptureDeviceServices.h"
 #include "devices/ControlPanelServices.h"
+#include "devices/ImageCapture.h"
+#include "devices/gui/CartridgeDialogs.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
 #include "devices/gui/StageDeviceWindows.h"
 #include "experiment/ExperimentAnalysisServices.h"
@@ -16,8 +19,8 @@
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/CountingToolWindows.h"
-#include "tools/gui/RoiToolWindows.h"
 #include "tools/gui/FractionationToolWindows.h"
+#include "tools/gui/RoiToolWindows.h"
 
 #include <QApplication>
 
@@ -32,6 +35,8 @@ namespace {
 void EndRun()
 {
     ImageAnalysisJobTable::RemoveAll();
+    // The capture workflow thread saves into the capture logs that the exit writes.
+    StopImageCaptureWorkflowThread();
     theApp.ExitInstance();
 }
 
@@ -70,6 +75,10 @@ int main(int argc, char **argv)
     InstallControlPanelWindows();
     InstallStageDeviceWindows();
     InstallExperimentWindows();
+    // Cartridges, experiments and capture; the capture workflow thread starts here with the other
+    // workers of start-up, so that captures find their semaphore.
+    InstallCaptureDeviceServices();
+    InstallCartridgeDialogs();
 
     int status = 1;
     if (theApp.InitInstance(args)) {

@@ -32,6 +32,13 @@ class CameraInterface
     virtual bool GetSerialNumber(EString &serial, EString &error) = 0;
     virtual bool GetTemperature(double &degrees, EString &error) = 0;
     virtual bool SetExposure(float microseconds, EString &error) = 0;
+    // One exposure into image (16-bit, one channel). A driver that cannot capture refuses.
+    virtual bool CaptureImage(cv::Mat &image, EString &error)
+    {
+        (void)image;
+        error.Assign("CameraInterface::CaptureImage() - this camera cannot capture images.");
+        return false;
+    }
 };
 
 // SerialPortFailureCallback, called with the port number when a serial transaction fails, is the
@@ -97,9 +104,11 @@ class DeviceServices
     // Writes the cartridge type's channel offsets into the settings file.
     virtual bool ImposeCartridgeTypeOffsets(const char *settingsPath, const char *barcode,
                                             EString &error) = 0;
-    // Saves an image into the current experiment with its capture-log line; index -1 for an image
-    // that belongs to no image type.
-    virtual bool AddImageToExperiment(const cv::Mat &image, int imageTypeIndex, EString &error) = 0;
+    // Saves an image (16-bit, one channel) into the current experiment with its capture-log line.
+    // imageTypeName may be null; imageIndex -1 for an image without an index; prefix (may be null)
+    // goes in front of the experiment's image-name prefix.
+    virtual bool AddImageToExperiment(const cv::Mat &image, const char *imageTypeName, int imageIndex,
+                                      int32_t exposureUs, EString &error, const char *prefix) = 0;
     virtual bool CheckDiskSpaceForWorkflow(EString &message) = 0;
     virtual bool CheckCapturePeriod(EString &message) = 0;
     // Sets the event the capture workflow waits on for one capture.

@@ -41,6 +41,10 @@ class OperatorScreenServices
     // CustomerUI::Reload: resets the screen and starts scriptPath on interpreter handle 1; true at
     // once for a missing or empty script; false with the reason in error.
     virtual bool Reload(const char *scriptPath, std::string &error) = 0;
+    // CustomerUI::SetFlowSplit: within the screen's range sets the split to percent (0 is the
+    // middle) and marks the views for redraw; false outside the range. Without the screen:
+    // "not available".
+    virtual bool SetFlowSplit(int32_t percent);
 };
 
 // The installed operator screen, or its placeholder.

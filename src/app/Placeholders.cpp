@@ -225,7 +225,7 @@ class PlaceholderDeviceServices : public DeviceServices
         ReportNotAvailable("ImposeCartridgeTypeOffsets", kWhat, &error);
         return false;
     }
-    bool AddImageToExperiment(const cv::Mat &, int, EString &error) override
+    bool AddImageToExperiment(const cv::Mat &, const char *, int, int32_t, EString &error, const char *) override
     {
         ReportNotAvailable("AddImageToExperiment", kWhat, &error);
         return false;
@@ -487,4 +487,10 @@ ScriptServices &ScriptServicesPlaceholder()
 OperatorScreenServices &OperatorScreenServicesPlaceholder()
 {
     return OperatorScreenSlot().Fallback();
+}
+
+bool OperatorScreenServices::SetFlowSplit(int32_t)
+{
+    ReportNotAvailable("CustomerUI::SetFlowSplit", "the operator screen is", nullptr);
+    return false;
 }

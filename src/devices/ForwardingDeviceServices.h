@@ -36,9 +36,10 @@ class ForwardingDeviceServices : public DeviceServices
     {
         return Next().ImposeCartridgeTypeOffsets(settingsPath, barcode, error);
     }
-    bool AddImageToExperiment(const cv::Mat &image, int imageTypeIndex, EString &error) override
+    bool AddImageToExperiment(const cv::Mat &image, const char *imageTypeName, int imageIndex, int32_t exposureUs,
+                              EString &error, const char *prefix) override
     {
-        return Next().AddImageToExperiment(image, imageTypeIndex, error);
+        return Next().AddImageToExperiment(image, imageTypeName, imageIndex, exposureUs, error, prefix);
     }
     bool CheckDiskSpaceForWorkflow(EString &message) override
     {

@@ -14,6 +14,7 @@
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -303,6 +304,26 @@ bool MakeFolder(const std::string &path)
     if (::mkdir(p.c_str(), 0777) == 0)
         return true;
     return FolderExists(p);
+}
+
+bool MakeNewFolder(const std::string &path)
+{
+    std::string p = NormalizePath(path);
+    return !p.empty() && ::mkdir(p.c_str(), 0777) == 0;
+}
+
+bool FreeDiskBytes(const std::string &path, uint64_t &bytes, int &errorCode)
+{
+    struct statvfs info
+    {
+    };
+    if (::statvfs(NormalizePath(path).c_str(), &info) != 0) {
+        errorCode = errno;
+        return false;
+    }
+    bytes = static_cast<uint64_t>(info.f_bavail) * static_cast<uint64_t>(info.f_frsize);
+    errorCode = 0;
+    return true;
 }
 
 bool CopyFile(const std::string &from, const std::string &to, bool failIfExists)

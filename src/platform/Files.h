@@ -14,6 +14,10 @@ bool FileExists(const std::string &path);   // a regular file
 bool FolderExists(const std::string &path); // a directory
 // Makes one folder level; true when it exists afterwards.
 bool MakeFolder(const std::string &path);
+// Makes one folder level; true only when this call made it (an existing folder gives false).
+bool MakeNewFolder(const std::string &path);
+// Bytes free to the caller on the file system holding path; false with the system error code.
+bool FreeDiskBytes(const std::string &path, uint64_t &bytes, int &errorCode);
 bool CopyFile(const std::string &from, const std::string &to, bool failIfExists);
 // Fails when to exists: a rename never replaces a file.
 bool RenameFile(const std::string &from, const std::string &to);

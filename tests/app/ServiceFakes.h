@@ -85,7 +85,10 @@ class StubDevices : public DeviceServices
         return false;
     }
     bool ImposeCartridgeTypeOffsets(const char *, const char *, EString &) override { return false; }
-    bool AddImageToExperiment(const cv::Mat &, int, EString &) override { return false; }
+    bool AddImageToExperiment(const cv::Mat &, const char *, int, int32_t, EString &, const char *) override
+    {
+        return false;
+    }
     bool CheckDiskSpaceForWorkflow(EString &) override { return true; }
     bool CheckCapturePeriod(EString &) override { return true; }
     void SetImageCaptureEvent() override {}

@@ -563,7 +563,7 @@ void CImageView::OnSaveImageToExperiment()
     if (!m_document || !m_document->HasImage())
         return;
     EString error; // the experiment code reports its own failures; the text is not used here
-    Devices().AddImageToExperiment(*m_document->GetImage(), -1, error);
+    Devices().AddImageToExperiment(*m_document->GetImage(), nullptr, -1, 0, error, nullptr);
 }
 
 void CImageView::OnSaveReferenceImage()
