@@ -607,3 +607,16 @@ size_t ScriptRuntimeServices::TakeCaptureLogHeaderLines(std::vector<EString> &li
 {
     return ScriptServicesPlaceholder().TakeCaptureLogHeaderLines(lines);
 }
+
+bool ScriptRuntimeServices::RunScript(uint32_t handle, const std::string &path, EString &error)
+{
+    // Handles beyond int are refused by the run entry like any other wrong handle.
+    const int h = handle > uint32_t(INT32_MAX) ? -1 : int(handle);
+    return Script::RunScript(h, path.c_str(), error);
+}
+
+void ScriptRuntimeServices::StopScript(uint32_t handle)
+{
+    if (handle <= uint32_t(INT32_MAX))
+        Script::StopScript(int(handle));
+}

@@ -119,6 +119,8 @@ class ScriptRuntimeServices : public ScriptServices
     // Script::IsScriptRunning gives the file name).
     bool IsScriptRunning(uint32_t handle, std::string &path) override;
     size_t TakeCaptureLogHeaderLines(std::vector<EString> &lines) override;
+    bool RunScript(uint32_t handle, const std::string &path, EString &error) override;
+    void StopScript(uint32_t handle) override;
 
   private:
     Windows m_windows;
