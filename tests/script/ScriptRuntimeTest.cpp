@@ -296,6 +296,15 @@ TEST_F(ScriptRuntimeTest, ASecondStartOfABusyHandleIsRefusedAndTheOtherHandleSti
     EXPECT_STREQ(error.c_str(),
                  "CreateActiveScriptHandle(0) - Interpreter instance with handle: 0 already exists.");
     EXPECT_TRUE(Script::IsScriptRunning(0));
+    // The services' entry (the control panel's) is the same run entry; a handle beyond int is
+    // refused like any other wrong one.
+    EString serviceError;
+    EXPECT_FALSE(ScriptRuntimeServices().RunScript(0, blocked, serviceError));
+    EXPECT_STREQ(serviceError.c_str(),
+                 "CreateActiveScriptHandle(0) - Interpreter instance with handle: 0 already exists.");
+    EXPECT_FALSE(ScriptRuntimeServices().RunScript(0x80000000u, blocked, serviceError));
+    EXPECT_STREQ(serviceError.c_str(),
+                 "Script::RunScript () : Invalid interpreter handle: -1 - must be 0 or 1.");
 
     ASSERT_TRUE(Script::RunScript(1, operatorScript.c_str(), error)) << error.c_str();
     ASSERT_TRUE(WaitUntilEnded(1));
