@@ -6,6 +6,7 @@
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/Profile.h"
 #include "app/PlexorinApp.h"
+#include "app/gui/DropDownCombo.h"
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
@@ -31,20 +32,6 @@ constexpr const char *kSection = "AlgoIteratorTool";
 constexpr const char *kTitle = "Algo Interator Tool";
 // The source name under which the tool's errors are logged.
 constexpr const char *kSource = "AlgoIteratorToolDlg";
-
-// The set list, refilled from the LIB folder each time it opens.
-class SetCombo : public QComboBox
-{
-  public:
-    using QComboBox::QComboBox;
-    std::function<void()> onDropDown;
-    void showPopup() override
-    {
-        if (onDropDown)
-            onDropDown();
-        QComboBox::showPopup();
-    }
-};
 
 struct SettingKey
 {
@@ -102,7 +89,7 @@ void AlgoIteratorTool::BuildControls()
     auto *top = new QVBoxLayout(this);
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel("Parameter Set", this), 0, 0);
-    auto *set = AddControl(kParamSet, new SetCombo(this));
+    auto *set = AddControl(kParamSet, new DropDownCombo(this));
     set->setEditable(true);
     set->setInsertPolicy(QComboBox::NoInsert);
     set->setMinimumContentsLength(18);

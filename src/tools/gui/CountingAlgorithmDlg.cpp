@@ -12,6 +12,7 @@
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
 #include "app/gui/DocumentManager.h"
+#include "app/gui/DropDownCombo.h"
 #include "app/gui/ImageView.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
@@ -37,20 +38,6 @@ namespace {
 using namespace counting_id;
 
 constexpr const char *kSection = "CountingAlgorithmDlg";
-
-// The editable set list: opening its list first refills it.
-class ParamSetCombo : public QComboBox
-{
-  public:
-    using QComboBox::QComboBox;
-    std::function<void()> onDropDown;
-    void showPopup() override
-    {
-        if (onDropDown)
-            onDropDown();
-        QComboBox::showPopup();
-    }
-};
 
 struct SpinBar
 {
@@ -114,7 +101,7 @@ void CountingAlgorithmDlg::BuildControls()
 
     auto *setRow = new QHBoxLayout;
     setRow->addWidget(new QLabel("Parameter Set", this));
-    auto *combo = AddControl(kParamSetName, new ParamSetCombo(this));
+    auto *combo = AddControl(kParamSetName, new DropDownCombo(this));
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setMinimumContentsLength(18);

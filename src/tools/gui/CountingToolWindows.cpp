@@ -4,10 +4,10 @@
 #include "tools/CountingParams.h"
 #include "tools/gui/AlgoIteratorTool.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
-#include "tools/gui/ImageAnalysisToolDlg.h"
 #include "tools/gui/EpiCellCountingAlgoDlg.h"
 #include "tools/gui/FindMeniscusDlg.h"
 #include "tools/gui/FocusToolDlg.h"
+#include "tools/gui/ImageAnalysisToolDlg.h"
 #include "tools/gui/ToolWindowKit.h"
 
 class CountingToolWindows::CountingWindow : public LazyToolWindow<CountingAlgorithmDlg>

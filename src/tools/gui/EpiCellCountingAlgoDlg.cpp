@@ -11,6 +11,7 @@
 #include "app/PlexorinApp.h"
 #include "app/ViewGlobals.h"
 #include "app/gui/DocumentManager.h"
+#include "app/gui/DropDownCombo.h"
 #include "app/gui/ImageView.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
@@ -36,35 +37,6 @@ using namespace epi_id;
 constexpr const char *kSection = "EpiCellCountingAlgoDlg";
 constexpr const char *kCaption = "Epi Cell Counting Algo";
 constexpr const char *kExtension = ".epi_counting_params";
-
-// The editable set list: opening its list empties and refills it, closing it (with or without a
-// choice) reports the close-up.
-class ParamSetCombo : public QComboBox
-{
-  public:
-    using QComboBox::QComboBox;
-    std::function<void()> onDropDown;
-    std::function<void()> onCloseUp;
-    void showPopup() override
-    {
-        if (onDropDown)
-            onDropDown();
-        m_open = true;
-        QComboBox::showPopup();
-    }
-    // Also called while the combo is destroyed: only a list that was opened reports closing.
-    void hidePopup() override
-    {
-        QComboBox::hidePopup();
-        if (m_open && onCloseUp) {
-            m_open = false;
-            onCloseUp();
-        }
-    }
-
-  private:
-    bool m_open = false;
-};
 
 std::string ReadMainSetting(const char *key, const char *defaultValue)
 {
@@ -110,7 +82,7 @@ EpiCellCountingAlgoDlg::EpiCellCountingAlgoDlg(QWidget *parent) : ToolWindow(kCa
 
 EpiCellCountingAlgoDlg::~EpiCellCountingAlgoDlg()
 {
-    if (auto *combo = dynamic_cast<ParamSetCombo *>(Control(kParamSetName))) {
+    if (auto *combo = dynamic_cast<DropDownCombo *>(Control(kParamSetName))) {
         combo->onDropDown = nullptr;
         combo->onCloseUp = nullptr;
     }
@@ -122,7 +94,7 @@ void EpiCellCountingAlgoDlg::BuildControls()
 
     auto *setRow = new QHBoxLayout;
     setRow->addWidget(new QLabel("Parameter Set", this));
-    auto *combo = AddControl(kParamSetName, new ParamSetCombo(this));
+    auto *combo = AddControl(kParamSetName, new DropDownCombo(this));
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setMinimumContentsLength(18);

@@ -11,6 +11,7 @@
 #include "app/BackgroundImages.h"
 #include "app/PlexorinApp.h"
 #include "app/ToolServices.h"
+#include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 #include "tools/FractionationRun.h"
@@ -37,27 +38,6 @@ namespace {
 
 constexpr const char *kSection = "FractionationAnalysisDlg";
 constexpr const char *kCaption = "Fractionation Analysis";
-
-// An editable list that is refilled when it drops down and tells when it closes up.
-class DropDownCombo : public QComboBox
-{
-  public:
-    using QComboBox::QComboBox;
-    std::function<void()> onDropDown;
-    std::function<void()> onCloseUp;
-    void showPopup() override
-    {
-        if (onDropDown)
-            onDropDown();
-        QComboBox::showPopup();
-    }
-    void hidePopup() override
-    {
-        QComboBox::hidePopup();
-        if (onCloseUp)
-            onCloseUp();
-    }
-};
 
 std::string Latin1(const QString &text)
 {

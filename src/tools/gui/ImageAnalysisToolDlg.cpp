@@ -8,6 +8,7 @@
 #include "app/AppServices.h"
 #include "app/PlexorinApp.h"
 #include "app/ToolServices.h"
+#include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 #include "tools/CountingParams.h"
@@ -32,20 +33,6 @@ using namespace image_analysis_id;
 
 constexpr const char *kSection = "ImageAnalysisTool";
 constexpr const char *kTitle = "Image Analysis Tool";
-
-// An editable set list that is refilled from the LIB folder each time it opens.
-class SetCombo : public QComboBox
-{
-  public:
-    using QComboBox::QComboBox;
-    std::function<void()> onDropDown;
-    void showPopup() override
-    {
-        if (onDropDown)
-            onDropDown();
-        QComboBox::showPopup();
-    }
-};
 
 struct SetKind
 {
@@ -173,7 +160,7 @@ void ImageAnalysisToolDlg::BuildControls()
     for (int i = 0; i < 3; ++i) {
         const SetKind &set = kSets[i];
         grid->addWidget(new QLabel(captions[i], sets), i, 0);
-        auto *combo = AddControl(set.combo, new SetCombo(sets));
+        auto *combo = AddControl(set.combo, new DropDownCombo(sets));
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setMinimumContentsLength(16);

@@ -1,0 +1,34 @@
+#pragma once
+// A combo box that tells its window when its list is about to open (so the window can refill it,
+// as the set and name lists do) and when it has closed.
+#include <QComboBox>
+
+#include <functional>
+
+class DropDownCombo : public QComboBox
+{
+  public:
+    using QComboBox::QComboBox;
+    std::function<void()> onDropDown;
+    std::function<void()> onCloseUp;
+
+    void showPopup() override
+    {
+        if (onDropDown)
+            onDropDown();
+        m_open = true;
+        QComboBox::showPopup();
+    }
+    // Also called while the combo is destroyed: only a list that was opened reports closing.
+    void hidePopup() override
+    {
+        QComboBox::hidePopup();
+        if (m_open && onCloseUp) {
+            m_open = false;
+            onCloseUp();
+        }
+    }
+
+  private:
+    bool m_open = false;
+};
