@@ -67,6 +67,26 @@ void ImageUtilities::RotateImageAboutPoint(cv::Mat &image, double angle, double 
     image = rotated;
 }
 
+namespace {
+
+// The pixels of region of the image rotated as RotateImageAboutPoint rotates it (the same matrix,
+// moved to the region's corner), without rotating the rest of the image.
+cv::Mat RotatedRegion(const cv::Mat &image, double angle, double x, double y, int shift,
+                      const cv::Rect &region)
+{
+    const double degrees = angle * 180.0 / 3.14159265358979;
+    const cv::Point2f centre(static_cast<float>(x), static_cast<float>(y));
+    cv::Mat matrix = cv::getRotationMatrix2D(centre, degrees, 1.0);
+    matrix.at<double>(1, 2) += shift;
+    matrix.at<double>(0, 2) -= region.x;
+    matrix.at<double>(1, 2) -= region.y;
+    cv::Mat rotated;
+    cv::warpAffine(image, rotated, matrix, region.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    return rotated;
+}
+
+} // namespace
+
 cv::Mat ImageUtilities::LoadRotateCropScaleImage(const std::string &path, int first_col, int end_col,
                                                  int first_row, int end_row, int offset, double rotation,
                                                  int x, int y, double factor, std::string *error) const
@@ -78,9 +98,9 @@ cv::Mat ImageUtilities::LoadRotateCropScaleImage(const std::string &path, int fi
             SetError(error, "Cannot read the image " + path);
             return image;
         }
-        if (rotation != 0.0)
-            RotateImageAboutPoint(image, rotation, static_cast<double>(x), static_cast<double>(y), -offset);
         if (image.cols >= 1) {
+            // The rotation keeps the image's size, so the region is checked on the loaded image.
+            int top = 0, bottom = image.rows, left = 0, right = image.cols;
             if (first_row > 0 || end_row < image.rows) {
                 if (first_row < 0 || end_row > image.rows || first_row >= end_row) {
                     SetError(error, "Rows " + std::to_string(first_row) + " to " + std::to_string(end_row) +
@@ -88,7 +108,8 @@ cv::Mat ImageUtilities::LoadRotateCropScaleImage(const std::string &path, int fi
                                         path);
                     return cv::Mat();
                 }
-                image = image.rowRange(first_row, end_row);
+                top = first_row;
+                bottom = end_row;
             }
             if (first_col > 0 || end_col < image.cols) {
                 if (first_col < 0 || end_col > image.cols || first_col >= end_col) {
@@ -97,7 +118,15 @@ cv::Mat ImageUtilities::LoadRotateCropScaleImage(const std::string &path, int fi
                                         std::to_string(image.cols) + " columns of " + path);
                     return cv::Mat();
                 }
-                image = image.colRange(first_col, end_col);
+                left = first_col;
+                right = end_col;
+            }
+            if (rotation != 0.0) {
+                // Only the region is rotated: the pixels of the rotated whole image that it keeps.
+                image = RotatedRegion(image, rotation, static_cast<double>(x), static_cast<double>(y),
+                                      -offset, cv::Rect(left, top, right - left, bottom - top));
+            } else {
+                image = image(cv::Rect(left, top, right - left, bottom - top));
             }
             if (factor != 1.0) {
                 // Scaling works in place: the crop must not write through to the loaded rows.
