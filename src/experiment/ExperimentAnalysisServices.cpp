@@ -2,6 +2,7 @@
 
 #include "Ostravo/LogError.h"
 #include "app/Placeholders.h"
+#include "experiment/HeadlessAnalysis.h"
 #include "experiment/Montage.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
@@ -19,8 +20,12 @@ ExperimentAnalysisServices::ExperimentAnalysisServices(MontageDialogRunner dialo
 bool ExperimentAnalysisServices::RunExperimentAnalysis(int type, const char *experimentFolder, bool switchA,
                                                        bool switchB, const char *outputName, EString &error)
 {
-    return ExperimentServicesPlaceholder().RunExperimentAnalysis(type, experimentFolder, switchA, switchB,
-                                                                 outputName, error);
+    std::string why;
+    const bool ok = RunHeadlessExperimentAnalysis(type, experimentFolder ? experimentFolder : "", switchA,
+                                                  switchB, outputName ? outputName : "", why);
+    if (!ok)
+        error = why.c_str();
+    return ok;
 }
 
 ModelessWindow &ExperimentAnalysisServices::VideoTool()

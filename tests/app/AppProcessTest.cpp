@@ -162,16 +162,28 @@ TEST_F(AppProcessTest, HeadlessRequestRunsWithoutDisplayAndReportsItsFailure)
 {
     SeedDataFolder();
     std::filesystem::create_directories(m_documents.file("exp"));
-    Child child({"-m", m_documents.file("exp"), "false", "false", "out"}, HeadlessEnvironment());
-    ASSERT_TRUE(child.Started());
-    ChildResult result = child.Wait();
-
-    // The analysis is not part of this build yet: its refusal is the process's answer.
-    const char *refusal =
-        "RunExperimentAnalysis() - experiment analysis and video are not available in this build.";
-    EXPECT_EQ(result.exitCode, 1) << result.output;
-    EXPECT_THAT(result.output, HasSubstr(refusal));
-    EXPECT_THAT(ErrorLogText(), HasSubstr(refusal));
+    // A folder without a capture log, and a mistyped folder: each says why and ends with status 1.
+    struct Case
+    {
+        std::string folder;
+        std::string message;
+    };
+    const Case cases[] = {
+        {m_documents.file("exp"), "RunExperimentAnalysis() - "},
+        {m_documents.file("no-such-exp"), "Experiment folder not found: " + m_documents.file("no-such-exp")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folder);
+        Child child({"-m", c.folder, "false", "false", "out"}, HeadlessEnvironment());
+        ASSERT_TRUE(child.Started());
+        ChildResult result = child.Wait();
+        EXPECT_EQ(result.exitCode, 1) << result.output;
+        EXPECT_THAT(result.output, HasSubstr(c.message));
+        EXPECT_THAT(ErrorLogText(), HasSubstr(c.message));
+    }
+    // Nothing was made for the mistyped folder, and no analysis folder without a log.
+    EXPECT_FALSE(std::filesystem::exists(m_documents.file("no-such-exp")));
+    EXPECT_FALSE(std::filesystem::exists(m_documents.file("exp") + "/Montage"));
     // Start-up ran up to the command line: the settings file was made from the template.
     EXPECT_TRUE(platform::FileExists(DataFile("Plexorin.ini")));
 }

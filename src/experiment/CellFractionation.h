@@ -1,0 +1,98 @@
+#pragma once
+// The cell fractionation of a recorded experiment: how much of the cell material in the sample
+// plug passed above and how much below the split line. The sample-flow frames from the lead to the
+// trail meniscus are loaded, a background is built from them (per-pixel maximum with its photon
+// noise taken out), the menisci are masked, and the row profile of the background-subtracted
+// frames is summed across the channel. The report is a short tab-separated text file.
+//
+// The working state lives in the global _analysis_frame; a run holds ExclusiveAnalysisMutex() and
+// empties the state at its end.
+#include "experiment/ExperimentData.h"
+
+#include <opencv2/core.hpp>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct AnalysisFrame
+{
+    std::vector<double> m_profile; // summed profile, one entry per channel row, row 0 at the top
+    cv::Mat m_leadImage;
+    cv::Mat m_maxBackground;       // 16-bit
+    cv::Mat m_medianBackground;    // 16-bit
+    cv::Mat m_noiseFreeBackground; // 32-bit float
+    cv::Mat m_sqrtMaxBackground;   // 32-bit float
+    cv::Mat m_trailImage;
+    std::vector<cv::Mat> m_images; // 16-bit one-channel, all of one size, in time order
+    double m_bottomFraction = 0.0;
+    double m_topFraction = 0.0;
+
+    void Clear();
+};
+
+extern AnalysisFrame _analysis_frame;
+
+using Contours = std::vector<std::vector<cv::Point>>;
+
+// Backgrounds over _analysis_frame.m_images. The median needs images n-5 .. n-1 to exist.
+void ComputeMaxPixelBackground();
+void ComputeMedianPixelBackground(int n);
+void ComputeNoiseFreeMaxBackground();
+// Sorts a[lo..hi] ascending in place.
+void QuickSortInts(int *a, int lo, int hi);
+// The sum of every row of a 32-bit float image.
+std::vector<double> ComputeRowProfile(cv::Mat image);
+// Mean-shift filters the lead (true) or trail working image into out, 8-bit grey.
+cv::Mat MeanShiftFilter(cv::Mat &out, int spatial_radius, int colour_radius, bool lead);
+// The index of the outer contour of largest area; index is written only when a contour of
+// positive area exists.
+int FindLargestContour(cv::Mat mask, Contours &contours, std::vector<cv::Vec4i> &hierarchy, int &index);
+cv::Mat DetectLeadMeniscus(int index);
+cv::Mat DetectTrailMeniscus(int index);
+cv::Mat MaskLeadMeniscus(int index, Contours contours, int k);
+cv::Mat MaskTrailMeniscus(int index, Contours contours, int k);
+
+// The fractions and norm of a channel profile split at split_row (rows measured from 100 rows
+// above the channel): top sums the positive entries above the split row, bottom those below it.
+struct FractionationSums
+{
+    int split_index = 0;
+    double top = 0.0;
+    double bottom = 0.0;
+    double norm = 1.0;
+    double top_fraction = 0.0;
+    double bottom_fraction = 0.0;
+};
+// False, with error set, when the split row lies outside the profile.
+bool ComputeFractionationSums(const std::vector<double> &profile, double split_row, FractionationSums &sums,
+                              std::string &error);
+
+// The report's lines, CR LF ended, for the profile and the split-line results; false with error
+// set when the split row lies outside the profile.
+struct FractionationReportInput
+{
+    std::string product_name;
+    std::string version_short;
+    std::string experiment_full_name;
+    int upper_channel = 0;
+    int lower_channel_end = 0; // the lower channel row plus one
+    double split_row = 0.0;
+    double split_value = 0.0;
+};
+bool WriteFractionationReportText(std::ostream &out, const FractionationReportInput &input,
+                                  const std::vector<double> &profile, FractionationSums &sums,
+                                  std::string &error);
+
+// Writes <folder>/<output_name>.txt from _analysis_frame.m_profile and the split-line results and
+// sets the fractions in _analysis_frame. False with error set when the file cannot be made.
+bool WriteFractionationReport(std::string folder, std::string full_name, std::string output_name,
+                              ExperimentData experiment, std::string &error);
+// Loads the frames, builds the backgrounds and the profile and writes the report.
+bool ComputeFractionation(std::string folder, std::string full_name, std::string output_name,
+                          ExperimentData experiment, std::string &error);
+// The whole pipeline on an experiment folder; top and bottom are set only on success. The
+// sample-flow results and _analysis_frame are emptied afterwards. Waits for
+// ExclusiveAnalysisMutex().
+bool CreateFractionationReport(const std::string &folder, const std::string &output_name, double &top,
+                               double &bottom, std::string &error);

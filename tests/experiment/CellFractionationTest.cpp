@@ -1,0 +1,395 @@
+// The cell fractionation: backgrounds and their median sort on hand-made frames, row profiles,
+// contour choice, the report written from hand-made profiles, and the whole pipeline and the
+// headless analysis on generated experiments whose cells above and below the split line are known.
+#include "experiment/CellFractionation.h"
+#include "ExperimentTestSupport.h"
+#include "experiment/HeadlessAnalysis.h"
+#include "experiment/MeniscusFrames.h"
+#include "support/SyntheticExperiment.h"
+
+#include <gmock/gmock.h>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using vantelis::test::SyntheticExperimentParams;
+using vantelis::test::SyntheticExperimentTruth;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FrameTest : public ::testing::Test
+{
+  protected:
+    FrameTest() { _analysis_frame.Clear(); }
+    ~FrameTest() override { _analysis_frame.Clear(); }
+
+    static void AddFrame(std::initializer_list<uint16_t> values, int cols)
+    {
+        cv::Mat image(static_cast<int>(values.size()) / cols, cols, CV_16UC1);
+        std::copy(values.begin(), values.end(), image.begin<uint16_t>());
+        _analysis_frame.m_images.push_back(image);
+    }
+};
+
+TEST(QuickSortIntsTest, SortsEveryOrderAscending)
+{
+    const std::vector<std::vector<int>> cases = {
+        {5, 4, 3, 2, 1}, {1, 2, 3, 4, 5}, {3, 3, 3, 3, 3}, {2, 9, 2, 9, 2}, {-4, 7, 0, -4, 65535}, {42}, {},
+    };
+    for (std::vector<int> values : cases) {
+        std::vector<int> expected = values;
+        std::sort(expected.begin(), expected.end());
+        QuickSortInts(values.data(), 0, static_cast<int>(values.size()) - 1);
+        EXPECT_EQ(values, expected);
+    }
+}
+
+TEST_F(FrameTest, BackgroundsOfFiveFramesAreTheirMaximumAndMedian)
+{
+    // Pixel by pixel: (7,1,9,3,5) -> max 9 median 5; (0,0,0,0,65535) -> max 65535 median 0;
+    // (4,4,2,2,3) -> max 4 median 3.
+    AddFrame({7, 0, 4}, 3);
+    AddFrame({1, 0, 4}, 3);
+    AddFrame({9, 0, 2}, 3);
+    AddFrame({3, 0, 2}, 3);
+    AddFrame({5, 65535, 3}, 3);
+    ComputeMaxPixelBackground();
+    ComputeMedianPixelBackground(5);
+    const cv::Mat &mx = _analysis_frame.m_maxBackground, &md = _analysis_frame.m_medianBackground;
+    ASSERT_EQ(mx.type(), CV_16UC1);
+    ASSERT_EQ(md.type(), CV_16UC1);
+    EXPECT_EQ(mx.at<uint16_t>(0, 0), 9);
+    EXPECT_EQ(mx.at<uint16_t>(0, 1), 65535);
+    EXPECT_EQ(mx.at<uint16_t>(0, 2), 4);
+    EXPECT_EQ(md.at<uint16_t>(0, 0), 5);
+    EXPECT_EQ(md.at<uint16_t>(0, 1), 0);
+    EXPECT_EQ(md.at<uint16_t>(0, 2), 3);
+
+    // d = (4 + 65535 + 1) / (3 + 255.998... + 2) ; the noise-free value is max - d * sqrt(max).
+    ComputeNoiseFreeMaxBackground();
+    const double root = std::sqrt(9.0) + std::sqrt(65535.0) + std::sqrt(4.0);
+    const double d = (4.0 + 65535.0 + 1.0) / root;
+    const cv::Mat &nf = _analysis_frame.m_noiseFreeBackground;
+    ASSERT_EQ(nf.type(), CV_32FC1);
+    EXPECT_NEAR(nf.at<float>(0, 0), 9.0 - d * 3.0, 1e-2);
+    EXPECT_NEAR(nf.at<float>(0, 2), 4.0 - d * 2.0, 1e-2);
+}
+
+TEST_F(FrameTest, MedianUsesOnlyTheLastFiveFramesAndIdenticalFramesHaveNoNoise)
+{
+    AddFrame({60000, 100}, 2); // only in the maximum
+    for (int i = 0; i < 5; ++i)
+        AddFrame({400, 100}, 2);
+    ComputeMaxPixelBackground();
+    ComputeMedianPixelBackground(6);
+    EXPECT_EQ(_analysis_frame.m_medianBackground.at<uint16_t>(0, 0), 400);
+    EXPECT_EQ(_analysis_frame.m_maxBackground.at<uint16_t>(0, 0), 60000);
+
+    _analysis_frame.m_images.erase(_analysis_frame.m_images.begin());
+    ComputeMaxPixelBackground();
+    ComputeMedianPixelBackground(5);
+    ComputeNoiseFreeMaxBackground();
+    EXPECT_FLOAT_EQ(_analysis_frame.m_noiseFreeBackground.at<float>(0, 0), 400.0f);
+    EXPECT_FLOAT_EQ(_analysis_frame.m_noiseFreeBackground.at<float>(0, 1), 100.0f);
+}
+
+TEST_F(FrameTest, MedianOfFewerThanFiveFramesIsRefusedNotReadPastTheList)
+{
+    AddFrame({1, 2}, 2);
+    AddFrame({1, 2}, 2);
+    EXPECT_THROW(ComputeMedianPixelBackground(2), std::runtime_error);
+    EXPECT_THROW(ComputeMedianPixelBackground(5), std::runtime_error);
+}
+
+TEST(RowProfileTest, SumsEveryRowNegativesIncluded)
+{
+    const cv::Mat image = (cv::Mat_<float>(3, 3) << 1, 2, 3, -4, -5, 1, 0.5f, 0, 0);
+    EXPECT_EQ(ComputeRowProfile(image), (std::vector<double>{6.0, -8.0, 0.5}));
+}
+
+TEST(LargestContourTest, PicksTheLargestBlobAndLeavesTheIndexAloneWithoutOne)
+{
+    cv::Mat mask = cv::Mat::zeros(60, 80, CV_8UC1);
+    Contours contours;
+    std::vector<cv::Vec4i> hierarchy;
+    int index = 77;
+    FindLargestContour(mask, contours, hierarchy, index);
+    EXPECT_EQ(index, 77);
+
+    cv::rectangle(mask, cv::Rect(2, 2, 5, 5), cv::Scalar(255), cv::FILLED);
+    cv::rectangle(mask, cv::Rect(30, 20, 30, 25), cv::Scalar(255), cv::FILLED);
+    cv::rectangle(mask, cv::Rect(70, 50, 6, 6), cv::Scalar(255), cv::FILLED);
+    FindLargestContour(mask, contours, hierarchy, index);
+    ASSERT_GE(index, 0);
+    ASSERT_LT(index, static_cast<int>(contours.size()));
+    EXPECT_EQ(cv::boundingRect(contours[static_cast<size_t>(index)]), cv::Rect(30, 20, 30, 25));
+}
+
+std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+        lines.push_back(text.substr(start, at - start));
+    EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
+    return lines;
+}
+
+TEST(FractionationReportTest, HandMadeProfiles)
+{
+    struct Case
+    {
+        const char *what;
+        std::vector<double> profile;
+        double split_row;
+        int r;
+        double top, bottom, norm;
+    };
+    const Case cases[] = {
+        {"rows above and below", {10, 30, 5, 20, 40}, 102.0, 2, 0.4, 0.6, 105},
+        {"half rounds up", {1, 1, 1, 1}, 101.5, 2, 2.0 / 3.0, 1.0 / 3.0, 4},
+        {"negatives count nowhere", {-10, 30, -5, -20, 10}, 102.0, 2, 0.75, 0.25, 40},
+        {"all at most zero", {0, -3, -1, 0}, 101.0, 1, 0.0, 0.0, 1},
+        {"only the split row", {0, 8, 0}, 101.0, 1, 0.0, 0.0, 8},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        FractionationSums sums;
+        std::string error;
+        ASSERT_TRUE(ComputeFractionationSums(c.profile, c.split_row, sums, error)) << error;
+        EXPECT_EQ(sums.split_index, c.r);
+        EXPECT_DOUBLE_EQ(sums.top_fraction, c.top);
+        EXPECT_DOUBLE_EQ(sums.bottom_fraction, c.bottom);
+        EXPECT_DOUBLE_EQ(sums.norm, c.norm);
+    }
+
+    // A split row of 150.5 is channel row 51: that entry is in neither sum but in the norm.
+    std::vector<double> profile(101, 0.0);
+    profile[10] = 1.0;
+    profile[51] = 1000.0;
+    profile[90] = 3.0;
+    FractionationSums sums;
+    std::string error;
+    ASSERT_TRUE(ComputeFractionationSums(profile, 150.5, sums, error));
+    EXPECT_EQ(sums.split_index, 51);
+    EXPECT_DOUBLE_EQ(sums.top_fraction, 0.25);
+    EXPECT_DOUBLE_EQ(sums.norm, 1004.0);
+}
+
+TEST(FractionationReportTest, SplitRowOutsideTheProfileIsRefused)
+{
+    for (double split : {98.0, 104.5, 1e12, std::nan("")}) {
+        SCOPED_TRACE(split);
+        FractionationSums sums;
+        std::string error;
+        EXPECT_FALSE(ComputeFractionationSums({1, 2, 3, 4}, split, sums, error));
+        EXPECT_THAT(error, HasSubstr("outside the channel profile"));
+    }
+}
+
+TEST(FractionationReportTest, WritesTheLinesInTheStreamsDefaultNumberForm)
+{
+    FractionationReportInput in;
+    in.product_name = "Vantelis";
+    in.version_short = "3.1.4";
+    in.experiment_full_name = "20261210-1200-00_Run";
+    in.upper_channel = 400;
+    in.lower_channel_end = 1501;
+    in.split_row = 101.9; // truncated for the position, rounded to channel row 2 for the sums
+    in.split_value = -2.5;
+    // Entry 2 (the split row) 0, top 1 of 3 entries; -7 written as 0.
+    const std::vector<double> profile = {1e-7 * 3, 0, 0, -7, 6e-7};
+    std::ostringstream out;
+    FractionationSums sums;
+    std::string error;
+    ASSERT_TRUE(WriteFractionationReportText(out, in, profile, sums, error)) << error;
+    const std::vector<std::string> lines = Lines(out.str());
+    const std::vector<std::string> expected = {
+        "Vantelis\t3.1.4",
+        "Experiment Name\t20261210-1200-00_Run",
+        "Cell Fractionation Report",
+        "Top Fraction\t0.333333",
+        "Bottom Fraction\t0.666667",
+        "Upper Channel Position\t400",
+        "Lower Channel Position\t1500",
+        "Split-line Position\t401",
+        "Split-line Value\t-3",
+        "",
+        "Channel position\tNormalized intensity",
+        "-50\t66.6667",
+        "-25\t0",
+        "0\t0",
+        "25\t0",
+        "50\t33.3333",
+    };
+    EXPECT_EQ(lines, expected);
+}
+
+TEST(FractionationReportTest, UnwritableReportFailsTheRunWithItsPath)
+{
+    _analysis_frame.Clear();
+    _analysis_frame.m_profile = {1, 2, 3, 4};
+    _flow_analysis.split_row = 101.0;
+    vantelis::test::TempDir dir;
+    std::string error;
+    EXPECT_FALSE(WriteFractionationReport(dir.str(), "x", "missing/sub/report", ExperimentData(), error));
+    EXPECT_EQ(error, "Unable to create file: " + dir.str() + "/missing/sub/report.txt");
+    EXPECT_EQ(_analysis_frame.m_topFraction, 0.0);
+
+    ASSERT_TRUE(WriteFractionationReport(dir.str(), "x", "report", ExperimentData(), error)) << error;
+    EXPECT_DOUBLE_EQ(_analysis_frame.m_topFraction, 1.0 / 8.0);
+    EXPECT_DOUBLE_EQ(_analysis_frame.m_bottomFraction, 7.0 / 8.0);
+    EXPECT_TRUE(fs::exists(dir.str() + "/report.txt"));
+    _analysis_frame.Clear();
+    ResetSampleFlowResults();
+}
+
+// ---- the pipeline on generated experiments ----
+
+SyntheticExperimentParams FlowParams(int above, int below)
+{
+    SyntheticExperimentParams p;
+    p.flow_leftward = true;
+    p.pump1_speed = p.pump2_speed = 24.0;
+    p.noise = false;
+    p.equal_exposures = true;
+    p.fluorescence = false;
+    p.rotation = 0.0;
+    p.channel_offset = 0;
+    p.cells_above = above;
+    p.cells_below = below;
+    return p;
+}
+
+const SyntheticExperimentTruth &Experiment(bool swapped)
+{
+    static vantelis::test::TempDir dir;
+    static const SyntheticExperimentTruth plain =
+        vantelis::test::WriteSyntheticExperiment(dir.str() + "/a", FlowParams(14, 9));
+    static const SyntheticExperimentTruth other =
+        vantelis::test::WriteSyntheticExperiment(dir.str() + "/b", FlowParams(9, 14));
+    return swapped ? other : plain;
+}
+
+class FractionationPipelineTest : public ExperimentTest
+{
+  protected:
+    void Use(const SyntheticExperimentTruth &t) { theApp.m_data_directory = t.data_folder; }
+    ~FractionationPipelineTest() override
+    {
+        ResetSampleFlowResults();
+        _analysis_frame.Clear();
+    }
+};
+
+double ReportValue(const std::string &path, const std::string &key)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    for (const std::string &line : Lines(text.str()))
+        if (line.rfind(key + "\t", 0) == 0)
+            return std::stod(line.substr(key.size() + 1));
+    ADD_FAILURE() << key << " not in " << path;
+    return -1.0;
+}
+
+TEST_F(FractionationPipelineTest, FractionsFollowTheCellsAboveAndBelowTheSplitLine)
+{
+    // Two experiments alike but for their cells: the one with more cells above the split line has
+    // the larger top fraction, the other the larger bottom fraction.
+    double tops[2] = {-1.0, -1.0};
+    for (bool swapped : {false, true}) {
+        SCOPED_TRACE(swapped);
+        const SyntheticExperimentTruth &t = Experiment(swapped);
+        Use(t);
+        double top = -1.0, bottom = -1.0;
+        std::string error;
+        ASSERT_TRUE(CreateFractionationReport(t.folder, "frac", top, bottom, error)) << error;
+        tops[swapped ? 1 : 0] = top;
+        EXPECT_GT(top, 0.0);
+        EXPECT_GT(bottom, 0.0);
+        EXPECT_NEAR(top + bottom, 1.0, 1e-9);
+        const std::string report = t.folder + "/frac.txt";
+        EXPECT_NEAR(ReportValue(report, "Top Fraction"), top, 1e-6);
+        EXPECT_NEAR(ReportValue(report, "Bottom Fraction"), bottom, 1e-6);
+        EXPECT_EQ(ReportValue(report, "Upper Channel Position"), 400.0);
+        EXPECT_EQ(ReportValue(report, "Lower Channel Position"), 1500.0);
+        // The run leaves no state behind.
+        EXPECT_TRUE(_analysis_frame.m_images.empty());
+        EXPECT_TRUE(_analysis_frame.m_profile.empty());
+        EXPECT_EQ(_analysis_frame.m_topFraction, 0.0);
+        EXPECT_EQ(_flow_analysis.shift_px_per_frame, 0.0);
+    }
+    EXPECT_GT(tops[0], tops[1]);
+}
+
+TEST_F(FractionationPipelineTest, HeadlessAnalysesWriteTheirFiles)
+{
+    const SyntheticExperimentTruth &t = Experiment(false);
+    Use(t);
+    std::string error;
+    ASSERT_TRUE(RunHeadlessExperimentAnalysis(kAnalysisFractionation, t.folder, false, false, "run1", error))
+        << error;
+    for (const char *file : {"run1.png", "run1.small.png", "run1.txt"})
+        EXPECT_TRUE(fs::exists(t.folder + "/Fractionation/" + file)) << file;
+    ASSERT_TRUE(RunHeadlessExperimentAnalysis(kAnalysisMontage, t.folder + "/", false, false, "m1", error))
+        << error;
+    EXPECT_TRUE(fs::exists(t.folder + "/Montage/m1.png"));
+    EXPECT_TRUE(fs::exists(t.folder + "/Montage/m1.small.png"));
+    // The video wants still frames before the pumped ones.
+    SyntheticExperimentParams p;
+    p.unpumped_frames = 10;
+    p.noise = false;
+    p.pump1_speed = p.pump2_speed = 10.0;
+    const SyntheticExperimentTruth video =
+        vantelis::test::WriteSyntheticExperiment(m_dir.str() + "/video", p);
+    Use(video);
+    ASSERT_TRUE(RunHeadlessExperimentAnalysis(kAnalysisVideo, video.folder, false, false, "v1", error))
+        << error;
+    EXPECT_TRUE(fs::exists(video.folder + "/Video/v1.avi"));
+    // Another type makes nothing and succeeds.
+    EXPECT_TRUE(RunHeadlessExperimentAnalysis(7, t.folder, false, false, "none", error));
+}
+
+TEST_F(FractionationPipelineTest, HeadlessRefusalsSayWhyAndCreateNothing)
+{
+    const std::string missing = m_dir.str() + "/no-such-experiment";
+    const std::string noLog = m_dir.str() + "/empty";
+    fs::create_directories(noLog);
+    // An experiment whose analysis folder cannot be made: a file holds its name.
+    const std::string blocked = m_dir.str() + "/blocked";
+    fs::copy(Experiment(false).folder, blocked, fs::copy_options::recursive);
+    fs::remove_all(blocked + "/Fractionation");
+    std::ofstream(blocked + "/Fractionation") << "in the way";
+    Use(Experiment(false));
+
+    struct Case
+    {
+        std::string folder;
+        const char *message;
+    };
+    const Case cases[] = {
+        {missing, "Experiment folder not found: "},
+        {"  ", "Experiment folder not found: "},
+        {noLog, "RunExperimentAnalysis() - "},
+        {blocked, "Unable to create analysis directory: "},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::string error;
+        EXPECT_FALSE(
+            RunHeadlessExperimentAnalysis(kAnalysisFractionation, c.folder, false, false, "r", error));
+        EXPECT_THAT(error, StartsWith(c.message));
+    }
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_FALSE(fs::exists(noLog + "/Fractionation"));
+}
+
+} // namespace
