@@ -21,6 +21,7 @@
 #include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/FractionationToolWindows.h"
 #include "tools/gui/RoiToolWindows.h"
+#include "operator/CustomerUIServices.h"
 
 #include <QApplication>
 
@@ -79,6 +80,8 @@ int main(int argc, char **argv)
     // workers of start-up, so that captures find their semaphore.
     InstallCaptureDeviceServices();
     InstallCartridgeDialogs();
+    // The operator screen's model: its state, reload and flow split.
+    InstallCustomerUIServices();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
@@ -99,5 +102,6 @@ int main(int argc, char **argv)
     SetLivePreview(nullptr);
     InstallDeviceServices(nullptr);
     InstallExperimentServices(nullptr);
+    InstallOperatorScreenServices(nullptr);
     return status;
 }

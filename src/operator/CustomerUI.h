@@ -1,0 +1,239 @@
+#pragma once
+// The guided operator screen's model: the state the screen shows, the per-screen data that scripts
+// fill, the operator event a waiting script command blocks on, the flow-split drag, the pump watch
+// and the screen's timers. It owns no window: the window paints a snapshot of it (Snapshot) and
+// hands it mouse input and timer ticks; script commands call it from the script thread of handle 1.
+// Every member is guarded by one mutex, so a paint never sees a container being resized.
+#include "Ostravo/EString.h"
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum CustomerUIState : int32_t
+{
+    UndefinedState = -1,
+    Login = 0,
+    SelectAction = 1,
+    PromptInsertFlowcell = 2,
+    PipetteSample = 3,
+    SampleBeingCollected = 4,
+    RunComplete = 5,
+    RunSummary = 6,
+    ShowVideo = 7,
+    PromptForInput = 8,
+    PromptInfo = 9,
+    PromptForInputChecks = 10,
+    PromptForFilename = 11,
+    PromptForImageChecks = 12,
+    PromptForFusedImageVerification = 13,
+    PromptForMontageReport = 14,
+    NumberOfStates = 15,
+};
+
+// Window timers of the screen.
+enum CustomerUITimer : int32_t
+{
+    CUI_TIMER_MESSAGE_BANNER = 1000,
+    CUI_TIMER_START_LIVE_IMAGE = 1001,
+    CUI_TIMER_STOP_LIVE_IMAGE = 1002,
+    CUI_TIMER_APPLY_EXPOSURE1 = 1003,
+    CUI_TIMER_APPLY_EXPOSURE2 = 1004,
+    CUI_TIMER_APPLY_EXPOSURE3 = 1005,
+    CUI_TIMER_SCRIPT_WATCH = 1006,
+    CUI_TIMER_QUEUED_MESSAGE = 1007,
+    CUI_TIMER_COUNTDOWN = 1008,
+    CUI_TIMER_DISPLAY_MODE = 1009,
+    CUI_TIMER_PUMP_WATCH = 1010,
+    CUI_TIMER_UNHIDE_NEXT = 1011,
+    CUI_TIMER_UNHIDE_BACK = 1012,
+    CUI_TIMER_REPAINT = 1013,
+};
+
+// The log name of a state; "InvalidStat0e" outside -1..15.
+const char *CustomerUIStateName(int32_t state);
+// One line of the daily operator-screen log; info may be null.
+void LogCustomerUIState(const char *action, int32_t state, const char *info);
+
+// A rectangle in client coordinates; a point lies in it with the edges included.
+struct CuiRect
+{
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    bool Contains(int32_t x, int32_t y) const { return left <= x && x <= right && top <= y && y <= bottom; }
+    bool operator==(const CuiRect &) const = default;
+};
+
+// Screen size and placement for a desktop of the given size.
+struct CustomerUIPlacement
+{
+    int32_t width = 0;
+    int32_t height = 0;
+    CuiRect window;    // placement rectangle, centred on the desktop
+    CuiRect imageArea; // where the live image is drawn in ShowVideo
+    CuiRect splitText; // where the split percent is shown
+    CuiRect countdown; // the countdown box
+};
+CustomerUIPlacement PlaceCustomerUI(int32_t desktopWidth, int32_t desktopHeight);
+
+// Everything the painters read; copied whole under the model's lock.
+struct CustomerUIData
+{
+    int32_t state = Login;
+    std::string title;
+    std::string selectionTitle = "Select the protocol you would like to run.";
+    std::vector<std::string> textLines;
+    std::vector<std::string> inputLabels;
+    std::vector<std::string> inputValues;
+    std::vector<int32_t> inputWidths;
+    std::array<std::string, 6> editTexts;  // texts of input edits 1 to 6
+    std::array<int32_t, 6> checkMarks{};   // check boxes 1 to 6
+    std::string password;                  // the password edit
+    std::array<std::string, 3> comboTexts; // exposure combos 1 to 3
+    std::string nextText;
+    std::string backText;
+    bool showSplitLine = true;
+    std::vector<std::string> images;
+    std::vector<std::string> imageColors;
+    std::vector<CuiRect> groupBoxRects;
+    std::vector<int32_t> groupBoxFillColors;
+    std::vector<int32_t> groupBoxBorderColors;
+    std::vector<int32_t> groupBoxBorderWidths;
+    std::vector<int32_t> groupBoxCornerSizes;
+    std::vector<std::string> actionLines;
+    std::vector<CuiRect> actionRects;
+    std::array<CuiRect, 3> fixedActionRects{};
+    std::string actionFontFace;
+    int32_t actionFontHeight = 0;
+    int32_t actionTextColor = -1;
+    int32_t actionHighlightTextColor = -1;
+    int32_t actionBackgroundColor = -1;
+    int32_t actionHighlightBackgroundColor = -1;
+    int32_t actionCornerRadius = 0;
+    int32_t actionVerticalSpacing = 0;
+    int32_t actionWidth = 0;
+    std::array<std::string, 2> nextImages;
+    std::array<std::string, 2> backImages;
+    bool nextHidden = false;
+    bool backHidden = false;
+    std::array<CuiRect, 6> buttonRects{};
+    int32_t nextTextRect = 0;
+    int32_t backTextRect = 0;
+    std::vector<CuiRect> browseRects;
+    std::vector<bool> browseHover;
+    double topLinePos = 0.01;
+    double actionsTopLinePos = 0;
+    std::string splitText;
+    int32_t splitDragStartY = 0;
+    bool controlsDirty = false;
+    int32_t messageTicks = 0;
+    int32_t messageTicksTotal = 20;
+    std::string messageText;
+    bool countdownDown = false;
+    int32_t displayMode = -1;
+    bool visible = false;
+};
+
+class CustomerUI
+{
+  public:
+    using Clock = std::chrono::steady_clock;
+    // Asks pump 1 or 2 whether it moves: reply gets the status text, "0" when it stands still.
+    using PumpQuery = std::function<bool(int32_t pump, EString &reply, EString &error)>;
+
+    static constexpr int32_t kMaxInputIndex = 5;
+    static constexpr int32_t kMaxBannerSeconds = 600;
+
+    CustomerUI();
+
+    // ---- states (script thread) ----
+    bool SetState(int32_t state, std::string &error);
+    int32_t State() const;
+    static bool HasNextButton(int32_t state);
+    static bool HasBackButton(int32_t state);
+    void ClearStateData();
+    void Reset();
+    // Resets the screen and starts path on interpreter handle 1. Refused, with nothing reset, while
+    // handle 1 still has an instance.
+    bool Reload(const char *path, std::string &error);
+    // The end of an operator script: script timers off, event unsignalled, UndefinedState.
+    void OnScriptEnded();
+    CustomerUIData Snapshot() const;
+
+    // ---- content (script thread) ----
+    bool SetImage(int32_t slot, const std::string &file, const std::string &folder, std::string &error);
+    bool SetInput(int32_t index, const std::string &label, const std::string &value, int32_t width);
+    bool SetCheckboxInput(int32_t index, const std::string &label, int32_t mark);
+    void SetEditText(int32_t edit, const std::string &text); // edit 1..6, 0 = the password edit
+    void SetActionLines(std::vector<std::string> lines, std::vector<CuiRect> rects);
+    void SetFixedActionRects(const std::array<CuiRect, 3> &rects);
+    void SetButtonRects(const std::array<CuiRect, 6> &rects, int32_t nextTextRect, int32_t backTextRect);
+    void HideNext(bool hidden);
+    void HideBack(bool hidden);
+    void SetShowSplitLine(bool show);
+
+    // ---- flow split ----
+    bool SetFlowSplit(int32_t percent);
+    void DragSplitLine(int32_t y, bool commit);
+    void UpdateFlowSplitText(bool repaint);
+
+    // ---- operator event ----
+    void RaiseEvent(const std::string &text);
+    // Sets the event without a new text (the script watch).
+    void SetEvent();
+    // Waits for the event (auto-reset) up to timeout; true with its text when it was set.
+    bool WaitForEvent(std::chrono::milliseconds timeout, std::string &text);
+
+    // ---- operator input and timers (user-interface thread) ----
+    void OnNext();
+    bool ValidateLogin(std::string &error) const;
+    // The clicks that need no window: Next, Back, action boxes and the start of a split drag.
+    void OnLButtonDown(int32_t x, int32_t y);
+    void OnLButtonUp(int32_t y);
+    bool ShowTimedMessage(const std::string &text, int32_t seconds);
+    void ArmTimer(int32_t id, int32_t periodMs);
+    void KillTimer(int32_t id);
+    void StopScriptTimers();
+    // The armed timers and their periods.
+    std::map<int32_t, int32_t> Timers() const;
+    // One tick of a timer; the pump watch tick queries the pump, so it runs off the GUI thread.
+    void OnTimer(int32_t id);
+
+    // ---- pump watch (script thread) ----
+    bool TriggerEventWhenPumpStopsMoving(int32_t pump, int32_t timeoutSeconds, std::string &error);
+    void SetPumpQuery(PumpQuery query);
+    // Replaces the clock (tests).
+    void SetClock(std::function<Clock::time_point()> now);
+
+  private:
+    void ResetLocked();
+    void ClearStateDataLocked();
+    void StopScriptTimersLocked();
+    void RaiseLocked(const std::string &text);
+    void UpdateFlowSplitTextLocked();
+    bool QueryPump(int32_t pump, EString &reply, EString &error);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_eventCv;
+    bool m_eventSignalled = false;
+    std::string m_eventText;
+    CustomerUIData m_data;
+    std::map<int32_t, int32_t> m_timers;
+    int32_t m_watchedPump = 0;
+    int32_t m_pumpMovingSeen = 0;
+    Clock::time_point m_pumpWatchStart{};
+    int32_t m_pumpWatchTimeoutS = 0;
+    PumpQuery m_pumpQuery;
+    std::function<Clock::time_point()> m_now;
+};
+
+// The one operator screen.
+CustomerUI &theCustomerUI();
