@@ -16,6 +16,10 @@
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
 #include "platform/gui/QtUserInterface.h"
+#include "script/commands/PromptCommands.h"
+#include "script/commands/PumpCommands.h"
+#include "script/commands/StageCommands.h"
+#include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/CountingToolWindows.h"
@@ -72,6 +76,10 @@ int main(int argc, char **argv)
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();
+    RegisterPumpCommands();
+    RegisterPromptCommands();
+    RegisterStageCommands();
+    SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();
     InstallStageDeviceWindows();
@@ -93,6 +101,7 @@ int main(int argc, char **argv)
     // to standard error (and, as always, to the error log). Script threads go first: each is
     // released from its wait, prompt or failure box and joined.
     scriptWindows->Uninstall();
+    SetScriptPromptHost(nullptr);
     platform::ui::SetUi(nullptr);
     EndRun();
     // Windows go with the framework and the tool services while the application object still exists.
