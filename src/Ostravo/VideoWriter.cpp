@@ -1,0 +1,321 @@
+#include "Ostravo/VideoWriter.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+namespace Ostravo {
+namespace {
+
+void SetError(EString &error, const char *routine, int line, const std::string &text)
+{
+    error = (std::string(routine) + "(" + std::to_string(line) + ") : " + text).c_str();
+}
+
+std::string ImagePath(const char *folder, const EString *name)
+{
+    EString path;
+    path.JoinPath(folder, name != nullptr && name->c_str() != nullptr ? name->c_str() : "");
+    return path.c_str() != nullptr ? path.c_str() : "";
+}
+
+bool FileExists(const std::string &path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+// Maps a 16-bit level through the window onto 0..65535: max(0, v - lower) * gain, the gain in
+// single precision, rounded halves away from zero and capped at 65535.
+uint16_t Stretch(uint16_t v, int32_t lower, float gain)
+{
+    const float w = static_cast<float>(v > lower ? v - lower : 0) * gain;
+    if (w > 65535.0f)
+        return 65535;
+    return static_cast<uint16_t>(std::lround(w));
+}
+
+// The image as one-channel 16-bit samples: 8-bit images are widened (x 257), colour images
+// are turned grey first. Empty when nothing could be read.
+cv::Mat ReadGrey16(const std::string &path)
+{
+    cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
+    if (image.empty())
+        return image;
+    if (image.channels() == 3)
+        cv::cvtColor(image, image, cv::COLOR_BGR2GRAY);
+    else if (image.channels() == 4)
+        cv::cvtColor(image, image, cv::COLOR_BGRA2GRAY);
+    if (image.depth() == CV_16U)
+        return image;
+    cv::Mat wide;
+    if (image.depth() == CV_8U)
+        image.convertTo(wide, CV_16U, 257.0);
+    else
+        image.convertTo(wide, CV_16U);
+    return wide;
+}
+
+// A monochrome frame as the writer wants it: 8-bit blue-green-red.
+cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t upper)
+{
+    cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
+    if (image.empty())
+        return image;
+    if (image.depth() == CV_16U && image.channels() == 1) {
+        if (lower < 0)
+            lower = 0;
+        if (upper > 65535)
+            upper = 65535;
+        if (upper > lower)
+            StretchIntensityRange(image, static_cast<uint16_t>(lower), static_cast<uint16_t>(upper));
+        cv::Mat high(image.size(), CV_8U);
+        for (int y = 0; y < image.rows; ++y) {
+            const uint16_t *src = image.ptr<uint16_t>(y);
+            uint8_t *dst = high.ptr<uint8_t>(y);
+            for (int x = 0; x < image.cols; ++x)
+                dst[x] = static_cast<uint8_t>(src[x] >> 8);
+        }
+        cv::Mat frame;
+        cv::cvtColor(high, frame, cv::COLOR_GRAY2BGR);
+        return frame;
+    }
+    return cv::imread(path, cv::IMREAD_COLOR);
+}
+
+bool StopRequested(const std::atomic<bool> *stop)
+{
+    return stop != nullptr && stop->load();
+}
+
+std::string Progress(long i, long n)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%ld of %ld", i, n);
+    return text;
+}
+
+// Adds the channel contribution of image into byte channel of frame.
+void AddChannel(const cv::Mat &image, const int32_t *window, int channel, cv::Mat &frame)
+{
+    for (int y = 0; y < frame.rows; ++y) {
+        const uint16_t *src = image.ptr<uint16_t>(y);
+        uint8_t *dst = frame.ptr<uint8_t>(y);
+        for (int x = 0; x < frame.cols; ++x)
+            dst[3 * x + channel] =
+                static_cast<uint8_t>(dst[3 * x + channel] + CompositeChannelValue(src[x], window));
+    }
+}
+
+} // namespace
+
+int CompositeChannelValue(uint16_t value, const int32_t *window)
+{
+    if (window == nullptr)
+        return value >> 9;
+    int32_t lower = window[0];
+    int32_t upper = window[1];
+    if (upper <= lower) {
+        // Not a window: the gain would be zero, negative or infinite. Show the full range.
+        lower = 0;
+        upper = 65535;
+    }
+    const float gain = 65536.0f / static_cast<float>(upper - lower);
+    return Stretch(value, lower, gain) >> 9;
+}
+
+bool StretchIntensityRange(cv::Mat &frame, uint16_t lower, uint16_t upper)
+{
+    if (upper <= lower || frame.type() != CV_16UC1)
+        return false;
+    const float gain = 65536.0f / static_cast<float>(upper - lower);
+    for (int y = 0; y < frame.rows; ++y) {
+        uint16_t *row = frame.ptr<uint16_t>(y);
+        for (int x = 0; x < frame.cols; ++x)
+            row[x] = Stretch(row[x], lower, gain);
+    }
+    return true;
+}
+
+bool assign_composite_intensity(const char *folder, const ImageNameList &brightfield,
+                                const ImageNameList &red, const ImageNameList &green,
+                                const ImageNameList &blue, int index, cv::Mat &frame, EString &error,
+                                const std::vector<int32_t> *windows)
+{
+    static const char *const kRoutine = "Ostravo::assign_composite_intensity";
+    if (index < 0 || index >= brightfield.GetCount()) {
+        SetError(error, kRoutine, __LINE__, "Internal error #1");
+        return false;
+    }
+    const int32_t *window = windows != nullptr && windows->size() >= 8 ? windows->data() : nullptr;
+    std::string path = ImagePath(folder, brightfield.GetAt(index));
+    if (!FileExists(path)) {
+        SetError(error, kRoutine, __LINE__, "Image does not exist: " + path);
+        return false;
+    }
+    cv::Mat image = ReadGrey16(path);
+    if (image.empty()) {
+        SetError(error, kRoutine, __LINE__, "Can't read image: " + path);
+        return false;
+    }
+    if (image.cols != frame.cols || image.rows != frame.rows || frame.type() != CV_8UC3) {
+        SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
+        return false;
+    }
+    for (int y = 0; y < frame.rows; ++y) {
+        const uint16_t *src = image.ptr<uint16_t>(y);
+        uint8_t *dst = frame.ptr<uint8_t>(y);
+        for (int x = 0; x < frame.cols; ++x) {
+            const uint8_t v = static_cast<uint8_t>(CompositeChannelValue(src[x], window));
+            dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
+        }
+    }
+    // Red, green and blue in that order, into the red, green and blue bytes of a BGR frame.
+    const ImageNameList *lists[3] = {&red, &green, &blue};
+    const int bytes[3] = {2, 1, 0};
+    for (int c = 0; c < 3; ++c) {
+        if (index >= lists[c]->GetCount())
+            continue;
+        path = ImagePath(folder, lists[c]->GetAt(index));
+        if (!FileExists(path))
+            continue;
+        image = ReadGrey16(path);
+        if (image.empty()) {
+            SetError(error, kRoutine, __LINE__, "Can't read image: " + path);
+            return false;
+        }
+        if (image.cols != frame.cols || image.rows != frame.rows) {
+            SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
+            return false;
+        }
+        AddChannel(image, window != nullptr ? window + 2 * (c + 1) : nullptr, bytes[c], frame);
+    }
+    return true;
+}
+
+bool CreateVideo(const char *output, const char *folder, const ImageNameList &image_names, double fps,
+                 const VideoStatus &status, const std::atomic<bool> *stop, EString &error, int32_t lower,
+                 int32_t upper)
+{
+    static const char *const kRoutine = "Ostravo::CreateVideo";
+    const std::string out = output != nullptr ? output : "";
+    {
+        FILE *test = std::fopen(out.c_str(), "wb");
+        if (test == nullptr) {
+            SetError(error, kRoutine, __LINE__, "unable to create file: " + out);
+            return false;
+        }
+        std::fclose(test);
+        std::remove(out.c_str());
+    }
+    const long n = image_names.GetCount();
+    if (n == 0) {
+        SetError(error, kRoutine, __LINE__, "image_names must have one or more images.");
+        return false;
+    }
+    std::string path = ImagePath(folder, image_names.GetAt(0));
+    if (!FileExists(path)) {
+        SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
+        return false;
+    }
+    cv::Mat frame = ReadMonochromeFrame(path, lower, upper);
+    if (frame.empty()) {
+        SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
+        return false;
+    }
+    const cv::Size size = frame.size();
+    cv::VideoWriter writer;
+    try {
+        if (!writer.open(out, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, size, true)) {
+            SetError(error, kRoutine, __LINE__, "Can't open VideoWriter object.");
+            return false;
+        }
+        writer.write(frame);
+        for (long i = 1;; ++i) {
+            if (i >= n || StopRequested(stop)) {
+                if (status)
+                    status("");
+                return true; // the writer is released (and the file completed) on the way out
+            }
+            if (status)
+                status(Progress(i, n));
+            path = ImagePath(folder, image_names.GetAt(static_cast<int32_t>(i)));
+            if (!FileExists(path)) {
+                SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
+                return false;
+            }
+            frame = ReadMonochromeFrame(path, lower, upper);
+            if (frame.empty()) {
+                SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
+                return false;
+            }
+            // The writer drops a frame of another size without a word: stop with a message.
+            if (frame.size() != size) {
+                SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
+                return false;
+            }
+            writer.write(frame);
+        }
+    } catch (const cv::Exception &e) {
+        SetError(error, kRoutine, __LINE__, std::string("Can't write the video frame: ") + e.what());
+        return false;
+    }
+}
+
+bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameList &brightfield_fnames,
+                      const ImageNameList &red, const ImageNameList &green, const ImageNameList &blue,
+                      double fps, const VideoStatus &status, const std::atomic<bool> *stop, EString &error,
+                      const std::vector<int32_t> *windows)
+{
+    static const char *const kRoutine = "Ostravo::CreateVideo4Chan";
+    const std::string out = output != nullptr ? output : "";
+    const long n = brightfield_fnames.GetCount();
+    if (n == 0) {
+        SetError(error, kRoutine, __LINE__, "brightfield_fnames must have one or more images.");
+        return false;
+    }
+    const std::string path = ImagePath(folder, brightfield_fnames.GetAt(0));
+    if (!FileExists(path)) {
+        SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
+        return false;
+    }
+    const cv::Mat first = cv::imread(path, cv::IMREAD_UNCHANGED);
+    if (first.empty()) {
+        SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
+        return false;
+    }
+    cv::Mat frame(first.rows, first.cols, CV_8UC3, cv::Scalar::all(0));
+    if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, 0, frame, error, windows))
+        return false;
+    cv::VideoWriter writer;
+    try {
+        if (!writer.open(out, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, frame.size(),
+                         true)) {
+            SetError(error, kRoutine, __LINE__, "Can't open VideoWriter object.");
+            return false;
+        }
+        writer.write(frame);
+        for (long i = 1;; ++i) {
+            if (i >= n || StopRequested(stop)) {
+                if (status)
+                    status("");
+                return true;
+            }
+            if (status)
+                status(Progress(i, n));
+            if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, static_cast<int>(i),
+                                            frame, error, windows))
+                return false;
+            writer.write(frame);
+        }
+    } catch (const cv::Exception &e) {
+        SetError(error, kRoutine, __LINE__, std::string("Can't write the video frame: ") + e.what());
+        return false;
+    }
+}
+
+} // namespace Ostravo
