@@ -24,6 +24,7 @@
 #include "tools/RoiToolServices.h"
 #include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/FractionationToolWindows.h"
+#include "tools/gui/ProjectionToolWindows.h"
 #include "tools/gui/RoiToolWindows.h"
 #include "operator/CustomerUIServices.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char **argv)
     InstallRenderThread(ProgramRenderLinks());
     InstallRoiToolWindows();
     InstallFractionationToolWindow();
+    InstallProjectionToolWindows();
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();

@@ -119,15 +119,11 @@ class PlaceholderToolServices : public ToolServices
     ModelessWindow &RoiManager() override { return m_roiManager; }
     bool ShowCurrentRoi() override { return false; }
     bool RunChooseRoiDialog() override { return false; }
-    void RunComputePixelsPerMmDialog(double) override
-    {
-        ReportNotAvailable("ComputePixelsPerMMDlg::DoModal", kWhat, nullptr);
-    }
+    // The calibration dialogs and the projection parameters dialog are built and installed with
+    // the windows: without them there is no dialog, and nothing is called missing.
+    void RunComputePixelsPerMmDialog(double) override {}
     ModelessWindow &AdjustBoundaries() override { return m_adjustBoundaries; }
-    void InitAdjustBoundaries(CImageView *) override
-    {
-        ReportNotAvailable("AdjustBoundariesDlg::Init", kWhat, nullptr);
-    }
+    void InitAdjustBoundaries(CImageView *) override {}
     ModelessWindow &FractionationAnalysis() override { return m_fractionation; }
     ModelessWindow &ProjectionAnalysisTool() override { return m_projectionTool; }
     ModelessWindow &ProjectionAnalysisParamsDialog() override { return m_projectionParams; }
@@ -141,11 +137,7 @@ class PlaceholderToolServices : public ToolServices
         ReportNotAvailable("SaveCalibrationLine", kWhat, nullptr);
         return false;
     }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override
-    {
-        ReportNotAvailable("ProjectionAnalysisDlg::GetParamsFromControls", kWhat, nullptr);
-        return false;
-    }
+    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
     // The fractionation tool is built and installed with the windows: without it there is no
     // window and no run parameters, and nothing is called missing.
     bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
@@ -153,10 +145,10 @@ class PlaceholderToolServices : public ToolServices
   private:
     static constexpr const char *kWhat = "the fractionation, projection, ROI and calibration tools are";
     AbsentWindow m_roiManager;
-    PlaceholderWindow m_adjustBoundaries{"AdjustBoundariesDlg", kWhat};
+    AbsentWindow m_adjustBoundaries;
     AbsentWindow m_fractionation;
     PlaceholderWindow m_projectionTool{"ProjectionAnalysisTool", kWhat};
-    PlaceholderWindow m_projectionParams{"ProjectionAnalysisDlg", kWhat};
+    AbsentWindow m_projectionParams;
 };
 
 // ---- Experiment post-analysis and video (placeholder) ----

@@ -331,7 +331,7 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     EXPECT_FALSE(Tools().FindRoiByName("Channel", rect, error));
     EXPECT_EQ(error.c_str(), before);
     EXPECT_EQ(rect[3], 4);
-    Tools().RunComputePixelsPerMmDialog(120.0);
+    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 120));
     std::string reloadError;
     EXPECT_FALSE(OperatorScreen().Reload("/p/CustomerUI/Scripts/DefaultAnalysisUI.scr", reloadError));
     EXPECT_EQ(reloadError, "CustomerUI::Reload() - the operator screen is not available in this build.");
@@ -344,7 +344,7 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     EXPECT_FALSE(Experiment().VideoTool().HasWindow());
     std::string log = ErrorLogText();
     EXPECT_NE(
-        log.find("ComputePixelsPerMMDlg::DoModal() - the fractionation, projection, ROI and calibration "
+        log.find("SaveCalibrationLine() - the fractionation, projection, ROI and calibration "
                  "tools are not available in this build."),
         std::string::npos);
     size_t first = log.find("SystemStateDlg::Create() - the script engine is not available in this build.");

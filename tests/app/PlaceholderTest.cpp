@@ -174,6 +174,22 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoFractionationEntries)
     EXPECT_EQ(ErrorLogText().find("Fractionation"), std::string::npos);
 }
 
+// The calibration dialogs and the projection parameters dialog are built and installed with the
+// windows: without them there is no dialog and no parameters, and none is called missing.
+TEST_F(AppStartupFixture, ToolPlaceholderHasNoCalibrationOrProjectionParamsEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallToolServices(nullptr);
+    Tools().RunComputePixelsPerMmDialog(1000.0);
+    Tools().InitAdjustBoundaries(nullptr);
+    EXPECT_FALSE(Tools().AdjustBoundaries().Create(true));
+    EXPECT_FALSE(Tools().ProjectionAnalysisParamsDialog().Create(true));
+    ProjectionAnalysisParams params;
+    EXPECT_FALSE(Tools().GetProjectionParamsFromControls(params));
+    EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
+}
+
 // The counting tool window, the epi editor, the meniscus finder and the focus tool are built and
 // installed by the program: without installed tool windows there are no such windows, and they
 // are not called missing.

@@ -1,0 +1,284 @@
+// The projection parameters dialog and the two calibration dialogs, driven through their controls
+// over a temporary data folder, reached through the installed tool services.
+#include "Screenshot.h"
+#include "app/gui/ImageViewTest.h"
+#include "support/FakeUi.h"
+
+#include "app/ToolServices.h"
+#include "app/ViewGlobals.h"
+#include "tools/gui/CalibrationDialogs.h"
+#include "tools/gui/ProjectionAnalysisDlg.h"
+#include "tools/gui/ProjectionToolWindows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vantelis::test {
+namespace {
+
+std::string FileText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ProjectionWindowsTest : public ImageViewFixture
+{
+  protected:
+    ProjectionWindowsTest()
+    {
+        std::filesystem::create_directories(m_dir.file("LIB"));
+        m_windows = InstallProjectionToolWindows();
+    }
+    ~ProjectionWindowsTest() override
+    {
+        m_windows.reset();
+        InstallToolServices(nullptr);
+    }
+
+    ProjectionAnalysisDlg *OpenParams()
+    {
+        EXPECT_TRUE(Tools().ProjectionAnalysisParamsDialog().Create(true));
+        QCoreApplication::processEvents();
+        return m_windows->Params();
+    }
+
+    std::string Lib(const std::string &name) const { return m_dir.file("LIB/" + name); }
+
+    std::shared_ptr<ProjectionToolWindows> m_windows;
+};
+
+// ---- Pixels per millimetre ----
+
+TEST_F(ProjectionWindowsTest, SaveStoresRowsPerMillimetreForTheHeightTypedNow)
+{
+    const struct
+    {
+        double length;
+        const char *height;
+        const char *stored;
+    } cases[] = {{1000.0, "2.5", "400"}, {1234.5, "3", "411.5"}, {-1000.0, "2.5", "400"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.height);
+        WriteSettings("");
+        ComputePixelsPerMMDlg dialog(c.length, theApp.m_ini_path);
+        dialog.OnInitDialog();
+        // Typed and saved before the first tick: the stored value follows the typed height.
+        dialog.SetControlText(ComputePixelsPerMMDlg::kHeightMm, c.height);
+        EXPECT_TRUE(dialog.OnOK());
+        EXPECT_EQ(MainSetting("CalibrationSettings", "image_pixels_per_mm"), c.stored);
+    }
+}
+
+TEST_F(ProjectionWindowsTest, RefusedHeightOrLengthStoresNothing)
+{
+    const struct
+    {
+        double length;
+        const char *height;
+    } cases[] = {{1000.0, "0.4"}, {1000.0, "150"}, {1000.0, ""}, {0.0, "2.5"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.length) + " / " + c.height);
+        WriteSettings("[CalibrationSettings]\r\nimage_pixels_per_mm=250\r\n");
+        ComputePixelsPerMMDlg dialog(c.length, theApp.m_ini_path);
+        dialog.OnInitDialog();
+        dialog.SetControlText(ComputePixelsPerMMDlg::kHeightMm, c.height);
+        EXPECT_FALSE(dialog.OnOK());
+        EXPECT_EQ(MainSetting("CalibrationSettings", "image_pixels_per_mm"), "250");
+        EXPECT_FALSE(dialog.IsControlEnabled(ComputePixelsPerMMDlg::kSave));
+        EXPECT_EQ(dialog.ControlText(ComputePixelsPerMMDlg::kGuidance),
+                  "Enter an object height between 0.5 and 100 mm");
+    }
+}
+
+TEST_F(ProjectionWindowsTest, TickShowsTheResultAndTheCurrentSetting)
+{
+    WriteSettings("[CalibrationSettings]\r\nimage_pixels_per_mm=250\r\n");
+    ComputePixelsPerMMDlg dialog(1000.0, theApp.m_ini_path);
+    dialog.OnInitDialog();
+    EXPECT_EQ(dialog.ControlText(ComputePixelsPerMMDlg::kHeightPixels), "1000.000");
+    EXPECT_FALSE(dialog.IsControlEnabled(ComputePixelsPerMMDlg::kSave));
+    dialog.SetControlText(ComputePixelsPerMMDlg::kHeightMm, "2.5");
+    dialog.show();
+    QTest::qWait(1100);
+    EXPECT_TRUE(dialog.IsControlEnabled(ComputePixelsPerMMDlg::kSave));
+    EXPECT_EQ(dialog.ControlText(ComputePixelsPerMMDlg::kSave), "Save New image_pixels_per_mm = 400.000");
+    EXPECT_EQ(dialog.ControlText(ComputePixelsPerMMDlg::kGuidance),
+              "Current [CalibrationSettings] image_pixels_per_mm = 250.000");
+    WriteScreenshotBeside(&m_area, &dialog, "compute_pixels_per_mm");
+}
+
+// ---- Boundaries ----
+
+class AdjustBoundariesTest : public ProjectionWindowsTest
+{
+  protected:
+    AdjustBoundariesTest()
+    {
+        WriteSettings("[CalibrationSettings]\r\nimage_pixels_per_mm=400\r\n");
+        _shown_calibration_lines.Set(CalibrationLines{400, 900, 100, 1800});
+        WriteImage(m_dir.file("image.png"), PatternImage(60, 60));
+        m_view = Open(m_dir.file("image.png"), 300, 300);
+    }
+    ~AdjustBoundariesTest() override { _shown_calibration_lines.Set(CalibrationLines{}); }
+
+    AdjustBoundariesDlg *OpenBoundaries()
+    {
+        ModelessWindow &window = Tools().AdjustBoundaries();
+        EXPECT_TRUE(window.Create(true));
+        Tools().InitAdjustBoundaries(m_view);
+        return m_windows->Boundaries();
+    }
+
+    CImageView *m_view = nullptr;
+};
+
+TEST_F(AdjustBoundariesTest, ApplyMovesTheFreeLineOfThePair)
+{
+    AdjustBoundariesDlg *dialog = OpenBoundaries();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->ControlText(AdjustBoundariesDlg::kMagnetSpacing), "4.250");
+    EXPECT_EQ(dialog->ControlText(AdjustBoundariesDlg::kChannelSpacing), "1.250");
+    EXPECT_TRUE(dialog->IsChecked(AdjustBoundariesDlg::kMagnetAnchorBottom));
+
+    // Anchor bottom: the lower magnet at 1800 stays, 2.5 mm put the upper one at 800.
+    dialog->SetControlText(AdjustBoundariesDlg::kMagnetSpacing, "2.5");
+    dialog->OnApplyMagnetDistance();
+    EXPECT_EQ(_shown_calibration_lines.Get().upper_magnet, 800);
+    EXPECT_EQ(_shown_calibration_lines.Get().lower_magnet, 1800);
+    EXPECT_EQ(MainSetting("CalibrationSettings", "UpperMagnet"), "800");
+
+    // Anchor top: the upper channel at 400 stays, 2.75 mm put the lower one at 1500.
+    dialog->SetChecked(AdjustBoundariesDlg::kChannelAnchorTop, true);
+    dialog->SetControlText(AdjustBoundariesDlg::kChannelSpacing, "2.75");
+    dialog->OnApplyChannelDistance();
+    EXPECT_EQ(_shown_calibration_lines.Get().lower_channel, 1500);
+    EXPECT_EQ(_shown_calibration_lines.Get().upper_channel, 400);
+    EXPECT_EQ(MainSetting("CalibrationSettings", "LowerChannel"), "1500");
+
+    // A spacing that is no number changes nothing.
+    dialog->SetControlText(AdjustBoundariesDlg::kMagnetSpacing, "wide");
+    dialog->OnApplyMagnetDistance();
+    EXPECT_EQ(_shown_calibration_lines.Get().upper_magnet, 800);
+    WriteScreenshotBeside(&m_area, dialog, "adjust_boundaries");
+}
+
+TEST_F(AdjustBoundariesTest, ApplyAfterTheViewClosedIsSafe)
+{
+    AdjustBoundariesDlg *dialog = OpenBoundaries();
+    ASSERT_NE(dialog, nullptr);
+    DocumentManager::Instance().CloseAllDocuments();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    dialog->SetControlText(AdjustBoundariesDlg::kMagnetSpacing, "2.5");
+    dialog->OnApplyMagnetDistance();
+    EXPECT_EQ(MainSetting("CalibrationSettings", "UpperMagnet"), "800");
+    // The follow-up timer finds the view gone and stops.
+    QTest::qWait(1100);
+    EXPECT_FALSE(dialog->TimerActive(AdjustBoundariesDlg::kFollowTimer));
+}
+
+TEST_F(AdjustBoundariesTest, UpdateButtonsFollowTheTypedText)
+{
+    AdjustBoundariesDlg *dialog = OpenBoundaries();
+    ASSERT_NE(dialog, nullptr);
+    dialog->SetControlText(AdjustBoundariesDlg::kMagnetSpacing, "4.25"); // same value, other text
+    dialog->SetControlText(AdjustBoundariesDlg::kChannelSpacing, "1.250");
+    QTest::qWait(1100);
+    EXPECT_TRUE(dialog->IsControlEnabled(AdjustBoundariesDlg::kApplyMagnet));
+    EXPECT_FALSE(dialog->IsControlEnabled(AdjustBoundariesDlg::kApplyChannel));
+    EXPECT_TRUE(dialog->TimerActive(AdjustBoundariesDlg::kFollowTimer));
+}
+
+// ---- Parameter sets ----
+
+TEST_F(ProjectionWindowsTest, SaveUnderATypedNameCreatesTheSetAndMakesItCurrent)
+{
+    WriteSettings("");
+    ProjectionAnalysisDlg *dialog = OpenParams();
+    ASSERT_NE(dialog, nullptr);
+    // No stored set name: ExperimentSettings, with the defaults.
+    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kParamSet), "ExperimentSettings");
+    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaks), "2");
+    EXPECT_FALSE(dialog->IsControlEnabled(ProjectionAnalysisDlg::kSave));
+
+    dialog->SetControlText(ProjectionAnalysisDlg::kParamSet, "Beads");
+    dialog->SetControlText(ProjectionAnalysisDlg::kNumPeaks, "3");
+    EXPECT_TRUE(dialog->IsControlEnabled(ProjectionAnalysisDlg::kSave));
+    dialog->SetChecked(ProjectionAnalysisDlg::kFindValleys, true);
+    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaksLabel), "Num Peaks to Find");
+    ASSERT_TRUE(dialog->SaveParams());
+    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaksLabel), "Num Valleys to Find");
+    EXPECT_EQ(MainSetting("ProjectionAnalysisTool", "ProjectionAnalysisParams"), "Beads");
+    const std::string text = FileText(Lib("Beads.pa_params"));
+    EXPECT_NE(text.find("NumPeaksToFind=3"), std::string::npos);
+    EXPECT_NE(text.find("FindValleys=TRUE"), std::string::npos);
+    EXPECT_NE(text.find("BackgroundSubtract=FALSE"), std::string::npos);
+
+    // The renderer's values follow the fields.
+    ProjectionAnalysisParams params;
+    ASSERT_TRUE(Tools().GetProjectionParamsFromControls(params));
+    EXPECT_EQ(params.NumPeaksToFind, 3);
+    EXPECT_TRUE(params.FindValleys);
+    EXPECT_DOUBLE_EQ(params.SmoothingWindowMicrons, 15.0);
+    WriteScreenshotBeside(&m_area, dialog, "projection_params");
+}
+
+TEST_F(ProjectionWindowsTest, NamesHoldingExperimentSettingsSaveIntoTheMainFile)
+{
+    WriteSettings("");
+    ProjectionAnalysisDlg *dialog = OpenParams();
+    ASSERT_NE(dialog, nullptr);
+    for (const char *name : {"ExperimentSettings", "MyExperimentSettings", "__ExperimentSettings__"}) {
+        SCOPED_TRACE(name);
+        dialog->SetControlText(ProjectionAnalysisDlg::kParamSet, name);
+        dialog->SetControlText(ProjectionAnalysisDlg::kSamples, "13");
+        ASSERT_TRUE(dialog->SaveParams());
+        EXPECT_EQ(MainSetting("RightSideProjection", "IntegrationSamples"), "13");
+        EXPECT_FALSE(std::filesystem::exists(Lib(std::string(name) + ".pa_params")));
+        WriteSettings("");
+    }
+}
+
+TEST_F(ProjectionWindowsTest, TypedNameThatLeavesLibIsRefused)
+{
+    WriteSettings("");
+    ProjectionAnalysisDlg *dialog = OpenParams();
+    ASSERT_NE(dialog, nullptr);
+    for (const char *name : {"../escape", "sub/set", "a:b", "  "}) {
+        SCOPED_TRACE(name);
+        m_ui->Clear();
+        dialog->SetControlText(ProjectionAnalysisDlg::kParamSet, name);
+        EXPECT_FALSE(dialog->SaveParams());
+        ASSERT_EQ(m_ui->Messages().size(), 1u);
+        EXPECT_NE(m_ui->Messages()[0].text.find("Invalid name"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("escape.pa_params")));
+    EXPECT_EQ(MainSetting("ProjectionAnalysisTool", "ProjectionAnalysisParams"), "");
+}
+
+TEST_F(ProjectionWindowsTest, ChoosingASetLoadsItAndTheListHidesExperimentSettingsFiles)
+{
+    WriteSettings("[ProjectionAnalysisTool]\r\nProjectionAnalysisParams=Cells\r\n");
+    std::ofstream(Lib("Cells.PA_params")) << "[RightSideProjection]\r\nSmoothingWindowMicrons=22.5\r\n";
+    std::ofstream(Lib("MyExperimentSettings.pa_params")) << "";
+    ProjectionAnalysisDlg *dialog = OpenParams();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kSmoothing), "22.5");
+    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaks), "2");
+    dialog->OnDropDownParamSet();
+    auto *sets = dialog->ControlAs<QComboBox>(ProjectionAnalysisDlg::kParamSet);
+    std::vector<std::string> listed;
+    for (int i = 0; i < sets->count(); ++i)
+        listed.push_back(sets->itemText(i).toStdString());
+    EXPECT_EQ(listed, (std::vector<std::string>{"Cells", "__ExperimentSettings__"}));
+}
+
+} // namespace
+} // namespace vantelis::test
