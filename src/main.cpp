@@ -12,6 +12,7 @@
 #include "devices/ImageCapture.h"
 #include "devices/gui/CartridgeDialogs.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
+#include "devices/gui/DeviceSettingsDialogs.h"
 #include "devices/gui/StageDeviceWindows.h"
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
@@ -79,6 +80,7 @@ int main(int argc, char **argv)
     // workers of start-up, so that captures find their semaphore.
     InstallCaptureDeviceServices();
     InstallCartridgeDialogs();
+    InstallDeviceSettingsDialogs();
 
     int status = 1;
     if (theApp.InitInstance(args)) {
