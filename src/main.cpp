@@ -12,9 +12,11 @@
 #include "devices/ImageCapture.h"
 #include "devices/gui/CartridgeDialogs.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
+#include "devices/gui/DeviceSettingsDialogs.h"
 #include "devices/gui/StageDeviceWindows.h"
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
+#include "operator/CustomerUIServices.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
@@ -26,7 +28,6 @@
 #include "tools/gui/FractionationToolWindows.h"
 #include "tools/gui/ProjectionToolWindows.h"
 #include "tools/gui/RoiToolWindows.h"
-#include "operator/CustomerUIServices.h"
 
 #include <QApplication>
 
@@ -92,6 +93,7 @@ int main(int argc, char **argv)
     InstallCartridgeDialogs();
     // The operator screen's model: its state, reload and flow split.
     InstallCustomerUIServices();
+    InstallDeviceSettingsDialogs();
 
     int status = 1;
     if (theApp.InitInstance(args)) {

@@ -34,7 +34,7 @@ bool capture_single_active_image(cv::Mat &image, const EString &passThrough, ESt
         error.Assign("capture_single_active_image () : Camera not initialized.");
         return false;
     }
-    if (!app.m_camera->Initialize(error, 0)) {
+    if (!app.m_camera->Initialize(error, true)) {
         PutPrefixInFront(error);
         return false;
     }

@@ -26,8 +26,8 @@ class CameraInterface
 {
   public:
     virtual ~CameraInterface() = default;
-    // flag: 0 initialise, 1 re-initialise.
-    virtual bool Initialize(EString &error, int flag) = 0;
+    // Callers pass true for flag; what it selects is the driver's own affair.
+    virtual bool Initialize(EString &error, bool flag) = 0;
     virtual bool GetModelName(EString &model, EString &error) = 0;
     virtual bool GetSerialNumber(EString &serial, EString &error) = 0;
     virtual bool GetTemperature(double &degrees, EString &error) = 0;
@@ -37,6 +37,59 @@ class CameraInterface
     {
         (void)image;
         error.Assign("CameraInterface::CaptureImage() - this camera cannot capture images.");
+        return false;
+    }
+    // Whether Initialize has succeeded; a camera that says no is treated like no camera.
+    virtual bool IsInitialized() { return false; }
+    // The settings window's operations. A driver without one refuses with its own text.
+    virtual bool GetImageSize(int &width, int &height, EString &error)
+    {
+        (void)width, (void)height;
+        return Unsupported("GetImageSize", error);
+    }
+    virtual bool SetPixelDepth(int bits, EString &error)
+    {
+        (void)bits;
+        return Unsupported("SetPixelDepth", error);
+    }
+    virtual bool GetPixelDepth(int &bits, EString &error)
+    {
+        (void)bits;
+        return Unsupported("GetPixelDepth", error);
+    }
+    virtual bool GetGain(float &gain, EString &error)
+    {
+        (void)gain;
+        return Unsupported("GetGain", error);
+    }
+    virtual bool SetGain(float gain, EString &error)
+    {
+        (void)gain;
+        return Unsupported("SetGain", error);
+    }
+    virtual bool GetExposure(float &microseconds, EString &error)
+    {
+        (void)microseconds;
+        return Unsupported("GetExposure", error);
+    }
+    // output: 1 or 2.
+    virtual bool GetDigitalOutput(int output, bool &on, EString &error)
+    {
+        (void)output, (void)on;
+        return Unsupported("GetDigitalOutput", error);
+    }
+    virtual bool SetDigitalOutput(int output, bool on, EString &error)
+    {
+        (void)output, (void)on;
+        return Unsupported("SetDigitalOutput", error);
+    }
+
+  protected:
+    static bool Unsupported(const char *operation, EString &error)
+    {
+        error.Assign("CameraInterface::");
+        error.Append(operation);
+        error.Append("() - this camera does not support it.");
         return false;
     }
 };

@@ -234,16 +234,9 @@ class PlaceholderDeviceServices : public DeviceServices
     }
     // Nothing waits on the capture event without the capture code.
     void SetImageCaptureEvent() override {}
-    bool RunCameraSettingsDialog() override
-    {
-        ReportNotAvailable("CameraSettingsDlg::DoModal", kWhat, nullptr);
-        return false;
-    }
-    bool RunExperimentSettingsDialog() override
-    {
-        ReportNotAvailable("ExperimentSettingsDlg::DoModal", kWhat, nullptr);
-        return false;
-    }
+    // The settings dialogs are built and installed by the program.
+    bool RunCameraSettingsDialog() override { return false; }
+    bool RunExperimentSettingsDialog() override { return false; }
     bool RunPromptForExperimentNameDialog() override
     {
         ReportNotAvailable("PromptForExperimentNameDlg::DoModal", kWhat, nullptr);
@@ -268,7 +261,7 @@ class PlaceholderDeviceServices : public DeviceServices
   private:
     static constexpr const char *kWhat = "the instrument device code is";
     AbsentWindow m_controlPanel;
-    PlaceholderWindow m_digitalIo{"DigitalIOConfigurationDlg", kWhat};
+    AbsentWindow m_digitalIo;
     AbsentWindow m_pumpInformation;
     // The stage control panel is built and installed by the program.
     AbsentWindow m_zaber;

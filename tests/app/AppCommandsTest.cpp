@@ -17,7 +17,7 @@ namespace {
 class Camera : public CameraInterface
 {
   public:
-    bool Initialize(EString &error, int flag) override
+    bool Initialize(EString &error, bool flag) override
     {
         calls.push_back("Initialize:" + std::to_string(flag));
         if (!ok)
@@ -104,7 +104,7 @@ TEST_F(CaptureSingleActiveImageTest, CapturesTheFirstImageTypeWithItsExposure)
     cv::Mat image;
     EString error;
     EXPECT_TRUE(capture_single_active_image(image, EString("split"), error, m_app));
-    EXPECT_EQ(m_camera.calls, (std::vector<std::string>{"Initialize:0"}));
+    EXPECT_EQ(m_camera.calls, (std::vector<std::string>{"Initialize:1"}));
     EXPECT_EQ(m_devices->call, "0:1500:BrightField:split");
     EXPECT_EQ(m_app.m_active_image_type_index, 0);
     EXPECT_EQ(image.rows, 2);

@@ -99,7 +99,7 @@ TEST_F(AppServicesTest, ExperimentSettingsFileOfAFolderOrItsParent)
 class FakeCamera : public CameraInterface
 {
   public:
-    bool Initialize(EString &, int) override { return true; }
+    bool Initialize(EString &, bool) override { return true; }
     bool GetModelName(EString &model, EString &error) override
     {
         if (!m_modelKnown) {

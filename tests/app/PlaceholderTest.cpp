@@ -86,7 +86,8 @@ TEST_F(AppStartupFixture, DevicePlaceholderHasNoControlPanelEntries)
     SetLogDataDirectory(Data().c_str());
     InstallDeviceServices(nullptr);
     EXPECT_TRUE(Devices().CheckInstrumentPower());
-    for (ModelessWindow *window : {&Devices().ControlPanel(), &Devices().PumpInformation()}) {
+    for (ModelessWindow *window :
+         {&Devices().ControlPanel(), &Devices().PumpInformation(), &Devices().DigitalIoConfiguration()}) {
         EXPECT_FALSE(window->Create(true));
         EXPECT_FALSE(window->HasWindow());
         window->Show(true);
@@ -97,12 +98,11 @@ TEST_F(AppStartupFixture, DevicePlaceholderHasNoControlPanelEntries)
     Devices().DrawVideoSymbol(VideoSymbol{}, surface, Pen{}, VideoSymbolFrame{});
     EXPECT_EQ(cv::countNonZero(frame.reshape(1)), 0);
     EXPECT_TRUE(Devices().VisibleVideoSymbols().empty());
-    for (const char *name : {"CheckInstrumentPower", "ControlPanelDlg", "PumpInformationDlg", "DrawVideoSymbol"})
+    EXPECT_FALSE(Devices().RunCameraSettingsDialog());
+    EXPECT_FALSE(Devices().RunExperimentSettingsDialog());
+    for (const char *name : {"CheckInstrumentPower", "ControlPanelDlg", "PumpInformationDlg", "DrawVideoSymbol",
+                             "DigitalIOConfigurationDlg", "SettingsDlg"})
         EXPECT_EQ(ErrorLogText().find(name), std::string::npos) << name;
-
-    EXPECT_FALSE(Devices().DigitalIoConfiguration().Create(false));
-    EXPECT_THAT(ErrorLogText(), HasSubstr("DigitalIOConfigurationDlg::Create() - the instrument device code is not "
-                                          "available in this build."));
 }
 
 // Starting and stopping a script from the control panel answer "not available" until the script

@@ -33,7 +33,7 @@ using ::testing::HasSubstr;
 class FakeCamera : public CameraInterface
 {
   public:
-    bool Initialize(EString &, int) override { return true; }
+    bool Initialize(EString &, bool) override { return true; }
     bool GetModelName(EString &model, EString &) override
     {
         model.Assign("FakeCam");

@@ -479,7 +479,7 @@ TEST_F(ImageViewFixture, AnImageTheDisplayCannotMapQueuesNoJob)
 class NamedCamera : public CameraInterface
 {
   public:
-    bool Initialize(EString &, int) override { return true; }
+    bool Initialize(EString &, bool) override { return true; }
     bool GetModelName(EString &model, EString &) override
     {
         model.Assign("Acme 5M");
