@@ -7,6 +7,7 @@
 #include "app/DeviceServices.h"
 #include "app/Placeholders.h"
 #include "app/PlexorinApp.h"
+#include "devices/VideoSymbols.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
@@ -105,10 +106,12 @@ void ClearRunning(int handle)
         instance->m_running = false;
 }
 
-// The end of a run that executed lines: log, flag, pumps (operator-screen runs), owner, removal.
+// The end of a run that executed lines: log, flag, symbols over the live image, pumps
+// (operator-screen runs), owner, removal.
 void EndRun(int handle, const char *scriptName)
 {
     AddScriptLogLine(scriptName, "onEndScript");
+    ClearVideoSymbols(); // a failure leaves the run's result as it is
     {
         std::lock_guard<std::mutex> lock(g_instancesMutex);
         if (Script *instance = FindInstanceLocked(handle)) {

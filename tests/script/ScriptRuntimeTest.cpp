@@ -1,9 +1,11 @@
 // Run starts, the script thread, stops, the script log and the exit of the interpreter runtime.
 #include "script/ScriptRuntime.h"
+
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/TextFormat.h"
 #include "RecordingCommand.h"
 #include "ScriptFixture.h"
+#include "devices/VideoSymbols.h"
 #include "platform/Clock.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
@@ -214,9 +216,16 @@ TEST_F(ScriptRuntimeTest, ARunLogsItsCallLinesTrimmedThenItsEndAndCopiesTheScrip
     const std::string path = m_dir.file("Scripts/Prime.scr");
     WriteFileBytes(path, text);
 
+    // A symbol left over the live image by the run goes at its end.
+    VideoSymbol symbol;
+    symbol.visible = true;
     EString error;
+    ASSERT_TRUE(AddVideoSymbol(symbol, "Test", error)) << error.c_str();
+    ASSERT_EQ(VisibleVideoSymbolsSnapshot().size(), 1u);
+
     ASSERT_TRUE(Script::RunScript(0, path.c_str(), error)) << error.c_str();
     ASSERT_TRUE(WaitUntilEnded(0));
+    EXPECT_TRUE(VisibleVideoSymbolsSnapshot().empty());
 
     EXPECT_EQ(wait.calls, (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(ScriptLogRows(), (std::vector<std::string>{"Script\tline", "Prime.scr\tWait(1);",
