@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <mutex>
 
 namespace vantelis::test {
@@ -35,10 +37,20 @@ class QueuedFakeUi : public FakeUi
         QObject *target = QCoreApplication::instance();
         if (QThread::currentThread() == target->thread())
             work();
-        else if (wait)
+        else if (wait) {
+            // Waits on a future rather than a blocking queued call, so that the hand-back is one
+            // the thread sanitizer can follow (Qt's own semaphore is not instrumented).
+            auto done = std::make_shared<std::promise<void>>();
+            std::future<void> finished = done->get_future();
             QMetaObject::invokeMethod(
-                target, [&work] { work(); }, Qt::BlockingQueuedConnection);
-        else
+                target,
+                [work = std::move(work), done] {
+                    work();
+                    done->set_value();
+                },
+                Qt::QueuedConnection);
+            finished.wait();
+        } else
             QMetaObject::invokeMethod(target, std::move(work), Qt::QueuedConnection);
     }
 };
