@@ -219,8 +219,11 @@ TEST_F(AppProcessTest, SecondStartWhileTheFirstRunsEndsAndTouchesNothing)
     Child first({}, guiEnvironment);
     ASSERT_TRUE(first.Started());
 
-    // The first instance has passed its start-up once its session log carries the column header.
+    // The first instance has passed its start-up once its session log carries the column header
+    // and the cartridge types have been loaded (which makes their folder when it is missing).
     auto sessionLogDone = [this] {
+        if (!std::filesystem::is_directory(DataFile("Cartridge")))
+            return false;
         for (const platform::DirEntry &entry : platform::ListFolder(DataFile("LOG"), "2*.log")) {
             std::string text = ReadFileBytes(DataFile("LOG/" + entry.name));
             if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0 &&
