@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace Ostravo {
 namespace {
@@ -109,6 +110,36 @@ void AddChannel(const cv::Mat &image, const int32_t *window, int channel, cv::Ma
             dst[3 * x + channel] =
                 static_cast<uint8_t>(dst[3 * x + channel] + CompositeChannelValue(src[x], window));
     }
+}
+
+// Opens the writer on frame (the first frame, already made) and writes it, then the frames next
+// makes in frame for 1..n-1, with the progress on status, until the last one or a stop. A failure of
+// the writer is reported under routine.
+bool WriteVideo(const std::string &out, int fourcc, double fps, long n, cv::Mat &frame,
+                const VideoStatus &status, const std::atomic<bool> *stop, EString &error, const char *routine,
+                const std::function<bool(long i, cv::Mat &frame)> &next)
+{
+    cv::VideoWriter writer;
+    try {
+        if (!writer.open(out, cv::CAP_FFMPEG, fourcc, fps, frame.size(), true)) {
+            SetError(error, routine, __LINE__, "Can't open VideoWriter object.");
+            return false;
+        }
+        writer.write(frame);
+        for (long i = 1; i < n && !StopRequested(stop); ++i) {
+            if (status)
+                status(Progress(i, n));
+            if (!next(i, frame))
+                return false;
+            writer.write(frame);
+        }
+    } catch (const cv::Exception &e) {
+        SetError(error, routine, __LINE__, std::string("Can't write the video frame: ") + e.what());
+        return false;
+    }
+    if (status)
+        status("");
+    return true; // the writer is released (and the file completed) on the way out
 }
 
 } // namespace
@@ -217,53 +248,32 @@ bool CreateVideo(const char *output, const char *folder, const ImageNameList &im
         SetError(error, kRoutine, __LINE__, "image_names must have one or more images.");
         return false;
     }
-    std::string path = ImagePath(folder, image_names.GetAt(0));
-    if (!FileExists(path)) {
-        SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
-        return false;
-    }
-    cv::Mat frame = ReadMonochromeFrame(path, lower, upper);
-    if (frame.empty()) {
-        SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
-        return false;
-    }
-    const cv::Size size = frame.size();
-    cv::VideoWriter writer;
-    try {
-        if (!writer.open(out, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, size, true)) {
-            SetError(error, kRoutine, __LINE__, "Can't open VideoWriter object.");
+    cv::Size size; // of the first frame
+    // Frame i as the writer wants it, or false with the error set.
+    const auto read = [&](long i, cv::Mat &frame) {
+        const std::string path = ImagePath(folder, image_names.GetAt(static_cast<int32_t>(i)));
+        if (!FileExists(path)) {
+            SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
             return false;
         }
-        writer.write(frame);
-        for (long i = 1;; ++i) {
-            if (i >= n || StopRequested(stop)) {
-                if (status)
-                    status("");
-                return true; // the writer is released (and the file completed) on the way out
-            }
-            if (status)
-                status(Progress(i, n));
-            path = ImagePath(folder, image_names.GetAt(static_cast<int32_t>(i)));
-            if (!FileExists(path)) {
-                SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
-                return false;
-            }
-            frame = ReadMonochromeFrame(path, lower, upper);
-            if (frame.empty()) {
-                SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
-                return false;
-            }
-            // The writer drops a frame of another size without a word: stop with a message.
-            if (frame.size() != size) {
-                SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
-                return false;
-            }
-            writer.write(frame);
+        frame = ReadMonochromeFrame(path, lower, upper);
+        if (frame.empty()) {
+            SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
+            return false;
         }
-    } catch (const cv::Exception &e) {
-        SetError(error, kRoutine, __LINE__, std::string("Can't write the video frame: ") + e.what());
+        // The writer drops a frame of another size without a word: stop with a message.
+        if (!size.empty() && frame.size() != size) {
+            SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
+            return false;
+        }
+        return true;
+    };
+    cv::Mat frame;
+    if (!read(0, frame))
         return false;
-    }
+    size = frame.size();
+    return WriteVideo(out, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, n, frame, status, stop, error,
+                      kRoutine, read);
 }
 
 bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameList &brightfield_fnames,
@@ -291,31 +301,11 @@ bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameLis
     cv::Mat frame(first.rows, first.cols, CV_8UC3, cv::Scalar::all(0));
     if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, 0, frame, error, windows))
         return false;
-    cv::VideoWriter writer;
-    try {
-        if (!writer.open(out, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, frame.size(),
-                         true)) {
-            SetError(error, kRoutine, __LINE__, "Can't open VideoWriter object.");
-            return false;
-        }
-        writer.write(frame);
-        for (long i = 1;; ++i) {
-            if (i >= n || StopRequested(stop)) {
-                if (status)
-                    status("");
-                return true;
-            }
-            if (status)
-                status(Progress(i, n));
-            if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, static_cast<int>(i),
-                                            frame, error, windows))
-                return false;
-            writer.write(frame);
-        }
-    } catch (const cv::Exception &e) {
-        SetError(error, kRoutine, __LINE__, std::string("Can't write the video frame: ") + e.what());
-        return false;
-    }
+    return WriteVideo(out, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, n, frame, status, stop, error,
+                      kRoutine, [&](long i, cv::Mat &next) {
+                          return assign_composite_intensity(folder, brightfield_fnames, red, green, blue,
+                                                            static_cast<int>(i), next, error, windows);
+                      });
 }
 
 } // namespace Ostravo

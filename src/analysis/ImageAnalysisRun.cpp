@@ -405,7 +405,7 @@ class FrameAnalysis
         : m_inputs(inputs), m_names(names), m_paths(paths), m_results(paths.size()),
           m_ready(paths.size(), false)
     {
-        const unsigned processors = std::max(1u, platform::UsableProcessorCount());
+        const unsigned processors = platform::UsableProcessorCount();
         const size_t analysers = std::min<size_t>({processors, kMaxAnalysers, m_paths.size()});
         for (size_t i = 0; i < analysers; ++i) {
             try {

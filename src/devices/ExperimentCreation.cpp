@@ -17,12 +17,9 @@ constexpr int kMaximumNameAttempts = 100;
 // folder (trimmed) + '/' when it does not end with a separator + part; an empty folder gives part.
 std::string Join(const std::string &folder, const std::string &part)
 {
-    EString text(folder.c_str());
-    text.Trim();
-    std::string joined = text.c_str();
-    if (!joined.empty() && joined.back() != '/' && joined.back() != '\\')
-        joined += '/';
-    return joined + part;
+    EString joined;
+    joined.JoinPath(folder.c_str(), part.c_str());
+    return joined.c_str();
 }
 
 std::string FolderFailure(const std::string &path)

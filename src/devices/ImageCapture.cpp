@@ -133,12 +133,9 @@ bool CheckSlotExposure(const ImageTypeSlot &slot, int32_t &exposure, EString &er
 
 std::string Join(const std::string &folder, const std::string &part)
 {
-    EString text(folder.c_str());
-    text.Trim();
-    std::string joined = text.c_str();
-    if (!joined.empty() && joined.back() != '/' && joined.back() != '\\')
-        joined += '/';
-    return joined + part;
+    EString joined;
+    joined.JoinPath(folder.c_str(), part.c_str());
+    return joined.c_str();
 }
 
 int32_t ReadIntSetting(const char *key, int32_t fallback)

@@ -56,11 +56,6 @@ double ReadDoubleKey(const char *key, double fallback)
     return std::sscanf(text, "%lf", &value) == 1 ? value : fallback;
 }
 
-bool ValidAxis(ZaberAxis axis)
-{
-    return axis == kZaberXAxis || axis == kZaberFocusAxis;
-}
-
 // Device and axis number and steps per millimetre of an axis (0 or 1).
 struct AxisAddress
 {
@@ -108,24 +103,58 @@ std::string BadStepsText(const char *function, ZaberAxis axis)
                       axis == kZaberFocusAxis ? "Z" : "X");
 }
 
+// Refuses a use before Zaber::Initialize() has read the step counts.
+bool CheckInitialized(const Zaber::Settings &settings, const char *function, EString &error)
+{
+    if (settings.stepsPerMmZ != 0.0)
+        return true;
+    error.Assign(FormatText("Zaber::%s() - must call Zaber::Initialize() first.", function).c_str());
+    return false;
+}
+
+bool CheckAxis(ZaberAxis axis, EString &error)
+{
+    if (axis == kZaberXAxis || axis == kZaberFocusAxis)
+        return true;
+    error.Assign("Invalid axis specified.");
+    return false;
+}
+
+// Sends command to an axis and takes its OK reply; on failure error names label (a bare status
+// poll has an empty label and names no command).
+bool SendCommand(const AxisAddress &address, const char *command, const char *label, std::string &reply,
+                 EString &error)
+{
+    switch (Transact(address.device, address.axis, Request(address.device, address.axis, command), reply)) {
+    case Outcome::NoAnswer:
+        error.Assign(*label ? FormatText("Zaber fails to respond to \"%s\" command", label).c_str()
+                            : "Zaber fails to respond");
+        return false;
+    case Outcome::Invalid:
+        error.Assign(*label
+                         ? FormatText("Zaber provides invalid response to \"%s\" command #1", label).c_str()
+                         : "Zaber provides invalid response");
+        return false;
+    case Outcome::Ok:
+        break;
+    }
+    return true;
+}
+
 // The shared path of the absolute and relative moves.
 bool Move(ZaberAxis axis, double millimetres, const char *function, const char *verb, const char *rangeText,
           EString &error)
 {
     const Zaber::Settings settings = Zaber::CurrentSettings();
-    if (settings.stepsPerMmZ == 0.0) {
-        error.Assign(FormatText("Zaber::%s() - must call Zaber::Initialize() first.", function).c_str());
+    if (!CheckInitialized(settings, function, error))
         return false;
-    }
     // Written so that a NaN target is refused too.
     if (!(millimetres >= -100.0 && millimetres <= 100.0)) {
         error.Assign(rangeText);
         return false;
     }
-    if (!ValidAxis(axis)) {
-        error.Assign("Invalid axis specified.");
+    if (!CheckAxis(axis, error))
         return false;
-    }
     const AxisAddress address = Address(settings, axis);
     int32_t steps = 0;
     // A zero X value would send every target as step 0.
@@ -135,18 +164,7 @@ bool Move(ZaberAxis axis, double millimetres, const char *function, const char *
     }
     const std::string command = FormatText("%s %ld", verb, L(steps));
     std::string reply;
-    switch (Transact(address.device, address.axis, Request(address.device, address.axis, command.c_str()),
-                     reply)) {
-    case Outcome::NoAnswer:
-        error.Assign(FormatText("Zaber fails to respond to \"%s\" command", verb).c_str());
-        return false;
-    case Outcome::Invalid:
-        error.Assign(FormatText("Zaber provides invalid response to \"%s\" command #1", verb).c_str());
-        return false;
-    case Outcome::Ok:
-        break;
-    }
-    return true;
+    return SendCommand(address, command.c_str(), verb, reply, error);
 }
 
 } // namespace
@@ -233,26 +251,12 @@ bool Zaber::CheckStatus(ZaberAxis axis, EString &status, EString &error)
 {
     status.Assign("");
     const Settings settings = CurrentSettings();
-    if (settings.stepsPerMmZ == 0.0) {
-        error.Assign("Zaber::CheckStatus() - must call Zaber::Initialize() first.");
+    if (!CheckInitialized(settings, "CheckStatus", error) || !CheckAxis(axis, error))
         return false;
-    }
-    if (!ValidAxis(axis)) {
-        error.Assign("Invalid axis specified.");
-        return false;
-    }
     const AxisAddress address = Address(settings, axis);
     std::string reply;
-    switch (Transact(address.device, address.axis, Request(address.device, address.axis, ""), reply)) {
-    case Outcome::NoAnswer:
-        error.Assign("Zaber fails to respond");
+    if (!SendCommand(address, "", "", reply, error))
         return false;
-    case Outcome::Invalid:
-        error.Assign("Zaber provides invalid response");
-        return false;
-    case Outcome::Ok:
-        break;
-    }
     const size_t start = FormatText("@%02ld %ld OK ", L(address.device), L(address.axis)).size();
     const size_t end = reply.find(' ', start);
     status.Assign(reply.substr(start, end == std::string::npos ? std::string::npos : end - start).c_str());
@@ -288,48 +292,21 @@ bool Zaber::MoveRelative_mm(ZaberAxis axis, double millimetres, EString &error)
 
 bool Zaber::Home(ZaberAxis axis, EString &error)
 {
-    if (!ValidAxis(axis)) {
-        error.Assign("Invalid axis specified.");
+    if (!CheckAxis(axis, error))
         return false;
-    }
-    const AxisAddress address = Address(CurrentSettings(), axis);
     std::string reply;
-    switch (Transact(address.device, address.axis, Request(address.device, address.axis, "home"), reply)) {
-    case Outcome::NoAnswer:
-        error.Assign("Zaber fails to respond to \"home\" command");
-        return false;
-    case Outcome::Invalid:
-        error.Assign("Zaber provides invalid response to \"home\" command #1");
-        return false;
-    case Outcome::Ok:
-        break;
-    }
-    return true;
+    return SendCommand(Address(CurrentSettings(), axis), "home", "home", reply, error);
 }
 
 bool Zaber::GetPosition_mm_s(ZaberAxis axis, double &millimetres, EString &error)
 {
     const Settings settings = CurrentSettings();
-    if (settings.stepsPerMmZ == 0.0) {
-        error.Assign("Zaber::GetPosition_mm_s() - must call Zaber::Initialize() first.");
+    if (!CheckInitialized(settings, "GetPosition_mm_s", error) || !CheckAxis(axis, error))
         return false;
-    }
-    if (!ValidAxis(axis)) {
-        error.Assign("Invalid axis specified.");
-        return false;
-    }
     const AxisAddress address = Address(settings, axis);
     std::string reply;
-    switch (Transact(address.device, address.axis, Request(address.device, address.axis, "get pos"), reply)) {
-    case Outcome::NoAnswer:
-        error.Assign("Zaber fails to respond to \"get pos\" command");
+    if (!SendCommand(address, "get pos", "get pos", reply, error))
         return false;
-    case Outcome::Invalid:
-        error.Assign("Zaber provides invalid response to \"get pos\" command #1");
-        return false;
-    case Outcome::Ok:
-        break;
-    }
     long steps = 0;
     if (std::sscanf(zaber::LastField(reply).c_str(), "%ld", &steps) != 1) {
         error.Assign("Zaber provides invalid response to \"get pos\" command #2");

@@ -25,17 +25,12 @@ const char *SubFolderName(int type)
     }
 }
 
-bool EndsWithSeparator(const std::string &text)
-{
-    return !text.empty() && (text.back() == '/' || text.back() == '\\');
-}
-
 // folder + separator + name; the folder alone names nothing when it is empty.
 std::string JoinPath(const std::string &folder, const std::string &name)
 {
-    if (folder.empty())
-        return name;
-    return EndsWithSeparator(folder) ? folder + name : folder + "/" + name;
+    EString path;
+    path.JoinPath(folder.c_str(), name.c_str());
+    return path.c_str() != nullptr ? path.c_str() : "";
 }
 
 bool Run(int type, const std::string &folder, bool fl1, bool fl2, const std::string &output_name,

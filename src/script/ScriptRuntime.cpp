@@ -20,6 +20,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -99,11 +100,16 @@ void RunOwnerEndHooks(int handle)
         hooks.onScriptEnded();
 }
 
-void ClearRunning(int handle)
+// The end of a run that executed no line: flag, owner, removal.
+void AbandonRun(int handle)
 {
-    std::lock_guard<std::mutex> lock(g_instancesMutex);
-    if (Script *instance = FindInstanceLocked(handle))
-        instance->m_running = false;
+    {
+        std::lock_guard<std::mutex> lock(g_instancesMutex);
+        if (Script *instance = FindInstanceLocked(handle))
+            instance->m_running = false;
+    }
+    RunOwnerEndHooks(handle);
+    RemoveInterpreterInstance(handle);
 }
 
 // The end of a run that executed lines: log, flag, symbols over the live image, pumps
@@ -146,9 +152,7 @@ int ScriptThreadProc(const int *handleParameter)
         // A stop that came before the thread began, or a file without code: nothing is copied,
         // executed or logged.
         if (!instance->m_running.load() || instance->m_main.m_lines.empty()) {
-            ClearRunning(handle);
-            RunOwnerEndHooks(handle);
-            RemoveInterpreterInstance(handle);
+            AbandonRun(handle);
             return 0;
         }
         // The copy is taken from the file that runs, whichever folder it is in.
@@ -169,11 +173,8 @@ int ScriptThreadProc(const int *handleParameter)
         try {
             if (executed)
                 EndRun(handle, scriptName.c_str());
-            else {
-                ClearRunning(handle);
-                RunOwnerEndHooks(handle);
-                RemoveInterpreterInstance(handle);
-            }
+            else
+                AbandonRun(handle);
         } catch (...) {
             RemoveInterpreterInstance(handle);
         }
@@ -196,9 +197,7 @@ void StartThread(int handle, const std::shared_ptr<platform::Event> &ended)
 ScriptThread TakeThread(int handle)
 {
     std::lock_guard<std::mutex> lock(g_instancesMutex);
-    ScriptThread taken = std::move(g_threads[static_cast<size_t>(handle)]);
-    g_threads[static_cast<size_t>(handle)] = ScriptThread{};
-    return taken;
+    return std::exchange(g_threads[static_cast<size_t>(handle)], ScriptThread{});
 }
 
 // Joins a thread that has ended or is about to (its instance is gone); a thread that is still
@@ -237,6 +236,12 @@ bool RunScriptChecked(int handle, const char *path, EString &error)
         g_creationOrder.push_back(handle);
         instance = g_slots[static_cast<size_t>(handle)].get();
     }
+    // A run that does not start leaves no instance behind.
+    auto refuse = [&] {
+        instance->m_running = false;
+        RemoveInterpreterInstance(handle);
+        return false;
+    };
     // The previous run of the handle has removed its instance; its thread is at its end.
     ScriptThread previous = TakeThread(handle);
     if (!JoinThread(previous, 5000))
@@ -246,14 +251,10 @@ bool RunScriptChecked(int handle, const char *path, EString &error)
     BuildCommandTable();
 
     // Analysis mode has neither digital lines nor pumps.
-    if (!theApp.m_analysis_mode && !Devices().LoadDigitalIoMapping(error)) {
-        RemoveInterpreterInstance(handle);
-        return false;
-    }
-    if (!CheckPumpsIdle(error)) {
-        RemoveInterpreterInstance(handle);
-        return false;
-    }
+    if (!theApp.m_analysis_mode && !Devices().LoadDigitalIoMapping(error))
+        return refuse();
+    if (!CheckPumpsIdle(error))
+        return refuse();
 
     instance->m_running = true;
     instance->m_main = CodeUnit();
@@ -263,18 +264,13 @@ bool RunScriptChecked(int handle, const char *path, EString &error)
     // fopen would open a folder on this system; only a regular file is a script.
     std::FILE *file = platform::OpenRegularFile(path);
     if (!file) {
-        instance->m_running = false;
         error.Assign(FormatText("Script::RunScript () : Can't open file: %s", path).c_str());
-        RemoveInterpreterInstance(handle);
-        return false;
+        return refuse();
     }
     const bool loaded = LoadScript(instance->m_main, *instance, file, path, 0, error, false);
     std::fclose(file);
-    if (!loaded) {
-        instance->m_running = false;
-        RemoveInterpreterInstance(handle);
-        return false;
-    }
+    if (!loaded)
+        return refuse();
     EString name;
     name.SplitPath(path, 0, 1, 1);
     {
@@ -286,19 +282,15 @@ bool RunScriptChecked(int handle, const char *path, EString &error)
         error.Assign(
             FormatText("Did not close out all code blocks before the end of the script file: %s", path)
                 .c_str());
-        instance->m_running = false;
-        RemoveInterpreterInstance(handle);
-        return false;
+        return refuse();
     }
     instance->m_before_line = BeforeLine;
 
     try {
         StartThread(handle, std::make_shared<platform::Event>(true, false));
     } catch (const std::system_error &) {
-        instance->m_running = false;
         error.Assign("Script::RunScript () : unable to start the script thread.");
-        RemoveInterpreterInstance(handle);
-        return false;
+        return refuse();
     }
     return true;
 }
@@ -598,7 +590,7 @@ std::vector<ScriptInstanceInfo> ScriptRuntimeServices::ScriptInstances()
 bool ScriptRuntimeServices::IsScriptRunning(uint32_t handle, std::string &path)
 {
     std::lock_guard<std::mutex> lock(g_instancesMutex);
-    Script *instance = FindInstanceLocked(static_cast<int>(handle < kScriptHandleCount ? handle : 99));
+    Script *instance = handle < kScriptHandleCount ? FindInstanceLocked(static_cast<int>(handle)) : nullptr;
     if (!instance)
         return false;
     if (!instance->m_script_path.empty())

@@ -39,11 +39,8 @@ void RunCountdown(Script &instance, const std::string &text, int32_t seconds, in
     }
     windows->ShowCountdown(text, seconds, countUp);
     while (windows->CountdownVisible()) {
-        if (!instance.m_running.load() || ScriptRuntimeExiting()) {
-            windows->EndCountdown();
-            return;
-        }
-        if (!ScriptWaitMs(kPollMs)) {
+        // The wait ends at once when the exit has begun.
+        if (!instance.m_running.load() || !ScriptWaitMs(kPollMs)) {
             windows->EndCountdown();
             return;
         }

@@ -2,7 +2,7 @@
 // The fractionation tool's part of the tool services, installed over the services installed
 // before it: it serves the tool's window, its calibration lines and its run parameters, and hands
 // every other call to the layer below.
-#include "app/ToolServices.h"
+#include "tools/ToolServicesLayer.h"
 
 #include <memory>
 
@@ -20,7 +20,7 @@ class FractionationWindow
     virtual bool LoadRunParams(ProjectionAnalysisParams &params, EString &error) = 0;
 };
 
-class FractionationToolServices : public ToolServices
+class FractionationToolServices : public ToolServicesLayer
 {
   public:
     // next: the services installed before this layer (the placeholder when null).
@@ -31,20 +31,6 @@ class FractionationToolServices : public ToolServices
     bool SaveCalibrationLine(CalibrationTool tool, const char *key, int32_t row) override;
     bool LoadFractionationRunParams(ProjectionAnalysisParams &params, EString &error) override;
 
-    bool LoadRoiList(const char *settingsPath, std::vector<ROIObject> &list) override;
-    bool FindRoiByName(const char *name, int32_t rect[4], EString &error) override;
-    ModelessWindow &RoiManager() override;
-    bool ShowCurrentRoi() override;
-    bool RunChooseRoiDialog() override;
-    void RunComputePixelsPerMmDialog(double measuredLength) override;
-    ModelessWindow &AdjustBoundaries() override;
-    void InitAdjustBoundaries(CImageView *view) override;
-    ModelessWindow &ProjectionAnalysisTool() override;
-    ModelessWindow &ProjectionAnalysisParamsDialog() override;
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &params) override;
-
   private:
-    ToolServices &Next();
-    std::shared_ptr<ToolServices> m_next;
     std::shared_ptr<FractionationWindow> m_tool;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // The projection parameters dialog and the calibration dialogs as tool services, installed over
 // the services installed before them: every other call goes to the layer below.
-#include "app/ToolServices.h"
+#include "tools/ToolServicesLayer.h"
 
 #include <memory>
 
@@ -18,7 +18,7 @@ class ProjectionWindows
     virtual void InitAdjustBoundaries(CImageView *view) = 0;
 };
 
-class ProjectionToolServices : public ToolServices
+class ProjectionToolServices : public ToolServicesLayer
 {
   public:
     // next: the services installed before this layer (the placeholder when null).
@@ -30,19 +30,6 @@ class ProjectionToolServices : public ToolServices
     ModelessWindow &AdjustBoundaries() override;
     void InitAdjustBoundaries(CImageView *view) override;
 
-    bool LoadRoiList(const char *settingsPath, std::vector<ROIObject> &list) override;
-    bool FindRoiByName(const char *name, int32_t rect[4], EString &error) override;
-    ModelessWindow &RoiManager() override;
-    bool ShowCurrentRoi() override;
-    bool RunChooseRoiDialog() override;
-    ModelessWindow &FractionationAnalysis() override;
-    ModelessWindow &ProjectionAnalysisTool() override;
-    void GetCalibrationLines(CalibrationTool tool, int32_t lines[4]) override;
-    bool SaveCalibrationLine(CalibrationTool tool, const char *key, int32_t row) override;
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &params, EString &error) override;
-
   private:
-    ToolServices &Next();
-    std::shared_ptr<ToolServices> m_next;
     std::shared_ptr<ProjectionWindows> m_windows;
 };

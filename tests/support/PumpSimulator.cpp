@@ -1,15 +1,8 @@
 #include "support/PumpSimulator.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace vantelis::test {
 
@@ -17,14 +10,6 @@ namespace {
 
 constexpr char kEtx = 0x03;
 constexpr int kStepsPerStroke = 24000;
-
-// The time the pumps run on; tests that stop the program's clock do not stop the pumps.
-uint64_t SteadyMs()
-{
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
 
 std::string Frame(char status, const std::string &data)
 {
@@ -40,30 +25,14 @@ bool ParseDouble(const std::string &text, double &value)
 
 } // namespace
 
-PumpSimulator::PumpSimulator(int baud) : m_baud(baud)
+PumpSimulator::PumpSimulator(int baud) : PtyDeviceSimulator(baud, 9600, '\r')
 {
-    char name[256] = {};
-    if (::openpty(&m_master, &m_port, name, nullptr, nullptr) != 0)
-        return;
-    m_portPath = name;
-    // Raw from the start, so nothing is echoed before the driver sets the port up.
-    termios settings{};
-    ::tcgetattr(m_port, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(m_port, TCSANOW, &settings);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_thread = std::thread([this] { Run(); });
+    Start();
 }
 
 PumpSimulator::~PumpSimulator()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_port >= 0)
-        ::close(m_port);
-    if (m_master >= 0)
-        ::close(m_master);
+    Stop();
 }
 
 void PumpSimulator::InjectFault(Fault fault, int count, char status, int delayMs)
@@ -71,13 +40,6 @@ void PumpSimulator::InjectFault(Fault fault, int count, char status, int delayMs
     std::lock_guard<std::mutex> lock(m_mutex);
     for (int i = 0; i < count; ++i)
         m_faults.push_back({fault, {status, delayMs}});
-}
-
-void PumpSimulator::SetRandomReplies(bool on, uint32_t seed)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_random = on;
-    m_randomState = seed ? seed : 1;
 }
 
 PumpSimulator::PumpState PumpSimulator::Pump(int address)
@@ -92,48 +54,6 @@ void PumpSimulator::SetPump(int address, const PumpState &state)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pumps[address - 1] = state;
-}
-
-std::vector<std::string> PumpSimulator::Requests()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
-}
-
-void PumpSimulator::ClearRequests()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_requests.clear();
-}
-
-bool PumpSimulator::WaitForLateAnswers(int count, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return m_lateWritten >= count; });
-}
-
-bool PumpSimulator::BaudMatches()
-{
-    termios settings{};
-    if (::tcgetattr(m_port, &settings) != 0)
-        return false;
-    speed_t wanted = B9600;
-    switch (m_baud) {
-    case 115200:
-        wanted = B115200;
-        break;
-    case 19200:
-        wanted = B19200;
-        break;
-    case 38400:
-        wanted = B38400;
-        break;
-    default:
-        wanted = B9600;
-        break;
-    }
-    return ::cfgetospeed(&settings) == wanted && ::cfgetispeed(&settings) == wanted;
 }
 
 double PumpSimulator::Position(const PumpState &pump, uint64_t nowMs)
@@ -154,60 +74,10 @@ void PumpSimulator::Settle(PumpState &pump, uint64_t nowMs)
         pump.moving = false;
 }
 
-void PumpSimulator::Run()
-{
-    std::string input;
-    while (!m_stop) {
-        pollfd p{m_master, POLLIN, 0};
-        ::poll(&p, 1, 5);
-        char buffer[512];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        const uint64_t now = SteadyMs();
-        if (n > 0) {
-            // A port at another baud hears noise, never a request.
-            if (BaudMatches())
-                input.append(buffer, static_cast<size_t>(n));
-            size_t start;
-            while ((start = input.find('/')) != std::string::npos) {
-                const size_t end = input.find('\r', start);
-                if (end == std::string::npos)
-                    break;
-                Handle(input.substr(start + 1, end - start - 1), now);
-                input.erase(0, end + 1);
-            }
-            if (input.find('/') == std::string::npos)
-                input.clear();
-        }
-        std::vector<Pending> due;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            auto split = std::stable_partition(m_pending.begin(), m_pending.end(),
-                                               [&](const Pending &item) { return item.dueMs > now; });
-            due.assign(split, m_pending.end());
-            m_pending.erase(split, m_pending.end());
-        }
-        for (const Pending &item : due) {
-            size_t done = 0;
-            while (done < item.bytes.size()) {
-                const ssize_t w = ::write(m_master, item.bytes.data() + done, item.bytes.size() - done);
-                if (w > 0)
-                    done += static_cast<size_t>(w);
-                else
-                    ::usleep(1000);
-            }
-            if (item.late) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                ++m_lateWritten;
-                m_changed.notify_all();
-            }
-        }
-    }
-}
-
 void PumpSimulator::Handle(const std::string &request, uint64_t nowMs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_requests.push_back(request);
+    LogRequest(request);
     size_t digits = 0;
     while (digits < request.size() && request[digits] >= '0' && request[digits] <= '9')
         ++digits;
@@ -227,36 +97,20 @@ void PumpSimulator::Handle(const std::string &request, uint64_t nowMs)
         delay = m_faults.front().second.second;
         m_faults.pop_front();
     }
-    if (m_random)
+    if (RandomReplies())
         fault = Fault::RandomBytes;
 
-    auto send = [&](std::string bytes, uint64_t dueMs) {
-        m_pending.push_back({dueMs, std::move(bytes), false});
-    };
     switch (fault) {
     case Fault::Silence:
         return;
-    case Fault::RandomBytes: {
-        auto next = [&] {
-            m_randomState = m_randomState * 1103515245u + 12345u;
-            return (m_randomState >> 16) & 0x7FFF;
-        };
-        std::string bytes;
-        const unsigned length = next() % 40;
-        for (unsigned i = 0; i < length; ++i) {
-            char c = static_cast<char>(next() & 0xFF);
-            bytes += c == '\0' ? '\x01' : c;
-        }
-        if (next() % 4 != 0)
-            bytes += "\r\n";
-        send(bytes, nowMs);
+    case Fault::RandomBytes:
+        Send(RandomBytes(), nowMs);
         return;
-    }
     case Fault::Overflow:
-        send(std::string(1023, 'x'), nowMs);
+        Send(std::string(1023, 'x'), nowMs);
         return;
     case Fault::Status:
-        send(Frame(faultStatus, ""), nowMs);
+        Send(Frame(faultStatus, ""), nowMs);
         return;
     default:
         break;
@@ -267,11 +121,11 @@ void PumpSimulator::Handle(const std::string &request, uint64_t nowMs)
     std::string frame = Frame(status, data);
     switch (fault) {
     case Fault::Late:
-        m_pending.push_back({nowMs + static_cast<uint64_t>(delay), frame, true});
+        Send(frame, nowMs + static_cast<uint64_t>(delay), true);
         return;
     case Fault::SplitCrLf:
-        send(frame.substr(0, frame.size() - 1), nowMs);
-        send("\n", nowMs + 60);
+        Send(frame.substr(0, frame.size() - 1), nowMs);
+        Send("\n", nowMs + 60);
         return;
     case Fault::LfOnly:
         frame.erase(frame.size() - 2, 1);
@@ -288,7 +142,7 @@ void PumpSimulator::Handle(const std::string &request, uint64_t nowMs)
     default:
         break;
     }
-    send(frame, nowMs);
+    Send(frame, nowMs);
 }
 
 std::string PumpSimulator::Execute(PumpState &pump, const std::string &command, uint64_t nowMs, char &status)

@@ -1,27 +1,14 @@
 #include "support/StageSimulator.h"
 
-#include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sstream>
-#include <termios.h>
-#include <unistd.h>
+#include <vector>
 
 namespace vantelis::test {
 
 namespace {
-
-uint64_t SteadyMs()
-{
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
 
 std::string Reply(int device, int axis, bool busy, const std::string &value)
 {
@@ -49,29 +36,14 @@ bool ParseSteps(const std::string &text, int32_t &value)
 
 } // namespace
 
-StageSimulator::StageSimulator(int baud) : m_baud(baud)
+StageSimulator::StageSimulator(int baud) : PtyDeviceSimulator(baud, 115200, '\n')
 {
-    char name[256] = {};
-    if (::openpty(&m_master, &m_port, name, nullptr, nullptr) != 0)
-        return;
-    m_portPath = name;
-    termios settings{};
-    ::tcgetattr(m_port, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(m_port, TCSANOW, &settings);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_thread = std::thread([this] { Run(); });
+    Start();
 }
 
 StageSimulator::~StageSimulator()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_port >= 0)
-        ::close(m_port);
-    if (m_master >= 0)
-        ::close(m_master);
+    Stop();
 }
 
 void StageSimulator::InjectFault(Fault fault, int count, int delayMs)
@@ -79,13 +51,6 @@ void StageSimulator::InjectFault(Fault fault, int count, int delayMs)
     std::lock_guard<std::mutex> lock(m_mutex);
     for (int i = 0; i < count; ++i)
         m_faults.push_back({fault, delayMs});
-}
-
-void StageSimulator::SetRandomReplies(bool on, uint32_t seed)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_random = on;
-    m_randomState = seed ? seed : 1;
 }
 
 StageSimulator::AxisState StageSimulator::Axis(int axis)
@@ -124,105 +89,10 @@ void StageSimulator::SetSerialNumber(uint32_t number)
     m_serialNumber = number;
 }
 
-std::vector<std::string> StageSimulator::Requests()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
-}
-
-void StageSimulator::ClearRequests()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_requests.clear();
-}
-
-bool StageSimulator::WaitForLateAnswers(int count, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return m_lateWritten >= count; });
-}
-
-bool StageSimulator::BaudMatches()
-{
-    termios settings{};
-    if (::tcgetattr(m_port, &settings) != 0)
-        return false;
-    speed_t wanted = B115200;
-    switch (m_baud) {
-    case 9600:
-        wanted = B9600;
-        break;
-    case 19200:
-        wanted = B19200;
-        break;
-    case 38400:
-        wanted = B38400;
-        break;
-    default:
-        wanted = B115200;
-        break;
-    }
-    return ::cfgetospeed(&settings) == wanted && ::cfgetispeed(&settings) == wanted;
-}
-
-void StageSimulator::Run()
-{
-    std::string input;
-    while (!m_stop) {
-        pollfd p{m_master, POLLIN, 0};
-        ::poll(&p, 1, 5);
-        char buffer[512];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        const uint64_t now = SteadyMs();
-        if (n > 0) {
-            // A port at another baud hears noise, never a request.
-            if (BaudMatches())
-                input.append(buffer, static_cast<size_t>(n));
-            size_t start;
-            while ((start = input.find('/')) != std::string::npos) {
-                const size_t end = input.find('\n', start);
-                if (end == std::string::npos)
-                    break;
-                std::string request = input.substr(start + 1, end - start - 1);
-                if (!request.empty() && request.back() == '\r')
-                    request.pop_back();
-                Handle(request, now);
-                input.erase(0, end + 1);
-            }
-            if (input.find('/') == std::string::npos)
-                input.clear();
-        }
-        std::vector<Pending> due;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            auto split = std::stable_partition(m_pending.begin(), m_pending.end(),
-                                               [&](const Pending &item) { return item.dueMs > now; });
-            due.assign(split, m_pending.end());
-            m_pending.erase(split, m_pending.end());
-        }
-        for (const Pending &item : due) {
-            size_t done = 0;
-            while (done < item.bytes.size()) {
-                const ssize_t w = ::write(m_master, item.bytes.data() + done, item.bytes.size() - done);
-                if (w > 0)
-                    done += static_cast<size_t>(w);
-                else
-                    ::usleep(1000);
-            }
-            if (item.late) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                ++m_lateWritten;
-                m_changed.notify_all();
-            }
-        }
-    }
-}
-
 void StageSimulator::Handle(const std::string &request, uint64_t nowMs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_requests.push_back(request);
+    LogRequest(request);
 
     Fault fault = Fault::None;
     int delay = 0;
@@ -231,33 +101,17 @@ void StageSimulator::Handle(const std::string &request, uint64_t nowMs)
         delay = m_faults.front().second;
         m_faults.pop_front();
     }
-    if (m_random)
+    if (RandomReplies())
         fault = Fault::RandomBytes;
-    auto send = [&](std::string bytes, uint64_t dueMs, bool late = false) {
-        m_pending.push_back({dueMs, std::move(bytes), late});
-    };
     switch (fault) {
     case Fault::Silence:
         return;
     case Fault::Overflow:
-        send(std::string(1023, 'x'), nowMs);
+        Send(std::string(1023, 'x'), nowMs);
         return;
-    case Fault::RandomBytes: {
-        auto next = [&] {
-            m_randomState = m_randomState * 1103515245u + 12345u;
-            return (m_randomState >> 16) & 0x7FFF;
-        };
-        std::string bytes;
-        const unsigned length = next() % 40;
-        for (unsigned i = 0; i < length; ++i) {
-            const char c = static_cast<char>(next() & 0xFF);
-            bytes += c == '\0' ? '\x01' : c;
-        }
-        if (next() % 4 != 0)
-            bytes += "\r\n";
-        send(bytes, nowMs);
+    case Fault::RandomBytes:
+        Send(RandomBytes(), nowMs);
         return;
-    }
     default:
         break;
     }
@@ -278,17 +132,17 @@ void StageSimulator::Handle(const std::string &request, uint64_t nowMs)
     }
     switch (fault) {
     case Fault::Late:
-        send(line + "\r\n", nowMs + static_cast<uint64_t>(delay), true);
+        Send(line + "\r\n", nowMs + static_cast<uint64_t>(delay), true);
         return;
     case Fault::SplitCrLf:
-        send(line + "\r", nowMs);
-        send("\n", nowMs + 60);
+        Send(line + "\r", nowMs);
+        Send("\n", nowMs + 60);
         return;
     case Fault::LfOnly:
-        send(line + "\n", nowMs);
+        Send(line + "\n", nowMs);
         return;
     default:
-        send(line + "\r\n", nowMs);
+        Send(line + "\r\n", nowMs);
         return;
     }
 }

@@ -4,18 +4,15 @@
 // OK <IDLE|BUSY> -- <value>\r\n". A move makes its axis answer BUSY to the next status polls (as many
 // as set, or until stopped for a velocity move). The stage answers only when the port is set to its
 // own baud, and faults can be injected for the next requests.
-#include <atomic>
-#include <condition_variable>
+#include "support/PtyDeviceSimulator.h"
+
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace vantelis::test {
 
-class StageSimulator
+class StageSimulator : public PtyDeviceSimulator
 {
   public:
     enum class Fault
@@ -42,17 +39,10 @@ class StageSimulator
     };
 
     explicit StageSimulator(int baud = 115200);
-    ~StageSimulator();
-    StageSimulator(const StageSimulator &) = delete;
-    StageSimulator &operator=(const StageSimulator &) = delete;
-
-    // Device path of the pseudo-terminal's port side; empty when the terminal could not be made.
-    const std::string &PortPath() const { return m_portPath; }
+    ~StageSimulator() override;
 
     // The next count requests meet fault (delayMs for Fault::Late).
     void InjectFault(Fault fault, int count = 1, int delayMs = 0);
-    // Every request from now on gets random bytes (seeded), until turned off.
-    void SetRandomReplies(bool on, uint32_t seed = 1);
 
     // Axis 1 or 2.
     AxisState Axis(int axis);
@@ -64,44 +54,17 @@ class StageSimulator
     void SetDeviceId(uint32_t id);
     void SetSerialNumber(uint32_t number);
 
-    // Request lines received (without '/' and the line end), oldest first.
-    std::vector<std::string> Requests();
-    void ClearRequests();
-    // Waits until count late answers were written; false after timeoutMs.
-    bool WaitForLateAnswers(int count, int timeoutMs);
-
   private:
-    struct Pending
-    {
-        uint64_t dueMs;
-        std::string bytes;
-        bool late;
-    };
-    void Run();
-    void Handle(const std::string &request, uint64_t nowMs);
+    void Handle(const std::string &request, uint64_t nowMs) override;
     // The reply line of a request to device 1 without its line end (lock held); empty: no answer.
     std::string Execute(const std::string &request);
-    bool BaudMatches();
 
-    int m_baud;
-    int m_master = -1;
-    int m_port = -1;
-    std::string m_portPath;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
     AxisState m_axes[2];
     int m_busyPollsPerMove = 2;
     std::string m_temperature = "33.5";
     uint32_t m_deviceId = 30222;
     uint32_t m_serialNumber = 51234;
     std::deque<std::pair<Fault, int>> m_faults;
-    bool m_random = false;
-    uint32_t m_randomState = 1;
-    std::vector<std::string> m_requests;
-    std::vector<Pending> m_pending;
-    int m_lateWritten = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
 };
 
 } // namespace vantelis::test

@@ -8,30 +8,37 @@
 #include "app/AppGlobals.h"
 #include "script/Arguments.h"
 #include "script/CommandTable.h"
+#include "script/ParseHelpers.h"
 #include "script/ScriptRuntime.h"
 #include "script/ScriptWaitWindows.h"
 
 #include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 namespace {
 
+using script_parse::SetError;
+
 std::mutex g_hostMutex;
 std::shared_ptr<ScriptPromptHost> g_host;
 
-void SetError(EString &error, const std::string &text)
+// Shows the prompt of the command name and hands back the button and edit text. False with the
+// error text when no host is installed or, if requireOk, when the operator did not answer OK.
+bool AskOperator(const char *name, const ScriptPrompt &prompt, bool requireOk, int &result,
+                 std::string &entry, EString &error)
 {
-    error.Assign(text.c_str());
-}
-
-bool NoHost(const char *name, EString &error)
-{
-    SetError(error, FormatText("%s() - not available in this build.", name));
-    return false;
+    if (!RunScriptPrompt(prompt, result, entry)) {
+        SetError(error, FormatText("%s() - not available in this build.", name));
+        return false;
+    }
+    if (requireOk && result != kPromptOk) {
+        SetError(error, "Script Stopped");
+        return false;
+    }
+    return true;
 }
 
 // Message, then ")" directly behind it.
@@ -60,9 +67,7 @@ bool PromptInfo(Script &, const char *arguments, VariableList &variables, bool c
     prompt.message = ReplaceEscapePairs(message.c_str());
     int result = 0;
     std::string value;
-    if (!RunScriptPrompt(prompt, result, value))
-        return NoHost("PromptInfo", error);
-    return true;
+    return AskOperator("PromptInfo", prompt, false, result, value, error);
 }
 
 bool PromptContinueCancel(Script &, const char *arguments, VariableList &variables, bool checkOnly,
@@ -78,13 +83,7 @@ bool PromptContinueCancel(Script &, const char *arguments, VariableList &variabl
     prompt.message = message.c_str();
     int result = 0;
     std::string value;
-    if (!RunScriptPrompt(prompt, result, value))
-        return NoHost("PromptContinueCancel", error);
-    if (result != kPromptOk) {
-        SetError(error, "Script Stopped");
-        return false;
-    }
-    return true;
+    return AskOperator("PromptContinueCancel", prompt, true, result, value, error);
 }
 
 bool PromptForValue(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
@@ -117,12 +116,8 @@ bool PromptForValue(Script &, const char *arguments, VariableList &variables, bo
     prompt.value = FormatText("%4.2lf", value);
     int answer = 0;
     std::string entry;
-    if (!RunScriptPrompt(prompt, answer, entry))
-        return NoHost("PromptForValue", error);
-    if (answer != kPromptOk) {
-        SetError(error, "Script Stopped");
+    if (!AskOperator("PromptForValue", prompt, true, answer, entry, error))
         return false;
-    }
     double entered = 0.0;
     if (entry == prompt.value) {
         // The untouched default: its two-decimal display must not replace the value itself.
@@ -157,7 +152,6 @@ bool ScanLeadingInteger(const std::string &text, int64_t &value)
         ++digits;
     if (!std::isdigit(static_cast<unsigned char>(*digits)))
         return false;
-    errno = 0;
     const long long parsed = std::strtoll(p, nullptr, 10);
     // Far beyond any int range: keep the sign so that the range checks refuse it.
     value = parsed;
@@ -197,12 +191,8 @@ bool PromptForValueInt(Script &, const char *arguments, VariableList &variables,
     prompt.value = FormatText("%ld", static_cast<long>(value));
     int answer = 0;
     std::string entry;
-    if (!RunScriptPrompt(prompt, answer, entry))
-        return NoHost("PromptForValueInt", error);
-    if (answer != kPromptOk) {
-        SetError(error, "Script Stopped");
+    if (!AskOperator("PromptForValueInt", prompt, true, answer, entry, error))
         return false;
-    }
     int64_t entered = 0;
     if (!ScanLeadingInteger(entry, entered)) {
         SetError(error, FormatText("Entered value is not a valid integer number: %s", entry.c_str()));
@@ -240,12 +230,8 @@ bool PromptForString(Script &, const char *arguments, VariableList &variables, b
     prompt.message = text.c_str();
     int answer = 0;
     std::string entry;
-    if (!RunScriptPrompt(prompt, answer, entry))
-        return NoHost("PromptForString", error);
-    if (answer != kPromptOk) {
-        SetError(error, "Script Stopped");
+    if (!AskOperator("PromptForString", prompt, true, answer, entry, error))
         return false;
-    }
     // A literal in place of the variable: the entry has nowhere to go.
     if (result && result->type == kVariableString)
         result->text.Assign(entry.c_str());
@@ -276,8 +262,8 @@ bool PromptCustom(Script &, const char *arguments, VariableList &variables, bool
     prompt.captions = captions.c_str();
     int pressed = 0;
     std::string entry;
-    if (!RunScriptPrompt(prompt, pressed, entry))
-        return NoHost("PromptCustom", error);
+    if (!AskOperator("PromptCustom", prompt, false, pressed, entry, error))
+        return false;
     if (result->type == kVariableInt)
         result->integer = pressed;
     return true;

@@ -9,6 +9,7 @@
 #include "app/PlexorinApp.h"
 #include "script/Arguments.h"
 #include "script/CommandTable.h"
+#include "script/ParseHelpers.h"
 #include "script/ScriptRuntime.h"
 #include "script/ScriptWaitWindows.h"
 
@@ -21,10 +22,7 @@
 
 namespace {
 
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using script_parse::SetError;
 
 // Pump 1 when the number is 0 or 1, then pump 2 when it is 0 or 2; stops at the first failure.
 template <typename Op> bool ForEachPump(uint32_t pump, Op op)
@@ -59,6 +57,17 @@ bool PumpNumberSingle(const char *name, int32_t pump, EString &error)
     return true;
 }
 
+// The argument list's start and the pump number, its first argument: 0 (both), 1 or 2 with
+// allowBoth, else 1 or 2.
+bool ReadPumpNumber(const char *name, bool allowBoth, const char *&cursor, VariableList &variables,
+                    int32_t &pump, EString &error)
+{
+    if (!ReadArgumentListStart(cursor, error) ||
+        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
+        return false;
+    return allowBoth ? PumpNumberBoth(name, pump, error) : PumpNumberSingle(name, pump, error);
+}
+
 bool PortPresent(const char *name, EString &error)
 {
     if (theApp.m_pump_port == 0) {
@@ -86,10 +95,7 @@ bool VolumeCommand(const char *name, const char *arguments, VariableList &variab
     const char *cursor = arguments;
     int32_t pump = 0;
     double ul = 0.0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberBoth(name, pump, error))
+    if (!ReadPumpNumber(name, true, cursor, variables, pump, error))
         return false;
     if (!GetDoubleParameter(2, cursor, ul, error, &variables, nullptr))
         return false;
@@ -143,10 +149,7 @@ bool GetSyringeAspiratedVolume(Script &, const char *arguments, VariableList &va
     int32_t pump = 0;
     double dummy = 0.0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberSingle("GetSyringeAsperatedVolume", pump, error))
+    if (!ReadPumpNumber("GetSyringeAsperatedVolume", false, cursor, variables, pump, error))
         return false;
     if (!GetDoubleParameter(2, cursor, dummy, error, &variables, &result))
         return false;
@@ -171,10 +174,7 @@ bool GetBacklashSteps(Script &, const char *arguments, VariableList &variables, 
     int32_t pump = 0;
     int32_t dummy = 0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberSingle("GetBacklashSteps", pump, error))
+    if (!ReadPumpNumber("GetBacklashSteps", false, cursor, variables, pump, error))
         return false;
     if (!GetIntParameter(2, cursor, dummy, error, &variables, &result))
         return false;
@@ -198,10 +198,7 @@ bool SetBacklashSteps(Script &, const char *arguments, VariableList &variables, 
     const char *cursor = arguments;
     int32_t pump = 0;
     int32_t steps = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberBoth("SetBacklashSteps", pump, error))
+    if (!ReadPumpNumber("SetBacklashSteps", true, cursor, variables, pump, error))
         return false;
     if (!GetIntParameter(2, cursor, steps, error, &variables, nullptr))
         return false;
@@ -230,10 +227,7 @@ bool GetAccelerationRate(Script &, const char *arguments, VariableList &variable
     int32_t dummy = 0;
     Variable *up = nullptr;
     Variable *down = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberSingle("GetAccelerationRate", pump, error))
+    if (!ReadPumpNumber("GetAccelerationRate", false, cursor, variables, pump, error))
         return false;
     if (!GetIntParameter(2, cursor, dummy, error, &variables, &up))
         return false;
@@ -268,10 +262,7 @@ bool SetAccelerationRate(Script &, const char *arguments, VariableList &variable
     int32_t pump = 0;
     int32_t rampUp = 0;
     int32_t rampDown = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberBoth("SetAccelerationRate", pump, error))
+    if (!ReadPumpNumber("SetAccelerationRate", true, cursor, variables, pump, error))
         return false;
     if (!GetIntParameter(2, cursor, rampUp, error, &variables, nullptr))
         return false;
@@ -301,10 +292,7 @@ bool SetTopSpeed(Script &, const char *arguments, VariableList &variables, bool 
     const char *cursor = arguments;
     int32_t pump = 0;
     double speed = 0.0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberBoth("SetTopSpeed", pump, error))
+    if (!ReadPumpNumber("SetTopSpeed", true, cursor, variables, pump, error))
         return false;
     if (!GetDoubleParameter(2, cursor, speed, error, &variables, nullptr))
         return false;
@@ -393,10 +381,7 @@ bool TerminateMove(Script &, const char *arguments, VariableList &variables, boo
 {
     const char *cursor = arguments;
     int32_t pump = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberBoth("TerminateMove", pump, error))
+    if (!ReadPumpNumber("TerminateMove", true, cursor, variables, pump, error))
         return false;
     if (checkOnly)
         return true;
@@ -422,10 +407,7 @@ bool ResetPump(Script &, const char *arguments, VariableList &variables, bool ch
 {
     const char *cursor = arguments;
     int32_t pump = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberSingle("ResetPump", pump, error))
+    if (!ReadPumpNumber("ResetPump", false, cursor, variables, pump, error))
         return false;
     if (checkOnly)
         return true;
@@ -442,10 +424,7 @@ bool SetPumpValveState(Script &, const char *arguments, VariableList &variables,
     const char *cursor = arguments;
     int32_t pump = 0;
     EString state;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
-        return false;
-    if (!PumpNumberBoth("SetPumpValveState", pump, error))
+    if (!ReadPumpNumber("SetPumpValveState", true, cursor, variables, pump, error))
         return false;
     if (!GetStringParameter(2, cursor, state, error, &variables, nullptr))
         return false;

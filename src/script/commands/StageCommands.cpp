@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "script/Arguments.h"
 #include "script/CommandTable.h"
+#include "script/ParseHelpers.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -23,10 +24,7 @@
 
 namespace {
 
-void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using script_parse::SetError;
 
 // "X" is axis 0, "Z" the focus axis; nothing else.
 bool AxisFromText(const char *name, const EString &text, ZaberAxis &axis, EString &error)
@@ -56,8 +54,7 @@ bool StageReady(const char *name, EString &error)
     return false;
 }
 
-bool ReadAxis(const char *name, const char *&cursor, VariableList &variables, EString &axisText,
-              EString &error)
+bool ReadAxis(const char *&cursor, VariableList &variables, EString &axisText, EString &error)
 {
     return ReadArgumentListStart(cursor, error) &&
            GetStringParameter(1, cursor, axisText, error, &variables, nullptr);
@@ -70,7 +67,7 @@ bool MoveCommand(const char *name, bool relative, const char *arguments, Variabl
     EString axisText;
     ZaberAxis axis = 0;
     double mm = 0.0;
-    if (!ReadAxis(name, cursor, variables, axisText, error))
+    if (!ReadAxis(cursor, variables, axisText, error))
         return false;
     if (!relative && !AxisFromText(name, axisText, axis, error))
         return false;
@@ -94,7 +91,7 @@ bool Home(Script &, const char *arguments, VariableList &variables, bool checkOn
     const char *cursor = arguments;
     EString axisText;
     ZaberAxis axis = 0;
-    if (!ReadAxis("ZB_Home", cursor, variables, axisText, error))
+    if (!ReadAxis(cursor, variables, axisText, error))
         return false;
     if (checkOnly)
         return true;
@@ -110,7 +107,7 @@ bool GetPosition(Script &, const char *arguments, VariableList &variables, bool 
     ZaberAxis axis = 0;
     double dummy = 0.0;
     Variable *result = nullptr;
-    if (!ReadAxis("ZB_GetPosition_mm", cursor, variables, axisText, error) ||
+    if (!ReadAxis(cursor, variables, axisText, error) ||
         !AxisFromText("ZB_GetPosition_mm", axisText, axis, error) ||
         !GetDoubleParameter(2, cursor, dummy, error, &variables, &result))
         return false;
@@ -132,7 +129,7 @@ bool WaitForMove(Script &, const char *arguments, VariableList &variables, bool 
     const char *cursor = arguments;
     EString axisText;
     ZaberAxis axis = 0;
-    if (!ReadAxis("ZB_WaitForMoveToFinish", cursor, variables, axisText, error) ||
+    if (!ReadAxis(cursor, variables, axisText, error) ||
         !AxisFromText("ZB_WaitForMoveToFinish", axisText, axis, error))
         return false;
     EString ignored;
@@ -164,7 +161,7 @@ bool CollectFocusStack(Script &, const char *arguments, VariableList &variables,
     double start = 0.0;
     double step = 0.0;
     int32_t nsteps = 0;
-    if (!ReadAxis(kName, cursor, variables, axisText, error) || !AxisFromText(kName, axisText, axis, error) ||
+    if (!ReadAxis(cursor, variables, axisText, error) || !AxisFromText(kName, axisText, axis, error) ||
         !GetDoubleParameter(2, cursor, start, error, &variables, nullptr))
         return false;
     const bool isX = axis == kZaberXAxis;

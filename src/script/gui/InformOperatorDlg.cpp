@@ -36,15 +36,11 @@ void InformOperatorDlg::Inform(const std::string &text, int32_t seconds)
         hide();
     m_message->setText(QString::fromLatin1(text.c_str()));
     m_seconds_left = seconds;
+    m_timer->stop();
     if (seconds == 0) {
         m_seconds_left = 1;
         m_timer->start(0);
-    } else if (seconds < 0) {
-        show();
-        m_timer->stop();
-    } else {
-        show();
-        m_timer->stop();
+    } else if (seconds > 0) {
         m_timer->start(1000);
     }
     show();

@@ -114,12 +114,7 @@ void PromptDlg::Finish(int answer)
 
 QtScriptPromptHost::QtScriptPromptHost(QObject *parent) : QObject(parent) {}
 
-QtScriptPromptHost::~QtScriptPromptHost()
-{
-    for (auto &[token, dialog] : m_prompts)
-        if (dialog)
-            dialog->deleteLater();
-}
+QtScriptPromptHost::~QtScriptPromptHost() = default;
 
 uint64_t QtScriptPromptHost::Open(const ScriptPrompt &prompt, std::function<void(int, std::string)> done)
 {
@@ -135,10 +130,10 @@ uint64_t QtScriptPromptHost::Open(const ScriptPrompt &prompt, std::function<void
             dialog->setWindowModality(Qt::ApplicationModal);
             QObject::connect(dialog, &QDialog::finished, dialog, [self, token, dialog, done] {
                 if (self)
-                    self->m_prompts.erase(token);
+                    self->m_prompts.Remove(token);
                 done(dialog->Answer(), dialog->Value().toLatin1().toStdString());
             });
-            self->m_prompts[token] = dialog;
+            self->m_prompts.Add(token, dialog);
             dialog->show();
         },
         false);
@@ -150,26 +145,13 @@ void QtScriptPromptHost::Dismiss(uint64_t token)
     QPointer<QtScriptPromptHost> self(this);
     platform::ui::Ui().RunOnGuiThread(
         [self, token] {
-            if (!self)
-                return;
-            auto it = self->m_prompts.find(token);
-            if (it == self->m_prompts.end())
-                return;
-            if (it->second) {
-                // Closed without an answer: the waiting thread has gone on already.
-                it->second->disconnect();
-                it->second->close();
-            }
-            self->m_prompts.erase(it);
+            if (self)
+                self->m_prompts.Close(token);
         },
         false);
 }
 
 std::vector<PromptDlg *> QtScriptPromptHost::OpenPrompts() const
 {
-    std::vector<PromptDlg *> prompts;
-    for (const auto &[token, dialog] : m_prompts)
-        if (dialog && dialog->isVisible())
-            prompts.push_back(dialog.data());
-    return prompts;
+    return m_prompts.Visible();
 }

@@ -6,13 +6,13 @@
 #ifndef Q_MOC_RUN
 #include "script/commands/PromptCommands.h"
 #endif
+#include "script/gui/TokenWindows.h"
 
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
 
 #include <atomic>
-#include <map>
 
 // One prompt window. result() after it closed: 1 for OK/"Continue", 2 for "Cancel"/Esc; for the
 // custom kind the pressed button (1 to 4) or 0.
@@ -55,5 +55,5 @@ class QtScriptPromptHost : public QObject, public ScriptPromptHost
 
   private:
     std::atomic<uint64_t> m_next{0};
-    std::map<uint64_t, QPointer<PromptDlg>> m_prompts; // user-interface thread only
+    TokenWindows<PromptDlg> m_prompts; // user-interface thread only
 };

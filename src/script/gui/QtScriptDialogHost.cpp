@@ -10,12 +10,7 @@ using namespace platform::ui;
 
 QtScriptDialogHost::QtScriptDialogHost(QObject *parent) : QObject(parent) {}
 
-QtScriptDialogHost::~QtScriptDialogHost()
-{
-    for (auto &[token, box] : m_boxes)
-        if (box)
-            box->deleteLater();
-}
+QtScriptDialogHost::~QtScriptDialogHost() = default;
 
 uint64_t QtScriptDialogHost::OpenMessageBox(const std::string &text, const std::string &caption,
                                             uint32_t flags, std::function<void(int answer)> answer)
@@ -67,7 +62,7 @@ uint64_t QtScriptDialogHost::OpenMessageBox(const std::string &text, const std::
             }
             QObject::connect(box, &QMessageBox::finished, box, [self, token, box, answer, escape] {
                 if (self)
-                    self->m_boxes.erase(token);
+                    self->m_boxes.Remove(token);
                 QAbstractButton *clicked = box->clickedButton();
                 int result = escape;
                 if (clicked) {
@@ -88,7 +83,7 @@ uint64_t QtScriptDialogHost::OpenMessageBox(const std::string &text, const std::
                 }
                 answer(result);
             });
-            self->m_boxes[token] = box;
+            self->m_boxes.Add(token, box);
             box->show();
         },
         false);
@@ -100,26 +95,13 @@ void QtScriptDialogHost::Dismiss(uint64_t token)
     QPointer<QtScriptDialogHost> self(this);
     Ui().RunOnGuiThread(
         [self, token] {
-            if (!self)
-                return;
-            auto it = self->m_boxes.find(token);
-            if (it == self->m_boxes.end())
-                return;
-            if (it->second) {
-                // Closed without an answer: the waiting thread has gone on already.
-                it->second->disconnect();
-                it->second->close();
-            }
-            self->m_boxes.erase(it);
+            if (self)
+                self->m_boxes.Close(token);
         },
         false);
 }
 
 std::vector<QMessageBox *> QtScriptDialogHost::OpenBoxes() const
 {
-    std::vector<QMessageBox *> boxes;
-    for (const auto &[token, box] : m_boxes)
-        if (box && box->isVisible())
-            boxes.push_back(box.data());
-    return boxes;
+    return m_boxes.Visible();
 }

@@ -7,12 +7,12 @@
 #include "script/ScriptRuntime.h"
 #endif
 
+#include "script/gui/TokenWindows.h"
+
 #include <QObject>
 #include <QPointer>
 
 #include <atomic>
-#include <map>
-#include <mutex>
 
 class QMessageBox;
 
@@ -32,5 +32,5 @@ class QtScriptDialogHost : public QObject, public ScriptDialogHost
 
   private:
     std::atomic<uint64_t> m_next{0};
-    std::map<uint64_t, QPointer<QMessageBox>> m_boxes; // user-interface thread only
+    TokenWindows<QMessageBox> m_boxes; // user-interface thread only
 };

@@ -165,14 +165,18 @@ void ScriptsDlg::FillScriptList()
 void ScriptsDlg::UpdateButtons()
 {
     // While handle 0 runs only Stop makes sense; the window may be shown again meanwhile.
-    if (Script::IsScriptRunning(SCRIPT_HANDLE_FLUIDIC_SYSTEM)) {
-        EnableControl(kStopId, true);
-        EnableControl(kRunId, false);
-        EnableControl(kEditId, false);
-        EnableControl(kListId, false);
-        return;
-    }
-    RestoreIdleButtons();
+    if (Script::IsScriptRunning(SCRIPT_HANDLE_FLUIDIC_SYSTEM))
+        ShowRunningButtons();
+    else
+        RestoreIdleButtons();
+}
+
+void ScriptsDlg::ShowRunningButtons()
+{
+    EnableControl(kStopId, true);
+    EnableControl(kRunId, false);
+    EnableControl(kEditId, false);
+    EnableControl(kListId, false);
 }
 
 void ScriptsDlg::RestoreIdleButtons()
@@ -235,10 +239,7 @@ void ScriptsDlg::OnBnClickedRun()
         Report(error.c_str(), __LINE__);
         return;
     }
-    EnableControl(kStopId, true);
-    EnableControl(kRunId, false);
-    EnableControl(kEditId, false);
-    EnableControl(kListId, false);
+    ShowRunningButtons();
 }
 
 void ScriptsDlg::OnBnClickedStop()

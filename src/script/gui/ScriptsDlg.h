@@ -78,6 +78,8 @@ class ScriptsDlg : public ToolWindow
     // Writes text to the error log and shows it.
     void Report(const std::string &text, int line);
     std::string SelectedText() const;
+    // Only Stop enabled: handle 0 runs.
+    void ShowRunningButtons();
     void RestoreIdleButtons();
     void RenameEntry(const std::string &entry);
     void DeleteEntry(const std::string &entry);

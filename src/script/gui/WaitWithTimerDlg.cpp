@@ -56,10 +56,7 @@ void WaitWithTimerDlg::OnShowWindow()
         m_message->setText(QString::fromLatin1(m_text.c_str()));
     const uint32_t seconds = m_seconds > 0 ? static_cast<uint32_t>(m_seconds) : 0u;
     m_time->setText(m_count_up == 1 ? QStringLiteral("00:00")
-                                    : QString::fromLatin1(FormatText("%02lu:%02lu",
-                                                                     static_cast<unsigned long>(seconds / 60),
-                                                                     static_cast<unsigned long>(seconds % 60))
-                                                              .c_str()));
+                                    : QString::fromLatin1(FormatWaitTime(uint64_t{seconds} * 1000u).c_str()));
     m_start_tick = platform::TickMs();
     m_timer->start();
 }
@@ -71,7 +68,7 @@ void WaitWithTimerDlg::OnTimer()
     const uint64_t remaining = elapsed < total ? total - elapsed : 0;
     std::string text;
     if (remaining > 500)
-        text = FormatWaitTime(m_count_up == 1 ? platform::TickMs() - m_start_tick : remaining);
+        text = FormatWaitTime(m_count_up == 1 ? elapsed : remaining);
     m_time->setText(QString::fromLatin1(text.c_str()));
     if (remaining < 200) {
         m_timer->stop();

@@ -19,7 +19,6 @@
 #include "platform/Ui.h"
 #include "tools/CountingRun.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -99,18 +98,9 @@ void CountingAlgorithmDlg::BuildControls()
 {
     auto *top = new QVBoxLayout(this);
 
-    auto *setRow = new QHBoxLayout;
-    setRow->addWidget(new QLabel("Parameter Set", this));
-    auto *combo = AddControl(kParamSetName, new DropDownCombo(this));
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->setMinimumContentsLength(18);
+    auto *combo = AddParamSetRow(top, kParamSetName, kSave);
     combo->onDropDown = [this] { ListCountingParamSets(); };
-    setRow->addWidget(combo, 1);
-    auto *save = AddControl(kSave, new QPushButton("Save", this));
-    save->setAutoDefault(false);
-    setRow->addWidget(save);
-    top->addLayout(setRow);
+    auto *save = ControlAs<QPushButton>(kSave);
 
     auto *resultsRow = new QHBoxLayout;
     resultsRow->addWidget(AddControl(kCreateResultsFiles, new QCheckBox("Create Results Files", this)));
@@ -119,21 +109,7 @@ void CountingAlgorithmDlg::BuildControls()
     top->addLayout(resultsRow);
 
     auto *regionRow = new QHBoxLayout;
-    auto *roiGroup = new QGroupBox(" Region of Interest", this);
-    auto *roiGrid = new QGridLayout(roiGroup);
-    const struct
-    {
-        int id;
-        const char *label;
-    } roiEdits[] = {{kLeft, "Left"}, {kRight, "Right"}, {kTop, "Top"}, {kBottom, "Bottom"}};
-    for (int i = 0; i < 4; ++i) {
-        roiGrid->addWidget(new QLabel(roiEdits[i].label, roiGroup), i / 2, (i % 2) * 2);
-        auto *edit = AddControl(roiEdits[i].id, new QLineEdit(roiGroup));
-        edit->setEnabled(false);
-        edit->setMaximumWidth(70);
-        roiGrid->addWidget(edit, i / 2, (i % 2) * 2 + 1);
-    }
-    regionRow->addWidget(roiGroup);
+    regionRow->addWidget(AddRoiGroup(kLeft, kTop, kRight, kBottom));
     auto *magnetGroup = new QGroupBox(" Magnet Height ", this);
     auto *magnetGrid = new QGridLayout(magnetGroup);
     magnetGrid->addWidget(new QLabel("Upper", magnetGroup), 0, 0);
@@ -545,11 +521,7 @@ void CountingAlgorithmDlg::OnTimer(int id)
 
 void CountingAlgorithmDlg::process_image()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor
-    {
-        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
-    } restoreCursor;
+    const WaitCursor waitCursor;
 
     CImageView *view = DocumentManager::Instance().ActiveView();
     CImageDoc *document = view ? view->GetDocument() : nullptr;

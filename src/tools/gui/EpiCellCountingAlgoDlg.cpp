@@ -16,7 +16,6 @@
 #include "platform/Files.h"
 #include "platform/Ui.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -41,6 +40,15 @@ constexpr const char *kExtension = ".epi_counting_params";
 std::string ReadMainSetting(const char *key, const char *defaultValue)
 {
     return Ostravo::ReadProfileString(kSection, key, defaultValue, 1024, theApp.m_ini_path.c_str());
+}
+
+// The LIB folder beside the main settings file, where the sets are kept.
+EString LibFolder()
+{
+    EString folder;
+    folder.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
+    folder.AppendPathPart("LIB");
+    return folder;
 }
 
 bool IsBlank(const std::string &text)
@@ -92,20 +100,11 @@ void EpiCellCountingAlgoDlg::BuildControls()
 {
     auto *top = new QVBoxLayout(this);
 
-    auto *setRow = new QHBoxLayout;
-    setRow->addWidget(new QLabel("Parameter Set", this));
-    auto *combo = AddControl(kParamSetName, new DropDownCombo(this));
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->setMinimumContentsLength(18);
+    auto *combo = AddParamSetRow(top, kParamSetName, kSave);
     combo->onDropDown = [this] { OnParamSetDropDown(); };
     combo->onCloseUp = [this] { OnParamSetCloseUp(); };
-    setRow->addWidget(combo, 1);
-    auto *save = AddControl(kSave, new QPushButton("Save", this));
-    save->setAutoDefault(false);
+    auto *save = ControlAs<QPushButton>(kSave);
     save->setEnabled(false);
-    setRow->addWidget(save);
-    top->addLayout(setRow);
 
     top->addWidget(AddControl(kUseBgImage, new QCheckBox("Use background image (if available)", this)));
 
@@ -141,23 +140,9 @@ void EpiCellCountingAlgoDlg::BuildControls()
     top->addLayout(grid);
 
     auto *lower = new QHBoxLayout;
-    auto *roiGroup = new QGroupBox(" Region of Interest", this);
-    auto *roiGrid = new QGridLayout(roiGroup);
-    const struct
-    {
-        int id;
-        const char *label;
-    } roiEdits[] = {{kLeft, "Left"}, {kRight, "Right"}, {kTop, "Top"}, {kBottom, "Bottom"}};
-    for (int i = 0; i < 4; ++i) {
-        roiGrid->addWidget(new QLabel(roiEdits[i].label, roiGroup), i / 2, (i % 2) * 2);
-        auto *edit = AddControl(roiEdits[i].id, new QLineEdit(roiGroup));
-        // The region follows the view; the user does not type it.
-        edit->setEnabled(false);
-        edit->setMaximumWidth(70);
-        roiGrid->addWidget(edit, i / 2, (i % 2) * 2 + 1);
-        connect(edit, &QLineEdit::textChanged, this, [this] { OnRoiChanged(); });
-    }
-    lower->addWidget(roiGroup);
+    lower->addWidget(AddRoiGroup(kLeft, kTop, kRight, kBottom));
+    for (int id : {kLeft, kTop, kRight, kBottom})
+        connect(ControlAs<QLineEdit>(id), &QLineEdit::textChanged, this, [this] { OnRoiChanged(); });
     auto *debugGroup = new QGroupBox(" Debug ", this);
     auto *debugLayout = new QVBoxLayout(debugGroup);
     debugLayout->addWidget(AddControl(kShowThreshold0, new QCheckBox("Show threshold 0 pixels", debugGroup)));
@@ -208,9 +193,7 @@ bool EpiCellCountingAlgoDlg::GetParamSetPath(std::string &path, std::string &err
         error = "EpiCountingAlgoDlg - Drop down box must have a valid file name: " + setName;
         return false;
     }
-    EString folder;
-    folder.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
-    folder.AppendPathPart("LIB");
+    const EString folder = LibFolder();
     if (!platform::FolderExists(folder.c_str()) && !CreateDirectoryPath(folder.c_str())) {
         error = std::string("EpiCountingAlgoDlg - Can't create directory: ") + folder.c_str();
         return false;
@@ -299,9 +282,14 @@ void EpiCellCountingAlgoDlg::UpdateSaveButton()
 {
     KillTimer(kUnsavedCheckTimer);
     ControlsToParams();
+    EnableControl(kSave, ParamsDifferFromSet());
+}
+
+bool EpiCellCountingAlgoDlg::ParamsDifferFromSet() const
+{
     uint8_t digest[32];
     m_params.ComputeHash(digest);
-    EnableControl(kSave, std::memcmp(digest, m_params.digest, sizeof(digest)) != 0);
+    return std::memcmp(digest, m_params.digest, sizeof(digest)) != 0;
 }
 
 void EpiCellCountingAlgoDlg::OnParamChanged()
@@ -341,9 +329,7 @@ void EpiCellCountingAlgoDlg::OnSave()
 void EpiCellCountingAlgoDlg::OnDone()
 {
     // The values as last read: an edit of the last 350 ms has not been read yet.
-    uint8_t digest[32];
-    m_params.ComputeHash(digest);
-    if (std::memcmp(digest, m_params.digest, sizeof(digest)) != 0) {
+    if (ParamsDifferFromSet()) {
         const int answer = platform::ui::MessageBox(
             "Save changes?", kCaption, platform::ui::MbYesNoCancel | platform::ui::MbIconQuestion);
         if (answer == platform::ui::IdCancel)
@@ -364,9 +350,7 @@ void EpiCellCountingAlgoDlg::OnParamSetDropDown()
     const QSignalBlocker block(combo);
     combo->clear();
     combo->setEditText(QString());
-    EString folder;
-    folder.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
-    folder.AppendPathPart("LIB");
+    const EString folder = LibFolder();
     QStringList names;
     for (const platform::DirEntry &entry :
          platform::ListFolder(folder.c_str(), std::string("*") + kExtension)) {
@@ -383,9 +367,7 @@ void EpiCellCountingAlgoDlg::OnParamSetDropDown()
 void EpiCellCountingAlgoDlg::OnParamSetCloseUp()
 {
     ControlsToParams();
-    uint8_t digest[32];
-    m_params.ComputeHash(digest);
-    if (std::memcmp(digest, m_params.digest, sizeof(digest)) != 0) {
+    if (ParamsDifferFromSet()) {
         const int answer = platform::ui::MessageBox("Save changes to " + m_current_set_name + "?", kCaption,
                                                     platform::ui::MbYesNo | platform::ui::MbIconQuestion);
         if (answer == platform::ui::IdYes) {
@@ -458,11 +440,7 @@ void EpiCellCountingAlgoDlg::OnTimer(int id)
 bool EpiCellCountingAlgoDlg::RunPreview(std::string &error)
 {
     error.clear();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor
-    {
-        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
-    } restoreCursor;
+    const WaitCursor waitCursor;
 
     CImageView *view = DocumentManager::Instance().ActiveView();
     CImageDoc *document = view ? view->GetDocument() : nullptr;

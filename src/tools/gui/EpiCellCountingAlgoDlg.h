@@ -78,6 +78,8 @@ class EpiCellCountingAlgoDlg : public ToolWindow
 
   private:
     void BuildControls();
+    // Whether m_params differs from the set as last loaded or saved (their digests differ).
+    bool ParamsDifferFromSet() const;
     void OnParamChanged();
     void OnRoiChanged();
     void OnPreviewRoiTimer();

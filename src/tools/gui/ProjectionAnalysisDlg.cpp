@@ -3,6 +3,7 @@
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
 #include "app/BackgroundImages.h"
+#include "app/gui/DropDownCombo.h"
 #include "platform/Ui.h"
 #include "tools/CountingParams.h"
 
@@ -14,37 +15,20 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 constexpr const char *kToolSection = "ProjectionAnalysisTool";
 constexpr const char *kSetKey = "ProjectionAnalysisParams";
 constexpr const char *kCaption = "Projection Analysis Params";
-
-// A set list that is refilled each time it opens.
-class SetCombo : public QComboBox
-{
-  public:
-    SetCombo(QWidget *parent, std::function<void()> opening)
-        : QComboBox(parent), m_opening(std::move(opening))
-    {
-    }
-    void showPopup() override
-    {
-        m_opening();
-        QComboBox::showPopup();
-    }
-
-  private:
-    std::function<void()> m_opening;
-};
 } // namespace
 
 ProjectionAnalysisDlg::ProjectionAnalysisDlg(std::string settingsPath)
     : ToolWindow(kCaption), m_settings(std::move(settingsPath))
 {
     auto *grid = new QGridLayout(this);
-    auto *sets = AddControl(kParamSet, new SetCombo(this, [this] { OnDropDownParamSet(); }));
+    // The set list is refilled each time it opens.
+    auto *sets = AddControl(kParamSet, new DropDownCombo(this));
+    sets->onDropDown = [this] { OnDropDownParamSet(); };
     sets->setEditable(true);
     sets->setInsertPolicy(QComboBox::NoInsert);
     sets->setMinimumWidth(220);

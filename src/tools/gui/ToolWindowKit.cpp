@@ -1,12 +1,18 @@
 #include "tools/gui/ToolWindowKit.h"
 
+#include "app/gui/DropDownCombo.h"
 #include "platform/Ui.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QVariant>
 
@@ -140,6 +146,51 @@ bool ToolWindow::TimerActive(int id) const
 int ToolWindow::TimerInterval(int id) const
 {
     return TimerActive(id) ? m_timers.at(id)->interval() : -1;
+}
+
+WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+DropDownCombo *ToolWindow::AddParamSetRow(QBoxLayout *layout, int comboId, int saveId)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(new QLabel("Parameter Set", this));
+    auto *combo = AddControl(comboId, new DropDownCombo(this));
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setMinimumContentsLength(18);
+    row->addWidget(combo, 1);
+    auto *save = AddControl(saveId, new QPushButton("Save", this));
+    save->setAutoDefault(false);
+    row->addWidget(save);
+    layout->addLayout(row);
+    return combo;
+}
+
+QGroupBox *ToolWindow::AddRoiGroup(int left, int top, int right, int bottom)
+{
+    auto *group = new QGroupBox(" Region of Interest", this);
+    auto *grid = new QGridLayout(group);
+    const struct
+    {
+        int id;
+        const char *label;
+    } edits[] = {{left, "Left"}, {right, "Right"}, {top, "Top"}, {bottom, "Bottom"}};
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(new QLabel(edits[i].label, group), i / 2, (i % 2) * 2);
+        auto *edit = AddControl(edits[i].id, new QLineEdit(group));
+        edit->setEnabled(false);
+        edit->setMaximumWidth(70);
+        grid->addWidget(edit, i / 2, (i % 2) * 2 + 1);
+    }
+    return group;
 }
 
 void ToolWindow::keyPressEvent(QKeyEvent *event)

@@ -25,6 +25,9 @@
 #include <memory>
 #include <string>
 
+class DropDownCombo;
+class QBoxLayout;
+class QGroupBox;
 class QTimer;
 
 // Set by the window's Stop button, tested by its worker between items.
@@ -72,6 +75,13 @@ class ToolWindow : public QDialog
     int TimerInterval(int id) const;
 
   protected:
+    // Adds to layout the "Parameter Set" row of a set editor: its label, the editable set list
+    // comboId (no insertion on Enter) and the Save button saveId. Returns the list.
+    DropDownCombo *AddParamSetRow(QBoxLayout *layout, int comboId, int saveId);
+    // The " Region of Interest" group with the edits left, top, right and bottom, which follow the
+    // view: they are shown, not typed into.
+    QGroupBox *AddRoiGroup(int left, int top, int right, int bottom);
+
     virtual void OnTimer(int id) { (void)id; }
     // Escape and Enter hide the window at once, as the dialogs always did.
     void keyPressEvent(QKeyEvent *event) override;
@@ -79,6 +89,16 @@ class ToolWindow : public QDialog
   private:
     void TagControl(int id, QWidget *control);
     std::map<int, QTimer *> m_timers;
+};
+
+// Shows the wait cursor while it lives.
+class WaitCursor
+{
+  public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
 // A modeless tool window made on first use, then only shown and hidden, never destroyed before

@@ -4,6 +4,7 @@
 
 #include "app/ServiceFakes.h"
 #include "devices/gui/CartridgeDialogs.h"
+#include "devices/gui/Shot.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,13 +13,6 @@
 
 namespace vantelis::test {
 namespace {
-
-void Shot(QWidget *widget, const std::string &name)
-{
-    widget->adjustSize();
-    std::filesystem::create_directories("/tmp/shots");
-    EXPECT_TRUE(widget->grab().save(QString::fromStdString("/tmp/shots/" + name + ".png")));
-}
 
 TEST(SelectCartridgeDlgTest, OpensOnTheGivenChoiceAndGivesThePartNumberOfTheCheckedButton)
 {
@@ -35,7 +29,7 @@ TEST(SelectCartridgeDlgTest, OpensOnTheGivenChoiceAndGivesThePartNumberOfTheChec
     }
     SelectCartridgeDlg dialog(0);
     dialog.show();
-    Shot(&dialog, "select_cartridge");
+    Shot(dialog, "select_cartridge", true);
     QTest::mouseClick(dialog.Radio(3), Qt::LeftButton);
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -106,7 +100,7 @@ TEST_F(PromptForExperimentNameTest, NamesAreCleanedThenShortenedBeforeTheyAreAcc
     PromptForExperimentNameDlg dialog;
     dialog.show();
     EXPECT_EQ(dialog.NameEdit()->text().toStdString(), "Run?1");
-    Shot(&dialog, "prompt_experiment_name");
+    Shot(dialog, "prompt_experiment_name", true);
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);

@@ -11,6 +11,7 @@
 #include "devices/gui/ControlPanelDlg.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
 #include "devices/gui/PumpInformationDlg.h"
+#include "devices/gui/Shot.h"
 #include "support/PumpSimulator.h"
 #include "support/gui/EventLoop.h"
 
@@ -24,8 +25,6 @@
 
 #include <gmock/gmock.h>
 
-#include <filesystem>
-
 namespace vantelis::test {
 namespace {
 
@@ -35,12 +34,6 @@ using namespace control_panel_id;
 constexpr int Button(int n)
 {
     return 1090 + n;
-}
-
-void Screenshot(QWidget *window, const std::string &name)
-{
-    std::filesystem::create_directories("/tmp/shots");
-    EXPECT_TRUE(window->grab().save(QString::fromStdString("/tmp/shots/" + name + ".png")));
 }
 
 class ControlPanelDlgTest : public ControlPanelFixture
@@ -83,13 +76,13 @@ TEST_F(ControlPanelDlgTest, ButtonsInOperatorAndAdminMode)
     }
     EXPECT_FALSE(dialog.PanelNameBox()->isEnabled());
     EXPECT_EQ(dialog.PanelNameBox()->currentText().toStdString(), "Default");
-    Screenshot(&dialog, "control_panel_operator");
+    Shot(dialog, "control_panel_operator");
 
     dialog.SetAdminMode(true);
     for (const Case &c : cases)
         EXPECT_TRUE(dialog.Button(Button(c.n))->isVisible()) << c.n;
     EXPECT_TRUE(dialog.PanelNameBox()->isEnabled());
-    Screenshot(&dialog, "control_panel_admin");
+    Shot(dialog, "control_panel_admin");
 }
 
 TEST_F(ControlPanelDlgTest, LeftClicksRunOrStopScripts)
@@ -157,7 +150,7 @@ TEST_F(ControlPanelDlgTest, ChoosingNotAssignedInThePropertiesClearsTheButton)
         EXPECT_EQ(properties.Color(), 0x0000FFu);
         EXPECT_EQ(properties.ControlText(kTitleEdit), "Prime");
         properties.show();
-        Screenshot(&properties, "control_panel_properties");
+        Shot(properties, "control_panel_properties");
         list->setCurrentRow(0);
         properties.SetColor(0x112233);
         properties.OnOK();
@@ -256,7 +249,7 @@ TEST_F(ControlPanelPumpTest, BarsShowTheRoomLeftInEachSyringe)
     EXPECT_EQ(bar2->maximum(), 500);
     EXPECT_EQ(bar2->value(), 400);
     EXPECT_EQ(Text(dialog, kPumpText2), "100");
-    Screenshot(&dialog, "control_panel_pumps");
+    Shot(dialog, "control_panel_pumps");
 
     // The periodic update follows the plungers.
     sim.SetPump(1, Held(600.4, 1000));
@@ -317,7 +310,7 @@ TEST_F(ControlPanelPumpTest, PumpInformationQueriesBothPumps)
     box->setCurrentIndex(11);
     dialog.OnQuery();
     EXPECT_EQ(dialog.Replies()->toPlainText().toStdString(), "pump1: 1000\npump2: 500");
-    Screenshot(&dialog, "pump_information");
+    Shot(dialog, "pump_information");
 
     // A number above 99 sends nothing and leaves the replies.
     sim.ClearRequests();

@@ -2,6 +2,7 @@
 // changed, the camera settings send only numbers to the camera, and the digital I/O window writes
 // each change and marks the input lines.
 #include "devices/gui/DeviceSettingsDialogs.h"
+#include "devices/gui/Shot.h"
 
 #include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
@@ -17,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,13 +25,6 @@
 
 namespace vantelis::test {
 namespace {
-
-void Shot(QWidget *widget, const std::string &name)
-{
-    widget->adjustSize();
-    std::filesystem::create_directories("/tmp/shots");
-    EXPECT_TRUE(widget->grab().save(QString::fromStdString("/tmp/shots/" + name + ".png")));
-}
 
 class FakeCamera : public CameraInterface
 {
@@ -168,7 +161,7 @@ TEST_F(SettingsDialogsTest, ExperimentSettingsDoneWithoutEditsLeavesTheFileAlone
     WriteSettings(original);
     ExperimentSettingsDlg dialog;
     dialog.show();
-    Shot(&dialog, "experiment_settings");
+    Shot(dialog, "experiment_settings", true);
     EXPECT_EQ(dialog.Edit(1039)->text().toStdString(), "0");
     EXPECT_EQ(dialog.Edit(1052)->text().toStdString(), "1");
     EXPECT_EQ(dialog.Edit(1018)->text().toStdString(), "7");
@@ -218,7 +211,7 @@ TEST_F(SettingsDialogsTest, CameraSettingsSendOnlyNumbersToTheCamera)
     CameraSettingsDlg dialog(camera);
     ASSERT_TRUE(dialog.Fill());
     dialog.show();
-    Shot(&dialog, "camera_settings");
+    Shot(dialog, "camera_settings", true);
     EXPECT_EQ(dialog.Field(1003)->text().toStdString(), "Cam9");
     EXPECT_EQ(dialog.Field(1004)->text().toStdString(), "640");
     EXPECT_EQ(dialog.Field(1008)->text().toStdString(), "1.50");
@@ -309,7 +302,7 @@ TEST_F(SettingsDialogsTest, DigitalIoWindowMarksInputLinesAndReportsCollisions)
                   "LED3_line=6\r\nCartridge_Port=1\r\nCartridge_Line=2\r\nClamp_Port=0\r\nClamp_Line=5\r\n");
     DigitalIOConfigurationDlg window;
     window.show();
-    Shot(&window, "digital_io");
+    Shot(window, "digital_io", true);
     EXPECT_TRUE(window.InterlockPending());
     window.SetInterlockMapping(); // what the timer does 100 ms after showing
     EXPECT_NE(SettingsText().find("Mapping=Interlock"), std::string::npos);

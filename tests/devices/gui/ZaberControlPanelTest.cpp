@@ -2,6 +2,7 @@
 // each button sends, what it refuses, what it logs, and its two timers.
 #include "devices/gui/ZaberControlPanel.h"
 #include "devices/StageFixture.h"
+#include "devices/gui/Shot.h"
 #include "devices/gui/StageDeviceWindows.h"
 
 #include "Ostravo/Profile.h"
@@ -10,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -35,11 +35,6 @@ class ZaberControlPanelTest : public StageFixture
     static void Select(ZaberControlPanel &panel, int listId, int index)
     {
         panel.ControlAs<QComboBox>(listId)->setCurrentIndex(index);
-    }
-    static void Shot(QWidget &window, const std::string &name)
-    {
-        std::filesystem::create_directories("/tmp/shots");
-        EXPECT_TRUE(window.grab().save(QString::fromStdString("/tmp/shots/" + name + ".png")));
     }
     std::string Setting(const char *key) const
     {
@@ -199,8 +194,9 @@ TEST_F(ZaberControlPanelTest, VelocityMovesAndTheirLimits)
         Click(*panel, c.button);
         EXPECT_EQ(stage.Requests(),
                   c.request ? std::vector<std::string>{c.request} : std::vector<std::string>{});
-        if (c.row)
+        if (c.row) {
             EXPECT_NE(ErrorLog().find(std::string("\t") + c.row + "\r\n"), std::string::npos) << ErrorLog();
+        }
     }
 }
 
@@ -236,8 +232,9 @@ TEST_F(ZaberControlPanelTest, AbsoluteMovesHomeAndStop)
         Click(*panel, c.button);
         EXPECT_EQ(stage.Requests(),
                   c.request ? std::vector<std::string>{c.request} : std::vector<std::string>{});
-        if (c.row)
+        if (c.row) {
             EXPECT_NE(ErrorLog().find(std::string("\t") + c.row + "\r\n"), std::string::npos) << ErrorLog();
+        }
     }
     EXPECT_EQ(stage.Axis(2).stops, 1);
     EXPECT_EQ(stage.Axis(1).homes, 1);

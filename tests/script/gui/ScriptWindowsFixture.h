@@ -4,7 +4,9 @@
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
+#include "platform/Sync.h"
 #include "platform/Ui.h"
+#include "script/CommandTable.h"
 #include "script/ScriptRuntime.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
@@ -37,6 +39,26 @@ class PostingFakeUi : public FakeUi
         QMetaObject::invokeMethod(qApp, std::move(work),
                                   wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
     }
+};
+
+// The Wait command, held on its line until the test lets it go.
+class HeldCommand
+{
+  public:
+    HeldCommand()
+    {
+        RegisterCommandHandler(cmd::Wait,
+                               [this](Script &, const char *, VariableList &, bool checkOnly, EString &) {
+                                   if (checkOnly)
+                                       return true;
+                                   m_entered.Set();
+                                   m_release.Wait(platform::kInfinite);
+                                   return true;
+                               });
+    }
+    ~HeldCommand() { RegisterCommandHandler(cmd::Wait, nullptr); }
+    platform::Event m_entered{true, false};
+    platform::Event m_release{true, false};
 };
 
 class ScriptWindowsFixture : public ::testing::Test

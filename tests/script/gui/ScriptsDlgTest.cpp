@@ -218,26 +218,6 @@ TEST_F(ScriptsDlgTest, AContextMenuNeedsAdminModeAndARow)
     EXPECT_FALSE(std::filesystem::exists(ScriptPath("A_1.scr")));
 }
 
-// A command that holds its line until the test lets it go.
-class HeldCommand
-{
-  public:
-    HeldCommand()
-    {
-        RegisterCommandHandler(cmd::Wait,
-                               [this](Script &, const char *, VariableList &, bool checkOnly, EString &) {
-                                   if (checkOnly)
-                                       return true;
-                                   m_entered.Set();
-                                   m_release.Wait(platform::kInfinite);
-                                   return true;
-                               });
-    }
-    ~HeldCommand() { RegisterCommandHandler(cmd::Wait, nullptr); }
-    platform::Event m_entered{true, false};
-    platform::Event m_release{true, false};
-};
-
 TEST_F(ScriptsDlgTest, RunAndStopDriveTheButtonsAndTheCurrentLine)
 {
     HeldCommand held;

@@ -166,29 +166,19 @@ class HeldRun
   public:
     explicit HeldRun(const std::string &path)
     {
-        RegisterCommandHandler(cmd::Wait,
-                               [this](Script &, const char *, VariableList &, bool checkOnly, EString &) {
-                                   if (checkOnly)
-                                       return true;
-                                   m_entered.Set();
-                                   m_release.Wait(platform::kInfinite);
-                                   return true;
-                               });
         WriteFileBytes(path, "Wait(1);\n");
         EString error;
-        m_started = Script::RunScript(0, path.c_str(), error) && m_entered.Wait(20000);
+        m_started = Script::RunScript(0, path.c_str(), error) && m_held.m_entered.Wait(20000);
     }
     ~HeldRun()
     {
-        m_release.Set();
+        m_held.m_release.Set();
         ShutdownScriptRuntime();
-        RegisterCommandHandler(cmd::Wait, nullptr);
     }
     bool m_started = false;
 
   private:
-    platform::Event m_entered{true, false};
-    platform::Event m_release{true, false};
+    HeldCommand m_held; // unregistered after the shutdown
 };
 
 TEST_F(ScriptWindowsFixture, TheVariableWatchShowsTheChosenFluidicVariablesOncePerSecond)

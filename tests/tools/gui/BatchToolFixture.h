@@ -4,6 +4,7 @@
 // user interface whose worker reports really reach the GUI thread, a test may hold the worker right
 // after a report, and opened files are recorded instead of launched.
 #include "CountingWindowFixture.h"
+#include "QueuedFakeUi.h"
 
 #include "platform/Process.h"
 #include "platform/Ui.h"
@@ -19,7 +20,7 @@ namespace vantelis::test {
 
 // Runs work on the GUI thread as the program's interface does; the n-th report of a worker thread
 // can hold that worker until the test releases it.
-class GuiThreadUi : public FakeUi
+class GuiThreadUi : public QueuedFakeUi
 {
   public:
     void RunOnGuiThread(std::function<void()> work, bool wait) override
@@ -28,8 +29,7 @@ class GuiThreadUi : public FakeUi
             work();
             return;
         }
-        QMetaObject::invokeMethod(qApp, std::move(work),
-                                  wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
+        QueuedFakeUi::RunOnGuiThread(std::move(work), wait);
         std::unique_lock<std::mutex> lock(m_holdMutex);
         if (++m_posts == m_holdAt) {
             m_held = true;

@@ -16,22 +16,32 @@ namespace {
 
 using namespace counting_id;
 
+// Points the program at a main settings file and data folder; at the end removes the installed
+// tool windows and restores both.
+struct AppPaths
+{
+    AppPaths(const std::string &iniPath, const std::string &dataDirectory)
+    {
+        theApp.m_ini_path = iniPath;
+        theApp.m_data_directory = dataDirectory;
+    }
+    ~AppPaths()
+    {
+        InstallAnalysisToolWindows(nullptr);
+        theApp.m_ini_path = ini;
+        theApp.m_data_directory = data;
+    }
+    AppPaths(const AppPaths &) = delete;
+    AppPaths &operator=(const AppPaths &) = delete;
+
+    std::string ini = theApp.m_ini_path;
+    std::string data = theApp.m_data_directory;
+};
+
 TEST_F(MainFrameFixture, TheCountingCommandOpensTheCountingWindow)
 {
     // The window reads the program's main settings file and data folder.
-    struct AppPaths
-    {
-        std::string ini = theApp.m_ini_path;
-        std::string data = theApp.m_data_directory;
-        ~AppPaths()
-        {
-            InstallAnalysisToolWindows(nullptr);
-            theApp.m_ini_path = ini;
-            theApp.m_data_directory = data;
-        }
-    } restore;
-    theApp.m_ini_path = m_app.m_ini_path;
-    theApp.m_data_directory = m_app.m_data_directory;
+    const AppPaths restore(m_app.m_ini_path, m_app.m_data_directory);
     std::filesystem::create_directories(m_dir.file("LIB"));
     CountingControls set = DefaultCountingControls();
     set.edits[kObjectRadius1] = "9";
@@ -67,19 +77,7 @@ TEST_F(MainFrameFixture, TheCountingCommandOpensTheCountingWindow)
 // hides a visible one. Each window is made once.
 TEST_F(MainFrameFixture, TheEpiMeniscusAndFocusCommandsOpenTheirWindows)
 {
-    struct AppPaths
-    {
-        std::string ini = theApp.m_ini_path;
-        std::string data = theApp.m_data_directory;
-        ~AppPaths()
-        {
-            InstallAnalysisToolWindows(nullptr);
-            theApp.m_ini_path = ini;
-            theApp.m_data_directory = data;
-        }
-    } restore;
-    theApp.m_ini_path = m_app.m_ini_path;
-    theApp.m_data_directory = m_app.m_data_directory;
+    const AppPaths restore(m_app.m_ini_path, m_app.m_data_directory);
     std::shared_ptr<CountingToolWindows> windows = InstallCountingToolWindows();
 
     ASSERT_TRUE(Frame().OnCommand(cmd::kEpiCellCountingAlgoParameters));

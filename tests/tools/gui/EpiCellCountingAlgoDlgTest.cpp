@@ -1,6 +1,7 @@
 // The epi-counting parameter editor driven through its controls: loading and saving named sets,
 // the fall-backs of the fields, the unsaved-change check, the set list, Done, and the preview on
 // the active view.
+#include "Screenshot.h"
 #include "app/ServiceFakes.h"
 #include "app/gui/ImageViewTest.h"
 #include "support/gui/EventLoop.h"
@@ -12,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <gmock/gmock.h>
 #include <opencv2/imgproc.hpp>
@@ -484,18 +484,8 @@ TEST_F(EpiPreviewTest, ScreenshotBesideTheImageWithDetections)
             RenderThread::ProcessJob(std::move(job), renderer);
         QCoreApplication::processEvents();
     }
-    const QImage area = FrameOf(view)->grab().toImage();
     dialog.adjustSize();
-    const QImage window = dialog.grab().toImage();
-    QImage shot(area.width() + window.width(), std::max(area.height(), window.height()),
-                QImage::Format_RGB32);
-    shot.fill(Qt::darkGray);
-    QPainter painter(&shot);
-    painter.drawImage(0, 0, area);
-    painter.drawImage(area.width(), 0, window);
-    painter.end();
-    std::filesystem::create_directories("/tmp/shots");
-    EXPECT_TRUE(shot.save("/tmp/shots/epi_counting_editor.png"));
+    WriteScreenshotBeside(FrameOf(view), &dialog, "epi_counting_editor");
 }
 
 } // namespace
