@@ -404,6 +404,12 @@ TEST_F(WorkflowCommandsTest, HeaderLinesAreQueuedWithTheirLocalTimeAndTakenInOrd
     EXPECT_EQ(TakeCaptureLogHeaderLines(lines), 0u);
     EXPECT_TRUE(lines.empty());
 
+    // The capture workflow takes them through the installed script services.
+    ASSERT_TRUE(Run("SaveTextToImageCaptureLogHeader(\"Flow 2\");\n", error, variables)) << error.c_str();
+    ScriptRuntimeServices services;
+    ASSERT_EQ(services.TakeCaptureLogHeaderLines(lines), 1u);
+    EXPECT_STREQ(lines[0].c_str(), "10:05:03.042\tFlow 2");
+
     // Anything but ")" behind the text refuses the load.
     EXPECT_FALSE(Loads("SaveTextToImageCaptureLogHeader(\"a\", \"b\");\n", error));
     EXPECT_THAT(error.c_str(), EndsWith("Missing ) after string parameter."));
