@@ -513,6 +513,9 @@ bool Script::CallBuiltInFunction(int id, const char *arguments, VariableList &va
         } catch (const std::exception &e) {
             SetError(error, FormatText("%s() - %s", CommandName(id), e.what()));
             return false;
+        } catch (...) {
+            SetError(error, FormatText("%s() - unexpected failure", CommandName(id)));
+            return false;
         }
         if (handled)
             return ok;
