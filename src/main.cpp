@@ -21,6 +21,7 @@
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
 #include "script/commands/StageCommands.h"
+#include "script/commands/WorkflowCommands.h"
 #include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -82,6 +83,7 @@ int main(int argc, char **argv)
     RegisterPumpCommands();
     RegisterPromptCommands();
     RegisterStageCommands();
+    RegisterWorkflowCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();

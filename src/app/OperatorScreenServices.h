@@ -3,6 +3,7 @@
 // screen is installed, a placeholder answers: no window, and every action is "not available".
 // The shared flow-split record _flow_split lives with the view globals (app/ViewGlobals.h).
 #include "app/ModelessWindow.h"
+#include "platform/Clock.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +46,9 @@ class OperatorScreenServices
     // middle) and marks the views for redraw; false outside the range. Without the screen:
     // "not available".
     virtual bool SetFlowSplit(int32_t percent);
+    // CustomerUI::m_live_image_stop_time := when (local time): a script stopped live imaging, so
+    // the screen does not restart it on its own for a while. Without the screen: "not available".
+    virtual void SetLiveImageStopTime(const platform::LocalTime &when);
 };
 
 // The installed operator screen, or its placeholder.

@@ -479,3 +479,8 @@ bool OperatorScreenServices::SetFlowSplit(int32_t)
     ReportNotAvailable("CustomerUI::SetFlowSplit", "the operator screen is", nullptr);
     return false;
 }
+
+void OperatorScreenServices::SetLiveImageStopTime(const platform::LocalTime &)
+{
+    ReportNotAvailable("CustomerUI::SetLiveImageStopTime", "the operator screen is", nullptr);
+}

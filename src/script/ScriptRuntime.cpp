@@ -27,6 +27,8 @@ namespace {
 constexpr const char *kSourceFile = "ScriptRuntime.cpp";
 constexpr const char *kCaption = "Vantelis";
 constexpr uint64_t kExitJoinBudgetMs = 1500;
+// How long a producer or consumer of the capture-log header queue waits for its semaphore.
+constexpr uint32_t kCaptureLogHeaderWaitMs = 1000;
 
 // The thread parameter: one constant of static storage per handle.
 const int kHandleValues[kScriptHandleCount] = {SCRIPT_HANDLE_FLUIDIC_SYSTEM, SCRIPT_HANDLE_CUSTOMER_UI};
@@ -525,6 +527,28 @@ std::vector<EString> &CaptureLogHeaderLines()
     return *lines;
 }
 
+bool QueueCaptureLogHeaderLine(const EString &line)
+{
+    platform::BinarySemaphore &semaphore = CaptureLogHeaderSemaphore();
+    if (!semaphore.Wait(kCaptureLogHeaderWaitMs))
+        return false;
+    CaptureLogHeaderLines().push_back(line);
+    semaphore.Release();
+    return true;
+}
+
+size_t TakeCaptureLogHeaderLines(std::vector<EString> &out)
+{
+    platform::BinarySemaphore &semaphore = CaptureLogHeaderSemaphore();
+    if (!semaphore.Wait(kCaptureLogHeaderWaitMs))
+        return 0;
+    std::vector<EString> &queued = CaptureLogHeaderLines();
+    out = std::move(queued);
+    queued.clear();
+    semaphore.Release();
+    return out.size();
+}
+
 bool ShutdownScriptRuntime()
 {
     // Flags first: a wait that the exit releases must find its run stopped, so no further line
@@ -600,7 +624,7 @@ bool ScriptRuntimeServices::IsScriptRunning(uint32_t handle, std::string &path)
 
 size_t ScriptRuntimeServices::TakeCaptureLogHeaderLines(std::vector<EString> &lines)
 {
-    return ScriptServicesPlaceholder().TakeCaptureLogHeaderLines(lines);
+    return ::TakeCaptureLogHeaderLines(lines);
 }
 
 bool ScriptRuntimeServices::RunScript(uint32_t handle, const std::string &path, EString &error)

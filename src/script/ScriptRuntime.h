@@ -86,6 +86,12 @@ bool ScriptInstanceExists(int handle);
 // once and never replaced, so no holder or waiter ever sees it change under it.
 platform::BinarySemaphore &CaptureLogHeaderSemaphore();
 std::vector<EString> &CaptureLogHeaderLines();
+// Appends a line to the queue when the semaphore is obtained within 1000 ms; false (the line
+// dropped) otherwise. Any thread.
+bool QueueCaptureLogHeaderLine(const EString &line);
+// Script::TakeCaptureLogHeaderLines: replaces out with the queued lines in their order and empties
+// the queue; 0 with both lists unchanged when the semaphore is not obtained within 1000 ms.
+size_t TakeCaptureLogHeaderLines(std::vector<EString> &out);
 
 // Stops every run, releases every wait of AwaitScriptAnswer and ScriptWaitMs, dismisses the
 // windows they opened, and joins the script threads. A thread that has not ended within 1.5 s

@@ -89,6 +89,7 @@ TEST_F(LoaderTest, RefusalTexts)
 
 TEST_F(LoaderTest, StoresCodeLinesOnlyWithCommentsRemoved)
 {
+    RecordingCommand wait(cmd::Wait, true); // a command with a text argument
     Script instance;
     const std::string path =
         WriteScript("s.scr", Lines({"// banner", "", "int a = 1; // one", "  \t", "Wait(\"a//b\"); // c",
