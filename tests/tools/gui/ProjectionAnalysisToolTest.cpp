@@ -12,7 +12,9 @@
 #include "platform/Ui.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/FractionationToolWindows.h"
+#include "tools/gui/ProjectionAnalysisDlg.h"
 #include "tools/gui/ProjectionAnalysisToolWindow.h"
+#include "tools/gui/ProjectionToolWindows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +24,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 namespace vantelis::test {
 namespace {
@@ -39,6 +42,7 @@ class ProjectionToolTest : public ::testing::Test
         m_previousUi = platform::ui::SetUi(m_ui);
         InstallToolServices(std::make_shared<RoiToolServices>());
         m_fractionation = InstallFractionationToolWindow();
+        m_params = InstallProjectionToolWindows();
         m_window = InstallProjectionAnalysisToolWindow();
     }
     ~ProjectionToolTest() override
@@ -47,6 +51,7 @@ class ProjectionToolTest : public ::testing::Test
             m_window->Dialog()->WaitForRun();
         RunEventLoopUntil([] { return true; });
         m_window.reset();
+        m_params.reset();
         m_fractionation.reset();
         InstallToolServices(nullptr);
         platform::ui::SetUi(m_previousUi);
@@ -133,6 +138,7 @@ class ProjectionToolTest : public ::testing::Test
     std::shared_ptr<QueuedFakeUi> m_ui = std::make_shared<QueuedFakeUi>();
     std::shared_ptr<platform::ui::UserInterface> m_previousUi;
     std::shared_ptr<FractionationToolWindow> m_fractionation;
+    std::shared_ptr<ProjectionToolWindows> m_params;
     std::shared_ptr<ProjectionAnalysisToolWindow> m_window;
     std::mutex m_openedMutex;
     std::vector<std::string> m_opened;
@@ -356,6 +362,42 @@ TEST_F(ProjectionToolTest, ShowingTheToolHidesTheFractionationTool)
     EXPECT_EQ(dialog->TimerInterval(ProjectionAnalysisTool::kShowRoiTimer), 100);
     Tools().FractionationAnalysis().Show(true);
     EXPECT_FALSE(Tools().ProjectionAnalysisTool().IsVisible());
+}
+
+// The parameters dialog opened from the tool: the render thread reads its fields while the user
+// types into them, and always gets one whole state of the fields.
+TEST_F(ProjectionToolTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
+{
+    ProjectionAnalysisTool *dialog = Open();
+    dialog->OnEditParams();
+    ASSERT_TRUE(Tools().ProjectionAnalysisParamsDialog().IsVisible());
+    ProjectionAnalysisDlg *params = m_params->Params();
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, untyped{0};
+    std::thread reader([&] {
+        while (!done.load() || reads.load() == 0) {
+            ProjectionAnalysisParams read;
+            if (!Tools().GetProjectionParamsFromControls(read))
+                continue;
+            ++reads;
+            // The fields start at 2 peaks and 11 samples; every value typed below lies in these ranges.
+            if (read.NumPeaksToFind < 1 || read.NumPeaksToFind > 9 || read.IntegrationSamples < 3 ||
+                read.IntegrationSamples > 19 || read.IntegrationSamples % 2 == 0)
+                ++untyped;
+        }
+    });
+    for (int peaks = 1; peaks <= 9; ++peaks) {
+        params->SetControlText(ProjectionAnalysisDlg::kNumPeaks, std::to_string(peaks));
+        params->SetControlText(ProjectionAnalysisDlg::kSamples, std::to_string(2 * peaks + 1));
+    }
+    done = true;
+    reader.join();
+    ProjectionAnalysisParams last;
+    ASSERT_TRUE(Tools().GetProjectionParamsFromControls(last));
+    EXPECT_EQ(last.NumPeaksToFind, 9);
+    EXPECT_EQ(last.IntegrationSamples, 19);
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(untyped.load(), 0);
 }
 
 TEST_F(ProjectionToolTest, Screenshot)
