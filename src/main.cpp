@@ -28,6 +28,7 @@
 #include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/FractionationToolWindows.h"
 #include "tools/gui/ProjectionToolWindows.h"
+#include "tools/gui/ProjectionAnalysisToolWindow.h"
 #include "tools/gui/RoiToolWindows.h"
 
 #include <QApplication>
@@ -77,6 +78,7 @@ int main(int argc, char **argv)
     InstallRoiToolWindows();
     InstallFractionationToolWindow();
     InstallProjectionToolWindows();
+    InstallProjectionAnalysisToolWindow();
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();

@@ -132,22 +132,19 @@ class PlaceholderToolServices : public ToolServices
         for (int i = 0; i < 4; ++i)
             lines[i] = -1;
     }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override
-    {
-        ReportNotAvailable("SaveCalibrationLine", kWhat, nullptr);
-        return false;
-    }
+    // The fractionation and projection tools are built and installed with the windows: without
+    // them no tool takes a line, and nothing is called missing.
+    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
     bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
     // The fractionation tool is built and installed with the windows: without it there is no
     // window and no run parameters, and nothing is called missing.
     bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
 
   private:
-    static constexpr const char *kWhat = "the fractionation, projection, ROI and calibration tools are";
     AbsentWindow m_roiManager;
     AbsentWindow m_adjustBoundaries;
     AbsentWindow m_fractionation;
-    PlaceholderWindow m_projectionTool{"ProjectionAnalysisTool", kWhat};
+    AbsentWindow m_projectionTool;
     AbsentWindow m_projectionParams;
 };
 

@@ -126,19 +126,17 @@ TEST_F(AppStartupFixture, PlaceholdersStayReachableBesideAnInstalledSubsystem)
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallToolServices(std::make_shared<StubTools>());
+    std::shared_ptr<ExperimentServices> previous =
+        InstallExperimentServices(std::make_shared<StubExperiment>());
+    EString error;
     EXPECT_FALSE(
-        ToolServicesPlaceholder().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
-    EXPECT_FALSE(ToolServicesPlaceholder().ProjectionAnalysisTool().Create(false));
-    const std::string log = ErrorLogText();
-    EXPECT_THAT(log,
-                HasSubstr("SaveCalibrationLine() - the fractionation, projection, ROI and calibration tools "
-                          "are not available in this build."));
-    EXPECT_THAT(log, HasSubstr("ProjectionAnalysisTool::Create() - the fractionation, projection, ROI and "
-                               "calibration tools are not available in this build."));
-    EXPECT_NE(&Tools(), &ToolServicesPlaceholder());
-    InstallToolServices(nullptr);
-    EXPECT_EQ(&Tools(), &ToolServicesPlaceholder());
+        ExperimentServicesPlaceholder().RunExperimentAnalysis(0, Data().c_str(), false, false, "", error));
+    EXPECT_THAT(error.c_str(), HasSubstr("RunExperimentAnalysis() - experiment analysis and video are not "
+                                         "available in this build."));
+    EXPECT_NE(&Experiment(), &ExperimentServicesPlaceholder());
+    InstallExperimentServices(nullptr);
+    EXPECT_EQ(&Experiment(), &ExperimentServicesPlaceholder());
+    InstallExperimentServices(previous);
 }
 
 // The ROI list and windows are built and installed by the program; the tool placeholder no longer
@@ -172,6 +170,22 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoFractionationEntries)
     EXPECT_FALSE(Tools().LoadFractionationRunParams(params, error));
     EXPECT_FALSE(error.IsNonEmpty());
     EXPECT_EQ(ErrorLogText().find("Fractionation"), std::string::npos);
+}
+
+// The projection tool is built and installed with the windows: without it there is no window,
+// no tool takes a placed line, and neither is called missing.
+TEST_F(AppStartupFixture, ToolPlaceholderHasNoProjectionToolEntries)
+{
+    std::filesystem::create_directories(DataFile("LOG"));
+    SetLogDataDirectory(Data().c_str());
+    InstallToolServices(nullptr);
+    EXPECT_FALSE(Tools().ProjectionAnalysisTool().Create(true));
+    EXPECT_FALSE(Tools().ProjectionAnalysisTool().HasWindow());
+    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
+    int32_t lines[4] = {0, 0, 0, 0};
+    Tools().GetCalibrationLines(CalibrationTool::ProjectionAnalysis, lines);
+    EXPECT_EQ(lines[2], -1);
+    EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
 }
 
 // The calibration dialogs and the projection parameters dialog are built and installed with the

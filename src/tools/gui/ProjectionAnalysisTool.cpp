@@ -1,0 +1,613 @@
+#include "tools/gui/ProjectionAnalysisTool.h"
+
+#include "Ostravo/BrowseForFolder.h"
+#include "Ostravo/LogError.h"
+#include "Ostravo/OpenUsingDefaultApp.h"
+#include "Ostravo/Profile.h"
+#include "app/AnalysisToolWindows.h"
+#include "app/AppCommands.h"
+#include "app/AppServices.h"
+#include "app/BackgroundImages.h"
+#include "app/PlexorinApp.h"
+#include "app/gui/DropDownCombo.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Ui.h"
+#include "tools/CountingParams.h"
+#include "tools/FractionationInputs.h"
+#include "tools/ImageAnalysisToolRun.h"
+#include "tools/ImageFileList.h"
+#include "tools/ProjectionBatchRun.h"
+#include "tools/ProjectionParamsFile.h"
+#include "tools/gui/FillImageFileList.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace projection_tool_id;
+
+namespace {
+
+constexpr const char *kSection = "ProjectionAnalysisTool";
+constexpr const char *kCaption = "Projection Analysis Tool";
+
+// The inputs of the run (everything the worker reads): disabled while it goes, and the background
+// button too, since the worker reads the background names.
+constexpr int kRunInputs[] = {kDirectory,  kBrowse,   kFilter,      kLPCurve,          kOpenLPCurve,
+                              kGdConc,     kFileList, kOpenSummary, kParams,           kEditParams,
+                              kRoiManager, kPreview,  kRoi,         kSelectBackground, kRun};
+
+std::string ReadSetting(const char *key, const char *defaultValue)
+{
+    char buffer[1024] = {0};
+    Ostravo::E_GetPrivateProfileString(kSection, key, defaultValue, buffer, sizeof buffer,
+                                       theApp.m_ini_path.c_str());
+    return buffer;
+}
+
+void WriteSetting(const char *key, const std::string &value)
+{
+    Ostravo::E_WritePrivateProfileString(kSection, key, value.c_str(), theApp.m_ini_path.c_str());
+}
+
+// Fills a combo with names in the order of a sorted list (ignoring case), keeping its text.
+void FillSorted(QComboBox *combo, std::vector<std::string> names)
+{
+    if (!combo)
+        return;
+    std::stable_sort(names.begin(), names.end(), ImageNameLess);
+    const QString text = combo->currentText();
+    const QSignalBlocker block(combo);
+    combo->clear();
+    for (const std::string &name : names)
+        combo->addItem(QString::fromLatin1(name.c_str()));
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
+// The run's reports: the status and the end reach the window on its own thread; messages are
+// shown from the worker, as the run always did.
+class WindowObserver : public ProjectionBatchObserver
+{
+  public:
+    WindowObserver(QPointer<ProjectionAnalysisTool> window, std::function<void(const std::string &)> open)
+        : m_window(std::move(window)), m_open(std::move(open))
+    {
+    }
+    void Status(const std::string &text) override
+    {
+        QPointer<ProjectionAnalysisTool> window = m_window;
+        PostToWindow(QPointer<QWidget>(window.data()),
+                     [window, text] { window->SetControlText(kStatus, text); });
+    }
+    void Failure(const std::string &message, bool logged) override
+    {
+        if (logged)
+            LogError(kSection, __LINE__, message);
+        platform::ui::MessageBox(message, kCaption,
+                                 platform::ui::MbOk | (logged ? platform::ui::MbIconError : 0u));
+    }
+    void CaptureLog(const std::string &path) override { m_log = path; }
+    void OpenSummary(const std::string &path) override
+    {
+        if (m_open)
+            m_open(path);
+    }
+    const std::string &Log() const { return m_log; }
+
+  private:
+    QPointer<ProjectionAnalysisTool> m_window;
+    std::function<void(const std::string &)> m_open;
+    std::string m_log;
+};
+
+} // namespace
+
+ProjectionAnalysisTool::ProjectionAnalysisTool(QWidget *parent) : ToolWindow(kCaption, parent)
+{
+    m_open_summary = [](const std::string &path) { OpenUsingDefaultApp(path.c_str(), ".xls"); };
+    m_open_text = [](const std::string &path) { OpenUsingDefaultApp(path.c_str(), ".txt"); };
+    m_run_selection_grid = [this](ImageFileItemArray &items) {
+        ImageSelectionDlg grid(theApp.m_ini_path, this);
+        grid.m_items = &items;
+        return grid.exec() == QDialog::Accepted;
+    };
+    BuildControls();
+}
+
+ProjectionAnalysisTool::~ProjectionAnalysisTool()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    for (int id : {kParams, kRoi, kLPCurve}) {
+        if (auto *combo = dynamic_cast<DropDownCombo *>(Control(id))) {
+            combo->onDropDown = nullptr;
+            combo->onCloseUp = nullptr;
+        }
+    }
+    for (QObject *child : children())
+        child->blockSignals(true);
+}
+
+void ProjectionAnalysisTool::BuildControls()
+{
+    auto *layout = new QVBoxLayout(this);
+
+    auto *grid = new QGridLayout;
+    int row = 0;
+    auto addEdit = [&](const char *label, int id, int buttonId, const char *caption) {
+        grid->addWidget(new QLabel(label, this), row, 0);
+        auto *edit = AddControl(id, new QLineEdit(this));
+        grid->addWidget(edit, row, 1);
+        if (buttonId) {
+            auto *button = AddControl(buttonId, new QPushButton(caption, this));
+            button->setAutoDefault(false);
+            button->setFixedWidth(32);
+            grid->addWidget(button, row, 2);
+        }
+        ++row;
+        return edit;
+    };
+    auto addCombo = [&](const char *label, int id, int buttonId) {
+        grid->addWidget(new QLabel(label, this), row, 0);
+        auto *combo = AddControl(id, new DropDownCombo(this));
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        grid->addWidget(combo, row, 1);
+        auto *button = AddControl(buttonId, new QPushButton("...", this));
+        button->setAutoDefault(false);
+        button->setFixedWidth(32);
+        grid->addWidget(button, row, 2);
+        ++row;
+        return combo;
+    };
+    auto *folder = addEdit("Image Directory", kDirectory, kBrowse, "...");
+    folder->setMinimumWidth(280);
+    auto *filter = addEdit("Filter", kFilter, 0, nullptr);
+    auto *params = addCombo("Projection Analysis Params", kParams, kEditParams);
+    auto *roi = addCombo("ROI", kRoi, kRoiManager);
+    auto *lpCurve = addCombo("LP Curve", kLPCurve, kOpenLPCurve);
+    grid->addWidget(new QLabel("Gd conc", this), row, 0);
+    auto *gdRow = new QHBoxLayout;
+    auto *gd = AddControl(kGdConc, new QLineEdit(this));
+    gd->setFixedWidth(90);
+    gdRow->addWidget(gd);
+    gdRow->addSpacing(12);
+    auto *openSummary = AddControl(kOpenSummary, new QCheckBox("Open Summary", this));
+    gdRow->addWidget(openSummary);
+    gdRow->addStretch(1);
+    grid->addLayout(gdRow, row, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+
+    auto *backgroundRow = new QHBoxLayout;
+    auto *selectBackground = AddControl(kSelectBackground, new QPushButton("Select Background Images", this));
+    selectBackground->setAutoDefault(false);
+    backgroundRow->addWidget(selectBackground);
+    backgroundRow->addWidget(new QLabel("bg image count", this));
+    auto *count = AddControl(kBackgroundCount, new QLineEdit(this));
+    count->setReadOnly(true);
+    count->setFixedWidth(50);
+    backgroundRow->addWidget(count);
+    auto *preview = AddControl(kPreview, new QPushButton("Preview", this));
+    preview->setAutoDefault(false);
+    backgroundRow->addWidget(preview);
+    backgroundRow->addStretch(1);
+    layout->addLayout(backgroundRow);
+
+    auto *runRow = new QHBoxLayout;
+    auto *run = AddControl(kRun, new QPushButton("Run", this));
+    run->setAutoDefault(false);
+    runRow->addWidget(run);
+    auto *stop = AddControl(kStop, new QPushButton("Stop", this));
+    stop->setAutoDefault(false);
+    stop->setEnabled(false);
+    runRow->addWidget(stop);
+    auto *status = AddControl(kStatus, new QLabel(this));
+    status->setMinimumWidth(160);
+    runRow->addWidget(status, 1);
+    layout->addLayout(runRow);
+
+    auto *list = AddControl(kFileList, new QListWidget(this));
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setMinimumHeight(19);
+    layout->addWidget(list, 1);
+    resize(560, 520);
+
+    connect(folder, &QLineEdit::textChanged, this, [this] {
+        for (int id : {kSaveTimer, kFillListTimer, kCalibrationTimer})
+            RestartTimer(id, 1000);
+    });
+    connect(filter, &QLineEdit::textChanged, this, [this] {
+        RestartTimer(kSaveTimer, 1000);
+        RestartTimer(kFillListTimer, 1000);
+    });
+    connect(gd, &QLineEdit::textChanged, this, [this] { RestartTimer(kSaveTimer, 1000); });
+    connect(openSummary, &QCheckBox::clicked, this, [this] { RestartTimer(kSaveTimer, 1000); });
+    // Typing into or picking from the parameter and LP lists saves; so does picking a ROI, which
+    // also becomes the active ROI.
+    connect(params, &QComboBox::editTextChanged, this, [this] { RestartTimer(kSaveTimer, 1000); });
+    connect(lpCurve, &QComboBox::currentIndexChanged, this, [this] { RestartTimer(kSaveTimer, 1000); });
+    connect(roi, &QComboBox::editTextChanged, this, [this] {
+        RestartTimer(kShowRoiTimer, 1000);
+        RestartTimer(kSaveTimer, 1000);
+    });
+    params->onDropDown = [this] { OnDropDownParams(); };
+    params->onCloseUp = [this] { RestartTimer(kSaveTimer, 1000); };
+    roi->onDropDown = [this] { OnDropDownRoi(); };
+    roi->onCloseUp = [this] {
+        RestartTimer(kShowRoiTimer, 1000);
+        RestartTimer(kSaveTimer, 1000);
+    };
+    lpCurve->onDropDown = [this] { OnDropDownLPCurve(); };
+    lpCurve->onCloseUp = [this] { RestartTimer(kSaveTimer, 1000); };
+    connect(selectBackground, &QPushButton::clicked, this, [this] { OnSelectBackgroundImages(); });
+    connect(preview, &QPushButton::clicked, this, [this] { OnPreview(); });
+    connect(run, &QPushButton::clicked, this, [this] { OnRun(); });
+    connect(ControlAs<QPushButton>(kBrowse), &QPushButton::clicked, this, [this] { OnBrowseDirectory(); });
+    connect(ControlAs<QPushButton>(kEditParams), &QPushButton::clicked, this, [this] { OnEditParams(); });
+    connect(ControlAs<QPushButton>(kRoiManager), &QPushButton::clicked, this, [this] { OnRoiManager(); });
+    connect(ControlAs<QPushButton>(kOpenLPCurve), &QPushButton::clicked, this, [this] { OnOpenLPCurve(); });
+}
+
+std::string ProjectionAnalysisTool::LibFolder() const
+{
+    EString lib;
+    lib.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
+    lib.AppendPathPart("LIB");
+    return platform::NormalizePath(lib.c_str());
+}
+
+void ProjectionAnalysisTool::Refuse(int line, const std::string &message)
+{
+    LogError(kSection, line, message);
+    platform::ui::MessageBox(message, kCaption, platform::ui::MbOk | platform::ui::MbIconError);
+}
+
+void ProjectionAnalysisTool::OnInitDialog()
+{
+    LoadSettings();
+}
+
+void ProjectionAnalysisTool::LoadSettings()
+{
+    if (m_saving)
+        return;
+    SetControlText(kDirectory, ReadSetting("Directory", ""));
+    SetControlText(kParams, ReadSetting("ProjectionAnalysisParams", ""));
+    SetControlText(kRoi, ReadSetting("ROI", ""));
+    SetControlText(kFilter, ReadSetting("Filter", "*.png"));
+    SetControlText(kLPCurve, ReadSetting("LPCurve", ""));
+    const std::string openSummary = ReadSetting("OpenSummary", "");
+    if (CompareText(openSummary.c_str(), "TRUE", 0, 0))
+        SetChecked(kOpenSummary, true);
+    else if (CompareText(openSummary.c_str(), "FALSE", 0, 0))
+        SetChecked(kOpenSummary, false);
+    SetControlText(kGdConc, ReadSetting("Gd_conc", ""));
+}
+
+void ProjectionAnalysisTool::SaveSettings()
+{
+    m_saving = true;
+    WriteSetting("Directory", ControlText(kDirectory));
+    WriteSetting("ProjectionAnalysisParams", ControlText(kParams));
+    WriteSetting("ROI", ControlText(kRoi));
+    WriteSetting("Filter", ControlText(kFilter));
+    WriteSetting("LPCurve", ControlText(kLPCurve));
+    WriteSetting("OpenSummary", IsChecked(kOpenSummary) ? "TRUE" : "FALSE");
+    WriteSetting("Gd_conc", ControlText(kGdConc));
+    m_saving = false;
+}
+
+void ProjectionAnalysisTool::OnTimer(int id)
+{
+    switch (id) {
+    case kSaveTimer:
+        SaveSettings();
+        break;
+    case kFillListTimer:
+        FillImageFileList(this);
+        break;
+    case kShowRoiTimer:
+        SelectDisplayRoiByName(ControlText(kRoi).c_str());
+        break;
+    case kCalibrationTimer:
+        LoadImageFolderCalibration();
+        break;
+    default:
+        break;
+    }
+}
+
+void ProjectionAnalysisTool::OnDropDownParams()
+{
+    FillSorted(ControlAs<QComboBox>(kParams), ListParamSetNamesToFirstDot(LibFolder(), "*.PA_params"));
+}
+
+void ProjectionAnalysisTool::OnDropDownRoi()
+{
+    std::vector<ROIObject> rois;
+    std::vector<std::string> names;
+    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
+        for (const ROIObject &roi : rois)
+            names.push_back(roi.m_name.c_str());
+    FillSorted(ControlAs<QComboBox>(kRoi), names);
+}
+
+void ProjectionAnalysisTool::OnDropDownLPCurve()
+{
+    FillSorted(ControlAs<QComboBox>(kLPCurve), ListParamSetNamesToFirstDot(LibFolder(), "*.LP_curve_params"));
+}
+
+void ProjectionAnalysisTool::OnOpenLPCurve()
+{
+    const std::string name = ControlText(kLPCurve);
+    std::string message;
+    if (!name.empty() && !ValidateSetName(name, message)) {
+        platform::ui::MessageBox(message, kCaption, platform::ui::MbOk | platform::ui::MbIconWarning);
+        return;
+    }
+    if (m_open_text)
+        m_open_text(LibFolder() + "/" + name + ".LP_curve_params");
+}
+
+void ProjectionAnalysisTool::OnBrowseDirectory()
+{
+    EString folder(ControlText(kDirectory).c_str());
+    if (BrowseForFolder(folder, "Select directory with images to analyze."))
+        SetControlText(kDirectory, folder.c_str());
+}
+
+void ProjectionAnalysisTool::OnEditParams()
+{
+    ModelessWindow &dialog = Tools().ProjectionAnalysisParamsDialog();
+    if (!dialog.HasWindow() && !dialog.Create(false))
+        return;
+    dialog.Show(true);
+}
+
+void ProjectionAnalysisTool::OnRoiManager()
+{
+    ModelessWindow &manager = Tools().RoiManager();
+    if (!manager.HasWindow() && !manager.Create(false))
+        return;
+    manager.Show(true);
+}
+
+std::vector<std::string> ProjectionAnalysisTool::SelectedEntries() const
+{
+    std::vector<std::string> entries;
+    const auto *list = ControlAs<QListWidget>(kFileList);
+    for (int i = 0; list && i < list->count(); ++i)
+        if (list->item(i)->isSelected())
+            entries.push_back(list->item(i)->text().toLatin1().toStdString());
+    return entries;
+}
+
+bool ProjectionAnalysisTool::SelectionItems(ImageFileItemArray &items)
+{
+    const std::vector<std::string> entries = SelectedEntries();
+    if (entries.empty()) {
+        platform::ui::MessageBox("You must select at least one file from the list.", kCaption,
+                                 platform::ui::MbOk);
+        return false;
+    }
+    const std::string folder = ControlText(kDirectory);
+    for (const std::string &entry : entries) {
+        auto *item = new ImageFileItem;
+        item->m_name.JoinPath(folder.c_str(), entry.c_str());
+        item->m_flag = 0;
+        items.Add(item);
+    }
+    return true;
+}
+
+void ProjectionAnalysisTool::OnSelectBackgroundImages()
+{
+    ImageFileItemArray items;
+    if (!SelectionItems(items) || !m_run_selection_grid(items))
+        return;
+    m_background_names.clear();
+    for (int32_t i = 0; i < items.GetCount(); ++i) {
+        const ImageFileItem *item = items.GetAt(i);
+        if (!item->m_flag)
+            continue;
+        EString name;
+        name.SplitPath(item->m_name.c_str(), 0, 1, 1);
+        m_background_names.push_back(name.c_str());
+    }
+    SetControlText(kBackgroundCount, std::to_string(m_background_names.size()));
+    EnableControl(kRun, !m_background_names.empty());
+    EnableControl(kPreview, !m_background_names.empty());
+}
+
+void ProjectionAnalysisTool::OnPreview()
+{
+    ImageFileItemArray items;
+    if (SelectionItems(items))
+        m_run_selection_grid(items);
+}
+
+void ProjectionAnalysisTool::OnRun()
+{
+    if (m_running)
+        return;
+    ProjectionBatchInputs inputs;
+    inputs.images = SelectedEntries();
+    if (inputs.images.empty()) {
+        platform::ui::MessageBox("You must select at least one image.", kCaption, platform::ui::MbOk);
+        return;
+    }
+    inputs.folder = ControlText(kDirectory);
+    inputs.lib_folder = LibFolder();
+
+    std::string message;
+    inputs.params_name = ControlText(kParams);
+    if (inputs.params_name.empty()) {
+        Refuse(__LINE__, "You must select a projection params file from the drop down.");
+        return;
+    }
+    // A typed name names a file in LIB, never a way out of it.
+    if (!ValidateSetName(inputs.params_name, message)) {
+        Refuse(__LINE__, message);
+        return;
+    }
+    const std::string paramsFile =
+        ProjectionParamsFileFor(ParamsNameRule::Run, inputs.params_name, theApp.m_ini_path);
+    // A missing set would run with every value 0 and find no peak: refuse it instead.
+    if (!platform::FileExists(paramsFile)) {
+        Refuse(__LINE__, "Missing file: " + paramsFile);
+        return;
+    }
+    LoadProjectionParams(inputs.params, paramsFile.c_str());
+
+    inputs.lp_curve_name = ControlText(kLPCurve);
+    if (inputs.lp_curve_name.empty()) {
+        Refuse(__LINE__, "You must select an lp curve file the drop down.");
+        return;
+    }
+    if (!ValidateSetName(inputs.lp_curve_name, message)) {
+        Refuse(__LINE__, message);
+        return;
+    }
+    inputs.gd_conc_text = ControlText(kGdConc);
+    double gd = 0.0;
+    if (std::sscanf(inputs.gd_conc_text.c_str(), "%lf", &gd) != 1)
+        gd = 0.0;
+    if (!(gd > 0.001 && gd < 1000.0)) {
+        Refuse(__LINE__, "Gd_conc must be between 0.001 and 1000 mM");
+        return;
+    }
+    EString error;
+    const std::string curveFile = inputs.lib_folder + "/" + inputs.lp_curve_name + ".LP_curve_params";
+    if (!inputs.lp_curve.Load(gd, curveFile.c_str(), error)) {
+        Refuse(__LINE__, error.c_str());
+        return;
+    }
+
+    const std::string roiName = ControlText(kRoi);
+    if (roiName.empty()) {
+        Refuse(__LINE__, "You must select a roi from the drop down.");
+        return;
+    }
+    int32_t rect[4] = {0, 0, 0, 0};
+    if (!Tools().FindRoiByName(roiName.c_str(), rect, error)) {
+        Refuse(__LINE__, error.c_str());
+        return;
+    }
+    inputs.params.left = rect[0];
+    inputs.params.top = rect[1];
+    inputs.params.right = rect[2];
+    inputs.params.bottom = rect[3];
+    GetBackgroundImages(inputs.background_paths);
+    inputs.open_summary = IsChecked(kOpenSummary);
+
+    if (m_worker.joinable())
+        m_worker.join();
+    DisableControls();
+    m_running = true;
+    // The worker reaches the window through this pointer only, made here on its own thread.
+    QPointer<ProjectionAnalysisTool> self = this;
+    m_worker = std::thread([this, self, inputs = std::move(inputs), open = m_open_summary] {
+        WindowObserver observer(self, open);
+        RunProjectionBatch(inputs, observer, platform::Now());
+        QPointer<ProjectionAnalysisTool> window = self;
+        PostToWindow(QPointer<QWidget>(window.data()), [window, log = observer.Log()] {
+            window->m_capture_log = log;
+            window->SetControlText(kStatus, "");
+            window->EnableControls();
+        });
+        m_running = false;
+    });
+}
+
+void ProjectionAnalysisTool::WaitForRun()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void ProjectionAnalysisTool::DisableControls()
+{
+    for (int id : kRunInputs)
+        EnableControl(id, false);
+    EnableControl(kStop, true);
+}
+
+void ProjectionAnalysisTool::EnableControls()
+{
+    for (int id : kRunInputs)
+        EnableControl(id, true);
+    EnableControl(kStop, false);
+}
+
+int ProjectionAnalysisTool::GetBackgroundImages(std::vector<std::string> &paths) const
+{
+    paths.clear();
+    const std::string folder = ControlText(kDirectory);
+    for (const std::string &name : m_background_names) {
+        EString path;
+        path.JoinPath(folder.c_str(), name.c_str());
+        paths.push_back(path.c_str());
+    }
+    return int(paths.size());
+}
+
+CalibrationLines ProjectionAnalysisTool::CalibrationRows() const
+{
+    std::lock_guard<std::mutex> lock(m_lines_mutex);
+    return m_lines;
+}
+
+bool ProjectionAnalysisTool::SaveCalibrationLine(const char *lineName, int32_t row)
+{
+    CalibrationLines lines = CalibrationRows();
+    const bool saved = SaveImageFolderCalibrationLine(ControlText(kDirectory), lineName, row, lines);
+    std::lock_guard<std::mutex> lock(m_lines_mutex);
+    m_lines = lines;
+    return saved;
+}
+
+bool ProjectionAnalysisTool::LoadImageFolderCalibration()
+{
+    CalibrationLines lines = CalibrationRows();
+    EString error;
+    if (!ReadImageFolderCalibration(ControlText(kDirectory), lines, error)) {
+        if (error.IsNonEmpty())
+            Refuse(__LINE__, error.c_str());
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_lines_mutex);
+        m_lines = lines;
+    }
+    if (!(lines == _shown_calibration_lines.Get()))
+        InvalidateAllViews();
+    return true;
+}
+
+void ProjectionAnalysisTool::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    // At most one of the folder tools is visible.
+    for (ModelessWindow *other : {&AnalysisTools().ImageAnalysisTool(), &Tools().FractionationAnalysis()})
+        if (other->HasWindow() && other->IsVisible())
+            other->Show(false);
+    RestartTimer(kShowRoiTimer, 100);
+}
+
+void ProjectionAnalysisTool::closeEvent(QCloseEvent *event)
+{
+    InvalidateAllViews();
+    ToolWindow::closeEvent(event);
+}
