@@ -5,9 +5,13 @@
 #include <opencv2/videoio.hpp>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace Ostravo {
 namespace {
@@ -112,12 +116,92 @@ void AddChannel(const cv::Mat &image, const int32_t *window, int channel, cv::Ma
     }
 }
 
+// Makes frame i of the video into frame; false with error set when it cannot be made. Runs on the
+// writer's frame thread.
+using NextFrame = std::function<bool(long i, cv::Mat &frame, EString &error)>;
+
+// Makes frames 1..n-1 with next on a thread of its own, up to kAhead of them ahead of the writer,
+// so that reading and composing the next frames overlaps encoding this one. Each frame is handed
+// over in order with its own error text; after a failed frame no more are made.
+class FrameAhead
+{
+  public:
+    static constexpr size_t kAhead = 3;
+    struct Made
+    {
+        cv::Mat frame;
+        bool ok = false;
+        EString error;
+    };
+
+    FrameAhead(long n, const NextFrame &next) : m_thread([this, n, &next] { Run(n, next); }) {}
+    // Ends the thread: frames made but not taken are dropped.
+    ~FrameAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    FrameAhead(const FrameAhead &) = delete;
+    FrameAhead &operator=(const FrameAhead &) = delete;
+
+    // The next frame in order; waits until it is made.
+    Made Take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        Made made = std::move(m_ready.front());
+        m_ready.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return made;
+    }
+
+  private:
+    void Run(long n, const NextFrame &next)
+    {
+        for (long i = 1; i < n; ++i) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_quit || m_ready.size() < kAhead; });
+                if (m_quit)
+                    return;
+            }
+            Made made;
+            try {
+                made.ok = next(i, made.frame, made.error);
+            } catch (const cv::Exception &e) {
+                made.ok = false;
+                made.error = (std::string("Can't make the video frame: ") + e.what()).c_str();
+            }
+            const bool ok = made.ok;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_ready.push_back(std::move(made));
+            }
+            m_changed.notify_all();
+            if (!ok)
+                return;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Made> m_ready;
+    bool m_quit = false;
+    std::thread m_thread; // last: starts once the rest is ready
+};
+
 // Opens the writer on frame (the first frame, already made) and writes it, then the frames next
-// makes in frame for 1..n-1, with the progress on status, until the last one or a stop. A failure of
-// the writer is reported under routine.
-bool WriteVideo(const std::string &out, int fourcc, double fps, long n, cv::Mat &frame,
+// makes for 1..n-1, with the progress on status, until the last one or a stop. The frames are made
+// ahead on another thread; a stop or a failure is still seen between the same frames as if each
+// were made just before it is written. A failure of the writer is reported under routine.
+bool WriteVideo(const std::string &out, int fourcc, double fps, long n, const cv::Mat &frame,
                 const VideoStatus &status, const std::atomic<bool> *stop, EString &error, const char *routine,
-                const std::function<bool(long i, cv::Mat &frame)> &next)
+                const NextFrame &next)
 {
     cv::VideoWriter writer;
     try {
@@ -126,12 +210,18 @@ bool WriteVideo(const std::string &out, int fourcc, double fps, long n, cv::Mat 
             return false;
         }
         writer.write(frame);
-        for (long i = 1; i < n && !StopRequested(stop); ++i) {
-            if (status)
-                status(Progress(i, n));
-            if (!next(i, frame))
-                return false;
-            writer.write(frame);
+        if (n > 1) {
+            FrameAhead ahead(n, next);
+            for (long i = 1; i < n && !StopRequested(stop); ++i) {
+                if (status)
+                    status(Progress(i, n));
+                FrameAhead::Made made = ahead.Take();
+                if (!made.ok) {
+                    error = made.error.c_str() != nullptr ? made.error.c_str() : "";
+                    return false;
+                }
+                writer.write(made.frame);
+            }
         }
     } catch (const cv::Exception &e) {
         SetError(error, routine, __LINE__, std::string("Can't write the video frame: ") + e.what());
@@ -250,26 +340,27 @@ bool CreateVideo(const char *output, const char *folder, const ImageNameList &im
     }
     cv::Size size; // of the first frame
     // Frame i as the writer wants it, or false with the error set.
-    const auto read = [&](long i, cv::Mat &frame) {
+    const auto read = [folder, &image_names, lower, upper, &size](long i, cv::Mat &frame,
+                                                                  EString &frame_error) {
         const std::string path = ImagePath(folder, image_names.GetAt(static_cast<int32_t>(i)));
         if (!FileExists(path)) {
-            SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
+            SetError(frame_error, kRoutine, __LINE__, "image file does not exist: " + path);
             return false;
         }
         frame = ReadMonochromeFrame(path, lower, upper);
         if (frame.empty()) {
-            SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
+            SetError(frame_error, kRoutine, __LINE__, "Can't open image: " + path);
             return false;
         }
         // The writer drops a frame of another size without a word: stop with a message.
         if (!size.empty() && frame.size() != size) {
-            SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
+            SetError(frame_error, kRoutine, __LINE__, "Image has unexpected size: " + path);
             return false;
         }
         return true;
     };
     cv::Mat frame;
-    if (!read(0, frame))
+    if (!read(0, frame, error))
         return false;
     size = frame.size();
     return WriteVideo(out, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, n, frame, status, stop, error,
@@ -302,9 +393,10 @@ bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameLis
     if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, 0, frame, error, windows))
         return false;
     return WriteVideo(out, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, n, frame, status, stop, error,
-                      kRoutine, [&](long i, cv::Mat &next) {
+                      kRoutine, [&](long i, cv::Mat &next, EString &frame_error) {
+                          next.create(first.rows, first.cols, CV_8UC3);
                           return assign_composite_intensity(folder, brightfield_fnames, red, green, blue,
-                                                            static_cast<int>(i), next, error, windows);
+                                                            static_cast<int>(i), next, frame_error, windows);
                       });
 }
 
