@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace Ostravo {
 namespace {
@@ -104,15 +105,46 @@ std::string Progress(long i, long n)
     return text;
 }
 
+// The channel values of every 16-bit level for one window (or none), made once and kept per
+// thread for the next frames with the same window.
+const uint8_t *ChannelTable(const int32_t *window)
+{
+    struct Table
+    {
+        bool made = false;
+        bool windowed = false;
+        int32_t lower = 0;
+        int32_t upper = 0;
+        std::vector<uint8_t> values;
+    };
+    thread_local Table tables[4];
+    thread_local int next = 0;
+    const bool windowed = window != nullptr;
+    const int32_t lower = windowed ? window[0] : 0, upper = windowed ? window[1] : 0;
+    for (Table &t : tables)
+        if (t.made && t.windowed == windowed && t.lower == lower && t.upper == upper)
+            return t.values.data();
+    Table &t = tables[next];
+    next = (next + 1) % 4;
+    t.values.resize(65536);
+    for (uint32_t v = 0; v < 65536; ++v)
+        t.values[v] = static_cast<uint8_t>(CompositeChannelValue(static_cast<uint16_t>(v), window));
+    t.made = true;
+    t.windowed = windowed;
+    t.lower = lower;
+    t.upper = upper;
+    return t.values.data();
+}
+
 // Adds the channel contribution of image into byte channel of frame.
 void AddChannel(const cv::Mat &image, const int32_t *window, int channel, cv::Mat &frame)
 {
+    const uint8_t *table = ChannelTable(window);
     for (int y = 0; y < frame.rows; ++y) {
         const uint16_t *src = image.ptr<uint16_t>(y);
         uint8_t *dst = frame.ptr<uint8_t>(y);
         for (int x = 0; x < frame.cols; ++x)
-            dst[3 * x + channel] =
-                static_cast<uint8_t>(dst[3 * x + channel] + CompositeChannelValue(src[x], window));
+            dst[3 * x + channel] = static_cast<uint8_t>(dst[3 * x + channel] + table[src[x]]);
     }
 }
 
@@ -287,11 +319,12 @@ bool assign_composite_intensity(const char *folder, const ImageNameList &brightf
         SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
         return false;
     }
+    const uint8_t *table = ChannelTable(window);
     for (int y = 0; y < frame.rows; ++y) {
         const uint16_t *src = image.ptr<uint16_t>(y);
         uint8_t *dst = frame.ptr<uint8_t>(y);
         for (int x = 0; x < frame.cols; ++x) {
-            const uint8_t v = static_cast<uint8_t>(CompositeChannelValue(src[x], window));
+            const uint8_t v = table[src[x]];
             dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
         }
     }
