@@ -150,7 +150,7 @@ TEST_F(VideoDlgTest, MonochromeVideoOfTenImagesDecodesFrameByFrame)
 {
     WriteSettings("[VideoDlg]\r\nMonochrome=TRUE\r\nRange0=0:40000\r\n");
     WriteTenPositions();
-    VideoDlg &dialog = Video();
+    VideoDlg &dialog = Video(false);
     ShowFolder(dialog);
     Select(dialog, VideoDlg::kFileList, BrightfieldNames(1, 10));
     dialog.SetControlText(VideoDlg::kVideoFile, "mono");
@@ -180,7 +180,7 @@ TEST_F(VideoDlgTest, StopEndsTheVideoEarlyAndLeavesAValidFile)
 {
     WriteSettings("[VideoDlg]\r\nMonochrome=TRUE\r\n");
     WriteTenPositions();
-    VideoDlg &dialog = Video();
+    VideoDlg &dialog = Video(false);
     ShowFolder(dialog);
     Select(dialog, VideoDlg::kFileList, BrightfieldNames(1, 10));
     dialog.SetControlText(VideoDlg::kVideoFile, "stopped.avi");
@@ -203,7 +203,7 @@ TEST_F(VideoDlgTest, ColourVideoSkipsAMissingGreenImageAndStopsAtAMissingBrightf
     WriteSettings("[VideoDlg]\r\nMonochrome=FALSE\r\nBrightfield=Brightfield\r\nGreen=Green\r\n"
                   "Range0=0:65535\r\nRange2=0:65535\r\n");
     WriteTenPositions();
-    VideoDlg &dialog = Video();
+    VideoDlg &dialog = Video(false);
     ShowFolder(dialog);
     // Selecting brightfield and green names of the same positions lists each position once.
     std::vector<std::string> selected = BrightfieldNames(1, 10);
