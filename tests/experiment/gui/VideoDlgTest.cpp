@@ -280,6 +280,39 @@ TEST_F(VideoDlgTest, ContrastButtonHandsOverTheFolderAndRangesAndReadsTheMarkers
     EXPECT_FALSE(dialog.TimerActive(VideoDlg::kContrastTimer));
 }
 
+TEST_F(VideoDlgTest, BrowseAndPreviewWorkOnTheFolderAndTheSelection)
+{
+    WriteLevel(Name("Brightfield", 1), 1);
+    WriteLevel(Name("Brightfield", 2), 1);
+    VideoDlg &dialog = Video();
+    dialog.SetControlText(VideoDlg::kFolder, "/start");
+    // A cancelled picker keeps the folder and still refreshes the list at once.
+    dialog.ControlAs<QPushButton>(VideoDlg::kBrowse)->click();
+    EXPECT_EQ(dialog.ControlText(VideoDlg::kFolder), "/start");
+    EXPECT_EQ(dialog.TimerInterval(VideoDlg::kFillListTimer), 0);
+    m_ui->QueueAnswer(true, m_dir.file("img"));
+    dialog.ControlAs<QPushButton>(VideoDlg::kBrowse)->click();
+    ASSERT_EQ(m_ui->Requests().size(), 2u);
+    EXPECT_EQ(m_ui->Requests()[1].title, "Select a directory with image files...");
+    EXPECT_EQ(m_ui->Requests()[1].start, "/start");
+    EXPECT_EQ(dialog.ControlText(VideoDlg::kFolder), m_dir.file("img"));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !dialog.TimerActive(VideoDlg::kFillListTimer); }));
+    EXPECT_EQ(ListTexts(dialog, VideoDlg::kFileList).size(), 2u);
+
+    std::vector<std::string> shown;
+    dialog.m_run_selection_grid = [&](ImageFileItemArray &items) {
+        for (int32_t i = 0; i < items.GetCount(); ++i)
+            shown.push_back(items.GetAt(i)->m_name.c_str());
+        return true;
+    };
+    dialog.ControlAs<QPushButton>(VideoDlg::kPreview)->click();
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"You must select at least one file from the list."}));
+    EXPECT_TRUE(shown.empty());
+    Select(dialog, VideoDlg::kFileList, {Name("Brightfield", 2)});
+    dialog.ControlAs<QPushButton>(VideoDlg::kPreview)->click();
+    EXPECT_EQ(shown, (std::vector<std::string>{Image(Name("Brightfield", 2))}));
+}
+
 TEST_F(VideoDlgTest, Screenshot)
 {
     WriteSettings("[VideoDlg]\r\nMonochrome=FALSE\r\nBrightfield=Brightfield\r\nGreen=Green\r\n"
