@@ -66,7 +66,30 @@ cv::Mat ReadGrey16(const std::string &path)
     return wide;
 }
 
-// A monochrome frame as the writer wants it: 8-bit blue-green-red.
+// The high byte of every 16-bit level stretched through [lower, upper] (already within 0..65535;
+// no window when upper is not above lower), made once and kept per thread for the next frames.
+const uint8_t *MonochromeTable(int32_t lower, int32_t upper)
+{
+    thread_local bool made = false;
+    thread_local int32_t madeLower = 0, madeUpper = 0;
+    thread_local std::vector<uint8_t> values;
+    if (made && madeLower == lower && madeUpper == upper)
+        return values.data();
+    values.resize(65536);
+    const bool stretch = upper > lower;
+    const float gain = stretch ? 65536.0f / static_cast<float>(upper - lower) : 1.0f;
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const uint16_t level = static_cast<uint16_t>(v);
+        values[v] = static_cast<uint8_t>((stretch ? Stretch(level, lower, gain) : level) >> 8);
+    }
+    made = true;
+    madeLower = lower;
+    madeUpper = upper;
+    return values.data();
+}
+
+// A monochrome frame as the writer wants it: 8-bit blue-green-red. A 16-bit grey image is
+// stretched through [lower, upper] and keeps the high byte of each level.
 cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t upper)
 {
     cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -77,17 +100,14 @@ cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t uppe
             lower = 0;
         if (upper > 65535)
             upper = 65535;
-        if (upper > lower)
-            StretchIntensityRange(image, static_cast<uint16_t>(lower), static_cast<uint16_t>(upper));
-        cv::Mat high(image.size(), CV_8U);
+        const uint8_t *table = MonochromeTable(lower, upper);
+        cv::Mat frame(image.size(), CV_8UC3);
         for (int y = 0; y < image.rows; ++y) {
             const uint16_t *src = image.ptr<uint16_t>(y);
-            uint8_t *dst = high.ptr<uint8_t>(y);
+            uint8_t *dst = frame.ptr<uint8_t>(y);
             for (int x = 0; x < image.cols; ++x)
-                dst[x] = static_cast<uint8_t>(src[x] >> 8);
+                dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = table[src[x]];
         }
-        cv::Mat frame;
-        cv::cvtColor(high, frame, cv::COLOR_GRAY2BGR);
         return frame;
     }
     return cv::imread(path, cv::IMREAD_COLOR);
