@@ -3,6 +3,8 @@
 // tool.
 #include "VideoToolFixture.h"
 
+#include "experiment/gui/MontageDlg.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -311,6 +313,21 @@ TEST_F(VideoDlgTest, BrowseAndPreviewWorkOnTheFolderAndTheSelection)
     Select(dialog, VideoDlg::kFileList, {Name("Brightfield", 2)});
     dialog.ControlAs<QPushButton>(VideoDlg::kPreview)->click();
     EXPECT_EQ(shown, (std::vector<std::string>{Image(Name("Brightfield", 2))}));
+}
+
+// The program's installation gives the menu command and the idle handler real windows.
+TEST_F(VideoDlgTest, TheProgramInstallsBothTools)
+{
+    InstallExperimentWindows();
+    ASSERT_NE(&Experiment(), m_services.get());
+    EXPECT_FALSE(Experiment().VideoTool().HasWindow());
+    EXPECT_TRUE(Experiment().VideoTool().Create(false));
+    EXPECT_TRUE(Experiment().VideoTool().HasWindow());
+    EXPECT_FALSE(Experiment().VideoTool().IsVisible());
+    ContrastDlg *contrast = TheContrastDlg();
+    ASSERT_NE(contrast, nullptr);
+    EXPECT_TRUE(Experiment().ContrastTool().HasWindow());
+    EXPECT_EQ(TheContrastDlg(), contrast);
 }
 
 TEST_F(VideoDlgTest, Screenshot)
