@@ -5,9 +5,14 @@
 #include <opencv2/videoio.hpp>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace Ostravo {
 namespace {
@@ -61,7 +66,30 @@ cv::Mat ReadGrey16(const std::string &path)
     return wide;
 }
 
-// A monochrome frame as the writer wants it: 8-bit blue-green-red.
+// The high byte of every 16-bit level stretched through [lower, upper] (already within 0..65535;
+// no window when upper is not above lower), made once and kept per thread for the next frames.
+const uint8_t *MonochromeTable(int32_t lower, int32_t upper)
+{
+    thread_local bool made = false;
+    thread_local int32_t madeLower = 0, madeUpper = 0;
+    thread_local std::vector<uint8_t> values;
+    if (made && madeLower == lower && madeUpper == upper)
+        return values.data();
+    values.resize(65536);
+    const bool stretch = upper > lower;
+    const float gain = stretch ? 65536.0f / static_cast<float>(upper - lower) : 1.0f;
+    for (uint32_t v = 0; v < 65536; ++v) {
+        const uint16_t level = static_cast<uint16_t>(v);
+        values[v] = static_cast<uint8_t>((stretch ? Stretch(level, lower, gain) : level) >> 8);
+    }
+    made = true;
+    madeLower = lower;
+    madeUpper = upper;
+    return values.data();
+}
+
+// A monochrome frame as the writer wants it: 8-bit blue-green-red. A 16-bit grey image is
+// stretched through [lower, upper] and keeps the high byte of each level.
 cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t upper)
 {
     cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -72,17 +100,14 @@ cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t uppe
             lower = 0;
         if (upper > 65535)
             upper = 65535;
-        if (upper > lower)
-            StretchIntensityRange(image, static_cast<uint16_t>(lower), static_cast<uint16_t>(upper));
-        cv::Mat high(image.size(), CV_8U);
+        const uint8_t *table = MonochromeTable(lower, upper);
+        cv::Mat frame(image.size(), CV_8UC3);
         for (int y = 0; y < image.rows; ++y) {
             const uint16_t *src = image.ptr<uint16_t>(y);
-            uint8_t *dst = high.ptr<uint8_t>(y);
+            uint8_t *dst = frame.ptr<uint8_t>(y);
             for (int x = 0; x < image.cols; ++x)
-                dst[x] = static_cast<uint8_t>(src[x] >> 8);
+                dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = table[src[x]];
         }
-        cv::Mat frame;
-        cv::cvtColor(high, frame, cv::COLOR_GRAY2BGR);
         return frame;
     }
     return cv::imread(path, cv::IMREAD_COLOR);
@@ -100,24 +125,135 @@ std::string Progress(long i, long n)
     return text;
 }
 
+// The channel values of every 16-bit level for one window (or none), made once and kept per
+// thread for the next frames with the same window.
+const uint8_t *ChannelTable(const int32_t *window)
+{
+    struct Table
+    {
+        bool made = false;
+        bool windowed = false;
+        int32_t lower = 0;
+        int32_t upper = 0;
+        std::vector<uint8_t> values;
+    };
+    thread_local Table tables[4];
+    thread_local int next = 0;
+    const bool windowed = window != nullptr;
+    const int32_t lower = windowed ? window[0] : 0, upper = windowed ? window[1] : 0;
+    for (Table &t : tables)
+        if (t.made && t.windowed == windowed && t.lower == lower && t.upper == upper)
+            return t.values.data();
+    Table &t = tables[next];
+    next = (next + 1) % 4;
+    t.values.resize(65536);
+    for (uint32_t v = 0; v < 65536; ++v)
+        t.values[v] = static_cast<uint8_t>(CompositeChannelValue(static_cast<uint16_t>(v), window));
+    t.made = true;
+    t.windowed = windowed;
+    t.lower = lower;
+    t.upper = upper;
+    return t.values.data();
+}
+
 // Adds the channel contribution of image into byte channel of frame.
 void AddChannel(const cv::Mat &image, const int32_t *window, int channel, cv::Mat &frame)
 {
+    const uint8_t *table = ChannelTable(window);
     for (int y = 0; y < frame.rows; ++y) {
         const uint16_t *src = image.ptr<uint16_t>(y);
         uint8_t *dst = frame.ptr<uint8_t>(y);
         for (int x = 0; x < frame.cols; ++x)
-            dst[3 * x + channel] =
-                static_cast<uint8_t>(dst[3 * x + channel] + CompositeChannelValue(src[x], window));
+            dst[3 * x + channel] = static_cast<uint8_t>(dst[3 * x + channel] + table[src[x]]);
     }
 }
 
+// Makes frame i of the video into frame; false with error set when it cannot be made. Runs on the
+// writer's frame thread.
+using NextFrame = std::function<bool(long i, cv::Mat &frame, EString &error)>;
+
+// Makes frames 1..n-1 with next on a thread of its own, up to kAhead of them ahead of the writer,
+// so that reading and composing the next frames overlaps encoding this one. Each frame is handed
+// over in order with its own error text; after a failed frame no more are made.
+class FrameAhead
+{
+  public:
+    static constexpr size_t kAhead = 3;
+    struct Made
+    {
+        cv::Mat frame;
+        bool ok = false;
+        EString error;
+    };
+
+    FrameAhead(long n, const NextFrame &next) : m_thread([this, n, &next] { Run(n, next); }) {}
+    // Ends the thread: frames made but not taken are dropped.
+    ~FrameAhead()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    FrameAhead(const FrameAhead &) = delete;
+    FrameAhead &operator=(const FrameAhead &) = delete;
+
+    // The next frame in order; waits until it is made.
+    Made Take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        Made made = std::move(m_ready.front());
+        m_ready.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return made;
+    }
+
+  private:
+    void Run(long n, const NextFrame &next)
+    {
+        for (long i = 1; i < n; ++i) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_quit || m_ready.size() < kAhead; });
+                if (m_quit)
+                    return;
+            }
+            Made made;
+            try {
+                made.ok = next(i, made.frame, made.error);
+            } catch (const cv::Exception &e) {
+                made.ok = false;
+                made.error = (std::string("Can't make the video frame: ") + e.what()).c_str();
+            }
+            const bool ok = made.ok;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_ready.push_back(std::move(made));
+            }
+            m_changed.notify_all();
+            if (!ok)
+                return;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Made> m_ready;
+    bool m_quit = false;
+    std::thread m_thread; // last: starts once the rest is ready
+};
+
 // Opens the writer on frame (the first frame, already made) and writes it, then the frames next
-// makes in frame for 1..n-1, with the progress on status, until the last one or a stop. A failure of
-// the writer is reported under routine.
-bool WriteVideo(const std::string &out, int fourcc, double fps, long n, cv::Mat &frame,
+// makes for 1..n-1, with the progress on status, until the last one or a stop. The frames are made
+// ahead on another thread; a stop or a failure is still seen between the same frames as if each
+// were made just before it is written. A failure of the writer is reported under routine.
+bool WriteVideo(const std::string &out, int fourcc, double fps, long n, const cv::Mat &frame,
                 const VideoStatus &status, const std::atomic<bool> *stop, EString &error, const char *routine,
-                const std::function<bool(long i, cv::Mat &frame)> &next)
+                const NextFrame &next)
 {
     cv::VideoWriter writer;
     try {
@@ -126,12 +262,18 @@ bool WriteVideo(const std::string &out, int fourcc, double fps, long n, cv::Mat 
             return false;
         }
         writer.write(frame);
-        for (long i = 1; i < n && !StopRequested(stop); ++i) {
-            if (status)
-                status(Progress(i, n));
-            if (!next(i, frame))
-                return false;
-            writer.write(frame);
+        if (n > 1) {
+            FrameAhead ahead(n, next);
+            for (long i = 1; i < n && !StopRequested(stop); ++i) {
+                if (status)
+                    status(Progress(i, n));
+                FrameAhead::Made made = ahead.Take();
+                if (!made.ok) {
+                    error = made.error.c_str() != nullptr ? made.error.c_str() : "";
+                    return false;
+                }
+                writer.write(made.frame);
+            }
         }
     } catch (const cv::Exception &e) {
         SetError(error, routine, __LINE__, std::string("Can't write the video frame: ") + e.what());
@@ -197,11 +339,12 @@ bool assign_composite_intensity(const char *folder, const ImageNameList &brightf
         SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
         return false;
     }
+    const uint8_t *table = ChannelTable(window);
     for (int y = 0; y < frame.rows; ++y) {
         const uint16_t *src = image.ptr<uint16_t>(y);
         uint8_t *dst = frame.ptr<uint8_t>(y);
         for (int x = 0; x < frame.cols; ++x) {
-            const uint8_t v = static_cast<uint8_t>(CompositeChannelValue(src[x], window));
+            const uint8_t v = table[src[x]];
             dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = v;
         }
     }
@@ -250,26 +393,27 @@ bool CreateVideo(const char *output, const char *folder, const ImageNameList &im
     }
     cv::Size size; // of the first frame
     // Frame i as the writer wants it, or false with the error set.
-    const auto read = [&](long i, cv::Mat &frame) {
+    const auto read = [folder, &image_names, lower, upper, &size](long i, cv::Mat &frame,
+                                                                  EString &frame_error) {
         const std::string path = ImagePath(folder, image_names.GetAt(static_cast<int32_t>(i)));
         if (!FileExists(path)) {
-            SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
+            SetError(frame_error, kRoutine, __LINE__, "image file does not exist: " + path);
             return false;
         }
         frame = ReadMonochromeFrame(path, lower, upper);
         if (frame.empty()) {
-            SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
+            SetError(frame_error, kRoutine, __LINE__, "Can't open image: " + path);
             return false;
         }
         // The writer drops a frame of another size without a word: stop with a message.
         if (!size.empty() && frame.size() != size) {
-            SetError(error, kRoutine, __LINE__, "Image has unexpected size: " + path);
+            SetError(frame_error, kRoutine, __LINE__, "Image has unexpected size: " + path);
             return false;
         }
         return true;
     };
     cv::Mat frame;
-    if (!read(0, frame))
+    if (!read(0, frame, error))
         return false;
     size = frame.size();
     return WriteVideo(out, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, n, frame, status, stop, error,
@@ -302,9 +446,10 @@ bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameLis
     if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, 0, frame, error, windows))
         return false;
     return WriteVideo(out, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, n, frame, status, stop, error,
-                      kRoutine, [&](long i, cv::Mat &next) {
+                      kRoutine, [&](long i, cv::Mat &next, EString &frame_error) {
+                          next.create(first.rows, first.cols, CV_8UC3);
                           return assign_composite_intensity(folder, brightfield_fnames, red, green, blue,
-                                                            static_cast<int>(i), next, error, windows);
+                                                            static_cast<int>(i), next, frame_error, windows);
                       });
 }
 

@@ -151,7 +151,7 @@ class PlaceholderToolServices : public ToolServices
 // ---- Experiment post-analysis and video (placeholder) ----
 // The montage, its dialog and the image list are built: the program installs them in every mode.
 // Only a run that installs no experiment services (tests of the shell alone) gets here, and sees
-// no dialog, no montage and no list rather than a missing subsystem.
+// no dialog, no montage, no list and no video or contrast tool rather than a missing subsystem.
 class PlaceholderExperimentServices : public ExperimentServices
 {
   public:
@@ -176,8 +176,9 @@ class PlaceholderExperimentServices : public ExperimentServices
 
   private:
     static constexpr const char *kWhat = "experiment analysis and video are";
-    PlaceholderWindow m_video{"VideoDlg", kWhat};
-    PlaceholderWindow m_contrast{"ContrastDlg", kWhat};
+    // The video and contrast tools are built and installed with the experiment windows.
+    AbsentWindow m_video;
+    AbsentWindow m_contrast;
 };
 
 // ---- Instrument devices and acquisition (placeholder) ----

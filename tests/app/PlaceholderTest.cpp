@@ -267,9 +267,9 @@ TEST_F(AppStartupFixture, ScriptPlaceholderHasNoRuntimeEntries)
     EXPECT_FALSE(scripts.SystemState().Create(false));
 }
 
-// The montage, its dialog and the image list are built and installed by the program: without
-// installed experiment services they do nothing and are not called missing; the headless analysis
-// and the video and contrast tools still answer "not available".
+// The montage, its dialog, the image list and the video and contrast tools are built and installed
+// by the program: without installed experiment services they do nothing and are not called
+// missing.
 TEST_F(AppStartupFixture, ExperimentPlaceholderHasNoMontageEntries)
 {
     std::filesystem::create_directories(DataFile("LOG"));
@@ -288,8 +288,10 @@ TEST_F(AppStartupFixture, ExperimentPlaceholderHasNoMontageEntries)
     EXPECT_EQ(ErrorLogText().find("Montage"), std::string::npos);
     EXPECT_EQ(ErrorLogText().find("FillImageList"), std::string::npos);
     EXPECT_FALSE(Experiment().VideoTool().Create(false));
-    EXPECT_THAT(ErrorLogText(), HasSubstr("VideoDlg::Create() - experiment analysis and video are not "
-                                          "available in this build."));
+    EXPECT_FALSE(Experiment().ContrastTool().Create(false));
+    EXPECT_FALSE(Experiment().VideoTool().HasWindow());
+    EXPECT_EQ(ErrorLogText().find("VideoDlg"), std::string::npos);
+    EXPECT_EQ(ErrorLogText().find("ContrastDlg"), std::string::npos);
 }
 
 // The image-analysis tool and the parameter sweep are built as well: without installed tool

@@ -3,6 +3,7 @@
 #include "Ostravo/BrowseForFolder.h"
 #include "Ostravo/EString.h"
 #include "experiment/ExperimentAnalysisServices.h"
+#include "experiment/gui/VideoDlg.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 
@@ -110,7 +111,7 @@ void MontageDlg::OnOK()
 void InstallExperimentWindows()
 {
     InstallExperimentServices(
-        std::make_shared<ExperimentAnalysisServices>([](std::string &name, std::string &folder) {
+        std::make_shared<ExperimentWindowServices>([](std::string &name, std::string &folder) {
             MontageDlg dialog;
             if (dialog.exec() != QDialog::Accepted)
                 return false;
