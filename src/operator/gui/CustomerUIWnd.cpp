@@ -15,7 +15,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -279,7 +278,8 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
             const int top = d.state == Login ? height() / 2 - 80
                                              : static_cast<int>(height() * 0.3) + 70 * static_cast<int>(i);
             const int chars = i < d.inputWidths.size() && d.inputWidths[i] > 0 ? d.inputWidths[i] : 16;
-            const int editW = std::min(w / 2, QFontMetrics(edit->font()).horizontalAdvance('W') * chars);
+            const int editW =
+                std::min(w / 2 - 240, QFontMetrics(edit->font()).horizontalAdvance('W') * chars);
             edit->setGeometry(w / 2, top, editW, 56);
         }
         edit->setVisible(shown);
@@ -462,11 +462,11 @@ void CustomerUIWnd::mousePressEvent(QMouseEvent *event)
     const QPoint p = event->position().toPoint();
     const int32_t browse = m_screen.BrowseBoxAt(p.x(), p.y());
     if (browse >= 0) {
-        const QString file =
-            QFileDialog::getOpenFileName(this, "Select Experiment Setting File", "ExperimentSettings.ini",
-                                         "Experiment Setting File (*.ini)");
-        if (!file.isEmpty())
-            m_screen.SetEditText(browse + 1, Latin1(file));
+        // Cancelling leaves the edit as it is.
+        std::string file;
+        if (platform::ui::Ui().ChooseOpenFile("Select Experiment Setting File", "ExperimentSettings.ini",
+                                              "Experiment Setting File (*.ini)", file))
+            m_screen.SetEditText(browse + 1, file);
         return;
     }
     const CustomerUIData d = m_screen.Snapshot();

@@ -6,6 +6,7 @@
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
 #include "app/RenderList.h"
+#include "support/FakeUi.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
 
@@ -160,6 +161,47 @@ TEST_F(CustomerUIWndTest, TheServicesWindowFeedsTheCheckedIntensityControl)
     EXPECT_TRUE(link.IsVisible());
     EXPECT_TRUE(screen.Snapshot().visible);
     EXPECT_EQ(screen.Timers().count(CUI_TIMER_SCRIPT_WATCH), 1u) << "showing starts the script watch";
+}
+
+TEST_F(CustomerUIWndTest, BrowseBoxesAndTheKeyboard)
+{
+    auto ui = std::make_shared<vantelis::test::FakeUi>();
+    std::shared_ptr<platform::ui::UserInterface> oldUi = platform::ui::SetUi(ui);
+    CustomerUI screen;
+    CustomerUIWnd window(screen, m_shared, 1920, 1080);
+    std::string error;
+    ASSERT_TRUE(screen.SetInput(0, "Settings", "", 20));
+    ASSERT_TRUE(screen.SetInput(1, "Other", "keep.ini", 20));
+    ASSERT_TRUE(screen.SetState(PromptForFilename, error));
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return window.isVisible() && screen.Snapshot().browseRects[1].right > 0; }));
+    QTest::qWait(150);
+    Shot(window, "customer_ui_prompt_for_filename");
+    const CustomerUIData d = screen.Snapshot();
+    auto centre = [](const CuiRect &r) { return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); };
+
+    ui->QueueAnswer(true, "/data/Exp.ini");
+    QTest::mouseClick(&window, Qt::LeftButton, Qt::NoModifier, centre(d.browseRects[0]));
+    QTest::mouseClick(&window, Qt::LeftButton, Qt::NoModifier, centre(d.browseRects[1])); // cancelled
+    ASSERT_EQ(ui->Requests().size(), 2u);
+    EXPECT_EQ(ui->Requests()[0].kind, "open");
+    EXPECT_EQ(ui->Requests()[0].title, "Select Experiment Setting File");
+    EXPECT_EQ(screen.Snapshot().editTexts[0], "/data/Exp.ini");
+    EXPECT_EQ(screen.Snapshot().editTexts[1], "keep.ini");
+
+    // Enter does nothing; Esc asks, and No keeps the screen.
+    std::string text;
+    QTest::keyClick(&window, Qt::Key_Return);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(screen.WaitForEvent(0ms, text));
+    ASSERT_EQ(ui->Messages().size(), 1u);
+    EXPECT_EQ(ui->Messages()[0].text, "Are you sure that you want to close this window?");
+    ui->QueueMessageAnswer(platform::ui::IdYes);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(screen.Snapshot().visible);
+    platform::ui::SetUi(oldUi);
 }
 
 } // namespace
