@@ -811,6 +811,7 @@ void CustomerUI::OnNext()
     m_data.messageText.clear();
     m_data.controlsDirty = true;
     RaiseLocked("Next");
+    m_repaint = true;
 }
 
 bool CustomerUI::OnLButtonDown(int32_t x, int32_t y)
@@ -956,6 +957,7 @@ bool CustomerUI::ShowTimedMessage(const std::string &text, int32_t seconds)
     m_data.messageTicks = 20;
     m_data.messageTicksTotal = 20;
     m_data.messageText = text;
+    m_repaint = true;
     ArmLocked(CUI_TIMER_MESSAGE_BANNER, seconds * 50);
     return true;
 }

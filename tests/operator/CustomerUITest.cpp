@@ -6,6 +6,7 @@
 
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/ProfileValues.h"
+#include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
 #include "app/ViewGlobals.h"
 #include "platform/Clock.h"
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -518,8 +520,38 @@ TEST_F(CustomerUITest, ReloadOfAScriptWithoutCodeStartsNothing)
     EXPECT_TRUE(d.inputLabels.empty());
 }
 
+// A main window that only records the commands posted to it (from any thread).
+class PostRecordingFramework : public AppFramework
+{
+  public:
+    bool PrepareFramework(std::string &) override { return true; }
+    DocumentTemplate *CreateDocumentTemplate() override { return nullptr; }
+    bool CreateMainFrame() override { return true; }
+    bool HasMainWindow() const override { return true; }
+    void PostCommand(int commandId, intptr_t) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_posted.push_back(commandId);
+    }
+    bool SaveReferenceImage(const std::string &, std::string &, bool) override { return false; }
+    void WakeIdle() override {}
+    bool FrameworkIdle(int32_t) override { return false; }
+    void ExitFramework() override {}
+    std::vector<int> Posted()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_posted;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::vector<int> m_posted;
+};
+
 TEST_F(CustomerUITest, TheEndOfAnOperatorScriptClearsTheScreenWithoutAScriptsWindow)
 {
+    auto framework = std::make_shared<PostRecordingFramework>();
+    std::shared_ptr<AppFramework> oldFramework = SetFramework(framework);
     std::shared_ptr<OperatorScreenServices> previous = InstallCustomerUIServices();
     CustomerUI &screen = theCustomerUI();
     screen.Reset();
@@ -545,7 +577,9 @@ TEST_F(CustomerUITest, TheEndOfAnOperatorScriptClearsTheScreenWithoutAScriptsWin
          {CUI_TIMER_COUNTDOWN, CUI_TIMER_PUMP_WATCH, CUI_TIMER_UNHIDE_NEXT, CUI_TIMER_UNHIDE_BACK})
         EXPECT_EQ(timers.count(id), 0u) << id;
     EXPECT_EQ(timers.count(CUI_TIMER_QUEUED_MESSAGE), 1u);
+    EXPECT_EQ(framework->Posted(), std::vector<int>{32861}) << "the main window closes the live image";
     InstallOperatorScreenServices(previous);
+    SetFramework(oldFramework);
 }
 
 // ---- content setters ----
