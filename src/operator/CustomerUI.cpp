@@ -495,6 +495,7 @@ void CustomerUI::StartCountdown(uint32_t durationMs, bool down)
     m_data.countdownStarted = true;
     m_data.countdownDurationMs = durationMs;
     m_data.countdownDown = down;
+    m_repaint = true;
     ArmLocked(CUI_TIMER_COUNTDOWN, 1000);
 }
 
@@ -1014,6 +1015,7 @@ void CustomerUI::KillTimer(int32_t id)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_timers.erase(id);
+    m_repaint = true; // a stopped countdown leaves the screen
 }
 
 void CustomerUI::StopScriptTimers()

@@ -260,7 +260,7 @@ void CustomerUIWnd::Sync()
         setVisible(d.visible);
     SyncControls(d);
     const bool frame = m_shared->frameReady.exchange(false);
-    if (m_screen.TakeRepaint() || frame || m_screen.Timers().count(CUI_TIMER_COUNTDOWN))
+    if (m_screen.TakeRepaint() || frame)
         update();
 }
 

@@ -130,6 +130,7 @@ TEST_F(CustomerUIWndTest, LiveVideoShowsTheActiveExposureCombosAndTheOffBoxes)
     EXPECT_TRUE(window.ExposureCombo(2)->isVisible());
     EXPECT_EQ(window.ExposureCombo(0)->currentText(), "300");
     EXPECT_EQ(window.ExposureCombo(0)->itemText(1), " 100");
+    screen.StartCountdown(90000, true);
     QTest::qWait(150);
     Shot(window, "customer_ui_show_video");
 
