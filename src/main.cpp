@@ -17,6 +17,7 @@
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
 #include "operator/CustomerUIServices.h"
+#include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
@@ -97,6 +98,7 @@ int main(int argc, char **argv)
     InstallCartridgeDialogs();
     // The operator screen's model: its state, reload and flow split.
     InstallCustomerUIServices();
+    InstallCustomerUIWindow();
     InstallDeviceSettingsDialogs();
 
     int status = 1;
@@ -109,6 +111,7 @@ int main(int argc, char **argv)
     // to standard error (and, as always, to the error log). Script threads go first: each is
     // released from its wait, prompt or failure box and joined.
     scriptWindows->Uninstall();
+    UninstallCustomerUIWindow();
     SetScriptPromptHost(nullptr);
     platform::ui::SetUi(nullptr);
     EndRun();

@@ -2,10 +2,15 @@
 
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/LogError.h"
+#include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/TecanCentris.h"
 #include "Ostravo/TextFormat.h"
+#include "app/CommandIds.h"
+#include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
 #include "app/ViewGlobals.h"
+#include "devices/ExperimentSettings.h"
 #include "platform/Files.h"
 #include "script/Script.h"
 #include "script/ScriptRuntime.h"
@@ -13,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <strings.h>
+#include <utility>
 
 namespace {
 
@@ -103,18 +109,20 @@ bool CustomerUI::SetState(int32_t state, std::string &error)
         return false;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
+    const bool shown = !m_data.visible;
     m_data.visible = true;
     const bool leavingVideo = m_data.state == ShowVideo && state != ShowVideo;
     m_data.state = state;
-    m_timers[CUI_TIMER_REPAINT] = 100;
+    ArmLocked(CUI_TIMER_REPAINT, 100);
     if (leavingVideo)
-        m_timers[CUI_TIMER_STOP_LIVE_IMAGE] = 1000;
+        ArmLocked(CUI_TIMER_STOP_LIVE_IMAGE, 1000);
     if (state == PromptForFilename) {
         m_data.browseRects.assign(m_data.inputLabels.size(), CuiRect{});
         m_data.browseHover.assign(m_data.inputLabels.size(), false);
     }
-    if (m_data.visible)
-        m_timers[CUI_TIMER_SCRIPT_WATCH] = 1000;
+    // Showing the screen starts the script watch.
+    if (shown || m_timers.count(CUI_TIMER_SCRIPT_WATCH) == 0)
+        ArmLocked(CUI_TIMER_SCRIPT_WATCH, 1000);
     return true;
 }
 
@@ -187,9 +195,15 @@ void CustomerUI::ResetLocked()
     m_data.messageTicks = 0;
     m_data.messageTicksTotal = 20;
     m_data.messageText.clear();
+    m_queuedMessage.clear();
+    m_queuedMessageSeconds = 0;
     ClearStateDataLocked();
+    m_countdownStart = {};
+    m_data.countdownStarted = false;
+    m_data.countdownDurationMs = 0;
     m_data.countdownDown = true;
     m_data.displayMode = -1;
+    m_repaint = true;
     _flow_split.Update([](FlowSplit &split) {
         split.drag_offset = 0;
         split.split_row = (split.upper_channel_row + split.lower_channel_row) / 2;
@@ -227,16 +241,27 @@ bool CustomerUI::Reload(const char *path, std::string &error)
 
 void CustomerUI::OnScriptEnded()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    StopScriptTimersLocked();
-    m_eventSignalled = false;
-    m_data.state = UndefinedState;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        StopScriptTimersLocked();
+        m_eventSignalled = false;
+        m_data.state = UndefinedState;
+        m_repaint = true;
+    }
+    // The main window closes the live image with the run.
+    AppFramework *framework = Framework();
+    if (framework && framework->HasMainWindow())
+        framework->PostCommand(cmd::kCloseLiveImage, 0);
 }
 
 CustomerUIData CustomerUI::Snapshot() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_data;
+    CustomerUIData d = m_data;
+    if (d.countdownStarted)
+        d.countdownElapsedMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_countdownStart).count();
+    return d;
 }
 
 // ---- content ----
@@ -312,6 +337,19 @@ void CustomerUI::SetEditText(int32_t edit, const std::string &text)
         m_data.editTexts[static_cast<size_t>(edit - 1)] = text;
 }
 
+void CustomerUI::SetCheckMark(int32_t box, bool checked)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (box >= 1 && box <= 6)
+        m_data.checkMarks[static_cast<size_t>(box - 1)] = checked ? 1 : 0;
+}
+
+bool CustomerUI::TakeControlsDirty()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::exchange(m_data.controlsDirty, false);
+}
+
 void CustomerUI::SetActionLines(std::vector<std::string> lines, std::vector<CuiRect> rects)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -350,6 +388,282 @@ void CustomerUI::SetShowSplitLine(bool show)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_data.showSplitLine = show;
+}
+
+namespace {
+
+// A bare name in the operator-screen folder; the bare name when the folder is empty.
+std::string InFolder(const std::string &folder, const std::string &name)
+{
+    if (folder.empty())
+        return name;
+    const char last = folder.back();
+    return folder + (last == '\\' || last == '/' ? "" : "/") + name;
+}
+
+} // namespace
+
+bool CustomerUI::SetButtonImages(std::array<std::string, 2> &images, const std::string &normal,
+                                 const std::string &hover, const std::string &folder, std::string &error)
+{
+    const std::string names[2] = {normal, hover};
+    for (size_t i = 0; i < 2; ++i) {
+        if (!names[i].empty() && !platform::FileExists(InFolder(folder, names[i]))) {
+            error = FormatText("File does not exist: %s", InFolder(folder, names[i]).c_str());
+            return false; // a failing hover image leaves the normal one set
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        images[i] = names[i];
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_repaint = true;
+    return true;
+}
+
+bool CustomerUI::SetNextImages(const std::string &normal, const std::string &hover, const std::string &folder,
+                               std::string &error)
+{
+    return SetButtonImages(m_data.nextImages, normal, hover, folder, error);
+}
+
+bool CustomerUI::SetBackImages(const std::string &normal, const std::string &hover, const std::string &folder,
+                               std::string &error)
+{
+    return SetButtonImages(m_data.backImages, normal, hover, folder, error);
+}
+
+bool CustomerUI::DefineGroupBox(const CuiRect &rect, int32_t fill, int32_t border, int32_t thickness,
+                                int32_t corner, std::string &error)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CustomerUIData &d = m_data;
+    const int32_t width = rect.right - rect.left;
+    const int32_t height = rect.bottom - rect.top;
+    if (d.groupBoxRects.size() >= 10) {
+        error = "No more than 10 group boxes may be defined.";
+    } else if (rect.left < 0 || rect.top < 0 || rect.right > d.clientWidth || rect.bottom > d.clientHeight) {
+        error = FormatText(
+            "The group box rectangle must be inside the CustomerUI window: width=%ld and height=%ld",
+            static_cast<long>(d.clientWidth), static_cast<long>(d.clientHeight));
+    } else if (thickness < 0 || thickness > 10) {
+        error = "Border thickness must not be more than 10 or less than 0";
+    } else if (corner < 0 || corner > std::min(width, height)) {
+        error = "Corner radius must not be less than 0 or greater than half the minumum of the height or "
+                "width of the group box rectangle.";
+    } else {
+        d.groupBoxRects.push_back(rect);
+        d.groupBoxFillColors.push_back(fill);
+        d.groupBoxBorderColors.push_back(border);
+        d.groupBoxBorderWidths.push_back(thickness);
+        d.groupBoxCornerSizes.push_back(corner);
+        return true;
+    }
+    return false;
+}
+
+PreviewZoomArea CustomerUI::PreviewZoom() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_previewZoom;
+}
+
+void CustomerUI::SetPreviewZoom(const PreviewZoomArea &zoom)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_previewZoom = zoom;
+}
+
+void CustomerUI::SetClientSize(int32_t width, int32_t height)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.clientWidth = width;
+    m_data.clientHeight = height;
+}
+
+void CustomerUI::QueueMessage(const std::string &text, int32_t seconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queuedMessage = text;
+    m_queuedMessageSeconds = seconds;
+    ArmLocked(CUI_TIMER_QUEUED_MESSAGE, 10);
+}
+
+void CustomerUI::StartCountdown(uint32_t durationMs, bool down)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_countdownStart = m_now();
+    m_data.countdownStarted = true;
+    m_data.countdownDurationMs = durationMs;
+    m_data.countdownDown = down;
+    m_repaint = true;
+    ArmLocked(CUI_TIMER_COUNTDOWN, 1000);
+}
+
+// ---- exposure combos ----
+
+const char *const kExposureComboItems[14] = {"OFF",  " 100", " 200", " 300", " 400", " 500", " 750",
+                                             "1000", "1500", "2000", "3000", "5000", "7500", "10000"};
+
+namespace {
+
+constexpr const char *kExposureSection = "ExperimentSettings";
+
+std::string ReadSetting(const std::string &key, uint32_t size)
+{
+    return Ostravo::ReadProfileString(kExposureSection, key.c_str(), "", size, theApp.m_ini_path.c_str());
+}
+
+void WriteSetting(const std::string &key, const std::string &value)
+{
+    Ostravo::E_WritePrivateProfileString(kExposureSection, key.c_str(), value.c_str(),
+                                         theApp.m_ini_path.c_str());
+}
+
+std::string Key(const char *name, int32_t combo)
+{
+    return FormatText("%s%ld", name, static_cast<long>(combo));
+}
+
+// The stored exposure of an image type as a combo text, fallback when it does not parse.
+std::string StoredExposure(int32_t combo, int32_t fallback)
+{
+    int32_t value = 0;
+    if (!Ostravo::ScanInt(ReadSetting(Key("ImageTypeExposure", combo), 31), value))
+        value = fallback;
+    return FormatText("%ld", static_cast<long>(value));
+}
+
+bool ValidCombo(int32_t combo)
+{
+    return combo >= 1 && combo <= 3;
+}
+
+} // namespace
+
+void CustomerUI::FillExposureCombo(int32_t combo)
+{
+    if (!ValidCombo(combo))
+        return;
+    const std::string text = StoredExposure(combo, 0);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.comboTexts[static_cast<size_t>(combo - 1)] = text;
+}
+
+void CustomerUI::LoadExposureCombos()
+{
+    for (int32_t combo = 1; combo <= 3; ++combo) {
+        const std::string active = ReadSetting(Key("IsActive", combo), 9);
+        // An image type whose flag is neither TRUE nor FALSE counts as inactive (its combo is
+        // hidden), but its hidden text holds the stored exposure, so that a click on its "OFF" box
+        // turns it on with that exposure.
+        const std::string text =
+            strcasecmp(active.c_str(), "FALSE") == 0 ? std::string("OFF") : StoredExposure(combo, 100);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_data.comboTexts[static_cast<size_t>(combo - 1)] = text;
+    }
+}
+
+void CustomerUI::ApplyExposureCombo(int32_t combo, std::string *outText)
+{
+    if (!ValidCombo(combo))
+        return;
+    const size_t i = static_cast<size_t>(combo - 1);
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        text = m_data.comboTexts[i];
+    }
+    const std::string exposureKey = Key("ImageTypeExposure", combo);
+    const std::string activeKey = Key("IsActive", combo);
+    if (strcasecmp(text.c_str(), "OFF") == 0) {
+        WriteSetting(activeKey, "FALSE");
+        const std::string stored = ReadSetting(exposureKey, 31);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_data.comboTexts[i] = stored;
+        m_data.comboVisible[i] = false;
+        m_repaint = true;
+        if (outText)
+            *outText = "OFF";
+        return;
+    }
+    WriteSetting(activeKey, "TRUE");
+    int32_t value = 0;
+    EString error;
+    if (Ostravo::ScanInt(text, value) && ValidateExposureForCamera(value, error)) {
+        WriteSetting(exposureKey, FormatText("%ld", static_cast<long>(value)));
+        if (outText)
+            *outText = FormatText("%lu", static_cast<unsigned long>(value));
+        return;
+    }
+    // Not applied: the combo shows the exposure that is still in force, not the rejected text.
+    const std::string stored = StoredExposure(combo, 100);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.comboTexts[i] = stored;
+    m_repaint = true;
+}
+
+void CustomerUI::UpdateExposureComboVisibility(int32_t combo)
+{
+    if (!ValidCombo(combo))
+        return;
+    const bool active = strcasecmp(ReadSetting(Key("IsActive", combo), 9).c_str(), "TRUE") == 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.comboVisible[static_cast<size_t>(combo - 1)] = active;
+}
+
+void CustomerUI::SetComboText(int32_t combo, const std::string &text)
+{
+    if (!ValidCombo(combo))
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.comboTexts[static_cast<size_t>(combo - 1)] = text;
+}
+
+void CustomerUI::OnComboCloseUp(int32_t combo)
+{
+    if (!ValidCombo(combo))
+        return;
+    LogCustomerUIState(Key("OnCbnCloseupCombo", combo).c_str(), State(), nullptr);
+    ArmTimer(CUI_TIMER_APPLY_EXPOSURE1 + combo - 1, 100);
+}
+
+void CustomerUI::OnComboEditChange(int32_t combo, const std::string &text)
+{
+    if (!ValidCombo(combo))
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.comboTexts[static_cast<size_t>(combo - 1)] = text;
+    ArmLocked(CUI_TIMER_APPLY_EXPOSURE1 + combo - 1, 1000);
+}
+
+void CustomerUI::OnExposureOffBox(int32_t combo)
+{
+    if (!ValidCombo(combo))
+        return;
+    const size_t i = static_cast<size_t>(combo - 1);
+    // The hidden text is normally the stored exposure; after the combos were loaded with the image
+    // type off it still reads "OFF", which would keep the type off.
+    bool off = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        off = strcasecmp(m_data.comboTexts[i].c_str(), "OFF") == 0;
+    }
+    if (off)
+        SetComboText(combo, StoredExposure(combo, 100));
+    ApplyExposureCombo(combo, nullptr);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.comboVisible[i] = true;
+    m_repaint = true;
+}
+
+void CustomerUI::OnDisplayRadio(int32_t radio)
+{
+    if (radio < 1 || radio > 3)
+        return;
+    LogCustomerUIState(FormatText("OnBnClickedRadio%ld", static_cast<long>(radio)).c_str(), State(), nullptr);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.checkedRadio = radio;
+    ArmLocked(CUI_TIMER_DISPLAY_MODE, 10);
 }
 
 // ---- flow split ----
@@ -396,6 +710,7 @@ void CustomerUI::DragSplitLine(int32_t y, bool commit)
         }
     });
     UpdateFlowSplitTextLocked();
+    m_repaint = true;
     if (commit)
         m_data.splitDragStartY = 0;
 }
@@ -497,15 +812,16 @@ void CustomerUI::OnNext()
     m_data.messageText.clear();
     m_data.controlsDirty = true;
     RaiseLocked("Next");
+    m_repaint = true;
 }
 
-void CustomerUI::OnLButtonDown(int32_t x, int32_t y)
+bool CustomerUI::OnLButtonDown(int32_t x, int32_t y)
 {
     const CustomerUIData d = Snapshot();
     if (HasNextButton(d.state) && !d.nextHidden &&
         d.buttonRects[static_cast<size_t>(d.nextTextRect)].Contains(x, y)) {
         OnNext();
-        return;
+        return true;
     }
     if (HasBackButton(d.state) && !d.backHidden &&
         d.buttonRects[static_cast<size_t>(3 + d.backTextRect)].Contains(x, y)) {
@@ -515,7 +831,8 @@ void CustomerUI::OnLButtonDown(int32_t x, int32_t y)
         m_data.messageText.clear();
         m_data.controlsDirty = true;
         RaiseLocked("Back");
-        return;
+        m_repaint = true;
+        return true;
     }
     if (d.state == SelectAction) {
         if (!d.actionLines.empty()) {
@@ -523,13 +840,13 @@ void CustomerUI::OnLButtonDown(int32_t x, int32_t y)
                 if (d.actionRects[i].Contains(x, y)) {
                     RaiseEvent(d.actionLines[i]);
                     LogCustomerUIState("ActionSelected", d.state, d.actionLines[i].c_str());
-                    return;
+                    return true;
                 }
             }
         } else if (d.fixedActionRects[0].Contains(x, y)) {
             RaiseEvent("Live Cell Enrichment");
             LogCustomerUIState("ActionSelected", d.state, "Live Cell Enrichment");
-            return;
+            return true;
         }
     }
     if (d.showSplitLine && d.state == ShowVideo) {
@@ -538,8 +855,85 @@ void CustomerUI::OnLButtonDown(int32_t x, int32_t y)
             LogCustomerUIState("ChannelDividerMoveInitiated", d.state, nullptr);
             std::lock_guard<std::mutex> lock(m_mutex);
             m_data.splitDragStartY = y;
+            m_repaint = true;
+            return true;
         }
     }
+    return false;
+}
+
+bool CustomerUI::OnMouseMove(int32_t x, int32_t y, bool leftDown)
+{
+    const CustomerUIData d = Snapshot();
+    bool onSplitLine = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const int32_t state = m_data.state;
+        if (state >= 0 && state < NumberOfStates) {
+            const size_t si = static_cast<size_t>(state);
+            const bool overNext =
+                HasNextButton(state) && d.buttonRects[static_cast<size_t>(d.nextTextRect)].Contains(x, y);
+            const bool overBack =
+                HasBackButton(state) && d.buttonRects[static_cast<size_t>(3 + d.backTextRect)].Contains(x, y);
+            if (m_data.nextHover[si] != overNext || m_data.backHover[si] != overBack)
+                m_repaint = true;
+            m_data.nextHover[si] = overNext;
+            m_data.backHover[si] = overBack;
+        }
+        if (state == SelectAction) {
+            int32_t hover = 0;
+            if (!d.actionLines.empty()) {
+                for (size_t i = 0; i < d.actionRects.size() && hover == 0; ++i)
+                    if (d.actionRects[i].Contains(x, y))
+                        hover = static_cast<int32_t>(i) + 1;
+            } else {
+                for (size_t i = 0; i < d.fixedActionRects.size() && hover == 0; ++i)
+                    if (d.fixedActionRects[i].Contains(x, y))
+                        hover = static_cast<int32_t>(i) + 1;
+            }
+            if (hover != m_data.hoverAction) {
+                m_data.hoverAction = hover;
+                m_repaint = true;
+            }
+        }
+        if (state == PromptForFilename) {
+            for (size_t i = 0; i < m_data.browseRects.size() && i < m_data.browseHover.size(); ++i) {
+                const bool over = m_data.browseRects[i].Contains(x, y);
+                if (m_data.browseHover[i] != over) {
+                    m_data.browseHover[i] = over;
+                    m_repaint = true;
+                }
+            }
+        }
+    }
+    if (d.showSplitLine && d.state == ShowVideo) {
+        if (!leftDown) {
+            const ImageRect band = _flow_split.Get().hit_band;
+            onSplitLine = band.left <= x && x <= band.right && band.top <= y && y <= band.bottom;
+        } else if (d.splitDragStartY != 0) {
+            onSplitLine = true;
+            DragSplitLine(y, false);
+        }
+    }
+    return onSplitLine;
+}
+
+int32_t CustomerUI::BrowseBoxAt(int32_t x, int32_t y) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_data.state != PromptForFilename)
+        return -1;
+    for (size_t i = 0; i < m_data.browseRects.size(); ++i)
+        if (m_data.browseRects[i].Contains(x, y))
+            return static_cast<int32_t>(i);
+    return -1;
+}
+
+void CustomerUI::SetBrowseRects(std::vector<CuiRect> rects)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    rects.resize(m_data.browseRects.size());
+    m_data.browseRects = std::move(rects);
 }
 
 void CustomerUI::OnLButtonUp(int32_t y)
@@ -564,20 +958,64 @@ bool CustomerUI::ShowTimedMessage(const std::string &text, int32_t seconds)
     m_data.messageTicks = 20;
     m_data.messageTicksTotal = 20;
     m_data.messageText = text;
-    m_timers[CUI_TIMER_MESSAGE_BANNER] = seconds * 50;
+    m_repaint = true;
+    ArmLocked(CUI_TIMER_MESSAGE_BANNER, seconds * 50);
     return true;
 }
 
 void CustomerUI::ArmTimer(int32_t id, int32_t periodMs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_timers[id] = periodMs;
+    ArmLocked(id, periodMs);
+}
+
+void CustomerUI::ArmLocked(int32_t id, int32_t periodMs)
+{
+    // Arming a running timer replaces it.
+    m_timers[id] = TimerEntry{periodMs, m_now() + std::chrono::milliseconds(periodMs)};
+}
+
+std::vector<int32_t> CustomerUI::TakeDueTimers()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Clock::time_point now = m_now();
+    std::vector<int32_t> due;
+    for (auto &[id, entry] : m_timers) {
+        if (entry.due > now)
+            continue;
+        due.push_back(id);
+        entry.due = now + std::chrono::milliseconds(entry.periodMs);
+    }
+    return due;
+}
+
+bool CustomerUI::TakeRepaint()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::exchange(m_repaint, false);
+}
+
+void CustomerUI::SetHost(CustomerUIHost host)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_host = std::move(host);
+}
+
+void CustomerUI::SetVisible(bool visible)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const bool shown = visible && !m_data.visible;
+    m_data.visible = visible;
+    // The script watch runs whenever the screen is shown.
+    if (shown)
+        ArmLocked(CUI_TIMER_SCRIPT_WATCH, 1000);
 }
 
 void CustomerUI::KillTimer(int32_t id)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_timers.erase(id);
+    m_repaint = true; // a stopped countdown leaves the screen
 }
 
 void CustomerUI::StopScriptTimers()
@@ -596,7 +1034,10 @@ void CustomerUI::StopScriptTimersLocked()
 std::map<int32_t, int32_t> CustomerUI::Timers() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_timers;
+    std::map<int32_t, int32_t> periods;
+    for (const auto &[id, entry] : m_timers)
+        periods[id] = entry.periodMs;
+    return periods;
 }
 
 void CustomerUI::OnTimer(int32_t id)
@@ -604,27 +1045,102 @@ void CustomerUI::OnTimer(int32_t id)
     switch (id) {
     case CUI_TIMER_MESSAGE_BANNER: {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_repaint = true;
         if (m_data.messageTicks > 0)
             --m_data.messageTicks;
         else
             m_timers.erase(id);
         return;
     }
-    case CUI_TIMER_REPAINT:
-    case CUI_TIMER_STOP_LIVE_IMAGE:
-    case CUI_TIMER_START_LIVE_IMAGE:
-        KillTimer(id);
+    case CUI_TIMER_REPAINT: {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_timers.erase(id);
+        m_repaint = true;
         return;
+    }
+    case CUI_TIMER_START_LIVE_IMAGE:
+    case CUI_TIMER_STOP_LIVE_IMAGE: {
+        CustomerUIHost host;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_timers.erase(id);
+            host = m_host;
+        }
+        // Start live imaging only when it is off, stop it only when it is on.
+        const bool pressed = host.liveImagePressed && host.liveImagePressed();
+        if (host.postCommand && pressed == (id == CUI_TIMER_STOP_LIVE_IMAGE))
+            host.postCommand(cmd::kLiveImage);
+        return;
+    }
+    case CUI_TIMER_APPLY_EXPOSURE1:
+    case CUI_TIMER_APPLY_EXPOSURE2:
+    case CUI_TIMER_APPLY_EXPOSURE3: {
+        KillTimer(id);
+        const int32_t combo = id - CUI_TIMER_APPLY_EXPOSURE1 + 1;
+        std::string applied;
+        ApplyExposureCombo(combo, &applied);
+        LogCustomerUIState(FormatText("OnChangeExposure%ld", static_cast<long>(combo)).c_str(), State(),
+                           applied.c_str());
+        return;
+    }
+    case CUI_TIMER_QUEUED_MESSAGE: {
+        std::string text;
+        int32_t seconds = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_timers.erase(id);
+            text = std::exchange(m_queuedMessage, std::string());
+            seconds = std::exchange(m_queuedMessageSeconds, 0);
+        }
+        ShowTimedMessage(text, seconds);
+        return;
+    }
+    case CUI_TIMER_COUNTDOWN: {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_repaint = true;
+        // Measured on the monotonic clock: a change of the wall clock neither ends nor stretches it.
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_countdownStart).count();
+        if (!m_data.countdownStarted || elapsed > static_cast<int64_t>(m_data.countdownDurationMs)) {
+            StopScriptTimersLocked();
+            RaiseLocked("TimerExpired");
+        }
+        return;
+    }
+    case CUI_TIMER_DISPLAY_MODE: {
+        CustomerUIHost host;
+        int32_t radio = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_timers.erase(id);
+            host = m_host;
+            radio = m_data.checkedRadio;
+        }
+        if (radio < 1 || radio > 3)
+            return;
+        const int32_t mode = radio - 1;
+        const int32_t shown = host.toolbarImageType ? host.toolbarImageType() : 0;
+        if (shown == mode)
+            return;
+        if (host.selectToolbarImageType)
+            host.selectToolbarImageType(mode);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_data.controlsDirty = true;
+        m_repaint = true;
+        return;
+    }
     case CUI_TIMER_UNHIDE_NEXT: {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_data.nextHidden = false;
         m_timers.erase(id);
+        m_repaint = true;
         return;
     }
     case CUI_TIMER_UNHIDE_BACK: {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_data.backHidden = false;
         m_timers.erase(id);
+        m_repaint = true;
         return;
     }
     case CUI_TIMER_SCRIPT_WATCH: {
@@ -639,6 +1155,7 @@ void CustomerUI::OnTimer(int32_t id)
         m_eventCv.notify_one();
         m_timers.erase(id);
         m_data.visible = false;
+        m_repaint = true;
         return;
     }
     case CUI_TIMER_PUMP_WATCH: {
@@ -650,6 +1167,7 @@ void CustomerUI::OnTimer(int32_t id)
             if (m_pumpWatchStart + std::chrono::seconds(m_pumpWatchTimeoutS) < m_now()) {
                 StopScriptTimersLocked();
                 RaiseLocked("TimeoutWaitingForPumpToStopMoving");
+                m_repaint = true;
                 return;
             }
             pump = m_watchedPump;
@@ -664,14 +1182,16 @@ void CustomerUI::OnTimer(int32_t id)
             LogError(kSourceFile, __LINE__, error.c_str());
             StopScriptTimersLocked();
             RaiseLocked("ErrorReadingPumpState");
+            m_repaint = true;
         } else if (strcasecmp(reply.c_str(), "0") == 0) {
             if (m_pumpMovingSeen) {
                 StopScriptTimersLocked();
                 RaiseLocked("PumpStoppedMoving");
+                m_repaint = true;
             }
         } else if (!m_pumpMovingSeen) {
             m_pumpMovingSeen = 1;
-            m_timers[id] = 1000;
+            ArmLocked(id, 1000);
         }
         return;
     }
@@ -731,7 +1251,7 @@ bool CustomerUI::TriggerEventWhenPumpStopsMoving(int32_t pump, int32_t timeoutSe
     m_pumpWatchStart = m_now();
     m_pumpWatchTimeoutS = timeoutSeconds;
     const bool still = strcasecmp(reply.c_str(), "0") == 0;
-    m_timers[CUI_TIMER_PUMP_WATCH] = still ? 500 : 1000;
+    ArmLocked(CUI_TIMER_PUMP_WATCH, still ? 500 : 1000);
     m_pumpMovingSeen = still ? 0 : 1;
     return true;
 }

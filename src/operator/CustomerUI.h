@@ -84,6 +84,15 @@ struct CustomerUIPlacement
 };
 CustomerUIPlacement PlaceCustomerUI(int32_t desktopWidth, int32_t desktopHeight);
 
+// The zoom-in area of the image preview as fractions of the image.
+struct PreviewZoomArea
+{
+    double left = 0.0;
+    double right = 1.0;
+    double top = 0.0;
+    double bottom = 1.0;
+};
+
 // Everything the painters read; copied whole under the model's lock.
 struct CustomerUIData
 {
@@ -98,6 +107,8 @@ struct CustomerUIData
     std::array<int32_t, 6> checkMarks{};   // check boxes 1 to 6
     std::string password;                  // the password edit
     std::array<std::string, 3> comboTexts; // exposure combos 1 to 3
+    std::array<bool, 3> comboVisible{};    // a hidden combo shows its "OFF" box
+    int32_t checkedRadio = 0;              // display-mode radio 1 to 3; 0 = none
     std::string nextText;
     std::string backText;
     bool showSplitLine = true;
@@ -127,6 +138,9 @@ struct CustomerUIData
     std::array<CuiRect, 6> buttonRects{};
     int32_t nextTextRect = 0;
     int32_t backTextRect = 0;
+    std::array<bool, NumberOfStates> nextHover{};
+    std::array<bool, NumberOfStates> backHover{};
+    int32_t hoverAction = 0; // 1-based action box under the mouse, 0 = none
     std::vector<CuiRect> browseRects;
     std::vector<bool> browseHover;
     double topLinePos = 0.01;
@@ -138,9 +152,29 @@ struct CustomerUIData
     int32_t messageTicksTotal = 20;
     std::string messageText;
     bool countdownDown = false;
+    bool countdownStarted = false;
+    uint32_t countdownDurationMs = 0;
+    int64_t countdownElapsedMs = 0; // at the snapshot
     int32_t displayMode = -1;
     bool visible = false;
+    int32_t clientWidth = 1919; // the client rectangle is (0, 0)-(clientWidth, clientHeight)
+    int32_t clientHeight = 1079;
 };
+
+// What the model asks of the program around it; every link may be empty (nothing happens).
+struct CustomerUIHost
+{
+    // Whether the main window's Live Image toolbar button is pressed.
+    std::function<bool()> liveImagePressed;
+    // Posts a command to the main window.
+    std::function<void(int32_t command)> postCommand;
+    // The image type selected in the main window's toolbar (0 without a toolbar), and its selection.
+    std::function<int32_t()> toolbarImageType;
+    std::function<void(int32_t type)> selectToolbarImageType;
+};
+
+// The items of an exposure combo; the three-digit values carry one leading blank.
+extern const char *const kExposureComboItems[14];
 
 class CustomerUI
 {
@@ -173,12 +207,45 @@ class CustomerUI
     bool SetInput(int32_t index, const std::string &label, const std::string &value, int32_t width);
     bool SetCheckboxInput(int32_t index, const std::string &label, int32_t mark);
     void SetEditText(int32_t edit, const std::string &text); // edit 1..6, 0 = the password edit
+    void SetCheckMark(int32_t box, bool checked);            // check box 1..6
+    // Whether the live-video controls must be shown and their combos reloaded; clears the mark.
+    bool TakeControlsDirty();
     void SetActionLines(std::vector<std::string> lines, std::vector<CuiRect> rects);
     void SetFixedActionRects(const std::array<CuiRect, 3> &rects);
     void SetButtonRects(const std::array<CuiRect, 6> &rects, int32_t nextTextRect, int32_t backTextRect);
     void HideNext(bool hidden);
     void HideBack(bool hidden);
     void SetShowSplitLine(bool show);
+
+    bool SetNextImages(const std::string &normal, const std::string &hover, const std::string &folder,
+                       std::string &error);
+    bool SetBackImages(const std::string &normal, const std::string &hover, const std::string &folder,
+                       std::string &error);
+    bool DefineGroupBox(const CuiRect &rect, int32_t fill, int32_t border, int32_t thickness, int32_t corner,
+                        std::string &error);
+    PreviewZoomArea PreviewZoom() const;
+    void SetPreviewZoom(const PreviewZoomArea &zoom);
+    // The client size the window gives the screen (set once by the window).
+    void SetClientSize(int32_t width, int32_t height);
+    // The banner text a script queues; shown by the next CUI_TIMER_QUEUED_MESSAGE tick.
+    void QueueMessage(const std::string &text, int32_t seconds);
+    // Starts the countdown box: durationMs from now, showing the remaining time when down is set.
+    void StartCountdown(uint32_t durationMs, bool down);
+
+    // ---- exposure combos (user-interface thread); combo is 1..3, settings in the main file ----
+    void FillExposureCombo(int32_t combo);
+    void LoadExposureCombos();
+    // Stores the combo's choice; outText gets "OFF" or the applied exposure, empty when nothing
+    // was applied (a rejected exposure puts the stored one back into the combo).
+    void ApplyExposureCombo(int32_t combo, std::string *outText);
+    void UpdateExposureComboVisibility(int32_t combo);
+    void SetComboText(int32_t combo, const std::string &text);
+    void OnComboCloseUp(int32_t combo);
+    void OnComboEditChange(int32_t combo, const std::string &text);
+    // A click on a hidden combo's "OFF" box: the image type becomes active with its exposure.
+    void OnExposureOffBox(int32_t combo);
+    // A display-mode radio (1..3) is clicked.
+    void OnDisplayRadio(int32_t radio);
 
     // ---- flow split ----
     bool SetFlowSplit(int32_t percent);
@@ -195,9 +262,23 @@ class CustomerUI
     // ---- operator input and timers (user-interface thread) ----
     void OnNext();
     bool ValidateLogin(std::string &error) const;
-    // The clicks that need no window: Next, Back, action boxes and the start of a split drag.
-    void OnLButtonDown(int32_t x, int32_t y);
+    // The clicks that need no window: Next, Back, action boxes and the start of a split drag; true
+    // when one of them took the click.
+    bool OnLButtonDown(int32_t x, int32_t y);
     void OnLButtonUp(int32_t y);
+    // Hover of Next, Back, the action boxes and the Browse boxes, and the split drag; true when the
+    // point is on the split line (the sizing cursor shows).
+    bool OnMouseMove(int32_t x, int32_t y, bool leftDown);
+    // The Browse box of a file-name prompt under the point, 0-based; -1 when none.
+    int32_t BrowseBoxAt(int32_t x, int32_t y) const;
+    void SetBrowseRects(std::vector<CuiRect> rects);
+    void SetVisible(bool visible);
+    // Whether a tick or an input asked for the whole screen to be repainted since the last call.
+    bool TakeRepaint();
+    // The timers due at the clock's now; each is re-armed for its next period (a one-shot timer
+    // kills itself at its tick).
+    std::vector<int32_t> TakeDueTimers();
+    void SetHost(CustomerUIHost host);
     bool ShowTimedMessage(const std::string &text, int32_t seconds);
     void ArmTimer(int32_t id, int32_t periodMs);
     void KillTimer(int32_t id);
@@ -220,13 +301,28 @@ class CustomerUI
     void RaiseLocked(const std::string &text);
     void UpdateFlowSplitTextLocked();
     bool QueryPump(int32_t pump, EString &reply, EString &error);
+    void ArmLocked(int32_t id, int32_t periodMs);
+    bool SetButtonImages(std::array<std::string, 2> &images, const std::string &normal,
+                         const std::string &hover, const std::string &folder, std::string &error);
+
+    struct TimerEntry
+    {
+        int32_t periodMs = 0;
+        Clock::time_point due{};
+    };
 
     mutable std::mutex m_mutex;
     std::condition_variable m_eventCv;
     bool m_eventSignalled = false;
     std::string m_eventText;
     CustomerUIData m_data;
-    std::map<int32_t, int32_t> m_timers;
+    std::map<int32_t, TimerEntry> m_timers;
+    bool m_repaint = false;
+    Clock::time_point m_countdownStart{};
+    std::string m_queuedMessage;
+    int32_t m_queuedMessageSeconds = 0;
+    CustomerUIHost m_host;
+    PreviewZoomArea m_previewZoom;
     int32_t m_watchedPump = 0;
     int32_t m_pumpMovingSeen = 0;
     Clock::time_point m_pumpWatchStart{};

@@ -1,8 +1,22 @@
 #pragma once
 // The operator screen's services as the application shell and the render thread see them: the
-// screen's state, its reload and the flow split are served by the screen's model; the window and
-// what it draws still come from the placeholder until the window is installed.
+// screen's state, its reload and the flow split are served by the screen's model; the window, the
+// live image drawn into it and its intensity controls by the window the GUI installs.
 #include "app/OperatorScreenServices.h"
+
+#include <memory>
+
+// The operator screen's window as the services reach it; installed by the GUI.
+class CustomerUIWindowLink : public ModelessWindow
+{
+  public:
+    // Where the render thread draws the live image; null without a window.
+    virtual std::shared_ptr<RenderTarget> LiveImageTarget() = 0;
+    // Render thread: the histogram of a drawn frame for the intensity control of the checked
+    // display mode; lower and upper receive its markers.
+    virtual bool FeedHistogram(const uint16_t *values, size_t n, uint16_t &lower, uint16_t &upper,
+                               std::string &error) = 0;
+};
 
 class CustomerUIServices : public OperatorScreenServices
 {
@@ -23,3 +37,6 @@ class CustomerUIServices : public OperatorScreenServices
 // Installs the operator screen's services and the end-of-run cleanup of interpreter handle 1;
 // returns the previous services.
 std::shared_ptr<OperatorScreenServices> InstallCustomerUIServices();
+// Installs the operator screen's window (nullptr removes it; without one the screen has no window,
+// as in a run without a display).
+void SetCustomerUIWindow(std::shared_ptr<CustomerUIWindowLink> window);

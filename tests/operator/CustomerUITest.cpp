@@ -2,8 +2,12 @@
 // watch, the script watch and the reload guard.
 #include "operator/CustomerUI.h"
 #include "operator/CustomerUIServices.h"
+#include "operator/CustomerUITicker.h"
 
 #include "Ostravo/CachedLog.h"
+#include "Ostravo/ProfileValues.h"
+#include "app/GuiSeam.h"
+#include "app/PlexorinApp.h"
 #include "app/ViewGlobals.h"
 #include "platform/Clock.h"
 #include "script/Arguments.h"
@@ -17,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -515,8 +520,38 @@ TEST_F(CustomerUITest, ReloadOfAScriptWithoutCodeStartsNothing)
     EXPECT_TRUE(d.inputLabels.empty());
 }
 
+// A main window that only records the commands posted to it (from any thread).
+class PostRecordingFramework : public AppFramework
+{
+  public:
+    bool PrepareFramework(std::string &) override { return true; }
+    DocumentTemplate *CreateDocumentTemplate() override { return nullptr; }
+    bool CreateMainFrame() override { return true; }
+    bool HasMainWindow() const override { return true; }
+    void PostCommand(int commandId, intptr_t) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_posted.push_back(commandId);
+    }
+    bool SaveReferenceImage(const std::string &, std::string &, bool) override { return false; }
+    void WakeIdle() override {}
+    bool FrameworkIdle(int32_t) override { return false; }
+    void ExitFramework() override {}
+    std::vector<int> Posted()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_posted;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::vector<int> m_posted;
+};
+
 TEST_F(CustomerUITest, TheEndOfAnOperatorScriptClearsTheScreenWithoutAScriptsWindow)
 {
+    auto framework = std::make_shared<PostRecordingFramework>();
+    std::shared_ptr<AppFramework> oldFramework = SetFramework(framework);
     std::shared_ptr<OperatorScreenServices> previous = InstallCustomerUIServices();
     CustomerUI &screen = theCustomerUI();
     screen.Reset();
@@ -542,7 +577,421 @@ TEST_F(CustomerUITest, TheEndOfAnOperatorScriptClearsTheScreenWithoutAScriptsWin
          {CUI_TIMER_COUNTDOWN, CUI_TIMER_PUMP_WATCH, CUI_TIMER_UNHIDE_NEXT, CUI_TIMER_UNHIDE_BACK})
         EXPECT_EQ(timers.count(id), 0u) << id;
     EXPECT_EQ(timers.count(CUI_TIMER_QUEUED_MESSAGE), 1u);
+    EXPECT_EQ(framework->Posted(), std::vector<int>{32861}) << "the main window closes the live image";
     InstallOperatorScreenServices(previous);
+    SetFramework(oldFramework);
+}
+
+// ---- content setters ----
+
+TEST_F(CustomerUITest, ImageSlotsTakeFullPathsOrNamesInTheScreenFolder)
+{
+    const std::string folder = m_dir.file("CustomerUI");
+    std::filesystem::create_directories(folder);
+    WriteFileBytes(folder + "/logo.png", "x");
+    WriteFileBytes(m_dir.file("elsewhere.png"), "x");
+    CustomerUI screen;
+    std::string error;
+    const struct
+    {
+        int32_t slot;
+        std::string file;
+        bool ok;
+        std::string stored; // slot content afterwards
+        std::string message;
+    } cases[] = {
+        {0, "logo.png", false, "", "CustomerUI_SetImage() - image index must be between 1 and 6."},
+        {7, "logo.png", false, "", "CustomerUI_SetImage() - image index must be between 1 and 6."},
+        {2, "logo.png", true, folder + "/logo.png", ""},
+        {2, "nothere.png", false, folder + "/logo.png",
+         "CustomerUI_SetImage() - file does not exist: nothere.png"},
+        {4, m_dir.file("elsewhere.png"), true, m_dir.file("elsewhere.png"), ""},
+        {5, "C:\\images\\a.png", false, "", "CustomerUI_SetImage() - file does not exist: C:\\images\\a.png"},
+        {2, "", true, "", ""},
+    };
+    for (const auto &c : cases) {
+        error.clear();
+        EXPECT_EQ(screen.SetImage(c.slot, c.file, folder, error), c.ok) << c.slot << " " << c.file;
+        EXPECT_EQ(error, c.message) << c.slot << " " << c.file;
+        const CustomerUIData d = screen.Snapshot();
+        if (c.slot >= 1 && c.slot <= 6) {
+            ASSERT_GE(d.images.size(), static_cast<size_t>(c.slot));
+            EXPECT_EQ(d.images[static_cast<size_t>(c.slot - 1)], c.stored) << c.slot << " " << c.file;
+        }
+    }
+    // Slot 3 with an empty name on a fresh screen leaves three empty slots.
+    CustomerUI fresh;
+    EXPECT_TRUE(fresh.SetImage(3, "", folder, error));
+    EXPECT_EQ(fresh.Snapshot().images, std::vector<std::string>(3));
+}
+
+TEST_F(CustomerUITest, ButtonImagesMustExistInTheScreenFolder)
+{
+    const std::string folder = m_dir.file("CustomerUI");
+    std::filesystem::create_directories(folder);
+    WriteFileBytes(folder + "/next.png", "x");
+    CustomerUI screen;
+    std::string error;
+    EXPECT_FALSE(screen.SetNextImages("gone.png", "", folder, error));
+    EXPECT_EQ(error, "File does not exist: " + folder + "/gone.png");
+    EXPECT_EQ(screen.Snapshot().nextImages, (std::array<std::string, 2>{}));
+    // A missing hover image leaves the normal one set.
+    EXPECT_FALSE(screen.SetNextImages("next.png", "hover.png", folder, error));
+    EXPECT_EQ(screen.Snapshot().nextImages, (std::array<std::string, 2>{"next.png", ""}));
+    EXPECT_TRUE(screen.SetBackImages("next.png", "next.png", folder, error));
+    EXPECT_EQ(screen.Snapshot().backImages, (std::array<std::string, 2>{"next.png", "next.png"}));
+    EXPECT_TRUE(screen.SetBackImages("", "", folder, error));
+    EXPECT_EQ(screen.Snapshot().backImages, (std::array<std::string, 2>{}));
+}
+
+TEST_F(CustomerUITest, GroupBoxesAreCheckedAgainstTheWindowAndEachOther)
+{
+    CustomerUI screen;
+    screen.SetClientSize(1919, 1079);
+    std::string error;
+    const std::string inside =
+        "The group box rectangle must be inside the CustomerUI window: width=1919 and height=1079";
+    const std::string corner =
+        "Corner radius must not be less than 0 or greater than half the minumum of the height "
+        "or width of the group box rectangle.";
+    const struct
+    {
+        CuiRect rect;
+        int32_t thickness, corner;
+        std::string message; // empty: accepted
+    } cases[] = {
+        {{0, 0, 1919, 1079}, 0, 0, ""}, // the whole client area
+        {{-1, 0, 100, 100}, 1, 0, inside},
+        {{0, 0, 1920, 100}, 1, 0, inside},
+        {{10, 10, 110, 60}, 11, 0, "Border thickness must not be more than 10 or less than 0"},
+        {{10, 10, 110, 60}, -1, 0, "Border thickness must not be more than 10 or less than 0"},
+        {{10, 10, 110, 60}, 10, 50, ""}, // corner equal to the smaller side
+        {{10, 10, 110, 60}, 10, 51, corner},
+        {{10, 10, 110, 60}, 10, -1, corner},
+    };
+    size_t accepted = 0;
+    for (const auto &c : cases) {
+        error.clear();
+        const bool ok = screen.DefineGroupBox(c.rect, 1, 2, c.thickness, c.corner, error);
+        EXPECT_EQ(ok, c.message.empty()) << c.rect.right << "/" << c.thickness << "/" << c.corner;
+        EXPECT_EQ(error, c.message);
+        accepted += ok ? 1 : 0;
+    }
+    while (accepted < 10) {
+        ASSERT_TRUE(screen.DefineGroupBox({0, 0, 10, 10}, 1, 2, 1, 0, error));
+        ++accepted;
+    }
+    EXPECT_FALSE(screen.DefineGroupBox({0, 0, 10, 10}, 1, 2, 1, 0, error));
+    EXPECT_EQ(error, "No more than 10 group boxes may be defined.");
+    const CustomerUIData d = screen.Snapshot();
+    EXPECT_EQ(d.groupBoxRects.size(), 10u);
+    EXPECT_EQ(d.groupBoxCornerSizes.size(), 10u);
+    EXPECT_EQ(d.groupBoxCornerSizes[1], 50);
+}
+
+// ---- exposure combos ----
+
+class CustomerUIExposureTest : public CustomerUITest
+{
+  protected:
+    void SetUp() override
+    {
+        CustomerUITest::SetUp();
+        m_oldIni = theApp.m_ini_path;
+        theApp.m_ini_path = m_dir.file("Vantelis.ini");
+        WriteFileBytes(theApp.m_ini_path, "[ExperimentSettings]\r\n"
+                                          "ImageTypeExposure1=300\r\nIsActive1=TRUE\r\n"
+                                          "ImageTypeExposure2=750\r\nIsActive2=false\r\n"
+                                          "ImageTypeExposure3=abc\r\nIsActive3=maybe\r\n");
+    }
+    void TearDown() override
+    {
+        theApp.m_ini_path = m_oldIni;
+        CustomerUITest::TearDown();
+    }
+    static std::string Setting(const std::string &key)
+    {
+        return Ostravo::ReadProfileString("ExperimentSettings", key.c_str(), "<none>", 100,
+                                          theApp.m_ini_path.c_str());
+    }
+    std::string m_oldIni;
+};
+
+TEST_F(CustomerUIExposureTest, CombosLoadFromTheSettings)
+{
+    CustomerUI screen;
+    for (int32_t n = 1; n <= 3; ++n)
+        screen.FillExposureCombo(n);
+    EXPECT_EQ(screen.Snapshot().comboTexts, (std::array<std::string, 3>{"300", "750", "0"}));
+    screen.LoadExposureCombos();
+    for (int32_t n = 1; n <= 3; ++n)
+        screen.UpdateExposureComboVisibility(n);
+    const CustomerUIData d = screen.Snapshot();
+    // Type 3's flag is neither TRUE nor FALSE: hidden (inactive), its text the stored exposure or 100.
+    EXPECT_EQ(d.comboTexts, (std::array<std::string, 3>{"300", "OFF", "100"}));
+    EXPECT_EQ(d.comboVisible, (std::array<bool, 3>{true, false, false}));
+    EXPECT_STREQ(kExposureComboItems[1], " 100");
+    EXPECT_STREQ(kExposureComboItems[13], "10000");
+}
+
+TEST_F(CustomerUIExposureTest, ApplyingACombo)
+{
+    const struct
+    {
+        const char *text;
+        std::string out, exposure, active, comboAfter;
+    } cases[] = {
+        {" 200", "200", "200", "TRUE", " 200"},
+        {"20", "", "300", "TRUE", "300"},      // under the camera's minimum of 29: not applied
+        {"fast", "", "300", "TRUE", "300"},    // not a number
+        {"off", "OFF", "300", "FALSE", "300"}, // the combo keeps the stored exposure, hidden
+    };
+    for (const auto &c : cases) {
+        WriteFileBytes(theApp.m_ini_path,
+                       "[ExperimentSettings]\r\nImageTypeExposure1=300\r\nIsActive1=TRUE\r\n");
+        CustomerUI screen;
+        screen.UpdateExposureComboVisibility(1);
+        screen.SetComboText(1, c.text);
+        std::string out;
+        screen.ApplyExposureCombo(1, &out);
+        EXPECT_EQ(out, c.out) << c.text;
+        EXPECT_EQ(Setting("ImageTypeExposure1"), c.exposure) << c.text;
+        EXPECT_EQ(Setting("IsActive1"), c.active) << c.text;
+        const CustomerUIData d = screen.Snapshot();
+        EXPECT_EQ(d.comboTexts[0], c.comboAfter) << c.text;
+        EXPECT_EQ(d.comboVisible[0], c.active == "TRUE") << c.text;
+    }
+}
+
+TEST_F(CustomerUIExposureTest, OffBoxTurnsTheTypeBackOnWithItsExposure)
+{
+    CustomerUI screen;
+    screen.LoadExposureCombos(); // combo 2 reads "OFF"
+    screen.UpdateExposureComboVisibility(2);
+    ASSERT_FALSE(screen.Snapshot().comboVisible[1]);
+    screen.OnExposureOffBox(2);
+    EXPECT_EQ(Setting("IsActive2"), "TRUE");
+    EXPECT_EQ(Setting("ImageTypeExposure2"), "750");
+    const CustomerUIData d = screen.Snapshot();
+    EXPECT_TRUE(d.comboVisible[1]);
+    EXPECT_EQ(d.comboTexts[1], "750");
+
+    // Choosing OFF from the list: the apply timer writes it and logs it.
+    std::string error;
+    ASSERT_TRUE(screen.SetState(ShowVideo, error));
+    screen.SetComboText(2, "OFF");
+    screen.OnComboCloseUp(2);
+    EXPECT_EQ(screen.Timers().at(CUI_TIMER_APPLY_EXPOSURE2), 100);
+    screen.OnTimer(CUI_TIMER_APPLY_EXPOSURE2);
+    EXPECT_EQ(Setting("IsActive2"), "FALSE");
+    EXPECT_EQ(screen.Timers().count(CUI_TIMER_APPLY_EXPOSURE2), 0u);
+    screen.OnComboEditChange(1, "400");
+    EXPECT_EQ(screen.Timers().at(CUI_TIMER_APPLY_EXPOSURE1), 1000);
+    screen.OnTimer(CUI_TIMER_APPLY_EXPOSURE1);
+    EXPECT_EQ(Setting("ImageTypeExposure1"), "400");
+    const std::vector<std::string> rows = LogRows();
+    ASSERT_GE(rows.size(), 3u);
+    EXPECT_EQ(
+        std::vector<std::string>(rows.end() - 3, rows.end()),
+        (std::vector<std::string>{"OnCbnCloseupCombo2\tShowVideo\t", "OnChangeExposure2\tShowVideo\tOFF",
+                                  "OnChangeExposure1\tShowVideo\t400"}));
+}
+
+// ---- timers ----
+
+class CustomerUITimerTest : public CustomerUITest
+{
+  protected:
+    void SetUp() override
+    {
+        CustomerUITest::SetUp();
+        m_screen.SetClock([this] { return m_now; });
+    }
+    // Advances the clock and runs the timers that fall due, as the window's ticker does.
+    std::vector<int32_t> Advance(std::chrono::milliseconds step)
+    {
+        m_now += step;
+        std::vector<int32_t> due = m_screen.TakeDueTimers();
+        for (int32_t id : due)
+            m_screen.OnTimer(id);
+        return due;
+    }
+    std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 100s;
+    CustomerUI m_screen;
+};
+
+TEST_F(CustomerUITimerTest, TimersFallDueAfterTheirPeriodAndOneShotsEnd)
+{
+    std::string error;
+    ASSERT_TRUE(m_screen.SetState(PromptInfo, error)); // repaint in 100 ms, script watch every second
+    EXPECT_TRUE(Advance(99ms).empty());
+    EXPECT_EQ(Advance(1ms), std::vector<int32_t>{CUI_TIMER_REPAINT});
+    EXPECT_TRUE(m_screen.TakeRepaint());
+    EXPECT_FALSE(m_screen.TakeRepaint());
+    EXPECT_TRUE(Advance(800ms).empty()) << "the repaint is one-shot";
+    m_screen.ArmTimer(CUI_TIMER_UNHIDE_NEXT, 50);
+    m_screen.ArmTimer(CUI_TIMER_UNHIDE_NEXT, 300); // re-arming replaces
+    EXPECT_TRUE(Advance(50ms).empty());
+    EXPECT_EQ(Advance(250ms), (std::vector<int32_t>{CUI_TIMER_SCRIPT_WATCH, CUI_TIMER_UNHIDE_NEXT}));
+}
+
+TEST_F(CustomerUITimerTest, CountdownExpiresOnTheMonotonicClockAndStopsTheScriptTimers)
+{
+    std::string text;
+    m_screen.StartCountdown(2500, true);
+    m_screen.ArmTimer(CUI_TIMER_PUMP_WATCH, 60000);
+    platform::SetFakeClock({2024, 3, 7, 23, 59, 59, 3, 0}); // the wall clock jumps: no effect
+    Advance(1000ms);
+    Advance(1000ms);
+    EXPECT_FALSE(m_screen.WaitForEvent(0ms, text));
+    EXPECT_EQ(m_screen.Snapshot().countdownElapsedMs, 2000);
+    Advance(1000ms);
+    ASSERT_TRUE(m_screen.WaitForEvent(0ms, text));
+    EXPECT_EQ(text, "TimerExpired");
+    const auto timers = m_screen.Timers();
+    EXPECT_EQ(timers.count(CUI_TIMER_COUNTDOWN), 0u);
+    EXPECT_EQ(timers.count(CUI_TIMER_PUMP_WATCH), 0u) << "expiry stops the pump watch too";
+
+    // A countdown that was never started expires at its first tick.
+    m_screen.Reset();
+    m_screen.ArmTimer(CUI_TIMER_COUNTDOWN, 1000);
+    Advance(1000ms);
+    ASSERT_TRUE(m_screen.WaitForEvent(0ms, text));
+    EXPECT_EQ(text, "TimerExpired");
+}
+
+TEST_F(CustomerUITimerTest, QueuedBannerDisplayModeAndLiveImageTicks)
+{
+    std::vector<int32_t> posted;
+    int32_t toolbarType = 0;
+    std::vector<int32_t> selected;
+    bool pressed = false;
+    CustomerUIHost host;
+    host.liveImagePressed = [&] { return pressed; };
+    host.postCommand = [&](int32_t command) { posted.push_back(command); };
+    host.toolbarImageType = [&] { return toolbarType; };
+    host.selectToolbarImageType = [&](int32_t type) { selected.push_back(type); };
+    m_screen.SetHost(host);
+
+    m_screen.QueueMessage("Check the cartridge", 4);
+    Advance(10ms);
+    CustomerUIData d = m_screen.Snapshot();
+    EXPECT_EQ(d.messageText, "Check the cartridge");
+    EXPECT_EQ(m_screen.Timers().at(CUI_TIMER_MESSAGE_BANNER), 200);
+    EXPECT_EQ(m_screen.Timers().count(CUI_TIMER_QUEUED_MESSAGE), 0u);
+    for (int i = 0; i < 21; ++i)
+        Advance(200ms);
+    EXPECT_EQ(m_screen.Snapshot().messageTicks, 0);
+    EXPECT_EQ(m_screen.Timers().count(CUI_TIMER_MESSAGE_BANNER), 0u) << "ends after the tick at 0";
+
+    m_screen.OnDisplayRadio(3);
+    Advance(10ms);
+    EXPECT_EQ(selected, std::vector<int32_t>{2});
+    EXPECT_TRUE(m_screen.TakeControlsDirty());
+    toolbarType = 2;
+    m_screen.OnDisplayRadio(3);
+    Advance(10ms);
+    EXPECT_EQ(selected.size(), 1u) << "the toolbar shows that type already";
+
+    const struct
+    {
+        int32_t timer;
+        bool pressed, posts;
+    } live[] = {{CUI_TIMER_START_LIVE_IMAGE, false, true},
+                {CUI_TIMER_START_LIVE_IMAGE, true, false},
+                {CUI_TIMER_STOP_LIVE_IMAGE, true, true},
+                {CUI_TIMER_STOP_LIVE_IMAGE, false, false}};
+    for (const auto &c : live) {
+        posted.clear();
+        pressed = c.pressed;
+        m_screen.ArmTimer(c.timer, 10);
+        Advance(10ms);
+        EXPECT_EQ(posted, c.posts ? std::vector<int32_t>{32802} : std::vector<int32_t>{}) << c.timer;
+        EXPECT_EQ(m_screen.Timers().count(c.timer), 0u) << "acts once";
+    }
+    const std::vector<std::string> rows = LogRows();
+    EXPECT_EQ(rows.back(), "OnBnClickedRadio3\tLogin\t");
+}
+
+TEST_F(CustomerUITest, MouseMoveTracksHoverPerState)
+{
+    CustomerUI screen;
+    std::array<CuiRect, 6> buttons{};
+    buttons[0] = {1000, 800, 1100, 850};
+    buttons[3] = {100, 800, 200, 850};
+    screen.SetButtonRects(buttons, 0, 0);
+    std::string error;
+    ASSERT_TRUE(screen.SetState(PromptInfo, error));
+    screen.OnMouseMove(1050, 820, false);
+    CustomerUIData d = screen.Snapshot();
+    EXPECT_TRUE(d.nextHover[PromptInfo]);
+    EXPECT_FALSE(d.backHover[PromptInfo]);
+    EXPECT_TRUE(screen.TakeRepaint());
+    screen.OnMouseMove(1050, 820, false);
+    EXPECT_FALSE(screen.TakeRepaint()) << "no change, no repaint";
+    ASSERT_TRUE(screen.SetState(SelectAction, error));
+    screen.SetActionLines({"Prime", "Flush"}, {CuiRect{0, 0, 10, 10}, CuiRect{0, 20, 10, 30}});
+    screen.OnMouseMove(5, 25, false);
+    d = screen.Snapshot();
+    EXPECT_EQ(d.hoverAction, 2);
+    EXPECT_TRUE(d.nextHover[PromptInfo]) << "hover is kept per state";
+    for (int32_t i = 0; i < 2; ++i)
+        ASSERT_TRUE(screen.SetInput(i, "file", "", 10));
+    ASSERT_TRUE(screen.SetState(PromptForFilename, error));
+    screen.SetBrowseRects({CuiRect{500, 0, 600, 50}, CuiRect{500, 60, 600, 110}});
+    screen.OnMouseMove(550, 70, false);
+    EXPECT_EQ(screen.Snapshot().browseHover, (std::vector<bool>{false, true}));
+    EXPECT_EQ(screen.BrowseBoxAt(500, 110), 1);
+    EXPECT_EQ(screen.BrowseBoxAt(499, 110), -1);
+
+    // Moving with the button down drags the split line; the sizing cursor shows on the line.
+    FlowSplit split;
+    split.upper_channel_row = 100;
+    split.lower_channel_row = 300;
+    split.split_row = 200;
+    split.hit_band = {0, 196, 1000, 204};
+    _flow_split.Set(split);
+    ASSERT_TRUE(screen.SetState(ShowVideo, error));
+    EXPECT_TRUE(screen.OnMouseMove(10, 204, false));
+    EXPECT_FALSE(screen.OnMouseMove(10, 205, false));
+    ASSERT_TRUE(screen.OnLButtonDown(10, 200));
+    EXPECT_TRUE(screen.OnMouseMove(10, 210, true));
+    EXPECT_EQ(_flow_split.Get().drag_offset, 10);
+    EXPECT_EQ(screen.Snapshot().splitText, "-5");
+}
+
+TEST_F(CustomerUITest, StoppingTheOperatorScriptReleasesAWaitingCommandWithinASecond)
+{
+    CustomerUI &screen = theCustomerUI();
+    screen.Reset();
+    std::atomic<bool> entered{false};
+    std::string released = "not yet";
+    WaitCommandBlocksOnTheScreen(screen, entered, released);
+    const std::string path = WriteScript("Op.scr", "Wait(1);\n");
+    std::string error;
+    ASSERT_TRUE(screen.Reload(path.c_str(), error)) << error;
+    for (int i = 0; i < 2000 && !entered; ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(entered);
+    ASSERT_TRUE(screen.SetState(PromptInfo, error)); // shows the screen: the script watch runs
+    {
+        CustomerUITicker ticker(screen);
+        for (int i = 0; i < 30; ++i) { // the watch leaves a running script alone
+            ticker.Poll();
+            std::this_thread::sleep_for(10ms);
+        }
+        const auto stop = std::chrono::steady_clock::now();
+        ASSERT_TRUE(Script::StopScript(1));
+        while (ScriptInstanceExists(1) && std::chrono::steady_clock::now() - stop < 5s) {
+            ticker.Poll();
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - stop, 1200ms);
+    }
+    EXPECT_FALSE(ScriptInstanceExists(1));
+    EXPECT_EQ(released, "");
+    EXPECT_FALSE(screen.Snapshot().visible) << "the watch hides the screen";
+    screen.Reset();
 }
 
 } // namespace

@@ -1,0 +1,655 @@
+#include "operator/gui/CustomerUIWnd.h"
+
+#include "Ostravo/CachedLog.h"
+#include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
+#include "Ostravo/TextFormat.h"
+#include "app/CommandIds.h"
+#include "app/GuiSeam.h"
+#include "app/PlexorinApp.h"
+#include "app/RenderList.h"
+#include "app/gui/MainFrame.h"
+#include "app/gui/ToolbarEx.h"
+#include "platform/Ui.h"
+#include "script/Script.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor kBackground(33, 50, 63);
+const QColor kText(255, 255, 255);
+const QColor kHighlight(68, 179, 180);
+const QColor kOffGrey(100, 100, 100);
+constexpr int kBottomMargin = 40;
+
+QRect ToQRect(const CuiRect &r)
+{
+    return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+}
+
+QFont ScreenFont(int pixelHeight)
+{
+    QFont font("Century Gothic");
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+std::string Latin1(const QString &text)
+{
+    return text.toLatin1().toStdString();
+}
+
+QString FromLatin1(const std::string &text)
+{
+    return QString::fromLatin1(text.c_str(), static_cast<qsizetype>(text.size()));
+}
+
+bool IsInputState(int32_t state)
+{
+    return state == PromptForInput || state == PromptForFilename;
+}
+
+bool IsCheckState(int32_t state)
+{
+    return state == PromptForInputChecks || state == PromptForImageChecks;
+}
+
+// The live frame the render thread draws into the screen's image area.
+class ScreenRenderTarget : public RenderTarget
+{
+  public:
+    explicit ScreenRenderTarget(std::shared_ptr<CustomerUIShared> shared) : m_shared(std::move(shared)) {}
+    bool IsWindow() const override { return m_shared->windowAlive; }
+    void Present(const cv::Mat &frame, cv::Point origin) override
+    {
+        if (frame.empty() || frame.type() != CV_8UC4)
+            return;
+        // Blue, green, red and an unused byte is the memory layout of a 32-bit RGB image.
+        QImage image(frame.data, frame.cols, frame.rows, static_cast<qsizetype>(frame.step),
+                     QImage::Format_RGB32);
+        std::lock_guard<std::mutex> lock(m_shared->frameMutex);
+        m_shared->frame = image.copy();
+        m_shared->frameOrigin = QPoint(origin.x, origin.y);
+        m_shared->frameReady = true;
+    }
+
+  private:
+    std::shared_ptr<CustomerUIShared> m_shared;
+};
+
+} // namespace
+
+// ---- window ----
+
+CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShared> shared, int desktopWidth,
+                             int desktopHeight)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_screen(screen), m_shared(std::move(shared)),
+      m_place(PlaceCustomerUI(desktopWidth, desktopHeight)), m_ticker(screen)
+{
+    setWindowTitle("CustomerUI");
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(false);
+    // The placement rectangle runs from left, top to right, bottom inclusive; the client area is
+    // its width and height, one less than the screen size.
+    const int clientWidth = m_place.window.right - m_place.window.left;
+    const int clientHeight = m_place.window.bottom - m_place.window.top;
+    setGeometry(m_place.window.left, m_place.window.top, clientWidth, clientHeight);
+    setFixedSize(clientWidth, clientHeight);
+    m_screen.SetClientSize(clientWidth, clientHeight);
+    theApp.m_customer_ui_size.width = m_place.width;
+    theApp.m_customer_ui_size.height = m_place.height;
+
+    const QFont textFont = ScreenFont(40);
+    for (size_t i = 0; i < m_edits.size(); ++i) {
+        QLineEdit *edit = new QLineEdit(this);
+        edit->setFont(textFont);
+        edit->hide();
+        connect(edit, &QLineEdit::textEdited, this, [this, i](const QString &text) {
+            m_screen.SetEditText(static_cast<int32_t>(i) + 1, Latin1(text));
+        });
+        m_edits[i] = edit;
+    }
+    m_password = new QLineEdit(this);
+    m_password->setFont(textFont);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->hide();
+    connect(m_password, &QLineEdit::textEdited, this,
+            [this](const QString &text) { m_screen.SetEditText(0, Latin1(text)); });
+    for (size_t i = 0; i < m_combos.size(); ++i) {
+        QComboBox *combo = new QComboBox(this);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        for (const char *item : kExposureComboItems)
+            combo->addItem(item);
+        combo->hide();
+        const int32_t n = static_cast<int32_t>(i) + 1;
+        // Choosing from the list applies at once; typing applies a second after the last key.
+        connect(combo, &QComboBox::activated, this, [this, combo, n](int) {
+            if (m_syncing)
+                return;
+            m_screen.SetComboText(n, Latin1(combo->currentText()));
+            m_screen.OnComboCloseUp(n);
+        });
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                [this, n](const QString &text) { m_screen.OnComboEditChange(n, Latin1(text)); });
+        m_combos[i] = combo;
+        m_screen.FillExposureCombo(n);
+    }
+    for (size_t i = 0; i < m_radios.size(); ++i) {
+        QRadioButton *radio = new QRadioButton(this);
+        radio->hide();
+        const int32_t n = static_cast<int32_t>(i) + 1;
+        connect(radio, &QRadioButton::clicked, this, [this, n] { m_screen.OnDisplayRadio(n); });
+        m_radios[i] = radio;
+    }
+    for (size_t i = 0; i < m_checks.size(); ++i) {
+        QCheckBox *box = new QCheckBox(this);
+        box->setFont(textFont);
+        box->hide();
+        const int32_t n = static_cast<int32_t>(i) + 1;
+        connect(box, &QCheckBox::toggled, this, [this, n](bool checked) {
+            if (!m_syncing)
+                m_screen.SetCheckMark(n, checked);
+        });
+        m_checks[i] = box;
+    }
+    LayoutFixedParts();
+    LayoutExposurePanel();
+    m_shared->windowAlive = true;
+
+    m_poll = new QTimer(this);
+    connect(m_poll, &QTimer::timeout, this, &CustomerUIWnd::Sync);
+    m_poll->start(10);
+}
+
+CustomerUIWnd::~CustomerUIWnd()
+{
+    m_shared->windowAlive = false;
+}
+
+void CustomerUIWnd::LayoutFixedParts()
+{
+    const int w = width();
+    const int h = height();
+    // Next at the bottom right, Back at the bottom left; the arrow and both image rectangles
+    // share one place until the button images are drawn.
+    const CuiRect next{w - 260, h - kBottomMargin - 80, w - 40, h - kBottomMargin};
+    const CuiRect back{40, h - kBottomMargin - 80, 260, h - kBottomMargin};
+    m_screen.SetButtonRects({next, next, next, back, back, back}, 0, 0);
+    std::array<CuiRect, 3> actions;
+    for (size_t i = 0; i < actions.size(); ++i) {
+        const int top = static_cast<int>(std::lround(h * (0.3 + 0.15 * static_cast<double>(i))));
+        actions[i] = CuiRect{w / 2 - 300, top, w / 2 + 300, top + 100};
+    }
+    m_screen.SetFixedActionRects(actions);
+}
+
+void CustomerUIWnd::LayoutExposurePanel()
+{
+    // The panel right of the live image: per image type its name, its exposure combo, the unit, its
+    // display-mode radio, and its intensity control in the row below.
+    const QFontMetrics text(ScreenFont(40));
+    const QFontMetrics unit(ScreenFont(24));
+    const int comboH = m_combos[0]->sizeHint().height();
+    const QFontMetrics comboFont(ScreenFont(comboH));
+    const int comboW = static_cast<int>(std::lround(comboH * 3.6));
+    const int h = text.height();
+    const int unitW = static_cast<int>(std::lround(0.6 * unit.horizontalAdvance("us")));
+    std::array<QString, 3> names;
+    int widest = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string key = FormatText("ImageTypeName%ld", static_cast<long>(i + 1));
+        names[i] = FromLatin1(Ostravo::ReadProfileString("ExperimentSettings", key.c_str(), "", 1023,
+                                                         theApp.m_ini_path.c_str()));
+        widest = std::max(widest, comboFont.horizontalAdvance(names[i]));
+    }
+    const int panelW = comboW + widest + h + 20;
+    const int panelH = 9 * h + 36;
+    const int left = static_cast<int>(std::lround(width() * 0.88 - panelW / 2));
+    const int top = static_cast<int>(std::lround(height() * 0.45 - panelH / 2));
+    const int labelRight = left + widest;
+    int rowTop = top + 3;
+    for (size_t n = 0; n < 3; ++n) {
+        const int rowBottom = rowTop + comboH;
+        const QRect combo(QPoint(labelRight + 12, rowTop), QPoint(labelRight + 12 + comboW, rowBottom));
+        m_combos[n]->setGeometry(combo);
+        m_radios[n]->setGeometry(QRect(QPoint(combo.right() + unitW + 12, rowTop),
+                                       QPoint(combo.right() + unitW + 12 + h, rowBottom)));
+        Ostravo::IntensityControl &control = m_shared->intensity[n];
+        control.m_frame = {left, rowBottom + 8, left + panelW, rowBottom + 8 + h};
+        m_exposureLabelRects[n] = QRect(QPoint(left, rowTop), QPoint(labelRight, rowBottom));
+        PublishMarkers(static_cast<int>(n));
+        rowTop = control.m_frame.bottom + h;
+    }
+}
+
+void CustomerUIWnd::PublishMarkers(int index)
+{
+    const Ostravo::IntensityControl &control = m_shared->intensity[static_cast<size_t>(index)];
+    m_shared->markers[static_cast<size_t>(index)] =
+        (static_cast<uint32_t>(control.m_lower_intensity) << 16) | control.m_upper_intensity;
+}
+
+Ostravo::IntensityControl &CustomerUIWnd::CheckedControl(int &index)
+{
+    const int32_t radio = m_screen.Snapshot().checkedRadio;
+    index = radio == 2 ? 1 : radio == 3 ? 2 : 0;
+    return m_shared->intensity[static_cast<size_t>(index)];
+}
+
+void CustomerUIWnd::Sync()
+{
+    m_ticker.Poll();
+    const CustomerUIData d = m_screen.Snapshot();
+    if (d.visible != isVisible())
+        setVisible(d.visible);
+    SyncControls(d);
+    const bool frame = m_shared->frameReady.exchange(false);
+    if (m_screen.TakeRepaint() || frame)
+        update();
+}
+
+void CustomerUIWnd::SyncControls(const CustomerUIData &d)
+{
+    m_syncing = true;
+    const bool entered = d.state != m_shownState;
+    m_shownState = d.state;
+    const size_t inputs = d.inputLabels.size();
+    const int w = width();
+    for (size_t i = 0; i < m_edits.size(); ++i) {
+        QLineEdit *edit = m_edits[i];
+        const bool shown = (d.state == Login && i == 0) || (IsInputState(d.state) && i < inputs);
+        if (shown) {
+            const int top = d.state == Login ? height() / 2 - 80
+                                             : static_cast<int>(height() * 0.3) + 70 * static_cast<int>(i);
+            const int chars = i < d.inputWidths.size() && d.inputWidths[i] > 0 ? d.inputWidths[i] : 16;
+            const int editW =
+                std::min(w / 2 - 240, QFontMetrics(edit->font()).horizontalAdvance('W') * chars);
+            edit->setGeometry(w / 2, top, editW, 56);
+        }
+        edit->setVisible(shown);
+        const QString text = FromLatin1(d.editTexts[i]);
+        if (!edit->hasFocus() && edit->text() != text)
+            edit->setText(text);
+    }
+    m_password->setVisible(d.state == Login);
+    if (d.state == Login)
+        m_password->setGeometry(w / 2, height() / 2, w / 4, 56);
+    if (!m_password->hasFocus() && m_password->text() != FromLatin1(d.password))
+        m_password->setText(FromLatin1(d.password));
+    if (d.state == PromptForFilename) {
+        std::vector<CuiRect> browse;
+        for (size_t i = 0; i < inputs && i < m_edits.size(); ++i) {
+            const QRect g = m_edits[i]->geometry();
+            browse.push_back(CuiRect{g.right() + 20, g.top(), g.right() + 180, g.bottom()});
+        }
+        m_screen.SetBrowseRects(std::move(browse));
+    }
+    for (size_t i = 0; i < m_checks.size(); ++i) {
+        QCheckBox *box = m_checks[i];
+        const bool shown = IsCheckState(d.state) && i < inputs;
+        if (shown) {
+            box->setText(FromLatin1(d.inputLabels[i]));
+            box->setGeometry(w / 4, static_cast<int>(height() * 0.3) + 70 * static_cast<int>(i), w / 2, 56);
+        }
+        box->setVisible(shown);
+        box->setChecked(d.checkMarks[i] != 0);
+    }
+    const bool video = d.state == ShowVideo;
+    if (video && (entered || m_screen.TakeControlsDirty() || d.comboTexts[0].empty())) {
+        m_screen.LoadExposureCombos();
+        for (int32_t n = 1; n <= 3; ++n)
+            m_screen.UpdateExposureComboVisibility(n);
+    }
+    const CustomerUIData now = video ? m_screen.Snapshot() : d;
+    for (size_t i = 0; i < m_combos.size(); ++i) {
+        QComboBox *combo = m_combos[i];
+        combo->setVisible(video && now.comboVisible[i]);
+        const QString text = FromLatin1(now.comboTexts[i]);
+        if (!combo->lineEdit()->hasFocus() && combo->currentText() != text)
+            combo->setEditText(text);
+        m_radios[i]->setVisible(video);
+        m_radios[i]->setChecked(now.checkedRadio == static_cast<int32_t>(i) + 1);
+    }
+    m_syncing = false;
+}
+
+void CustomerUIWnd::paintEvent(QPaintEvent *)
+{
+    const CustomerUIData d = m_screen.Snapshot();
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    painter.setPen(kText);
+    const int w = width();
+    const int h = height();
+
+    if (d.state == ShowVideo) {
+        std::lock_guard<std::mutex> lock(m_shared->frameMutex);
+        if (!m_shared->frame.isNull())
+            painter.drawImage(m_shared->frameOrigin, m_shared->frame);
+    }
+
+    painter.setFont(ScreenFont(20));
+    painter.drawText(QRect(20, 10, w / 2, 40), Qt::AlignLeft | Qt::AlignVCenter, FromLatin1(d.title));
+
+    painter.setFont(ScreenFont(40));
+    if (d.state != UndefinedState) {
+        const QString name = QString::fromLatin1(CustomerUIStateName(d.state));
+        const int top = static_cast<int>(std::lround(h * d.topLinePos));
+        painter.drawText(QRect(0, top + 40, w, 60), Qt::AlignHCenter | Qt::AlignVCenter, name);
+        int y = top + 110;
+        for (const std::string &line : d.textLines) {
+            painter.drawText(QRect(0, y, w, 50), Qt::AlignHCenter | Qt::AlignVCenter, FromLatin1(line));
+            y += 50;
+        }
+    }
+    if (d.state == SelectAction) {
+        const bool own = !d.actionLines.empty();
+        const size_t count = own ? std::min(d.actionLines.size(), d.actionRects.size()) : 1;
+        for (size_t i = 0; i < count; ++i) {
+            const QRect box = ToQRect(own ? d.actionRects[i] : d.fixedActionRects[i]);
+            painter.setPen(d.hoverAction == static_cast<int32_t>(i) + 1 ? kHighlight : kText);
+            painter.drawRect(box);
+            painter.drawText(box, Qt::AlignCenter,
+                             own ? FromLatin1(d.actionLines[i]) : "Live Cell Enrichment");
+        }
+        painter.setPen(kText);
+    }
+    if (IsInputState(d.state) || d.state == Login) {
+        for (size_t i = 0; i < m_edits.size(); ++i) {
+            if (!m_edits[i]->isVisible())
+                continue;
+            const QRect g = m_edits[i]->geometry();
+            const QString label = d.state == Login ? "User name" : FromLatin1(d.inputLabels[i]);
+            painter.drawText(QRect(0, g.top(), g.left() - 20, g.height()), Qt::AlignRight | Qt::AlignVCenter,
+                             label);
+        }
+        if (d.state == Login) {
+            const QRect g = m_password->geometry();
+            painter.drawText(QRect(0, g.top(), g.left() - 20, g.height()), Qt::AlignRight | Qt::AlignVCenter,
+                             "Password");
+        }
+        for (size_t i = 0; d.state == PromptForFilename && i < d.browseRects.size(); ++i) {
+            const bool hover = i < d.browseHover.size() && d.browseHover[i];
+            painter.setPen(hover ? kHighlight : kText);
+            painter.drawRect(ToQRect(d.browseRects[i]));
+            painter.drawText(ToQRect(d.browseRects[i]), Qt::AlignCenter, "Browse");
+        }
+        painter.setPen(kText);
+    }
+    if (d.state >= 0 && d.state < NumberOfStates) {
+        const size_t si = static_cast<size_t>(d.state);
+        if (CustomerUI::HasNextButton(d.state) && !d.nextHidden) {
+            const QRect box = ToQRect(d.buttonRects[static_cast<size_t>(d.nextTextRect)]);
+            painter.setPen(d.nextHover[si] ? kHighlight : kText);
+            painter.drawRect(box);
+            painter.drawText(box, Qt::AlignCenter, d.nextText.empty() ? "Next" : FromLatin1(d.nextText));
+        }
+        if (CustomerUI::HasBackButton(d.state) && !d.backHidden) {
+            const QRect box = ToQRect(d.buttonRects[static_cast<size_t>(3 + d.backTextRect)]);
+            painter.setPen(d.backHover[si] ? kHighlight : kText);
+            painter.drawRect(box);
+            painter.drawText(box, Qt::AlignCenter, d.backText.empty() ? "Back" : FromLatin1(d.backText));
+        }
+        painter.setPen(kText);
+    }
+    if (d.state == ShowVideo) {
+        painter.setPen(kOffGrey);
+        painter.drawRect(ToQRect(m_place.imageArea).translated(0, 0));
+        painter.setPen(kText);
+        painter.drawText(ToQRect(m_place.splitText), Qt::AlignRight | Qt::AlignVCenter,
+                         FromLatin1(d.splitText));
+        painter.setFont(ScreenFont(m_combos[0]->sizeHint().height()));
+        for (size_t n = 0; n < 3; ++n) {
+            const std::string key = FormatText("ImageTypeName%ld", static_cast<long>(n + 1));
+            painter.drawText(m_exposureLabelRects[n], Qt::AlignRight | Qt::AlignVCenter,
+                             FromLatin1(Ostravo::ReadProfileString("ExperimentSettings", key.c_str(), "",
+                                                                   1023, theApp.m_ini_path.c_str())));
+            if (!d.comboVisible[n]) {
+                // A hidden combo leaves its "OFF" box, which turns the image type on again.
+                const QRect box = m_combos[n]->geometry();
+                painter.setPen(kOffGrey);
+                painter.setFont(ScreenFont(20));
+                painter.drawText(box, Qt::AlignCenter, "OFF");
+                painter.drawRect(box.adjusted(0, 0, -1, -1));
+                painter.setPen(kText);
+            }
+            std::string error;
+            m_shared->intensity[n].Draw(painter, error);
+        }
+        painter.setFont(ScreenFont(40));
+    }
+    if (m_screen.Timers().count(CUI_TIMER_COUNTDOWN)) {
+        const QRect box = ToQRect(m_place.countdown);
+        const int64_t elapsed = std::max<int64_t>(0, d.countdownElapsedMs);
+        const int64_t total = d.countdownDurationMs;
+        const int64_t shownMs = d.countdownDown ? std::max<int64_t>(0, total - elapsed) : elapsed;
+        const int64_t seconds = shownMs / 1000;
+        painter.drawEllipse(box);
+        painter.drawText(box, Qt::AlignCenter,
+                         QString::asprintf("%lld:%02lld", static_cast<long long>(seconds / 60),
+                                           static_cast<long long>(seconds % 60)));
+    }
+    if (!d.messageText.empty()) {
+        QColor banner = kText;
+        banner.setAlphaF(
+            std::clamp(static_cast<double>(d.messageTicks) / std::max(1, d.messageTicksTotal), 0.0, 1.0));
+        painter.setPen(banner);
+        painter.drawText(QRect(0, static_cast<int>(std::lround(h * 0.9)), w, 50),
+                         Qt::AlignHCenter | Qt::AlignTop, FromLatin1(d.messageText));
+    }
+}
+
+void CustomerUIWnd::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint p = event->position().toPoint();
+    const int32_t browse = m_screen.BrowseBoxAt(p.x(), p.y());
+    if (browse >= 0) {
+        // Cancelling leaves the edit as it is.
+        std::string file;
+        if (platform::ui::Ui().ChooseOpenFile("Select Experiment Setting File", "ExperimentSettings.ini",
+                                              "Experiment Setting File (*.ini)", file))
+            m_screen.SetEditText(browse + 1, file);
+        return;
+    }
+    const CustomerUIData d = m_screen.Snapshot();
+    if (d.state == ShowVideo) {
+        for (size_t n = 0; n < m_combos.size(); ++n) {
+            if (!m_combos[n]->isVisible() && m_combos[n]->geometry().contains(p)) {
+                m_screen.OnExposureOffBox(static_cast<int32_t>(n) + 1);
+                m_combos[n]->show();
+                update();
+                return;
+            }
+        }
+    }
+    if (m_screen.OnLButtonDown(p.x(), p.y()))
+        return;
+    if (d.state == ShowVideo) {
+        int index = 0;
+        Ostravo::IntensityControl &control = CheckedControl(index);
+        if (control.HitTestMarkers(p) == 1)
+            LogCustomerUIState(FormatText("ClickOnIntensityControl%ld", static_cast<long>(index)).c_str(),
+                               d.state, nullptr);
+    }
+}
+
+void CustomerUIWnd::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint p = event->position().toPoint();
+    const bool leftDown = event->buttons() & Qt::LeftButton;
+    setCursor(m_screen.OnMouseMove(p.x(), p.y(), leftDown) ? Qt::SizeVerCursor : Qt::ArrowCursor);
+    if (m_screen.State() == ShowVideo) {
+        int index = 0;
+        Ostravo::IntensityControl &control = CheckedControl(index);
+        if (control.DragMarker(p) != 0) {
+            PublishMarkers(index);
+            update();
+        }
+    }
+}
+
+void CustomerUIWnd::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint p = event->position().toPoint();
+    m_screen.OnLButtonUp(p.y());
+    const int32_t state = m_screen.State();
+    if (state != ShowVideo)
+        return;
+    int index = 0;
+    Ostravo::IntensityControl &control = CheckedControl(index);
+    if (control.m_dragging_lower || control.m_dragging_upper) {
+        const int changed = control.DragMarker(p);
+        control.m_dragging_lower = false;
+        control.m_dragging_upper = false;
+        if (changed != 0) {
+            PublishMarkers(index);
+            LogCustomerUIState(FormatText("FinishContrastAdjust%ld", static_cast<long>(index)).c_str(), state,
+                               nullptr);
+            update();
+        }
+    }
+}
+
+void CustomerUIWnd::keyPressEvent(QKeyEvent *event)
+{
+    // Enter neither reaches a control nor closes the screen.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    if (event->key() == Qt::Key_Escape) {
+        if (platform::ui::MessageBox("Are you sure that you want to close this window?", "Vantelis",
+                                     platform::ui::MbYesNo) != platform::ui::IdYes)
+            return;
+        Script::StopScript(1);
+        m_screen.SetVisible(false);
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CustomerUIWnd::showEvent(QShowEvent *event)
+{
+    m_screen.SetVisible(true);
+    QWidget::showEvent(event);
+}
+
+void CustomerUIWnd::hideEvent(QHideEvent *event)
+{
+    m_screen.SetVisible(false);
+    QWidget::hideEvent(event);
+}
+
+// ---- the window as the services see it ----
+
+CustomerUIWindow::CustomerUIWindow(CustomerUI &screen)
+    : m_screen(screen), m_target(std::make_shared<ScreenRenderTarget>(m_shared))
+{
+}
+
+CustomerUIWindow::~CustomerUIWindow() = default;
+
+bool CustomerUIWindow::HasWindow() const
+{
+    return m_window != nullptr;
+}
+
+bool CustomerUIWindow::Create(bool visible)
+{
+    if (!m_window) {
+        QScreen *desktop = QGuiApplication::primaryScreen();
+        const QRect area = desktop ? desktop->geometry() : QRect(0, 0, 1920, 1080);
+        m_window = std::make_unique<CustomerUIWnd>(m_screen, m_shared, area.width(), area.height());
+    }
+    if (visible)
+        Show(true);
+    return true;
+}
+
+bool CustomerUIWindow::IsVisible() const
+{
+    return m_window && m_window->isVisible();
+}
+
+void CustomerUIWindow::Show(bool show)
+{
+    if (!m_window)
+        return;
+    m_screen.SetVisible(show);
+    m_window->setVisible(show);
+}
+
+std::shared_ptr<RenderTarget> CustomerUIWindow::LiveImageTarget()
+{
+    return m_target;
+}
+
+bool CustomerUIWindow::FeedHistogram(const uint16_t *values, size_t n, uint16_t &lower, uint16_t &upper,
+                                     std::string &error)
+{
+    const int32_t radio = m_screen.Snapshot().checkedRadio;
+    const size_t index = radio == 2 ? 1 : radio == 3 ? 2 : 0;
+    if (!m_shared->intensity[index].SetHistogramFromValues(values, n, error))
+        return false;
+    const uint32_t markers = m_shared->markers[index];
+    lower = static_cast<uint16_t>(markers >> 16);
+    upper = static_cast<uint16_t>(markers & 0xFFFF);
+    m_shared->frameReady = true; // the control shows the new histogram at the next sync
+    return true;
+}
+
+namespace {
+std::shared_ptr<CustomerUIWindow> g_installed;
+}
+
+std::shared_ptr<CustomerUIWindow> InstallCustomerUIWindow()
+{
+    g_installed = std::make_shared<CustomerUIWindow>(theCustomerUI());
+    CustomerUIHost host;
+    host.liveImagePressed = [] {
+        CMainFrame *frame = CMainFrame::Get();
+        return frame && frame->ToolBar() && frame->ToolBar()->IsButtonPressed(cmd::kLiveImage);
+    };
+    host.postCommand = [](int32_t command) {
+        if (AppFramework *framework = Framework())
+            framework->PostCommand(command, 0);
+    };
+    host.toolbarImageType = []() -> int32_t {
+        CMainFrame *frame = CMainFrame::Get();
+        return frame && frame->ToolBar() ? frame->ToolBar()->GetSelectedImageType() : 0;
+    };
+    host.selectToolbarImageType = [](int32_t type) {
+        CMainFrame *frame = CMainFrame::Get();
+        if (frame && frame->ToolBar())
+            frame->ToolBar()->SelectImageType(static_cast<unsigned>(type));
+    };
+    theCustomerUI().SetHost(std::move(host));
+    SetCustomerUIWindow(g_installed);
+    return g_installed;
+}
+
+void UninstallCustomerUIWindow()
+{
+    SetCustomerUIWindow(nullptr);
+    theCustomerUI().SetHost({});
+    g_installed.reset();
+}
