@@ -338,8 +338,8 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
 
     // Windows never come to exist; a refused window is written to the error log once.
     for (int i = 0; i < 2; ++i) {
-        EXPECT_FALSE(Scripts().SystemState().Create(false));
-        EXPECT_FALSE(Scripts().SystemState().HasWindow());
+        EXPECT_FALSE(Experiment().ContrastTool().Create(false));
+        EXPECT_FALSE(Experiment().ContrastTool().HasWindow());
     }
     EXPECT_FALSE(Experiment().VideoTool().HasWindow());
     std::string log = ErrorLogText();
@@ -347,9 +347,10 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
         log.find("SaveCalibrationLine() - the fractionation, projection, ROI and calibration "
                  "tools are not available in this build."),
         std::string::npos);
-    size_t first = log.find("SystemStateDlg::Create() - the script engine is not available in this build.");
+    size_t first =
+        log.find("ContrastDlg::Create() - experiment analysis and video are not available in this build.");
     ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(log.find("SystemStateDlg::Create()", first + 1), std::string::npos);
+    EXPECT_EQ(log.find("ContrastDlg::Create()", first + 1), std::string::npos);
 
     // Queries answer the empty state.
     std::string path = "unchanged";

@@ -1,0 +1,215 @@
+// The system state window against the simulated pumps: what it asks and shows, what a pump that
+// stops answering leaves behind, and its refresh thread's life.
+#include "script/gui/SystemStateDlg.h"
+
+#include "Ostravo/PumpFixture.h"
+#include "app/PlexorinApp.h"
+#include "app/ScriptServices.h"
+#include "platform/Ui.h"
+#include "script/gui/ScriptWindows.h"
+#include "support/gui/EventLoop.h"
+#include "tools/gui/QueuedFakeUi.h"
+
+#include <QCheckBox>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+namespace vantelis::test {
+namespace {
+
+class SystemStateDlgTest : public PumpTest
+{
+  protected:
+    void SetUp() override
+    {
+        PumpTest::SetUp();
+        m_oldPort = theApp.m_pump_port;
+        theApp.m_pump_port = kPort;
+        m_oldUi = platform::ui::SetUi(m_ui);
+        TecanCentris::SetRetryPauseForTesting(1);
+        // Pump 1: 1000 uL syringe holding 100 uL, 0.5 uL/s, valve at the input; pump 2: 500 uL
+        // holding 250 uL, 2 uL/s, valve at the output.
+        PumpSimulator::PumpState one = Idle(100.0, 1000);
+        one.topSpeedUlPerSec = 0.5;
+        one.valve = 'I';
+        sim.SetPump(1, one);
+        PumpSimulator::PumpState two = Idle(250.0, 500);
+        two.topSpeedUlPerSec = 2.0;
+        two.valve = 'O';
+        sim.SetPump(2, two);
+    }
+    void TearDown() override
+    {
+        m_dialog.reset(); // joins the refresh thread
+        QCoreApplication::processEvents();
+        s_faultTarget = nullptr;
+        platform::ui::SetUi(m_oldUi);
+        theApp.m_pump_port = m_oldPort;
+        PumpTest::TearDown();
+    }
+
+    SystemStateDlg &Open()
+    {
+        m_dialog = std::make_unique<SystemStateDlg>();
+        m_dialog->show();
+        return *m_dialog;
+    }
+    bool WaitForRefreshes(int count)
+    {
+        return RunEventLoopUntil([&] { return m_dialog->RefreshesDrawn() >= count; });
+    }
+    std::string Box(int id) const { return m_dialog->ControlText(id); }
+    bool AnyLineTicked() const
+    {
+        for (int i = 0; i < SystemStateDlg::kPort0Lines; ++i)
+            if (m_dialog->IsChecked(SystemStateDlg::kPort0FirstLineId + i))
+                return true;
+        for (int i = 0; i < SystemStateDlg::kPort1Lines; ++i)
+            if (m_dialog->IsChecked(SystemStateDlg::kPort1FirstLineId + i))
+                return true;
+        return false;
+    }
+
+    // Driver trace hook: once pump 1 has answered "?18", pump 2 stays silent for every attempt.
+    static bool SilencePump2AfterPump1Displacement(const char *line)
+    {
+        std::vector<std::string> fields;
+        std::stringstream in(line);
+        std::string field;
+        while (std::getline(in, field, '\t'))
+            fields.push_back(field);
+        if (fields.size() > kPump && fields[kCommand] == "?18" && fields[kPump] == "1")
+            if (PumpSimulator *target = s_faultTarget.exchange(nullptr))
+                target->InjectFault(PumpSimulator::Fault::Silence, 4);
+        return true;
+    }
+
+    static inline std::atomic<PumpSimulator *> s_faultTarget{nullptr};
+    std::shared_ptr<QueuedFakeUi> m_ui = std::make_shared<QueuedFakeUi>();
+    std::shared_ptr<platform::ui::UserInterface> m_oldUi;
+    std::unique_ptr<SystemStateDlg> m_dialog;
+    int32_t m_oldPort = 0;
+};
+
+TEST_F(SystemStateDlgTest, ShowsWhatThePumpsReportWithTheRateInMicrolitresPerMinute)
+{
+    SystemStateDlg &dialog = Open();
+    ASSERT_TRUE(WaitForRefreshes(1));
+    EXPECT_EQ(sim.Requests(),
+              (std::vector<std::string>{"1?17", "2?17", "1?18", "2?18", "1?37", "2?37", "1?20", "2?20"}));
+    struct Case
+    {
+        int id;
+        const char *text;
+    };
+    const Case cases[] = {
+        {SystemStateDlg::kConfiguredVol1Id, "1000"},
+        {SystemStateDlg::kConfiguredVol1Id + 1, "500"},
+        {SystemStateDlg::kDisplacement1Id, "100.000000"},
+        {SystemStateDlg::kDisplacement1Id + 1, "250.000000"},
+        {SystemStateDlg::kRate1Id, "30.000000"},
+        {SystemStateDlg::kRate1Id + 1, "120.000000"},
+        {SystemStateDlg::kValve1Id, "I"},
+        {SystemStateDlg::kValve1Id + 1, "O"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Box(c.id), c.text) << c.id;
+    EXPECT_FALSE(AnyLineTicked());
+    EXPECT_EQ(dialog.RefreshTimerInterval(), SystemStateDlg::kRefreshPeriodMs);
+    std::filesystem::create_directories("/tmp/shots");
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/shots/SystemStateDlg.png")));
+
+    // A steady refresh asks six questions; the configured volumes were read once.
+    dialog.hide();
+    EXPECT_FALSE(dialog.RefreshTimerActive());
+    sim.ClearRequests();
+    dialog.RequestRefresh();
+    ASSERT_TRUE(WaitForRefreshes(2));
+    EXPECT_EQ(sim.Requests(), (std::vector<std::string>{"1?18", "2?18", "1?37", "2?37", "1?20", "2?20"}));
+}
+
+TEST_F(SystemStateDlgTest, APumpThatStopsAnsweringLeavesTheLaterBoxesAsTheyWere)
+{
+    SystemStateDlg &dialog = Open();
+    ASSERT_TRUE(WaitForRefreshes(1));
+    dialog.hide();
+
+    PumpSimulator::PumpState one = sim.Pump(1);
+    one.positionUl = 300.0;
+    one.topSpeedUlPerSec = 1.0;
+    one.valve = 'B';
+    sim.SetPump(1, one);
+    s_faultTarget = &sim;
+    TecanCentris::TraceCallback = &SilencePump2AfterPump1Displacement;
+    dialog.RequestRefresh();
+    ASSERT_TRUE(WaitForRefreshes(2));
+    EXPECT_EQ(s_faultTarget.load(), nullptr) << "the fault was never injected";
+    EXPECT_EQ(Box(SystemStateDlg::kDisplacement1Id), "300.000000");
+    EXPECT_EQ(Box(SystemStateDlg::kDisplacement1Id + 1), "250.000000");
+    EXPECT_EQ(Box(SystemStateDlg::kRate1Id), "30.000000");
+    EXPECT_EQ(Box(SystemStateDlg::kValve1Id), "I");
+    EXPECT_EQ(Box(SystemStateDlg::kConfiguredVol1Id), "1000");
+}
+
+TEST_F(SystemStateDlgTest, WithoutAPumpPortNothingIsAskedAndTheBoxesStayEmpty)
+{
+    theApp.m_pump_port = 0;
+    SystemStateDlg &dialog = Open();
+    ASSERT_TRUE(WaitForRefreshes(1));
+    EXPECT_TRUE(sim.Requests().empty());
+    for (int id = SystemStateDlg::kConfiguredVol1Id; id <= SystemStateDlg::kValve1Id + 1; ++id)
+        EXPECT_EQ(Box(id), "") << id;
+    EXPECT_FALSE(AnyLineTicked());
+
+    // Hidden: no timer; shown again: one timer, one refresh at once.
+    dialog.hide();
+    EXPECT_FALSE(dialog.RefreshTimerActive());
+    dialog.show();
+    dialog.hide();
+    dialog.show();
+    EXPECT_EQ(dialog.RefreshTimerInterval(), SystemStateDlg::kRefreshPeriodMs);
+    ASSERT_TRUE(WaitForRefreshes(2));
+}
+
+// The first configured-volume query that fails leaves its box empty, and the next refresh asks
+// again until it has an answer.
+TEST_F(SystemStateDlgTest, AConfiguredVolumeThatWasNotReadIsAskedAgain)
+{
+    sim.InjectFault(PumpSimulator::Fault::Silence, 4);
+    SystemStateDlg &dialog = Open();
+    ASSERT_TRUE(WaitForRefreshes(1));
+    EXPECT_EQ(Box(SystemStateDlg::kConfiguredVol1Id), "");
+    EXPECT_EQ(Box(SystemStateDlg::kConfiguredVol1Id + 1), "500");
+    dialog.hide();
+    sim.ClearRequests();
+    dialog.RequestRefresh();
+    ASSERT_TRUE(WaitForRefreshes(2));
+    EXPECT_EQ(Box(SystemStateDlg::kConfiguredVol1Id), "1000");
+    EXPECT_EQ(sim.Requests().front(), "1?17");
+    EXPECT_EQ(sim.Requests().size(), 7u);
+}
+
+// The installed script windows serve the window to the main window's command, and their removal
+// ends its refresh thread.
+TEST_F(SystemStateDlgTest, ServedByTheScriptWindowsAndStoppedWithThem)
+{
+    std::shared_ptr<ScriptWindows> windows = InstallScriptWindows();
+    ModelessWindow &window = Scripts().SystemState();
+    EXPECT_EQ(&window, &windows->SystemState());
+    ASSERT_TRUE(window.Create(true));
+    ASSERT_NE(windows->SystemStateDialog(), nullptr);
+    EXPECT_TRUE(window.IsVisible());
+    EXPECT_TRUE(RunEventLoopUntil([&] { return windows->SystemStateDialog()->RefreshesDrawn() >= 1; }));
+    windows->Uninstall();
+    sim.ClearRequests();
+    windows->SystemStateDialog()->RequestRefresh();
+    platform::SleepMs(100);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(sim.Requests().empty());
+    windows.reset();
+}
+
+} // namespace
+} // namespace vantelis::test
