@@ -420,6 +420,24 @@ TEST_F(StageCommandsSimTest, FocusStackWithoutADataFolderCreatesNothing)
     EXPECT_FALSE(std::filesystem::exists(day));
 }
 
+// The stage's and the camera's temperatures land in their variables; without a pump port the pump
+// variables keep their values, and a literal in place of a result is read and left alone.
+TEST_F(StageCommandsSimTest, TemperaturesComeFromTheDevicesThatArePresent)
+{
+    stage.SetTemperature("33.5");
+    VariableList variables;
+    EString error;
+    ASSERT_TRUE(Run("double a = 1;\ndouble b = 2;\ndouble c = 3;\ndouble d = 4;\n"
+                    "GetTemperatures(a, b, c, d, 1);\nZB_GetPosition_mm(\"Z\", 5);\n",
+                    error, variables))
+        << error.c_str();
+    ASSERT_EQ(variables.size(), 4u);
+    EXPECT_DOUBLE_EQ(variables[0].number, 33.5);
+    EXPECT_DOUBLE_EQ(variables[1].number, 2);
+    EXPECT_DOUBLE_EQ(variables[2].number, 3);
+    EXPECT_DOUBLE_EQ(variables[3].number, 21.5);
+}
+
 // The load-time state checks, in their order, once the stage is ready.
 TEST_F(StageCommandsSimTest, FocusStackRefusesAtLoadWhatTheStateForbids)
 {
