@@ -14,7 +14,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <sstream>
 
 namespace vantelis::test {
 namespace {
@@ -44,7 +43,6 @@ class SystemStateDlgTest : public PumpTest
     {
         m_dialog.reset(); // joins the refresh thread
         QCoreApplication::processEvents();
-        s_faultTarget = nullptr;
         platform::ui::SetUi(m_oldUi);
         theApp.m_pump_port = m_oldPort;
         PumpTest::TearDown();
@@ -72,21 +70,6 @@ class SystemStateDlgTest : public PumpTest
         return false;
     }
 
-    // Driver trace hook: once pump 1 has answered "?18", pump 2 stays silent for every attempt.
-    static bool SilencePump2AfterPump1Displacement(const char *line)
-    {
-        std::vector<std::string> fields;
-        std::stringstream in(line);
-        std::string field;
-        while (std::getline(in, field, '\t'))
-            fields.push_back(field);
-        if (fields.size() > kPump && fields[kCommand] == "?18" && fields[kPump] == "1")
-            if (PumpSimulator *target = s_faultTarget.exchange(nullptr))
-                target->InjectFault(PumpSimulator::Fault::Silence, 4);
-        return true;
-    }
-
-    static inline std::atomic<PumpSimulator *> s_faultTarget{nullptr};
     std::shared_ptr<QueuedFakeUi> m_ui = std::make_shared<QueuedFakeUi>();
     std::shared_ptr<platform::ui::UserInterface> m_oldUi;
     std::unique_ptr<SystemStateDlg> m_dialog;
@@ -141,11 +124,18 @@ TEST_F(SystemStateDlgTest, APumpThatStopsAnsweringLeavesTheLaterBoxesAsTheyWere)
     one.topSpeedUlPerSec = 1.0;
     one.valve = 'B';
     sim.SetPump(1, one);
-    s_faultTarget = &sim;
-    TecanCentris::TraceCallback = &SilencePump2AfterPump1Displacement;
+    // Pump 1 answers "?18"; pump 2 stays silent for every attempt.
+    sim.InjectFault(PumpSimulator::Fault::None, 1);
+    sim.InjectFault(PumpSimulator::Fault::Silence, 4);
+    sim.ClearRequests();
     dialog.RequestRefresh();
     ASSERT_TRUE(WaitForRefreshes(2));
-    EXPECT_EQ(s_faultTarget.load(), nullptr) << "the fault was never injected";
+    // The refresh stopped at pump 2's displacement.
+    const std::vector<std::string> requests = sim.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0], "1?18");
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_EQ(requests[i], "2?18");
     EXPECT_EQ(Box(SystemStateDlg::kDisplacement1Id), "300.000000");
     EXPECT_EQ(Box(SystemStateDlg::kDisplacement1Id + 1), "250.000000");
     EXPECT_EQ(Box(SystemStateDlg::kRate1Id), "30.000000");
