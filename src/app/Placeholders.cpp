@@ -267,8 +267,8 @@ class PlaceholderDeviceServices : public DeviceServices
 };
 
 // ---- Script engine (placeholder) ----
-// The interpreter runtime, its scripts, countdown, inform-operator and variable-watch windows are
-// built and installed by the program; only a run without them (the headless run, tests of the
+// The interpreter runtime, its scripts, countdown, inform-operator, variable-watch and system
+// state windows are built and installed by the program; only a run without them (the headless run, tests of the
 // shell alone) gets here, and sees no window and no instance rather than a missing subsystem.
 class PlaceholderScriptServices : public ScriptServices
 {
@@ -276,7 +276,7 @@ class PlaceholderScriptServices : public ScriptServices
     ModelessWindow &WaitWithTimer() override { return m_absent; }
     ModelessWindow &InformOperator() override { return m_absent; }
     ModelessWindow &ScriptsList() override { return m_absent; }
-    ModelessWindow &SystemState() override { return m_systemState; }
+    ModelessWindow &SystemState() override { return m_absent; }
     ModelessWindow &VariableWatch() override { return m_absent; }
     void UpdateScriptsListButtons() override {}
     std::vector<ScriptInstanceInfo> ScriptInstances() override { return {}; }
@@ -291,7 +291,6 @@ class PlaceholderScriptServices : public ScriptServices
 
   private:
     static constexpr const char *kWhat = "the script engine is";
-    PlaceholderWindow m_systemState{"SystemStateDlg", kWhat};
     AbsentWindow m_absent;
 };
 

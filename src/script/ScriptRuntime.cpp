@@ -592,7 +592,7 @@ ModelessWindow &ScriptRuntimeServices::ScriptsList()
 
 ModelessWindow &ScriptRuntimeServices::SystemState()
 {
-    return ScriptServicesPlaceholder().SystemState();
+    return m_windows.systemState ? *m_windows.systemState : ScriptServicesPlaceholder().SystemState();
 }
 
 ModelessWindow &ScriptRuntimeServices::VariableWatch()

@@ -110,6 +110,7 @@ class ScriptRuntimeServices : public ScriptServices
         ModelessWindow *informOperator = nullptr;
         ModelessWindow *scriptsList = nullptr;
         ModelessWindow *variableWatch = nullptr;
+        ModelessWindow *systemState = nullptr;
         std::function<void()> updateScriptsListButtons;
     };
     void SetScriptWindows(Windows windows) { m_windows = std::move(windows); }

@@ -338,16 +338,16 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
 
     // Windows never come to exist; a refused window is written to the error log once.
     for (int i = 0; i < 2; ++i) {
-        EXPECT_FALSE(Scripts().SystemState().Create(false));
-        EXPECT_FALSE(Scripts().SystemState().HasWindow());
+        EXPECT_FALSE(OperatorScreen().ScriptsDialog().Create(false));
+        EXPECT_FALSE(OperatorScreen().ScriptsDialog().HasWindow());
     }
     EXPECT_FALSE(Experiment().VideoTool().HasWindow());
     std::string log = ErrorLogText();
     // The projection and fractionation tools are built: no placed line is called missing.
     EXPECT_EQ(log.find("SaveCalibrationLine()"), std::string::npos);
-    size_t first = log.find("SystemStateDlg::Create() - the script engine is not available in this build.");
+    size_t first = log.find("CUIScriptsDlg::Create() - the operator screen is not available in this build.");
     ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(log.find("SystemStateDlg::Create()", first + 1), std::string::npos);
+    EXPECT_EQ(log.find("CUIScriptsDlg::Create()", first + 1), std::string::npos);
 
     // Queries answer the empty state.
     std::string path = "unchanged";

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,25 +18,6 @@
 using ::testing::HasSubstr;
 
 namespace {
-
-// Loads the text as a script and, when it loads, runs it. loaded tells which step failed.
-bool LoadAndRunText(Script &instance, const std::string &path, const std::string &text, EString &error,
-                    bool &loaded, VariableList &variables)
-{
-    vantelis::test::WriteFileBytes(path, text);
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    instance.m_main = CodeUnit();
-    instance.m_functions.clear();
-    instance.m_included_files.clear();
-    loaded = LoadScript(instance.m_main, instance, file, path.c_str(), 0, error, false);
-    std::fclose(file);
-    if (!loaded)
-        return false;
-    instance.m_running = true;
-    return ExecuteCodeUnit(instance.m_main, instance, variables, error, "test.scr");
-}
 
 // Handlers are global: each test removes the ones it installed, so other suites see none.
 void RemovePumpCommands()
@@ -133,8 +115,8 @@ TEST_F(PumpCommandsAnalysisTest, ChecksSplitBetweenLoadAndRunWithTheirMessages)
         VariableList variables;
         EString error;
         bool loaded = false;
-        const bool ok = LoadAndRunText(instance, m_dir.file("t.scr"), std::string(c.script) + "\n", error,
-                                       loaded, variables);
+        const bool ok = LoadAndRunScriptText(instance, m_dir.file("t.scr"), std::string(c.script) + "\n",
+                                             error, loaded, variables);
         EXPECT_EQ(loaded, c.loads) << error.c_str();
         if (*c.message == 0) {
             EXPECT_TRUE(ok) << error.c_str();
@@ -192,7 +174,7 @@ class PumpCommandsSimTest : public vantelis::test::PumpTest
     {
         bool loaded = false;
         Script instance;
-        const bool ok = LoadAndRunText(instance, dir.file("t.scr"), text, error, loaded, variables);
+        const bool ok = LoadAndRunScriptText(instance, dir.file("t.scr"), text, error, loaded, variables);
         EXPECT_TRUE(loaded) << error.c_str();
         return ok;
     }
@@ -279,7 +261,13 @@ TEST_F(PumpCommandsSimTest, WaitTimesOutCountingTheSleepsOfBothPumps)
     StartSlowMove(2);
     VariableList variables;
     EString error;
+    const auto started = std::chrono::steady_clock::now();
     EXPECT_FALSE(Run("WaitWhileSyringeIsMoving(0, 2);\n", error, variables));
+    const auto elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    EXPECT_GE(elapsedMs, 2000);
+    EXPECT_LE(elapsedMs, 2600);
     EXPECT_THAT(error.c_str(), HasSubstr("WaitWhileSyringeIsMoving() : Timeout after 2 seconds"));
     const std::vector<std::string> requests = sim.Requests();
     EXPECT_EQ(Count(requests, "1?29"), 1);

@@ -13,6 +13,26 @@
 #include <string>
 #include <vector>
 
+// Writes the text to path, loads it as a script and, when it loads, runs it with variables; loaded
+// tells which step failed. For fixtures that bring their own data folder.
+inline bool LoadAndRunScriptText(Script &instance, const std::string &path, const std::string &text,
+                                 EString &error, bool &loaded, VariableList &variables)
+{
+    vantelis::test::WriteFileBytes(path, text);
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    instance.m_main = CodeUnit();
+    instance.m_functions.clear();
+    instance.m_included_files.clear();
+    loaded = LoadScript(instance.m_main, instance, file, path.c_str(), 0, error, false);
+    std::fclose(file);
+    if (!loaded)
+        return false;
+    instance.m_running = true;
+    return ExecuteCodeUnit(instance.m_main, instance, variables, error, "test.scr");
+}
+
 class ScriptFixture : public ::testing::Test
 {
   protected:

@@ -182,8 +182,12 @@ std::string PumpSimulator::Execute(PumpState &pump, const std::string &command, 
             return std::to_string(pump.capacityUl);
         case 18:
             return fmt("%.1f", pump.positionUl);
+        case 20:
+            return std::string(1, pump.valve);
         case 29:
             return pump.moving ? "1" : "0";
+        case 37:
+            return fmt("%g", pump.topSpeedUlPerSec);
         case 45:
             return std::to_string(pump.moves);
         case 53:

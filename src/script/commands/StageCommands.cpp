@@ -54,6 +54,14 @@ bool StageReady(const char *name, EString &error)
     return false;
 }
 
+// A failed stage operation always reaches the script with a text.
+bool StageResult(const char *name, bool ok, EString &error)
+{
+    if (!ok && !error.IsNonEmpty())
+        SetError(error, FormatText("%s() - the stage did not answer.", name));
+    return ok;
+}
+
 bool ReadAxis(const char *&cursor, VariableList &variables, EString &axisText, EString &error)
 {
     return ReadArgumentListStart(cursor, error) &&
@@ -83,7 +91,10 @@ bool MoveCommand(const char *name, bool relative, const char *arguments, Variabl
     }
     if (!StageReady(name, error))
         return false;
-    return relative ? Zaber::MoveRelative_mm(axis, mm, error) : Zaber::MoveToPosition_mm(axis, mm, error);
+    error.Assign("");
+    return StageResult(
+        name, relative ? Zaber::MoveRelative_mm(axis, mm, error) : Zaber::MoveToPosition_mm(axis, mm, error),
+        error);
 }
 
 bool Home(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
@@ -97,7 +108,8 @@ bool Home(Script &, const char *arguments, VariableList &variables, bool checkOn
         return true;
     if (!AxisFromText("ZB_Home", axisText, axis, error) || !StageReady("ZB_Home", error))
         return false;
-    return Zaber::Home(axis, error);
+    error.Assign("");
+    return StageResult("ZB_Home", Zaber::Home(axis, error), error);
 }
 
 bool GetPosition(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
@@ -116,7 +128,8 @@ bool GetPosition(Script &, const char *arguments, VariableList &variables, bool 
     if (!StageReady("ZB_GetPosition_mm", error))
         return false;
     double mm = 0.0;
-    if (!Zaber::GetPosition_mm_s(axis, mm, error))
+    error.Assign("");
+    if (!StageResult("ZB_GetPosition_mm", Zaber::GetPosition_mm_s(axis, mm, error), error))
         return false;
     // A literal in place of the variable: nowhere to write.
     if (result && result->type == kVariableDouble)
@@ -139,7 +152,8 @@ bool WaitForMove(Script &, const char *arguments, VariableList &variables, bool 
     }
     if (checkOnly)
         return true;
-    return WaitForMoveToFinish(axis, error);
+    error.Assign("");
+    return StageResult("ZB_WaitForMoveToFinish", WaitForMoveToFinish(axis, error), error);
 }
 
 std::string ReadExperimentSetting(const char *key)
@@ -211,17 +225,21 @@ bool CollectFocusStack(Script &, const char *arguments, VariableList &variables,
         typeNames[n] = name.c_str();
     }
     for (int32_t k = 0; k <= nsteps; ++k) {
+        error.Assign("");
         const bool moved =
             k == 0 ? Zaber::MoveToPosition_mm(axis, start, error) : Zaber::MoveRelative_mm(axis, step, error);
-        if (!moved || !WaitForMoveToFinish(axis, error))
+        if (!StageResult(kName, moved && WaitForMoveToFinish(axis, error), error))
             return false;
         cv::Mat *images[4] = {nullptr, nullptr, nullptr, nullptr};
         const bool captured = CaptureSingleImageSet(error, nullptr, images);
         std::unique_ptr<cv::Mat> owned[4];
         for (int n = 0; n < 4; ++n)
             owned[n].reset(images[n]);
-        if (!captured)
+        if (!captured) {
+            if (!error.IsNonEmpty())
+                SetError(error, "CollectFocusStack() - the image capture failed.");
             return false;
+        }
         for (int n = 0; n < 4; ++n) {
             if (!owned[n])
                 continue;

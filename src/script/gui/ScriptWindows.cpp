@@ -6,6 +6,7 @@
 #include "script/gui/InformOperatorDlg.h"
 #include "script/gui/QtScriptDialogHost.h"
 #include "script/gui/ScriptsDlg.h"
+#include "script/gui/SystemStateDlg.h"
 #include "script/gui/VariableWatchDlg.h"
 #include "script/gui/WaitWithTimerDlg.h"
 #include "tools/gui/ToolWindowKit.h"
@@ -83,6 +84,7 @@ struct ScriptWindows::Impl
     LazyToolWindow<WaitWithTimerDlg> countdown{[] { return std::make_unique<WaitWithTimerDlg>(); }};
     LazyToolWindow<InformOperatorDlg> inform{[] { return std::make_unique<InformOperatorDlg>(); }};
     LazyToolWindow<VariableWatchDlg> watch{[] { return std::make_unique<VariableWatchDlg>(); }};
+    LazyToolWindow<SystemStateDlg> systemState{[] { return std::make_unique<SystemStateDlg>(); }};
     std::shared_ptr<ScriptRuntimeServices> services = std::make_shared<ScriptRuntimeServices>();
     std::shared_ptr<QtScriptDialogHost> host = std::make_shared<QtScriptDialogHost>();
     std::shared_ptr<QtScriptWaitWindows> waitWindows =
@@ -105,6 +107,7 @@ void ScriptWindows::Install()
     windows.informOperator = &impl.inform;
     windows.scriptsList = &impl.scripts;
     windows.variableWatch = &impl.watch;
+    windows.systemState = &impl.systemState;
     windows.updateScriptsListButtons = [&impl] {
         if (ScriptsDlg *dialog = impl.scripts.HasWindow() ? impl.scripts.Window() : nullptr)
             dialog->UpdateButtons();
@@ -134,6 +137,8 @@ void ScriptWindows::Uninstall()
     if (!impl.installed)
         return;
     ShutdownScriptRuntime();
+    if (SystemStateDlg *systemState = impl.systemState.Window())
+        systemState->StopRefreshThread();
     SetScriptDialogHost(nullptr);
     SetScriptWaitWindows(nullptr);
     SetVariableWatchHook(nullptr);
@@ -158,6 +163,10 @@ ModelessWindow &ScriptWindows::VariableWatch()
 {
     return m_impl->watch;
 }
+ModelessWindow &ScriptWindows::SystemState()
+{
+    return m_impl->systemState;
+}
 ScriptsDlg *ScriptWindows::ScriptsDialog() const
 {
     return m_impl->scripts.Window();
@@ -173,6 +182,10 @@ InformOperatorDlg *ScriptWindows::InformOperatorDialog() const
 VariableWatchDlg *ScriptWindows::VariableWatchDialog() const
 {
     return m_impl->watch.Window();
+}
+SystemStateDlg *ScriptWindows::SystemStateDialog() const
+{
+    return m_impl->systemState.Window();
 }
 QtScriptDialogHost *ScriptWindows::DialogHost() const
 {

@@ -10,6 +10,7 @@ class ScriptsDlg;
 class WaitWithTimerDlg;
 class InformOperatorDlg;
 class VariableWatchDlg;
+class SystemStateDlg;
 class QtScriptDialogHost;
 
 class ScriptWindows
@@ -28,11 +29,13 @@ class ScriptWindows
     ModelessWindow &WaitWithTimer();
     ModelessWindow &InformOperator();
     ModelessWindow &VariableWatch();
+    ModelessWindow &SystemState();
     // The windows once made; null before.
     ScriptsDlg *ScriptsDialog() const;
     WaitWithTimerDlg *WaitWithTimerDialog() const;
     InformOperatorDlg *InformOperatorDialog() const;
     VariableWatchDlg *VariableWatchDialog() const;
+    SystemStateDlg *SystemStateDialog() const;
     QtScriptDialogHost *DialogHost() const;
 
   private:
