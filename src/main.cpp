@@ -18,6 +18,7 @@
 #include "experiment/gui/MontageDlg.h"
 #include "operator/CustomerUIServices.h"
 #include "platform/gui/QtUserInterface.h"
+#include "script/commands/InstrumentCommands.h"
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
 #include "script/commands/StageCommands.h"
@@ -82,6 +83,7 @@ int main(int argc, char **argv)
     RegisterPumpCommands();
     RegisterPromptCommands();
     RegisterStageCommands();
+    RegisterInstrumentCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();
