@@ -19,6 +19,7 @@
 #include "operator/CustomerUIServices.h"
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
+#include "script/commands/InstrumentCommands.h"
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
 #include "script/commands/StageCommands.h"
@@ -87,6 +88,7 @@ int main(int argc, char **argv)
     RegisterPromptCommands();
     RegisterStageCommands();
     RegisterWorkflowCommands();
+    RegisterInstrumentCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();

@@ -321,6 +321,28 @@ bool GetCartridgeTypeOffsetIntValues(const char *settingsFile, const char *barco
     return true;
 }
 
+namespace {
+
+std::mutex &CurrentBarcodeMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
+
+void SetCurrentCartridgeBarcode(const char *barcode)
+{
+    std::lock_guard<std::mutex> lock(CurrentBarcodeMutex());
+    theApp.m_cartridge_barcode.Assign(barcode ? barcode : "");
+}
+
+std::string CurrentCartridgeBarcode()
+{
+    std::lock_guard<std::mutex> lock(CurrentBarcodeMutex());
+    return theApp.m_cartridge_barcode.c_str();
+}
+
 const std::array<CartridgeProduct, 4> &CartridgeProducts()
 {
     static const std::array<CartridgeProduct, 4> products = {{

@@ -54,6 +54,11 @@ bool ImposeCartridgeTypeOffsets(const char *settingsFile, const char *barcode, E
 bool GetCartridgeTypeOffsetIntValues(const char *settingsFile, const char *barcode, int &upperOffsetPx,
                                      EString &error);
 
+// The current cartridge bar code (theApp.m_cartridge_barcode) under its own lock: a script thread
+// sets it while the capture workflow reads it for a new experiment. Any thread.
+void SetCurrentCartridgeBarcode(const char *barcode);
+std::string CurrentCartridgeBarcode();
+
 // One row of the cartridge product table.
 struct CartridgeProduct
 {

@@ -40,18 +40,18 @@ int ReadDioConfigValue(const char *key, int fallback, int lowest, int highest)
     return value;
 }
 
-bool LoadDigitalIoMapping(EString &error)
-{
-    if (theApp.m_analysis_mode)
-        return true;
+namespace {
 
+// Reads and checks the mapping into read, appending one line per problem to error. A refused
+// variant shows its box only when showBox is set.
+void ReadMapping(DioLineAssignmentTable &read, EString &error, bool showBox)
+{
     std::string mapping =
         Ostravo::ReadProfileString(kSection, "Mapping", "Interlock", 1023, theApp.m_ini_path.c_str());
     if (mapping.empty())
         mapping = "Interlock";
     const bool fluigent = CompareText(mapping.c_str(), "Fluigent", 0, 0);
 
-    DioLineAssignmentTable read;
     static const char *const kPortKeys[kDioSignalCount] = {"LED0_port", "LED1_port",      "LED2_port",
                                                            "LED3_port", "Cartridge_Port", "Clamp_Port"};
     static const char *const kLineKeys[kDioSignalCount] = {"LED0_line", "LED1_line",      "LED2_line",
@@ -75,7 +75,8 @@ bool LoadDigitalIoMapping(EString &error)
         // This variant is not supported: it is refused, and the box goes through the GUI seam
         // because a script thread may be the caller.
         error.Append("Mapping Error in Plexorin.ini file.\n");
-        platform::ui::MessageBox("Mapping Error in Plexorin.ini file.");
+        if (showBox)
+            platform::ui::MessageBox("Mapping Error in Plexorin.ini file.");
     }
 
     for (int slot = 0; slot < kSlotCount; ++slot) {
@@ -93,8 +94,33 @@ bool LoadDigitalIoMapping(EString &error)
                 FormatText(format, names.c_str(), static_cast<long>(slot / 8), static_cast<long>(slot % 8))
                     .c_str());
     }
+}
+
+} // namespace
+
+bool LoadDigitalIoMapping(EString &error)
+{
+    if (theApp.m_analysis_mode)
+        return true;
+
+    DioLineAssignmentTable read;
+    ReadMapping(read, error, true);
     if (error.IsNonEmpty())
         return false;
     DioLineAssignment = read;
     return true;
+}
+
+DioLineUse ConfiguredDioLineUse(int port, int line)
+{
+    DioLineAssignmentTable read;
+    EString problems;
+    ReadMapping(read, problems, false);
+    if (problems.IsNonEmpty())
+        return kDioLineUnused;
+    for (int signal = 0; signal < kDioSignalCount; ++signal) {
+        if (read.port[signal] == port && read.line[signal] == line)
+            return signal <= kDioLed3 ? kDioLineOutput : kDioLineInput;
+    }
+    return kDioLineUnused;
 }

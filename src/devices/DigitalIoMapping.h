@@ -38,3 +38,16 @@ bool LoadDigitalIoMapping(EString &error);
 // The numeric [DIO_Config] keys with their defaults and clamps, as the loader and the
 // configuration window read them.
 int ReadDioConfigValue(const char *key, int fallback, int lowest, int highest);
+
+// What a line is wired for according to [DIO_Config] of the main settings file, read afresh and
+// in every mode (analysis mode included), without a device: the line of an LED signal is an
+// output, the line of the cartridge or clamp signal an input, any other line is unused. When the
+// mapping has a problem that LoadDigitalIoMapping refuses (a shared line, a missing line, the
+// unsupported variant) no line counts as wired. Shows no message.
+enum DioLineUse : int
+{
+    kDioLineUnused = 0,
+    kDioLineInput,
+    kDioLineOutput
+};
+DioLineUse ConfiguredDioLineUse(int port, int line);

@@ -124,10 +124,11 @@ bool SetupNewExperiment(EString name, EString &error)
         error.Assign(FormatText("Problem copying %s -> %s", ini, copyPath.c_str()).c_str());
         return false;
     }
-    const char *barcode = theApp.m_cartridge_barcode.c_str();
-    if (!ImposeCartridgeTypeOffsets(copyPath.c_str(), barcode, error))
+    // A copy: a script may set another bar code while the experiment is made.
+    const std::string barcode = CurrentCartridgeBarcode();
+    if (!ImposeCartridgeTypeOffsets(copyPath.c_str(), barcode.c_str(), error))
         return false;
-    if (!ImposeCartridgeTypeOffsets(ini, barcode, error))
+    if (!ImposeCartridgeTypeOffsets(ini, barcode.c_str(), error))
         return false;
 
     EString backup(theApp.m_data_directory.c_str());

@@ -460,10 +460,9 @@ bool CaptureSingleImageSet(EString &error, const char *typeNameFilter, cv::Mat *
         // A manual capture goes into an experiment of its own, made before its first image
         // whichever slot that is.
         if (!experimentMade) {
-            theApp.m_cartridge_barcode.Assign(CartridgePartNumber(0));
+            SetCurrentCartridgeBarcode(CartridgePartNumber(0));
             EString imposeError;
-            ImposeCartridgeTypeOffsets(theApp.m_ini_path.c_str(), theApp.m_cartridge_barcode.c_str(),
-                                       imposeError);
+            ImposeCartridgeTypeOffsets(theApp.m_ini_path.c_str(), CartridgePartNumber(0), imposeError);
             if (!SetupNewExperiment("Manual_Image_Capture", error))
                 return false;
             experimentMade = true;

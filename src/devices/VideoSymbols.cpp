@@ -137,6 +137,29 @@ bool AddPointToSymbolType(int32_t id, int32_t x, int32_t y, EString &error)
     return true;
 }
 
+bool AddPointToSymbolType(int32_t id, int32_t x, int32_t y, const char *caller, EString &error)
+{
+    const std::string name = caller ? caller : "";
+    auto invalid = [&] {
+        error = (name + "() : Invalid symbol_type: " + std::to_string(id)).c_str();
+        return false;
+    };
+    if (id < kFirstSymbolTypeId)
+        return invalid();
+    SymbolTable &table = Table();
+    TableLock lock(table.lock, kLockWaitMs);
+    if (!lock.owns_lock()) {
+        error = (name + "() Internal error #1").c_str();
+        return false;
+    }
+    if (static_cast<size_t>(id - kFirstSymbolTypeId) >= table.types.size())
+        return invalid();
+    std::vector<int32_t> &points = table.types[static_cast<size_t>(id - kFirstSymbolTypeId)].points;
+    points.push_back(x);
+    points.push_back(y);
+    return true;
+}
+
 std::vector<VideoSymbol> VisibleVideoSymbolsSnapshot()
 {
     SymbolTable &table = Table();

@@ -46,6 +46,11 @@ bool FindOrCreateSymbolType(const char *name, int32_t &id, int32_t &existed);
 // lock could not be taken.
 bool AddPointToSymbolType(int32_t id, int32_t x, int32_t y, EString &error);
 
+// The same for a script command named caller: an id that names no type fails with
+// "<caller>() : Invalid symbol_type: <id>" and a lock not had within 1000 ms with
+// "<caller>() Internal error #1". An id below 1000 is refused without waiting for the lock.
+bool AddPointToSymbolType(int32_t id, int32_t x, int32_t y, const char *caller, EString &error);
+
 // Copies of the shown symbols, in the order added.
 std::vector<VideoSymbol> VisibleVideoSymbolsSnapshot();
 // A copy of the type list.

@@ -164,9 +164,9 @@ void PromptForExperimentNameDlg::OnBnClickedOk()
     }
     m_choice = CheckedRadio(m_radios);
     OperatorScreen().SetFlowSplit(0);
-    theApp.m_cartridge_barcode.Assign(CartridgePartNumber(m_choice));
+    SetCurrentCartridgeBarcode(CartridgePartNumber(m_choice));
     EString error;
-    ImposeCartridgeTypeOffsets(theApp.m_ini_path.c_str(), theApp.m_cartridge_barcode.c_str(), error);
+    ImposeCartridgeTypeOffsets(theApp.m_ini_path.c_str(), CartridgePartNumber(m_choice), error);
     if (!SetupNewExperiment(text.c_str(), error)) {
         LogError(__FILE_NAME__, __LINE__, error.c_str());
         platform::ui::MessageBox(error.c_str(), "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
