@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -252,8 +253,24 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
                 fit.size() >= static_cast<size_t>(s + m) ? fit.size() - static_cast<size_t>(s + m) : 0;
             fit.erase(fit.begin(), fit.begin() + static_cast<std::ptrdiff_t>(from));
         } else {
-            first = loader.Record(L, 0, W - s);
-            fit = loader.FitProfile(W - s - m, W);
+            // The lead frame is read beside the reference image that the profile is fitted to.
+            std::exception_ptr failure;
+            std::thread reader([&] {
+                try {
+                    first = loader.Record(L, 0, W - s);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+            try {
+                fit = loader.FitProfile(W - s - m, W);
+            } catch (...) {
+                reader.join();
+                throw;
+            }
+            reader.join();
+            if (failure)
+                std::rethrow_exception(failure);
         }
         const cv::Mat firstFrame = loader.Compose(first, "the lead meniscus frame");
 
