@@ -6,7 +6,9 @@
 #include "app/PlexorinApp.h"
 #include "experiment/ImageUtilities.h"
 #include "experiment/MeniscusFrames.h"
+#include "platform/SystemInfo.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 AnalysisFrame _analysis_frame;
@@ -113,17 +116,26 @@ void ComputeMedianPixelBackground(int n)
     const cv::Mat *images[kMinimumImages];
     for (int k = 0; k < kMinimumImages; ++k)
         images[k] = &f.m_images[n - kMinimumImages + k];
+    for (const cv::Mat *image : images)
+        if (image->size() != images[0]->size() || image->type() != CV_16UC1)
+            throw std::runtime_error("the frames of the median background differ in size or type");
     f.m_medianBackground = cv::Mat(images[0]->size(), CV_16UC1);
-    for (int r = 0; r < f.m_medianBackground.rows; ++r) {
-        uint16_t *out = f.m_medianBackground.ptr<uint16_t>(r);
-        for (int c = 0; c < f.m_medianBackground.cols; ++c) {
-            int v[kMinimumImages];
+    cv::Mat &median = f.m_medianBackground;
+    cv::parallel_for_(cv::Range(0, median.rows), [&](const cv::Range &rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            const uint16_t *in[kMinimumImages];
             for (int k = 0; k < kMinimumImages; ++k)
-                v[k] = images[k]->at<uint16_t>(r, c);
-            QuickSortInts(v, 0, kMinimumImages - 1);
-            out[c] = static_cast<uint16_t>(v[2]);
+                in[k] = images[k]->ptr<uint16_t>(r);
+            uint16_t *out = median.ptr<uint16_t>(r);
+            for (int c = 0; c < median.cols; ++c) {
+                int v[kMinimumImages];
+                for (int k = 0; k < kMinimumImages; ++k)
+                    v[k] = in[k][c];
+                QuickSortInts(v, 0, kMinimumImages - 1);
+                out[c] = static_cast<uint16_t>(v[2]);
+            }
         }
-    }
+    });
 }
 
 void ComputeNoiseFreeMaxBackground()
@@ -363,26 +375,78 @@ bool ComputeFractionation(std::string folder, std::string full_name, std::string
                     std::to_string(run.size()) + "; at least five frames are needed.";
             return false;
         }
-        ImageUtilities utilities;
-        for (int i = first; i <= last; ++i) {
-            const CaptureLogRecord &r = run[static_cast<size_t>(i)];
-            const double factor = experiment.m_mean_brightfield_exposure / r.brightfield_exposure_us;
-            EString path;
-            MakeExperimentImagePath(EString(folder.c_str()), EString(r.images.brightfield.file_name.c_str()),
-                                    path);
-            std::string why;
-            cv::Mat image = utilities.LoadRotateCropScaleImage(
-                path.c_str(), static_cast<int>(_lead_meniscus.x), experiment.m_image_width,
-                experiment.m_upper_channel, experiment.m_lower_channel_end, experiment.m_channel_offset,
-                experiment.m_rotation, static_cast<int>(experiment.m_rotation_center_x),
-                static_cast<int>(experiment.m_rotation_center_y), factor, &why);
-            if (image.empty()) {
-                error = "Function conduct Fractionation Analysis: " +
-                        (why.empty() ? std::string("cannot load ") + path.c_str() : why);
-                return false;
+        const int count = last - first + 1;
+        std::vector<cv::Mat> images(static_cast<size_t>(count));
+        std::vector<std::string> failures(static_cast<size_t>(count));
+        auto loadFrames = [&](int from, int to) {
+            ImageUtilities utilities;
+            for (int j = from; j < to; ++j) {
+                const CaptureLogRecord &r = run[static_cast<size_t>(first + j)];
+                std::string &why = failures[static_cast<size_t>(j)];
+                try {
+                    const double factor = experiment.m_mean_brightfield_exposure / r.brightfield_exposure_us;
+                    EString path;
+                    MakeExperimentImagePath(EString(folder.c_str()),
+                                            EString(r.images.brightfield.file_name.c_str()), path);
+                    cv::Mat image = utilities.LoadRotateCropScaleImage(
+                        path.c_str(), static_cast<int>(_lead_meniscus.x), experiment.m_image_width,
+                        experiment.m_upper_channel, experiment.m_lower_channel_end,
+                        experiment.m_channel_offset, experiment.m_rotation,
+                        static_cast<int>(experiment.m_rotation_center_x),
+                        static_cast<int>(experiment.m_rotation_center_y), factor, &why);
+                    if (image.empty() && why.empty())
+                        why = std::string("cannot load ") + path.c_str();
+                    // An unrotated crop is a view of the whole decoded frame: keep only the crop.
+                    images[static_cast<size_t>(j)] = image.isSubmatrix() ? image.clone() : image;
+                } catch (const std::exception &e) {
+                    why = e.what();
+                }
             }
-            f.m_images.push_back(image);
+        };
+        auto firstFailure = [&](int to) {
+            for (int j = 0; j < to; ++j)
+                if (images[static_cast<size_t>(j)].empty()) {
+                    error = "Function conduct Fractionation Analysis: " + failures[static_cast<size_t>(j)];
+                    return true;
+                }
+            return false;
+        };
+        bool anyLeadMatch = false;
+        for (bool m : _lead_meniscus.matched)
+            anyLeadMatch = anyLeadMatch || m;
+
+        // The first frame is loaded here; while the others are decoded on the cores the process
+        // may use (each into its own slot), the lead meniscus of the first is detected, which
+        // needs nothing of the others.
+        loadFrames(0, 1);
+        if (firstFailure(1))
+            return false;
+        f.m_images.assign(1, images[0]);
+        const int stripes =
+            std::max(1, std::min(static_cast<int>(platform::UsableProcessorCount()), count - 1));
+        std::thread loader([&] {
+            cv::parallel_for_(
+                cv::Range(1, count), [&](const cv::Range &range) { loadFrames(range.start, range.end); },
+                stripes);
+        });
+        struct Joiner
+        {
+            std::thread &thread;
+            ~Joiner() { thread.join(); }
+        };
+        Contours leadContours;
+        int leadIndex = -1;
+        {
+            Joiner joiner{loader};
+            if (anyLeadMatch) {
+                std::vector<cv::Vec4i> hierarchy;
+                FindLargestContour(DetectLeadMeniscus(0), leadContours, hierarchy, leadIndex);
+            }
         }
+        // The first frame that cannot be read, in run order, fails the run as a sequential load would.
+        if (firstFailure(count))
+            return false;
+        f.m_images = std::move(images);
         const int n = static_cast<int>(f.m_images.size());
         const double d = _flow_analysis.shift_px_per_frame;
         const double lead_x = _lead_meniscus.x;
@@ -405,10 +469,6 @@ bool ComputeFractionation(std::string folder, std::string full_name, std::string
         const int cols = nf.cols;
         const int fresh = std::clamp(static_cast<int>(cols - d), 0, cols);
 
-        bool anyLeadMatch = false;
-        for (bool m : _lead_meniscus.matched)
-            anyLeadMatch = anyLeadMatch || m;
-
         for (int i = 0; i < n; ++i) {
             cv::Mat p;
             if (i == 0) {
@@ -417,10 +477,8 @@ bool ComputeFractionation(std::string folder, std::string full_name, std::string
                     f.m_images[0].convertTo(image, CV_32F);
                     p = nf - image;
                 } else {
-                    Contours contours;
-                    std::vector<cv::Vec4i> hierarchy;
-                    int k = -1;
-                    FindLargestContour(DetectLeadMeniscus(0), contours, hierarchy, k);
+                    const Contours &contours = leadContours;
+                    const int k = leadIndex;
                     if (k < 0) {
                         error =
                             "Function conduct Fractionation Analysis: no lead meniscus contour was found.";

@@ -7,11 +7,15 @@
 #include "experiment/SampleFlowVideo.h"
 #include "platform/Files.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -249,8 +253,24 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
                 fit.size() >= static_cast<size_t>(s + m) ? fit.size() - static_cast<size_t>(s + m) : 0;
             fit.erase(fit.begin(), fit.begin() + static_cast<std::ptrdiff_t>(from));
         } else {
-            first = loader.Record(L, 0, W - s);
-            fit = loader.FitProfile(W - s - m, W);
+            // The lead frame is read beside the reference image that the profile is fitted to.
+            std::exception_ptr failure;
+            std::thread reader([&] {
+                try {
+                    first = loader.Record(L, 0, W - s);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+            try {
+                fit = loader.FitProfile(W - s - m, W);
+            } catch (...) {
+                reader.join();
+                throw;
+            }
+            reader.join();
+            if (failure)
+                std::rethrow_exception(failure);
         }
         const cv::Mat firstFrame = loader.Compose(first, "the lead meniscus frame");
 
@@ -267,12 +287,38 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
         MontageStrip strip(firstFrame.rows, std::max(columns, firstFrame.cols), m);
         if (!strip.Start(firstFrame))
             throw std::runtime_error("the lead meniscus frame does not start the strip");
-        for (int i = lead; i < trail; ++i) {
-            Channels c = loader.Record(run[static_cast<size_t>(i)], W - s - m, W);
-            loader.Normalize(c, fit);
-            if (!strip.Append(loader.Compose(c, "record " + std::to_string(i))))
-                throw std::runtime_error("the frame of record " + std::to_string(i) +
-                                         " does not join the strip");
+        // The pieces are made a batch at a time on every core the process may use (each decodes a
+        // whole frame, so a batch bounds the frames in flight) and joined in run order.
+        const int batch = std::max(2, 2 * cv::getNumThreads());
+        std::vector<cv::Mat> pieces;
+        std::vector<std::string> failures;
+        for (int from = lead; from < trail; from += batch) {
+            const int count = std::min(batch, trail - from);
+            pieces.assign(static_cast<size_t>(count), cv::Mat());
+            failures.assign(static_cast<size_t>(count), std::string());
+            cv::parallel_for_(
+                cv::Range(0, count),
+                [&](const cv::Range &range) {
+                    for (int j = range.start; j < range.end; ++j) {
+                        const int i = from + j;
+                        try {
+                            Channels c = loader.Record(run[static_cast<size_t>(i)], W - s - m, W);
+                            loader.Normalize(c, fit);
+                            pieces[static_cast<size_t>(j)] = loader.Compose(c, "record " + std::to_string(i));
+                        } catch (const std::exception &e) {
+                            failures[static_cast<size_t>(j)] = e.what();
+                        }
+                    }
+                },
+                count);
+            for (int j = 0; j < count; ++j) {
+                const int i = from + j;
+                if (!failures[static_cast<size_t>(j)].empty())
+                    throw std::runtime_error(failures[static_cast<size_t>(j)]);
+                if (!strip.Append(pieces[static_cast<size_t>(j)]))
+                    throw std::runtime_error("the frame of record " + std::to_string(i) +
+                                             " does not join the strip");
+            }
         }
         if (_trail_meniscus.found) {
             const Channels c = loader.Record(run[static_cast<size_t>(trail)], trailFrom, W);
@@ -283,12 +329,20 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
         DrawSplitLine(image, _flow_analysis.split_row);
 
         const std::string base = platform::NormalizePath(folder + "/" + output_name);
-        if (!WritePng(base + ".png", image, error))
-            return false;
         cv::Mat small;
         cv::resize(image, small, cv::Size(image.cols / 4, image.rows / 4), 0, 0, cv::INTER_LINEAR);
-        if (!WritePng(base + ".small.png", small, error))
+        // The two files are written side by side; the full image's error is the one reported.
+        std::string smallError;
+        bool smallWritten = false;
+        std::thread smallWriter([&] { smallWritten = WritePng(base + ".small.png", small, smallError); });
+        const bool written = WritePng(base + ".png", image, error);
+        smallWriter.join();
+        if (!written)
             return false;
+        if (!smallWritten) {
+            error = smallError;
+            return false;
+        }
     } catch (const std::exception &e) {
         error = std::string(kComposePrefix) + e.what();
         return false;

@@ -3,6 +3,7 @@
 #include "AppTestFixture.h"
 
 #include "BuildVersion.h"
+#include "support/SyntheticExperiment.h"
 
 #include <gmock/gmock.h>
 
@@ -91,12 +92,12 @@ class Child
 
     bool Started() const { return m_pid > 0; }
 
-    // Waits for the end of the process, reading its output; a process still running after a
-    // minute is killed (a safety net against a hang, not a measure of speed).
-    ChildResult Wait()
+    // Waits for the end of the process, reading its output; a process still running after the
+    // limit is killed (a safety net against a hang, not a measure of speed).
+    ChildResult Wait(std::chrono::seconds limit = std::chrono::seconds(60))
     {
         ChildResult result;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto deadline = std::chrono::steady_clock::now() + limit;
         for (;;) {
             pollfd p{m_output, POLLIN, 0};
             if (::poll(&p, 1, 100) > 0) {
@@ -186,6 +187,49 @@ TEST_F(AppProcessTest, HeadlessRequestRunsWithoutDisplayAndReportsItsFailure)
     EXPECT_FALSE(std::filesystem::exists(m_documents.file("exp") + "/Montage"));
     // Start-up ran up to the command line: the settings file was made from the template.
     EXPECT_TRUE(platform::FileExists(DataFile("Plexorin.ini")));
+}
+
+TEST_F(AppProcessTest, HeadlessRequestsOnAGeneratedExperimentEndWithStatus0AndWriteTheirFiles)
+{
+    SeedDataFolder();
+    SyntheticExperimentParams params;
+    params.unpumped_frames = 10; // the video's still frames before the pumped ones
+    params.flow_leftward = true;
+    params.pump1_speed = params.pump2_speed = 24.0;
+    params.noise = false;
+    params.fluorescence = false;
+    params.equal_exposures = true;
+    const SyntheticExperimentTruth t = WriteSyntheticExperiment(m_documents.file("generated"), params);
+    // The program reads the meniscus and split-line templates from its own data folder.
+    std::filesystem::copy(t.data_folder + "/Templates", DataFile("Templates"),
+                          std::filesystem::copy_options::recursive);
+    struct Case
+    {
+        const char *option;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {"-m", {"Montage/run1.png", "Montage/run1.small.png"}},
+        {"-f", {"Fractionation/run1.png", "Fractionation/run1.small.png", "Fractionation/run1.txt"}},
+        {"-v", {"Video/run1.avi"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.option);
+        Child child({c.option, t.folder, "false", "false", "run1"}, HeadlessEnvironment());
+        ASSERT_TRUE(child.Started());
+        ChildResult result = child.Wait(std::chrono::seconds(600));
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        for (const std::string &file : c.files)
+            EXPECT_GT(platform::FileSize(t.folder + "/" + file), 0) << file;
+    }
+    // An output folder that cannot be made (a file holds its name): status 1 and the reason.
+    std::filesystem::remove_all(t.folder + "/Montage");
+    WriteFileBytes(t.folder + "/Montage", "in the way");
+    Child blocked({"-m", t.folder, "false", "false", "run2"}, HeadlessEnvironment());
+    ASSERT_TRUE(blocked.Started());
+    ChildResult result = blocked.Wait(std::chrono::seconds(600));
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_THAT(result.output, HasSubstr("Unable to create analysis directory: " + t.folder + "/Montage"));
 }
 
 TEST_F(AppProcessTest, HeadlessRequestWithAnUnknownOptionFails)

@@ -257,7 +257,9 @@ SyntheticExperimentParams FlowParams(int above, int below)
     SyntheticExperimentParams p;
     p.flow_leftward = true;
     p.pump1_speed = p.pump2_speed = 24.0;
-    p.noise = false;
+    // The fractionation takes the brightest value each pixel reaches over the run as the sample
+    // without cells: the sample fluid is as clear as the liquid ahead of and behind it.
+    p.sample_transmission = 1.0;
     p.equal_exposures = true;
     p.fluorescence = false;
     p.rotation = 0.0;
@@ -300,11 +302,54 @@ double ReportValue(const std::string &path, const std::string &key)
     return -1.0;
 }
 
-TEST_F(FractionationPipelineTest, FractionsFollowTheCellsAboveAndBelowTheSplitLine)
+// The fractions as the fractionation measures them, taken from how the experiment was drawn:
+// every frame drawn without noise, less the empty channel, summed per channel row over the
+// columns each frame contributes (the lead frame right of its meniscus, every later frame its
+// newly arrived columns; the trail frame nothing, as its meniscus lies left of them), the positive
+// rows above and below the split line.
+std::pair<double, double> ConstructedFractions(const SyntheticExperimentParams &params,
+                                               const SyntheticExperimentTruth &t)
 {
-    // Two experiments alike but for their cells: the one with more cells above the split line has
-    // the larger top fraction, the other the larger bottom fraction.
-    double tops[2] = {-1.0, -1.0};
+    SyntheticExperimentParams clean = params;
+    clean.noise = false;
+    const int n = static_cast<int>(t.run_length), W = 2448, d = t.shift_px_per_frame;
+    // The lead frame: the last of the run's first quarter whose lead template lies in the view;
+    // the trail frame: the first of its second half whose trail template does.
+    int lead = 0, trail = n - 1;
+    for (int k = 0; k < n / 4; ++k)
+        if (t.lead_x[size_t(k)] - t.lead_template_before >= 0 &&
+            t.lead_x[size_t(k)] + t.lead_template_after <= W)
+            lead = k;
+    for (int k = n - 1; k >= n - n / 2; --k)
+        if (t.trail_x[size_t(k)] - t.trail_template_before >= 0 &&
+            t.trail_x[size_t(k)] + t.trail_template_after <= W)
+            trail = k;
+    EXPECT_LE(t.trail_x[size_t(trail)] - t.trail_template_before, W - d) << "the trail frame would count";
+    const int top = params.upper_channel, end = params.lower_channel + 1;
+    const cv::Mat empty =
+        vantelis::test::RenderSyntheticBrightfield(clean, 0)(cv::Range(top, end), cv::Range::all());
+    std::vector<double> profile(size_t(end - top), 0.0);
+    for (int k = lead; k < trail; ++k) {
+        // The lead meniscus reaches bulge + band columns behind its centre at the channel walls.
+        const int from = k == lead ? static_cast<int>(t.lead_x[size_t(k)]) + 80 : W - d;
+        const cv::Mat frame = vantelis::test::RenderSyntheticBrightfield(
+            clean, static_cast<int>(t.run_first) + k)(cv::Range(top, end), cv::Range::all());
+        for (int r = 0; r < frame.rows; ++r)
+            for (int c = from; c < W; ++c)
+                profile[size_t(r)] += double(empty.at<uint16_t>(r, c)) - double(frame.at<uint16_t>(r, c));
+    }
+    // Equal pump speeds split the channel in the middle.
+    const int split = static_cast<int>((end - top) / 2.0 + 0.5);
+    double above = 0.0, below = 0.0;
+    for (int r = 0; r < int(profile.size()); ++r)
+        if (profile[size_t(r)] > 0.0)
+            (r < split ? above : r > split ? below : profile[size_t(r)]) += profile[size_t(r)];
+    return {above / (above + below), below / (above + below)};
+}
+
+TEST_F(FractionationPipelineTest, FractionsAreTheConstructedOnesAndSwapWithTheCells)
+{
+    double tops[2] = {-1.0, -1.0}, bottoms[2] = {-1.0, -1.0};
     for (bool swapped : {false, true}) {
         SCOPED_TRACE(swapped);
         const SyntheticExperimentTruth &t = Experiment(swapped);
@@ -313,8 +358,11 @@ TEST_F(FractionationPipelineTest, FractionsFollowTheCellsAboveAndBelowTheSplitLi
         std::string error;
         ASSERT_TRUE(CreateFractionationReport(t.folder, "frac", top, bottom, error)) << error;
         tops[swapped ? 1 : 0] = top;
-        EXPECT_GT(top, 0.0);
-        EXPECT_GT(bottom, 0.0);
+        bottoms[swapped ? 1 : 0] = bottom;
+        const auto [expectedTop, expectedBottom] =
+            ConstructedFractions(swapped ? FlowParams(9, 14) : FlowParams(14, 9), t);
+        EXPECT_NEAR(top, expectedTop, 0.03);
+        EXPECT_NEAR(bottom, expectedBottom, 0.03);
         EXPECT_NEAR(top + bottom, 1.0, 1e-9);
         const std::string report = t.folder + "/frac.txt";
         EXPECT_NEAR(ReportValue(report, "Top Fraction"), top, 1e-6);
@@ -327,7 +375,10 @@ TEST_F(FractionationPipelineTest, FractionsFollowTheCellsAboveAndBelowTheSplitLi
         EXPECT_EQ(_analysis_frame.m_topFraction, 0.0);
         EXPECT_EQ(_flow_analysis.shift_px_per_frame, 0.0);
     }
-    EXPECT_GT(tops[0], tops[1]);
+    // 14 cells above and 9 below, then 9 above and 14 below: the fractions change places.
+    EXPECT_GT(tops[0], 0.55);
+    EXPECT_NEAR(tops[0], bottoms[1], 0.03);
+    EXPECT_NEAR(bottoms[0], tops[1], 0.03);
 }
 
 TEST_F(FractionationPipelineTest, HeadlessAnalysesWriteTheirFiles)

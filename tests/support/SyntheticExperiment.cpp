@@ -29,7 +29,6 @@ constexpr int kOutsideLevel = 9000;
 constexpr int kChannelLevel = 30000;
 constexpr int kWallLevel = 5000;
 constexpr int kSplitLevel = 14000;
-constexpr int kSlugLevel = 27000;
 constexpr int kMeniscusLevel = 7000;
 constexpr int kCellLevel = 12000;
 constexpr int kFluorescenceBackground = 1000;
@@ -201,8 +200,7 @@ cv::Mat Render(const Geometry &g, const cv::Mat &cartridge, int index)
                 const double back = std::fabs(u_trail) < 1.0 ? trail + d * kBulge * u_trail * u_trail : trail;
                 // The sample dims the channel; the cartridge's split-line pattern shows through.
                 HorizontalTint(image, y, std::max(std::min(back, front), 0.0),
-                               std::max(std::max(back, front), 0.0),
-                               static_cast<double>(kSlugLevel) / kChannelLevel);
+                               std::max(std::max(back, front), 0.0), p.sample_transmission);
                 HorizontalBand(image, y, front - 6.0, front + 6.0, kMeniscusLevel);
             }
             if (std::fabs(u_trail) < 1.0) {

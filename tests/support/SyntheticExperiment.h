@@ -37,6 +37,8 @@ struct SyntheticExperimentParams
     std::string barcode = "101-000-0000";
     int cells_above = 14; // dark cells in the slug above and below the split line
     int cells_below = 9;
+    // Brightness of the sample fluid relative to the empty channel: below 1 the slug is tinted.
+    double sample_transmission = 0.9;
     bool noise = true;
     bool write_templates = true; // the data folder's Templates, cut from the rendered images
     // False writes only the images that reading the experiment, detecting its channel and its
