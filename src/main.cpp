@@ -18,9 +18,14 @@
 #include "experiment/gui/MontageDlg.h"
 #include "operator/CustomerUIServices.h"
 #include "platform/gui/QtUserInterface.h"
+#include "script/commands/AnalysisRunCommands.h"
+#include "script/commands/DataFileCommands.h"
+#include "script/commands/LogTimeSoundCommands.h"
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
+#include "script/commands/RoiCommands.h"
 #include "script/commands/StageCommands.h"
+#include "script/commands/StringCommands.h"
 #include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -82,6 +87,11 @@ int main(int argc, char **argv)
     RegisterPumpCommands();
     RegisterPromptCommands();
     RegisterStageCommands();
+    RegisterAnalysisRunCommands();
+    RegisterDataFileCommands();
+    RegisterRoiCommands();
+    RegisterStringCommands();
+    RegisterLogTimeSoundCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();
