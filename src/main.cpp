@@ -20,10 +20,15 @@
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/commands/InstrumentCommands.h"
+#include "script/commands/AnalysisRunCommands.h"
+#include "script/commands/DataFileCommands.h"
+#include "script/commands/LogTimeSoundCommands.h"
 #include "script/commands/PromptCommands.h"
 #include "script/commands/PumpCommands.h"
+#include "script/commands/RoiCommands.h"
 #include "script/commands/StageCommands.h"
 #include "script/commands/WorkflowCommands.h"
+#include "script/commands/StringCommands.h"
 #include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -89,6 +94,11 @@ int main(int argc, char **argv)
     RegisterStageCommands();
     RegisterWorkflowCommands();
     RegisterInstrumentCommands();
+    RegisterAnalysisRunCommands();
+    RegisterDataFileCommands();
+    RegisterRoiCommands();
+    RegisterStringCommands();
+    RegisterLogTimeSoundCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();
