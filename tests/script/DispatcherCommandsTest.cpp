@@ -526,11 +526,17 @@ TEST_F(WaitRunTest, AStopEndsALongWaitAtItsNextSecondWithoutAMessage)
 
 TEST_F(WaitRunTest, AOneSecondWaitIsNotCutShortButNothingRunsAfterIt)
 {
+    // The stop comes once the run has reached the wait: on a busy machine the script's thread may
+    // start later than any fixed delay.
+    RecordingCommand before(cmd::PlaySound, true);
     RecordingCommand after(cmd::InformOperator);
     EString error;
-    const std::string path = WriteScript("wait.scr", "Wait(1);\nInformOperator(1);\n");
+    const std::string path = WriteScript("wait.scr", "PlaySound(\"go\");\nWait(1);\nInformOperator(1);\n");
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Script::RunScript(0, path.c_str(), error)) << error.c_str();
+    for (int i = 0; i < 2500 && before.runs == 0; ++i)
+        platform::SleepMs(2);
+    ASSERT_EQ(before.runs, 1);
     platform::SleepMs(100);
     ASSERT_TRUE(Script::StopScript(0));
     WaitUntilEnded(0);

@@ -3,6 +3,7 @@
 #include "script/Arguments.h"
 #include "script/CommandTable.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ class RecordingCommand
                 return true;
             }
             calls.push_back(value);
+            ++runs;
             if (!failOn.empty() && value == failOn) {
                 error.Assign("recorded failure");
                 return false;
@@ -48,6 +50,8 @@ class RecordingCommand
 
     std::vector<std::string> calls;
     int checks = 0;
+    // Runs so far, safe to poll from the test's thread while the script runs.
+    std::atomic<int> runs{0};
     // A run with this value fails with "recorded failure".
     std::string failOn;
 
