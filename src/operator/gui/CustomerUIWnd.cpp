@@ -1,5 +1,7 @@
 #include "operator/gui/CustomerUIWnd.h"
 
+#include "operator/gui/CustomerUIPainters.h"
+
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/Profile.h"
 #include "Ostravo/ProfileValues.h"
@@ -188,8 +190,10 @@ void CustomerUIWnd::LayoutFixedParts()
     const int h = height();
     // Next at the bottom right, Back at the bottom left; the arrow and both image rectangles
     // share one place until the button images are drawn.
-    const CuiRect next{w - 260, h - kBottomMargin - 80, w - 40, h - kBottomMargin};
-    const CuiRect back{40, h - kBottomMargin - 80, 260, h - kBottomMargin};
+    // The arrows are placed once for the life of the window; until a button image is drawn the
+    // image rectangles share the arrow's place.
+    const CuiRect next = cui_paint::ArrowRect(cui_paint::ArrowPoints(w, h, m_place.height, true));
+    const CuiRect back = cui_paint::ArrowRect(cui_paint::ArrowPoints(w, h, m_place.height, false));
     m_screen.SetButtonRects({next, next, next, back, back, back}, 0, 0);
     std::array<CuiRect, 3> actions;
     for (size_t i = 0; i < actions.size(); ++i) {
@@ -394,18 +398,22 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
     }
     if (d.state >= 0 && d.state < NumberOfStates) {
         const size_t si = static_cast<size_t>(d.state);
-        if (CustomerUI::HasNextButton(d.state) && !d.nextHidden) {
-            const QRect box = ToQRect(d.buttonRects[static_cast<size_t>(d.nextTextRect)]);
-            painter.setPen(d.nextHover[si] ? kHighlight : kText);
-            painter.drawRect(box);
-            painter.drawText(box, Qt::AlignCenter, d.nextText.empty() ? "Next" : FromLatin1(d.nextText));
-        }
-        if (CustomerUI::HasBackButton(d.state) && !d.backHidden) {
-            const QRect box = ToQRect(d.buttonRects[static_cast<size_t>(3 + d.backTextRect)]);
-            painter.setPen(d.backHover[si] ? kHighlight : kText);
-            painter.drawRect(box);
-            painter.drawText(box, Qt::AlignCenter, d.backText.empty() ? "Back" : FromLatin1(d.backText));
-        }
+        auto drawArrow = [&](bool next, bool hover, const std::string &text, const QRect &box) {
+            const std::array<QPoint, 8> pts = cui_paint::ArrowPoints(w, h, m_place.height, next);
+            const QColor fill = hover ? cui_paint::kArrowLight : cui_paint::kArrowTeal;
+            painter.setPen(QPen(fill, 0));
+            painter.setBrush(fill);
+            painter.drawPolygon(pts.data(), static_cast<int>(pts.size()));
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(hover ? cui_paint::kArrowTeal : cui_paint::kArrowLight);
+            painter.drawText(box, Qt::AlignCenter, FromLatin1(text));
+        };
+        if (CustomerUI::HasNextButton(d.state) && !d.nextHidden)
+            drawArrow(true, d.nextHover[si], d.nextText,
+                      ToQRect(d.buttonRects[static_cast<size_t>(d.nextTextRect)]));
+        if (CustomerUI::HasBackButton(d.state) && !d.backHidden)
+            drawArrow(false, d.backHover[si], d.backText,
+                      ToQRect(d.buttonRects[static_cast<size_t>(3 + d.backTextRect)]));
         painter.setPen(kText);
     }
     if (d.state == ShowVideo) {
@@ -436,22 +444,25 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
     }
     if (m_screen.Timers().count(CUI_TIMER_COUNTDOWN)) {
         const QRect box = ToQRect(m_place.countdown);
-        const int64_t elapsed = std::max<int64_t>(0, d.countdownElapsedMs);
-        const int64_t total = d.countdownDurationMs;
-        const int64_t shownMs = d.countdownDown ? std::max<int64_t>(0, total - elapsed) : elapsed;
-        const int64_t seconds = shownMs / 1000;
-        painter.drawEllipse(box);
-        painter.drawText(box, Qt::AlignCenter,
-                         QString::asprintf("%lld:%02lld", static_cast<long long>(seconds / 60),
-                                           static_cast<long long>(seconds % 60)));
+        const std::string text =
+            cui_paint::CountdownText(d.countdownDurationMs, d.countdownElapsedMs, d.countdownDown);
+        if (!text.empty()) {
+            const QColor fill = d.countdownDown ? cui_paint::kArrowTeal : cui_paint::kCountUp;
+            const int corner = QFontMetrics(painter.font()).horizontalAdvance('W');
+            painter.setPen(fill);
+            painter.setBrush(fill);
+            painter.drawRoundedRect(box, corner / 2.0, corner / 2.0);
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(kText);
+            painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(text.c_str()));
+        }
     }
-    if (!d.messageText.empty()) {
-        QColor banner = kText;
-        banner.setAlphaF(
-            std::clamp(static_cast<double>(d.messageTicks) / std::max(1, d.messageTicksTotal), 0.0, 1.0));
-        painter.setPen(banner);
-        painter.drawText(QRect(0, static_cast<int>(std::lround(h * 0.9)), w, 50),
-                         Qt::AlignHCenter | Qt::AlignTop, FromLatin1(d.messageText));
+    // The banner fades from full red into the background in its 20 ticks.
+    if (!d.messageText.empty() && d.messageTicks > 0 && d.state != ShowVideo && d.state != SelectAction &&
+        d.state != PipetteSample) {
+        painter.setPen(cui_paint::BannerColor(kBackground, d.messageTicks, d.messageTicksTotal));
+        painter.drawText(QRect(0, cui_paint::AtFraction(h, 0.9), w, 50), Qt::AlignHCenter | Qt::AlignTop,
+                         FromLatin1(d.messageText));
     }
 }
 
