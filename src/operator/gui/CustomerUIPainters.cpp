@@ -1,5 +1,8 @@
 #include "operator/gui/CustomerUIPainters.h"
 
+#include <QFontMetrics>
+#include <QPainter>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -61,6 +64,53 @@ QColor BannerColor(const QColor &background, int ticksLeft, int total)
     };
     return QColor(mix(background.red(), kBannerFull.red()), mix(background.green(), kBannerFull.green()),
                   mix(background.blue(), kBannerFull.blue()));
+}
+
+namespace {
+QString Latin1Text(const std::string &text)
+{
+    return QString::fromLatin1(text.c_str(), static_cast<qsizetype>(text.size()));
+}
+} // namespace
+
+int DrawTextLines(QPainter &painter, int w, int h, const std::vector<std::string> &lines, int maxLines,
+                  double topFraction, QRect &bounds)
+{
+    const QFontMetrics fm(painter.font());
+    const QString first = lines.empty() ? QString(" ") : Latin1Text(lines[0]);
+    const int lineH = fm.height();
+    int width = fm.horizontalAdvance(first);
+    int top = AtFraction(h, topFraction);
+    int left = AtFraction(w, 0.5 - static_cast<double>(width) / 2.0 / w);
+    bounds = QRect(left, top, width, lineH);
+    painter.drawText(bounds, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, first);
+    if (lines.empty())
+        return 0;
+    int drawn = 1;
+    for (size_t i = 1; i < lines.size() && drawn < maxLines; ++i, ++drawn) {
+        const QString text = Latin1Text(lines[i]);
+        width = fm.horizontalAdvance(text);
+        top = top + lineH - 1 + (lineH - 1) / 10;
+        left = AtFraction(w, 0.5 - static_cast<double>(width) / 2.0 / w);
+        const QRect r(left, top, width, lineH);
+        painter.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+        bounds = bounds.united(r);
+    }
+    return drawn;
+}
+
+void DrawTitle(QPainter &painter, int w, int h, const std::string &title)
+{
+    if (title.empty())
+        return;
+    const QString text = Latin1Text(title);
+    const int width = QFontMetrics(painter.font()).horizontalAdvance(text);
+    const QPen old = painter.pen();
+    painter.setPen(kTitle);
+    const int left = static_cast<int>(std::lround(w * 0.98 - width));
+    painter.drawText(QRect(left, AtFraction(h, 0.07), width, QFontMetrics(painter.font()).height()),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter.setPen(old);
 }
 
 } // namespace cui_paint

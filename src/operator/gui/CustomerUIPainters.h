@@ -7,9 +7,12 @@
 #include <QPoint>
 #include <QRect>
 
+class QPainter;
+
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cui_paint {
 
@@ -32,5 +35,13 @@ CuiRect ArrowRect(const std::array<QPoint, 8> &points);
 std::string CountdownText(int64_t durationMs, int64_t elapsedMs, bool down);
 // The banner's colour with ticksLeft of total ticks left, fading from full red into background.
 QColor BannerColor(const QColor &background, int ticksLeft, int total);
+
+// Draws the prompt lines centred, the first with its top at y topFraction of a w x h client, each
+// next one a tenth of the first line's height below the previous; at most maxLines. With no lines
+// a blank is drawn and measured. Returns how many lines were drawn; bounds is their extent.
+int DrawTextLines(QPainter &painter, int w, int h, const std::vector<std::string> &lines, int maxLines,
+                  double topFraction, QRect &bounds);
+// The corner title: right end at x 0.98, top at y 0.07, in the title colour.
+void DrawTitle(QPainter &painter, int w, int h, const std::string &title);
 
 } // namespace cui_paint

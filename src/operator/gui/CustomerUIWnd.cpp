@@ -348,19 +348,12 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
             painter.drawImage(m_shared->frameOrigin, m_shared->frame);
     }
 
-    painter.setFont(ScreenFont(20));
-    painter.drawText(QRect(20, 10, w / 2, 40), Qt::AlignLeft | Qt::AlignVCenter, FromLatin1(d.title));
-
     painter.setFont(ScreenFont(40));
+    cui_paint::DrawTitle(painter, w, h, d.title);
     if (d.state != UndefinedState) {
-        const QString name = QString::fromLatin1(CustomerUIStateName(d.state));
-        const int top = static_cast<int>(std::lround(h * d.topLinePos));
-        painter.drawText(QRect(0, top + 40, w, 60), Qt::AlignHCenter | Qt::AlignVCenter, name);
-        int y = top + 110;
-        for (const std::string &line : d.textLines) {
-            painter.drawText(QRect(0, y, w, 50), Qt::AlignHCenter | Qt::AlignVCenter, FromLatin1(line));
-            y += 50;
-        }
+        QRect bounds;
+        cui_paint::DrawTextLines(painter, w, h, d.textLines, static_cast<int>(d.textLines.size()),
+                                 d.state == Login ? 0.4 : d.topLinePos, bounds);
     }
     if (d.state == SelectAction) {
         const bool own = !d.actionLines.empty();

@@ -6,7 +6,9 @@
 #include "support/gui/EventLoop.h"
 
 #include <QDir>
+#include <QFontMetrics>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -71,6 +73,35 @@ TEST(CustomerUIPainters, BannerFadesFromRedIntoTheBackground)
     EXPECT_EQ(cui_paint::BannerColor(bg, 0, 20), bg);
     // A script-set background: the fade ends in it, clamped to the channel range.
     EXPECT_EQ(cui_paint::BannerColor(QColor(255, 255, 255), 1, 20), QColor(254, 245, 244));
+}
+
+TEST(CustomerUIPainters, TextLinesStackCentredFromTheirTopFraction)
+{
+    QImage img(1919, 1079, QImage::Format_RGB32);
+    img.fill(QColor(33, 50, 63));
+    QPainter painter(&img);
+    QFont font("Century Gothic");
+    font.setPixelSize(40);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    const QFontMetrics fm(font);
+    const int lh = fm.height();
+    QRect bounds;
+    // No lines: a blank is measured at the fraction, and nothing counts as drawn.
+    EXPECT_EQ(cui_paint::DrawTextLines(painter, 1919, 1079, {}, 3, 0.4, bounds), 0);
+    EXPECT_EQ(bounds.top(), 432) << "0.4 of 1079 rounds to 432: the log-in prompt's top";
+    // Three lines, at most two drawn: the second starts a tenth of a line below the first.
+    const std::vector<std::string> lines = {"Short", "A much longer second line", "never drawn"};
+    EXPECT_EQ(cui_paint::DrawTextLines(painter, 1919, 1079, lines, 2, 0.01, bounds), 2);
+    EXPECT_EQ(bounds.top(), 11);
+    EXPECT_EQ(bounds.bottom(), 11 + lh - 1 + (lh - 1) / 10 + lh - 1);
+    EXPECT_EQ(bounds.width(), fm.horizontalAdvance("A much longer second line"));
+    EXPECT_LE(std::abs(bounds.center().x() - 959), 1) << "centred";
+    painter.end();
+    // Nothing was drawn below the two lines.
+    for (int y = bounds.bottom() + 2; y < 400; ++y)
+        for (int x = 0; x < img.width(); x += 3)
+            ASSERT_EQ(img.pixelColor(x, y), QColor(33, 50, 63)) << x << "," << y;
 }
 
 int CountColour(const QImage &img, const QRect &area, const QColor &colour)
