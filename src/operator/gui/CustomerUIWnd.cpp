@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
@@ -48,6 +49,19 @@ QFont ScreenFont(int pixelHeight)
     font.setPixelSize(pixelHeight);
     font.setWeight(QFont::Normal);
     return font;
+}
+
+// Edits, radios and check boxes show the screen's text colour on its background; the edits have no
+// border, so the painter underlines them.
+void ScreenColours(QWidget *w)
+{
+    QPalette pal = w->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::Button})
+        pal.setColor(role, kBackground);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        pal.setColor(role, kText);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
 }
 
 std::string Latin1(const QString &text)
@@ -120,6 +134,8 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     for (size_t i = 0; i < m_edits.size(); ++i) {
         QLineEdit *edit = new QLineEdit(this);
         edit->setFont(textFont);
+        edit->setFrame(false);
+        ScreenColours(edit);
         edit->hide();
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString &text) {
             m_screen.SetEditText(static_cast<int32_t>(i) + 1, Latin1(text));
@@ -128,6 +144,8 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     }
     m_password = new QLineEdit(this);
     m_password->setFont(textFont);
+    m_password->setFrame(false);
+    ScreenColours(m_password);
     m_password->setEchoMode(QLineEdit::Password);
     m_password->hide();
     connect(m_password, &QLineEdit::textEdited, this,
@@ -154,6 +172,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     }
     for (size_t i = 0; i < m_radios.size(); ++i) {
         QRadioButton *radio = new QRadioButton(this);
+        ScreenColours(radio);
         radio->hide();
         const int32_t n = static_cast<int32_t>(i) + 1;
         connect(radio, &QRadioButton::clicked, this, [this, n] { m_screen.OnDisplayRadio(n); });
@@ -162,6 +181,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     for (size_t i = 0; i < m_checks.size(); ++i) {
         QCheckBox *box = new QCheckBox(this);
         box->setFont(textFont);
+        ScreenColours(box);
         box->hide();
         const int32_t n = static_cast<int32_t>(i) + 1;
         connect(box, &QCheckBox::toggled, this, [this, n](bool checked) {
@@ -355,6 +375,12 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
         cui_paint::DrawTextLines(painter, w, h, d.textLines, static_cast<int>(d.textLines.size()),
                                  d.state == Login ? 0.4 : d.topLinePos, bounds);
     }
+    for (QLineEdit *edit : m_edits)
+        if (edit->isVisible())
+            painter.fillRect(QRect(edit->x(), edit->geometry().bottom() + 1, edit->width(), 2), kText);
+    if (m_password->isVisible())
+        painter.fillRect(QRect(m_password->x(), m_password->geometry().bottom() + 1, m_password->width(), 2),
+                         kText);
     if (d.state == SelectAction) {
         const bool own = !d.actionLines.empty();
         const size_t count = own ? std::min(d.actionLines.size(), d.actionRects.size()) : 1;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QImage>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 
@@ -128,8 +129,10 @@ TEST(CustomerUIPainters, WindowPixelsFollowTheGeometry)
         CustomerUI screen;
         CustomerUIWnd window(screen, shared, c.desktopW, c.desktopH);
         std::string error;
+        ASSERT_TRUE(screen.SetInput(0, "Sample name", "S-17", 12));
         ASSERT_TRUE(screen.SetState(PromptForInput, error)) << error;
-        ASSERT_TRUE(RunEventLoopUntil([&] { return window.isVisible(); }));
+        ASSERT_TRUE(
+            RunEventLoopUntil([&] { return window.isVisible() && window.InputEdit(0)->isVisible(); }));
         screen.StartCountdown(90000, true);
         QTest::qWait(60);
         const QImage img = window.grab().toImage();
@@ -137,6 +140,10 @@ TEST(CustomerUIPainters, WindowPixelsFollowTheGeometry)
         EXPECT_EQ(img.pixelColor(3, 3), QColor(33, 50, 63)) << c.shot;
         EXPECT_EQ(img.pixelColor(c.tip - QPoint(4, 0)), QColor(68, 179, 180)) << c.shot;
         EXPECT_EQ(img.pixelColor(c.tip + QPoint(4, 0)), QColor(33, 50, 63)) << c.shot;
+        // The borderless edit sits on the background with a white underline.
+        const QRect edit = window.InputEdit(0)->geometry();
+        EXPECT_EQ(img.pixelColor(edit.right() - 2, edit.top() + 2), QColor(33, 50, 63)) << c.shot;
+        EXPECT_EQ(img.pixelColor(edit.center().x(), edit.bottom() + 2), QColor(255, 255, 255)) << c.shot;
         const CuiRect box = screen.Snapshot().buttonRects[0];
         EXPECT_EQ(box.right, c.tip.x()) << "the hit rectangle is the arrow the painter fills";
         const CuiRect cd = window.Placement().countdown;
