@@ -1,5 +1,7 @@
 #include "operator/gui/CustomerUIWnd.h"
 
+#include "operator/gui/CustomerUIPainters.h"
+
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/Profile.h"
 #include "Ostravo/ProfileValues.h"
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
@@ -46,6 +49,19 @@ QFont ScreenFont(int pixelHeight)
     font.setPixelSize(pixelHeight);
     font.setWeight(QFont::Normal);
     return font;
+}
+
+// Edits, radios and check boxes show the screen's text colour on its background; the edits have no
+// border, so the painter underlines them.
+void ScreenColours(QWidget *w)
+{
+    QPalette pal = w->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::Button})
+        pal.setColor(role, kBackground);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        pal.setColor(role, kText);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
 }
 
 std::string Latin1(const QString &text)
@@ -118,6 +134,8 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     for (size_t i = 0; i < m_edits.size(); ++i) {
         QLineEdit *edit = new QLineEdit(this);
         edit->setFont(textFont);
+        edit->setFrame(false);
+        ScreenColours(edit);
         edit->hide();
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString &text) {
             m_screen.SetEditText(static_cast<int32_t>(i) + 1, Latin1(text));
@@ -126,6 +144,8 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     }
     m_password = new QLineEdit(this);
     m_password->setFont(textFont);
+    m_password->setFrame(false);
+    ScreenColours(m_password);
     m_password->setEchoMode(QLineEdit::Password);
     m_password->hide();
     connect(m_password, &QLineEdit::textEdited, this,
@@ -152,6 +172,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     }
     for (size_t i = 0; i < m_radios.size(); ++i) {
         QRadioButton *radio = new QRadioButton(this);
+        ScreenColours(radio);
         radio->hide();
         const int32_t n = static_cast<int32_t>(i) + 1;
         connect(radio, &QRadioButton::clicked, this, [this, n] { m_screen.OnDisplayRadio(n); });
@@ -160,6 +181,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     for (size_t i = 0; i < m_checks.size(); ++i) {
         QCheckBox *box = new QCheckBox(this);
         box->setFont(textFont);
+        ScreenColours(box);
         box->hide();
         const int32_t n = static_cast<int32_t>(i) + 1;
         connect(box, &QCheckBox::toggled, this, [this, n](bool checked) {
@@ -188,8 +210,10 @@ void CustomerUIWnd::LayoutFixedParts()
     const int h = height();
     // Next at the bottom right, Back at the bottom left; the arrow and both image rectangles
     // share one place until the button images are drawn.
-    const CuiRect next{w - 260, h - kBottomMargin - 80, w - 40, h - kBottomMargin};
-    const CuiRect back{40, h - kBottomMargin - 80, 260, h - kBottomMargin};
+    // The arrows are placed once for the life of the window; until a button image is drawn the
+    // image rectangles share the arrow's place.
+    const CuiRect next = cui_paint::ArrowRect(cui_paint::ArrowPoints(w, h, m_place.height, true));
+    const CuiRect back = cui_paint::ArrowRect(cui_paint::ArrowPoints(w, h, m_place.height, false));
     m_screen.SetButtonRects({next, next, next, back, back, back}, 0, 0);
     std::array<CuiRect, 3> actions;
     for (size_t i = 0; i < actions.size(); ++i) {
@@ -344,20 +368,19 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
             painter.drawImage(m_shared->frameOrigin, m_shared->frame);
     }
 
-    painter.setFont(ScreenFont(20));
-    painter.drawText(QRect(20, 10, w / 2, 40), Qt::AlignLeft | Qt::AlignVCenter, FromLatin1(d.title));
-
     painter.setFont(ScreenFont(40));
+    cui_paint::DrawTitle(painter, w, h, d.title);
     if (d.state != UndefinedState) {
-        const QString name = QString::fromLatin1(CustomerUIStateName(d.state));
-        const int top = static_cast<int>(std::lround(h * d.topLinePos));
-        painter.drawText(QRect(0, top + 40, w, 60), Qt::AlignHCenter | Qt::AlignVCenter, name);
-        int y = top + 110;
-        for (const std::string &line : d.textLines) {
-            painter.drawText(QRect(0, y, w, 50), Qt::AlignHCenter | Qt::AlignVCenter, FromLatin1(line));
-            y += 50;
-        }
+        QRect bounds;
+        cui_paint::DrawTextLines(painter, w, h, d.textLines, static_cast<int>(d.textLines.size()),
+                                 d.state == Login ? 0.4 : d.topLinePos, bounds);
     }
+    for (QLineEdit *edit : m_edits)
+        if (edit->isVisible())
+            painter.fillRect(QRect(edit->x(), edit->geometry().bottom() + 1, edit->width(), 2), kText);
+    if (m_password->isVisible())
+        painter.fillRect(QRect(m_password->x(), m_password->geometry().bottom() + 1, m_password->width(), 2),
+                         kText);
     if (d.state == SelectAction) {
         const bool own = !d.actionLines.empty();
         const size_t count = own ? std::min(d.actionLines.size(), d.actionRects.size()) : 1;
@@ -394,18 +417,22 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
     }
     if (d.state >= 0 && d.state < NumberOfStates) {
         const size_t si = static_cast<size_t>(d.state);
-        if (CustomerUI::HasNextButton(d.state) && !d.nextHidden) {
-            const QRect box = ToQRect(d.buttonRects[static_cast<size_t>(d.nextTextRect)]);
-            painter.setPen(d.nextHover[si] ? kHighlight : kText);
-            painter.drawRect(box);
-            painter.drawText(box, Qt::AlignCenter, d.nextText.empty() ? "Next" : FromLatin1(d.nextText));
-        }
-        if (CustomerUI::HasBackButton(d.state) && !d.backHidden) {
-            const QRect box = ToQRect(d.buttonRects[static_cast<size_t>(3 + d.backTextRect)]);
-            painter.setPen(d.backHover[si] ? kHighlight : kText);
-            painter.drawRect(box);
-            painter.drawText(box, Qt::AlignCenter, d.backText.empty() ? "Back" : FromLatin1(d.backText));
-        }
+        auto drawArrow = [&](bool next, bool hover, const std::string &text, const QRect &box) {
+            const std::array<QPoint, 8> pts = cui_paint::ArrowPoints(w, h, m_place.height, next);
+            const QColor fill = hover ? cui_paint::kArrowLight : cui_paint::kArrowTeal;
+            painter.setPen(QPen(fill, 0));
+            painter.setBrush(fill);
+            painter.drawPolygon(pts.data(), static_cast<int>(pts.size()));
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(hover ? cui_paint::kArrowTeal : cui_paint::kArrowLight);
+            painter.drawText(box, Qt::AlignCenter, FromLatin1(text));
+        };
+        if (CustomerUI::HasNextButton(d.state) && !d.nextHidden)
+            drawArrow(true, d.nextHover[si], d.nextText,
+                      ToQRect(d.buttonRects[static_cast<size_t>(d.nextTextRect)]));
+        if (CustomerUI::HasBackButton(d.state) && !d.backHidden)
+            drawArrow(false, d.backHover[si], d.backText,
+                      ToQRect(d.buttonRects[static_cast<size_t>(3 + d.backTextRect)]));
         painter.setPen(kText);
     }
     if (d.state == ShowVideo) {
@@ -436,22 +463,25 @@ void CustomerUIWnd::paintEvent(QPaintEvent *)
     }
     if (m_screen.Timers().count(CUI_TIMER_COUNTDOWN)) {
         const QRect box = ToQRect(m_place.countdown);
-        const int64_t elapsed = std::max<int64_t>(0, d.countdownElapsedMs);
-        const int64_t total = d.countdownDurationMs;
-        const int64_t shownMs = d.countdownDown ? std::max<int64_t>(0, total - elapsed) : elapsed;
-        const int64_t seconds = shownMs / 1000;
-        painter.drawEllipse(box);
-        painter.drawText(box, Qt::AlignCenter,
-                         QString::asprintf("%lld:%02lld", static_cast<long long>(seconds / 60),
-                                           static_cast<long long>(seconds % 60)));
+        const std::string text =
+            cui_paint::CountdownText(d.countdownDurationMs, d.countdownElapsedMs, d.countdownDown);
+        if (!text.empty()) {
+            const QColor fill = d.countdownDown ? cui_paint::kArrowTeal : cui_paint::kCountUp;
+            const int corner = QFontMetrics(painter.font()).horizontalAdvance('W');
+            painter.setPen(fill);
+            painter.setBrush(fill);
+            painter.drawRoundedRect(box, corner / 2.0, corner / 2.0);
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(kText);
+            painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(text.c_str()));
+        }
     }
-    if (!d.messageText.empty()) {
-        QColor banner = kText;
-        banner.setAlphaF(
-            std::clamp(static_cast<double>(d.messageTicks) / std::max(1, d.messageTicksTotal), 0.0, 1.0));
-        painter.setPen(banner);
-        painter.drawText(QRect(0, static_cast<int>(std::lround(h * 0.9)), w, 50),
-                         Qt::AlignHCenter | Qt::AlignTop, FromLatin1(d.messageText));
+    // The banner fades from full red into the background in its 20 ticks.
+    if (!d.messageText.empty() && d.messageTicks > 0 && d.state != ShowVideo && d.state != SelectAction &&
+        d.state != PipetteSample) {
+        painter.setPen(cui_paint::BannerColor(kBackground, d.messageTicks, d.messageTicksTotal));
+        painter.drawText(QRect(0, cui_paint::AtFraction(h, 0.9), w, 50), Qt::AlignHCenter | Qt::AlignTop,
+                         FromLatin1(d.messageText));
     }
 }
 
