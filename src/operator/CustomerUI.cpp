@@ -503,6 +503,13 @@ void CustomerUI::StartCountdown(uint32_t durationMs, bool down)
     ArmLocked(CUI_TIMER_COUNTDOWN, 1000);
 }
 
+void CustomerUI::Edit(const std::function<void(CustomerUIData &)> &change)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    change(m_data);
+    m_repaint = true;
+}
+
 void CustomerUI::StopCountdown()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

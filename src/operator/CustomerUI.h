@@ -234,6 +234,8 @@ class CustomerUI
     // Stops the countdown box and clears its duration and start; the copy kept by the last start
     // stays for ContinueCountdown.
     void StopCountdown();
+    // Applies a change to the screen's data under its lock and requests a repaint (script thread).
+    void Edit(const std::function<void(CustomerUIData &)> &change);
     // Restores the countdown last started (time spent stopped counts as elapsed) and re-arms its tick.
     void ContinueCountdown();
     // Whole seconds remaining and elapsed of the countdown; both 0 when none runs or it has run out.

@@ -153,6 +153,163 @@ bool TriggerEventWhenPumpStopsMoving(Script &instance, const char *arguments, Va
     return true;
 }
 
+// A command whose one STRING argument becomes a text of the screen.
+CommandHandler TextCommand(const char *name, std::string CustomerUIData::*member)
+{
+    return [name, member](Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                          EString &error) {
+        const char *cursor = arguments;
+        EString text;
+        if (!StartFrame(instance, name, cursor, error) ||
+            !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+            return false;
+        if (!checkOnly) {
+            const std::string value = text.c_str();
+            theCustomerUI().Edit([&](CustomerUIData &d) { d.*member = value; });
+        }
+        return true;
+    };
+}
+
+bool SetTextLine(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                 EString &error)
+{
+    const char *cursor = arguments;
+    int32_t index = 0;
+    EString text;
+    if (!StartFrame(instance, "Script::CustomerUI_SetTextLine", cursor, error) ||
+        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
+        !GetStringParameter(2, cursor, text, error, &variables, nullptr))
+        return false;
+    if (checkOnly || index < 1 || index > 6)
+        return true;
+    const std::string value = text.c_str();
+    theCustomerUI().Edit([&](CustomerUIData &d) {
+        if (d.textLines.size() < static_cast<size_t>(index))
+            d.textLines.resize(index);
+        d.textLines[index - 1] = value;
+    });
+    return true;
+}
+
+bool SetErrorMessage(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                     EString &error)
+{
+    const char *cursor = arguments;
+    EString text;
+    if (!StartFrame(instance, "Script::CustomerUI_SetErrorMessage", cursor, error) ||
+        !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+        return false;
+    // The seconds are optional: missing or unreadable gives 10.
+    int32_t seconds = 10;
+    EString ignored;
+    if (!GetIntParameter(2, cursor, seconds, ignored, &variables, nullptr))
+        seconds = 10;
+    if (!checkOnly)
+        theCustomerUI().QueueMessage(text.c_str(), seconds);
+    return true;
+}
+
+bool SetInput(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+              EString &error)
+{
+    const char *cursor = arguments;
+    int32_t index = 0;
+    int32_t width = 0;
+    EString label;
+    EString value;
+    if (!StartFrame(instance, "Script::CustomerUI_SetInput", cursor, error) ||
+        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
+        !GetStringParameter(2, cursor, label, error, &variables, nullptr) ||
+        !GetStringParameter(3, cursor, value, error, &variables, nullptr) ||
+        !GetIntParameter(4, cursor, width, error, &variables, nullptr))
+        return false;
+    if (!checkOnly && index >= 1 && index <= 6)
+        theCustomerUI().SetInput(index - 1, label.c_str(), value.c_str(), width);
+    return true;
+}
+
+bool SetInputFilename(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                      EString &error)
+{
+    const char *cursor = arguments;
+    int32_t width = 0;
+    EString label;
+    EString value;
+    if (!StartFrame(instance, "Script::CustomerUI_SetInputFilename", cursor, error) ||
+        !GetStringParameter(1, cursor, label, error, &variables, nullptr) ||
+        !GetStringParameter(2, cursor, value, error, &variables, nullptr) ||
+        !GetIntParameter(3, cursor, width, error, &variables, nullptr))
+        return false;
+    if (!checkOnly)
+        theCustomerUI().SetInput(0, label.c_str(), value.c_str(), width);
+    return true;
+}
+
+bool SetCheckboxInput(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                      EString &error)
+{
+    const char *cursor = arguments;
+    int32_t index = 0;
+    int32_t mark = 0;
+    EString label;
+    if (!StartFrame(instance, "Script::CustomerUI_SetCheckboxInput", cursor, error) ||
+        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
+        !GetStringParameter(2, cursor, label, error, &variables, nullptr) ||
+        !GetIntParameter(3, cursor, mark, error, &variables, nullptr))
+        return false;
+    if (!checkOnly && index >= 1 && index <= 6)
+        theCustomerUI().SetCheckboxInput(index - 1, label.c_str(), mark);
+    return true;
+}
+
+bool GetTextEditFieldContents(Script &instance, const char *arguments, VariableList &variables,
+                              bool checkOnly, EString &error)
+{
+    const char *cursor = arguments;
+    int32_t index = 0;
+    EString unused;
+    Variable *result = nullptr;
+    if (!StartFrame(instance, "Script::CustomerUI_GetTextEditFieldContents", cursor, error) ||
+        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
+        !GetStringParameter(2, cursor, unused, error, &variables, &result))
+        return false;
+    if (checkOnly)
+        return true;
+    if (index < 1 || index > 6) {
+        SetError(error, FormatText("Invalid edit field index %ld", static_cast<long>(index) - 1));
+        return false;
+    }
+    if (!CheckResultVariable("CustomerUI_GetTextEditFieldContents", 2, result, error))
+        return false;
+    result->text.Assign(theCustomerUI().Snapshot().editTexts[index - 1].c_str());
+    return true;
+}
+
+bool GetCheckBoxState(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                      EString &error)
+{
+    const char *cursor = arguments;
+    int32_t index = 0;
+    int32_t unused = 0;
+    Variable *result = nullptr;
+    if (!StartFrame(instance, "Script::CustomerUI_GetCheckboxState", cursor, error) ||
+        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
+        !GetIntParameter(2, cursor, unused, error, &variables, &result))
+        return false;
+    if (checkOnly)
+        return true;
+    if (index < 1 || index > 6) {
+        SetError(error, FormatText("Invalid checkbox index %ld", static_cast<long>(index)));
+        return false;
+    }
+    if (!CheckResultVariable("CustomerUI_GetCheckBoxState", 2, result, error))
+        return false;
+    if (result->type == kVariableInt)
+        result->integer = theCustomerUI().Snapshot().checkMarks[index - 1] ? 1 : 0;
+    return true;
+}
+
 } // namespace
 
 bool CheckCustomerUIHandle(const Script &instance, const char *displayName, EString &error)
@@ -194,4 +351,20 @@ void RegisterCustomerUICommands()
     RegisterCommandHandler(cmd::CustomerUI_ContinueTimer, ContinueTimer);
     RegisterCommandHandler(cmd::CustomerUI_GetTimerInfo, GetTimerInfo);
     RegisterCommandHandler(cmd::CustomerUI_TriggerEventWhenPumpStopsMoving, TriggerEventWhenPumpStopsMoving);
+    RegisterCommandHandler(cmd::CustomerUI_SetTitle,
+                           TextCommand("Script::CustomerUI_SetTitle", &CustomerUIData::title));
+    RegisterCommandHandler(
+        cmd::CustomerUI_SetSelectionActionTitle,
+        TextCommand("Script::CustomerUI_SetSelectionActionTitle", &CustomerUIData::selectionTitle));
+    RegisterCommandHandler(cmd::CustomerUI_SetNextButtonText,
+                           TextCommand("Script::CustomerUI_SetNextButtonText", &CustomerUIData::nextText));
+    RegisterCommandHandler(cmd::CustomerUI_SetBackButtonText,
+                           TextCommand("Script::CustomerUI_SetBackButtonText", &CustomerUIData::backText));
+    RegisterCommandHandler(cmd::CustomerUI_SetTextLine, SetTextLine);
+    RegisterCommandHandler(cmd::CustomerUI_SetErrorMessage, SetErrorMessage);
+    RegisterCommandHandler(cmd::CustomerUI_SetInput, SetInput);
+    RegisterCommandHandler(cmd::CustomerUI_SetInputFilename, SetInputFilename);
+    RegisterCommandHandler(cmd::CustomerUI_SetCheckboxInput, SetCheckboxInput);
+    RegisterCommandHandler(cmd::CustomerUI_GetTextEditFieldContents, GetTextEditFieldContents);
+    RegisterCommandHandler(cmd::CustomerUI_GetCheckBoxState, GetCheckBoxState);
 }

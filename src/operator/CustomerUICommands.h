@@ -1,6 +1,6 @@
 #pragma once
 // The CustomerUI_* script commands through which an operator-screen script drives the guided
-// screen: switching screens, waiting for the operator and the countdown.
+// screen: switching screens, waiting for the operator, the countdown, texts, inputs and read-back.
 #include "Ostravo/EString.h"
 
 class Script;

@@ -205,4 +205,59 @@ TEST_F(CustomerUICommandsTest, ExpiredCountdownReleasesAWaitWithTimerExpired)
     EXPECT_STREQ(Var(variables, "r").text.c_str(), "TimerExpired");
 }
 
+TEST_F(CustomerUICommandsTest, TextsAndInputsReachTheScreenAndReadBack)
+{
+    Script instance(SCRIPT_HANDLE_CUSTOMER_UI);
+    VariableList variables;
+    EString error;
+    ASSERT_TRUE(LoadAndRun(
+        instance,
+        Lines({"STRING t = \"Run 4\";", "STRING typed = \"old\";", "int mark = 7;", "double dmark = 2.5;",
+               "CustomerUI_SetTitle(t);", "CustomerUI_SetTextLine(3, \"third\");",
+               "CustomerUI_SetTextLine(7, \"ignored\");", "CustomerUI_SetNextButtonText(\"Go\");",
+               "CustomerUI_SetInput(2, \"Name\", \"abc\", 12);",
+               "CustomerUI_SetInput(9, \"Nowhere\", \"x\", 12);",
+               "CustomerUI_SetCheckboxInput(1, \"Green\", 1);",
+               "CustomerUI_GetTextEditFieldContents(2, typed);", "CustomerUI_GetCheckBoxState(1, mark);",
+               "CustomerUI_GetCheckBoxState(2, dmark);"}),
+        error, &variables))
+        << error.c_str();
+    const CustomerUIData d = theCustomerUI().Snapshot();
+    EXPECT_EQ(d.title, "Run 4");
+    EXPECT_EQ(d.textLines, (std::vector<std::string>{"", "", "third"}));
+    EXPECT_EQ(d.nextText, "Go");
+    EXPECT_EQ(d.editTexts[1], "abc");
+    ASSERT_GE(d.inputLabels.size(), 2u);
+    EXPECT_EQ(d.inputLabels[0], "Green") << "script numbers are 1-based";
+    EXPECT_EQ(d.inputLabels[1], "Name");
+    EXPECT_STREQ(Var(variables, "typed").text.c_str(), "abc");
+    EXPECT_EQ(Var(variables, "mark").integer, 1);
+    EXPECT_DOUBLE_EQ(Var(variables, "dmark").number, 2.5) << "a double result is left alone";
+}
+
+TEST_F(CustomerUICommandsTest, ReadBackRefusesIndexesOutsideTheSixFields)
+{
+    const struct
+    {
+        const char *line;
+        const char *message;
+    } cases[] = {
+        {"CustomerUI_GetTextEditFieldContents(0, s);", "Invalid edit field index -1"},
+        {"CustomerUI_GetTextEditFieldContents(7, s);", "Invalid edit field index 6"},
+        {"CustomerUI_GetCheckBoxState(7, i);", "Invalid checkbox index 7"},
+    };
+    for (const auto &c : cases) {
+        Script instance(SCRIPT_HANDLE_CUSTOMER_UI);
+        EString error;
+        EXPECT_FALSE(LoadAndRun(instance, Lines({"STRING s;", "int i;", c.line}), error)) << c.line;
+        EXPECT_THAT(std::string(error.c_str()), HasSubstr(c.message)) << c.line;
+    }
+    Script other(SCRIPT_HANDLE_FLUIDIC_SYSTEM);
+    EString error;
+    EXPECT_FALSE(LoadAndRun(other, Lines({"int i;", "CustomerUI_GetCheckBoxState(1, i);"}), error));
+    EXPECT_THAT(
+        std::string(error.c_str()),
+        HasSubstr("Script::CustomerUI_GetCheckboxState() may only be called from the CustomerUI instance"));
+}
+
 } // namespace
