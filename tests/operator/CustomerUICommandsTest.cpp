@@ -25,6 +25,14 @@ class CustomerUICommandsTest : public ScriptFixture
         ScriptFixture::SetUp();
         RegisterCustomerUICommands();
         theCustomerUI().Reset();
+        theCustomerUI().ClearStateData();
+        theCustomerUI().Edit([](CustomerUIData &d) {
+            d.inputLabels.clear();
+            d.inputValues.clear();
+            d.inputWidths.clear();
+            d.editTexts = {};
+            d.checkMarks = {};
+        });
         std::string ignored;
         theCustomerUI().WaitForEvent(0ms, ignored); // drop an event left by another test
         theCustomerUI().SetClock([this] {
@@ -35,6 +43,14 @@ class CustomerUICommandsTest : public ScriptFixture
     {
         theCustomerUI().SetClock([] { return std::chrono::steady_clock::now(); });
         theCustomerUI().Reset();
+        theCustomerUI().ClearStateData();
+        theCustomerUI().Edit([](CustomerUIData &d) {
+            d.inputLabels.clear();
+            d.inputValues.clear();
+            d.inputWidths.clear();
+            d.editTexts = {};
+            d.checkMarks = {};
+        });
         std::string ignored;
         theCustomerUI().WaitForEvent(0ms, ignored);
         ScriptFixture::TearDown();
