@@ -16,6 +16,7 @@
 #include "devices/gui/StageDeviceWindows.h"
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
+#include "operator/CustomerUICommands.h"
 #include "operator/CustomerUIServices.h"
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
@@ -99,6 +100,7 @@ int main(int argc, char **argv)
     RegisterRoiCommands();
     RegisterStringCommands();
     RegisterLogTimeSoundCommands();
+    RegisterCustomerUICommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();

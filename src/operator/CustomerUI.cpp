@@ -495,8 +495,57 @@ void CustomerUI::StartCountdown(uint32_t durationMs, bool down)
     m_data.countdownStarted = true;
     m_data.countdownDurationMs = durationMs;
     m_data.countdownDown = down;
+    m_savedCountdownStart = m_countdownStart;
+    m_savedCountdownDurationMs = durationMs;
+    m_savedCountdownDown = down;
+    m_savedCountdownStarted = true;
     m_repaint = true;
     ArmLocked(CUI_TIMER_COUNTDOWN, 1000);
+}
+
+void CustomerUI::Edit(const std::function<void(CustomerUIData &)> &change)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    change(m_data);
+    m_repaint = true;
+}
+
+void CustomerUI::StopCountdown()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_timers.erase(CUI_TIMER_COUNTDOWN);
+    m_countdownStart = {};
+    m_data.countdownStarted = false;
+    m_data.countdownDurationMs = 0;
+    m_repaint = true;
+}
+
+void CustomerUI::ContinueCountdown()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Never started since the program began: the first tick finds it run out.
+    m_countdownStart = m_savedCountdownStart;
+    m_data.countdownStarted = m_savedCountdownStarted;
+    m_data.countdownDurationMs = m_savedCountdownDurationMs;
+    m_data.countdownDown = m_savedCountdownDown;
+    m_repaint = true;
+    ArmLocked(CUI_TIMER_COUNTDOWN, 1000);
+}
+
+void CustomerUI::CountdownInfo(int32_t &remainingS, int32_t &elapsedS) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    remainingS = 0;
+    elapsedS = 0;
+    if (!m_data.countdownStarted)
+        return;
+    const int64_t elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_countdownStart).count();
+    const int64_t duration = m_data.countdownDurationMs;
+    if (elapsed >= 0 && duration >= elapsed) {
+        remainingS = static_cast<int32_t>((duration - elapsed) / 1000);
+        elapsedS = static_cast<int32_t>(elapsed / 1000);
+    }
 }
 
 // ---- exposure combos ----

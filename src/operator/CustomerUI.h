@@ -231,6 +231,15 @@ class CustomerUI
     void QueueMessage(const std::string &text, int32_t seconds);
     // Starts the countdown box: durationMs from now, showing the remaining time when down is set.
     void StartCountdown(uint32_t durationMs, bool down);
+    // Stops the countdown box and clears its duration and start; the copy kept by the last start
+    // stays for ContinueCountdown.
+    void StopCountdown();
+    // Applies a change to the screen's data under its lock and requests a repaint (script thread).
+    void Edit(const std::function<void(CustomerUIData &)> &change);
+    // Restores the countdown last started (time spent stopped counts as elapsed) and re-arms its tick.
+    void ContinueCountdown();
+    // Whole seconds remaining and elapsed of the countdown; both 0 when none runs or it has run out.
+    void CountdownInfo(int32_t &remainingS, int32_t &elapsedS) const;
 
     // ---- exposure combos (user-interface thread); combo is 1..3, settings in the main file ----
     void FillExposureCombo(int32_t combo);
@@ -319,6 +328,10 @@ class CustomerUI
     std::map<int32_t, TimerEntry> m_timers;
     bool m_repaint = false;
     Clock::time_point m_countdownStart{};
+    Clock::time_point m_savedCountdownStart{};
+    uint32_t m_savedCountdownDurationMs = 0;
+    bool m_savedCountdownDown = true;
+    bool m_savedCountdownStarted = false;
     std::string m_queuedMessage;
     int32_t m_queuedMessageSeconds = 0;
     CustomerUIHost m_host;
