@@ -57,6 +57,16 @@ std::string UnreadableText()
     return FormatText("Unable to read section [ROI] of file: %s", theApp.m_ini_path.c_str());
 }
 
+// Writes list back as [ROI] of the main settings file; says so in error when it cannot.
+bool SaveRoiSection(ROIList &list, EString &error)
+{
+    if (!list.SaveToProfile(theApp.m_ini_path.c_str())) {
+        SetError(error, FormatText("Unable to save the ROIs to file: %s", theApp.m_ini_path.c_str()));
+        return false;
+    }
+    return true;
+}
+
 bool RoiExists(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
     const char *cursor = arguments;
@@ -189,11 +199,7 @@ bool RoiWrite(Script &, const char *arguments, VariableList &variables, bool che
     roi->right = static_cast<uint32_t>(right);
     roi->top = static_cast<uint32_t>(top);
     roi->bottom = static_cast<uint32_t>(bottom);
-    if (!list.SaveToProfile(theApp.m_ini_path.c_str())) {
-        SetError(error, FormatText("Unable to save the ROIs to file: %s", theApp.m_ini_path.c_str()));
-        return false;
-    }
-    return true;
+    return SaveRoiSection(list, error);
 }
 
 bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
@@ -213,11 +219,7 @@ bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool ch
         return false;
     }
     list.RemoveAt(position);
-    if (!list.SaveToProfile(theApp.m_ini_path.c_str())) {
-        SetError(error, FormatText("Unable to save the ROIs to file: %s", theApp.m_ini_path.c_str()));
-        return false;
-    }
-    return true;
+    return SaveRoiSection(list, error);
 }
 
 bool RoiChooseByName(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
