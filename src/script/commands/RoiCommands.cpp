@@ -57,6 +57,13 @@ std::string UnreadableText()
     return FormatText("Unable to read section [ROI] of file: %s", theApp.m_ini_path.c_str());
 }
 
+// Reads the opening of the argument list and the ROI name, its first argument.
+bool ReadRoiName(const char *&cursor, VariableList &variables, EString &name, EString &error)
+{
+    return ReadArgumentListStart(cursor, error) &&
+           GetStringParameter(1, cursor, name, error, &variables, nullptr);
+}
+
 // Writes list back as [ROI] of the main settings file; says so in error when it cannot.
 bool SaveRoiSection(ROIList &list, EString &error)
 {
@@ -73,8 +80,7 @@ bool RoiExists(Script &, const char *arguments, VariableList &variables, bool ch
     EString name;
     int32_t ignored = 0;
     Variable *found = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr) ||
+    if (!ReadRoiName(cursor, variables, name, error) ||
         !GetIntParameter(2, cursor, ignored, error, &variables, &found))
         return false;
     if (checkOnly)
@@ -93,8 +99,7 @@ bool RoiRead(Script &, const char *arguments, VariableList &variables, bool chec
     const char *cursor = arguments;
     EString name;
     Variable *results[4] = {};
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!ReadRoiName(cursor, variables, name, error))
         return false;
     for (int i = 0; i < 4; ++i) {
         int32_t ignored = 0;
@@ -164,8 +169,7 @@ bool RoiWrite(Script &, const char *arguments, VariableList &variables, bool che
     const char *cursor = arguments;
     EString name;
     int32_t left = 0, right = 0, top = 0, bottom = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr) ||
+    if (!ReadRoiName(cursor, variables, name, error) ||
         !GetIntParameter(2, cursor, left, error, &variables, nullptr) ||
         !GetIntParameter(3, cursor, right, error, &variables, nullptr) ||
         !GetIntParameter(4, cursor, top, error, &variables, nullptr) ||
@@ -206,8 +210,7 @@ bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool ch
 {
     const char *cursor = arguments;
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!ReadRoiName(cursor, variables, name, error))
         return false;
     if (checkOnly)
         return true;
@@ -226,8 +229,7 @@ bool RoiChooseByName(Script &, const char *arguments, VariableList &variables, b
 {
     const char *cursor = arguments;
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!ReadRoiName(cursor, variables, name, error))
         return false;
     if (checkOnly)
         return true;
