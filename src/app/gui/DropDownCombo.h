@@ -2,8 +2,12 @@
 // A combo box that tells its window when its list is about to open (so the window can refill it,
 // as the set and name lists do) and when it has closed.
 #include <QComboBox>
+#include <QSignalBlocker>
+#include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class DropDownCombo : public QComboBox
 {
@@ -32,3 +36,17 @@ class DropDownCombo : public QComboBox
   private:
     bool m_open = false;
 };
+
+// Refills a combo's list with the words, sorted, keeping the text typed in it; sends no signals.
+inline void RefillSortedKeepingText(QComboBox *combo, const std::vector<std::string> &words)
+{
+    const QString text = combo->currentText();
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    QStringList items;
+    for (const std::string &word : words)
+        items << QString::fromLatin1(word.c_str());
+    items.sort();
+    combo->addItems(items);
+    combo->setEditText(text);
+}

@@ -196,15 +196,7 @@ void ContrastDlg::OnDropDownChannel(int c)
     auto *combo = ControlAs<QComboBox>(kBrightfield + c);
     if (!combo)
         return;
-    const QString text = combo->currentText();
-    const QSignalBlocker quiet(combo);
-    combo->clear();
-    QStringList words;
-    for (const std::string &word : m_channel_suffixes)
-        words << QString::fromLatin1(word.c_str());
-    words.sort();
-    combo->addItems(words);
-    combo->setEditText(text);
+    RefillSortedKeepingText(combo, m_channel_suffixes);
 }
 
 void ContrastDlg::OnBrowse()

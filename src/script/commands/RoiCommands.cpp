@@ -57,14 +57,30 @@ std::string UnreadableText()
     return FormatText("Unable to read section [ROI] of file: %s", theApp.m_ini_path.c_str());
 }
 
+// Reads the opening of the argument list and the ROI name, its first argument.
+bool ReadRoiName(const char *&cursor, VariableList &variables, EString &name, EString &error)
+{
+    return ReadArgumentListStart(cursor, error) &&
+           GetStringParameter(1, cursor, name, error, &variables, nullptr);
+}
+
+// Writes list back as [ROI] of the main settings file; says so in error when it cannot.
+bool SaveRoiSection(ROIList &list, EString &error)
+{
+    if (!list.SaveToProfile(theApp.m_ini_path.c_str())) {
+        SetError(error, FormatText("Unable to save the ROIs to file: %s", theApp.m_ini_path.c_str()));
+        return false;
+    }
+    return true;
+}
+
 bool RoiExists(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
     const char *cursor = arguments;
     EString name;
     int32_t ignored = 0;
     Variable *found = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr) ||
+    if (!ReadRoiName(cursor, variables, name, error) ||
         !GetIntParameter(2, cursor, ignored, error, &variables, &found))
         return false;
     if (checkOnly)
@@ -83,8 +99,7 @@ bool RoiRead(Script &, const char *arguments, VariableList &variables, bool chec
     const char *cursor = arguments;
     EString name;
     Variable *results[4] = {};
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!ReadRoiName(cursor, variables, name, error))
         return false;
     for (int i = 0; i < 4; ++i) {
         int32_t ignored = 0;
@@ -154,8 +169,7 @@ bool RoiWrite(Script &, const char *arguments, VariableList &variables, bool che
     const char *cursor = arguments;
     EString name;
     int32_t left = 0, right = 0, top = 0, bottom = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr) ||
+    if (!ReadRoiName(cursor, variables, name, error) ||
         !GetIntParameter(2, cursor, left, error, &variables, nullptr) ||
         !GetIntParameter(3, cursor, right, error, &variables, nullptr) ||
         !GetIntParameter(4, cursor, top, error, &variables, nullptr) ||
@@ -189,19 +203,14 @@ bool RoiWrite(Script &, const char *arguments, VariableList &variables, bool che
     roi->right = static_cast<uint32_t>(right);
     roi->top = static_cast<uint32_t>(top);
     roi->bottom = static_cast<uint32_t>(bottom);
-    if (!list.SaveToProfile(theApp.m_ini_path.c_str())) {
-        SetError(error, FormatText("Unable to save the ROIs to file: %s", theApp.m_ini_path.c_str()));
-        return false;
-    }
-    return true;
+    return SaveRoiSection(list, error);
 }
 
 bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
     const char *cursor = arguments;
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!ReadRoiName(cursor, variables, name, error))
         return false;
     if (checkOnly)
         return true;
@@ -213,19 +222,14 @@ bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool ch
         return false;
     }
     list.RemoveAt(position);
-    if (!list.SaveToProfile(theApp.m_ini_path.c_str())) {
-        SetError(error, FormatText("Unable to save the ROIs to file: %s", theApp.m_ini_path.c_str()));
-        return false;
-    }
-    return true;
+    return SaveRoiSection(list, error);
 }
 
 bool RoiChooseByName(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
     const char *cursor = arguments;
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!ReadRoiName(cursor, variables, name, error))
         return false;
     if (checkOnly)
         return true;

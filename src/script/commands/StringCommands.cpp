@@ -89,7 +89,10 @@ bool StringToDouble(Script &, const char *arguments, VariableList &variables, bo
     return true;
 }
 
-bool IsStringInt(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
+// Reads a text and an int result variable and stores `count` of the text in the result.
+template <class Count>
+bool StoreTextCount(const char *command, const char *arguments, VariableList &variables, bool checkOnly,
+                    EString &error, Count count)
 {
     EString text;
     Variable *result = nullptr;
@@ -97,24 +100,22 @@ bool IsStringInt(Script &, const char *arguments, VariableList &variables, bool 
         return false;
     if (checkOnly)
         return true;
-    if (!CheckResultVariable("IsStringInt", 2, result, error))
+    if (!CheckResultVariable(command, 2, result, error))
         return false;
-    StoreInt(result, IsDecimalIntText(TextOf(text)) ? 1 : 0);
+    StoreInt(result, count(text));
     return true;
+}
+
+bool IsStringInt(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
+{
+    return StoreTextCount("IsStringInt", arguments, variables, checkOnly, error,
+                          [](const EString &text) { return IsDecimalIntText(TextOf(text)) ? 1 : 0; });
 }
 
 bool StrLen(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    EString text;
-    Variable *result = nullptr;
-    if (!TextThenIntResult(arguments, variables, text, result, error))
-        return false;
-    if (checkOnly)
-        return true;
-    if (!CheckResultVariable("StrLen", 2, result, error))
-        return false;
-    StoreInt(result, text.GetLength());
-    return true;
+    return StoreTextCount("StrLen", arguments, variables, checkOnly, error,
+                          [](const EString &text) { return text.GetLength(); });
 }
 
 // StrLeft and StrRight: the STRING variable keeps its first (or last) count characters.

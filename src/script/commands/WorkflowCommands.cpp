@@ -94,28 +94,29 @@ void ReadOptionalOkAndMessage(const char *&cursor, VariableList &variables, Vari
         message = nullptr;
 }
 
+// The one text result argument gets the named setting.
+bool GetSettingText(const char *key, const char *arguments, VariableList &variables, bool checkOnly,
+                    EString &error)
+{
+    const char *cursor = arguments;
+    Variable *result = nullptr;
+    if (!ReadArgumentListStart(cursor, error) || !ReadTextResult(1, cursor, variables, result, error))
+        return false;
+    if (!checkOnly)
+        SetTextResult(result, ReadSetting(key).c_str());
+    return true;
+}
+
 bool GetExperimentName(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
-    Variable *name = nullptr;
-    if (!ReadArgumentListStart(cursor, error) || !ReadTextResult(1, cursor, variables, name, error))
-        return false;
-    if (!checkOnly)
-        SetTextResult(name, ReadSetting("ExperimentName").c_str());
-    return true;
+    return GetSettingText("ExperimentName", arguments, variables, checkOnly, error);
 }
 
 bool GetDataDirectory(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
-    Variable *path = nullptr;
-    if (!ReadArgumentListStart(cursor, error) || !ReadTextResult(1, cursor, variables, path, error))
-        return false;
-    if (!checkOnly)
-        SetTextResult(path, ReadSetting("DataDirectory").c_str());
-    return true;
+    return GetSettingText("DataDirectory", arguments, variables, checkOnly, error);
 }
 
 bool SetExperimentName(Script &, const char *arguments, VariableList &variables, bool checkOnly,

@@ -558,31 +558,22 @@ bool FractionationAnalysisDlg::ResolveRoi(int32_t rect[4], EString &name, EStrin
 
 CalibrationLines FractionationAnalysisDlg::CalibrationRows() const
 {
-    std::lock_guard<std::mutex> lock(m_live_mutex);
-    return m_lines;
+    return m_lines.Rows();
 }
 
 bool FractionationAnalysisDlg::SaveCalibrationLine(const char *lineName, int32_t row)
 {
-    CalibrationLines lines = CalibrationRows();
-    const bool saved = SaveImageFolderCalibrationLine(ControlText(kDirectory), lineName, row, lines);
-    std::lock_guard<std::mutex> lock(m_live_mutex);
-    m_lines = lines;
-    return saved;
+    return m_lines.Save(ControlText(kDirectory), lineName, row);
 }
 
 bool FractionationAnalysisDlg::LoadImageFolderCalibration()
 {
-    CalibrationLines lines = CalibrationRows();
+    CalibrationLines lines;
     EString error;
-    if (!ReadImageFolderCalibration(ControlText(kDirectory), lines, error)) {
+    if (!m_lines.Load(ControlText(kDirectory), lines, error)) {
         if (error.IsNonEmpty())
             ReportError(__LINE__, error.c_str());
         return false;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_live_mutex);
-        m_lines = lines;
     }
     if (!(lines == _shown_calibration_lines.Get()))
         InvalidateAllViews();

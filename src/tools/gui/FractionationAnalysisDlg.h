@@ -14,6 +14,7 @@
 #include "tools/ImageFolderLog.h"
 #include "tools/gui/ImageSelectionDlg.h"
 #endif
+#include "tools/GuardedCalibrationLines.h"
 #include "tools/gui/ToolWindowKit.h"
 
 #include <atomic>
@@ -120,7 +121,7 @@ class FractionationAnalysisDlg : public ToolWindow
     // What the renderer and the run may read from another thread.
     mutable std::mutex m_live_mutex;
     FractionationControls m_live;
-    CalibrationLines m_lines;
+    GuardedCalibrationLines m_lines;
 
     std::thread m_worker;
     std::atomic<bool> m_running{false};

@@ -1,20 +1,10 @@
 #include "tools/gui/FractionationToolWindows.h"
 
 #include "tools/gui/FractionationAnalysisDlg.h"
-#include "tools/gui/ToolWindowKit.h"
+#include "tools/gui/LazyCalibrationWindow.h"
 
-class FractionationToolWindow::Lazy : public LazyToolWindow<FractionationAnalysisDlg>
+class FractionationToolWindow::Lazy : public LazyCalibrationWindow<FractionationAnalysisDlg>
 {
-  public:
-    Lazy()
-        : LazyToolWindow([] {
-              auto dialog = std::make_unique<FractionationAnalysisDlg>();
-              dialog->OnInitDialog();
-              return dialog;
-          })
-    {
-    }
-    FractionationAnalysisDlg *Dialog() const { return Window(); }
 };
 
 FractionationToolWindow::FractionationToolWindow() : m_window(std::make_unique<Lazy>()) {}
@@ -28,19 +18,12 @@ ModelessWindow &FractionationToolWindow::Window()
 
 void FractionationToolWindow::GetCalibrationLines(int32_t lines[4])
 {
-    CalibrationLines rows;
-    // HasWindow is safe from any thread; the dialog, once made, lives until the program ends.
-    if (m_window->HasWindow())
-        rows = m_window->Dialog()->CalibrationRows();
-    lines[0] = rows.upper_channel;
-    lines[1] = rows.lower_channel;
-    lines[2] = rows.upper_magnet;
-    lines[3] = rows.lower_magnet;
+    m_window->GetCalibrationLines(lines);
 }
 
 bool FractionationToolWindow::SaveCalibrationLine(const char *key, int32_t row)
 {
-    return m_window->HasWindow() && m_window->Dialog()->SaveCalibrationLine(key, row);
+    return m_window->SaveCalibrationLine(key, row);
 }
 
 bool FractionationToolWindow::LoadRunParams(ProjectionAnalysisParams &params, EString &error)

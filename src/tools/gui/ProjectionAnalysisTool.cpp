@@ -565,31 +565,22 @@ int ProjectionAnalysisTool::GetBackgroundImages(std::vector<std::string> &paths)
 
 CalibrationLines ProjectionAnalysisTool::CalibrationRows() const
 {
-    std::lock_guard<std::mutex> lock(m_lines_mutex);
-    return m_lines;
+    return m_lines.Rows();
 }
 
 bool ProjectionAnalysisTool::SaveCalibrationLine(const char *lineName, int32_t row)
 {
-    CalibrationLines lines = CalibrationRows();
-    const bool saved = SaveImageFolderCalibrationLine(ControlText(kDirectory), lineName, row, lines);
-    std::lock_guard<std::mutex> lock(m_lines_mutex);
-    m_lines = lines;
-    return saved;
+    return m_lines.Save(ControlText(kDirectory), lineName, row);
 }
 
 bool ProjectionAnalysisTool::LoadImageFolderCalibration()
 {
-    CalibrationLines lines = CalibrationRows();
+    CalibrationLines lines;
     EString error;
-    if (!ReadImageFolderCalibration(ControlText(kDirectory), lines, error)) {
+    if (!m_lines.Load(ControlText(kDirectory), lines, error)) {
         if (error.IsNonEmpty())
             Refuse(__LINE__, error.c_str());
         return false;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_lines_mutex);
-        m_lines = lines;
     }
     if (!(lines == _shown_calibration_lines.Get()))
         InvalidateAllViews();

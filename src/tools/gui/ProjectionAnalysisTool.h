@@ -16,6 +16,7 @@
 #include "app/ViewGlobals.h"
 #include "tools/gui/ImageSelectionDlg.h"
 #endif
+#include "tools/GuardedCalibrationLines.h"
 #include "tools/gui/ToolWindowKit.h"
 
 #include <atomic>
@@ -115,8 +116,7 @@ class ProjectionAnalysisTool : public ToolWindow
     std::vector<std::string> m_background_names;
     std::string m_capture_log;
 
-    mutable std::mutex m_lines_mutex;
-    CalibrationLines m_lines;
+    GuardedCalibrationLines m_lines;
 
     std::thread m_worker;
     std::atomic<bool> m_running{false};

@@ -1,20 +1,10 @@
 #include "tools/gui/ProjectionAnalysisToolWindow.h"
 
+#include "tools/gui/LazyCalibrationWindow.h"
 #include "tools/gui/ProjectionAnalysisTool.h"
-#include "tools/gui/ToolWindowKit.h"
 
-class ProjectionAnalysisToolWindow::Lazy : public LazyToolWindow<ProjectionAnalysisTool>
+class ProjectionAnalysisToolWindow::Lazy : public LazyCalibrationWindow<ProjectionAnalysisTool>
 {
-  public:
-    Lazy()
-        : LazyToolWindow([] {
-              auto dialog = std::make_unique<ProjectionAnalysisTool>();
-              dialog->OnInitDialog();
-              return dialog;
-          })
-    {
-    }
-    ProjectionAnalysisTool *Dialog() const { return Window(); }
 };
 
 ProjectionAnalysisToolWindow::ProjectionAnalysisToolWindow() : m_window(std::make_unique<Lazy>()) {}
@@ -28,19 +18,12 @@ ModelessWindow &ProjectionAnalysisToolWindow::Window()
 
 void ProjectionAnalysisToolWindow::GetCalibrationLines(int32_t lines[4])
 {
-    CalibrationLines rows;
-    // HasWindow is safe from any thread; the dialog, once made, lives until the program ends.
-    if (m_window->HasWindow())
-        rows = m_window->Dialog()->CalibrationRows();
-    lines[0] = rows.upper_channel;
-    lines[1] = rows.lower_channel;
-    lines[2] = rows.upper_magnet;
-    lines[3] = rows.lower_magnet;
+    m_window->GetCalibrationLines(lines);
 }
 
 bool ProjectionAnalysisToolWindow::SaveCalibrationLine(const char *key, int32_t row)
 {
-    return m_window->HasWindow() && m_window->Dialog()->SaveCalibrationLine(key, row);
+    return m_window->SaveCalibrationLine(key, row);
 }
 
 ProjectionAnalysisTool *ProjectionAnalysisToolWindow::Dialog() const
