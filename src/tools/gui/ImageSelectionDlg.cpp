@@ -21,6 +21,30 @@
 #include <cmath>
 #include <cstdio>
 
+void AddImageFileItems(ImageFileItemArray &items, const char *folder, const std::vector<std::string> &names)
+{
+    for (const std::string &name : names) {
+        auto *item = new ImageFileItem;
+        item->m_name.JoinPath(folder, name.c_str());
+        item->m_flag = 0;
+        items.Add(item);
+    }
+}
+
+std::vector<std::string> SelectedFileNames(const ImageFileItemArray &items)
+{
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < items.GetCount(); ++i) {
+        const ImageFileItem *item = items.GetAt(i);
+        if (!item->m_flag)
+            continue;
+        EString name;
+        name.SplitPath(item->m_name.c_str(), 0, 1, 1);
+        names.push_back(name.c_str());
+    }
+    return names;
+}
+
 namespace {
 
 constexpr const char *kSection = "ImageSelectionDlg";

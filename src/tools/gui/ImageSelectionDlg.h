@@ -25,6 +25,12 @@ class QPushButton;
 using ImageFileItemArray =
     SortedPtrArray<ImageFileItem, NoCaseNameOrder<ImageFileItem, &ImageFileItem::m_name>>;
 
+// Adds the named files of folder to items, none of them selected.
+void AddImageFileItems(ImageFileItemArray &items, const char *folder, const std::vector<std::string> &names);
+
+// The file names, without their folder, of the selected items, in list order.
+std::vector<std::string> SelectedFileNames(const ImageFileItemArray &items);
+
 // The grey levels at the given fractions (each 0 to 1) of count values: for each fraction the first
 // level at which the running count reaches round(count * fraction), kept within 0 to count - 1.
 bool ComputeThumbnailPercentiles(const uint16_t *values, size_t count, const std::vector<float> &fractions,

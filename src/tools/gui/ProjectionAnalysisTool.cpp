@@ -402,13 +402,7 @@ bool ProjectionAnalysisTool::SelectionItems(ImageFileItemArray &items)
                                  platform::ui::MbOk);
         return false;
     }
-    const std::string folder = ControlText(kDirectory);
-    for (const std::string &entry : entries) {
-        auto *item = new ImageFileItem;
-        item->m_name.JoinPath(folder.c_str(), entry.c_str());
-        item->m_flag = 0;
-        items.Add(item);
-    }
+    AddImageFileItems(items, ControlText(kDirectory).c_str(), entries);
     return true;
 }
 
@@ -417,15 +411,7 @@ void ProjectionAnalysisTool::OnSelectBackgroundImages()
     ImageFileItemArray items;
     if (!SelectionItems(items) || !m_run_selection_grid(items))
         return;
-    m_background_names.clear();
-    for (int32_t i = 0; i < items.GetCount(); ++i) {
-        const ImageFileItem *item = items.GetAt(i);
-        if (!item->m_flag)
-            continue;
-        EString name;
-        name.SplitPath(item->m_name.c_str(), 0, 1, 1);
-        m_background_names.push_back(name.c_str());
-    }
+    m_background_names = SelectedFileNames(items);
     SetControlText(kBackgroundCount, std::to_string(m_background_names.size()));
     EnableControl(kRun, !m_background_names.empty());
     EnableControl(kPreview, !m_background_names.empty());
