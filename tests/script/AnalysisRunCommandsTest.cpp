@@ -65,11 +65,11 @@ class AnalysisRunCommandsTest : public CommandFixture
         CommandFixture::TearDown();
     }
 
-    std::string RunLine(const std::string &cir, const std::string &epi, const std::string &spec,
+    std::string RunLine(const std::string &cir, const std::string &epi, const std::string &filter,
                         const std::string &result = "h")
     {
         return "RunImageAnalysis(\"" + m_images + "\", \"" + m_lib + "\", \"" + cir + "\", \"" + epi +
-               "\", \"\", \"\", 0, \"" + spec + "\", 20, 90, 0, " + result + ");";
+               "\", \"\", \"\", 0, \"" + filter + "\", 20, 90, 0, " + result + ");";
     }
 
     // The run's capture log holds a row with an impossible date; the worker's error-log line about

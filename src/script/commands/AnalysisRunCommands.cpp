@@ -61,7 +61,7 @@ bool RunImageAnalysis(Script &, const char *arguments, VariableList &variables, 
     const char *cursor = arguments;
     std::string imageDir, libDir, cir, epi, lp, proj;
     double gdConc = 0.0, unused = 0.0;
-    EString spec;
+    EString filter;
     int32_t upper = 0, lower = 0, ignored = 0;
     Variable *result = nullptr;
     if (!ReadArgumentListStart(cursor, error) ||
@@ -72,7 +72,7 @@ bool RunImageAnalysis(Script &, const char *arguments, VariableList &variables, 
         !ParamsFileArgument(5, "LP_curve_params", libDir, cursor, variables, lp, error) ||
         !ParamsFileArgument(6, "proj_analysis_params", libDir, cursor, variables, proj, error) ||
         !GetDoubleParameter(7, cursor, gdConc, error, &variables, nullptr) ||
-        !GetStringParameter(8, cursor, spec, error, &variables, nullptr) ||
+        !GetStringParameter(8, cursor, filter, error, &variables, nullptr) ||
         !GetIntParameter(9, cursor, upper, error, &variables, nullptr) ||
         !GetIntParameter(10, cursor, lower, error, &variables, nullptr) ||
         !GetDoubleParameter(11, cursor, unused, error, &variables, nullptr) ||
@@ -82,7 +82,7 @@ bool RunImageAnalysis(Script &, const char *arguments, VariableList &variables, 
     // before starting it.
     if (!checkOnly && !CheckResultVariable("RunImageAnalysis", 12, result, error))
         return false;
-    const std::string pattern = spec.IsNonEmpty() ? spec.c_str() : "*.png";
+    const std::string pattern = filter.IsNonEmpty() ? filter.c_str() : "*.png";
     int32_t handle = 0;
     if (!RunImageAnalysisTool(imageDir.c_str(), cir.c_str(), epi.c_str(), lp.c_str(), gdConc, pattern.c_str(),
                               upper, lower, handle, error, checkOnly))
