@@ -1,5 +1,8 @@
 #include "operator/gui/CustomerUIPainters.h"
 
+#include "operator/gui/CustomerUIPaintPass.h"
+#include "operator/gui/CustomerUIWnd.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -8,6 +11,24 @@
 #include <cstdio>
 
 namespace cui_paint {
+
+QFont ScreenFont(int pixelHeight)
+{
+    QFont font("Century Gothic");
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+QRect ToQRect(const CuiRect &r)
+{
+    return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+}
+
+QString FromLatin1(const std::string &text)
+{
+    return QString::fromLatin1(text.c_str(), static_cast<qsizetype>(text.size()));
+}
 
 int AtFraction(int size, double f)
 {
@@ -114,3 +135,87 @@ void DrawTitle(QPainter &painter, int w, int h, const std::string &title)
 }
 
 } // namespace cui_paint
+
+// ---- pieces the state painters share ----
+
+namespace {
+
+void DrawArrowButton(CuiPaintPass &pass, bool next, const std::string *text)
+{
+    const CustomerUIData &d = pass.d;
+    const size_t si = static_cast<size_t>(d.state);
+    if (d.state < 0 || d.state >= NumberOfStates)
+        return;
+    if (next ? (!CustomerUI::HasNextButton(d.state) || d.nextHidden)
+             : (!CustomerUI::HasBackButton(d.state) || d.backHidden))
+        return;
+    const bool hover = next ? d.nextHover[si] : d.backHover[si];
+    const std::array<QPoint, 8> pts =
+        cui_paint::ArrowPoints(pass.w, pass.h, pass.wnd.Placement().height, next);
+    const QColor fill = hover ? cui_paint::kArrowLight : cui_paint::kArrowTeal;
+    QPainter &painter = pass.painter;
+    painter.save();
+    painter.setPen(QPen(fill, 0));
+    painter.setBrush(fill);
+    painter.drawPolygon(pts.data(), static_cast<int>(pts.size()));
+    if (text) {
+        const size_t box =
+            next ? static_cast<size_t>(d.nextTextRect) : 3 + static_cast<size_t>(d.backTextRect);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(hover ? cui_paint::kArrowTeal : cui_paint::kArrowLight);
+        painter.drawText(cui_paint::ToQRect(d.buttonRects[box]), Qt::AlignCenter,
+                         cui_paint::FromLatin1(*text));
+    }
+    painter.restore();
+}
+
+} // namespace
+
+void DrawNextButton(CuiPaintPass &pass, const std::string *text)
+{
+    DrawArrowButton(pass, true, text);
+}
+
+void DrawBackButton(CuiPaintPass &pass, const std::string *text)
+{
+    DrawArrowButton(pass, false, text);
+}
+
+void DrawCountdown(CuiPaintPass &pass)
+{
+    const CustomerUIData &d = pass.d;
+    if (!pass.screen.Timers().count(CUI_TIMER_COUNTDOWN))
+        return;
+    const QRect box = cui_paint::ToQRect(pass.wnd.Placement().countdown);
+    if (!pass.Intersects(box))
+        return;
+    const std::string text =
+        cui_paint::CountdownText(d.countdownDurationMs, d.countdownElapsedMs, d.countdownDown);
+    if (text.empty())
+        return;
+    QPainter &painter = pass.painter;
+    painter.save();
+    const QColor fill = d.countdownDown ? cui_paint::kArrowTeal : cui_paint::kCountUp;
+    const int corner = QFontMetrics(painter.font()).horizontalAdvance('W');
+    painter.setPen(fill);
+    painter.setBrush(fill);
+    painter.drawRoundedRect(box, corner / 2.0, corner / 2.0);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(cui_paint::kText);
+    painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(text.c_str()));
+    painter.restore();
+}
+
+void DrawTimedMessage(CuiPaintPass &pass)
+{
+    const CustomerUIData &d = pass.d;
+    if (d.messageText.empty() || d.messageTicks <= 0)
+        return;
+    QPainter &painter = pass.painter;
+    painter.save();
+    // The banner fades from full red into the background in its 20 ticks.
+    painter.setPen(cui_paint::BannerColor(cui_paint::kBackground, d.messageTicks, d.messageTicksTotal));
+    painter.drawText(QRect(0, cui_paint::AtFraction(pass.h, 0.9), pass.w, 50),
+                     Qt::AlignHCenter | Qt::AlignTop, cui_paint::FromLatin1(d.messageText));
+    painter.restore();
+}

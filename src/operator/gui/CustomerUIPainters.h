@@ -4,8 +4,10 @@
 #include "operator/CustomerUI.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPoint>
 #include <QRect>
+#include <QString>
 
 class QPainter;
 
@@ -22,7 +24,17 @@ inline const QColor kArrowLight(244, 248, 254);
 inline const QColor kCountUp(122, 5, 105);
 inline const QColor kTitle(61, 155, 158);
 inline const QColor kBannerFull(228, 50, 27);
+inline const QColor kText(255, 255, 255);
+inline const QColor kHighlight(68, 179, 180);
+inline const QColor kOffGrey(100, 100, 100);
 constexpr int kBottomMargin = 40;
+
+// The screen's face ("Century Gothic" through the font table) at a pixel height, normal weight.
+QFont ScreenFont(int pixelHeight);
+// The model's inclusive rectangle as a Qt rectangle.
+QRect ToQRect(const CuiRect &r);
+// The model keeps texts as Latin-1 bytes.
+QString FromLatin1(const std::string &text);
 
 // round(size x f), halves away from zero.
 int AtFraction(int size, double f);

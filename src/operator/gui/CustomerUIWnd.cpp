@@ -1,5 +1,6 @@
 #include "operator/gui/CustomerUIWnd.h"
 
+#include "operator/gui/CustomerUIPaintPass.h"
 #include "operator/gui/CustomerUIPainters.h"
 
 #include "Ostravo/CachedLog.h"
@@ -32,24 +33,10 @@
 
 namespace {
 
-const QColor kBackground(33, 50, 63);
-const QColor kText(255, 255, 255);
-const QColor kHighlight(68, 179, 180);
-const QColor kOffGrey(100, 100, 100);
-constexpr int kBottomMargin = 40;
-
-QRect ToQRect(const CuiRect &r)
-{
-    return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
-}
-
-QFont ScreenFont(int pixelHeight)
-{
-    QFont font("Century Gothic");
-    font.setPixelSize(pixelHeight);
-    font.setWeight(QFont::Normal);
-    return font;
-}
+using cui_paint::FromLatin1;
+using cui_paint::kBackground;
+using cui_paint::kText;
+using cui_paint::ScreenFont;
 
 // Edits, radios and check boxes show the screen's text colour on its background; the edits have no
 // border, so the painter underlines them.
@@ -67,11 +54,6 @@ void ScreenColours(QWidget *w)
 std::string Latin1(const QString &text)
 {
     return text.toLatin1().toStdString();
-}
-
-QString FromLatin1(const std::string &text)
-{
-    return QString::fromLatin1(text.c_str(), static_cast<qsizetype>(text.size()));
 }
 
 bool IsInputState(int32_t state)
@@ -353,135 +335,62 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
     m_syncing = false;
 }
 
-void CustomerUIWnd::paintEvent(QPaintEvent *)
+void CustomerUIWnd::paintEvent(QPaintEvent *event)
 {
     const CustomerUIData d = m_screen.Snapshot();
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     painter.setPen(kText);
-    const int w = width();
-    const int h = height();
+    painter.setFont(ScreenFont(40));
+    CuiPaintPass pass{painter, d, m_screen, *this, width(), height(), event->rect()};
 
     if (d.state == ShowVideo) {
         std::lock_guard<std::mutex> lock(m_shared->frameMutex);
         if (!m_shared->frame.isNull())
             painter.drawImage(m_shared->frameOrigin, m_shared->frame);
     }
+    cui_paint::DrawTitle(painter, pass.w, pass.h, d.title);
+    painter.setPen(kText);
 
-    painter.setFont(ScreenFont(40));
-    cui_paint::DrawTitle(painter, w, h, d.title);
-    if (d.state != UndefinedState) {
-        QRect bounds;
-        cui_paint::DrawTextLines(painter, w, h, d.textLines, static_cast<int>(d.textLines.size()),
-                                 d.state == Login ? 0.4 : d.topLinePos, bounds);
-    }
-    for (QLineEdit *edit : m_edits)
-        if (edit->isVisible())
-            painter.fillRect(QRect(edit->x(), edit->geometry().bottom() + 1, edit->width(), 2), kText);
-    if (m_password->isVisible())
-        painter.fillRect(QRect(m_password->x(), m_password->geometry().bottom() + 1, m_password->width(), 2),
-                         kText);
-    if (d.state == SelectAction) {
-        const bool own = !d.actionLines.empty();
-        const size_t count = own ? std::min(d.actionLines.size(), d.actionRects.size()) : 1;
-        for (size_t i = 0; i < count; ++i) {
-            const QRect box = ToQRect(own ? d.actionRects[i] : d.fixedActionRects[i]);
-            painter.setPen(d.hoverAction == static_cast<int32_t>(i) + 1 ? kHighlight : kText);
-            painter.drawRect(box);
-            painter.drawText(box, Qt::AlignCenter,
-                             own ? FromLatin1(d.actionLines[i]) : "Live Cell Enrichment");
-        }
-        painter.setPen(kText);
-    }
-    if (IsInputState(d.state) || d.state == Login) {
-        for (size_t i = 0; i < m_edits.size(); ++i) {
-            if (!m_edits[i]->isVisible())
-                continue;
-            const QRect g = m_edits[i]->geometry();
-            const QString label = d.state == Login ? "User name" : FromLatin1(d.inputLabels[i]);
-            painter.drawText(QRect(0, g.top(), g.left() - 20, g.height()), Qt::AlignRight | Qt::AlignVCenter,
-                             label);
-        }
-        if (d.state == Login) {
-            const QRect g = m_password->geometry();
-            painter.drawText(QRect(0, g.top(), g.left() - 20, g.height()), Qt::AlignRight | Qt::AlignVCenter,
-                             "Password");
-        }
-        for (size_t i = 0; d.state == PromptForFilename && i < d.browseRects.size(); ++i) {
-            const bool hover = i < d.browseHover.size() && d.browseHover[i];
-            painter.setPen(hover ? kHighlight : kText);
-            painter.drawRect(ToQRect(d.browseRects[i]));
-            painter.drawText(ToQRect(d.browseRects[i]), Qt::AlignCenter, "Browse");
-        }
-        painter.setPen(kText);
-    }
-    if (d.state >= 0 && d.state < NumberOfStates) {
-        const size_t si = static_cast<size_t>(d.state);
-        auto drawArrow = [&](bool next, bool hover, const std::string &text, const QRect &box) {
-            const std::array<QPoint, 8> pts = cui_paint::ArrowPoints(w, h, m_place.height, next);
-            const QColor fill = hover ? cui_paint::kArrowLight : cui_paint::kArrowTeal;
-            painter.setPen(QPen(fill, 0));
-            painter.setBrush(fill);
-            painter.drawPolygon(pts.data(), static_cast<int>(pts.size()));
-            painter.setBrush(Qt::NoBrush);
-            painter.setPen(hover ? cui_paint::kArrowTeal : cui_paint::kArrowLight);
-            painter.drawText(box, Qt::AlignCenter, FromLatin1(text));
-        };
-        if (CustomerUI::HasNextButton(d.state) && !d.nextHidden)
-            drawArrow(true, d.nextHover[si], d.nextText,
-                      ToQRect(d.buttonRects[static_cast<size_t>(d.nextTextRect)]));
-        if (CustomerUI::HasBackButton(d.state) && !d.backHidden)
-            drawArrow(false, d.backHover[si], d.backText,
-                      ToQRect(d.buttonRects[static_cast<size_t>(3 + d.backTextRect)]));
-        painter.setPen(kText);
-    }
-    if (d.state == ShowVideo) {
-        painter.setPen(kOffGrey);
-        painter.drawRect(ToQRect(m_place.imageArea).translated(0, 0));
-        painter.setPen(kText);
-        painter.drawText(ToQRect(m_place.splitText), Qt::AlignRight | Qt::AlignVCenter,
-                         FromLatin1(d.splitText));
-        painter.setFont(ScreenFont(m_combos[0]->sizeHint().height()));
-        for (size_t n = 0; n < 3; ++n) {
-            const std::string key = FormatText("ImageTypeName%ld", static_cast<long>(n + 1));
-            painter.drawText(m_exposureLabelRects[n], Qt::AlignRight | Qt::AlignVCenter,
-                             FromLatin1(Ostravo::ReadProfileString("ExperimentSettings", key.c_str(), "",
-                                                                   1023, theApp.m_ini_path.c_str())));
-            if (!d.comboVisible[n]) {
-                // A hidden combo leaves its "OFF" box, which turns the image type on again.
-                const QRect box = m_combos[n]->geometry();
-                painter.setPen(kOffGrey);
-                painter.setFont(ScreenFont(20));
-                painter.drawText(box, Qt::AlignCenter, "OFF");
-                painter.drawRect(box.adjusted(0, 0, -1, -1));
-                painter.setPen(kText);
-            }
-            std::string error;
-            m_shared->intensity[n].Draw(painter, error);
-        }
-        painter.setFont(ScreenFont(40));
-    }
-    if (m_screen.Timers().count(CUI_TIMER_COUNTDOWN)) {
-        const QRect box = ToQRect(m_place.countdown);
-        const std::string text =
-            cui_paint::CountdownText(d.countdownDurationMs, d.countdownElapsedMs, d.countdownDown);
-        if (!text.empty()) {
-            const QColor fill = d.countdownDown ? cui_paint::kArrowTeal : cui_paint::kCountUp;
-            const int corner = QFontMetrics(painter.font()).horizontalAdvance('W');
-            painter.setPen(fill);
-            painter.setBrush(fill);
-            painter.drawRoundedRect(box, corner / 2.0, corner / 2.0);
-            painter.setBrush(Qt::NoBrush);
-            painter.setPen(kText);
-            painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(text.c_str()));
-        }
-    }
-    // The banner fades from full red into the background in its 20 ticks.
-    if (!d.messageText.empty() && d.messageTicks > 0 && d.state != ShowVideo && d.state != SelectAction &&
-        d.state != PipetteSample) {
-        painter.setPen(cui_paint::BannerColor(kBackground, d.messageTicks, d.messageTicksTotal));
-        painter.drawText(QRect(0, cui_paint::AtFraction(h, 0.9), w, 50), Qt::AlignHCenter | Qt::AlignTop,
-                         FromLatin1(d.messageText));
+    switch (d.state) {
+    case Login:
+        PaintLogin(pass);
+        break;
+    case SelectAction:
+        PaintSelectAction(pass);
+        break;
+    case PromptInsertFlowcell:
+        PaintPromptInsertFlowcell(pass);
+        break;
+    case PipetteSample:
+        PaintPipetteSample(pass);
+        break;
+    case ShowVideo:
+        PaintShowVideo(pass);
+        break;
+    case PromptForInput:
+        PaintPromptForInput(pass);
+        break;
+    case PromptForInputChecks:
+        PaintPromptForInputChecks(pass);
+        break;
+    case PromptForFilename:
+        PaintPromptForFilename(pass);
+        break;
+    case CustomerUIState::PromptInfo:
+        PaintPromptInfo(pass);
+        break;
+    case PromptForImageChecks:
+        PaintPromptForImageChecks(pass);
+        break;
+    case PromptForFusedImageVerification:
+        PaintPromptForFusedImageVerification(pass);
+        break;
+    case PromptForMontageReport:
+        PaintPromptForMontageReport(pass);
+        break;
+    default:
+        break; // the other states show the frame only
     }
 }
 

@@ -54,6 +54,9 @@ class CustomerUIWnd : public QWidget
     QLineEdit *PasswordEdit() const { return m_password; }
     QComboBox *ExposureCombo(int i) const { return m_combos[static_cast<size_t>(i)]; }
     QRadioButton *DisplayRadio(int i) const { return m_radios[static_cast<size_t>(i)]; }
+    QCheckBox *CheckBox(int i) const { return m_checks[static_cast<size_t>(i)]; }
+    CustomerUIShared &Shared() const { return *m_shared; }
+    const QRect &ExposureLabelRect(int i) const { return m_exposureLabelRects[static_cast<size_t>(i)]; }
 
   protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,0 +1,58 @@
+#pragma once
+// One paint of the operator screen. The window fills the background and draws the frame (group
+// boxes, logo, corner title), then hands the pass to the painter of the current state; the
+// painters place their texts, images and controls and call the shared pieces below.
+#include "operator/CustomerUI.h"
+
+#include <QRect>
+
+#include <string>
+
+class CustomerUIWnd;
+class QPainter;
+
+struct CuiPaintPass
+{
+    QPainter &painter;
+    // The screen's data as of this paint (one snapshot for the whole pass).
+    const CustomerUIData &d;
+    // The model, for what a painter writes back (hit rectangles, the painted state).
+    CustomerUI &screen;
+    // The window: its child controls and its placement.
+    CustomerUIWnd &wnd;
+    // Client width and height.
+    int w = 0;
+    int h = 0;
+    // The part of the window this paint renews; blocks outside it are skipped.
+    QRect update;
+
+    // Edges count as inside.
+    bool Intersects(const QRect &block) const { return update.intersects(block.adjusted(0, 0, 1, 1)); }
+};
+
+// Shared pieces every state painter may call.
+// The Next (or Back) button, when the state has one and it is not hidden; text null draws no text.
+void DrawNextButton(CuiPaintPass &pass, const std::string *text);
+void DrawBackButton(CuiPaintPass &pass, const std::string *text);
+// The countdown box while a countdown runs.
+void DrawCountdown(CuiPaintPass &pass);
+// The fading message banner while one is shown.
+void DrawTimedMessage(CuiPaintPass &pass);
+
+// Painters of the screens with fixed content or a layout of their own
+// (CustomerUIStatePainters.cpp).
+void PaintLogin(CuiPaintPass &pass);
+void PaintSelectAction(CuiPaintPass &pass);
+void PaintPromptInsertFlowcell(CuiPaintPass &pass);
+void PaintPipetteSample(CuiPaintPass &pass);
+void PaintShowVideo(CuiPaintPass &pass);
+
+// Painters of the screens a script fills with texts, inputs and images
+// (CustomerUIFormPainters.cpp).
+void PaintPromptForInput(CuiPaintPass &pass);
+void PaintPromptForInputChecks(CuiPaintPass &pass);
+void PaintPromptForFilename(CuiPaintPass &pass);
+void PaintPromptInfo(CuiPaintPass &pass);
+void PaintPromptForImageChecks(CuiPaintPass &pass);
+void PaintPromptForFusedImageVerification(CuiPaintPass &pass);
+void PaintPromptForMontageReport(CuiPaintPass &pass);
