@@ -5,11 +5,21 @@
 #include "operator/CustomerUI.h"
 
 #include <QRect>
+#include <QString>
 
 #include <string>
+#include <vector>
 
 class CustomerUIWnd;
 class QPainter;
+
+// A text as one paint drew it: where it was meant to go and the extent it took.
+struct CuiDrawnText
+{
+    QString text;
+    QRect target;
+    QRect extent;
+};
 
 struct CuiPaintPass
 {
@@ -25,12 +35,17 @@ struct CuiPaintPass
     int h = 0;
     // The part of the window this paint renews; blocks outside it are skipped.
     QRect update;
+    // When set, every text drawn through DrawScreenText is recorded here (the window's text check).
+    std::vector<CuiDrawnText> *drawnTexts = nullptr;
 
     // Edges count as inside.
     bool Intersects(const QRect &block) const { return update.intersects(block.adjusted(0, 0, 1, 1)); }
 };
 
 // Shared pieces every state painter may call.
+// Draws text into target with the Qt alignment flags in the painter's font and pen, and records it
+// when the pass records texts. Every text of the screen goes through here.
+void DrawScreenText(CuiPaintPass &pass, const QRect &target, int flags, const QString &text);
 // The Next (or Back) button, when the state has one and it is not hidden; text null draws no text.
 void DrawNextButton(CuiPaintPass &pass, const std::string *text);
 void DrawBackButton(CuiPaintPass &pass, const std::string *text);

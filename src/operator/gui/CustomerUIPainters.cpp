@@ -138,6 +138,14 @@ void DrawTitle(QPainter &painter, int w, int h, const std::string &title)
 
 // ---- pieces the state painters share ----
 
+void DrawScreenText(CuiPaintPass &pass, const QRect &target, int flags, const QString &text)
+{
+    QRect extent;
+    pass.painter.drawText(target, flags, text, &extent);
+    if (pass.drawnTexts)
+        pass.drawnTexts->push_back(CuiDrawnText{text, target, extent});
+}
+
 namespace {
 
 void DrawArrowButton(CuiPaintPass &pass, bool next, const std::string *text)
@@ -163,8 +171,8 @@ void DrawArrowButton(CuiPaintPass &pass, bool next, const std::string *text)
             next ? static_cast<size_t>(d.nextTextRect) : 3 + static_cast<size_t>(d.backTextRect);
         painter.setBrush(Qt::NoBrush);
         painter.setPen(hover ? cui_paint::kArrowTeal : cui_paint::kArrowLight);
-        painter.drawText(cui_paint::ToQRect(d.buttonRects[box]), Qt::AlignCenter,
-                         cui_paint::FromLatin1(*text));
+        DrawScreenText(pass, cui_paint::ToQRect(d.buttonRects[box]), Qt::AlignCenter,
+                       cui_paint::FromLatin1(*text));
     }
     painter.restore();
 }
@@ -202,7 +210,7 @@ void DrawCountdown(CuiPaintPass &pass)
     painter.drawRoundedRect(box, corner / 2.0, corner / 2.0);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(cui_paint::kText);
-    painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(text.c_str()));
+    DrawScreenText(pass, box, Qt::AlignCenter, QString::fromLatin1(text.c_str()));
     painter.restore();
 }
 
@@ -215,7 +223,7 @@ void DrawTimedMessage(CuiPaintPass &pass)
     painter.save();
     // The banner fades from full red into the background in its 20 ticks.
     painter.setPen(cui_paint::BannerColor(cui_paint::kBackground, d.messageTicks, d.messageTicksTotal));
-    painter.drawText(QRect(0, cui_paint::AtFraction(pass.h, 0.9), pass.w, 50),
-                     Qt::AlignHCenter | Qt::AlignTop, cui_paint::FromLatin1(d.messageText));
+    DrawScreenText(pass, QRect(0, cui_paint::AtFraction(pass.h, 0.9), pass.w, 50),
+                   Qt::AlignHCenter | Qt::AlignTop, cui_paint::FromLatin1(d.messageText));
     painter.restore();
 }

@@ -62,7 +62,8 @@ void PaintSelectAction(CuiPaintPass &pass)
         const QRect box = ToQRect(own ? d.actionRects[i] : d.fixedActionRects[i]);
         painter.setPen(d.hoverAction == static_cast<int32_t>(i) + 1 ? cui_paint::kHighlight : kText);
         painter.drawRect(box);
-        painter.drawText(box, Qt::AlignCenter, own ? FromLatin1(d.actionLines[i]) : "Live Cell Enrichment");
+        DrawScreenText(pass, box, Qt::AlignCenter,
+                       own ? FromLatin1(d.actionLines[i]) : "Live Cell Enrichment");
     }
     painter.setPen(kText);
 }

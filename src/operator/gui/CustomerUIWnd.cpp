@@ -342,7 +342,7 @@ void CustomerUIWnd::paintEvent(QPaintEvent *event)
     painter.fillRect(rect(), kBackground);
     painter.setPen(kText);
     painter.setFont(ScreenFont(40));
-    CuiPaintPass pass{painter, d, m_screen, *this, width(), height(), event->rect()};
+    CuiPaintPass pass{painter, d, m_screen, *this, width(), height(), event->rect(), m_drawnTexts};
 
     if (d.state == ShowVideo) {
         std::lock_guard<std::mutex> lock(m_shared->frameMutex);

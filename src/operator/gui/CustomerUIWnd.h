@@ -8,6 +8,7 @@
 #include "operator/CustomerUI.h"
 #include "operator/CustomerUIServices.h"
 #include "operator/CustomerUITicker.h"
+#include "operator/gui/CustomerUIPaintPass.h"
 
 #include <QImage>
 #include <QWidget>
@@ -56,6 +57,8 @@ class CustomerUIWnd : public QWidget
     QRadioButton *DisplayRadio(int i) const { return m_radios[static_cast<size_t>(i)]; }
     QCheckBox *CheckBox(int i) const { return m_checks[static_cast<size_t>(i)]; }
     CustomerUIShared &Shared() const { return *m_shared; }
+    // Tests: every text of the following paints is recorded here (null stops recording).
+    void RecordTexts(std::vector<CuiDrawnText> *texts) { m_drawnTexts = texts; }
     const QRect &ExposureLabelRect(int i) const { return m_exposureLabelRects[static_cast<size_t>(i)]; }
 
   protected:
@@ -87,6 +90,7 @@ class CustomerUIWnd : public QWidget
     std::array<QRect, 3> m_exposureLabelRects;
     bool m_syncing = false;
     int32_t m_shownState = -2;
+    std::vector<CuiDrawnText> *m_drawnTexts = nullptr;
 };
 
 // The window as the program's services see it; created on first use.
