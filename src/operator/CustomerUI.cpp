@@ -985,6 +985,12 @@ void CustomerUI::SetBrowseRects(std::vector<CuiRect> rects)
     m_data.browseRects = std::move(rects);
 }
 
+void CustomerUI::SetPaintedState(int32_t state)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.paintedState = state;
+}
+
 void CustomerUI::OnLButtonUp(int32_t y)
 {
     int32_t state = 0;

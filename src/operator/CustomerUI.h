@@ -159,6 +159,7 @@ struct CustomerUIData
     bool visible = false;
     int32_t clientWidth = 1919; // the client rectangle is (0, 0)-(clientWidth, clientHeight)
     int32_t clientHeight = 1079;
+    int32_t paintedState = -1; // the state of the last completed paint
 };
 
 // What the model asks of the program around it; every link may be empty (nothing happens).
@@ -281,6 +282,8 @@ class CustomerUI
     // The Browse box of a file-name prompt under the point, 0-based; -1 when none.
     int32_t BrowseBoxAt(int32_t x, int32_t y) const;
     void SetBrowseRects(std::vector<CuiRect> rects);
+    // The state whose painter last completed a paint (user-interface thread).
+    void SetPaintedState(int32_t state);
     void SetVisible(bool visible);
     // Whether a tick or an input asked for the whole screen to be repainted since the last call.
     bool TakeRepaint();

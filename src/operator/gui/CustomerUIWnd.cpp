@@ -1,5 +1,6 @@
 #include "operator/gui/CustomerUIWnd.h"
 
+#include "operator/gui/CustomerUIFormPainters.h"
 #include "operator/gui/CustomerUIPaintPass.h"
 #include "operator/gui/CustomerUIPainters.h"
 
@@ -280,9 +281,8 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
     for (size_t i = 0; i < m_edits.size(); ++i) {
         QLineEdit *edit = m_edits[i];
         const bool shown = (d.state == Login && i == 0) || (IsInputState(d.state) && i < inputs);
-        if (shown) {
-            const int top = d.state == Login ? height() / 2 - 80
-                                             : static_cast<int>(height() * 0.3) + 70 * static_cast<int>(i);
+        if (shown && d.state == Login) {
+            const int top = height() / 2 - 80;
             const int chars = i < d.inputWidths.size() && d.inputWidths[i] > 0 ? d.inputWidths[i] : 16;
             const int editW =
                 std::min(w / 2 - 240, QFontMetrics(edit->font()).horizontalAdvance('W') * chars);
@@ -298,24 +298,15 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
         m_password->setGeometry(w / 2, height() / 2, w / 4, 56);
     if (!m_password->hasFocus() && m_password->text() != FromLatin1(d.password))
         m_password->setText(FromLatin1(d.password));
-    if (d.state == PromptForFilename) {
-        std::vector<CuiRect> browse;
-        for (size_t i = 0; i < inputs && i < m_edits.size(); ++i) {
-            const QRect g = m_edits[i]->geometry();
-            browse.push_back(CuiRect{g.right() + 20, g.top(), g.right() + 180, g.bottom()});
-        }
-        m_screen.SetBrowseRects(std::move(browse));
-    }
     for (size_t i = 0; i < m_checks.size(); ++i) {
         QCheckBox *box = m_checks[i];
         const bool shown = IsCheckState(d.state) && i < inputs;
-        if (shown) {
-            box->setText(FromLatin1(d.inputLabels[i]));
-            box->setGeometry(w / 4, static_cast<int>(height() * 0.3) + 70 * static_cast<int>(i), w / 2, 56);
-        }
         box->setVisible(shown);
         box->setChecked(d.checkMarks[i] != 0);
     }
+    // The form and check screens place their controls where their painters draw the rows.
+    if (IsInputState(d.state) || IsCheckState(d.state))
+        cui_form::PlaceFormControls(*this, d);
     const bool video = d.state == ShowVideo;
     if (video && (entered || m_screen.TakeControlsDirty() || d.comboTexts[0].empty())) {
         m_screen.LoadExposureCombos();
