@@ -89,7 +89,8 @@ Layout LayoutForm(const QFont &font, int w, int h, const CustomerUIData &d)
         layout.lines.push_back(CentredLine(fm, w, top, line));
         top += layout.lines.back().height();
     }
-    layout.band = QRect(0, blockTop, w, blockH);
+    // The band is what the rows and lines cover: without text lines the rows start at the window's
+    // top, outside the centred block.
     for (const QRect &line : layout.lines)
         layout.band |= QRect(0, line.top(), w, line.height());
     if (n == 0)

@@ -261,6 +261,30 @@ TEST_F(CustomerUIFormPaintersTest, BrowseLinksAreDrawnWhereTheyAreClicked)
     EXPECT_EQ(text, "Next");
 }
 
+// A repaint of one link (the mouse moving over it) redraws it, also on a form without text lines
+// whose rows start at the window's top; a repaint that misses the form draws none of it.
+TEST_F(CustomerUIFormPaintersTest, APartialRepaintRedrawsTheRowsItCovers)
+{
+    Open(1920, 1080, PromptForFilename, [](CustomerUIData &d) {
+        d.inputLabels = {"Settings"};
+        d.inputWidths = {16};
+    });
+    Paint();
+    const QRect link = ToRect(m_screen->Snapshot().browseRects[0]);
+    ASSERT_FALSE(link.isEmpty());
+    EXPECT_LT(link.bottom(), m_window->height() / 3) << "rows start at the top without text lines";
+    m_texts.clear();
+    m_window->RecordTexts(&m_texts);
+    const QImage part = m_window->grab(link).toImage();
+    EXPECT_GT(CountColour(part, part.rect(), kTeal), 20);
+    EXPECT_TRUE(Drawn("Browse"));
+    m_texts.clear();
+    m_window->grab(QRect(m_window->width() / 2, m_window->height() / 2, 40, 40));
+    m_window->RecordTexts(nullptr);
+    EXPECT_FALSE(Drawn("Browse"));
+    EXPECT_FALSE(Drawn("Settings"));
+}
+
 // Only the lines with text count; they stand between the first and the second image.
 TEST_F(CustomerUIFormPaintersTest, InformationScreenCentresItsLinesBetweenTheImages)
 {
