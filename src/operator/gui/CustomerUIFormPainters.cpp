@@ -181,6 +181,13 @@ void PlaceFormControls(CustomerUIWnd &wnd, const CustomerUIData &d)
                     .arg(side);
             if (box->styleSheet() != sheet)
                 box->setStyleSheet(sheet);
+            // A light square with a dark mark, as a check box shows on a dark screen.
+            if (box->palette().color(QPalette::Base) != cui_paint::kText) {
+                QPalette pal = box->palette();
+                pal.setColor(QPalette::Base, cui_paint::kText);
+                pal.setColor(QPalette::Text, cui_paint::kBackground);
+                box->setPalette(pal);
+            }
         }
         if (control->geometry() != layout.rows[j].control)
             control->setGeometry(layout.rows[j].control);

@@ -315,6 +315,13 @@ TEST_F(CustomerUIFormPaintersTest, InformationScreenCentresItsLinesBetweenTheIma
     EXPECT_EQ(img.pixelColor(mid1), QColor(0, 255, 0));
     EXPECT_EQ(img.pixelColor(Measures::At(W, 0.2), Measures::At(H, 0.4)), QColor(0, 255, 0));
     EXPECT_EQ(img.pixelColor(mid2), kBg);
+
+    // Two lines: their block is centred in the gap, the second one row into the first's box.
+    m_screen->Edit([&](CustomerUIData &d) { d.textLines = {"Ready.", "", "Close the lid."}; });
+    Paint();
+    const int top = bottom1 + (top2 - bottom1 - 2 * m.cy) / 2;
+    EXPECT_EQ(TargetOf("Ready."), m.Centred(W, top, "Ready."));
+    EXPECT_EQ(TargetOf("Close the lid."), m.Centred(W, top + m.cy - 1, "Close the lid."));
 }
 
 // A 16-bit grey image with a dark left and a bright right half.
