@@ -4,6 +4,7 @@
 #include "operator/gui/CustomerUIWnd.h"
 
 #include "app/PlexorinApp.h"
+#include "script/gui/FontTable.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -12,15 +13,36 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <mutex>
 
 namespace cui_paint {
 
+QFont CellHeightFont(const std::string &face, int cellHeight)
+{
+    // A Windows font height is the cell height (ascent plus descent); Qt's pixel size is the em
+    // size, so the largest pixel size whose line fits the cell is taken.
+    static std::mutex lock;
+    static std::map<std::pair<std::string, int>, int> sizes;
+    QFont font(MappedFontFamily(face));
+    font.setWeight(QFont::Normal);
+    const int cell = std::max(1, cellHeight);
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = sizes.find({face, cell});
+    if (found == sizes.end()) {
+        int pixels = cell;
+        font.setPixelSize(pixels);
+        while (pixels > 1 && TextExtent(QFontMetrics(font), "Ig").height() > cell)
+            font.setPixelSize(--pixels);
+        found = sizes.emplace(std::make_pair(face, cell), pixels).first;
+    }
+    font.setPixelSize(found->second);
+    return font;
+}
+
 QFont ScreenFont(int pixelHeight)
 {
-    QFont font("Century Gothic");
-    font.setPixelSize(pixelHeight);
-    font.setWeight(QFont::Normal);
-    return font;
+    return CellHeightFont("Century Gothic", pixelHeight);
 }
 
 QRect ToQRect(const CuiRect &r)
@@ -90,6 +112,12 @@ QColor BannerColor(const QColor &background, int ticksLeft, int total)
                   mix(background.blue(), kBannerFull.blue()));
 }
 
+QSize TextExtent(const QFontMetrics &metrics, const QString &text)
+{
+    return metrics.boundingRect(QRect(0, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text)
+        .size();
+}
+
 QColor FromColorRef(int32_t rgb)
 {
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
@@ -137,9 +165,9 @@ CuiRect PlaceButtonImage(const CuiRect &arrow, int width, int height, int screen
 
 QRect MessageRect(const QFontMetrics &metrics, int w, int h, const QString &text)
 {
-    const int width = metrics.horizontalAdvance(text);
-    const int left = static_cast<int>(std::lround(w * 0.5 - width / 2.0));
-    return QRect(left, AtFraction(h, 0.9), width, metrics.height());
+    const QSize extent = TextExtent(metrics, text);
+    const int left = static_cast<int>(std::lround(w * 0.5 - extent.width() / 2.0));
+    return QRect(QPoint(left, AtFraction(h, 0.9)), extent);
 }
 
 namespace {
@@ -163,8 +191,8 @@ int DrawTextLines(QPainter &painter, int w, int h, const std::vector<std::string
 {
     const QFontMetrics fm(painter.font());
     const QString first = lines.empty() ? QString(" ") : Latin1Text(lines[0]);
-    const int lineH = fm.height();
-    int width = fm.horizontalAdvance(first);
+    const int lineH = TextExtent(fm, first).height();
+    int width = TextExtent(fm, first).width();
     int top = AtFraction(h, topFraction);
     int left = static_cast<int>(std::lround(w * 0.5 - width / 2.0));
     bounds = QRect(left, top, width, lineH);
@@ -174,11 +202,12 @@ int DrawTextLines(QPainter &painter, int w, int h, const std::vector<std::string
     int drawn = 1;
     for (size_t i = 1; i < lines.size() && drawn < maxLines; ++i, ++drawn) {
         const QString text = Latin1Text(lines[i]);
-        width = fm.horizontalAdvance(text);
+        const QSize extent = TextExtent(fm, text);
+        width = extent.width();
         // A tenth of the first line's height below the previous line's bottom.
         top = top + lineH - 1 + (lineH - 1) / 10;
         left = static_cast<int>(std::lround(w * 0.5 - width / 2.0));
-        const QRect r(left, top, width, lineH);
+        const QRect r(left, top, width, extent.height());
         DrawRecorded(painter, r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text, record);
         bounds = bounds.united(r);
     }
@@ -190,12 +219,11 @@ void DrawTitle(QPainter &painter, int w, int h, const std::string &title, std::v
     if (title.empty())
         return;
     const QString text = Latin1Text(title);
-    const QFontMetrics fm(painter.font());
-    const int width = fm.horizontalAdvance(text);
+    const QSize extent = TextExtent(QFontMetrics(painter.font()), text);
     const QPen old = painter.pen();
     painter.setPen(kTitle);
-    const int left = static_cast<int>(std::lround(w * 0.98 - width));
-    DrawRecorded(painter, QRect(left, AtFraction(h, 0.07), width, fm.height()),
+    const int left = static_cast<int>(std::lround(w * 0.98 - extent.width()));
+    DrawRecorded(painter, QRect(QPoint(left, AtFraction(h, 0.07)), extent),
                  Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text, record);
     painter.setPen(old);
 }

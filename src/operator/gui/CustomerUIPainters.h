@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 class QPainter;
@@ -31,7 +32,9 @@ inline const QColor kHighlight(68, 179, 180);
 inline const QColor kOffGrey(100, 100, 100);
 constexpr int kBottomMargin = 40;
 
-// The screen's face ("Century Gothic" through the font table) at a pixel height, normal weight.
+// A face (through the font table) whose lines are cellHeight pixels high, normal weight.
+QFont CellHeightFont(const std::string &face, int cellHeight);
+// The screen's face ("Century Gothic") of the given cell height.
 QFont ScreenFont(int pixelHeight);
 // The model's inclusive rectangle as a Qt rectangle.
 QRect ToQRect(const CuiRect &r);
@@ -40,6 +43,9 @@ QString FromLatin1(const std::string &text);
 
 // A colour as the model keeps it: Windows RGB (red | green << 8 | blue << 16).
 QColor FromColorRef(int32_t rgb);
+
+// The extent a text takes on one line in the metrics' font (what drawing it covers).
+QSize TextExtent(const QFontMetrics &metrics, const QString &text);
 
 // round(size x f), halves away from zero.
 int AtFraction(int size, double f);

@@ -31,8 +31,7 @@ constexpr int kLine = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
 // Draws text with its top-left corner at (left, top); returns its extent (right, bottom inclusive).
 QRect DrawAt(CuiPaintPass &pass, int left, int top, const QString &text)
 {
-    const QFontMetrics fm(pass.painter.font());
-    const QRect r(left, top, fm.horizontalAdvance(text), fm.height());
+    const QRect r(QPoint(left, top), cui_paint::TextExtent(QFontMetrics(pass.painter.font()), text));
     DrawScreenText(pass, r, kLine, text);
     return r;
 }
@@ -40,7 +39,7 @@ QRect DrawAt(CuiPaintPass &pass, int left, int top, const QString &text)
 // Draws text centred at x 0.5 with its top at top; returns its extent.
 QRect DrawCentred(CuiPaintPass &pass, int top, const QString &text)
 {
-    const int width = QFontMetrics(pass.painter.font()).horizontalAdvance(text);
+    const int width = cui_paint::TextExtent(QFontMetrics(pass.painter.font()), text).width();
     return DrawAt(pass, static_cast<int>(std::lround(pass.w * 0.5 - width / 2.0)), top, text);
 }
 
@@ -120,17 +119,16 @@ void PaintSelectAction(CuiPaintPass &pass)
     // Script-defined action buttons.
     painter.save();
     if (!d.actionFontFace.empty()) {
-        QFont font(FromLatin1(d.actionFontFace));
-        font.setPixelSize(d.actionFontHeight != 0 ? d.actionFontHeight : 40);
-        font.setWeight(QFont::Normal);
-        painter.setFont(font);
+        painter.setFont(
+            cui_paint::CellHeightFont(d.actionFontFace, d.actionFontHeight != 0 ? d.actionFontHeight : 40));
     }
     const QFontMetrics fm(painter.font());
     int widest = 0;
     int highest = 0;
     for (const std::string &line : d.actionLines) {
-        widest = std::max(widest, fm.horizontalAdvance(FromLatin1(line)));
-        highest = std::max(highest, fm.height());
+        const QSize extent = cui_paint::TextExtent(fm, FromLatin1(line));
+        widest = std::max(widest, extent.width());
+        highest = std::max(highest, extent.height());
     }
     const int width = d.actionWidth != 0 ? d.actionWidth : static_cast<int>(std::lround(1.2 * widest));
     const int height = static_cast<int>(std::lround(1.2 * highest));
@@ -234,16 +232,18 @@ void PaintShowVideo(CuiPaintPass &pass)
         painter.setFont(ScreenFont(24));
         const QFontMetrics fm(painter.font());
         const QString micro = QString(QChar(0x00B5));
-        const int microW = fm.horizontalAdvance(micro);
+        const QSize microSize = cui_paint::TextExtent(fm, micro);
+        const QSize sSize = cui_paint::TextExtent(fm, "s");
+        const int microW = microSize.width();
         for (int n = 0; n < 3; ++n) {
             const QRect combo = wnd.ExposureCombo(n)->geometry();
             const QRect row(QPoint(combo.right(), combo.top()),
                             QPoint(wnd.DisplayRadio(n)->geometry().left(), combo.bottom()));
             if (!pass.Intersects(row))
                 continue;
-            const int top = combo.center().y() - fm.height() / 2;
-            DrawScreenText(pass, QRect(mid - microW, top, microW, fm.height()), kLine, micro);
-            DrawScreenText(pass, QRect(mid, top, fm.horizontalAdvance("s"), fm.height()), kLine, "s");
+            const int top = combo.center().y() - microSize.height() / 2;
+            DrawScreenText(pass, QRect(QPoint(mid - microW, top), microSize), kLine, micro);
+            DrawScreenText(pass, QRect(QPoint(mid, top), sSize), kLine, "s");
         }
         painter.restore();
     }

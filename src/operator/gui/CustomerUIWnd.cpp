@@ -208,31 +208,33 @@ void CustomerUIWnd::LayoutExposurePanel()
     const int comboH = m_combos[0]->sizeHint().height();
     const QFontMetrics comboFont(ScreenFont(comboH));
     const int comboW = static_cast<int>(std::lround(comboH * 3.6));
-    const int h = text.height();
-    const int unitW = static_cast<int>(std::lround(0.6 * unit.horizontalAdvance("us")));
+    const int h = cui_paint::TextExtent(text, "I").height();
+    // The unit between combo and radio: the micro sign ends midway, the "s" starts there.
+    const int unitHalf = std::max(cui_paint::TextExtent(unit, QString(QChar(0x00B5))).width(),
+                                  cui_paint::TextExtent(unit, "s").width());
+    const int unitW = 2 * unitHalf + 8;
     std::array<QString, 3> names;
     int widest = 0;
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string key = FormatText("ImageTypeName%ld", static_cast<long>(i + 1));
         names[i] = FromLatin1(Ostravo::ReadProfileString("ExperimentSettings", key.c_str(), "", 1023,
                                                          theApp.m_ini_path.c_str()));
-        widest = std::max(widest, comboFont.horizontalAdvance(names[i]));
+        widest = std::max(widest, cui_paint::TextExtent(comboFont, names[i]).width());
     }
-    const int panelW = comboW + widest + h + 20;
+    const int panelW = widest + 12 + comboW + unitW + h;
     const int panelH = 9 * h + 36;
     const int left = static_cast<int>(std::lround(width() * 0.88 - panelW / 2));
     const int top = static_cast<int>(std::lround(height() * 0.45 - panelH / 2));
     const int labelRight = left + widest;
     int rowTop = top + 3;
     for (size_t n = 0; n < 3; ++n) {
-        const int rowBottom = rowTop + comboH;
-        const QRect combo(QPoint(labelRight + 12, rowTop), QPoint(labelRight + 12 + comboW, rowBottom));
+        const QRect combo(labelRight + 12, rowTop, comboW, comboH);
         m_combos[n]->setGeometry(combo);
-        m_radios[n]->setGeometry(QRect(QPoint(combo.right() + unitW + 12, rowTop),
-                                       QPoint(combo.right() + unitW + 12 + h, rowBottom)));
+        m_radios[n]->setGeometry(QRect(combo.right() + 1 + unitW, rowTop, h, comboH));
+        const int rowBottom = combo.bottom();
         Ostravo::IntensityControl &control = m_shared->intensity[n];
         control.m_frame = {left, rowBottom + 8, left + panelW, rowBottom + 8 + h};
-        m_exposureLabelRects[n] = QRect(QPoint(left, rowTop), QPoint(labelRight, rowBottom));
+        m_exposureLabelRects[n] = QRect(left, rowTop, widest, comboH);
         PublishMarkers(static_cast<int>(n));
         rowTop = control.m_frame.bottom + h;
     }

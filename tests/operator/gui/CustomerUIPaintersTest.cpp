@@ -86,7 +86,11 @@ TEST(CustomerUIPainters, TextLinesStackCentredFromTheirTopFraction)
     painter.setFont(font);
     painter.setPen(Qt::white);
     const QFontMetrics fm(font);
-    const int lh = fm.height();
+    // A line takes the extent Qt measures for it on one line.
+    auto extent = [&](const char *text) {
+        return fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text).size();
+    };
+    const int lh = extent("Short").height();
     QRect bounds;
     // No lines: a blank is measured at the fraction, and nothing counts as drawn.
     EXPECT_EQ(cui_paint::DrawTextLines(painter, 1919, 1079, {}, 3, 0.4, bounds), 0);
@@ -96,7 +100,7 @@ TEST(CustomerUIPainters, TextLinesStackCentredFromTheirTopFraction)
     EXPECT_EQ(cui_paint::DrawTextLines(painter, 1919, 1079, lines, 2, 0.01, bounds), 2);
     EXPECT_EQ(bounds.top(), 11);
     EXPECT_EQ(bounds.bottom(), 11 + lh - 1 + (lh - 1) / 10 + lh - 1);
-    EXPECT_EQ(bounds.width(), fm.horizontalAdvance("A much longer second line"));
+    EXPECT_EQ(bounds.width(), extent("A much longer second line").width());
     EXPECT_LE(std::abs(bounds.center().x() - 959), 1) << "centred";
     painter.end();
     // Nothing was drawn below the two lines.
