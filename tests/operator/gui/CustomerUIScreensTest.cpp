@@ -10,10 +10,13 @@
 #include "support/gui/EventLoop.h"
 
 #include <QDir>
+#include <QFontMetrics>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -52,6 +55,7 @@ const std::vector<ScreenCase> &Screens()
                  d.actionsTopLinePos = 0.5;
                  d.actionBackgroundColor = 0x604A3A;
                  d.actionHighlightBackgroundColor = 0xB4B344;
+                 d.actionHighlightTextColor = 0xFFFFFF;
                  d.actionCornerRadius = 30;
                  d.hoverAction = 2;
              });
@@ -200,6 +204,242 @@ TEST_F(CustomerUIScreensTest, EveryScreenAtBothSizesKeepsItsTextsInsideTheirRect
             EXPECT_TRUE(title) << shot;
         }
     }
+}
+
+// A window shown in state with its first paint done (the paint that sets up the controls).
+struct ShownScreen
+{
+    std::shared_ptr<CustomerUIShared> shared = std::make_shared<CustomerUIShared>();
+    CustomerUI screen;
+    std::unique_ptr<CustomerUIWnd> window;
+
+    ShownScreen(int32_t state, int desktopW = 1920, int desktopH = 1080,
+                const std::function<void(CustomerUI &)> &setUp = {})
+    {
+        window = std::make_unique<CustomerUIWnd>(screen, shared, desktopW, desktopH);
+        if (setUp)
+            setUp(screen);
+        std::string error;
+        EXPECT_TRUE(screen.SetState(state, error)) << error;
+        EXPECT_TRUE(RunEventLoopUntil([&] { return window->isVisible(); }));
+        Paint();
+    }
+    QImage Paint()
+    {
+        QTest::qWait(20);
+        return window->grab().toImage();
+    }
+};
+
+QSize Extent(const QFont &font, const char *text)
+{
+    return QFontMetrics(font)
+        .boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text)
+        .size();
+}
+
+int CountColour(const QImage &img, const QRect &area, const QColor &colour)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += img.pixelColor(x, y) == colour;
+    return n;
+}
+
+const QColor kBackground(33, 50, 63);
+
+TEST_F(CustomerUIScreensTest, LoginPlacesItsPromptAtFourTenthsAndTheEditsUnderIt)
+{
+    ShownScreen s(Login);
+    const QImage img = s.Paint();
+    // Expected from the text font's own metrics: client 1919 x 1079.
+    const QFont font = s.window->InputEdit(0)->font();
+    const QSize prompt = Extent(font, "Please login to start sorting.");
+    const int x0 = static_cast<int>(std::lround(1919 * 0.5 - prompt.width() / 2.0));
+    const int h0 = prompt.height();
+    const int yu = 432 + 2 * (h0 - 1);
+    const int bu = yu + Extent(font, "UserName:").height() - 1;
+    const int yp = bu + (bu - yu) / 4;
+    const int xe = x0 + std::max(Extent(font, "UserName:").width(), Extent(font, "Password:").width()) +
+                   (h0 - 1) / 4 - 1;
+    const int right = x0 + prompt.width() - 1;
+    EXPECT_EQ(s.window->InputEdit(0)->geometry(), QRect(QPoint(xe, yu), QPoint(right, bu)));
+    EXPECT_EQ(s.window->PasswordEdit()->geometry().topLeft(), QPoint(xe, yp));
+    EXPECT_EQ(s.window->PasswordEdit()->geometry().right(), right);
+    EXPECT_TRUE(s.window->InputEdit(0)->isVisible());
+    EXPECT_TRUE(s.window->PasswordEdit()->isVisible());
+    EXPECT_FALSE(s.window->InputEdit(1)->isVisible());
+    // Nothing of the prompt above its top row, some of it in its first line.
+    EXPECT_EQ(CountColour(img, QRect(QPoint(x0, 300), QPoint(right, 431)), kBackground),
+              (right - x0 + 1) * 132);
+    EXPECT_GT(CountColour(img, QRect(QPoint(x0, 432), QPoint(right, 432 + h0)), QColor(255, 255, 255)), 100);
+    // The 2-pixel underline four pixels below the user-name edit.
+    EXPECT_EQ(img.pixelColor((xe + right) / 2, bu + 4), QColor(255, 255, 255));
+    EXPECT_EQ(img.pixelColor((xe + right) / 2, bu + 5), QColor(255, 255, 255));
+    EXPECT_EQ(img.pixelColor((xe + right) / 2, bu + 6), kBackground);
+}
+
+TEST_F(CustomerUIScreensTest, AScriptBackgroundColourReachesTheFrameAndTheEdits)
+{
+    ShownScreen s(Login);
+    s.screen.Edit([](CustomerUIData &d) { d.backgroundColor = 10 | 20 << 8 | 30 << 16; });
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] { return s.window->InputEdit(0)->palette().color(QPalette::Base) == QColor(10, 20, 30); }));
+    const QImage img = s.Paint();
+    EXPECT_EQ(img.pixelColor(3, 3), QColor(10, 20, 30));
+    const QRect edit = s.window->InputEdit(0)->geometry();
+    EXPECT_EQ(img.pixelColor(edit.right() - 2, edit.top() + 2), QColor(10, 20, 30));
+    // The Next arrow keeps its own teal.
+    s.screen.Edit([](CustomerUIData &d) { d.highlightColor = 0x0000FF; });
+    EXPECT_EQ(s.Paint().pixelColor(1814 - 4, 998), QColor(68, 179, 180));
+}
+
+TEST_F(CustomerUIScreensTest, ACountdownOfNinetySecondsShowsItsMinutesInTheBox)
+{
+    ShownScreen s(PromptInsertFlowcell);
+    s.screen.StartCountdown(90000, true);
+    std::vector<CuiDrawnText> texts;
+    s.window->RecordTexts(&texts);
+    s.Paint();
+    s.window->RecordTexts(nullptr);
+    const CuiRect box = s.window->Placement().countdown;
+    bool shown = false;
+    for (const CuiDrawnText &t : texts)
+        shown |=
+            t.text == "01:30" && t.target == QRect(QPoint(box.left, box.top), QPoint(box.right, box.bottom));
+    EXPECT_TRUE(shown);
+}
+
+// A button image written for the test: a solid block of the given size.
+std::string WriteBlock(const std::string &folder, const char *name, int w, int h, const QColor &colour)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(colour);
+    const std::string path = folder + "/" + name;
+    EXPECT_TRUE(img.save(QString::fromStdString(path)));
+    return path;
+}
+
+TEST_F(CustomerUIScreensTest, ButtonImagesKeepTheirSizeStayAboveTheBottomLimitAndAreTheHitArea)
+{
+    const std::string folder = m_dir.file("CustomerUI");
+    QDir().mkpath(QString::fromStdString(folder));
+    theApp.m_customer_ui_directory.Assign((folder + " \r\nignored").c_str()); // trimmed and cut at the break
+    WriteBlock(folder, "tall.png", 60, 300, QColor(200, 0, 0));
+    ShownScreen s(PromptInsertFlowcell, 1920, 1080, [](CustomerUI &screen) {
+        screen.Edit([](CustomerUIData &d) { d.nextImages = {"tall.png", ""}; });
+    });
+    const QImage img = s.Paint();
+    // Arrow box 1660..1814 x 958..1038: the image is centred on it, 60 wide; its 300 rows would
+    // reach below 1080 - 41, so it is moved up to end there.
+    const CustomerUIData d = s.screen.Snapshot();
+    EXPECT_EQ(d.nextTextRect, 1);
+    EXPECT_EQ(d.buttonRects[1], (CuiRect{1707, 739, 1767, 1039}));
+    EXPECT_EQ(img.pixelColor(1737, 739), QColor(200, 0, 0));
+    EXPECT_EQ(img.pixelColor(1737, 1038), QColor(200, 0, 0));
+    EXPECT_EQ(img.pixelColor(1737, 738), kBackground);
+    EXPECT_EQ(img.pixelColor(1706, 900), kBackground);
+    EXPECT_EQ(img.pixelColor(1814 - 4, 998), kBackground) << "no arrow under the image";
+    // A click on the image's top, far above the arrow, is a Next.
+    QTest::mouseClick(s.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(1737, 745));
+    std::string text;
+    EXPECT_TRUE(s.screen.WaitForEvent(std::chrono::milliseconds(0), text));
+    EXPECT_EQ(text, "Next");
+
+    // Under the mouse with no hover image, the light arrow is drawn and is the hit area again.
+    QTest::mouseMove(s.window.get(), QPoint(1737, 1000));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return s.screen.Snapshot().nextHover[PromptInsertFlowcell]; }));
+    const QImage hover = s.Paint();
+    EXPECT_EQ(hover.pixelColor(1814 - 4, 998), QColor(244, 248, 254));
+    EXPECT_EQ(hover.pixelColor(1737, 800), kBackground);
+    EXPECT_EQ(s.screen.Snapshot().nextTextRect, 0);
+}
+
+TEST_F(CustomerUIScreensTest, ActionsAreClickedWhereTheyAreDrawn)
+{
+    {
+        ShownScreen s(SelectAction);
+        const QFont font = s.window->InputEdit(0)->font();
+        const int h = Extent(font, "Select the protocol you would like to run.").height();
+        // The title at y 0.4 (432); the first action one title height below it.
+        const int top = 2 * (432 + h - 1) - 432;
+        const CuiRect first = s.screen.Snapshot().fixedActionRects[0];
+        EXPECT_EQ(first.top, top);
+        EXPECT_EQ(first.right - first.left + 1, Extent(font, "Live Cell Enrichment").width());
+        QTest::mouseClick(s.window.get(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint((first.left + first.right) / 2, (first.top + first.bottom) / 2));
+        std::string text;
+        EXPECT_TRUE(s.screen.WaitForEvent(std::chrono::milliseconds(0), text));
+        EXPECT_EQ(text, "Live Cell Enrichment");
+    }
+    {
+        ShownScreen s(SelectAction, 1600, 900, [](CustomerUI &screen) {
+            screen.SetActionLines({"Go", "A much longer action"}, {});
+            screen.Edit([](CustomerUIData &d) { d.actionsTopLinePos = 0.5; });
+        });
+        const QSize widest = Extent(s.window->InputEdit(0)->font(), "A much longer action");
+        const int width = static_cast<int>(std::lround(1.2 * widest.width()));
+        const int height = static_cast<int>(std::lround(1.2 * widest.height()));
+        const int left = (1599 - width) / 2;
+        const int top = 450; // round(899 x 0.5)
+        const std::vector<CuiRect> rects = s.screen.Snapshot().actionRects;
+        ASSERT_EQ(rects.size(), 2u);
+        EXPECT_EQ(rects[0], (CuiRect{left, top, left + width - 1, top + height - 1}));
+        const int second = top + height + height / 2;
+        EXPECT_EQ(rects[1], (CuiRect{left, second, left + width - 1, second + height - 1}));
+        QTest::mouseClick(s.window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(left + 3, second + 3));
+        std::string text;
+        EXPECT_TRUE(s.screen.WaitForEvent(std::chrono::milliseconds(0), text));
+        EXPECT_EQ(text, "A much longer action");
+    }
+}
+
+TEST_F(CustomerUIScreensTest, PipetteSampleShowsNoBannerWhileTheNextScreenDoes)
+{
+    const QRect bannerRow(400, 971, 1100, 45);
+    ShownScreen s(PipetteSample);
+    s.screen.ShowTimedMessage("IIII HHHH", 30);
+    EXPECT_EQ(CountColour(s.Paint(), bannerRow, QColor(228, 50, 27)), 0);
+    std::string error;
+    ASSERT_TRUE(s.screen.SetState(PromptInsertFlowcell, error));
+    EXPECT_GT(CountColour(s.Paint(), bannerRow, QColor(228, 50, 27)), 50);
+}
+
+TEST_F(CustomerUIScreensTest, LiveVideoAreaAndBottomPicture)
+{
+    const struct
+    {
+        bool analysis;
+        bool pictures; // the operator-screen folder holds the program's pictures
+        bool live;     // the live frame shows in the image area
+    } cases[] = {{false, true, true}, {true, true, false}, {false, false, true}};
+    const bool oldAnalysis = theApp.m_analysis_mode;
+    for (const auto &c : cases) {
+        theApp.m_analysis_mode = c.analysis;
+        if (!c.pictures)
+            theApp.m_customer_ui_directory.Assign(m_dir.str().c_str());
+        ShownScreen s(ShowVideo);
+        const CuiRect area = s.window->Placement().imageArea;
+        {
+            std::lock_guard<std::mutex> lock(s.shared->frameMutex);
+            s.shared->frame = QImage(area.right - area.left, area.bottom - area.top, QImage::Format_RGB32);
+            s.shared->frame.fill(QColor(0, 200, 0));
+            s.shared->frameOrigin = QPoint(area.left, area.top);
+        }
+        const QImage img = s.Paint();
+        const QPoint centre((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+        EXPECT_EQ(img.pixelColor(centre), c.live ? QColor(0, 200, 0) : kBackground) << c.analysis;
+        // FractionRect (0.4, 0.85, 0.6, 0.95) of 1919 x 1079.
+        const QRect bottom(QPoint(768, 917), QPoint(1151, 1025));
+        const int background = CountColour(img, bottom, kBackground);
+        if (c.pictures)
+            EXPECT_LT(background, bottom.width() * bottom.height()) << "the equilibration picture shows";
+        else
+            EXPECT_EQ(background, bottom.width() * bottom.height())
+                << "a missing picture leaves its place empty";
+    }
+    theApp.m_analysis_mode = oldAnalysis;
 }
 
 } // namespace
