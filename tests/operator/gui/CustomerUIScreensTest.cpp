@@ -295,6 +295,35 @@ TEST_F(CustomerUIScreensTest, AScriptBackgroundColourReachesTheFrameAndTheEdits)
     EXPECT_EQ(s.Paint().pixelColor(1814 - 4, 998), QColor(68, 179, 180));
 }
 
+TEST_F(CustomerUIScreensTest, TheLogoBesideTheProgramIsDrawnAtItsOwnSizeOverTheBackground)
+{
+    const std::string oldExe = theApp.m_exe_directory.c_str();
+    // A 10 x 4 logo: its left half opaque white, its right half white at alpha 0 (invisible).
+    QImage logo(10, 4, QImage::Format_ARGB32);
+    logo.fill(QColor(255, 255, 255, 0));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x)
+            logo.setPixelColor(x, y, QColor(255, 255, 255, 255));
+    ASSERT_TRUE(logo.save(QString::fromStdString(m_dir.file("LogoDarkBackground_sm.png"))));
+    theApp.m_exe_directory.Assign((m_dir.str() + "/").c_str());
+    {
+        ShownScreen s(SampleBeingCollected);
+        const QImage img = s.Paint();
+        // Top left at x 0.02, y 0.07 of 1919 x 1079: (38, 76).
+        EXPECT_EQ(img.pixelColor(38, 76), QColor(255, 255, 255));
+        EXPECT_EQ(img.pixelColor(42, 79), QColor(255, 255, 255));
+        EXPECT_EQ(img.pixelColor(43, 76), kBackground) << "the transparent half shows the background";
+        EXPECT_EQ(img.pixelColor(38, 80), kBackground) << "drawn at its own size";
+        EXPECT_EQ(img.pixelColor(37, 76), kBackground);
+    }
+    theApp.m_exe_directory.Assign(m_dir.file("missing").c_str());
+    {
+        ShownScreen s(SampleBeingCollected);
+        EXPECT_EQ(s.Paint().pixelColor(38, 76), kBackground) << "no logo file, no logo";
+    }
+    theApp.m_exe_directory.Assign(oldExe.c_str());
+}
+
 TEST_F(CustomerUIScreensTest, ACountdownOfNinetySecondsShowsItsMinutesInTheBox)
 {
     ShownScreen s(PromptInsertFlowcell);
