@@ -5,6 +5,7 @@
 
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/LogError.h"
+#include "app/CommandIds.h"
 #include "app/PlexorinApp.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -469,6 +471,55 @@ TEST_F(CustomerUIScreensTest, LiveVideoAreaAndBottomPicture)
                 << "a missing picture leaves its place empty";
     }
     theApp.m_analysis_mode = oldAnalysis;
+}
+
+TEST_F(CustomerUIScreensTest, LiveVideoSwitchesLiveImagingOnUnlessAScriptStoppedItLately)
+{
+    using Clock = CustomerUI::Clock;
+    Clock::time_point now = Clock::now();
+    std::vector<int32_t> commands;
+    ShownScreen s(ShowVideo, 1920, 1080, [&](CustomerUI &screen) {
+        screen.SetClock([&] { return now; });
+        CustomerUIHost host;
+        host.liveImagePressed = [] { return false; };
+        host.postCommand = [&](int32_t command) { commands.push_back(command); };
+        screen.SetHost(std::move(host));
+    });
+    auto advance = [&](std::chrono::milliseconds step) {
+        now += step;
+        QTest::qWait(40); // the window's 10 ms poll runs the due timers
+    };
+    advance(std::chrono::milliseconds(20));
+    ASSERT_EQ(commands, std::vector<int32_t>{cmd::kLiveImage}) << "switched on after the first paint";
+    commands.clear();
+    s.screen.NoteLiveImageStopped();
+    s.Paint();
+    advance(std::chrono::milliseconds(10990));
+    s.Paint();
+    advance(std::chrono::milliseconds(20));
+    EXPECT_TRUE(commands.empty()) << "left off while the stop is recent";
+    advance(std::chrono::milliseconds(20));
+    s.Paint();
+    advance(std::chrono::milliseconds(20));
+    EXPECT_EQ(commands, std::vector<int32_t>{cmd::kLiveImage}) << "back on more than 11 s after the stop";
+    s.screen.SetHost({});
+}
+
+TEST_F(CustomerUIScreensTest, LiveVideoShowsItsRadiosAgainWhenEnteredAfterAnotherScreen)
+{
+    ShownScreen s(ShowVideo);
+    ASSERT_TRUE(s.window->DisplayRadio(0)->isVisible());
+    std::string error;
+    for (int32_t other : {Login, RunComplete}) {
+        ASSERT_TRUE(s.screen.SetState(other, error));
+        s.Paint();
+        EXPECT_FALSE(s.window->DisplayRadio(0)->isVisible() && other == Login);
+        ASSERT_TRUE(s.screen.SetState(ShowVideo, error));
+        s.Paint();
+        EXPECT_TRUE(s.window->DisplayRadio(0)->isVisible()) << "after " << other;
+        EXPECT_TRUE(s.window->DisplayRadio(2)->isVisible()) << "after " << other;
+        EXPECT_FALSE(s.window->InputEdit(0)->isVisible()) << "after " << other;
+    }
 }
 
 } // namespace
