@@ -250,7 +250,8 @@ namespace {
 
 // One button image: its file in the operator-screen folder drawn at its own size centred on the
 // arrow; the rectangle it took is written to slot of the model's button rectangles.
-bool DrawButtonImage(CuiPaintPass &pass, const std::string &name, const CuiRect &arrow, size_t slot)
+bool DrawButtonImage(CuiPaintPass &pass, const std::string &name, const CuiRect &arrow, size_t slot,
+                     CuiRect &place)
 {
     if (name.empty())
         return false;
@@ -258,8 +259,7 @@ bool DrawButtonImage(CuiPaintPass &pass, const std::string &name, const CuiRect 
     const std::string path = cui_paint::CustomerUIImagePath(theApp.m_customer_ui_directory.c_str(), name);
     if (!image.load(QString::fromLocal8Bit(path.c_str())) || image.isNull())
         return false;
-    const CuiRect place =
-        cui_paint::PlaceButtonImage(arrow, image.width(), image.height(), pass.wnd.Placement().height);
+    place = cui_paint::PlaceButtonImage(arrow, image.width(), image.height(), pass.wnd.Placement().height);
     pass.painter.save();
     pass.painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     pass.painter.drawImage(QRect(place.left, place.top, image.width(), image.height()), image);
@@ -289,10 +289,8 @@ void DrawArrowButton(CuiPaintPass &pass, bool next, const std::string *text)
     const std::array<std::string, 2> &images = next ? d.nextImages : d.backImages;
     int32_t shown = 0;
     CuiRect box = arrow;
-    if (DrawButtonImage(pass, images[hover ? 1 : 0], arrow, base + (hover ? 2 : 1))) {
+    if (DrawButtonImage(pass, images[hover ? 1 : 0], arrow, base + (hover ? 2 : 1), box))
         shown = hover ? 2 : 1;
-        box = pass.screen.Snapshot().buttonRects[base + static_cast<size_t>(shown)];
-    }
     QPainter &painter = pass.painter;
     painter.save();
     if (shown == 0) {
