@@ -510,6 +510,49 @@ void CustomerUI::Edit(const std::function<void(CustomerUIData &)> &change)
     m_repaint = true;
 }
 
+void CustomerUI::WriteBack(const std::function<void(CustomerUIData &)> &change)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    change(m_data);
+}
+
+void CustomerUI::NoteLiveImageStopped()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_liveImageStopped = true;
+    m_liveImageStopTime = m_now();
+}
+
+void CustomerUI::ClearLiveImageStop()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_liveImageStopped = false;
+}
+
+bool CustomerUI::LiveImageMayStart() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_liveImageStopped || m_now() - m_liveImageStopTime > std::chrono::seconds(11);
+}
+
+void CustomerUI::TakeDisplayModeFromToolbar()
+{
+    std::function<int32_t()> toolbar;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_data.displayMode != -1)
+            return;
+        toolbar = m_host.toolbarImageType;
+    }
+    const int32_t type = toolbar ? toolbar() : 0;
+    const int32_t mode = type >= 0 && type <= 2 ? type : 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_data.displayMode != -1)
+        return;
+    m_data.displayMode = mode;
+    m_data.checkedRadio = mode + 1;
+}
+
 void CustomerUI::StopCountdown()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -983,12 +1026,6 @@ void CustomerUI::SetBrowseRects(std::vector<CuiRect> rects)
     std::lock_guard<std::mutex> lock(m_mutex);
     rects.resize(m_data.browseRects.size());
     m_data.browseRects = std::move(rects);
-}
-
-void CustomerUI::SetPaintedState(int32_t state)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_data.paintedState = state;
 }
 
 void CustomerUI::OnLButtonUp(int32_t y)

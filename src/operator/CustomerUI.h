@@ -159,7 +159,12 @@ struct CustomerUIData
     bool visible = false;
     int32_t clientWidth = 1919; // the client rectangle is (0, 0)-(clientWidth, clientHeight)
     int32_t clientHeight = 1079;
-    int32_t paintedState = -1; // the state of the last completed paint
+    // Colours as Windows RGB values (red | green << 8 | blue << 16); a script may change them.
+    int32_t backgroundColor = 0x3F3221; // RGB(33, 50, 63)
+    int32_t textColor = 0xFFFFFF;       // RGB(255, 255, 255)
+    int32_t highlightColor = 0xB4B344;  // RGB(68, 179, 180)
+    // The state of the last paint that completed a screen with its own controls; -1 = none yet.
+    int32_t paintedState = UndefinedState;
 };
 
 // What the model asks of the program around it; every link may be empty (nothing happens).
@@ -237,6 +242,19 @@ class CustomerUI
     void StopCountdown();
     // Applies a change to the screen's data under its lock and requests a repaint (script thread).
     void Edit(const std::function<void(CustomerUIData &)> &change);
+    // Applies what a paint writes back (hit rectangles, the painted state) without asking for a
+    // repaint (user-interface thread).
+    void WriteBack(const std::function<void(CustomerUIData &)> &change);
+    // A script stopped live imaging now: the live video screen leaves it off for 11 seconds.
+    void NoteLiveImageStopped();
+    // Forgets the stop (entering the live video screen).
+    void ClearLiveImageStop();
+    // Whether the live video screen may switch live imaging on: no stop noted, or the last one
+    // more than 11 seconds ago.
+    bool LiveImageMayStart() const;
+    // While the display mode is unset (-1), takes the toolbar's image type (0 without a toolbar)
+    // and checks the matching radio.
+    void TakeDisplayModeFromToolbar();
     // Restores the countdown last started (time spent stopped counts as elapsed) and re-arms its tick.
     void ContinueCountdown();
     // Whole seconds remaining and elapsed of the countdown; both 0 when none runs or it has run out.
@@ -282,8 +300,6 @@ class CustomerUI
     // The Browse box of a file-name prompt under the point, 0-based; -1 when none.
     int32_t BrowseBoxAt(int32_t x, int32_t y) const;
     void SetBrowseRects(std::vector<CuiRect> rects);
-    // The state whose painter last completed a paint (user-interface thread).
-    void SetPaintedState(int32_t state);
     void SetVisible(bool visible);
     // Whether a tick or an input asked for the whole screen to be repainted since the last call.
     bool TakeRepaint();
@@ -345,6 +361,8 @@ class CustomerUI
     int32_t m_pumpWatchTimeoutS = 0;
     PumpQuery m_pumpQuery;
     std::function<Clock::time_point()> m_now;
+    bool m_liveImageStopped = false;
+    Clock::time_point m_liveImageStopTime{};
 };
 
 // The one operator screen.

@@ -107,6 +107,11 @@ bool CustomerUIServices::SetFlowSplit(int32_t percent)
     return theCustomerUI().SetFlowSplit(percent);
 }
 
+void CustomerUIServices::SetLiveImageStopTime(const platform::LocalTime &)
+{
+    theCustomerUI().NoteLiveImageStopped();
+}
+
 std::shared_ptr<OperatorScreenServices> InstallCustomerUIServices()
 {
     // The end of every operator script clears the screen, whether or not the scripts dialog that

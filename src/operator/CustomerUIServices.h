@@ -32,6 +32,9 @@ class CustomerUIServices : public OperatorScreenServices
                        std::string &error) override;
     bool Reload(const char *scriptPath, std::string &error) override;
     bool SetFlowSplit(int32_t percent) override;
+    // The live video screen keeps live imaging off for a while after a script stopped it; the
+    // model times that on its own steady clock, so only the moment of the call counts.
+    void SetLiveImageStopTime(const platform::LocalTime &when) override;
 };
 
 // Installs the operator screen's services and the end-of-run cleanup of interpreter handle 1;

@@ -4,6 +4,7 @@
 
 #include "app/ViewGlobals.h"
 #include "operator/CustomerUI.h"
+#include "platform/Clock.h"
 #include "script/ScriptRuntime.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,11 @@ TEST(CustomerUIServicesTest, ModelPartsAreServedAndWindowPartsForwarded)
     EXPECT_TRUE(OperatorScreen().Reload("/nonexistent/Op.scr", error));
     EXPECT_EQ(OperatorScreen().State(), UndefinedState);
     EXPECT_EQ(OperatorScreen().LiveImageTarget(), nullptr);
+    // A script that stops live imaging keeps the live video screen from switching it on again.
+    EXPECT_TRUE(theCustomerUI().LiveImageMayStart());
+    OperatorScreen().SetLiveImageStopTime(platform::Now());
+    EXPECT_FALSE(theCustomerUI().LiveImageMayStart());
+    theCustomerUI().ClearLiveImageStop();
 
     InstallOperatorScreenServices(previous);
     SetScriptOwnerHooks(1, {});

@@ -249,13 +249,13 @@ void DrawLabel(CuiPaintPass &pass, const QRect &rect, const std::string &text)
     DrawScreenText(pass, rect, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, FromLatin1(text));
 }
 
-// The end every screen of this file shares: buttons, the painted state, countdown and banner.
+// The end every screen of this file shares: buttons, countdown and banner (the window records the
+// painted state).
 void FinishScreen(CuiPaintPass &pass)
 {
     pass.painter.setPen(cui_paint::kText);
     DrawNextButton(pass, &pass.d.nextText);
     DrawBackButton(pass, &pass.d.backText);
-    pass.screen.SetPaintedState(pass.d.state);
     DrawCountdown(pass);
     DrawTimedMessage(pass);
 }

@@ -46,7 +46,12 @@ struct CuiPaintPass
 // Draws text into target with the Qt alignment flags in the painter's font and pen, and records it
 // when the pass records texts. Every text of the screen goes through here.
 void DrawScreenText(CuiPaintPass &pass, const QRect &target, int flags, const QString &text);
-// The Next (or Back) button, when the state has one and it is not hidden; text null draws no text.
+// The prompt text lines of the screen, centred, the first with its top at y topFraction; at most
+// maxLines. Returns how many lines of the screen were drawn (0 with none: a blank is measured) and
+// their extent in bounds.
+int DrawTextLines(CuiPaintPass &pass, int maxLines, double topFraction, QRect &bounds);
+// The Next (or Back) button unless it is hidden: its image (the hover image under the mouse) or
+// the arrow; the model's hit rectangle follows what was drawn. text null draws no text.
 void DrawNextButton(CuiPaintPass &pass, const std::string *text);
 void DrawBackButton(CuiPaintPass &pass, const std::string *text);
 // The countdown box while a countdown runs.

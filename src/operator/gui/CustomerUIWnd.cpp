@@ -41,13 +41,13 @@ using cui_paint::ScreenFont;
 
 // Edits, radios and check boxes show the screen's text colour on its background; the edits have no
 // border, so the painter underlines them.
-void ScreenColours(QWidget *w)
+void ScreenColours(QWidget *w, const QColor &background = kBackground, const QColor &text = kText)
 {
     QPalette pal = w->palette();
     for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::Button})
-        pal.setColor(role, kBackground);
+        pal.setColor(role, background);
     for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        pal.setColor(role, kText);
+        pal.setColor(role, text);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
 }
@@ -173,6 +173,11 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
         });
         m_checks[i] = box;
     }
+    // The logo lies beside the program file.
+    const std::string logo =
+        cui_paint::CustomerUIImagePath(theApp.m_exe_directory.c_str(), "LogoDarkBackground_sm.png");
+    if (!m_logo.load(QString::fromLocal8Bit(logo.c_str())))
+        m_logo = QImage();
     LayoutFixedParts();
     LayoutExposurePanel();
     m_shared->windowAlive = true;
@@ -189,21 +194,10 @@ CustomerUIWnd::~CustomerUIWnd()
 
 void CustomerUIWnd::LayoutFixedParts()
 {
-    const int w = width();
-    const int h = height();
-    // Next at the bottom right, Back at the bottom left; the arrow and both image rectangles
-    // share one place until the button images are drawn.
-    // The arrows are placed once for the life of the window; until a button image is drawn the
-    // image rectangles share the arrow's place.
-    const CuiRect next = cui_paint::ArrowRect(cui_paint::ArrowPoints(w, h, m_place.height, true));
-    const CuiRect back = cui_paint::ArrowRect(cui_paint::ArrowPoints(w, h, m_place.height, false));
-    m_screen.SetButtonRects({next, next, next, back, back, back}, 0, 0);
-    std::array<CuiRect, 3> actions;
-    for (size_t i = 0; i < actions.size(); ++i) {
-        const int top = static_cast<int>(std::lround(h * (0.3 + 0.15 * static_cast<double>(i))));
-        actions[i] = CuiRect{w / 2 - 300, top, w / 2 + 300, top + 100};
-    }
-    m_screen.SetFixedActionRects(actions);
+    // The buttons and action boxes are placed by the painters at their first draw (their hit
+    // rectangles are what was drawn), so nothing is clickable before the first paint.
+    m_screen.SetButtonRects({}, 0, 0);
+    m_screen.SetFixedActionRects({});
 }
 
 void CustomerUIWnd::LayoutExposurePanel()
@@ -215,31 +209,33 @@ void CustomerUIWnd::LayoutExposurePanel()
     const int comboH = m_combos[0]->sizeHint().height();
     const QFontMetrics comboFont(ScreenFont(comboH));
     const int comboW = static_cast<int>(std::lround(comboH * 3.6));
-    const int h = text.height();
-    const int unitW = static_cast<int>(std::lround(0.6 * unit.horizontalAdvance("us")));
+    const int h = cui_paint::TextExtent(text, "I").height();
+    // The unit between combo and radio: the micro sign ends midway, the "s" starts there.
+    const int unitHalf = std::max(cui_paint::TextExtent(unit, QString(QChar(0x00B5))).width(),
+                                  cui_paint::TextExtent(unit, "s").width());
+    const int unitW = 2 * unitHalf + 8;
     std::array<QString, 3> names;
     int widest = 0;
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string key = FormatText("ImageTypeName%ld", static_cast<long>(i + 1));
         names[i] = FromLatin1(Ostravo::ReadProfileString("ExperimentSettings", key.c_str(), "", 1023,
                                                          theApp.m_ini_path.c_str()));
-        widest = std::max(widest, comboFont.horizontalAdvance(names[i]));
+        widest = std::max(widest, cui_paint::TextExtent(comboFont, names[i]).width());
     }
-    const int panelW = comboW + widest + h + 20;
+    const int panelW = widest + 12 + comboW + unitW + h;
     const int panelH = 9 * h + 36;
     const int left = static_cast<int>(std::lround(width() * 0.88 - panelW / 2));
     const int top = static_cast<int>(std::lround(height() * 0.45 - panelH / 2));
     const int labelRight = left + widest;
     int rowTop = top + 3;
     for (size_t n = 0; n < 3; ++n) {
-        const int rowBottom = rowTop + comboH;
-        const QRect combo(QPoint(labelRight + 12, rowTop), QPoint(labelRight + 12 + comboW, rowBottom));
+        const QRect combo(labelRight + 12, rowTop, comboW, comboH);
         m_combos[n]->setGeometry(combo);
-        m_radios[n]->setGeometry(QRect(QPoint(combo.right() + unitW + 12, rowTop),
-                                       QPoint(combo.right() + unitW + 12 + h, rowBottom)));
+        m_radios[n]->setGeometry(QRect(combo.right() + 1 + unitW, rowTop, h, comboH));
+        const int rowBottom = combo.bottom();
         Ostravo::IntensityControl &control = m_shared->intensity[n];
         control.m_frame = {left, rowBottom + 8, left + panelW, rowBottom + 8 + h};
-        m_exposureLabelRects[n] = QRect(QPoint(left, rowTop), QPoint(labelRight, rowBottom));
+        m_exposureLabelRects[n] = QRect(left, rowTop, widest, comboH);
         PublishMarkers(static_cast<int>(n));
         rowTop = control.m_frame.bottom + h;
     }
@@ -271,57 +267,116 @@ void CustomerUIWnd::Sync()
         update();
 }
 
+void CustomerUIWnd::ShowOnlyControls(QWidget *a, QWidget *b, QWidget *c)
+{
+    auto show = [](QWidget *control, bool shown) {
+        if (control && control->isVisibleTo(control->parentWidget()) != shown)
+            control->setVisible(shown);
+    };
+    auto named = [&](QWidget *control) { return control == a || control == b || control == c; };
+    for (QLineEdit *edit : m_edits)
+        show(edit, named(edit));
+    for (QCheckBox *box : m_checks)
+        show(box, named(box));
+    show(m_password, b == m_password);
+    for (QComboBox *combo : m_combos)
+        show(combo, false);
+    show(m_radios[0], a == m_radios[0]);
+    show(m_radios[1], b == m_radios[1]);
+    show(m_radios[2], c == m_radios[2]);
+}
+
+void CustomerUIWnd::HideAllButEdits()
+{
+    auto hide = [](QWidget *control) {
+        if (control->isVisibleTo(control->parentWidget()))
+            control->hide();
+    };
+    hide(m_password);
+    for (QComboBox *combo : m_combos)
+        hide(combo);
+    for (QRadioButton *radio : m_radios)
+        hide(radio);
+    for (QCheckBox *box : m_checks)
+        hide(box);
+}
+
+void CustomerUIWnd::HideAllButCheckBoxes()
+{
+    auto hide = [](QWidget *control) {
+        if (control->isVisibleTo(control->parentWidget()))
+            control->hide();
+    };
+    for (QLineEdit *edit : m_edits)
+        hide(edit);
+    hide(m_password);
+    for (QComboBox *combo : m_combos)
+        hide(combo);
+    for (QRadioButton *radio : m_radios)
+        hide(radio);
+}
+
 void CustomerUIWnd::SyncControls(const CustomerUIData &d)
 {
     m_syncing = true;
-    const bool entered = d.state != m_shownState;
     m_shownState = d.state;
+    // Edits, radios and check boxes show the screen's text colour on its background.
+    if (d.backgroundColor != m_controlBackground || d.textColor != m_controlText) {
+        m_controlBackground = d.backgroundColor;
+        m_controlText = d.textColor;
+        const QColor background = cui_paint::FromColorRef(d.backgroundColor);
+        const QColor text = cui_paint::FromColorRef(d.textColor);
+        for (QLineEdit *edit : m_edits)
+            ScreenColours(edit, background, text);
+        ScreenColours(m_password, background, text);
+        for (QRadioButton *radio : m_radios)
+            ScreenColours(radio, background, text);
+        for (QCheckBox *box : m_checks)
+            ScreenColours(box, background, text);
+    }
     const size_t inputs = d.inputLabels.size();
     const int w = width();
+    // The form screens place their own edits and check boxes; the other screens' painters decide
+    // which controls show.
     for (size_t i = 0; i < m_edits.size(); ++i) {
         QLineEdit *edit = m_edits[i];
-        const bool shown = (d.state == Login && i == 0) || (IsInputState(d.state) && i < inputs);
-        if (shown && d.state == Login) {
-            const int top = height() / 2 - 80;
-            const int chars = i < d.inputWidths.size() && d.inputWidths[i] > 0 ? d.inputWidths[i] : 16;
-            const int editW =
-                std::min(w / 2 - 240, QFontMetrics(edit->font()).horizontalAdvance('W') * chars);
-            edit->setGeometry(w / 2, top, editW, 56);
-        }
-        edit->setVisible(shown);
+        if (IsInputState(d.state))
+            edit->setVisible(i < inputs);
         const QString text = FromLatin1(d.editTexts[i]);
         if (!edit->hasFocus() && edit->text() != text)
             edit->setText(text);
     }
-    m_password->setVisible(d.state == Login);
-    if (d.state == Login)
-        m_password->setGeometry(w / 2, height() / 2, w / 4, 56);
+    if (IsInputState(d.state) || IsCheckState(d.state))
+        m_password->setVisible(false);
     if (!m_password->hasFocus() && m_password->text() != FromLatin1(d.password))
         m_password->setText(FromLatin1(d.password));
     for (size_t i = 0; i < m_checks.size(); ++i) {
         QCheckBox *box = m_checks[i];
-        const bool shown = IsCheckState(d.state) && i < inputs;
-        box->setVisible(shown);
+        if (IsCheckState(d.state) || IsInputState(d.state))
+            box->setVisible(IsCheckState(d.state) && i < inputs);
         box->setChecked(d.checkMarks[i] != 0);
     }
+    if (IsCheckState(d.state))
+        for (QLineEdit *edit : m_edits)
+            edit->setVisible(false);
     // The form and check screens place their controls where their painters draw the rows.
     if (IsInputState(d.state) || IsCheckState(d.state))
         cui_form::PlaceFormControls(*this, d);
     const bool video = d.state == ShowVideo;
-    if (video && (entered || m_screen.TakeControlsDirty() || d.comboTexts[0].empty())) {
-        m_screen.LoadExposureCombos();
-        for (int32_t n = 1; n <= 3; ++n)
-            m_screen.UpdateExposureComboVisibility(n);
-    }
-    const CustomerUIData now = video ? m_screen.Snapshot() : d;
     for (size_t i = 0; i < m_combos.size(); ++i) {
         QComboBox *combo = m_combos[i];
-        combo->setVisible(video && now.comboVisible[i]);
-        const QString text = FromLatin1(now.comboTexts[i]);
+        // On the live video screen a combo follows its image type's activity once the screen's
+        // first paint has shown the panel.
+        if (video && d.paintedState == ShowVideo && combo->isVisibleTo(this) != d.comboVisible[i])
+            combo->setVisible(d.comboVisible[i]);
+        if (IsInputState(d.state) || IsCheckState(d.state)) {
+            combo->setVisible(false);
+            m_radios[i]->setVisible(false);
+        }
+        const QString text = FromLatin1(d.comboTexts[i]);
         if (!combo->lineEdit()->hasFocus() && combo->currentText() != text)
             combo->setEditText(text);
-        m_radios[i]->setVisible(video);
-        m_radios[i]->setChecked(now.checkedRadio == static_cast<int32_t>(i) + 1);
+        m_radios[i]->setChecked(d.checkedRadio == static_cast<int32_t>(i) + 1);
     }
     m_syncing = false;
 }
@@ -330,18 +385,43 @@ void CustomerUIWnd::paintEvent(QPaintEvent *event)
 {
     const CustomerUIData d = m_screen.Snapshot();
     QPainter painter(this);
-    painter.fillRect(rect(), kBackground);
-    painter.setPen(kText);
     painter.setFont(ScreenFont(40));
+    painter.setPen(cui_paint::FromColorRef(d.textColor));
     CuiPaintPass pass{painter, d, m_screen, *this, width(), height(), event->rect(), m_drawnTexts};
+    painter.fillRect(rect(), cui_paint::FromColorRef(d.backgroundColor));
 
-    if (d.state == ShowVideo) {
+    // The group boxes a script defined.
+    for (size_t i = 0; i < d.groupBoxRects.size(); ++i) {
+        const QRect box = cui_paint::ToQRect(d.groupBoxRects[i]);
+        if (!pass.Intersects(box))
+            continue;
+        const int thickness = i < d.groupBoxBorderWidths.size() ? d.groupBoxBorderWidths[i] : 0;
+        const int corner = i < d.groupBoxCornerSizes.size() ? d.groupBoxCornerSizes[i] : 0;
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        if (thickness > 0 && i < d.groupBoxBorderColors.size())
+            painter.setPen(QPen(cui_paint::FromColorRef(d.groupBoxBorderColors[i]), thickness));
+        else
+            painter.setPen(Qt::NoPen);
+        painter.setBrush(i < d.groupBoxFillColors.size()
+                             ? QBrush(cui_paint::FromColorRef(d.groupBoxFillColors[i]))
+                             : QBrush(Qt::NoBrush));
+        // The corner size is the width and height of the corner's ellipse.
+        painter.drawRoundedRect(QRectF(box), corner / 2.0, corner / 2.0);
+        painter.restore();
+    }
+    // The logo at its own size, its alpha over the background.
+    if (!m_logo.isNull())
+        painter.drawImage(QPoint(cui_paint::AtFraction(pass.w, 0.02), cui_paint::AtFraction(pass.h, 0.07)),
+                          m_logo);
+    cui_paint::DrawTitle(painter, pass.w, pass.h, d.title, m_drawnTexts);
+
+    // The live frame the render thread drew; in analysis mode no camera runs and the area stays empty.
+    if (d.state == ShowVideo && !theApp.m_analysis_mode) {
         std::lock_guard<std::mutex> lock(m_shared->frameMutex);
         if (!m_shared->frame.isNull())
             painter.drawImage(m_shared->frameOrigin, m_shared->frame);
     }
-    cui_paint::DrawTitle(painter, pass.w, pass.h, d.title);
-    painter.setPen(kText);
 
     switch (d.state) {
     case Login:
@@ -383,6 +463,10 @@ void CustomerUIWnd::paintEvent(QPaintEvent *event)
     default:
         break; // the other states show the frame only
     }
+    // Every completed paint records its state, so that a screen with its own controls sets them up
+    // again whenever it is entered anew, also after a screen that has no such step.
+    if (d.paintedState != d.state)
+        m_screen.WriteBack([&](CustomerUIData &m) { m.paintedState = d.state; });
 }
 
 void CustomerUIWnd::mousePressEvent(QMouseEvent *event)

@@ -61,6 +61,17 @@ class CustomerUIWnd : public QWidget
     void RecordTexts(std::vector<CuiDrawnText> *texts) { m_drawnTexts = texts; }
     const QRect &ExposureLabelRect(int i) const { return m_exposureLabelRects[static_cast<size_t>(i)]; }
 
+    // Child-control visibility as the painters decide it; a control changes only when it differs.
+    // Each input edit and check box is shown when it is one of a, b, c; the password edit only as b;
+    // radio 1 only as a, radio 2 only as b, radio 3 only as c; the exposure combos are hidden.
+    void ShowOnlyControls(QWidget *a, QWidget *b, QWidget *c);
+    // Hides everything but the six input edits, which are left as they are.
+    void HideAllButEdits();
+    // Hides everything but the six check boxes, which are left as they are.
+    void HideAllButCheckBoxes();
+    // The logo drawn at the top left (empty when its file could not be read).
+    const QImage &Logo() const { return m_logo; }
+
   protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -91,6 +102,10 @@ class CustomerUIWnd : public QWidget
     bool m_syncing = false;
     int32_t m_shownState = -2;
     std::vector<CuiDrawnText> *m_drawnTexts = nullptr;
+    QImage m_logo;
+    // The colours the controls show, as last applied (Windows RGB; -1 before the first sync).
+    int32_t m_controlBackground = -1;
+    int32_t m_controlText = -1;
 };
 
 // The window as the program's services see it; created on first use.

@@ -46,6 +46,32 @@ TEST(CustomerUIPainters, ArrowsSitAtTheirFractionsAndLiftOnTheSmallScreen)
     EXPECT_EQ(cui_paint::AtFraction(5, 0.5), 3) << "halves round away from zero";
 }
 
+TEST(CustomerUIPainters, ImageNamesAreLookedUpInTheOperatorScreenFolder)
+{
+    const struct
+    {
+        const char *folder, *path;
+    } cases[] = {
+        {"", "a.png"},
+        {"   ", "a.png"}, // no folder: the name alone
+        {"/opt/v/CustomerUI", "/opt/v/CustomerUI/a.png"},
+        {"  /opt/v/CustomerUI/  ", "/opt/v/CustomerUI/a.png"},
+        {"/opt/v/CustomerUI\r\nrest", "/opt/v/CustomerUI/a.png"}, // cut at the line break
+        {"C:\\CustomerUI\\", "C:\\CustomerUI\\a.png"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(cui_paint::CustomerUIImagePath(c.folder, "a.png"), c.path) << c.folder;
+}
+
+TEST(CustomerUIPainters, ButtonImagesCentreOnTheArrowAndStayAboveTheBottomLimit)
+{
+    const CuiRect arrow{1660, 958, 1814, 1038}; // centre (1737, 998)
+    // 100 x 40: bottom 998 + 20 = 1018, within 1080 - 41.
+    EXPECT_EQ(cui_paint::PlaceButtonImage(arrow, 100, 40, 1080), (CuiRect{1687, 978, 1787, 1018}));
+    // 100 x 120: 998 + 60 = 1058 would pass 1039; the image moves up whole.
+    EXPECT_EQ(cui_paint::PlaceButtonImage(arrow, 100, 120, 1080), (CuiRect{1687, 919, 1787, 1039}));
+}
+
 TEST(CustomerUIPainters, CountdownText)
 {
     const struct
@@ -86,7 +112,11 @@ TEST(CustomerUIPainters, TextLinesStackCentredFromTheirTopFraction)
     painter.setFont(font);
     painter.setPen(Qt::white);
     const QFontMetrics fm(font);
-    const int lh = fm.height();
+    // A line takes the extent Qt measures for it on one line.
+    auto extent = [&](const char *text) {
+        return fm.boundingRect(QRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text).size();
+    };
+    const int lh = extent("Short").height();
     QRect bounds;
     // No lines: a blank is measured at the fraction, and nothing counts as drawn.
     EXPECT_EQ(cui_paint::DrawTextLines(painter, 1919, 1079, {}, 3, 0.4, bounds), 0);
@@ -96,7 +126,7 @@ TEST(CustomerUIPainters, TextLinesStackCentredFromTheirTopFraction)
     EXPECT_EQ(cui_paint::DrawTextLines(painter, 1919, 1079, lines, 2, 0.01, bounds), 2);
     EXPECT_EQ(bounds.top(), 11);
     EXPECT_EQ(bounds.bottom(), 11 + lh - 1 + (lh - 1) / 10 + lh - 1);
-    EXPECT_EQ(bounds.width(), fm.horizontalAdvance("A much longer second line"));
+    EXPECT_EQ(bounds.width(), extent("A much longer second line").width());
     EXPECT_LE(std::abs(bounds.center().x() - 959), 1) << "centred";
     painter.end();
     // Nothing was drawn below the two lines.
