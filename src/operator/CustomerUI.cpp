@@ -1348,6 +1348,54 @@ bool CustomerUI::TriggerEventWhenPumpStopsMoving(int32_t pump, int32_t timeoutSe
     return true;
 }
 
+// ---- Next and Back hiding, layout and action style ----
+
+void CustomerUI::HideButtonFor(bool next, int32_t periodMs)
+{
+    // One lock for both: a re-show tick between hiding and re-arming would leave the button shown
+    // with no period running.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ArmLocked(next ? CUI_TIMER_UNHIDE_NEXT : CUI_TIMER_UNHIDE_BACK, std::max(periodMs, 0));
+    bool &hidden = next ? m_data.nextHidden : m_data.backHidden;
+    if (!hidden) {
+        hidden = true;
+        m_repaint = true;
+    }
+}
+
+void CustomerUI::ShowButtonNow(bool next)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_timers.erase(next ? CUI_TIMER_UNHIDE_NEXT : CUI_TIMER_UNHIDE_BACK);
+    bool &hidden = next ? m_data.nextHidden : m_data.backHidden;
+    if (hidden) {
+        hidden = false;
+        m_repaint = true;
+    }
+}
+
+void CustomerUI::SetTopLinePos(double fraction)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.topLinePos = fraction;
+}
+
+void CustomerUI::SetActionsTopLinePos(double fraction)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.actionsTopLinePos = fraction;
+}
+
+bool CustomerUI::CanCreateFont(const std::string &face, int32_t height) const
+{
+    std::function<bool(const std::string &, int32_t)> canCreate;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        canCreate = m_host.canCreateFont;
+    }
+    return !canCreate || canCreate(face, height);
+}
+
 CustomerUI &theCustomerUI()
 {
     static CustomerUI screen;

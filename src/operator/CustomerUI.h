@@ -163,7 +163,7 @@ struct CustomerUIData
     int32_t backgroundColor = 0x3F3221; // RGB(33, 50, 63)
     int32_t textColor = 0xFFFFFF;       // RGB(255, 255, 255)
     int32_t highlightColor = 0xB4B344;  // RGB(68, 179, 180)
-    // The state of the last paint that completed a screen with its own controls; -1 = none yet.
+    // The state of the last completed paint; -1 = none yet.
     int32_t paintedState = UndefinedState;
 };
 
@@ -177,6 +177,8 @@ struct CustomerUIHost
     // The image type selected in the main window's toolbar (0 without a toolbar), and its selection.
     std::function<int32_t()> toolbarImageType;
     std::function<void(int32_t type)> selectToolbarImageType;
+    // Whether a font of this face and height can be made for the action buttons (none: it can).
+    std::function<bool(const std::string &face, int32_t height)> canCreateFont;
 };
 
 // The items of an exposure combo; the three-digit values carry one leading blank.
@@ -321,6 +323,19 @@ class CustomerUI
     void SetPumpQuery(PumpQuery query);
     // Replaces the clock (tests).
     void SetClock(std::function<Clock::time_point()> now);
+
+    // ---- Next and Back hiding, layout and action style (script thread) ----
+    // Hides Next (next set) or Back and arms its re-show timer with periodMs, replacing a running
+    // one; a hidden button stays hidden until the new period ends.
+    void HideButtonFor(bool next, int32_t periodMs);
+    // Stops the button's re-show timer and shows the button.
+    void ShowButtonNow(bool next);
+    // The tops of the prompt lines and of the action buttons as fractions of the client height;
+    // they take effect at the next paint, nothing is repainted here.
+    void SetTopLinePos(double fraction);
+    void SetActionsTopLinePos(double fraction);
+    // Asks the host whether the action-button font can be made (true without a host link).
+    bool CanCreateFont(const std::string &face, int32_t height) const;
 
   private:
     void ResetLocked();
