@@ -18,6 +18,7 @@
 #include "experiment/gui/MontageDlg.h"
 #include "operator/CustomerUICommands.h"
 #include "operator/CustomerUIServices.h"
+#include "operator/gui/CUIScriptsDlg.h"
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/commands/AnalysisRunCommands.h"
@@ -113,6 +114,7 @@ int main(int argc, char **argv)
     // The operator screen's model: its state, reload and flow split.
     InstallCustomerUIServices();
     InstallCustomerUIWindow();
+    InstallCUIScriptsWindow();
     InstallDeviceSettingsDialogs();
 
     int status = 1;
@@ -126,6 +128,7 @@ int main(int argc, char **argv)
     // released from its wait, prompt or failure box and joined.
     scriptWindows->Uninstall();
     UninstallCustomerUIWindow();
+    UninstallCUIScriptsWindow();
     SetScriptPromptHost(nullptr);
     platform::ui::SetUi(nullptr);
     EndRun();
