@@ -1,6 +1,7 @@
 // The operator-screen scripts window: its start-up settings, its runs on handle 1 through the
 // operator screen, and the end of an operator script with and without the window.
 #include "script/gui/ScriptWindowsFixture.h"
+#include "tools/gui/QueuedFakeUi.h"
 
 #include "Ostravo/Profile.h"
 #include "app/AppGlobals.h"
@@ -68,6 +69,8 @@ class CUIScriptsDlgTest : public ScriptWindowsFixture
     void SetUp() override
     {
         ScriptWindowsFixture::SetUp();
+        // Work for the user-interface thread goes through a queue the thread sanitizer can follow.
+        platform::ui::SetUi(m_queued);
         m_oldCustomerUi = theApp.m_customer_ui_directory.c_str();
         m_oldSettings = _settings_ini_path;
         theApp.m_customer_ui_directory.Assign(m_dir.file("CustomerUI").c_str());
@@ -149,6 +152,7 @@ class CUIScriptsDlgTest : public ScriptWindowsFixture
         EXPECT_FALSE(EventSignalled());
     }
 
+    std::shared_ptr<QueuedFakeUi> m_queued = std::make_shared<QueuedFakeUi>();
     std::shared_ptr<PostRecordingFramework> m_framework = std::make_shared<PostRecordingFramework>();
     std::shared_ptr<AppFramework> m_oldFramework;
     std::shared_ptr<OperatorScreenServices> m_oldServices;
@@ -264,7 +268,7 @@ TEST_F(CUIScriptsDlgTest, RunDrivesTheButtonsAndTheEndOfTheRunResetsTheScreenFir
     EXPECT_EQ(line->text(), "");
     ExpectScreenReset();
     EXPECT_EQ(m_framework->Posted(), std::vector<int>{32861}) << "the main window closes the images";
-    EXPECT_TRUE(m_ui->Messages().empty());
+    EXPECT_TRUE(m_queued->Messages().empty());
 }
 
 // The window is installed, as in the program, but was never opened: the screen still resets.
@@ -295,10 +299,10 @@ TEST_F(CUIScriptsDlgTest, RunFailuresAreLoggedAndShownExceptWhileHandleOneIsTake
     // A script that does not load: the loader's text in the log and in an error box.
     Select("Broken.scr");
     dialog->OnBnClickedRun();
-    ASSERT_EQ(m_ui->Messages().size(), 1u);
-    EXPECT_FALSE(m_ui->Messages()[0].text.empty());
-    EXPECT_TRUE(m_ui->Messages()[0].flags & platform::ui::MbIconError);
-    EXPECT_NE(ErrorLog().find(m_ui->Messages()[0].text), std::string::npos);
+    ASSERT_EQ(m_queued->Messages().size(), 1u);
+    EXPECT_FALSE(m_queued->Messages()[0].text.empty());
+    EXPECT_TRUE(m_queued->Messages()[0].flags & platform::ui::MbIconError);
+    EXPECT_NE(ErrorLog().find(m_queued->Messages()[0].text), std::string::npos);
     EXPECT_EQ(Buttons(), (std::vector<bool>{false, true, false, true}));
 
     // Handle 1 taken by a run started elsewhere after the buttons were last updated: log only.
@@ -307,7 +311,7 @@ TEST_F(CUIScriptsDlgTest, RunFailuresAreLoggedAndShownExceptWhileHandleOneIsTake
     ASSERT_TRUE(held.m_entered.Wait(20000));
     Select("Busy.scr");
     dialog->OnBnClickedRun();
-    EXPECT_EQ(m_ui->Messages().size(), 1u);
+    EXPECT_EQ(m_queued->Messages().size(), 1u);
     EXPECT_NE(ErrorLog().find("Interpreter instance with handle: 1 already exists."), std::string::npos);
     held.m_release.Set();
     EXPECT_TRUE(RunEventLoopUntil([] { return !ScriptInstanceExists(1); }));
@@ -324,7 +328,7 @@ TEST_F(CUIScriptsDlgTest, AScriptWithoutCodeLooksStartedUntilTheWindowIsShownAga
     dialog->OnBnClickedRun();
     EXPECT_FALSE(ScriptInstanceExists(1));
     EXPECT_EQ(Buttons(), (std::vector<bool>{true, false, false, false}));
-    EXPECT_TRUE(m_ui->Messages().empty());
+    EXPECT_TRUE(m_queued->Messages().empty());
     dialog->hide();
     dialog->show();
     Select("Notes.scr");
