@@ -276,6 +276,8 @@ TEST_F(CUIScriptsDlgTest, TheEndOfAnOperatorScriptWithoutTheWindowStillResetsThe
 {
     HeldCommand held;
     m_window = InstallCUIScriptsWindow();
+    // The main window's command 32854 reaches this window through the screen's services.
+    EXPECT_EQ(&OperatorScreen().ScriptsDialog(), m_window.get());
     const std::string path = WriteScript("Guided.scr", "Wait(1);\n");
     std::string error;
     ASSERT_TRUE(OperatorScreen().Reload(path.c_str(), error)) << error;
