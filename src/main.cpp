@@ -19,6 +19,7 @@
 #include "operator/CustomerUICommands.h"
 #include "operator/CustomerUILayoutCommands.h"
 #include "operator/CustomerUIServices.h"
+#include "operator/gui/CUIScriptsDlg.h"
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
 #include "script/commands/AnalysisRunCommands.h"
@@ -115,6 +116,7 @@ int main(int argc, char **argv)
     // The operator screen's model: its state, reload and flow split.
     InstallCustomerUIServices();
     InstallCustomerUIWindow();
+    InstallCUIScriptsWindow();
     InstallDeviceSettingsDialogs();
 
     int status = 1;
@@ -128,6 +130,7 @@ int main(int argc, char **argv)
     // released from its wait, prompt or failure box and joined.
     scriptWindows->Uninstall();
     UninstallCustomerUIWindow();
+    UninstallCUIScriptsWindow();
     SetScriptPromptHost(nullptr);
     platform::ui::SetUi(nullptr);
     EndRun();

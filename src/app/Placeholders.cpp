@@ -327,7 +327,8 @@ class PlaceholderOperatorScreenServices : public OperatorScreenServices
   private:
     static constexpr const char *kWhat = "the operator screen is";
     PlaceholderWindow m_screen{"CustomerUI", kWhat};
-    PlaceholderWindow m_scriptsDialog{"CUIScriptsDlg", kWhat};
+    // The scripts dialog is built; without the screen's services it never gets a window.
+    AbsentWindow m_scriptsDialog;
 };
 
 // One slot per subsystem: the installed implementation, else the placeholder.

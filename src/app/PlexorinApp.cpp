@@ -230,6 +230,11 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
     Scripts().ScriptsList().Create(false);
     OperatorScreen().Screen().Create(false);
 
+    // Cartridge types, before a start-up script can ask for them.
+    EString cartridgeError;
+    if (!Devices().LoadCartridgeTypes(cartridgeError))
+        Fail(cartridgeError.c_str(), __LINE__);
+
     // The operator screen at start-up; only "TRUE" in any letter case counts, and only in
     // analysis mode.
     char runOnStartup[9];
@@ -237,11 +242,6 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
                                        m_ini_path.c_str());
     if (CompareText(runOnStartup, "TRUE", 0, 0) && m_analysis_mode)
         RunUserInterface(*this);
-
-    // Cartridge types.
-    EString cartridgeError;
-    if (!Devices().LoadCartridgeTypes(cartridgeError))
-        Fail(cartridgeError.c_str(), __LINE__);
 
     // The event loop runs.
     return true;

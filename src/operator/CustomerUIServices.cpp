@@ -1,6 +1,5 @@
 #include "operator/CustomerUIServices.h"
 
-#include "app/Placeholders.h"
 #include "operator/CustomerUI.h"
 #include "script/ScriptRuntime.h"
 
@@ -27,12 +26,31 @@ std::shared_ptr<CustomerUIWindowLink> Window()
     return g_window;
 }
 
+std::shared_ptr<CUIScriptsWindowLink> g_scriptsWindow;
+
+// The scripts window once it exists; null before and without a GUI.
+std::shared_ptr<CUIScriptsWindowLink> ScriptsWindow()
+{
+    std::shared_ptr<CUIScriptsWindowLink> window;
+    {
+        std::lock_guard<std::mutex> lock(g_windowMutex);
+        window = g_scriptsWindow;
+    }
+    return window && window->HasWindow() ? window : nullptr;
+}
+
 } // namespace
 
 void SetCustomerUIWindow(std::shared_ptr<CustomerUIWindowLink> window)
 {
     std::lock_guard<std::mutex> lock(g_windowMutex);
     g_window = std::move(window);
+}
+
+void SetCUIScriptsWindow(std::shared_ptr<CUIScriptsWindowLink> window)
+{
+    std::lock_guard<std::mutex> lock(g_windowMutex);
+    g_scriptsWindow = std::move(window);
 }
 
 ModelessWindow &CustomerUIServices::Screen()
@@ -45,7 +63,14 @@ ModelessWindow &CustomerUIServices::Screen()
 
 ModelessWindow &CustomerUIServices::ScriptsDialog()
 {
-    return OperatorScreenServicesPlaceholder().ScriptsDialog();
+    static NoScreenWindow none;
+    std::shared_ptr<CUIScriptsWindowLink> window;
+    {
+        std::lock_guard<std::mutex> lock(g_windowMutex);
+        window = g_scriptsWindow;
+    }
+    // The window lives until the GUI removes it at the exit, after the last caller.
+    return window ? static_cast<ModelessWindow &>(*window) : none;
 }
 
 int32_t CustomerUIServices::State()
@@ -115,11 +140,19 @@ void CustomerUIServices::SetLiveImageStopTime(const platform::LocalTime &)
 std::shared_ptr<OperatorScreenServices> InstallCustomerUIServices()
 {
     // The end of every operator script clears the screen, whether or not the scripts dialog that
-    // lists it has a window.
+    // lists it has a window; with one, the dialog does it and then restores its buttons.
     ScriptOwnerHooks hooks;
     hooks.hasWindow = [] { return true; };
-    hooks.setStatusText = [](const std::string &) {};
-    hooks.onScriptEnded = [] { theCustomerUI().OnScriptEnded(); };
+    hooks.setStatusText = [](const std::string &text) {
+        if (std::shared_ptr<CUIScriptsWindowLink> window = ScriptsWindow())
+            window->SetStatusText(text);
+    };
+    hooks.onScriptEnded = [] {
+        if (std::shared_ptr<CUIScriptsWindowLink> window = ScriptsWindow())
+            window->OnScriptEnded();
+        else
+            theCustomerUI().OnScriptEnded();
+    };
     SetScriptOwnerHooks(1, std::move(hooks));
     return InstallOperatorScreenServices(std::make_shared<CustomerUIServices>());
 }

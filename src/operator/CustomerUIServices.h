@@ -18,6 +18,17 @@ class CustomerUIWindowLink : public ModelessWindow
                                std::string &error) = 0;
 };
 
+// The operator-screen scripts window as the services and the script thread of handle 1 reach it;
+// installed by the GUI.
+class CUIScriptsWindowLink : public ModelessWindow
+{
+  public:
+    // Script thread: the line about to run; "" clears it.
+    virtual void SetStatusText(const std::string &text) = 0;
+    // Script thread: the end of a handle-1 run, the operator screen's reset included.
+    virtual void OnScriptEnded() = 0;
+};
+
 class CustomerUIServices : public OperatorScreenServices
 {
   public:
@@ -43,3 +54,6 @@ std::shared_ptr<OperatorScreenServices> InstallCustomerUIServices();
 // Installs the operator screen's window (nullptr removes it; without one the screen has no window,
 // as in a run without a display).
 void SetCustomerUIWindow(std::shared_ptr<CustomerUIWindowLink> window);
+// Installs the operator-screen scripts window (nullptr removes it; without one the window never
+// exists and the end of an operator script resets the screen on its own).
+void SetCUIScriptsWindow(std::shared_ptr<CUIScriptsWindowLink> window);

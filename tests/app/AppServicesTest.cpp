@@ -345,9 +345,9 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     std::string log = ErrorLogText();
     // The projection and fractionation tools are built: no placed line is called missing.
     EXPECT_EQ(log.find("SaveCalibrationLine()"), std::string::npos);
-    size_t first = log.find("CUIScriptsDlg::Create() - the operator screen is not available in this build.");
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(log.find("CUIScriptsDlg::Create()", first + 1), std::string::npos);
+    // The operator-screen scripts window is built: without the screen's services it simply has
+    // no window, and nothing calls it missing.
+    EXPECT_EQ(log.find("CUIScriptsDlg::Create()"), std::string::npos);
 
     // Queries answer the empty state.
     std::string path = "unchanged";

@@ -15,6 +15,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <regex>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -436,6 +437,18 @@ TEST_F(AppStartupTest, RunOnStartupStartsTheOperatorScreenOnlyForTrue)
             std::string(m_app->m_exe_directory.c_str()) + "CustomerUI/Scripts/DefaultAnalysisUI.scr";
         EXPECT_EQ(Called("Reload:" + script), c.starts);
     }
+}
+
+// A start-up script may ask for cartridge offsets on its first lines: the types are loaded first.
+TEST_F(AppStartupTest, CartridgeTypesAreLoadedBeforeTheStartUpScriptStarts)
+{
+    std::filesystem::create_directories(Data());
+    WriteSettings(ValidSettingsText("[CustomerUI]\r\nRunOnStartup=TRUE\r\n"));
+    ASSERT_TRUE(Start());
+    const auto reload = std::find_if(m_calls.begin(), m_calls.end(),
+                                     [](const std::string &call) { return call.rfind("Reload:", 0) == 0; });
+    ASSERT_NE(reload, m_calls.end());
+    EXPECT_NE(std::find(m_calls.begin(), reload, "LoadCartridgeTypes"), reload);
 }
 
 TEST_F(AppStartupTest, CachedLinesAddedBeforeANormalExitAreWritten)

@@ -83,11 +83,18 @@ bool rename_script_file(const std::string &oldBaseName, const std::string &newBa
     return rename_script_file(ScriptsFolder(), oldBaseName, newBaseName, error);
 }
 
-ScriptsDlg::ScriptsDlg(QWidget *parent) : ToolWindow("Scripts", parent)
+ScriptsDlg::ScriptsDlg(QWidget *parent)
+    : ScriptsDlg("Scripts", SCRIPT_HANDLE_FLUIDIC_SYSTEM, ScriptsFolder, parent)
+{
+}
+
+ScriptsDlg::ScriptsDlg(const char *title, int handle, std::function<std::string()> folder, QWidget *parent)
+    : ToolWindow(title, parent), m_handle(handle), m_folder(std::move(folder))
 {
     setWindowFlag(Qt::Tool, true);
     setFont(MappedFont("Microsoft Sans Serif", 9));
     auto *layout = new QVBoxLayout(this);
+    m_layout = layout;
     layout->setContentsMargins(3, 3, 3, 3);
     layout->setSpacing(3);
     auto *buttons = new QHBoxLayout;
@@ -155,7 +162,7 @@ std::string ScriptsDlg::SelectedText() const
 void ScriptsDlg::FillScriptList()
 {
     m_list->clear();
-    for (const platform::DirEntry &entry : platform::ListFolder(ScriptsFolder(), "*.scr")) {
+    for (const platform::DirEntry &entry : platform::ListFolder(Folder(), "*.scr")) {
         if (entry.isFolder)
             continue;
         m_list->addItem(QString::fromLatin1(entry.name.c_str()));
@@ -164,8 +171,8 @@ void ScriptsDlg::FillScriptList()
 
 void ScriptsDlg::UpdateButtons()
 {
-    // While handle 0 runs only Stop makes sense; the window may be shown again meanwhile.
-    if (Script::IsScriptRunning(SCRIPT_HANDLE_FLUIDIC_SYSTEM))
+    // While the handle runs only Stop makes sense; the window may be shown again meanwhile.
+    if (Script::IsScriptRunning(m_handle))
         ShowRunningButtons();
     else
         RestoreIdleButtons();
@@ -210,7 +217,7 @@ void ScriptsDlg::OnScriptEnded()
 void ScriptsDlg::OnBnClickedEdit()
 {
     std::string name = SelectedText();
-    const std::string folder = ScriptsFolder();
+    const std::string folder = Folder();
     if (!platform::FolderExists(folder) && !platform::MakeFolder(folder)) {
         Report(FormatText("Unable to create directory: %s", folder.c_str()), __LINE__);
         return;
@@ -233,9 +240,9 @@ void ScriptsDlg::OnBnClickedEdit()
 void ScriptsDlg::OnBnClickedRun()
 {
     // With nothing selected the bare folder goes to the run entry, which refuses it.
-    const std::string path = Join(ScriptsFolder(), SelectedText());
+    const std::string path = Join(Folder(), SelectedText());
     EString error;
-    if (!Script::RunScript(SCRIPT_HANDLE_FLUIDIC_SYSTEM, path.c_str(), error)) {
+    if (!Script::RunScript(m_handle, path.c_str(), error)) {
         Report(error.c_str(), __LINE__);
         return;
     }
@@ -244,7 +251,7 @@ void ScriptsDlg::OnBnClickedRun()
 
 void ScriptsDlg::OnBnClickedStop()
 {
-    Script::StopScript(SCRIPT_HANDLE_FLUIDIC_SYSTEM);
+    Script::StopScript(m_handle);
 }
 
 void ScriptsDlg::OnContextMenu(const QPoint &pos)
@@ -297,7 +304,7 @@ void ScriptsDlg::RenameEntry(const std::string &entry)
     if (!m_ask_name || !m_ask_name(name))
         return;
     EString error;
-    if (!rename_script_file(oldBase, name, error)) {
+    if (!rename_script_file(Folder(), oldBase, name, error)) {
         Report(error.c_str(), __LINE__);
         return;
     }
@@ -306,7 +313,7 @@ void ScriptsDlg::RenameEntry(const std::string &entry)
 
 void ScriptsDlg::DeleteEntry(const std::string &entry)
 {
-    const std::string path = Join(ScriptsFolder(), entry);
+    const std::string path = Join(Folder(), entry);
     if (!platform::FileExists(path))
         return;
     // Only an explicit Yes deletes: closing the question keeps the file.
@@ -324,7 +331,7 @@ void ScriptsDlg::DeleteEntry(const std::string &entry)
 
 void ScriptsDlg::DuplicateEntry(const std::string &entry)
 {
-    const std::string folder = ScriptsFolder();
+    const std::string folder = Folder();
     const std::string base = BaseName(entry);
     std::string candidate;
     for (unsigned long i = 1; i <= 99; ++i) {

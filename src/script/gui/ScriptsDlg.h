@@ -17,6 +17,7 @@
 class QListWidget;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 // Renames <folder>/<old>.scr to <folder>/<new>.scr. Never replaces an existing file; refuses an
 // empty new name and one that holds a path separator. False with the reason in error.
@@ -45,8 +46,8 @@ class ScriptsDlg : public ToolWindow
     explicit ScriptsDlg(QWidget *parent = nullptr);
     ~ScriptsDlg() override;
 
-    // Enable states from selection, admin mode and whether handle 0 runs.
-    void UpdateButtons();
+    // Enable states from selection, admin mode and whether the window's handle runs.
+    virtual void UpdateButtons();
     // Script thread: the current-line text (null does nothing).
     void SetStatusText(const char *text);
     // Script thread: the end of a handle-0 run.
@@ -54,7 +55,7 @@ class ScriptsDlg : public ToolWindow
 
     void FillScriptList();
     void OnBnClickedEdit();
-    void OnBnClickedRun();
+    virtual void OnBnClickedRun();
     void OnBnClickedStop();
     // The context menu for the list row under a right click at pos (list coordinates); opens
     // nothing outside admin mode or off the rows.
@@ -72,19 +73,32 @@ class ScriptsDlg : public ToolWindow
     QListWidget *List() const { return m_list; }
 
   protected:
+    // A scripts window of another handle with its own title and scripts folder; the controls
+    // are those of this window, laid out in Layout() from the buttons down.
+    ScriptsDlg(const char *title, int handle, std::function<std::string()> folder, QWidget *parent);
+
     void showEvent(QShowEvent *event) override;
 
-  private:
     // Writes text to the error log and shows it.
     void Report(const std::string &text, int line);
     std::string SelectedText() const;
-    // Only Stop enabled: handle 0 runs.
+    // Only Stop enabled: the handle runs.
     void ShowRunningButtons();
     void RestoreIdleButtons();
+    // The folder the listed scripts live in.
+    std::string Folder() const { return m_folder(); }
+    QVBoxLayout *Layout() const { return m_layout; }
+    QLineEdit *CurrentLine() const { return m_current_line; }
+    int Handle() const { return m_handle; }
+
+  private:
     void RenameEntry(const std::string &entry);
     void DeleteEntry(const std::string &entry);
     void DuplicateEntry(const std::string &entry);
 
+    int m_handle = 0;
+    std::function<std::string()> m_folder;
+    QVBoxLayout *m_layout = nullptr;
     QListWidget *m_list = nullptr;
     QLineEdit *m_current_line = nullptr;
 };
