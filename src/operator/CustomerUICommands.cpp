@@ -20,28 +20,8 @@ using script_parse::SetError;
 // The operator event is only ever released by the screen; a wait has no time-out of its own.
 constexpr std::chrono::hours kWaitForever{24 * 365};
 
-// Handle check, "(" and a non-empty rest: the frame every command with arguments shares.
-bool StartFrame(const Script &instance, const char *name, const char *&cursor, EString &error)
-{
-    return CheckCustomerUIHandle(instance, name, error) && ReadArgumentListStart(cursor, error);
-}
-
-bool StartEmptyFrame(const Script &instance, const char *name, const char *&cursor, EString &error)
-{
-    return CheckCustomerUIHandle(instance, name, error) && ParseEmptyParameterList(cursor, error);
-}
-
-// Shows the state and waits for the operator event; the event is not reset first, so an event
-// raised while the script was still filling the screen releases the wait at once.
-std::string ShowAndWait(int32_t state)
-{
-    std::string ignored;
-    theCustomerUI().SetState(state, ignored);
-    std::string text;
-    while (!theCustomerUI().WaitForEvent(kWaitForever, text)) {
-    }
-    return text;
-}
+constexpr auto StartFrame = StartCustomerUIFrame;
+constexpr auto StartEmptyFrame = StartEmptyCustomerUIFrame;
 
 CommandHandler WaitingCommand(const char *name, int32_t state)
 {
@@ -57,7 +37,7 @@ CommandHandler WaitingCommand(const char *name, int32_t state)
             return true;
         if (!CheckResultVariable(name + 8, 1, result, error))
             return false;
-        const std::string text = ShowAndWait(state);
+        const std::string text = ShowCustomerUIStateAndWait(state);
         result->text.Assign(text.c_str());
         return true;
     };
@@ -319,6 +299,28 @@ bool CheckCustomerUIHandle(const Script &instance, const char *displayName, EStr
     SetError(error, FormatText("%s() may only be called from the CustomerUI instance of the interpreter.",
                                displayName));
     return false;
+}
+
+bool StartCustomerUIFrame(const Script &instance, const char *displayName, const char *&cursor,
+                          EString &error)
+{
+    return CheckCustomerUIHandle(instance, displayName, error) && ReadArgumentListStart(cursor, error);
+}
+
+bool StartEmptyCustomerUIFrame(const Script &instance, const char *displayName, const char *&cursor,
+                               EString &error)
+{
+    return CheckCustomerUIHandle(instance, displayName, error) && ParseEmptyParameterList(cursor, error);
+}
+
+std::string ShowCustomerUIStateAndWait(int32_t state)
+{
+    std::string ignored;
+    theCustomerUI().SetState(state, ignored);
+    std::string text;
+    while (!theCustomerUI().WaitForEvent(kWaitForever, text)) {
+    }
+    return text;
 }
 
 void RegisterCustomerUICommands()

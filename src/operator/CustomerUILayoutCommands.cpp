@@ -15,7 +15,6 @@
 #include "script/Script.h"
 
 #include <array>
-#include <chrono>
 #include <string>
 
 namespace {
@@ -23,9 +22,6 @@ namespace {
 using script_parse::SetError;
 
 constexpr const char *kSourceFile = "CustomerUILayoutCommands.cpp";
-
-// The operator event is only ever released by the screen; a wait has no time-out of its own.
-constexpr std::chrono::hours kWaitForever{24 * 365};
 
 constexpr int32_t kMaxActionLines = 16;
 constexpr int32_t kMaxHideSeconds = 3600;
@@ -40,15 +36,8 @@ bool InColourRange(int32_t value)
     return value >= 0 && value <= 255;
 }
 
-bool StartFrame(const Script &instance, const char *name, const char *&cursor, EString &error)
-{
-    return CheckCustomerUIHandle(instance, name, error) && ReadArgumentListStart(cursor, error);
-}
-
-bool StartEmptyFrame(const Script &instance, const char *name, const char *&cursor, EString &error)
-{
-    return CheckCustomerUIHandle(instance, name, error) && ParseEmptyParameterList(cursor, error);
-}
+constexpr auto StartFrame = StartCustomerUIFrame;
+constexpr auto StartEmptyFrame = StartEmptyCustomerUIFrame;
 
 // Bare image names are looked up in the operator-screen folder.
 std::string OperatorFolder()
@@ -456,18 +445,6 @@ bool GetGUISize(Script &instance, const char *arguments, VariableList &variables
 
 // ---- the image-check screens ----
 
-// Shows the state and waits for the operator event; the event is not reset first, so a Next given
-// while the script was still filling the screen releases the wait at once.
-std::string ShowAndWait(int32_t state)
-{
-    std::string ignored;
-    theCustomerUI().SetState(state, ignored);
-    std::string text;
-    while (!theCustomerUI().WaitForEvent(kWaitForever, text)) {
-    }
-    return text;
-}
-
 // Puts an image into a slot with its channel colour name. A missing image does not stop the check
 // screen; its slot is emptied, so the screen cannot show an earlier screen's image under this
 // channel's name, and the setter's message goes to the error log.
@@ -540,7 +517,7 @@ bool FluoChannelCheck(Script &instance, const char *arguments, VariableList &var
         screen.SetCheckboxInput(0, label1.c_str(), mark1);
         screen.SetCheckboxInput(1, label2.c_str(), mark2);
     }
-    const std::string text = ShowAndWait(PromptForImageChecks);
+    const std::string text = ShowCustomerUIStateAndWait(PromptForImageChecks);
     const std::array<int32_t, 6> marks = screen.Snapshot().checkMarks;
     const int32_t first = marks[0] ? 1 : 0;
     const int32_t second = marks[1] ? 1 : 0;
@@ -585,7 +562,7 @@ bool FusedImageCheck(Script &instance, const char *arguments, VariableList &vari
     PlaceCheckImage(1, grey.c_str(), "grey");
     PlaceCheckImage(4, green.c_str(), "green");
     PlaceCheckImage(5, red.c_str(), "red");
-    const std::string text = ShowAndWait(PromptForFusedImageVerification);
+    const std::string text = ShowCustomerUIStateAndWait(PromptForFusedImageVerification);
     resultVar->text.Assign(text.c_str());
     return true;
 }
