@@ -16,6 +16,8 @@
 #include "script/ScriptRuntime.h"
 #include "support/FakeUi.h"
 
+#include "support/PostRecordingFramework.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -27,6 +29,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using vantelis::test::PostRecordingFramework;
 using vantelis::test::ReadFileBytes;
 using vantelis::test::WriteFileBytes;
 
@@ -519,34 +522,6 @@ TEST_F(CustomerUITest, ReloadOfAScriptWithoutCodeStartsNothing)
     EXPECT_EQ(d.state, UndefinedState);
     EXPECT_TRUE(d.inputLabels.empty());
 }
-
-// A main window that only records the commands posted to it (from any thread).
-class PostRecordingFramework : public AppFramework
-{
-  public:
-    bool PrepareFramework(std::string &) override { return true; }
-    DocumentTemplate *CreateDocumentTemplate() override { return nullptr; }
-    bool CreateMainFrame() override { return true; }
-    bool HasMainWindow() const override { return true; }
-    void PostCommand(int commandId, intptr_t) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_posted.push_back(commandId);
-    }
-    bool SaveReferenceImage(const std::string &, std::string &, bool) override { return false; }
-    void WakeIdle() override {}
-    bool FrameworkIdle(int32_t) override { return false; }
-    void ExitFramework() override {}
-    std::vector<int> Posted()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_posted;
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::vector<int> m_posted;
-};
 
 TEST_F(CustomerUITest, TheEndOfAnOperatorScriptClearsTheScreenWithoutAScriptsWindow)
 {

@@ -1,6 +1,7 @@
 // The operator-screen scripts window: its start-up settings, its runs on handle 1 through the
 // operator screen, and the end of an operator script with and without the window.
 #include "script/gui/ScriptWindowsFixture.h"
+#include "support/PostRecordingFramework.h"
 #include "tools/gui/QueuedFakeUi.h"
 
 #include "Ostravo/Profile.h"
@@ -22,34 +23,6 @@
 
 namespace vantelis::test {
 namespace {
-
-// A main window that only records the commands posted to it (from any thread).
-class PostRecordingFramework : public AppFramework
-{
-  public:
-    bool PrepareFramework(std::string &) override { return true; }
-    DocumentTemplate *CreateDocumentTemplate() override { return nullptr; }
-    bool CreateMainFrame() override { return true; }
-    bool HasMainWindow() const override { return true; }
-    void PostCommand(int commandId, intptr_t) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_posted.push_back(commandId);
-    }
-    bool SaveReferenceImage(const std::string &, std::string &, bool) override { return false; }
-    void WakeIdle() override {}
-    bool FrameworkIdle(int32_t) override { return false; }
-    void ExitFramework() override {}
-    std::vector<int> Posted()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_posted;
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::vector<int> m_posted;
-};
 
 // Counts the writes of [CustomerUI] DefaultScript and lets them reach the file.
 std::atomic<int> g_defaultScriptWrites{0};
