@@ -6,6 +6,7 @@
 
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
+#include "support/gui/PixelCount.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -51,15 +52,7 @@ struct Measures
     }
 };
 
-int CountColour(const QImage &img, const QRect &area, const QColor &colour)
-{
-    int n = 0;
-    const QRect a = area & img.rect();
-    for (int y = a.top(); y <= a.bottom(); ++y)
-        for (int x = a.left(); x <= a.right(); ++x)
-            n += img.pixelColor(x, y) == colour;
-    return n;
-}
+using vantelis::test::CountColour;
 
 QRect ToRect(const CuiRect &r)
 {

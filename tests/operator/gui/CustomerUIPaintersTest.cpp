@@ -4,6 +4,7 @@
 #include "operator/gui/CustomerUIWnd.h"
 
 #include "support/gui/EventLoop.h"
+#include "support/gui/PixelCount.h"
 
 #include <QDir>
 #include <QFontMetrics>
@@ -135,14 +136,7 @@ TEST(CustomerUIPainters, TextLinesStackCentredFromTheirTopFraction)
             ASSERT_EQ(img.pixelColor(x, y), QColor(33, 50, 63)) << x << "," << y;
 }
 
-int CountColour(const QImage &img, const QRect &area, const QColor &colour)
-{
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += img.pixelColor(x, y) == colour;
-    return n;
-}
+using vantelis::test::CountColour;
 
 TEST(CustomerUIPainters, WindowPixelsFollowTheGeometry)
 {

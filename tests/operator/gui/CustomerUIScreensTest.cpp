@@ -9,6 +9,7 @@
 #include "app/PlexorinApp.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
+#include "support/gui/PixelCount.h"
 
 #include <QDir>
 #include <QFontMetrics>
@@ -240,14 +241,7 @@ QSize Extent(const QFont &font, const char *text)
         .size();
 }
 
-int CountColour(const QImage &img, const QRect &area, const QColor &colour)
-{
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += img.pixelColor(x, y) == colour;
-    return n;
-}
+using vantelis::test::CountColour;
 
 const QColor kBackground(33, 50, 63);
 
