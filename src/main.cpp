@@ -17,6 +17,7 @@
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
 #include "operator/CustomerUICommands.h"
+#include "operator/CustomerUIExperimentCommands.h"
 #include "operator/CustomerUIServices.h"
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
@@ -101,6 +102,7 @@ int main(int argc, char **argv)
     RegisterStringCommands();
     RegisterLogTimeSoundCommands();
     RegisterCustomerUICommands();
+    RegisterCustomerUIExperimentCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();
