@@ -11,6 +11,7 @@
 #include "operator/CustomerUIExperimentCommands.h"
 #include "operator/CustomerUIServices.h"
 #include "platform/Files.h"
+#include "script/Script.h"
 #include "script/ScriptRuntime.h"
 #include "script/commands/AnalysisRunCommands.h"
 #include "script/commands/DataFileCommands.h"
@@ -97,6 +98,10 @@ class GuidedRunEnvironment
     }
     ~GuidedRunEnvironment()
     {
+        // A run that a failed step left waiting is stopped and its wait released, as the screen's
+        // script watch would do.
+        Script::StopScript(1);
+        theCustomerUI().SetEvent();
         EXPECT_TRUE(ShutdownScriptRuntime());
         SetScriptOwnerHooks(1, {});
         InstallOperatorScreenServices(m_services);
@@ -131,10 +136,19 @@ class GuidedRunEnvironment
 class GuidedRunDriver
 {
   public:
-    // tick lets the screen's timers run once; shot receives a name at every screen reached.
-    GuidedRunDriver(std::function<void()> tick, std::function<void(const std::string &)> shot)
-        : m_tick(std::move(tick)), m_shot(std::move(shot))
+    // tick lets the screen's timers run once; shot receives a name at every screen reached; type
+    // puts an operator's text into input edit 1..6 (without it the screen's edit text is set).
+    GuidedRunDriver(std::function<void()> tick, std::function<void(const std::string &)> shot,
+                    std::function<void(int, const std::string &)> type = nullptr)
+        : m_tick(std::move(tick)), m_shot(std::move(shot)), m_type(std::move(type))
     {
+    }
+    void Type(int edit, const std::string &text)
+    {
+        if (m_type)
+            m_type(edit, text);
+        else
+            theCustomerUI().SetEditText(edit, text);
     }
 
     // Ticks until done() holds or the time is up; true when it held.
@@ -173,6 +187,7 @@ class GuidedRunDriver
   private:
     std::function<void()> m_tick;
     std::function<void(const std::string &)> m_shot;
+    std::function<void(int, const std::string &)> m_type;
 };
 
 // The percent a report label shows: the text behind prefix up to "%".
@@ -220,11 +235,11 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
     // A folder that holds nothing: no settings file.
     const std::string empty = scratch + "/empty";
     std::filesystem::create_directories(empty);
-    screen.SetEditText(1, empty);
-    screen.SetEditText(2, "run1");
-    screen.RaiseEvent("Next");
-    ASSERT_TRUE(
-        run.BannerThenScreen("No calibrated experiment settings file in: " + empty, PromptForInput, kChoose));
+    run.Type(1, empty);
+    run.Type(2, "run1");
+    screen.OnNext();
+    ASSERT_TRUE(run.BannerThenScreen("This folder holds no calibrated experiment settings file.",
+                                     PromptForInput, kChoose));
     run.Shot("analysis_bad_folder");
     EXPECT_EQ(screen.Snapshot().editTexts[0], empty) << "the operator's text is offered again";
 
@@ -232,15 +247,14 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
     const std::string noLog = scratch + "/settings-only";
     std::filesystem::create_directories(noLog);
     std::filesystem::copy_file(t.settings_path, noLog + "/ExperimentSettings.ini");
-    screen.SetEditText(1, noLog);
-    screen.RaiseEvent("Next");
-    ASSERT_TRUE(
-        run.BannerThenScreen("Not a valid experiment. The capture log or its images are missing in: " + noLog,
-                             PromptForInput, kChoose));
+    run.Type(1, noLog);
+    screen.OnNext();
+    ASSERT_TRUE(run.BannerThenScreen("Not a valid experiment. Its capture log or images are missing.",
+                                     PromptForInput, kChoose));
 
     // The experiment: both fluorescence channels are offered; the operator leaves out the second.
-    screen.SetEditText(1, t.folder);
-    screen.RaiseEvent("Next");
+    run.Type(1, t.folder);
+    screen.OnNext();
     ASSERT_TRUE(run.AtScreen(PromptForInputChecks, kChannels));
     d = screen.Snapshot();
     EXPECT_EQ(d.inputLabels,
@@ -249,7 +263,7 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
     EXPECT_EQ(d.checkMarks[1], 1);
     screen.SetCheckMark(2, false);
     run.Shot("analysis_channels");
-    screen.RaiseEvent("Next");
+    screen.OnNext();
 
     // The busy screen, then the report.
     ASSERT_TRUE(run.Until([&] {
@@ -273,7 +287,7 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
     ASSERT_EQ(d.images.size(), 6u);
     EXPECT_EQ(std::filesystem::path(d.images[5]), std::filesystem::path(analysis + "/run1.small.png"));
     EXPECT_EQ(d.textLines.size(), 2u);
-    EXPECT_EQ(d.textLines[1], "Report: " + report);
+    EXPECT_EQ(d.textLines[1], "Report: run1.txt");
 
     // The labels show the fractions of the cells the experiment was drawn with, and exactly the
     // rounded values of the report.
@@ -295,12 +309,12 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
         platform::ReadWholeFile(report, bytes);
         return bytes;
     }();
-    screen.RaiseEvent("Next");
+    screen.OnNext();
     ASSERT_TRUE(run.AtScreen(PromptForInput, kChoose));
-    screen.SetEditText(1, t.folder);
-    screen.SetEditText(2, "run1");
-    screen.RaiseEvent("Next");
-    ASSERT_TRUE(run.BannerThenScreen("A report of this name exists already. Please choose another name.",
+    run.Type(1, t.folder);
+    run.Type(2, "run1");
+    screen.OnNext();
+    ASSERT_TRUE(run.BannerThenScreen("A report of this name exists already. Please choose another.",
                                      PromptForInput, kChoose));
     std::string after;
     platform::ReadWholeFile(report, after);
