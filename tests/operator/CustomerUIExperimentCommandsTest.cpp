@@ -281,6 +281,37 @@ TEST_F(CustomerUIExperimentCommandsTest, SplitLineSwitchAndAdminModeStatus)
     }
 }
 
+TEST_F(CustomerUIExperimentCommandsTest, CartridgeOffsetOfTheCurrentBarcodeInImageRows)
+{
+    // The standard cartridge: an upper channel offset of 10 microns; 200 pixels per millimetre.
+    WriteStandardCartridge();
+    LoadCartridges();
+    theApp.m_cartridge_barcode.Assign("123-456-7890");
+    EString error;
+    VariableList variables;
+    ASSERT_TRUE(
+        Run({"int offset = 7;", "CustomerUI_GetCartridgeOffset(\"ignored\", offset);"}, error, variables))
+        << error.c_str();
+    EXPECT_EQ(Var(variables, "offset").integer, 2);
+
+    const struct
+    {
+        const char *barcode;
+        const char *message;
+    } failures[] = {
+        {"", "GetCartridgeTypeOffsetIntValues() Barcode is empty or missing."},
+        {"999-000-0000",
+         "GetCartridgeTypeOffsetIntValues() No cartridge type matches barcode: \"999-000-0000\""},
+    };
+    for (const auto &c : failures) {
+        theApp.m_cartridge_barcode.Assign(c.barcode);
+        VariableList vars;
+        EXPECT_FALSE(Run({"int offset = 7;", "CustomerUI_GetCartridgeOffset(\"\", offset);"}, error, vars));
+        EXPECT_THAT(std::string(error.c_str()), HasSubstr(c.message)) << c.barcode;
+        EXPECT_EQ(Var(vars, "offset").integer, 7) << "a failure writes nothing";
+    }
+}
+
 TEST_F(CustomerUIExperimentCommandsTest, SettingsFileValidityFollowsItsCalibration)
 {
     const std::string good = m_dir.file("good"), parentOnly = m_dir.file("good/Images"),
