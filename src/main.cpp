@@ -18,6 +18,7 @@
 #include "experiment/gui/MontageDlg.h"
 #include "operator/CustomerUICommands.h"
 #include "operator/CustomerUILayoutCommands.h"
+#include "operator/CustomerUIExperimentCommands.h"
 #include "operator/CustomerUIServices.h"
 #include "operator/gui/CUIScriptsDlg.h"
 #include "operator/gui/CustomerUIWnd.h"
@@ -104,6 +105,7 @@ int main(int argc, char **argv)
     RegisterLogTimeSoundCommands();
     RegisterCustomerUICommands();
     RegisterCustomerUILayoutCommands();
+    RegisterCustomerUIExperimentCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();

@@ -853,11 +853,20 @@ void CustomerUI::SetEvent()
 bool CustomerUI::WaitForEvent(std::chrono::milliseconds timeout, std::string &text)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_eventCv.wait_for(lock, timeout, [this] { return m_eventSignalled; }))
+    ++m_eventWaiters;
+    const bool signalled = m_eventCv.wait_for(lock, timeout, [this] { return m_eventSignalled; });
+    --m_eventWaiters;
+    if (!signalled)
         return false;
     m_eventSignalled = false; // auto-reset: one set releases one wait
     text = m_eventText;
     return true;
+}
+
+int32_t CustomerUI::EventWaiters() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_eventWaiters;
 }
 
 // ---- operator input and timers ----

@@ -288,6 +288,8 @@ class CustomerUI
     void SetEvent();
     // Waits for the event (auto-reset) up to timeout; true with its text when it was set.
     bool WaitForEvent(std::chrono::milliseconds timeout, std::string &text);
+    // How many commands wait for the event right now (0 or 1: one operator script at a time).
+    int32_t EventWaiters() const;
 
     // ---- operator input and timers (user-interface thread) ----
     void OnNext();
@@ -358,6 +360,7 @@ class CustomerUI
     std::condition_variable m_eventCv;
     bool m_eventSignalled = false;
     std::string m_eventText;
+    int32_t m_eventWaiters = 0;
     CustomerUIData m_data;
     std::map<int32_t, TimerEntry> m_timers;
     bool m_repaint = false;

@@ -1,0 +1,51 @@
+// The guided analysis script on the operator screen's window: the same run as without a window,
+// with the window following the screen and a screenshot of every screen it reaches.
+#include "operator/DefaultAnalysisScriptRun.h"
+#include "operator/gui/CustomerUIWnd.h"
+#include "support/gui/EventLoop.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vantelis::test {
+namespace {
+
+TEST(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEveryScreen)
+{
+    QDir().mkpath("/tmp/shots");
+    TempDir dir;
+    ScopedFakeUi ui;
+    const SyntheticExperimentParams params = GuidedRunExperimentParams();
+    const SyntheticExperimentTruth t = WriteSyntheticExperiment(dir.file("root"), params);
+    GuidedRunEnvironment environment(t.data_folder);
+    auto shared = std::make_shared<CustomerUIShared>();
+    CustomerUIWnd window(theCustomerUI(), shared, 1920, 1080);
+    // The window ticks the screen's timers and follows it from its own poll.
+    GuidedRunDriver run([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+                        [&](const std::string &name) {
+                            QTest::qWait(200);
+                            EXPECT_TRUE(window.isVisible()) << name;
+                            window.grab().save(QString::fromStdString("/tmp/shots/" + name + ".png"));
+                        },
+                        // The operator types over what the edit shows.
+                        [&](int edit, const std::string &text) {
+                            QLineEdit *line = window.InputEdit(edit - 1);
+                            ASSERT_TRUE(RunEventLoopUntil([&] { return line->isVisible(); })) << edit;
+                            line->selectAll();
+                            QTest::keyClicks(line, QString::fromStdString(text));
+                            EXPECT_EQ(theCustomerUI().Snapshot().editTexts[static_cast<size_t>(edit - 1)],
+                                      text);
+                        });
+    RunGuidedAnalysis(run, t, params, dir.file("scratch"));
+    // The window is hidden once the script has ended (the script watch).
+    EXPECT_TRUE(run.Until([&] { return !window.isVisible(); }));
+    for (const FakeUi::Message &m : ui->Messages())
+        ADD_FAILURE() << "message box: " << m.text;
+}
+
+} // namespace
+} // namespace vantelis::test
