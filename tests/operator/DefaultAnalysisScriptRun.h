@@ -272,10 +272,19 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
                (b.state == PromptForInput && !b.textLines.empty() &&
                 b.textLines[0] == "Analysing the experiment, please wait.");
     }));
-    if (screen.State() == PromptForInput)
+    if (screen.State() == PromptForInput) {
+        // While the analysis runs, no click can be kept to pass the report by.
+        const CustomerUIData busy = screen.Snapshot();
+        if (busy.state == PromptForInput) {
+            EXPECT_TRUE(busy.nextHidden);
+            EXPECT_TRUE(busy.backHidden);
+        }
         run.Shot("analysis_busy");
+    }
     ASSERT_TRUE(run.AtScreen(PromptForMontageReport, kReport, std::chrono::seconds(300)));
     run.Shot("analysis_report");
+    EXPECT_FALSE(screen.Snapshot().nextHidden);
+    EXPECT_FALSE(screen.Snapshot().backHidden);
 
     const std::string analysis = t.folder + "/Analysis";
     const std::string report = analysis + "/run1.txt";

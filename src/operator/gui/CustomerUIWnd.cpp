@@ -342,9 +342,14 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
         QLineEdit *edit = m_edits[i];
         if (IsInputState(d.state))
             edit->setVisible(i < inputs);
+        // A text the script sets reaches the edit even while it has the focus; what the operator
+        // typed comes back from the model unchanged and is left alone.
         const QString text = FromLatin1(d.editTexts[i]);
-        if (!edit->hasFocus() && edit->text() != text)
-            edit->setText(text);
+        if (text != m_modelEditTexts[i]) {
+            m_modelEditTexts[i] = text;
+            if (edit->text() != text)
+                edit->setText(text);
+        }
     }
     if (IsInputState(d.state) || IsCheckState(d.state))
         m_password->setVisible(false);

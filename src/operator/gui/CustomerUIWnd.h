@@ -94,6 +94,8 @@ class CustomerUIWnd : public QWidget
     CustomerUITicker m_ticker;
     QTimer *m_poll = nullptr;
     std::array<QLineEdit *, 6> m_edits{};
+    // The edit texts as the model last had them.
+    std::array<QString, 6> m_modelEditTexts;
     QLineEdit *m_password = nullptr;
     std::array<QComboBox *, 3> m_combos{};
     std::array<QRadioButton *, 3> m_radios{};

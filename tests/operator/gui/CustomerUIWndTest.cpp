@@ -118,6 +118,32 @@ TEST_F(CustomerUIWndTest, AScriptThreadShowsTheScreenAndAClickOnNextReleasesIt)
     EXPECT_EQ(released, "Next");
 }
 
+TEST_F(CustomerUIWndTest, AScriptSetTextReachesTheEditThatHasTheFocus)
+{
+    CustomerUI screen;
+    CustomerUIWnd window(screen, m_shared, 1920, 1080);
+    std::string error;
+    screen.SetInput(0, "Report name", "first", 12);
+    ASSERT_TRUE(screen.SetState(PromptForInput, error));
+    screen.SetVisible(true);
+    ASSERT_TRUE(RunEventLoopUntil([&] { return window.InputEdit(0)->isVisible(); }));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.InputEdit(0)->setFocus();
+    ASSERT_TRUE(RunEventLoopUntil([&] { return window.InputEdit(0)->hasFocus(); }));
+    QTest::keyClicks(window.InputEdit(0), "X");
+    ASSERT_TRUE(RunEventLoopUntil([&] { return screen.Snapshot().editTexts[0] == "firstX"; }));
+    QTest::qWait(50);
+    EXPECT_EQ(window.InputEdit(0)->text(), "firstX") << "typing is left alone";
+    // The script offers the next name while the operator is still in the edit.
+    ASSERT_TRUE(window.InputEdit(0)->hasFocus());
+    screen.SetInput(0, "Report name", "second", 12);
+    RunEventLoopUntil(
+        [&] { return window.InputEdit(0)->text() == "second" || !window.InputEdit(0)->hasFocus(); });
+    EXPECT_TRUE(window.InputEdit(0)->hasFocus());
+    EXPECT_EQ(window.InputEdit(0)->text(), "second");
+}
+
 TEST_F(CustomerUIWndTest, LiveVideoShowsTheActiveExposureCombosAndTheOffBoxes)
 {
     CustomerUI screen;
