@@ -9,6 +9,7 @@
 #include "operator/CustomerUI.h"
 #include "operator/CustomerUICommands.h"
 #include "operator/CustomerUIExperimentCommands.h"
+#include "operator/CustomerUILayoutCommands.h"
 #include "operator/CustomerUIServices.h"
 #include "platform/Files.h"
 #include "script/Script.h"
@@ -58,6 +59,7 @@ inline void RegisterProgramCommands()
     RegisterStringCommands();
     RegisterLogTimeSoundCommands();
     RegisterCustomerUICommands();
+    RegisterCustomerUILayoutCommands();
     RegisterCustomerUIExperimentCommands();
 }
 
