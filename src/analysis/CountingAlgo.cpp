@@ -234,7 +234,10 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
                                  options.morph_threshold[0] == options.morph_threshold[1] &&
                                  options.use_inner_ring[0] == options.use_inner_ring[1];
     std::vector<std::vector<CellDetection>> columnIndex[2];
-    std::vector<uint16_t> rowPeaks; // of the last M filter: which rows the C filters search
+    // Which rows of the last M responses the C filters search; a caller that wants the last
+    // working image gets every row written instead.
+    std::vector<uint16_t> rowPeaks;
+    std::vector<uint16_t> *peaks = keepOutside ? nullptr : &rowPeaks;
     for (int t = 0; t < 2; ++t) {
         if (!options.morph_filter[t] || (sharedResponses && t == 1))
             continue;
@@ -255,7 +258,7 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
                 RestoreOutside(base, working, lastWindow, next);
             if (!ApplyMFilterFrom(base, working, left, right, top, bottom, radius, options.morph_samples[t],
                                   options.morph_threshold[t], options.use_inner_ring[t], &window, pad,
-                                  &rowPeaks) &&
+                                  peaks) &&
                 keepOutside)
                 RestoreOutside(base, working, next, cv::Rect());
             lastWindow = window;
@@ -265,7 +268,7 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
                                  RoundToInt(ppm * options.object_radius[u] / 1000.0),
                                  options.count_threshold[u], options.count_min_size[u], detections[u],
                                  options.proximity_within_type[u], columnIndex[u], static_cast<float>(radius),
-                                 &window, &rowPeaks);
+                                 &window, peaks);
         }
     }
 

@@ -273,12 +273,18 @@ bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int
     const int belowLimit = response.low.i1 + 1;
     const int innerLimit = samples / 4;
 
+    // With row peaks, a row is made in a buffer of the thread's own and copied into working only
+    // when it holds a response: most rows hold none, and not writing them saves most of the
+    // memory traffic.
     auto body = [&](const cv::Range &rows) {
         std::vector<uint16_t> scratch(3 * static_cast<size_t>(samples));
+        std::vector<uint16_t> rowBuffer(rowPeaks != nullptr ? static_cast<size_t>(window.width) : 0);
         for (int y = rows.start; y < rows.end; ++y) {
-            uint16_t *out = working.ptr<uint16_t>(y) + window.x;
+            uint16_t *const target = working.ptr<uint16_t>(y) + window.x;
+            uint16_t *out = rowPeaks != nullptr ? rowBuffer.data() : target;
             if (allBelowThreshold) {
-                std::fill(out, out + window.width, uint16_t(0));
+                if (rowPeaks == nullptr)
+                    std::fill(out, out + window.width, uint16_t(0));
                 continue;
             }
             const uint16_t *center = patch.ptr<uint16_t>(y - origin.y) + (window.x - origin.x);
@@ -370,8 +376,11 @@ bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int
                 out[x] = response(center + x, scratch.data());
                 peak = std::max(peak, out[x]);
             }
-            if (rowPeaks != nullptr)
+            if (rowPeaks != nullptr) {
                 (*rowPeaks)[y] = peak;
+                if (peak > 0)
+                    std::copy(out, out + window.width, target);
+            }
         }
     };
     cv::parallel_for_(cv::Range(window.y, window.y + window.height), body);
@@ -434,19 +443,23 @@ int NextAtLeast(const uint16_t *row, int from, int to, uint16_t threshold)
 struct GrowArea
 {
     const cv::Mat &working;
-    cv::Rect written;   // pixels outside it hold no response
-    int x0, x1, y0, y1; // window, exclusive ends
+    cv::Rect written;                      // pixels outside it hold no response
+    const std::vector<uint16_t> *rowPeaks; // nor do rows whose peak is 0, when given
+    int x0, x1, y0, y1;                    // window, exclusive ends
     int threshold;
     std::vector<uint64_t> marks;
 
-    GrowArea(const cv::Mat &w, const cv::Rect &responses, int wx0, int wx1, int wy0, int wy1, int t)
-        : working(w), written(responses), x0(wx0), x1(wx1), y0(wy0), y1(wy1), threshold(t),
+    GrowArea(const cv::Mat &w, const cv::Rect &responses, const std::vector<uint16_t> *peaks, int wx0,
+             int wx1, int wy0, int wy1, int t)
+        : working(w), written(responses), rowPeaks(peaks), x0(wx0), x1(wx1), y0(wy0), y1(wy1), threshold(t),
           marks((static_cast<size_t>(wx1 - wx0) * (wy1 - wy0) + 63) / 64, 0)
     {
     }
     int Value(int x, int y) const
     {
-        return written.contains(cv::Point(x, y)) ? working.ptr<uint16_t>(y)[x] : 0;
+        return written.contains(cv::Point(x, y)) && (rowPeaks == nullptr || (*rowPeaks)[y] != 0)
+                   ? working.ptr<uint16_t>(y)[x]
+                   : 0;
     }
     size_t Index(int x, int y) const { return static_cast<size_t>(y - y0) * (x1 - x0) + (x - x0); }
     bool IsMarked(int x, int y) const { return (marks[Index(x, y) >> 6] >> (Index(x, y) & 63)) & 1u; }
@@ -522,7 +535,10 @@ bool ApplyCFilter(const cv::Mat &working, int32_t left, int32_t right, int32_t t
 
     const cv::Rect written =
         responseWindow != nullptr ? *responseWindow : cv::Rect(0, 0, working.cols, working.rows);
-    GrowArea area(working, written, x0, x1, y0, y1, threshold);
+    // Row peaks of another image size are not trusted.
+    const std::vector<uint16_t> *peaks =
+        rowPeaks != nullptr && rowPeaks->size() == static_cast<size_t>(working.rows) ? rowPeaks : nullptr;
+    GrowArea area(working, written, peaks, x0, x1, y0, y1, threshold);
     std::vector<GrowFrame> stack;
 
     // Grows the region of the seed (x, y) and keeps it as a detection when it qualifies.
@@ -593,9 +609,9 @@ bool ApplyCFilter(const cv::Mat &working, int32_t left, int32_t right, int32_t t
         // Which rows hold a seed at all is a pure read of the responses, done in parallel; the
         // scan and the growth stay in their order.
         std::vector<uint8_t> rowHasSeed(static_cast<size_t>(std::max(sy1 - sy0, 0)), 0);
-        if (sx0 < sx1 && rowPeaks != nullptr && rowPeaks->size() == static_cast<size_t>(working.rows)) {
+        if (sx0 < sx1 && peaks != nullptr) {
             for (int y = sy0; y < sy1; ++y)
-                rowHasSeed[y - sy0] = (*rowPeaks)[y] >= t;
+                rowHasSeed[y - sy0] = (*peaks)[y] >= t;
         } else if (sx0 < sx1) {
             cv::parallel_for_(cv::Range(sy0, std::max(sy0, sy1)), [&](const cv::Range &rows) {
                 for (int y = rows.start; y < rows.end; ++y)
