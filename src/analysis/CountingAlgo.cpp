@@ -121,9 +121,36 @@ void SuppressOverlappingTypes(std::vector<std::vector<CellDetection>> &detection
     std::vector<CellDetection> &second = detections[1];
     std::vector<char> dropFirst(first.size(), 0);
     std::vector<char> dropSecond(second.size(), 0);
+    // Each pair decides its own flags, so the pairs may be visited in any order: type 2 by row,
+    // and per type-1 detection only the rows its largest possible reach spans.
+    std::vector<size_t> byRow(second.size());
+    double largestRadius = 0.0;
+    bool finiteRadii = true;
+    for (size_t j = 0; j < second.size(); ++j) {
+        byRow[j] = j;
+        finiteRadii = finiteRadii && std::isfinite(second[j].radius);
+        largestRadius = std::max(largestRadius, std::abs(static_cast<double>(second[j].radius)));
+    }
+    std::stable_sort(byRow.begin(), byRow.end(),
+                     [&](size_t p, size_t q) { return second[p].y < second[q].y; });
     for (size_t i = 0; i < first.size(); ++i) {
         const CellDetection &a = first[i];
-        for (size_t j = 0; j < second.size(); ++j) {
+        // Every pair's reach below (the sum of the radii rounded to float, then up) is at most
+        // this.
+        const double bound = (std::abs(static_cast<double>(a.radius)) + largestRadius) * (1.0 + 1.0e-6) + 2.0;
+        const bool pruned = finiteRadii && std::isfinite(bound) && bound < 1.0e9;
+        auto from = byRow.begin();
+        auto to = byRow.end();
+        if (pruned) {
+            const int64_t low = int64_t(a.y) - static_cast<int64_t>(bound);
+            const int64_t high = int64_t(a.y) + static_cast<int64_t>(bound);
+            from = std::lower_bound(byRow.begin(), byRow.end(), low,
+                                    [&](size_t j, int64_t y) { return int64_t(second[j].y) < y; });
+            to = std::upper_bound(from, byRow.end(), high,
+                                  [&](int64_t y, size_t j) { return y < int64_t(second[j].y); });
+        }
+        for (auto it = from; it != to; ++it) {
+            const size_t j = *it;
             const CellDetection &b = second[j];
             const float h = static_cast<float>(static_cast<double>(a.radius) + static_cast<double>(b.radius));
             const double whole = std::trunc(static_cast<double>(h));
