@@ -121,9 +121,36 @@ void SuppressOverlappingTypes(std::vector<std::vector<CellDetection>> &detection
     std::vector<CellDetection> &second = detections[1];
     std::vector<char> dropFirst(first.size(), 0);
     std::vector<char> dropSecond(second.size(), 0);
+    // Each pair decides its own flags, so the pairs may be visited in any order: type 2 by row,
+    // and per type-1 detection only the rows its largest possible reach spans.
+    std::vector<size_t> byRow(second.size());
+    double largestRadius = 0.0;
+    bool finiteRadii = true;
+    for (size_t j = 0; j < second.size(); ++j) {
+        byRow[j] = j;
+        finiteRadii = finiteRadii && std::isfinite(second[j].radius);
+        largestRadius = std::max(largestRadius, std::abs(static_cast<double>(second[j].radius)));
+    }
+    std::stable_sort(byRow.begin(), byRow.end(),
+                     [&](size_t p, size_t q) { return second[p].y < second[q].y; });
     for (size_t i = 0; i < first.size(); ++i) {
         const CellDetection &a = first[i];
-        for (size_t j = 0; j < second.size(); ++j) {
+        // Every pair's reach below (the sum of the radii rounded to float, then up) is at most
+        // this.
+        const double bound = (std::abs(static_cast<double>(a.radius)) + largestRadius) * (1.0 + 1.0e-6) + 2.0;
+        const bool pruned = finiteRadii && std::isfinite(bound) && bound < 1.0e9;
+        auto from = byRow.begin();
+        auto to = byRow.end();
+        if (pruned) {
+            const int64_t low = int64_t(a.y) - static_cast<int64_t>(bound);
+            const int64_t high = int64_t(a.y) + static_cast<int64_t>(bound);
+            from = std::lower_bound(byRow.begin(), byRow.end(), low,
+                                    [&](size_t j, int64_t y) { return int64_t(second[j].y) < y; });
+            to = std::upper_bound(from, byRow.end(), high,
+                                  [&](int64_t y, size_t j) { return y < int64_t(second[j].y); });
+        }
+        for (auto it = from; it != to; ++it) {
+            const size_t j = *it;
             const CellDetection &b = second[j];
             const float h = static_cast<float>(static_cast<double>(a.radius) + static_cast<double>(b.radius));
             const double whole = std::trunc(static_cast<double>(h));
@@ -234,6 +261,10 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
                                  options.morph_threshold[0] == options.morph_threshold[1] &&
                                  options.use_inner_ring[0] == options.use_inner_ring[1];
     std::vector<std::vector<CellDetection>> columnIndex[2];
+    // Which rows of the last M responses the C filters search; a caller that wants the last
+    // working image gets every row written instead.
+    std::vector<uint16_t> rowPeaks;
+    std::vector<uint16_t> *peaks = keepOutside ? nullptr : &rowPeaks;
     for (int t = 0; t < 2; ++t) {
         if (!options.morph_filter[t] || (sharedResponses && t == 1))
             continue;
@@ -253,7 +284,8 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
             if (keepOutside)
                 RestoreOutside(base, working, lastWindow, next);
             if (!ApplyMFilterFrom(base, working, left, right, top, bottom, radius, options.morph_samples[t],
-                                  options.morph_threshold[t], options.use_inner_ring[t], &window, pad) &&
+                                  options.morph_threshold[t], options.use_inner_ring[t], &window, pad,
+                                  peaks) &&
                 keepOutside)
                 RestoreOutside(base, working, next, cv::Rect());
             lastWindow = window;
@@ -263,7 +295,7 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
                                  RoundToInt(ppm * options.object_radius[u] / 1000.0),
                                  options.count_threshold[u], options.count_min_size[u], detections[u],
                                  options.proximity_within_type[u], columnIndex[u], static_cast<float>(radius),
-                                 &window);
+                                 &window, peaks);
         }
     }
 

@@ -202,13 +202,15 @@ int MFilterSampleReach(double radius, int samples)
 
 bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int32_t right, int32_t top,
                       int32_t bottom, double radius, int samples, int threshold, bool useInnerRing,
-                      cv::Rect *written, int sourcePadding)
+                      cv::Rect *written, int sourcePadding, std::vector<uint16_t> *rowPeaks)
 {
     if (written != nullptr)
         *written = cv::Rect();
     if (source.type() != CV_16UC1 || working.type() != CV_16UC1 || source.size() != working.size() ||
         source.dims != 2 || samples < 1 || !std::isfinite(radius) || radius < 0.0)
         return false;
+    if (rowPeaks != nullptr)
+        rowPeaks->assign(static_cast<size_t>(working.rows), 0);
 
     const cv::Rect window = MFilterWindow(working.size(), left, right, top, bottom, radius);
     if (window.empty())
@@ -271,16 +273,23 @@ bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int
     const int belowLimit = response.low.i1 + 1;
     const int innerLimit = samples / 4;
 
+    // With row peaks, a row is made in a buffer of the thread's own and copied into working only
+    // when it holds a response: most rows hold none, and not writing them saves most of the
+    // memory traffic.
     auto body = [&](const cv::Range &rows) {
         std::vector<uint16_t> scratch(3 * static_cast<size_t>(samples));
+        std::vector<uint16_t> rowBuffer(rowPeaks != nullptr ? static_cast<size_t>(window.width) : 0);
         for (int y = rows.start; y < rows.end; ++y) {
-            uint16_t *out = working.ptr<uint16_t>(y) + window.x;
+            uint16_t *const target = working.ptr<uint16_t>(y) + window.x;
+            uint16_t *out = rowPeaks != nullptr ? rowBuffer.data() : target;
             if (allBelowThreshold) {
-                std::fill(out, out + window.width, uint16_t(0));
+                if (rowPeaks == nullptr)
+                    std::fill(out, out + window.width, uint16_t(0));
                 continue;
             }
             const uint16_t *center = patch.ptr<uint16_t>(y - origin.y) + (window.x - origin.x);
             int x = 0;
+            uint16_t peak = 0; // every value above 0 is written one by one below
 #if CV_SIMD128
             const cv::v_uint16x8 one = cv::v_setall_u16(1);
             const cv::v_uint16x8 zero = cv::v_setzero_u16();
@@ -290,13 +299,13 @@ bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int
                 cv::v_setall_u16(static_cast<uint16_t>(std::min(belowLimit, 65535)));
             const cv::v_uint16x8 innerLimitV =
                 cv::v_setall_u16(static_cast<uint16_t>(std::min(innerLimit, 65535)));
-            // Eight pixels from at on; below holds the count of ring samples under the threshold
-            // over the first kStart directions.
-            auto chunk = [&](int at, cv::v_uint16x8 below, int kStart) {
+            // Eight pixels from at on.
+            auto chunk = [&](int at) {
                 const uint16_t *c = center + at;
                 cv::v_uint16x8 reject = zero;
                 if (thresholdReject) {
-                    for (int k = kStart; k < samples; ++k) {
+                    cv::v_uint16x8 below = zero; // ring samples under the threshold so far
+                    for (int k = 0; k < samples; ++k) {
                         below = below + ((cv::v_load(c + ringOffsets[k]) < thresholdV) & one);
                         if ((k & 3) == 3 && cv::v_check_all(below >= belowLimitV))
                             break; // all eight are decided
@@ -318,39 +327,60 @@ bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int
                 uint16_t rejected[8];
                 cv::v_store(rejected, reject);
                 for (int lane = 0; lane < 8; ++lane)
-                    out[at + lane] = rejected[lane] ? uint16_t(0) : response(c + lane, scratch.data());
+                    if (!rejected[lane]) {
+                        out[at + lane] = response(c + lane, scratch.data());
+                        peak = std::max(peak, out[at + lane]);
+                    } else {
+                        out[at + lane] = 0;
+                    }
             };
             if (thresholdReject || useInnerRing) {
-                // Most pixels lie on background below the threshold: test 32 at a time on the
-                // first directions, with independent loads, before going eight by eight.
-                const int kFirst = std::min(samples, 4);
+                // Most pixels lie on background below the threshold: 32 at a time, a pixel whose
+                // first belowLimit ring samples all lie below it (their largest does) is rejected.
+                const int kFirst = belowLimit;
                 while (thresholdReject && x + 32 <= window.width) {
-                    cv::v_uint16x8 a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+                    cv::v_uint16x8 m0 = zero, m1 = zero, m2 = zero, m3 = zero;
                     for (int k = 0; k < kFirst; ++k) {
                         const uint16_t *c = center + x + ringOffsets[k];
-                        a0 = a0 + ((cv::v_load(c) < thresholdV) & one);
-                        a1 = a1 + ((cv::v_load(c + 8) < thresholdV) & one);
-                        a2 = a2 + ((cv::v_load(c + 16) < thresholdV) & one);
-                        a3 = a3 + ((cv::v_load(c + 24) < thresholdV) & one);
+                        m0 = cv::v_max(m0, cv::v_load(c));
+                        m1 = cv::v_max(m1, cv::v_load(c + 8));
+                        m2 = cv::v_max(m2, cv::v_load(c + 16));
+                        m3 = cv::v_max(m3, cv::v_load(c + 24));
                     }
-                    if (cv::v_check_all((a0 >= belowLimitV) & (a1 >= belowLimitV) & (a2 >= belowLimitV) &
-                                        (a3 >= belowLimitV))) {
+                    const cv::v_uint16x8 below[4] = {m0 < thresholdV, m1 < thresholdV, m2 < thresholdV,
+                                                     m3 < thresholdV};
+                    if (cv::v_check_all(below[0] & below[1] & below[2] & below[3])) {
                         for (int j = 0; j < 32; j += 8)
                             cv::v_store(out + x + j, zero);
                     } else {
-                        chunk(x, a0, kFirst);
-                        chunk(x + 8, a1, kFirst);
-                        chunk(x + 16, a2, kFirst);
-                        chunk(x + 24, a3, kFirst);
+                        for (int j = 0; j < 4; ++j) {
+                            if (cv::v_check_all(below[j]))
+                                cv::v_store(out + x + 8 * j, zero);
+                            else
+                                chunk(x + 8 * j);
+                        }
                     }
                     x += 32;
                 }
                 for (; x + 8 <= window.width; x += 8)
-                    chunk(x, zero, 0);
+                    chunk(x);
+                // The last few pixels go with the eight that end the row; the ones before them
+                // get the same values again.
+                if (x < window.width && window.width >= 8) {
+                    chunk(window.width - 8);
+                    x = window.width;
+                }
             }
 #endif
-            for (; x < window.width; ++x)
+            for (; x < window.width; ++x) {
                 out[x] = response(center + x, scratch.data());
+                peak = std::max(peak, out[x]);
+            }
+            if (rowPeaks != nullptr) {
+                (*rowPeaks)[y] = peak;
+                if (peak > 0)
+                    std::copy(out, out + window.width, target);
+            }
         }
     };
     cv::parallel_for_(cv::Range(window.y, window.y + window.height), body);
@@ -413,19 +443,23 @@ int NextAtLeast(const uint16_t *row, int from, int to, uint16_t threshold)
 struct GrowArea
 {
     const cv::Mat &working;
-    cv::Rect written;   // pixels outside it hold no response
-    int x0, x1, y0, y1; // window, exclusive ends
+    cv::Rect written;                      // pixels outside it hold no response
+    const std::vector<uint16_t> *rowPeaks; // nor do rows whose peak is 0, when given
+    int x0, x1, y0, y1;                    // window, exclusive ends
     int threshold;
     std::vector<uint64_t> marks;
 
-    GrowArea(const cv::Mat &w, const cv::Rect &responses, int wx0, int wx1, int wy0, int wy1, int t)
-        : working(w), written(responses), x0(wx0), x1(wx1), y0(wy0), y1(wy1), threshold(t),
+    GrowArea(const cv::Mat &w, const cv::Rect &responses, const std::vector<uint16_t> *peaks, int wx0,
+             int wx1, int wy0, int wy1, int t)
+        : working(w), written(responses), rowPeaks(peaks), x0(wx0), x1(wx1), y0(wy0), y1(wy1), threshold(t),
           marks((static_cast<size_t>(wx1 - wx0) * (wy1 - wy0) + 63) / 64, 0)
     {
     }
     int Value(int x, int y) const
     {
-        return written.contains(cv::Point(x, y)) ? working.ptr<uint16_t>(y)[x] : 0;
+        return written.contains(cv::Point(x, y)) && (rowPeaks == nullptr || (*rowPeaks)[y] != 0)
+                   ? working.ptr<uint16_t>(y)[x]
+                   : 0;
     }
     size_t Index(int x, int y) const { return static_cast<size_t>(y - y0) * (x1 - x0) + (x - x0); }
     bool IsMarked(int x, int y) const { return (marks[Index(x, y) >> 6] >> (Index(x, y) & 63)) & 1u; }
@@ -479,7 +513,7 @@ bool SameDetection(const CellDetection &a, const CellDetection &b)
 bool ApplyCFilter(const cv::Mat &working, int32_t left, int32_t right, int32_t top, int32_t bottom, int e,
                   int threshold, int minSize, std::vector<CellDetection> &detections, bool proximity,
                   std::vector<std::vector<CellDetection>> &columnIndex, float radius,
-                  const cv::Rect *responseWindow)
+                  const cv::Rect *responseWindow, const std::vector<uint16_t> *rowPeaks)
 {
     if (working.type() != CV_16UC1 || working.dims != 2 || right < left)
         return true;
@@ -501,7 +535,10 @@ bool ApplyCFilter(const cv::Mat &working, int32_t left, int32_t right, int32_t t
 
     const cv::Rect written =
         responseWindow != nullptr ? *responseWindow : cv::Rect(0, 0, working.cols, working.rows);
-    GrowArea area(working, written, x0, x1, y0, y1, threshold);
+    // Row peaks of another image size are not trusted.
+    const std::vector<uint16_t> *peaks =
+        rowPeaks != nullptr && rowPeaks->size() == static_cast<size_t>(working.rows) ? rowPeaks : nullptr;
+    GrowArea area(working, written, peaks, x0, x1, y0, y1, threshold);
     std::vector<GrowFrame> stack;
 
     // Grows the region of the seed (x, y) and keeps it as a detection when it qualifies.
@@ -572,11 +609,15 @@ bool ApplyCFilter(const cv::Mat &working, int32_t left, int32_t right, int32_t t
         // Which rows hold a seed at all is a pure read of the responses, done in parallel; the
         // scan and the growth stay in their order.
         std::vector<uint8_t> rowHasSeed(static_cast<size_t>(std::max(sy1 - sy0, 0)), 0);
-        if (sx0 < sx1)
+        if (sx0 < sx1 && peaks != nullptr) {
+            for (int y = sy0; y < sy1; ++y)
+                rowHasSeed[y - sy0] = (*peaks)[y] >= t;
+        } else if (sx0 < sx1) {
             cv::parallel_for_(cv::Range(sy0, std::max(sy0, sy1)), [&](const cv::Range &rows) {
                 for (int y = rows.start; y < rows.end; ++y)
                     rowHasSeed[y - sy0] = NextAtLeast(working.ptr<uint16_t>(y), sx0, sx1, t) < sx1;
             });
+        }
         for (int y = sy0; y < sy1; ++y) {
             if (!rowHasSeed[y - sy0])
                 continue;

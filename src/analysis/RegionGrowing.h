@@ -46,10 +46,13 @@ bool ApplyMFilter(cv::Mat &working, int32_t left, int32_t right, int32_t top, in
 // Same as ApplyMFilter, sampling source and writing the window into working (both CV_16UC1 of the
 // same size; they may not share pixels). With sourcePadding, source is a view into a larger image
 // whose sourcePadding pixels around it on every side repeat the view's nearest edge pixel; samples
-// that reach that far past the view are read there instead of from a padded copy.
+// that reach that far past the view are read there instead of from a padded copy. rowPeaks, when
+// given, receives one entry per row of working: the largest response of that row of the window,
+// 0 for a row outside it; a row of the window whose responses are all 0 is then not written.
 bool ApplyMFilterFrom(const cv::Mat &source, cv::Mat &working, int32_t left, int32_t right, int32_t top,
                       int32_t bottom, double radius, int samples, int threshold, bool useInnerRing,
-                      cv::Rect *written = nullptr, int sourcePadding = 0);
+                      cv::Rect *written = nullptr, int sourcePadding = 0,
+                      std::vector<uint16_t> *rowPeaks = nullptr);
 
 // How far past the scanned pixel the M filter's samples reach for a radius, in pixels.
 int MFilterSampleReach(double radius, int samples);
@@ -58,8 +61,11 @@ int MFilterSampleReach(double radius, int samples);
 // and appends those of at least minSize pixels to detections and to the column index (one list
 // per region column). With proximity, a detection replaces weaker ones of the type within e
 // pixels and is dropped next to one at least as strong. Pixels outside responseWindow, when it
-// is given, count as no response (value 0).
+// is given, count as no response (value 0). rowPeaks, when given (one entry per row of working,
+// as the M filter reports them), holds for every row at least its largest value inside
+// responseWindow: rows whose entry is below threshold are not searched for seeds, and those
+// whose entry is 0 count as no response.
 bool ApplyCFilter(const cv::Mat &working, int32_t left, int32_t right, int32_t top, int32_t bottom, int e,
                   int threshold, int minSize, std::vector<CellDetection> &detections, bool proximity,
                   std::vector<std::vector<CellDetection>> &columnIndex, float radius,
-                  const cv::Rect *responseWindow = nullptr);
+                  const cv::Rect *responseWindow = nullptr, const std::vector<uint16_t> *rowPeaks = nullptr);

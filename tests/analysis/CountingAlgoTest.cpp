@@ -446,3 +446,48 @@ TEST(CrossTypeSuppression, WeakerOfEachOverlappingPairGoes)
     ASSERT_EQ(lists[1].size(), 1u);
     EXPECT_EQ(lists[1][0].x, 12);
 }
+
+TEST(CrossTypeSuppression, SameAsComparingEveryPair)
+{
+    // Many detections with small, fractional, huge and equal radii: the result is that of the
+    // definition over every pair, in the original order.
+    auto reference = [](DetectionLists lists) {
+        std::vector<char> dropFirst(lists[0].size(), 0), dropSecond(lists[1].size(), 0);
+        for (size_t i = 0; i < lists[0].size(); ++i)
+            for (size_t j = 0; j < lists[1].size(); ++j) {
+                const CellDetection &a = lists[0][i], &b = lists[1][j];
+                const double dx = double(a.x) - b.x, dy = double(a.y) - b.y;
+                if (static_cast<float>(std::sqrt(dx * dx + dy * dy)) >
+                    static_cast<float>(double(a.radius) + double(b.radius)))
+                    continue;
+                (b.confidence > a.confidence ? dropFirst[i] : dropSecond[j]) = 1;
+            }
+        DetectionLists kept(2);
+        for (size_t i = 0; i < lists[0].size(); ++i)
+            if (!dropFirst[i])
+                kept[0].push_back(lists[0][i]);
+        for (size_t j = 0; j < lists[1].size(); ++j)
+            if (!dropSecond[j])
+                kept[1].push_back(lists[1][j]);
+        return kept;
+    };
+    const float radii[] = {0.0f, 2.5f, 6.0f, 7.25f, 40.0f, 1000.0f};
+    for (uint64_t seed = 1; seed <= 6; ++seed) {
+        cv::RNG rng(seed);
+        DetectionLists lists(2);
+        for (int t = 0; t < 2; ++t)
+            for (int k = 0; k < 300; ++k)
+                lists[t].push_back({rng.uniform(0, 500), rng.uniform(0, 500), float(rng.uniform(0, 8)), 0.0f,
+                                    radii[rng.uniform(0, seed < 4 ? 4 : 6)]});
+        const DetectionLists expected = reference(lists);
+        SuppressOverlappingTypes(lists);
+        for (int t = 0; t < 2; ++t) {
+            ASSERT_EQ(lists[t].size(), expected[t].size()) << "seed " << seed << " type " << t + 1;
+            for (size_t i = 0; i < expected[t].size(); ++i)
+                EXPECT_TRUE(lists[t][i].x == expected[t][i].x && lists[t][i].y == expected[t][i].y &&
+                            lists[t][i].radius == expected[t][i].radius)
+                    << "seed " << seed << " type " << t + 1 << " detection " << i;
+        }
+        EXPECT_LT(lists[0].size() + lists[1].size(), 600u) << "seed " << seed; // some pairs overlapped
+    }
+}

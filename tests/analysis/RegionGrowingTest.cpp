@@ -253,6 +253,60 @@ TEST(MFilter, PaddedSourceMatchesTheDefinition)
     }
 }
 
+TEST(MFilter, EveryWindowWidthMatchesTheDefinitionAndReportsRowPeaks)
+{
+    // Windows of every width class: under eight pixels, whole and partial groups of 8 and 32,
+    // with sample counts whose early rejection needs 1 to 11 ring samples, and a threshold no
+    // pixel reaches. Each row's peak is the largest response of that row; pixels outside the
+    // window, and rows without a response, stay as they were.
+    cv::Mat source = NoisyScene(70, 160, 21);
+    for (int x = 40; x < 160; x += 23)
+        cv::circle(source, {x, 20 + (x % 3) * 12}, 6, cv::Scalar(2800), cv::FILLED, cv::LINE_8);
+    struct Case
+    {
+        double radius;
+        int samples, threshold;
+        bool inner;
+    };
+    const Case cases[] = {{6.0, 12, 2000, true},
+                          {6.0, 40, 1500, true},
+                          {5.0, 2, 1200, false},
+                          {6.0, 8, 1300, false},
+                          {4.0, 12, 70000, true}};
+    for (const Case &c : cases) {
+        for (const int width : {1, 7, 8, 9, 31, 32, 33, 47, 65, 100}) {
+            // The window starts 2R + a after left and ends R + a before right.
+            const cv::Rect probe = MFilterWindow(source.size(), 0, 159, 0, 69, c.radius);
+            const int right = probe.x + width - 1 + (159 - (probe.x + probe.width - 1));
+            cv::Mat working(source.size(), CV_16UC1, cv::Scalar(7));
+            cv::Rect written;
+            std::vector<uint16_t> peaks;
+            ASSERT_TRUE(ApplyMFilterFrom(source, working, 0, right, 0, 69, c.radius, c.samples, c.threshold,
+                                         c.inner, &written, 0, &peaks));
+            ASSERT_EQ(written.width, width) << "R " << c.radius;
+            ASSERT_EQ(peaks.size(), static_cast<size_t>(source.rows));
+            for (int y = 0; y < source.rows; ++y) {
+                uint16_t peak = 0;
+                for (int x = written.x; x < written.x + written.width && y >= written.y && y < written.br().y;
+                     ++x)
+                    peak = std::max(
+                        peak, ReferenceResponse(source, x, y, c.radius, c.samples, c.threshold, c.inner));
+                ASSERT_EQ(peaks[y], peak) << "n " << c.samples << " width " << width << " row " << y;
+                for (int x = 0; x < source.cols; ++x) {
+                    // A row without a response is not written.
+                    const bool inside = written.contains({x, y}) && peak > 0;
+                    const uint16_t expected =
+                        inside ? ReferenceResponse(source, x, y, c.radius, c.samples, c.threshold, c.inner)
+                               : uint16_t(7);
+                    ASSERT_EQ(working.at<uint16_t>(y, x), expected)
+                        << "R " << c.radius << " n " << c.samples << " width " << width << " at " << x << ","
+                        << y;
+                }
+            }
+        }
+    }
+}
+
 TEST(MFilter, SameResultOnOneThreadAndOnAll)
 {
     const cv::Mat source = NoisyScene(160, 200, 11);
@@ -337,6 +391,11 @@ struct ReferenceCFilter
         return out;
     }
 };
+
+bool SameDetection(const CellDetection &a, const CellDetection &b)
+{
+    return a.x == b.x && a.y == b.y && a.confidence == b.confidence && a.radius == b.radius;
+}
 
 Detections RunCFilter(const cv::Mat &w, int left, int right, int top, int bottom, int e, int threshold,
                       int minSize, bool proximity, float radius = 5.0f)
@@ -473,4 +532,48 @@ TEST(CFilter, PixelsOutsideTheResponseWindowAreNoResponse)
     ApplyCFilter(w, 0, 39, 0, 39, 2, 50, 1, detections, false, index, 5.0f, &responses);
     ASSERT_EQ(detections.size(), 1u);
     EXPECT_EQ(detections[0].x, 26);
+}
+
+TEST(CFilter, RowPeaksFindWhatTheFullSearchFinds)
+{
+    // The M filter with row peaks leaves rows without a response as they were (here: noise), and
+    // the C filter given the peaks reads them as no response and searches only the rows that can
+    // seed: it finds what the full search finds on the fully written responses. Peaks of another
+    // image size are not trusted.
+    cv::Mat source = NoisyScene(120, 160, 31);
+    for (int i = 0; i < 9; ++i)
+        cv::circle(source, {30 + 15 * i, 25 + 9 * i}, 6, cv::Scalar(3000 + 50 * i), cv::FILLED, cv::LINE_8);
+    cv::Mat clean(source.size(), CV_16UC1, cv::Scalar(0));
+    cv::Mat stale(source.size(), CV_16UC1);
+    cv::RNG(5).fill(stale, cv::RNG::UNIFORM, 0, 1000);
+    cv::Rect written;
+    std::vector<uint16_t> peaks;
+    ASSERT_TRUE(ApplyMFilterFrom(source, clean, 0, 159, 0, 119, 6.0, 12, 2000, false, &written));
+    ASSERT_TRUE(ApplyMFilterFrom(source, stale, 0, 159, 0, 119, 6.0, 12, 2000, false, &written, 0, &peaks));
+    // A lone seed exactly at the largest threshold, in a row without other responses.
+    int lone = 10;
+    while (lone < 95 && peaks[lone] != 0)
+        ++lone;
+    ASSERT_LT(lone, 95);
+    stale(cv::Rect(written.x, lone, written.width, 1)).setTo(0);
+    clean.at<uint16_t>(lone, 130) = stale.at<uint16_t>(lone, 130) = 500;
+    peaks[lone] = 500;
+    const std::vector<uint16_t> shortPeaks(10, 0);
+    for (const int threshold : {1, 100, 500}) {
+        Detections full, skipping, mistrusted;
+        ColumnIndex a(160), b(160), c(160);
+        ApplyCFilter(clean, 0, 159, 0, 119, 3, threshold, 1, full, true, a, 6.0f, &written);
+        ApplyCFilter(stale, 0, 159, 0, 119, 3, threshold, 1, skipping, true, b, 6.0f, &written, &peaks);
+        ApplyCFilter(clean, 0, 159, 0, 119, 3, threshold, 1, mistrusted, true, c, 6.0f, &written,
+                     &shortPeaks);
+        EXPECT_GE(full.size(), 10u) << "threshold " << threshold;
+        EXPECT_TRUE(std::any_of(full.begin(), full.end(),
+                                [&](const CellDetection &d) { return d.x == 130 && d.y == lone; }));
+        for (const Detections *other : {&skipping, &mistrusted}) {
+            ASSERT_EQ(other->size(), full.size()) << "threshold " << threshold;
+            for (size_t i = 0; i < full.size(); ++i)
+                EXPECT_TRUE(SameDetection(full[i], (*other)[i]))
+                    << "threshold " << threshold << " detection " << i;
+        }
+    }
 }
