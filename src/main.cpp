@@ -16,23 +16,11 @@
 #include "devices/gui/StageDeviceWindows.h"
 #include "experiment/ExperimentAnalysisServices.h"
 #include "experiment/gui/MontageDlg.h"
-#include "operator/CustomerUICommands.h"
-#include "operator/CustomerUILayoutCommands.h"
-#include "operator/CustomerUIExperimentCommands.h"
 #include "operator/CustomerUIServices.h"
+#include "operator/ProgramScriptCommands.h"
 #include "operator/gui/CUIScriptsDlg.h"
 #include "operator/gui/CustomerUIWnd.h"
 #include "platform/gui/QtUserInterface.h"
-#include "script/commands/AnalysisRunCommands.h"
-#include "script/commands/DataFileCommands.h"
-#include "script/commands/InstrumentCommands.h"
-#include "script/commands/LogTimeSoundCommands.h"
-#include "script/commands/PromptCommands.h"
-#include "script/commands/PumpCommands.h"
-#include "script/commands/RoiCommands.h"
-#include "script/commands/StageCommands.h"
-#include "script/commands/StringCommands.h"
-#include "script/commands/WorkflowCommands.h"
 #include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiToolServices.h"
@@ -93,19 +81,7 @@ int main(int argc, char **argv)
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();
-    RegisterPumpCommands();
-    RegisterPromptCommands();
-    RegisterStageCommands();
-    RegisterWorkflowCommands();
-    RegisterInstrumentCommands();
-    RegisterAnalysisRunCommands();
-    RegisterDataFileCommands();
-    RegisterRoiCommands();
-    RegisterStringCommands();
-    RegisterLogTimeSoundCommands();
-    RegisterCustomerUICommands();
-    RegisterCustomerUILayoutCommands();
-    RegisterCustomerUIExperimentCommands();
+    RegisterProgramScriptCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
     InstallControlPanelServices();
     InstallControlPanelWindows();

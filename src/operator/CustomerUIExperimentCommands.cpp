@@ -40,16 +40,10 @@ using script_parse::SetError;
 
 constexpr const char *kSourceFile = "CustomerUIExperimentCommands.cpp";
 
-// The operator event is only ever released by the screen; a wait has no time-out of its own.
-constexpr std::chrono::hours kWaitForever{24 * 365};
-
 // An unknown analysis kind still holds the busy screen up this long.
 constexpr uint32_t kUnknownKindWaitMs = 5000;
 
-bool StartFrame(const Script &instance, const char *name, const char *&cursor, EString &error)
-{
-    return CheckCustomerUIHandle(instance, name, error) && ReadArgumentListStart(cursor, error);
-}
+constexpr auto StartFrame = StartCustomerUIFrame;
 
 // The command's own name for the result-variable message: the display name without "Script::".
 const char *CommandOnly(const char *displayName)
@@ -57,7 +51,7 @@ const char *CommandOnly(const char *displayName)
     return displayName + 8;
 }
 
-// a joined with b as the Part's path joining does: a trimmed, a separator added unless it ends with
+// a joined with b as the program joins paths: a trimmed, a separator added unless it ends with
 // one; an empty a gives b alone.
 std::string Join(const std::string &a, const std::string &b)
 {
@@ -464,11 +458,7 @@ bool PromptForMontageAndFractionationReport(Script &instance, const char *argume
         screen.SetInput(0, "Top Fraction:  " + FractionText(top), "", 1);
         screen.SetInput(1, "Bottom Fraction:  " + FractionText(bottom), "", 1);
     }
-    std::string ignored;
-    screen.SetState(PromptForMontageReport, ignored);
-    std::string text;
-    while (!screen.WaitForEvent(kWaitForever, text)) {
-    }
+    const std::string text = ShowCustomerUIStateAndWait(PromptForMontageReport);
     result->text.Assign(text.c_str());
     return true;
 }

@@ -7,23 +7,11 @@
 #include "app/OperatorScreenServices.h"
 #include "app/PlexorinApp.h"
 #include "operator/CustomerUI.h"
-#include "operator/CustomerUICommands.h"
-#include "operator/CustomerUIExperimentCommands.h"
-#include "operator/CustomerUILayoutCommands.h"
 #include "operator/CustomerUIServices.h"
+#include "operator/ProgramScriptCommands.h"
 #include "platform/Files.h"
 #include "script/Script.h"
 #include "script/ScriptRuntime.h"
-#include "script/commands/AnalysisRunCommands.h"
-#include "script/commands/DataFileCommands.h"
-#include "script/commands/InstrumentCommands.h"
-#include "script/commands/LogTimeSoundCommands.h"
-#include "script/commands/PromptCommands.h"
-#include "script/commands/PumpCommands.h"
-#include "script/commands/RoiCommands.h"
-#include "script/commands/StageCommands.h"
-#include "script/commands/StringCommands.h"
-#include "script/commands/WorkflowCommands.h"
 #include "support/FakeUi.h"
 #include "support/SyntheticExperiment.h"
 #include "support/TempDir.h"
@@ -43,24 +31,6 @@ namespace vantelis::test {
 inline std::string ShippedCustomerUIFolder()
 {
     return std::string(VANTELIS_SOURCE_DIR) + "/res/program/CustomerUI";
-}
-
-// Every command module the program registers at start-up.
-inline void RegisterProgramCommands()
-{
-    RegisterPumpCommands();
-    RegisterPromptCommands();
-    RegisterStageCommands();
-    RegisterWorkflowCommands();
-    RegisterInstrumentCommands();
-    RegisterAnalysisRunCommands();
-    RegisterDataFileCommands();
-    RegisterRoiCommands();
-    RegisterStringCommands();
-    RegisterLogTimeSoundCommands();
-    RegisterCustomerUICommands();
-    RegisterCustomerUILayoutCommands();
-    RegisterCustomerUIExperimentCommands();
 }
 
 // The generated experiment: 14 cells above the split line and 9 below, both fluorescence
@@ -94,7 +64,7 @@ class GuidedRunEnvironment
         theApp.m_analysis_mode = true;
         theApp.m_pump_port = 0;
         SetLogDataDirectory(dataFolder.c_str());
-        RegisterProgramCommands();
+        RegisterProgramScriptCommands();
         m_services = InstallCustomerUIServices();
         ResetScreen();
     }

@@ -7,6 +7,7 @@
 #include "Ostravo/LogError.h"
 #include "app/CommandIds.h"
 #include "app/PlexorinApp.h"
+#include "operator/gui/CustomerUIWindowFixture.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
 #include "support/gui/PixelCount.h"
@@ -118,34 +119,8 @@ const std::vector<ScreenCase> &Screens()
     return cases;
 }
 
-class CustomerUIScreensTest : public ::testing::Test
+class CustomerUIScreensTest : public vantelis::test::CustomerUIWindowFixture
 {
-  protected:
-    void SetUp() override
-    {
-        QDir().mkpath("/tmp/shots");
-        QDir().mkpath(QString::fromStdString(m_dir.file("LOG")));
-        SetLogDataDirectory(m_dir.str().c_str());
-        m_oldIni = theApp.m_ini_path;
-        m_oldFolder = theApp.m_customer_ui_directory.c_str();
-        theApp.m_ini_path = m_dir.file("Vantelis.ini");
-        theApp.m_customer_ui_directory.Assign(VANTELIS_SOURCE_DIR "/res/program/CustomerUI");
-        vantelis::test::WriteFileBytes(
-            theApp.m_ini_path, "[ExperimentSettings]\r\n"
-                               "ImageTypeName1=Bright field\r\nImageTypeExposure1=300\r\nIsActive1=TRUE\r\n"
-                               "ImageTypeName2=Green\r\nImageTypeExposure2=750\r\nIsActive2=FALSE\r\n"
-                               "ImageTypeName3=Red\r\nImageTypeExposure3=1000\r\nIsActive3=TRUE\r\n");
-    }
-    void TearDown() override
-    {
-        theApp.m_ini_path = m_oldIni;
-        theApp.m_customer_ui_directory.Assign(m_oldFolder.c_str());
-        SetLogDataDirectory("");
-    }
-
-    vantelis::test::TempDir m_dir;
-    std::string m_oldIni;
-    std::string m_oldFolder;
 };
 
 // Paints the window as it stands now, recording every drawn text.

@@ -1,6 +1,7 @@
 // The operator screen's window: placement on both screen sizes, following the model that a script
 // thread drives, and handing clicks and typing back to it.
 #include "operator/gui/CustomerUIWnd.h"
+#include "operator/gui/CustomerUIWindowFixture.h"
 
 #include "Ostravo/CachedLog.h"
 #include "Ostravo/LogError.h"
@@ -25,34 +26,14 @@ namespace {
 using namespace std::chrono_literals;
 using vantelis::test::RunEventLoopUntil;
 
-class CustomerUIWndTest : public ::testing::Test
+class CustomerUIWndTest : public vantelis::test::CustomerUIWindowFixture
 {
   protected:
-    void SetUp() override
-    {
-        QDir().mkpath("/tmp/shots");
-        QDir().mkpath(QString::fromStdString(m_dir.file("LOG")));
-        SetLogDataDirectory(m_dir.str().c_str());
-        m_oldIni = theApp.m_ini_path;
-        theApp.m_ini_path = m_dir.file("Vantelis.ini");
-        vantelis::test::WriteFileBytes(
-            theApp.m_ini_path, "[ExperimentSettings]\r\n"
-                               "ImageTypeName1=Bright field\r\nImageTypeExposure1=300\r\nIsActive1=TRUE\r\n"
-                               "ImageTypeName2=Green\r\nImageTypeExposure2=750\r\nIsActive2=FALSE\r\n"
-                               "ImageTypeName3=Red\r\nImageTypeExposure3=1000\r\nIsActive3=TRUE\r\n");
-    }
-    void TearDown() override
-    {
-        theApp.m_ini_path = m_oldIni;
-        SetLogDataDirectory("");
-    }
     static void Shot(QWidget &window, const char *name)
     {
         window.grab().save(QString("/tmp/shots/%1.png").arg(name));
     }
 
-    vantelis::test::TempDir m_dir;
-    std::string m_oldIni;
     std::shared_ptr<CustomerUIShared> m_shared = std::make_shared<CustomerUIShared>();
 };
 
