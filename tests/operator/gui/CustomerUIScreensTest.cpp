@@ -92,7 +92,14 @@ const std::vector<ScreenCase> &Screens()
          [](CustomerUI &s) {
              Lines(s, {"The run is complete.", "Remove the cartridge and close the lid."});
              std::string error;
-             s.DefineGroupBox(CuiRect{300, 300, 1200, 700}, 0x4A3A2A, 0xB4B344, 3, 40, error);
+             s.SetImage(1, "PromptInsertFlowcell.png", theApp.m_customer_ui_directory.c_str(), error);
+             // A script frames the picture (a quarter to three quarters across, 0.15 to 0.67 down)
+             // with a group box a little larger.
+             const CustomerUIData d = s.Snapshot();
+             const int w = d.clientWidth;
+             const int h = d.clientHeight;
+             s.DefineGroupBox(CuiRect{w / 4 - 20, h * 15 / 100 - 20, w * 3 / 4 + 20, h * 67 / 100 + 20},
+                              0x4A3A2A, 0xB4B344, 3, 40, error);
          }},
         {"PromptForInputChecks", PromptForInputChecks,
          [](CustomerUI &s) {
