@@ -121,7 +121,16 @@ const std::vector<ScreenCase> &Screens()
         {"PromptForFusedImageVerification", PromptForFusedImageVerification,
          [](CustomerUI &s) { Lines(s, {"Does the fused image look right?"}); }},
         {"PromptForMontageReport", PromptForMontageReport,
-         [](CustomerUI &s) { Lines(s, {"Montage of the run"}); }},
+         [](CustomerUI &s) {
+             Lines(s, {"Montage and Fractionation Report", "Report: run1.txt"});
+             // The program's wide strip picture stands in for a montage.
+             const std::string strip =
+                 std::string(theApp.m_customer_ui_directory.c_str()) + "/PipetteSample_1.png";
+             s.Edit([&](CustomerUIData &d) {
+                 d.inputLabels = {"Top Fraction:  59%", "Bottom Fraction:  41%"};
+                 d.images = {"", "", "", "", "", strip};
+             });
+         }},
     };
     return cases;
 }
