@@ -1,6 +1,7 @@
 #pragma once
 // An image folder's calibration lines as a folder tool holds them: the renderer and the tool
 // services read them from other threads, so every access takes the lock.
+#include "app/BackgroundImages.h"
 #include "app/ViewGlobals.h"
 #include "tools/FractionationInputs.h"
 
@@ -38,6 +39,17 @@ class GuardedCalibrationLines
             return false;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lines = loaded;
+        return true;
+    }
+
+    // Load, and when the lines read differ from those the views show, has every view redrawn.
+    bool LoadAndRedraw(const std::string &folder, EString &error)
+    {
+        CalibrationLines loaded;
+        if (!Load(folder, loaded, error))
+            return false;
+        if (!(loaded == _shown_calibration_lines.Get()))
+            InvalidateAllViews();
         return true;
     }
 

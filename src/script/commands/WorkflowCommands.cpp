@@ -94,6 +94,18 @@ void ReadOptionalOkAndMessage(const char *&cursor, VariableList &variables, Vari
         message = nullptr;
 }
 
+// "(" text [, ok [, message]]: the arguments of SetExperimentName, IsFilenameValid and IsFileExist.
+bool ReadTextWithOkAndMessage(const char *arguments, VariableList &variables, EString &text, Variable *&ok,
+                              Variable *&message, EString &error)
+{
+    const char *cursor = arguments;
+    if (!ReadArgumentListStart(cursor, error) ||
+        !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+        return false;
+    ReadOptionalOkAndMessage(cursor, variables, ok, message);
+    return true;
+}
+
 // The one text result argument gets the named setting.
 bool GetSettingText(const char *key, const char *arguments, VariableList &variables, bool checkOnly,
                     EString &error)
@@ -122,14 +134,11 @@ bool GetDataDirectory(Script &, const char *arguments, VariableList &variables, 
 bool SetExperimentName(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
-        return false;
     Variable *ok = nullptr;
     Variable *message = nullptr;
-    ReadOptionalOkAndMessage(cursor, variables, ok, message);
+    if (!ReadTextWithOkAndMessage(arguments, variables, name, ok, message, error))
+        return false;
     if (checkOnly)
         return true;
     // With a message variable the outcome goes to the script, which may ask again.
@@ -418,14 +427,11 @@ bool AutoDetectSplitLineZeroPosition(Script &, const char *arguments, VariableLi
 
 bool IsFilenameValid(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
-        return false;
     Variable *ok = nullptr;
     Variable *message = nullptr;
-    ReadOptionalOkAndMessage(cursor, variables, ok, message);
+    if (!ReadTextWithOkAndMessage(arguments, variables, name, ok, message, error))
+        return false;
     if (checkOnly)
         return true;
     if (name.c_str()[0] == '\0') {
@@ -443,14 +449,11 @@ bool IsFilenameValid(Script &, const char *arguments, VariableList &variables, b
 
 bool IsFileExist(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
     EString path;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, path, error, &variables, nullptr))
-        return false;
     Variable *exists = nullptr;
     Variable *message = nullptr;
-    ReadOptionalOkAndMessage(cursor, variables, exists, message);
+    if (!ReadTextWithOkAndMessage(arguments, variables, path, exists, message, error))
+        return false;
     if (checkOnly)
         return true;
     SetTextResult(message, "");

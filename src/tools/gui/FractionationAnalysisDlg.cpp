@@ -555,25 +555,18 @@ bool FractionationAnalysisDlg::SaveCalibrationLine(const char *lineName, int32_t
 
 bool FractionationAnalysisDlg::LoadImageFolderCalibration()
 {
-    CalibrationLines lines;
     EString error;
-    if (!m_lines.Load(ControlText(kDirectory), lines, error)) {
-        if (error.IsNonEmpty())
-            ReportError(__LINE__, error.c_str());
-        return false;
-    }
-    if (!(lines == _shown_calibration_lines.Get()))
-        InvalidateAllViews();
-    return true;
+    if (m_lines.LoadAndRedraw(ControlText(kDirectory), error))
+        return true;
+    if (error.IsNonEmpty())
+        ReportError(__LINE__, error.c_str());
+    return false;
 }
 
 void FractionationAnalysisDlg::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
-    // At most one of the folder tools is visible.
-    for (ModelessWindow *other : {&AnalysisTools().ImageAnalysisTool(), &Tools().ProjectionAnalysisTool()})
-        if (other->HasWindow() && other->IsVisible())
-            other->Show(false);
+    HideOtherFolderTools(Tools().FractionationAnalysis());
     RestartTimer(kShowRoiTimer, 100);
 }
 

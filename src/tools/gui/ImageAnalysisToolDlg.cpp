@@ -5,6 +5,7 @@
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/Profile.h"
+#include "app/AnalysisToolWindows.h"
 #include "app/AppServices.h"
 #include "app/PlexorinApp.h"
 #include "app/ToolServices.h"
@@ -406,9 +407,5 @@ void ImageAnalysisToolDlg::OnTimer(int id)
 void ImageAnalysisToolDlg::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
-    // The two tools that draw their own lines over the images make way for this one.
-    for (ModelessWindow *other : {&Tools().FractionationAnalysis(), &Tools().ProjectionAnalysisTool()}) {
-        if (other->IsVisible())
-            other->Show(false);
-    }
+    HideOtherFolderTools(AnalysisTools().ImageAnalysisTool());
 }

@@ -561,25 +561,18 @@ bool ProjectionAnalysisTool::SaveCalibrationLine(const char *lineName, int32_t r
 
 bool ProjectionAnalysisTool::LoadImageFolderCalibration()
 {
-    CalibrationLines lines;
     EString error;
-    if (!m_lines.Load(ControlText(kDirectory), lines, error)) {
-        if (error.IsNonEmpty())
-            Refuse(__LINE__, error.c_str());
-        return false;
-    }
-    if (!(lines == _shown_calibration_lines.Get()))
-        InvalidateAllViews();
-    return true;
+    if (m_lines.LoadAndRedraw(ControlText(kDirectory), error))
+        return true;
+    if (error.IsNonEmpty())
+        Refuse(__LINE__, error.c_str());
+    return false;
 }
 
 void ProjectionAnalysisTool::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
-    // At most one of the folder tools is visible.
-    for (ModelessWindow *other : {&AnalysisTools().ImageAnalysisTool(), &Tools().FractionationAnalysis()})
-        if (other->HasWindow() && other->IsVisible())
-            other->Show(false);
+    HideOtherFolderTools(Tools().ProjectionAnalysisTool());
     RestartTimer(kShowRoiTimer, 100);
 }
 

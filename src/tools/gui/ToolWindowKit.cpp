@@ -1,5 +1,7 @@
 #include "tools/gui/ToolWindowKit.h"
 
+#include "app/AnalysisToolWindows.h"
+#include "app/ToolServices.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Ui.h"
 
@@ -204,4 +206,12 @@ void ToolWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void HideOtherFolderTools(const ModelessWindow &shown)
+{
+    for (ModelessWindow *tool : {&AnalysisTools().ImageAnalysisTool(), &Tools().FractionationAnalysis(),
+                                 &Tools().ProjectionAnalysisTool()})
+        if (tool != &shown && tool->HasWindow() && tool->IsVisible())
+            tool->Show(false);
 }

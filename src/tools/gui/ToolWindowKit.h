@@ -42,6 +42,10 @@ int ControlId(const QWidget *control);
 // then. Any thread.
 void PostToWindow(QPointer<QWidget> window, std::function<void()> update);
 
+// The image-analysis, fractionation and projection tools draw over the same images: at most one
+// of them is visible, so showing one hides the others.
+void HideOtherFolderTools(const ModelessWindow &shown);
+
 class ToolWindow : public QDialog
 {
     Q_OBJECT
