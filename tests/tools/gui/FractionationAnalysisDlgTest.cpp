@@ -1,4 +1,5 @@
 #include "tools/gui/FractionationAnalysisDlg.h"
+#include "tools/gui/FolderToolSelection.h"
 
 #include "Screenshot.h"
 #include "app/ServiceFakes.h"
@@ -71,30 +72,13 @@ class FractionationDlgTest : public ::testing::Test
 
     static void Select(FractionationAnalysisDlg *dialog, const std::vector<std::string> &names)
     {
-        auto *list = dialog->ControlAs<QListWidget>(kFileList);
-        list->clearSelection();
-        for (const std::string &name : names) {
-            const auto found = list->findItems(QString::fromStdString(name), Qt::MatchExactly);
-            ASSERT_EQ(found.size(), 1) << name;
-            found.first()->setSelected(true);
-        }
+        SelectListedImages(dialog, kFileList, names);
     }
 
-    // The grid answers OK after selecting the items whose file names are given.
     static void ChooseBackgrounds(FractionationAnalysisDlg *dialog, std::vector<std::string> names,
                                   bool ok = true)
     {
-        dialog->m_run_selection_grid = [names, ok](ImageFileItemArray &items) {
-            for (int32_t i = 0; i < items.GetCount(); ++i) {
-                const std::string path = items.GetAt(i)->m_name.c_str();
-                for (const std::string &name : names)
-                    if (path.size() >= name.size() &&
-                        path.compare(path.size() - name.size(), name.size(), name) == 0)
-                        items.GetAt(i)->m_flag = 1;
-            }
-            return ok;
-        };
-        dialog->OnSelectBackgroundImages();
+        ChooseBackgroundImages(dialog, std::move(names), ok);
     }
 
     std::string ErrorLog() const

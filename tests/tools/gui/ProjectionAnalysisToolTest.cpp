@@ -1,4 +1,5 @@
 #include "tools/gui/ProjectionAnalysisTool.h"
+#include "tools/gui/FolderToolSelection.h"
 
 #include "QueuedFakeUi.h"
 #include "Screenshot.h"
@@ -85,29 +86,13 @@ class ProjectionToolTest : public ::testing::Test
 
     static void Select(ProjectionAnalysisTool *dialog, const std::vector<std::string> &names)
     {
-        auto *list = dialog->ControlAs<QListWidget>(kFileList);
-        list->clearSelection();
-        for (const std::string &name : names) {
-            const auto found = list->findItems(QString::fromStdString(name), Qt::MatchExactly);
-            ASSERT_EQ(found.size(), 1) << name;
-            found.first()->setSelected(true);
-        }
+        SelectListedImages(dialog, kFileList, names);
     }
 
-    // The grid answers with the items whose file names are given ticked.
     static void ChooseBackgrounds(ProjectionAnalysisTool *dialog, std::vector<std::string> names,
                                   bool ok = true)
     {
-        dialog->m_run_selection_grid = [names, ok](ImageFileItemArray &items) {
-            for (int32_t i = 0; i < items.GetCount(); ++i) {
-                const std::string path = items.GetAt(i)->m_name.c_str();
-                for (const std::string &name : names)
-                    if (std::filesystem::path(path).filename() == name)
-                        items.GetAt(i)->m_flag = 1;
-            }
-            return ok;
-        };
-        dialog->OnSelectBackgroundImages();
+        ChooseBackgroundImages(dialog, std::move(names), ok);
     }
 
     std::vector<FakeUi::Message> Messages() const { return m_ui->Messages(); }
