@@ -20,28 +20,9 @@ namespace {
 class CustomerUICommandsTest : public ScriptFixture
 {
   protected:
-    void SetUp() override
+    // The shared screen as a fresh program has it, with no event pending from another test.
+    static void ClearScreen()
     {
-        ScriptFixture::SetUp();
-        RegisterCustomerUICommands();
-        theCustomerUI().Reset();
-        theCustomerUI().ClearStateData();
-        theCustomerUI().Edit([](CustomerUIData &d) {
-            d.inputLabels.clear();
-            d.inputValues.clear();
-            d.inputWidths.clear();
-            d.editTexts = {};
-            d.checkMarks = {};
-        });
-        std::string ignored;
-        theCustomerUI().WaitForEvent(0ms, ignored); // drop an event left by another test
-        theCustomerUI().SetClock([this] {
-            return std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(m_nowMs.load());
-        });
-    }
-    void TearDown() override
-    {
-        theCustomerUI().SetClock([] { return std::chrono::steady_clock::now(); });
         theCustomerUI().Reset();
         theCustomerUI().ClearStateData();
         theCustomerUI().Edit([](CustomerUIData &d) {
@@ -53,6 +34,21 @@ class CustomerUICommandsTest : public ScriptFixture
         });
         std::string ignored;
         theCustomerUI().WaitForEvent(0ms, ignored);
+    }
+
+    void SetUp() override
+    {
+        ScriptFixture::SetUp();
+        RegisterCustomerUICommands();
+        ClearScreen();
+        theCustomerUI().SetClock([this] {
+            return std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(m_nowMs.load());
+        });
+    }
+    void TearDown() override
+    {
+        theCustomerUI().SetClock([] { return std::chrono::steady_clock::now(); });
+        ClearScreen();
         ScriptFixture::TearDown();
     }
     static const Variable &Var(const VariableList &variables, const char *name)

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -97,6 +99,21 @@ class CustomerUITest : public ScriptFixture
                                    released = text;
                                    return true;
                                });
+    }
+
+    // Runs "Wait(1);" on the operator handle through reload (the screen's own by default) and
+    // returns once that Wait blocks on the screen; path is the script's file.
+    void StartBlockedScript(CustomerUI &screen, std::atomic<bool> &entered, std::string &released,
+                            std::string &path,
+                            const std::function<bool(const char *, std::string &)> &reload = {})
+    {
+        WaitCommandBlocksOnTheScreen(screen, entered, released);
+        path = WriteScript("Op.scr", "Wait(1);\n");
+        std::string error;
+        ASSERT_TRUE(reload ? reload(path.c_str(), error) : screen.Reload(path.c_str(), error)) << error;
+        for (int i = 0; i < 2000 && !entered; ++i)
+            std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(entered);
     }
 
     static bool WaitUntilEnded(int handle)
@@ -482,13 +499,9 @@ TEST_F(CustomerUITest, ReloadWhileTheOperatorScriptRunsIsRefusedAndLeavesTheScre
     screen.Reset();
     std::atomic<bool> entered{false};
     std::string released;
-    WaitCommandBlocksOnTheScreen(screen, entered, released);
-    const std::string path = WriteScript("Op.scr", "Wait(1);\n");
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(StartBlockedScript(screen, entered, released, path));
     std::string error;
-    ASSERT_TRUE(screen.Reload(path.c_str(), error)) << error;
-    for (int i = 0; i < 2000 && !entered; ++i)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_TRUE(entered);
     ASSERT_TRUE(screen.SetState(PromptInfo, error));
     ASSERT_TRUE(screen.SetInput(0, "Sample", "S1", 10));
 
@@ -532,13 +545,12 @@ TEST_F(CustomerUITest, TheEndOfAnOperatorScriptClearsTheScreenWithoutAScriptsWin
     screen.Reset();
     std::atomic<bool> entered{false};
     std::string released;
-    WaitCommandBlocksOnTheScreen(screen, entered, released);
-    const std::string path = WriteScript("Op.scr", "Wait(1);\n");
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(
+        StartBlockedScript(screen, entered, released, path, [](const char *file, std::string &error) {
+            return OperatorScreen().Reload(file, error);
+        }));
     std::string error;
-    ASSERT_TRUE(OperatorScreen().Reload(path.c_str(), error)) << error;
-    for (int i = 0; i < 2000 && !entered; ++i)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_TRUE(entered);
     ASSERT_TRUE(screen.SetState(ShowVideo, error));
     for (int32_t id : {CUI_TIMER_COUNTDOWN, CUI_TIMER_PUMP_WATCH, CUI_TIMER_UNHIDE_NEXT,
                        CUI_TIMER_UNHIDE_BACK, CUI_TIMER_QUEUED_MESSAGE})
@@ -941,13 +953,9 @@ TEST_F(CustomerUITest, StoppingTheOperatorScriptReleasesAWaitingCommandWithinASe
     screen.Reset();
     std::atomic<bool> entered{false};
     std::string released = "not yet";
-    WaitCommandBlocksOnTheScreen(screen, entered, released);
-    const std::string path = WriteScript("Op.scr", "Wait(1);\n");
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(StartBlockedScript(screen, entered, released, path));
     std::string error;
-    ASSERT_TRUE(screen.Reload(path.c_str(), error)) << error;
-    for (int i = 0; i < 2000 && !entered; ++i)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_TRUE(entered);
     ASSERT_TRUE(screen.SetState(PromptInfo, error)); // shows the screen: the script watch runs
     {
         CustomerUITicker ticker(screen);
