@@ -27,7 +27,7 @@ enum SerialPortError : int
 
 struct SerialPort
 {
-    int32_t m_poll_interval_ms = 0; // 10 once set up; a caller's time-out is spent in rounds of it
+    int32_t m_poll_interval_ms = 0; // 10 once set up; the least read budget of a transaction
     int32_t m_com_number = 0;
     int32_t m_last_error = 0;
     int32_t m_baud = 0;
@@ -39,9 +39,23 @@ struct SerialPort
     // never closed or freed under a running transaction.
     std::mutex m_mutex;
 
+    // After a failed transaction its reply may still come. Until the next request the line has to
+    // be quiet for m_settle_quiet_ms, counted from the failure or the last byte seen since; bytes
+    // meanwhile are thrown away. Guarded by m_mutex; times are monotonic milliseconds.
+    bool m_settle_pending = false;
+    uint64_t m_failed_at_ms = 0;
+    uint64_t m_last_input_ms = 0;
+    uint32_t m_settle_quiet_ms = 0;
+
     // One transaction on this port (see SerialSendReceive).
     bool Transact(const char *request, char terminator, EString &reply, uint32_t timeoutMs,
                   char secondTerminator, int *errorCode);
+    // Notes a failed transaction whose read budget was quietMs.
+    void NoteFailure(uint32_t quietMs);
+    // Throws input away until the line has been quiet long enough after a failure (see above), at
+    // most until twice the failed transaction's budget after the failure, so a line that never goes
+    // quiet holds the next request up only that long.
+    void SettleAfterFailure();
 };
 
 struct SerialPortOrder
@@ -69,11 +83,21 @@ std::string SerialPortDevicePath(uint32_t comNumber);
 bool SetupSerialPort(uint32_t comNumber, int32_t baud, EString &error);
 // Closes the port and drops its record; false when it is not open.
 bool ReleaseSerialPort(int32_t comNumber);
-// One transaction: throws away input left from earlier traffic, writes request whole, then reads
-// until everything received ends with terminator (with secondTerminator non-zero: with terminator
-// and secondTerminator) or timeoutMs is spent in 10 ms rounds (at least one). True with the reply
-// (everything received, up to a NUL byte) when complete; otherwise false with the error code, the
-// bytes received in reply, and the failure callback called (not for an unknown port).
+// Closes the port and opens it again at baud, as ReleaseSerialPort and SetupSerialPort do, but
+// keeps a failed transaction's wait for a quiet line: the late reply of a request sent on the old
+// handle can still arrive on the new one. A port that is not open is only set up.
+bool ReopenSerialPort(uint32_t comNumber, int32_t baud, EString &error);
+// Waits ms. When the last transaction on the port failed, input arriving meanwhile is read and
+// thrown away, so the quiet the next request waits for is counted from the last byte seen and
+// usually lies within this wait. A port that is not open: a plain wait.
+void SerialPauseDiscardingInput(int32_t comNumber, uint32_t ms);
+// One transaction: after a failed one on the same port it first throws input away until the line
+// is quiet (see SerialPort::SettleAfterFailure), then throws away input left from earlier traffic,
+// writes request whole, and reads until everything received ends with terminator (with
+// secondTerminator non-zero: with terminator and secondTerminator), 1023 bytes came, or timeoutMs
+// (at least 10 ms) has passed since the write. True with the reply (everything received, up to a
+// NUL byte) when complete; otherwise false with the error code, the bytes received in reply, and
+// the failure callback called (not for an unknown port).
 bool SerialSendReceive(int32_t comNumber, const char *request, char terminator, EString &reply,
                        uint32_t timeoutMs, char secondTerminator = 0, int *errorCode = nullptr);
 // Whether the COM number is in the table.

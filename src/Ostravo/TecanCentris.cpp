@@ -216,8 +216,10 @@ bool TecanCentris::SendCommand(int32_t port, int32_t pump, const char *command, 
             const uint64_t t2 = platform::TickMs();
             bool sent = false;
             while (!sent && attempts < kAttempts) {
+                // The pause also reads away a late reply to the failed attempt, so the next
+                // attempt rarely has to wait for the line to go quiet.
                 if (attempts > 0)
-                    platform::SleepMs(g_retryPauseMs.load());
+                    SerialPauseDiscardingInput(port, g_retryPauseMs.load());
                 ++attempts;
                 sent = SerialSendReceive(port, framed.c_str(), '\r', reply, budget, '\n');
             }
@@ -230,9 +232,10 @@ bool TecanCentris::SendCommand(int32_t port, int32_t pump, const char *command, 
                                UL(port))
                         .c_str());
                 LogError(__FILE_NAME__, __LINE__, error.c_str());
-                ReleaseSerialPort(port);
+                // Re-opened, the port still waits out a late reply to the last attempt before
+                // the next command goes out.
                 EString ignored;
-                SetupSerialPort(static_cast<uint32_t>(port), kReopenBaud, ignored);
+                ReopenSerialPort(static_cast<uint32_t>(port), kReopenBaud, ignored);
                 portReset = 1;
             } else {
                 // Decoded apart from data, so a malformed frame cannot pass off what the caller

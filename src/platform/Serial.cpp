@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -122,20 +123,30 @@ int SerialDevice::ReadSome(char *buffer, size_t size, int waitMs)
 {
     if (m_fd < 0)
         return -1;
-    pollfd p{m_fd, POLLIN, 0};
-    int ready = ::poll(&p, 1, waitMs);
-    if (ready < 0)
-        return errno == EINTR ? 0 : -1;
-    if (ready == 0)
-        return 0;
-    if ((p.revents & POLLIN) == 0)
-        return (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 ? -1 : 0;
-    const ssize_t n = ::read(m_fd, buffer, size);
-    if (n > 0)
-        return static_cast<int>(n);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-        return 0;
-    return -1; // a read error, or end of file on a hung-up line
+    // The wait is a deadline on the monotonic clock: a signal or a wake-up without data does not
+    // end it early, and a test that stops the program's clock does not stop it.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready < 0 && errno != EINTR)
+            return -1;
+        if (ready > 0) {
+            if ((p.revents & POLLIN) != 0) {
+                const ssize_t n = ::read(m_fd, buffer, size);
+                if (n > 0)
+                    return static_cast<int>(n);
+                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                    return -1; // end of file on a hung-up line, or a read error
+            } else if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return -1;
+            }
+        }
+        if (Clock::now() >= deadline)
+            return 0;
+    }
 }
 
 void SerialDevice::PurgeInput()

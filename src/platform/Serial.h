@@ -23,8 +23,9 @@ class SerialDevice
 
     // Writes every byte, waiting at most timeoutMs for room in the output queue.
     bool WriteAll(const char *data, size_t size, int timeoutMs);
-    // Waits at most waitMs for input and reads what is there, up to size bytes: the count read,
-    // 0 when nothing came, -1 when the device failed (hung up or a read error).
+    // Waits until input is there or waitMs (monotonic clock) have passed, and reads what is there, up
+    // to size bytes: the count read, 0 when nothing came in time, -1 when the device failed (hung up
+    // or a read error).
     int ReadSome(char *buffer, size_t size, int waitMs);
     // Discards every byte received and not yet read.
     void PurgeInput();

@@ -178,15 +178,87 @@ TEST_F(SerialPortTest, AReplyThatCameTooLateIsNotTakenForTheNextOne)
 {
     SerialPortFailureCallback = &CountFailure;
     sim.SetPump(1, Idle(250.0, 1000));
+    const std::string held = std::string("\xFF/0`250.0") + '\x03' + "\r\n";
+    // The late bytes already wait in the port's input queue when the next request goes out.
     sim.InjectFault(Fault::Late, 1, 0, 300);
     EString reply;
     int code = -1;
     EXPECT_FALSE(SerialSendReceive(kPort, "/1?17\r", '\r', reply, 100, '\n', &code));
     EXPECT_EQ(code, 10);
     ASSERT_TRUE(sim.WaitForLateAnswers(1, 5000));
-    platform::SleepMs(50); // the late bytes are in the port's input queue now
+    platform::SleepMs(50);
     EXPECT_TRUE(SerialSendReceive(kPort, "/1?18\r", '\r', reply, 500, '\n', &code));
-    EXPECT_EQ(std::string(reply.c_str()), std::string("\xFF/0`250.0") + '\x03' + "\r\n");
+    EXPECT_EQ(std::string(reply.c_str()), held);
+
+    // The next request goes out at once, before the late reply to the failed one arrives; its own
+    // reply comes later still. The late one is waited out and thrown away.
+    sim.InjectFault(Fault::Late, 2, 0, 300);
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?17\r", '\r', reply, 200, '\n', &code));
+    EXPECT_EQ(code, 10);
+    EXPECT_TRUE(SerialSendReceive(kPort, "/1?18\r", '\r', reply, 1000, '\n', &code));
+    EXPECT_EQ(std::string(reply.c_str()), held);
+    EXPECT_EQ(failures.load(), 2);
+}
+
+TEST_F(SerialPortTest, AReplyHandedOverAByteAtATimeIsReadUntilItsTimeOut)
+{
+    // 57 bytes 1.04 ms apart take about 60 ms: within 200 ms, beyond 30 ms.
+    PumpSimulator::PumpState pump = Idle(0.0);
+    pump.configuration = std::string(50, 'C');
+    sim.SetPump(1, pump);
+    const std::string frame = "\xFF/0`" + pump.configuration + '\x03' + "\r\n";
+    ASSERT_EQ(frame.size(), 57u);
+    sim.InjectFault(Fault::Paced);
+    EString reply;
+    int code = -1;
+    EXPECT_TRUE(SerialSendReceive(kPort, "/1?76\r", '\r', reply, 200, '\n', &code));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(std::string(reply.c_str()), frame);
+
+    sim.InjectFault(Fault::Paced);
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?76\r", '\r', reply, 30, '\n', &code));
+    EXPECT_EQ(code, 10);
+    EXPECT_EQ(frame.compare(0, reply.GetLength(), reply.c_str()), 0) << "the start of the reply";
+    EXPECT_LT(static_cast<size_t>(reply.GetLength()), frame.size());
+}
+
+TEST_F(SerialPortTest, ALineThatNeverGoesQuietHoldsTheNextRequestUpOnlySoLong)
+{
+    SerialPortFailureCallback = &CountFailure;
+    sim.InjectFault(Fault::Silence, 2);
+    EString reply;
+    int code = -1;
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 200, '\n', &code));
+    sim.StartNoise(20000, 5);
+    const uint64_t start = platform::TickMs();
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 200, '\n', &code));
+    // The noise goes on for 20 s; the request went out long before.
+    EXPECT_LT(platform::TickMs() - start, 5000u);
+    EXPECT_EQ(code, 10);
+    EXPECT_EQ(sim.Requests().size(), 2u);
+    EXPECT_EQ(failures.load(), 2);
+}
+
+TEST_F(SerialPortTest, AFreshSetUpDoesNotWaitForTheLineAfterAFailure)
+{
+    // The failed request's reply would be 1.5 s late; a port set up afresh does not wait for it,
+    // while one re-opened for the same user does.
+    sim.InjectFault(Fault::Silence);
+    EString reply, error;
+    int code = -1;
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 1500, '\n', &code));
+    ASSERT_TRUE(ReleaseSerialPort(kPort));
+    ASSERT_TRUE(SetupSerialPort(kPort, 9600, error)) << error.c_str();
+    uint64_t start = platform::TickMs();
+    EXPECT_TRUE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 500, '\n', &code));
+    EXPECT_LT(platform::TickMs() - start, 1000u);
+
+    sim.InjectFault(Fault::Silence);
+    EXPECT_FALSE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 1500, '\n', &code));
+    ASSERT_TRUE(ReopenSerialPort(kPort, 9600, error)) << error.c_str();
+    start = platform::TickMs();
+    EXPECT_TRUE(SerialSendReceive(kPort, "/1?29\r", '\r', reply, 500, '\n', &code));
+    EXPECT_GE(platform::TickMs() - start, 1000u) << "the quiet line was waited for";
 }
 
 TEST_F(SerialPortTest, ReleasingAPortWaitsForItsRunningTransaction)

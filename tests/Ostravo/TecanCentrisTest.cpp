@@ -167,14 +167,40 @@ TEST_F(TecanCentrisTest, FourFailedAttemptsReopenThePortAndLateAnswersNeverCorru
     std::snprintf(name, sizeof name, "LOG/Err_%04d_%02d_%02d.log", now.year, now.month, now.day);
     EXPECT_NE(ReadFileBytes(dir.file(name)).find("error sending command to com port: 7"), std::string::npos);
 
-    // The last late answer ("1000") arrives after the port was set up again; the next query
-    // still reads its own answer.
-    ASSERT_TRUE(sim.WaitForLateAnswers(4, 5000));
+    // The next command goes out at once, on the port set up again: the last late answer ("1000")
+    // is still on its way, and the command's own answer comes later than that. It reads its own.
+    sim.InjectFault(Fault::Late, 1, 0, 350);
+    EString data;
+    EXPECT_TRUE(TecanCentris::SendCommand(kPort, 1, "?18", 2000, data, error)) << error.c_str();
+    EXPECT_STREQ(data.c_str(), "12.5");
+    EXPECT_EQ(LastTrace()[kAttempts], "1");
+    EXPECT_EQ(sim.Requests().back(), "1?18");
+
+    // A late answer already waiting in the port when the next command goes out.
+    sim.InjectFault(Fault::Late, 4, 0, 350);
+    EXPECT_FALSE(TecanCentris::QueryLong(kPort, 1, "?17", capacity, error));
+    ASSERT_TRUE(sim.WaitForLateAnswers(9, 5000));
     platform::SleepMs(50);
     double held = 0.0;
     EXPECT_TRUE(TecanCentris::QueryDouble(kPort, 1, "?18", held, error)) << error.c_str();
     EXPECT_DOUBLE_EQ(held, 12.5);
     EXPECT_EQ(LastTrace()[kReply], "125");
+}
+
+TEST_F(TecanCentrisTest, ALongReportHandedOverAByteAtATimeIsOneAttempt)
+{
+    // The configuration report is 57 bytes on the wire; at a 9600-baud pace it takes about 60 ms
+    // of its 200.
+    PumpSimulator::PumpState pump = Idle(0.0);
+    pump.configuration = "CENTRIS 5000 UL, VALVE 3 PORT DISTRIBUTION, FW 1.2";
+    ASSERT_EQ(pump.configuration.size(), 50u);
+    sim.SetPump(1, pump);
+    sim.InjectFault(Fault::Paced);
+    EString data, error;
+    EXPECT_TRUE(TecanCentris::SendCommand(kPort, 1, "?76", 200, data, error)) << error.c_str();
+    EXPECT_EQ(std::string(data.c_str()), pump.configuration);
+    EXPECT_EQ(LastTrace()[kAttempts], "1");
+    EXPECT_EQ(failures.load(), 0);
 }
 
 TEST_F(TecanCentrisTest, TheMinimumGapIsKeptFromTheEndOfTheLastCommand)

@@ -340,6 +340,21 @@ TEST_F(ZaberTest, TemperatureOfDeviceOneAxisOne)
     EXPECT_STREQ(error.c_str(), "Zaber::GetTemperature() - Zaber stage is not connected.");
 }
 
+// A 70-byte reply handed over a byte at a time takes about 73 ms of its 500.
+TEST_F(ZaberTest, AReplyHandedOverAByteAtATimeEndsWithinItsTimeOut)
+{
+    Initialize();
+    const std::string temperature = "31.25" + std::string(46, '0');
+    stage.SetTemperature(temperature);
+    ASSERT_EQ(std::string("@01 1 OK IDLE -- ").size() + temperature.size() + 2, 70u);
+    stage.InjectFault(StageSimulator::Fault::Paced);
+    double degrees = 0.0;
+    EString error;
+    EXPECT_TRUE(Zaber::GetTemperature(degrees, error)) << error.c_str();
+    EXPECT_DOUBLE_EQ(degrees, 31.25);
+    EXPECT_EQ(failures.load(), 0);
+}
+
 TEST_F(ZaberTest, InitializeReadsTheSettingsOnlyWithAStagePort)
 {
     WriteSettings(

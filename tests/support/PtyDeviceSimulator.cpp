@@ -97,9 +97,17 @@ bool PtyDeviceSimulator::WaitForLateAnswers(int count, int timeoutMs)
                               [&] { return m_lateWritten >= count; });
 }
 
-void PtyDeviceSimulator::Send(std::string bytes, uint64_t dueMs, bool late)
+void PtyDeviceSimulator::Send(std::string bytes, uint64_t dueMs, bool late, int usPerByte)
 {
-    m_pending.push_back({dueMs, std::move(bytes), late});
+    m_pending.push_back({dueMs, std::move(bytes), late, usPerByte});
+}
+
+void PtyDeviceSimulator::StartNoise(int durationMs, int everyMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const uint64_t now = SteadyMs();
+    for (int at = 0; at<durationMs; at += everyMs> 0 ? everyMs : 1)
+        Send("~", now + static_cast<uint64_t>(at));
 }
 
 std::string PtyDeviceSimulator::RandomBytes()
@@ -173,9 +181,14 @@ void PtyDeviceSimulator::Run()
             m_pending.erase(split, m_pending.end());
         }
         for (const Pending &item : due) {
+            const auto paced = std::chrono::steady_clock::now();
             size_t done = 0;
             while (done < item.bytes.size()) {
-                const ssize_t w = ::write(m_master, item.bytes.data() + done, item.bytes.size() - done);
+                if (item.usPerByte > 0)
+                    std::this_thread::sleep_until(paced + std::chrono::microseconds(item.usPerByte) *
+                                                              static_cast<int64_t>(done));
+                const size_t chunk = item.usPerByte > 0 ? 1 : item.bytes.size() - done;
+                const ssize_t w = ::write(m_master, item.bytes.data() + done, chunk);
                 if (w > 0)
                     done += static_cast<size_t>(w);
                 else

@@ -30,6 +30,9 @@ class PtyDeviceSimulator
     void ClearRequests();
     // Waits until count late answers were written; false after timeoutMs.
     bool WaitForLateAnswers(int count, int timeoutMs);
+    // For durationMs from now the line carries a byte ('~') every everyMs, whatever is asked: a line
+    // that never goes quiet.
+    void StartNoise(int durationMs, int everyMs);
 
   protected:
     // baud is the device's own; an unsupported one stands for defaultBaud. A request ends at
@@ -48,8 +51,12 @@ class PtyDeviceSimulator
     // The rest run with m_mutex held.
     void LogRequest(const std::string &request) { m_requests.push_back(request); }
     bool RandomReplies() const { return m_random; }
-    // Queues bytes to be written at dueMs; a late answer counts for WaitForLateAnswers.
-    void Send(std::string bytes, uint64_t dueMs, bool late = false);
+    // The byte spacing of a paced answer: 10 bits at 9600 baud, the pace at which many USB serial
+    // adapters hand bytes over whatever the baud.
+    static constexpr int kPacedUsPerByte = 1040;
+    // Queues bytes to be written at dueMs; a late answer counts for WaitForLateAnswers. With
+    // usPerByte the bytes go one at a time that far apart, as a slow line hands them over.
+    void Send(std::string bytes, uint64_t dueMs, bool late = false, int usPerByte = 0);
     // Up to 39 random bytes (never NUL), ending in CR LF three times in four.
     std::string RandomBytes();
 
@@ -64,6 +71,7 @@ class PtyDeviceSimulator
         uint64_t dueMs;
         std::string bytes;
         bool late;
+        int usPerByte;
     };
     void Run();
     bool BaudMatches();

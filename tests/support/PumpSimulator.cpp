@@ -123,6 +123,9 @@ void PumpSimulator::Handle(const std::string &request, uint64_t nowMs)
     case Fault::Late:
         Send(frame, nowMs + static_cast<uint64_t>(delay), true);
         return;
+    case Fault::Paced:
+        Send(frame, nowMs, false, kPacedUsPerByte);
+        return;
     case Fault::SplitCrLf:
         Send(frame.substr(0, frame.size() - 1), nowMs);
         Send("\n", nowMs + 60);
@@ -193,7 +196,7 @@ std::string PumpSimulator::Execute(PumpState &pump, const std::string &command, 
         case 53:
             return fmt("%.1f", pump.temperatureF);
         case 76:
-            return "CENTRIS SIM";
+            return pump.configuration;
         default:
             status = 'C';
             return {};

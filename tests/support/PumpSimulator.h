@@ -27,6 +27,7 @@ class PumpSimulator : public PtyDeviceSimulator
         Overflow,     // 1023 bytes without any terminator
         OtherAddress, // the frame names the pump's own address instead of the master's
         RandomBytes,  // random bytes, ending in CR LF three times in four
+        Paced,        // the answer goes a byte at a time, 1.04 ms apart, as a 9600-baud line hands it over
     };
 
     struct PumpState
@@ -39,6 +40,7 @@ class PumpSimulator : public PtyDeviceSimulator
         int32_t rampDown = 14;
         double temperatureF = 77.0;
         char valve = 'I';
+        std::string configuration = "CENTRIS SIM"; // what "?76" reports
         char pendingValve = 0;
         bool initialized = true;
         int32_t moves = 0;

@@ -141,6 +141,9 @@ void StageSimulator::Handle(const std::string &request, uint64_t nowMs)
     case Fault::LfOnly:
         Send(line + "\n", nowMs);
         return;
+    case Fault::Paced:
+        Send(line + "\r\n", nowMs, false, kPacedUsPerByte);
+        return;
     default:
         Send(line + "\r\n", nowMs);
         return;

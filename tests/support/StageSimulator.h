@@ -26,6 +26,7 @@ class StageSimulator : public PtyDeviceSimulator
         Overflow,     // 1023 bytes without any terminator
         OtherAddress, // the reply names device 2
         RandomBytes,  // random bytes, ending in CR LF three times in four
+        Paced,        // the reply goes a byte at a time, 1.04 ms apart, as a USB serial adapter hands it over
     };
 
     struct AxisState
