@@ -40,6 +40,34 @@ TEST(PumpReportCommandTableTest, CommandsInListOrderAndTheQuotedEntries)
                          "F");
 }
 
+// ?0 to ?3 report plunger positions and gaps, ?4 the backlash, ?6 to ?8 the start, top and cutoff
+// speeds, all in increments.
+TEST(PumpReportCommandTableTest, TheFirstEntriesFollowTheirReportGroups)
+{
+    const struct
+    {
+        size_t index;
+        const char *says;
+    } cases[] = {{0, "plunger position in increments"},
+                 {1, "plunger position in increments"},
+                 {2, "plunger gap in increments"},
+                 {3, "plunger gap in increments"},
+                 {4, "backlash increments"},
+                 {5, "?6 : Report the start speed in increments per second"},
+                 {6, "?7 : Report the top speed in increments per second"},
+                 {7, "?8 : Report the cutoff speed in increments per second"}};
+    const std::vector<std::string> &table = PumpReportCommandTable();
+    for (const auto &c : cases) {
+        EXPECT_THAT(table[c.index], HasSubstr(c.says));
+        EXPECT_THAT(table[c.index], Not(HasSubstr("velocity")));
+        if (c.index < 5) {
+            EXPECT_THAT(table[c.index], Not(HasSubstr("speed")));
+        }
+    }
+    EXPECT_NE(table[0], table[1]);
+    EXPECT_NE(table[2], table[3]);
+}
+
 TEST(ParseReportCommandTest, OnlyOneOrTwoDigitCommandsUpTo99)
 {
     struct Case
