@@ -3,7 +3,6 @@
 #include "Ostravo/ProfileValues.h"
 #include "Ostravo/TextFormat.h"
 #include "app/PlexorinApp.h"
-#include "platform/Ui.h"
 
 #include <array>
 
@@ -42,9 +41,9 @@ int ReadDioConfigValue(const char *key, int fallback, int lowest, int highest)
 
 namespace {
 
-// Reads and checks the mapping into read, appending one line per problem to error. A refused
-// variant shows its box only when showBox is set.
-void ReadMapping(DioLineAssignmentTable &read, EString &error, bool showBox)
+// Reads and checks the mapping into read, appending one line per problem to error. Shows nothing:
+// every caller reports the text it gets back.
+void ReadMapping(DioLineAssignmentTable &read, EString &error)
 {
     std::string mapping =
         Ostravo::ReadProfileString(kSection, "Mapping", "Interlock", 1023, theApp.m_ini_path.c_str());
@@ -72,11 +71,8 @@ void ReadMapping(DioLineAssignmentTable &read, EString &error, bool showBox)
         Place(slots, read.port[kDioCartridge], read.line[kDioCartridge], kSignalNames[kDioCartridge]);
         Place(slots, read.port[kDioClamp], read.line[kDioClamp], kSignalNames[kDioClamp]);
     } else {
-        // This variant is not supported: it is refused, and the box goes through the GUI seam
-        // because a script thread may be the caller.
+        // This variant is not supported: it is refused with the text the caller shows.
         error.Append("Mapping Error in Plexorin.ini file.\n");
-        if (showBox)
-            platform::ui::MessageBox("Mapping Error in Plexorin.ini file.");
     }
 
     for (int slot = 0; slot < kSlotCount; ++slot) {
@@ -104,7 +100,7 @@ bool LoadDigitalIoMapping(EString &error)
         return true;
 
     DioLineAssignmentTable read;
-    ReadMapping(read, error, true);
+    ReadMapping(read, error);
     if (error.IsNonEmpty())
         return false;
     DioLineAssignment = read;
@@ -115,7 +111,7 @@ DioLineUse ConfiguredDioLineUse(int port, int line)
 {
     DioLineAssignmentTable read;
     EString problems;
-    ReadMapping(read, problems, false);
+    ReadMapping(read, problems);
     if (problems.IsNonEmpty())
         return kDioLineUnused;
     for (int signal = 0; signal < kDioSignalCount; ++signal) {

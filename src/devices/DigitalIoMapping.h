@@ -32,7 +32,8 @@ extern DioLineAssignmentTable DioLineAssignment;
 // Reads [DIO_Config] of the main settings file, clamps out-of-range numbers, and refuses lines
 // the hardware lacks (port 1 lines 4..7) and lines shared by two signals, appending one line per
 // problem to error. Only when error is empty at the end is DioLineAssignment replaced. Does
-// nothing and succeeds in analysis mode.
+// nothing and succeeds in analysis mode. Shows no message of its own: every caller shows the text
+// (start-up, the configuration window, the script run and its command), so it appears once.
 bool LoadDigitalIoMapping(EString &error);
 
 // The numeric [DIO_Config] keys with their defaults and clamps, as the loader and the
