@@ -14,4 +14,7 @@ class ModelessWindow
     virtual bool IsVisible() const = 0;
     // Shows or hides an existing window.
     virtual void Show(bool show) = 0;
+    // Closes the window and deletes it, so the next Create makes a new one that reads its settings
+    // afresh. A window that is kept for the whole run is only hidden.
+    virtual void Destroy() { Show(false); }
 };

@@ -85,11 +85,11 @@ ExperimentSettingsDlg::ExperimentSettingsDlg(QWidget *parent) : QDialog(parent)
             connect(box, &QCheckBox::clicked, this, [this, control, delay] {
                 Changed(control, delay);
                 if (control == 1308 || control == 1309) {
-                    // The stage panel reads these settings when it is made: close it so the next
-                    // use opens it afresh.
+                    // The stage panel reads these settings when it is made: close and delete it
+                    // so the next use makes it afresh.
                     ModelessWindow &panel = Devices().ZaberControlPanel();
                     if (panel.HasWindow())
-                        panel.Show(false);
+                        panel.Destroy();
                 }
             });
             m_checks[control] = box;

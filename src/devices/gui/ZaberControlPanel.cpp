@@ -223,6 +223,12 @@ void ZaberControlPanel::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
     m_x_axis_shown = ReadXAxisShownSetting();
+    // The X group follows the flag, so the poll never reads an axis the panel does not show and
+    // never leaves one shown that it no longer reads.
+    if (m_x_group->isHidden() == m_x_axis_shown) {
+        m_x_group->setVisible(m_x_axis_shown);
+        adjustSize();
+    }
     RestartTimer(kPollTimer, kPollMs);
 }
 

@@ -105,8 +105,9 @@ class WaitCursor
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-// A modeless tool window made on first use, then only shown and hidden, never destroyed before
-// the program ends. HasWindow may be asked from any thread; the rest runs on the GUI thread.
+// A modeless tool window made on first use, then shown and hidden; destroyed only on request
+// (Destroy), after which the next use makes a new one. HasWindow may be asked from any thread; the
+// rest runs on the GUI thread.
 template <class Dialog> class LazyToolWindow : public ModelessWindow
 {
   public:
@@ -134,6 +135,14 @@ template <class Dialog> class LazyToolWindow : public ModelessWindow
         } else {
             m_dialog->hide();
         }
+    }
+    void Destroy() override
+    {
+        if (!m_dialog)
+            return;
+        m_dialog->close();
+        m_exists = false;
+        m_dialog.reset();
     }
     Dialog *Window() const { return m_dialog.get(); }
 

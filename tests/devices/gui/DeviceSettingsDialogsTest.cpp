@@ -301,7 +301,10 @@ TEST_F(SettingsDialogsTest, DigitalIoWindowMarksInputLinesAndReportsCollisions)
     WriteSettings("[DIO_Config]\r\nMapping=Fluigent\r\nLED0_line=0\r\nLED1_line=1\r\nLED2_line=3\r\n"
                   "LED3_line=6\r\nCartridge_Port=1\r\nCartridge_Line=2\r\nClamp_Port=0\r\nClamp_Line=5\r\n");
     DigitalIOConfigurationDlg window;
+    ui->Clear();
     window.show();
+    // The refused variant is reported once, by the window.
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Mapping Error in Plexorin.ini file.\n"}));
     Shot(window, "digital_io", true);
     EXPECT_TRUE(window.InterlockPending());
     window.SetInterlockMapping(); // what the timer does 100 ms after showing

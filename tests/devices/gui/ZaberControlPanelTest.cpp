@@ -2,13 +2,16 @@
 // each button sends, what it refuses, what it logs, and its two timers.
 #include "devices/gui/ZaberControlPanel.h"
 #include "devices/StageFixture.h"
+#include "devices/gui/DeviceSettingsDialogs.h"
 #include "devices/gui/Shot.h"
 #include "devices/gui/StageDeviceWindows.h"
 
 #include "Ostravo/Profile.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 #include <memory>
@@ -349,6 +352,90 @@ TEST_F(ZaberControlPanelTest, LayerMakesThePanelOnce)
     EXPECT_FALSE(window.IsVisible());
     ASSERT_TRUE(window.Create(false));
     EXPECT_EQ(layer.Panel(), made);
+}
+
+// Ticking a stage box of the experiment settings closes and deletes the panel; the next use
+// builds it afresh with the X group the setting now asks for.
+TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBuildsItAfresh)
+{
+    StageSimulator::AxisState x;
+    x.position = -2500;
+    stage.SetAxis(2, x);
+    WriteSettings("InitializeZaberOnStartup=TRUE\r\nZaberStepsPerMM_X=1000\r\n");
+    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
+    auto layer = std::make_shared<StageDeviceWindows>(previous);
+    InstallDeviceServices(layer);
+    ModelessWindow &window = layer->ZaberControlPanel();
+    ASSERT_TRUE(window.Create(true));
+    QPointer<ZaberControlPanel> first = layer->Panel();
+    EXPECT_FALSE(first->XAxisShown());
+
+    {
+        ExperimentSettingsDlg settings;
+        QCheckBox *xAxis = settings.Check(1309);
+        ASSERT_NE(xAxis, nullptr);
+        EXPECT_FALSE(xAxis->isChecked());
+        xAxis->click();
+        EXPECT_FALSE(window.HasWindow());
+        EXPECT_TRUE(first.isNull()) << "the panel is deleted, not hidden";
+        EXPECT_EQ(layer->Panel(), nullptr);
+        settings.SaveSettings();
+    }
+    EXPECT_EQ(Setting("InitializeZaberXAxisOnStartup"), "TRUE");
+
+    ASSERT_TRUE(window.Create(true));
+    ZaberControlPanel *again = layer->Panel();
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(again->XAxisShown());
+    EXPECT_TRUE(again->Control(ZaberControlPanel::kXPosition)->isVisible());
+    stage.ClearRequests();
+    again->OnTimer(ZaberControlPanel::kPollTimer);
+    EXPECT_EQ(stage.Requests(), (std::vector<std::string>{"01 1 get pos", "01 2 get pos"}));
+    EXPECT_EQ(again->ControlText(ZaberControlPanel::kXPosition), "-2.5000");
+    Shot(*again, "zaber_panel_after_x_axis_ticked");
+
+    // With no panel made, ticking a box makes none.
+    window.Destroy();
+    {
+        ExperimentSettingsDlg settings;
+        settings.Check(1308)->click();
+        EXPECT_FALSE(window.HasWindow());
+        EXPECT_EQ(layer->Panel(), nullptr);
+    }
+    InstallDeviceServices(previous);
+    EXPECT_EQ(ErrorLog(), "");
+}
+
+// Shown again after the X-axis setting changed elsewhere, the panel shows and polls exactly the
+// axes the setting asks for.
+TEST_F(ZaberControlPanelTest, ShownAgainTheXGroupFollowsTheSetting)
+{
+    WriteSettings("InitializeZaberOnStartup=TRUE\r\n");
+    auto panel = Open();
+    panel->show();
+    const int cutHeight = panel->height();
+    EXPECT_FALSE(panel->Control(ZaberControlPanel::kXPosition)->isVisible());
+
+    panel->hide();
+    WriteSettings("InitializeZaberOnStartup=TRUE\r\nInitializeZaberXAxisOnStartup=TRUE\r\n");
+    panel->show();
+    EXPECT_TRUE(panel->XAxisShown());
+    EXPECT_TRUE(panel->Control(ZaberControlPanel::kXPosition)->isVisible());
+    EXPECT_GT(panel->height(), cutHeight);
+    stage.ClearRequests();
+    panel->OnTimer(ZaberControlPanel::kPollTimer);
+    EXPECT_EQ(stage.Requests(), (std::vector<std::string>{"01 1 get pos", "01 2 get pos"}));
+    Shot(*panel, "zaber_panel_shown_again_with_x_axis");
+
+    panel->hide();
+    WriteSettings("InitializeZaberOnStartup=TRUE\r\n");
+    panel->show();
+    EXPECT_FALSE(panel->XAxisShown());
+    EXPECT_FALSE(panel->Control(ZaberControlPanel::kXPosition)->isVisible());
+    EXPECT_EQ(panel->height(), cutHeight);
+    stage.ClearRequests();
+    panel->OnTimer(ZaberControlPanel::kPollTimer);
+    EXPECT_EQ(stage.Requests(), (std::vector<std::string>{"01 1 get pos"}));
 }
 
 } // namespace
