@@ -136,13 +136,15 @@ AdjustBoundariesDlg::AdjustBoundariesDlg() : ToolWindow("Adjust Boundaries")
 std::string AdjustBoundariesDlg::FormatMagnetDistance() const
 {
     const CalibrationLines lines = _shown_calibration_lines.Get();
-    return FormatSpacing(lines.upper_magnet, lines.lower_magnet, ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm));
+    return FormatSpacing(lines.upper_magnet, lines.lower_magnet,
+                         ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm));
 }
 
 std::string AdjustBoundariesDlg::FormatChannelDistance() const
 {
     const CalibrationLines lines = _shown_calibration_lines.Get();
-    return FormatSpacing(lines.upper_channel, lines.lower_channel, ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm));
+    return FormatSpacing(lines.upper_channel, lines.lower_channel,
+                         ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm));
 }
 
 void AdjustBoundariesDlg::Init(CImageView *view)
