@@ -18,7 +18,9 @@
 std::vector<CachedLog> CachedLogList;
 int32_t CachedLogLastHit = -1;
 std::atomic<int32_t> DefaultCachedLogInterval{30};
+namespace globals {
 platform::BinarySemaphore _CachedLog_semaphore;
+} // namespace globals
 
 namespace {
 

@@ -49,8 +49,13 @@ extern std::vector<CachedLog> CachedLogList;
 extern int32_t CachedLogLastHit;
 // Save interval given to each new record; set from the settings by InitializeCachedLogging.
 extern std::atomic<int32_t> DefaultCachedLogInterval;
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 // Binary semaphore guarding the list and every record in it.
 extern platform::BinarySemaphore _CachedLog_semaphore;
+} // namespace globals
+using namespace globals;
 
 // Reads [ExperimentSettings] default_cached_log_save_interval_sec from the main settings file and
 // starts the worker. Fails when already running or when the thread cannot be started. A normal

@@ -14,7 +14,7 @@ std::string WithDot(const char *extension)
 {
     std::string ext = extension ? extension : "";
     if (ext.empty() || ext[0] != '.')
-        ext.insert(0, ".");
+        return "." + ext;
     return ext;
 }
 

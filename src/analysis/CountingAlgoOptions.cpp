@@ -60,7 +60,7 @@ bool CountingAlgoOptions::LoadFromParamsFile(const char *paramsPath, const char 
                                              EString &error)
 {
     const char *file = paramsPath != nullptr ? paramsPath : "";
-    pixels_per_mm = ReadPixelsPerMm(mainSettingsPath);
+    pixels_per_mm = ReadPixelsPerMm(mainSettingsPath, kDefaultCountingPixelsPerMm);
 
     edge_processing = !SwitchIs(ReadText("EdgeProcessing", kSwitchSize, file), "FALSE");
     morph_filter[0] = SwitchIs(ReadText("MFilter1", kSwitchSize, file), "TRUE");
@@ -164,7 +164,7 @@ void CountingAlgoOptions::WriteAsComments(std::vector<std::string> &lines, const
         return;
     }
     if (pixels_per_mm == 0.0)
-        pixels_per_mm = ReadPixelsPerMm(mainSettingsPath);
+        pixels_per_mm = ReadPixelsPerMm(mainSettingsPath, kDefaultCountingPixelsPerMm);
 
     char text[160];
     auto add = [&](const char *format, auto... args) {
@@ -200,13 +200,13 @@ void CountingAlgoOptions::WriteAsComments(std::vector<std::string> &lines, const
     add("#cross_type_filtering=%s", TrueFalse(proximity_between_types));
 }
 
-double ReadPixelsPerMm(const char *mainSettingsPath)
+double ReadPixelsPerMm(const char *mainSettingsPath, double fallback)
 {
     const char *file = mainSettingsPath != nullptr ? mainSettingsPath : "";
-    double value = 1000.0;
+    double value = fallback;
     return ParseDouble(Ostravo::ReadProfileString("CalibrationSettings", "image_pixels_per_mm", "",
                                                   kNumberSize, file),
                        value)
                ? value
-               : 1000.0;
+               : fallback;
 }

@@ -51,6 +51,10 @@ struct CountingAlgoOptions
 // The section of a .counting_params file.
 inline constexpr const char *kCountingParamsSection = "CountingAlgorithmDlg";
 
+// The scale counting works at when the main settings file gives none.
+inline constexpr double kDefaultCountingPixelsPerMm = 1000.0;
+
 // [CalibrationSettings] image_pixels_per_mm of the main settings file (a null path reads nothing),
-// 1000 when missing or not a number.
-double ReadPixelsPerMm(const char *mainSettingsPath);
+// fallback when missing or not a number. Every caller names its fallback: counting assumes
+// kDefaultCountingPixelsPerMm, the calibration tools (tools/CalibrationMath.h) assume no scale.
+double ReadPixelsPerMm(const char *mainSettingsPath, double fallback);

@@ -831,7 +831,7 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
     // A run without circular counting has no scale of its own; the radii still need one.
     const double pixelsPerMm = R.counting_options.pixels_per_mm > 0.0
                                    ? R.counting_options.pixels_per_mm
-                                   : ReadPixelsPerMm(theApp.m_ini_path.c_str());
+                                   : ReadPixelsPerMm(theApp.m_ini_path.c_str(), kDefaultCountingPixelsPerMm);
     const std::vector<std::string> typeNames(std::begin(kTypeNames), std::end(kTypeNames));
     std::vector<std::string> failures;
 

@@ -1,6 +1,6 @@
 #include "analysis/IntensityProfile.h"
 
-#include "analysis/ImageRegionCheck.h"
+#include "Ostravo/ImageRegionCheck.h"
 
 #include <algorithm>
 #include <string>

@@ -5,12 +5,14 @@
 
 #include <mutex>
 
+namespace globals {
 std::vector<EString> _open_reference_queue;
 std::vector<EString> _close_document_queue;
 platform::BinarySemaphore _app_queue_semaphore;
 std::atomic<bool> _show_video_dialog_request{false};
 
 std::string _settings_ini_path;
+} // namespace globals
 CPlexorinApp theApp;
 
 namespace {

@@ -5,9 +5,14 @@
 #include <functional>
 #include <string>
 
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 // <data folder>/Plexorin.ini once start-up has set it; empty before, so a settings read made
 // earlier reads a file with an empty name.
 extern std::string _settings_ini_path;
+} // namespace globals
+using namespace globals;
 
 // How start-up starts the render thread and how the exit stops it. The render code installs
 // both before start-up; without them start-up starts no render thread.

@@ -8,6 +8,9 @@
 #include <atomic>
 #include <vector>
 
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 // Image paths whose reference bitmap is to be written (filled by the capture code).
 extern std::vector<EString> _open_reference_queue;
 // Paths of documents to close (filled by the render thread).
@@ -16,6 +19,8 @@ extern std::vector<EString> _close_document_queue;
 extern platform::BinarySemaphore _app_queue_semaphore;
 // Set by the script command that opens the video tool.
 extern std::atomic<bool> _show_video_dialog_request;
+} // namespace globals
+using namespace globals;
 
 // Producers: append path at the end of its queue while holding _app_queue_semaphore (at most
 // 1000 ms). False when the semaphore was not obtained: the request is dropped.

@@ -4,6 +4,7 @@
 // every call with "not available".
 #include "Ostravo/EString.h"
 #include "app/ModelessWindow.h"
+#include "app/ProjectionAnalysisParams.h"
 #include "app/ROIObject.h"
 
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include <vector>
 
 class CImageView;
-struct ProjectionAnalysisParams;
 
 // One file of an analysis tool's image list; ordered by name ignoring ASCII case.
 struct ImageFileItem

@@ -1,5 +1,6 @@
 #include "app/ViewGlobals.h"
 
+namespace globals {
 SharedValue<ImageRect> _active_roi;
 SharedValue<ImageRect> _preview_roi;
 SharedValue<ImageRect> EpiPreviewRoi;
@@ -12,3 +13,4 @@ std::atomic<bool> _draw_projection_right_of_roi{false};
 std::string _display_settings_file;
 platform::BinarySemaphore _image_access_lock;
 SharedValue<FlowSplit> _flow_split;
+} // namespace globals

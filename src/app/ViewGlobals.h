@@ -89,6 +89,16 @@ template <typename T> class SharedValue
     T m_value{};
 };
 
+// The view's own lines while a tool's lines are shown in their place; saved tells whether they are.
+struct SavedCalibrationLines
+{
+    CalibrationLines lines;
+    bool saved = false;
+};
+
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 // The one active region of interest, image pixels; all zero means not set.
 extern SharedValue<ImageRect> _active_roi;
 // Preview rectangles of the counting dialog, the ROI chooser and manager (green) and of the epi
@@ -97,12 +107,7 @@ extern SharedValue<ImageRect> _preview_roi;
 extern SharedValue<ImageRect> EpiPreviewRoi;
 // The calibration lines the renderer draws.
 extern SharedValue<CalibrationLines> _shown_calibration_lines;
-// The view's own lines while a tool's lines are shown in their place; saved tells whether they are.
-struct SavedCalibrationLines
-{
-    CalibrationLines lines;
-    bool saved = false;
-};
+// The view's own lines, kept while a tool's lines are shown.
 extern SharedValue<SavedCalibrationLines> _saved_calibration_lines;
 // The last plain left click, fractions of the image.
 extern SharedValue<ClickPoint> _last_click;
@@ -117,3 +122,5 @@ extern std::string _display_settings_file;
 extern platform::BinarySemaphore _image_access_lock;
 // The shared flow-split record.
 extern SharedValue<FlowSplit> _flow_split;
+} // namespace globals
+using namespace globals;

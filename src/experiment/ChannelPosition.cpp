@@ -13,7 +13,9 @@
 #include <cmath>
 #include <cstdio>
 
+namespace globals {
 ColorFrameContrast _experiment_contrast;
+} // namespace globals
 
 namespace {
 

@@ -18,6 +18,11 @@ struct ColorFrameContrast
     uint8_t fl2_out_max = 150;
 };
 
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 // The contrast of the montage and the video; each run overwrites it. Unguarded: only one
 // experiment analysis runs at a time.
 extern ColorFrameContrast _experiment_contrast;
+} // namespace globals
+using namespace globals;

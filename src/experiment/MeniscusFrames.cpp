@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <stdexcept>
 
+namespace globals {
 MeniscusSearch _lead_meniscus;
 MeniscusSearch _trail_meniscus;
 FlowAnalysis _flow_analysis;
+} // namespace globals
 
 namespace {
 

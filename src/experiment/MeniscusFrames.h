@@ -44,9 +44,14 @@ struct FlowAnalysis
     double total_time_s = 0.0;
 };
 
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 extern MeniscusSearch _lead_meniscus;
 extern MeniscusSearch _trail_meniscus;
 extern FlowAnalysis _flow_analysis;
+} // namespace globals
+using namespace globals;
 
 // Puts the three globals back to their start values.
 void ResetSampleFlowResults();

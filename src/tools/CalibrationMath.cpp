@@ -44,11 +44,11 @@ int32_t MovedBoundaryRow(bool anchorTop, int32_t upperRow, int32_t lowerRow, dou
     return anchorTop ? RoundRow(upperRow + rows) : RoundRow(lowerRow - rows);
 }
 
-double ReadPixelsPerMm(const std::string &settingsPath)
+double ReadPixelsPerMm(const std::string &settingsPath, double fallback)
 {
     char buffer[64] = {};
     Ostravo::E_GetPrivateProfileString("CalibrationSettings", "image_pixels_per_mm", "", buffer,
                                        sizeof buffer, settingsPath.c_str());
-    double value = 0.0;
-    return sscanf(buffer, "%lf", &value) == 1 ? value : 0.0;
+    double value = fallback;
+    return sscanf(buffer, "%lf", &value) == 1 ? value : fallback;
 }

@@ -19,6 +19,10 @@ std::string FormatSpacing(int32_t upperRow, int32_t lowerRow, double pixelsPerMm
 int32_t MovedBoundaryRow(bool anchorTop, int32_t upperRow, int32_t lowerRow, double pixelsPerMm,
                          double spacingMm);
 
-// The image settings' pixels per millimetre ([CalibrationSettings] image_pixels_per_mm); 0 when
-// missing or not a number.
-double ReadPixelsPerMm(const std::string &settingsPath);
+// No scale: the calibration tools then show no distances in millimetres.
+inline constexpr double kNoPixelsPerMm = 0.0;
+
+// The image settings' pixels per millimetre ([CalibrationSettings] image_pixels_per_mm); fallback
+// when missing or not a number. Callers pass kNoPixelsPerMm; counting assumes a scale of its own
+// (analysis/CountingAlgoOptions.h).
+double ReadPixelsPerMm(const std::string &settingsPath, double fallback);

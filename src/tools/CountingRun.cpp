@@ -194,7 +194,7 @@ bool PrepareCountingRun(const CountingControls &controls, int columns, int rows,
         return false;
     }
 
-    o.pixels_per_mm = ReadPixelsPerMm(settingsPath.c_str());
+    o.pixels_per_mm = ReadPixelsPerMm(settingsPath.c_str(), kDefaultCountingPixelsPerMm);
     o.edge_processing = controls.Box(kEdgeProcessing);
     o.morph_filter[0] = controls.Box(kMFilter1);
     o.morph_filter[1] = controls.Box(kMFilter2);

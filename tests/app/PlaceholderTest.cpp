@@ -3,7 +3,6 @@
 #include "AppTestFixture.h"
 
 #include "ServiceFakes.h"
-#include "analysis/ProjectionAnalysis.h"
 #include "app/AnalysisToolWindows.h"
 #include "app/ExperimentServices.h"
 #include "app/Placeholders.h"

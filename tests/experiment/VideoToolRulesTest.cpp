@@ -27,8 +27,9 @@ TEST(VideoToolRules, ChannelWordOfName)
         SCOPED_TRACE(c.name);
         std::string word;
         EXPECT_EQ(ChannelWordOf(c.name, word), c.found);
-        if (c.found)
+        if (c.found) {
             EXPECT_EQ(word, c.word);
+        }
     }
 }
 

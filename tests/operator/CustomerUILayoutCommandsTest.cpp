@@ -251,8 +251,9 @@ TEST_F(CustomerUILayoutCommandsTest, ArgumentErrorsRefuseTheLoadWithTheParameter
         EString error;
         const bool ok = RegisteredCommandHandler(f.id)(instance, f.arguments, variables, true, error);
         EXPECT_EQ(ok, f.message == nullptr) << f.arguments;
-        if (f.message)
+        if (f.message) {
             EXPECT_EQ(std::string(error.c_str()), f.message) << f.arguments;
+        }
     }
 }
 

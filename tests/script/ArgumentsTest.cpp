@@ -130,8 +130,9 @@ TEST(ArgumentsTest, ReaderTable)
         } else {
             ASSERT_TRUE(ok) << error.c_str();
             EXPECT_EQ(values, row.values);
-            if (row.cursorAt != '\0')
+            if (row.cursorAt != '\0') {
                 EXPECT_EQ(*cursor, row.cursorAt);
+            }
             if (row.result && *row.result) {
                 ASSERT_NE(result, nullptr);
                 EXPECT_STREQ(result->name.c_str(), row.result);

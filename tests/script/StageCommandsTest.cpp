@@ -132,10 +132,11 @@ TEST_F(StageCommandsTest, TemperaturesWithoutDevicesKeepTheVariables)
     const double expected[] = {1.5, 2.5, 3.5};
     int i = 0;
     for (const Variable &v : variables) {
-        if (v.type == kVariableDouble)
+        if (v.type == kVariableDouble) {
             EXPECT_DOUBLE_EQ(v.number, expected[i++]);
-        else if (v.type == kVariableInt)
+        } else if (v.type == kVariableInt) {
             EXPECT_EQ(v.integer, 4);
+        }
     }
     EXPECT_EQ(i, 3);
 }

@@ -136,8 +136,9 @@ TEST_F(WorkflowCommandsTest, SetExperimentNameReportsThroughItsMessageVariableOr
         } else {
             EXPECT_TRUE(ok) << error.c_str();
         }
-        if (c.ok >= 0)
+        if (c.ok >= 0) {
             EXPECT_EQ(Find(variables, "ok").integer, c.ok);
+        }
         EXPECT_STREQ(Find(variables, "m").text.c_str(), c.message ? c.message : "old");
         if (c.written)
             EXPECT_EQ(Settings(), "[ExperimentSettings]\r\nDataDirectory=/d\r\nExperimentName=" +

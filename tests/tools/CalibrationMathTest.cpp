@@ -59,10 +59,12 @@ TEST(BoundaryTest, PixelsPerMmIsReadFromTheSettingsFile)
     TempDir dir;
     const std::string ini = dir.file("Vantelis.ini");
     std::ofstream(ini) << "[CalibrationSettings]\r\nimage_pixels_per_mm=411.5\r\n";
-    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(ini), 411.5);
+    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(ini, kNoPixelsPerMm), 411.5);
     std::ofstream(ini) << "[CalibrationSettings]\r\nimage_pixels_per_mm=none\r\n";
-    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(ini), 0.0);
-    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(dir.file("missing.ini")), 0.0);
+    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(ini, kNoPixelsPerMm), 0.0);
+    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(dir.file("missing.ini"), kNoPixelsPerMm), 0.0);
+    // The caller's fallback, not a hidden one, stands for a missing scale.
+    EXPECT_DOUBLE_EQ(ReadPixelsPerMm(dir.file("missing.ini"), 1000.0), 1000.0);
 }
 
 } // namespace

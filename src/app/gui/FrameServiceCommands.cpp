@@ -1,7 +1,6 @@
 // The main frame's commands that do work of their own instead of only opening a tool window: the
 // operator screen, the manual, closing the live image, the row flat-field correction, the montage
 // and the serial re-initialisation.
-#include "analysis/RowFlatField.h"
 #include "app/AppServices.h"
 #include "app/DeviceServices.h"
 #include "app/ExperimentServices.h"
@@ -18,6 +17,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
+#include "Ostravo/RowFlatField.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 

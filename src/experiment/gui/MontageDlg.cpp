@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace globals {
 std::string _montage_last_directory;
+} // namespace globals
 
 namespace {
 

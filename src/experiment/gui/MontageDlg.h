@@ -9,8 +9,13 @@
 class QLineEdit;
 class QPushButton;
 
+// These names keep their leading underscore, a form reserved at global scope, so they live in a
+// namespace; the directive lets every caller name them as before.
+namespace globals {
 // The folder read by the last OK (also when its checks failed); empty at program start.
 extern std::string _montage_last_directory;
+} // namespace globals
+using namespace globals;
 
 class MontageDlg : public QDialog
 {

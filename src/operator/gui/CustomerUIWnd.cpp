@@ -335,7 +335,6 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
             ScreenColours(box, background, text);
     }
     const size_t inputs = d.inputLabels.size();
-    const int w = width();
     // The form screens place their own edits and check boxes; the other screens' painters decide
     // which controls show.
     for (size_t i = 0; i < m_edits.size(); ++i) {

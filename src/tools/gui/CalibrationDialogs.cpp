@@ -76,7 +76,7 @@ void ComputePixelsPerMMDlg::Follow()
     if (m_result > 0.0) {
         SetControlText(kSave, Format("Save New image_pixels_per_mm = %5.3lf", m_result));
         EnableControl(kSave, true);
-        const double current = ReadPixelsPerMm(m_settings);
+        const double current = ReadPixelsPerMm(m_settings, kNoPixelsPerMm);
         if (current != 0.0)
             SetControlText(kGuidance,
                            Format("Current [CalibrationSettings] image_pixels_per_mm = %5.3lf", current));
@@ -136,13 +136,15 @@ AdjustBoundariesDlg::AdjustBoundariesDlg() : ToolWindow("Adjust Boundaries")
 std::string AdjustBoundariesDlg::FormatMagnetDistance() const
 {
     const CalibrationLines lines = _shown_calibration_lines.Get();
-    return FormatSpacing(lines.upper_magnet, lines.lower_magnet, ReadPixelsPerMm(theApp.m_ini_path));
+    return FormatSpacing(lines.upper_magnet, lines.lower_magnet,
+                         ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm));
 }
 
 std::string AdjustBoundariesDlg::FormatChannelDistance() const
 {
     const CalibrationLines lines = _shown_calibration_lines.Get();
-    return FormatSpacing(lines.upper_channel, lines.lower_channel, ReadPixelsPerMm(theApp.m_ini_path));
+    return FormatSpacing(lines.upper_channel, lines.lower_channel,
+                         ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm));
 }
 
 void AdjustBoundariesDlg::Init(CImageView *view)
@@ -193,7 +195,7 @@ void AdjustBoundariesDlg::Apply(bool magnet)
     double spacing = 0.0;
     if (sscanf(ControlText(magnet ? kMagnetSpacing : kChannelSpacing).c_str(), "%lf", &spacing) != 1)
         return;
-    const double pixelsPerMm = ReadPixelsPerMm(theApp.m_ini_path);
+    const double pixelsPerMm = ReadPixelsPerMm(theApp.m_ini_path, kNoPixelsPerMm);
     // Without a scale every spacing would put the line onto its anchor.
     if (!(pixelsPerMm > 0.0))
         return;

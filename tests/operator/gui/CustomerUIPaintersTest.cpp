@@ -190,8 +190,9 @@ TEST(CustomerUIPainters, AFourSecondBannerStartsRedAndIsGoneAfterFourSeconds)
     const QRect bannerRow(400, 971, 1100, 60); // top round(1079 x 0.9), between the arrows
     QImage img = window.grab().toImage();
     img.save("/tmp/shots/cui_banner.png");
-    if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200))
+    if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200)) {
         EXPECT_GT(CountColour(img, bannerRow, QColor(228, 50, 27)), 50);
+    }
     QTest::qWait(4300);
     img = window.grab().toImage();
     EXPECT_EQ(CountColour(img, bannerRow, QColor(33, 50, 63)), bannerRow.width() * bannerRow.height())

@@ -1,4 +1,4 @@
-#include "analysis/ImageRegionCheck.h"
+#include "Ostravo/ImageRegionCheck.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "analysis/RowFlatField.h"
+#include "Ostravo/RowFlatField.h"
 
-#include "analysis/ImageRegionCheck.h"
+#include "Ostravo/ImageRegionCheck.h"
 
 #include <algorithm>
 #include <cmath>

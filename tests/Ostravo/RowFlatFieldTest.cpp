@@ -1,4 +1,4 @@
-#include "analysis/RowFlatField.h"
+#include "Ostravo/RowFlatField.h"
 
 #include <gtest/gtest.h>
 
