@@ -528,9 +528,10 @@ bool CreateFractionationReport(const std::string &folder, const std::string &out
     bool ok = false;
     try {
         ExperimentData e;
-        e.Open(folder);
         std::string reason;
-        if (!e.ReadCaptureLog(e.m_log_path, &reason)) {
+        if (!e.Open(folder, &reason)) {
+            error = reason;
+        } else if (!e.ReadCaptureLog(e.m_log_path, &reason)) {
             error = reason.empty()
                         ? "Fractionation Analysis: the capture log " + e.m_log_path + " could not be read."
                         : "Fractionation Analysis: " + reason;

@@ -177,6 +177,17 @@ void ExperimentData::CheckChannelPositions(bool &include_fl1, bool &include_fl2)
     }
 }
 
+namespace {
+
+// An unreadable reference keeps the full window for its channel; the log says which file it was.
+void UnreadableReference(const char *path)
+{
+    LogError(__FILE__, __LINE__,
+             std::string("Contrast reference image cannot be read, the full window is used: ") + path);
+}
+
+} // namespace
+
 bool ExperimentData::ComputeAutoContrast(ColorFrameContrast &contrast) const
 {
     EString bf_path, fl1_path, fl2_path;
@@ -196,7 +207,8 @@ bool ExperimentData::ComputeAutoContrast(ColorFrameContrast &contrast) const
             cv::Mat image = theImageUtilities.LoadRotateCropScaleImage(
                 bf_path.c_str(), 0, m_image_width, 0, m_image_height, m_channel_offset, m_rotation, cx, cy,
                 factor_of(m_mean_brightfield_exposure, record.brightfield_exposure_us));
-            Ostravo::GetAutoContrastLimits(image, 4, 0.05, 0.95, contrast.bf_low, contrast.bf_high);
+            if (!Ostravo::GetAutoContrastLimits(image, 4, 0.05, 0.95, contrast.bf_low, contrast.bf_high))
+                UnreadableReference(bf_path.c_str());
         }
         contrast.fl1_out_max = 150;
         contrast.fl1_low = contrast.fl1_high = 65535;
@@ -205,7 +217,8 @@ bool ExperimentData::ComputeAutoContrast(ColorFrameContrast &contrast) const
             cv::Mat image = theImageUtilities.LoadRotateCropScaleImage(
                 fl1_path.c_str(), 0, m_image_width, 0, m_image_height, m_channel_offset, m_rotation, cx, cy,
                 factor_of(m_mean_fluorescence1_exposure, record.fluorescence1_exposure_us));
-            Ostravo::GetAutoContrastLimits(image, 4, 0.5, 0.999, contrast.fl1_low, contrast.fl1_high);
+            if (!Ostravo::GetAutoContrastLimits(image, 4, 0.5, 0.999, contrast.fl1_low, contrast.fl1_high))
+                UnreadableReference(fl1_path.c_str());
         }
         contrast.fl2_out_max = 150;
         contrast.fl2_low = contrast.fl2_high = 65535;
@@ -214,7 +227,8 @@ bool ExperimentData::ComputeAutoContrast(ColorFrameContrast &contrast) const
             cv::Mat image = theImageUtilities.LoadRotateCropScaleImage(
                 fl2_path.c_str(), 0, m_image_width, 0, m_image_height, m_channel_offset, m_rotation, cx, cy,
                 factor_of(m_mean_fluorescence2_exposure, record.fluorescence2_exposure_us));
-            Ostravo::GetAutoContrastLimits(image, 4, 0.5, 0.999, contrast.fl2_low, contrast.fl2_high);
+            if (!Ostravo::GetAutoContrastLimits(image, 4, 0.5, 0.999, contrast.fl2_low, contrast.fl2_high))
+                UnreadableReference(fl2_path.c_str());
         }
     } catch (const cv::Exception &e) {
         LogError(__FILE__, __LINE__, std::string("Contrast of the reference images: ") + e.what());

@@ -44,10 +44,22 @@ bool Run(int type, const std::string &folder, bool fl1, bool fl2, const std::str
         return false;
     }
 
+    // The output name is a file name: one that reaches out of the analysis folder is refused
+    // before anything is made.
+    if (output_name.find_first_of("/\\") != std::string::npos ||
+        output_name.find("..") != std::string::npos) {
+        error = "RunExperimentAnalysis() - the output name \"" + output_name +
+                "\" must be a file name without a folder ('/', '\\' and \"..\" are not allowed).";
+        return false;
+    }
+
     ExperimentData experiment;
-    experiment.Open(folder);
-    // Every analysis reads the capture log first; without one nothing is made.
     std::string reason;
+    if (!experiment.Open(folder, &reason)) {
+        error = "RunExperimentAnalysis() - " + reason;
+        return false;
+    }
+    // Every analysis reads the capture log first; without one nothing is made.
     if (!experiment.ReadCaptureLog(experiment.m_log_path, &reason)) {
         error =
             "RunExperimentAnalysis() - " +

@@ -344,14 +344,13 @@ bool ImageUtilities::FindSplitLineByTemplate(cv::Mat image, double pixels_per_mm
     try {
         const int centre_row = static_cast<int>((upper_channel + lower_channel_end - 1.0) * 0.5);
         const std::string folder = SplitLineTemplateFolder();
-        std::string list_path;
-        for (const platform::DirEntry &entry : platform::ListFolder(folder, "*.txt")) {
-            if (!entry.isFolder) {
-                list_path = folder + entry.name;
-                break;
-            }
-        }
-        if (list_path.empty())
+        // A lab may keep its own list beside the shipped one: the lists are read in listing order
+        // until one has a template for the cartridge id.
+        std::vector<std::string> list_paths;
+        for (const platform::DirEntry &entry : platform::ListFolder(folder, "*.txt"))
+            if (!entry.isFolder)
+                list_paths.push_back(folder + entry.name);
+        if (list_paths.empty())
             return finish(SplitLineOutcome::NoTemplate, "No split-line template list (*.txt) in " + folder,
                           false);
         if (image.empty() || image.type() != CV_8UC1)
@@ -360,102 +359,110 @@ bool ImageUtilities::FindSplitLineByTemplate(cv::Mat image, double pixels_per_mm
         cv::Mat blurred;
         cv::GaussianBlur(image, blurred, cv::Size(5, 5), 0);
 
-        std::string bytes, read_error;
-        if (!platform::ReadWholeFile(list_path, bytes, &read_error))
-            return finish(SplitLineOutcome::NoTemplate,
-                          "Cannot read the split-line template list " + list_path + ": " + read_error, false);
-
-        size_t type_col = 0, scale_col = 0, image_col = 0;
         std::vector<SplitLineCandidate> candidates;
-        size_t line_number = 0;
-        for (std::string &line : ExperimentData::SplitString(bytes, '\n')) {
-            ++line_number;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (line.empty())
-                continue;
-            const std::vector<std::string> cells = ExperimentData::SplitString(line, '\t');
-            for (size_t i = 0; i < cells.size(); ++i) {
-                if (cells[i] != "CartridgeType")
-                    continue;
-                auto column = [&](const char *name) {
-                    for (size_t j = 0; j < cells.size(); ++j)
-                        if (cells[j] == name)
-                            return j;
-                    return cells.size();
-                };
-                type_col = column("CartridgeType");
-                scale_col = column("ImagePixelsPermm");
-                image_col = column("TemplateImage");
+        std::string lists_read;
+        for (const std::string &list_path : list_paths) {
+            if (!candidates.empty())
                 break;
+            lists_read += (lists_read.empty() ? "" : ", ") + list_path;
+            std::string bytes, read_error;
+            if (!platform::ReadWholeFile(list_path, bytes, &read_error))
+                return finish(SplitLineOutcome::NoTemplate,
+                              "Cannot read the split-line template list " + list_path + ": " + read_error,
+                              false);
+
+            size_t type_col = 0, scale_col = 0, image_col = 0;
+            size_t line_number = 0;
+            for (std::string &line : ExperimentData::SplitString(bytes, '\n')) {
+                ++line_number;
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                if (line.empty())
+                    continue;
+                const std::vector<std::string> cells = ExperimentData::SplitString(line, '\t');
+                for (size_t i = 0; i < cells.size(); ++i) {
+                    if (cells[i] != "CartridgeType")
+                        continue;
+                    auto column = [&](const char *name) {
+                        for (size_t j = 0; j < cells.size(); ++j)
+                            if (cells[j] == name)
+                                return j;
+                        return cells.size();
+                    };
+                    type_col = column("CartridgeType");
+                    scale_col = column("ImagePixelsPermm");
+                    image_col = column("TemplateImage");
+                    break;
+                }
+                if (image_col >= cells.size() || cells[image_col].find("Splitline") == std::string::npos)
+                    continue;
+                const std::string where = list_path + " line " + std::to_string(line_number);
+                if (type_col >= cells.size() || scale_col >= cells.size())
+                    return finish(SplitLineOutcome::Failed,
+                                  "Split-line template list " + where +
+                                      ": the row has no CartridgeType or ImagePixelsPermm cell",
+                                  false);
+                bool applies = false;
+                for (const std::string &id : ExperimentData::SplitString(cells[type_col], ','))
+                    applies = applies || id == cartridge_id;
+                if (!applies)
+                    continue;
+                std::string template_path = folder + cells[image_col];
+                if (!platform::FileExists(template_path)) {
+                    // Lists written on Windows may spell the file name in another case.
+                    const std::string found = platform::FindFileIgnoringCase(folder, cells[image_col]);
+                    if (!found.empty())
+                        template_path = found;
+                }
+                cv::Mat templ = cv::imread(template_path, cv::IMREAD_GRAYSCALE);
+                if (templ.empty())
+                    return finish(SplitLineOutcome::Failed,
+                                  "Cannot read the split-line template " + template_path, false);
+                const char *scale_text = cells[scale_col].c_str();
+                char *scale_end = nullptr;
+                errno = 0;
+                const float template_ppm = std::strtof(scale_text, &scale_end);
+                if (scale_end == scale_text || errno == ERANGE)
+                    return finish(SplitLineOutcome::Failed,
+                                  "Split-line template list " + where + ": ImagePixelsPermm \"" +
+                                      cells[scale_col] + "\" is not a number",
+                                  false);
+                const float ratio = static_cast<float>(pixels_per_mm) / template_ppm;
+                const float scaled_w = static_cast<float>(templ.cols) * ratio;
+                const float scaled_h = static_cast<float>(templ.rows) * ratio;
+                if (!(scaled_w >= 1.0f && scaled_h >= 1.0f && scaled_w < 1e5f && scaled_h < 1e5f))
+                    return finish(SplitLineOutcome::Failed,
+                                  "Split-line template " + template_path + " scaled by " +
+                                      std::to_string(pixels_per_mm) + " / " + cells[scale_col] +
+                                      " pixels per mm has no usable size",
+                                  false);
+                SplitLineCandidate candidate;
+                candidate.width = static_cast<int>(scaled_w);
+                candidate.height = static_cast<int>(scaled_h);
+                cv::Mat scaled;
+                cv::resize(templ, scaled, cv::Size(candidate.width, candidate.height), 0, 0,
+                           cv::INTER_NEAREST);
+                const int h = candidate.height;
+                candidate.window_top = centre_row - h / 2 - 80;
+                const int window_end = centre_row + h / 2 + 81;
+                if (candidate.window_top < 0 || window_end > blurred.rows)
+                    return finish(SplitLineOutcome::Failed,
+                                  "The split-line search rows " + std::to_string(candidate.window_top) +
+                                      " to " + std::to_string(window_end) + " leave the image of " +
+                                      std::to_string(blurred.rows) + " rows",
+                                  false);
+                candidate.window = blurred.rowRange(candidate.window_top, window_end);
+                std::string match_error;
+                if (!MatchTemplateInWindow(candidate.window, scaled, candidate.score, candidate.location,
+                                           &match_error))
+                    return finish(SplitLineOutcome::Failed,
+                                  "Split-line template " + template_path + ": " + match_error, false);
+                candidates.push_back(candidate);
             }
-            if (image_col >= cells.size() || cells[image_col].find("Splitline") == std::string::npos)
-                continue;
-            const std::string where = list_path + " line " + std::to_string(line_number);
-            if (type_col >= cells.size() || scale_col >= cells.size())
-                return finish(SplitLineOutcome::Failed,
-                              "Split-line template list " + where +
-                                  ": the row has no CartridgeType or ImagePixelsPermm cell",
-                              false);
-            bool applies = false;
-            for (const std::string &id : ExperimentData::SplitString(cells[type_col], ','))
-                applies = applies || id == cartridge_id;
-            if (!applies)
-                continue;
-            std::string template_path = folder + cells[image_col];
-            if (!platform::FileExists(template_path)) {
-                // Lists written on Windows may spell the file name in another case.
-                const std::string found = platform::FindFileIgnoringCase(folder, cells[image_col]);
-                if (!found.empty())
-                    template_path = found;
-            }
-            cv::Mat templ = cv::imread(template_path, cv::IMREAD_GRAYSCALE);
-            if (templ.empty())
-                return finish(SplitLineOutcome::Failed,
-                              "Cannot read the split-line template " + template_path, false);
-            const char *scale_text = cells[scale_col].c_str();
-            char *scale_end = nullptr;
-            errno = 0;
-            const float template_ppm = std::strtof(scale_text, &scale_end);
-            if (scale_end == scale_text || errno == ERANGE)
-                return finish(SplitLineOutcome::Failed,
-                              "Split-line template list " + where + ": ImagePixelsPermm \"" +
-                                  cells[scale_col] + "\" is not a number",
-                              false);
-            const float ratio = static_cast<float>(pixels_per_mm) / template_ppm;
-            const float scaled_w = static_cast<float>(templ.cols) * ratio;
-            const float scaled_h = static_cast<float>(templ.rows) * ratio;
-            if (!(scaled_w >= 1.0f && scaled_h >= 1.0f && scaled_w < 1e5f && scaled_h < 1e5f))
-                return finish(SplitLineOutcome::Failed,
-                              "Split-line template " + template_path + " scaled by " +
-                                  std::to_string(pixels_per_mm) + " / " + cells[scale_col] +
-                                  " pixels per mm has no usable size",
-                              false);
-            SplitLineCandidate candidate;
-            candidate.width = static_cast<int>(scaled_w);
-            candidate.height = static_cast<int>(scaled_h);
-            cv::Mat scaled;
-            cv::resize(templ, scaled, cv::Size(candidate.width, candidate.height), 0, 0, cv::INTER_NEAREST);
-            const int h = candidate.height;
-            candidate.window_top = centre_row - h / 2 - 80;
-            const int window_end = centre_row + h / 2 + 81;
-            if (candidate.window_top < 0 || window_end > blurred.rows)
-                return finish(SplitLineOutcome::Failed,
-                              "The split-line search rows " + std::to_string(candidate.window_top) + " to " +
-                                  std::to_string(window_end) + " leave the image of " +
-                                  std::to_string(blurred.rows) + " rows",
-                              false);
-            candidate.window = blurred.rowRange(candidate.window_top, window_end);
-            std::string match_error;
-            if (!MatchTemplateInWindow(candidate.window, scaled, candidate.score, candidate.location,
-                                       &match_error))
-                return finish(SplitLineOutcome::Failed,
-                              "Split-line template " + template_path + ": " + match_error, false);
-            candidates.push_back(candidate);
         }
         if (candidates.empty())
             return finish(SplitLineOutcome::NoTemplate,
-                          "No split-line template for cartridge id \"" + cartridge_id + "\" in " + list_path,
+                          "No split-line template for cartridge id \"" + cartridge_id + "\" in " + lists_read,
                           false);
 
         const SplitLineCandidate *best = &candidates[0];

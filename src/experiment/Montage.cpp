@@ -142,9 +142,10 @@ bool CreateMontageImageLocked(const std::string &folder, bool include_fl1, bool 
     bool made = false;
     try {
         ExperimentData e;
-        e.Open(folder);
         std::string reason;
-        if (e.ReadCaptureLog(e.m_log_path, &reason)) {
+        if (!e.Open(folder, &reason)) {
+            error = reason;
+        } else if (e.ReadCaptureLog(e.m_log_path, &reason)) {
             e.CheckChannelPositions(include_fl1, include_fl2);
             if (e.ComputeAutoContrast(_experiment_contrast)) {
                 _experiment_contrast.include_fl1 = include_fl1;

@@ -65,14 +65,27 @@ std::string FullImagePath(const std::string &folder, const std::string &name)
     return path.c_str();
 }
 
+// The image files of one frame, for a message.
+std::string FrameImageNames(const ChannelImageSet &set)
+{
+    std::string names = set.brightfield.file_name;
+    for (const ChannelImage *slot : {&set.fluorescence1, &set.fluorescence2})
+        if (!slot->file_name.empty())
+            names += ", " + slot->file_name;
+    return names;
+}
+
 bool CreateSampleFlowVideoLocked(const std::string &folder, bool include_fl1, bool include_fl2,
                                  const std::string &output_name, std::string &error)
 {
     cv::VideoWriter writer;
     try {
         ExperimentData experiment;
-        experiment.Open(folder);
         std::string reason;
+        if (!experiment.Open(folder, &reason)) {
+            error = reason;
+            return false;
+        }
         if (!experiment.ReadCaptureLog(experiment.m_log_path, &reason)) {
             LogError(__FILE__, __LINE__, "CreateSampleFlowVideo() - " + reason);
             return false;
@@ -111,8 +124,14 @@ bool CreateSampleFlowVideoLocked(const std::string &folder, bool include_fl1, bo
         }
         writer.write(frame);
         for (size_t i = 1; i < frames.size(); ++i) {
-            if (!LoadVideoFrame(experiment, _experiment_contrast, frames[i], frame))
+            if (!LoadVideoFrame(experiment, _experiment_contrast, frames[i], frame)) {
+                // Kept out of the video, but traceable: the video then has fewer frames than the run.
+                LogError(__FILE__, __LINE__,
+                         "CreateSampleFlowVideo() - frame " + std::to_string(i + 1) + " of " +
+                             std::to_string(frames.size()) +
+                             " skipped, its images cannot be read: " + FrameImageNames(frames[i]));
                 continue;
+            }
             DrawSplitLine(frame, _flow_analysis.split_row);
             writer.write(frame);
         }

@@ -585,6 +585,22 @@ bool WildcardMatch(const std::string &pattern, const std::string &name)
     return false;
 }
 
+bool NameLess(const std::string &a, const std::string &b)
+{
+    auto upper = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+    };
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (upper(a[i]) != upper(b[i]))
+            return upper(a[i]) < upper(b[i]);
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
 std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &pattern)
 {
     std::vector<DirEntry> entries;
@@ -612,7 +628,7 @@ std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &p
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
-              [](const DirEntry &a, const DirEntry &b) { return a.name < b.name; });
+              [](const DirEntry &a, const DirEntry &b) { return NameLess(a.name, b.name); });
     return entries;
 }
 

@@ -97,8 +97,12 @@ struct DirEntry
     std::string name; // file name only
     bool isFolder = false;
 };
-// Entries of folder whose names match pattern (ignoring case), sorted by name (byte order),
-// without "." and "..". Empty when the folder cannot be read.
+// The order of names in every folder listing, as the Windows file system listed them: bytes
+// compared with ASCII letters folded to upper case (so "_" sorts after letters), names equal but
+// for case in byte order.
+bool NameLess(const std::string &a, const std::string &b);
+// Entries of folder whose names match pattern (ignoring case), in NameLess order, without "." and
+// "..". Empty when the folder cannot be read.
 std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &pattern = "*");
 // Full path of the entry of folder whose name equals name ignoring case (an exact match wins);
 // empty when there is none. name may hold several levels ("Default/Vantelis.ini"), each matched

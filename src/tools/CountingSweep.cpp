@@ -9,6 +9,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -55,6 +56,18 @@ bool ParseDouble(const std::string &text, double &value)
     return true;
 }
 
+// Whole steps from start to stop. The quotient is rounded first when it lies within a few ulps of
+// a whole number: 0.3 / 0.1 is 2.9999999999999996 in doubles, and the stop value typed by the user
+// must not be dropped because of that.
+double SweepSteps(double start, double stop, double step)
+{
+    const double quotient = (stop - start) / step;
+    const double nearest = std::round(quotient);
+    if (std::fabs(quotient - nearest) <= 1e-9 * std::max(1.0, std::fabs(nearest)))
+        return nearest;
+    return std::trunc(quotient);
+}
+
 } // namespace
 
 const std::vector<std::string> &CountingSweepOptionNames()
@@ -89,7 +102,7 @@ std::vector<std::string> CheckCountingSweep(const CountingSweepTexts &texts, con
         messages.emplace_back("StepLevel1 must be greater than zero.");
     } else {
         // Not a number (infinite start and stop) counts as too many steps, as infinity does.
-        const double steps = std::trunc((request.stop - request.start) / request.step);
+        const double steps = SweepSteps(request.start, request.stop, request.step);
         if (!(steps <= 1000.0))
             messages.emplace_back("Number of steps must be less than or equal to 1000.");
     }
@@ -124,7 +137,7 @@ int32_t CountingSweepLevels(const CountingSweepRequest &request)
 {
     if (!(request.step > 0.0))
         return 0;
-    const double steps = std::trunc((request.stop - request.start) / request.step);
+    const double steps = SweepSteps(request.start, request.stop, request.step);
     if (!(steps >= 0.0 && steps <= 1000.0))
         return 0;
     return int32_t(steps) + 1;

@@ -45,7 +45,8 @@ std::vector<std::string> CheckCountingSweep(const CountingSweepTexts &texts, con
                                             CountingSweepRequest &request);
 
 // The number of values a checked request sweeps: start, start + step, ... up to and including the
-// last value that does not pass stop, that is trunc((stop - start) / step) + 1.
+// last value that does not pass stop, that is trunc((stop - start) / step) + 1, a quotient within
+// rounding of a whole number counting as that number (0 to 0.3 by 0.1 has four levels).
 int32_t CountingSweepLevels(const CountingSweepRequest &request);
 
 // Progress of a running sweep: file i of files, value j of levels, all counted from 1.

@@ -67,9 +67,20 @@ bool ChannelDividerFromFlows(float a, float b, float &divider, EString &error)
             // The two outer residuals give no direction to move in.
             return Refuse(error, "the divider search found no slope", a, b);
         }
+        const float before = d;
         d = d - e * m / (h - f);
         if (!std::isfinite(d))
             return Refuse(error, "the divider search left the channel", a, b);
+        // A root beyond the edge of the grid (one pump far slower than the other) pulls the search
+        // against the clamp, where it would stay: the edge is the answer, on the finer grid.
+        const float bound = d < e ? e : 1.0f - e;
+        if ((d < e || d > 1.0f - e) && before == bound) {
+            if (e < 0.002f) {
+                divider = 1.0f - bound;
+                return true;
+            }
+            e = 1.0f / 1000.0f;
+        }
         d = std::max(e, d);
         d = std::min(1.0f - e, d);
     }

@@ -98,6 +98,8 @@ std::string FormatFractionationReport(const FractionationReportData &d)
     if (d.have_totals) {
         Line(out, FormatText("total_fraction_cells_to_the_top\t%lf", d.total_top));
         Line(out, FormatText("total_fraction_cells_to_the_bottom\t%lf", 1.0 - d.total_top));
+    } else if (d.failed_image == 1) {
+        Line(out, "note\tno totals: no image was processed, the run stopped at its first image");
     } else {
         Line(out,
              "note\tno totals: the projections of all images sum to zero, so the images have no weights");

@@ -1,5 +1,7 @@
 #include "analysis/LPCurve.h"
 
+#include "Ostravo/Profile.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +129,34 @@ TEST(LPCurve, MissingFileIsAppendedAndChangesNothing)
     EXPECT_EQ(lp.g, 9.81);
     EXPECT_EQ(lp.rhof, 1.5);
     EXPECT_EQ(lp.Gd_conc, 0.0);
+}
+
+// One example set ships in the data folder, so the tools have a curve on a fresh installation. It
+// holds every key and says that it is an example, not an instrument's calibration.
+TEST(LPCurve, ShippedExampleHoldsEveryKeyAndLoads)
+{
+    const std::string lib = std::string(VANTELIS_SOURCE_DIR) + "/res/data/LIB";
+    std::vector<std::string> names;
+    for (const platform::DirEntry &entry : platform::ListFolder(lib, "*.LP_curve_params"))
+        names.push_back(entry.name);
+    ASSERT_EQ(names, std::vector<std::string>{"Example.LP_curve_params"});
+    const std::string path = lib + "/" + names[0];
+    const std::string text = vantelis::test::ReadFileBytes(path);
+    EXPECT_NE(text.find("EXAMPLE"), std::string::npos);
+    EXPECT_NE(text.find("not the calibration of any instrument"), std::string::npos);
+    for (const auto &[key, value] : GoodValues()) {
+        char buffer[64] = {0};
+        EXPECT_TRUE(Ostravo::E_GetPrivateProfileString(kLPCurveParamsSection, key.c_str(), "<missing>",
+                                                       buffer, sizeof buffer, path.c_str()));
+        EXPECT_STRNE(buffer, "<missing>") << key;
+    }
+
+    LPCurveParams lp;
+    EString error;
+    ASSERT_TRUE(lp.Load(25.0, path.c_str(), error)) << error.c_str();
+    EXPECT_TRUE(lp.valid);
+    EXPECT_NE(lp.ChiPar, 0.0);
+    EXPECT_DOUBLE_EQ(lp.rhof, 25.0 * 0.275 + lp.rhobuffer);
 }
 
 } // namespace

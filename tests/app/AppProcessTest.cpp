@@ -163,19 +163,24 @@ TEST_F(AppProcessTest, HeadlessRequestRunsWithoutDisplayAndReportsItsFailure)
 {
     SeedDataFolder();
     std::filesystem::create_directories(m_documents.file("exp"));
-    // A folder without a capture log, and a mistyped folder: each says why and ends with status 1.
+    // A folder without a capture log, a mistyped folder and output names that would leave the
+    // analysis folder: each says why and ends with status 1.
     struct Case
     {
         std::string folder;
         std::string message;
+        std::string output = "out";
     };
+    const std::string exp = m_documents.file("exp");
     const Case cases[] = {
-        {m_documents.file("exp"), "RunExperimentAnalysis() - "},
+        {exp, "RunExperimentAnalysis() - No capture log (*.log) in the experiment folder: " + exp},
         {m_documents.file("no-such-exp"), "Experiment folder not found: " + m_documents.file("no-such-exp")},
+        {exp, "the output name \"../../escape\" must be a file name", "../../escape"},
+        {exp, "the output name \"..\\..\\esc2\" must be a file name", "..\\..\\esc2"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.folder);
-        Child child({"-m", c.folder, "false", "false", "out"}, HeadlessEnvironment());
+        SCOPED_TRACE(c.folder + " " + c.output);
+        Child child({"-m", c.folder, "false", "false", c.output}, HeadlessEnvironment());
         ASSERT_TRUE(child.Started());
         ChildResult result = child.Wait();
         EXPECT_EQ(result.exitCode, 1) << result.output;
@@ -185,6 +190,8 @@ TEST_F(AppProcessTest, HeadlessRequestRunsWithoutDisplayAndReportsItsFailure)
     // Nothing was made for the mistyped folder, and no analysis folder without a log.
     EXPECT_FALSE(std::filesystem::exists(m_documents.file("no-such-exp")));
     EXPECT_FALSE(std::filesystem::exists(m_documents.file("exp") + "/Montage"));
+    EXPECT_FALSE(std::filesystem::exists(m_documents.file("escape.png")));
+    EXPECT_FALSE(std::filesystem::exists(m_documents.str() + "/../escape.png"));
     // Start-up ran up to the command line: the settings file was made from the template.
     EXPECT_TRUE(platform::FileExists(DataFile("Plexorin.ini")));
 }

@@ -5,14 +5,18 @@
 #include "ExperimentTestSupport.h"
 #include "experiment/HeadlessAnalysis.h"
 #include "experiment/MeniscusFrames.h"
+#include "experiment/Montage.h"
+#include "experiment/SampleFlowVideo.h"
 #include "support/SyntheticExperiment.h"
 
 #include <gmock/gmock.h>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 using ::testing::HasSubstr;
@@ -441,6 +445,108 @@ TEST_F(FractionationPipelineTest, HeadlessRefusalsSayWhyAndCreateNothing)
     }
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(fs::exists(noLog + "/Fractionation"));
+}
+
+// A folder that is not a readable experiment fails every analysis with the reason the folder
+// reader gives, whether the command line or a window started it.
+TEST_F(FractionationPipelineTest, FoldersThatAreNoExperimentFailWithTheirReason)
+{
+    Use(Experiment(false));
+    const std::string empty = m_dir.str() + "/empty";
+    const std::string notAnExperiment = m_dir.str() + "/pictures";
+    const std::string noSettings = m_dir.str() + "/no-settings";
+    const std::string noLog = m_dir.str() + "/no-log";
+    for (const std::string &folder : {empty, notAnExperiment, noSettings, noLog})
+        fs::create_directories(folder);
+    vantelis::test::WriteFileBytes(notAnExperiment + "/notes.txt", "holiday\r\n");
+    fs::copy_file(Experiment(false).folder + "/Images/" + Experiment(false).brightfield_files[0],
+                  notAnExperiment + "/photo.png");
+    fs::copy_file(Experiment(false).log_path, noSettings + "/run.log");
+    fs::copy_file(Experiment(false).settings_path, noLog + "/ExperimentSettings.ini");
+    const struct
+    {
+        std::string folder, reason;
+    } folders[] = {
+        {empty, "No capture log (*.log) in the experiment folder: " + empty},
+        {notAnExperiment, "No capture log (*.log) in the experiment folder: " + notAnExperiment},
+        {noSettings, "No settings file (*.ini) in the experiment folder: " + noSettings},
+        {noLog, "No capture log (*.log) in the experiment folder: " + noLog},
+    };
+    double top = 0.0, bottom = 0.0;
+    const struct
+    {
+        const char *caller;
+        std::function<bool(const std::string &, std::string &)> run;
+        const char *prefix;
+    } callers[] = {
+        {"-m",
+         [](const std::string &f, std::string &e) {
+             return RunHeadlessExperimentAnalysis(kAnalysisMontage, f, false, false, "r", e);
+         },
+         "RunExperimentAnalysis() - "},
+        {"-f",
+         [](const std::string &f, std::string &e) {
+             return RunHeadlessExperimentAnalysis(kAnalysisFractionation, f, false, false, "r", e);
+         },
+         "RunExperimentAnalysis() - "},
+        {"-v",
+         [](const std::string &f, std::string &e) {
+             return RunHeadlessExperimentAnalysis(kAnalysisVideo, f, false, false, "r", e);
+         },
+         "RunExperimentAnalysis() - "},
+        {"montage",
+         [](const std::string &f, std::string &e) { return CreateMontageImage(f, false, false, "r", e); },
+         ""},
+        {"video",
+         [](const std::string &f, std::string &e) { return CreateSampleFlowVideo(f, false, false, "r", e); },
+         ""},
+        {"fractionation",
+         [&](const std::string &f, std::string &e) {
+             return CreateFractionationReport(f, "r", top, bottom, e);
+         },
+         ""},
+    };
+    for (const auto &c : callers) {
+        for (const auto &f : folders) {
+            SCOPED_TRACE(std::string(c.caller) + " " + f.folder);
+            std::string error;
+            EXPECT_FALSE(c.run(f.folder, error));
+            EXPECT_EQ(error, c.prefix + f.reason);
+            // Nothing was made in the folder.
+            for (const char *sub : {"Montage", "Fractionation", "Video", "r.png", "r.avi", "r.txt"})
+                EXPECT_FALSE(fs::exists(f.folder + "/" + sub)) << sub;
+        }
+    }
+}
+
+// The output name is a file name: one that would lead out of the analysis folder is refused,
+// whichever separator it uses, and nothing is written anywhere.
+TEST_F(FractionationPipelineTest, OutputNamesThatLeaveTheAnalysisFolderAreRefused)
+{
+    const SyntheticExperimentTruth &t = Experiment(false);
+    Use(t);
+    const fs::path parent = fs::path(t.folder).parent_path();
+    const auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::recursive_directory_iterator(parent))
+            names.push_back(entry.path().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> files = listing();
+    for (int type : {kAnalysisMontage, kAnalysisFractionation, kAnalysisVideo}) {
+        for (const char *name : {"../../escape", "..\\..\\esc2", "../up", "..", "sub/name", "sub\\name",
+                                 "/tmp/absolute", "a..b"}) {
+            SCOPED_TRACE(std::to_string(type) + " " + name);
+            std::string error;
+            EXPECT_FALSE(RunHeadlessExperimentAnalysis(type, t.folder, false, false, name, error));
+            EXPECT_THAT(error,
+                        HasSubstr(std::string("the output name \"") + name + "\" must be a file name"));
+        }
+    }
+    EXPECT_EQ(listing(), files);
+    EXPECT_FALSE(fs::exists(parent.parent_path() / "escape.png"));
+    EXPECT_FALSE(fs::exists("/tmp/absolute.png"));
 }
 
 } // namespace

@@ -398,11 +398,19 @@ TEST_F(MontagePipelineTest, CreateMontageImageWritesBothFilesAndResetsTheResults
     EXPECT_EQ(_flow_analysis.split_row, 0.0);
     EXPECT_EQ(_flow_analysis.shift_px_per_frame, 0.0);
 
-    // An experiment whose capture log cannot be read: false, the caller's text left as it was.
+    // A folder that is no experiment: false, with the reason.
     const std::string empty = m_dir.file("empty");
     fs::create_directories(empty);
     error = "before";
     EXPECT_FALSE(CreateMontageImage(empty, false, false, "m", error));
+    EXPECT_EQ(error, "No capture log (*.log) in the experiment folder: " + empty);
+    // An experiment whose capture log has no records: false, the caller's text left as it was.
+    const std::string noRecords = m_dir.file("no-records");
+    fs::create_directories(noRecords);
+    vantelis::test::WriteFileBytes(noRecords + "/run.log", "ImageFile\tDate\r\n");
+    vantelis::test::WriteFileBytes(noRecords + "/ExperimentSettings.ini", "[Cartridge]\r\n");
+    error = "before";
+    EXPECT_FALSE(CreateMontageImage(noRecords, false, false, "m", error));
     EXPECT_EQ(error, "before");
 }
 

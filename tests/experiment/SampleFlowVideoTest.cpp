@@ -241,15 +241,82 @@ TEST_F(SampleFlowVideoTest, VideoOfAGeneratedExperimentDecodesWithItsFramesAndTh
     EXPECT_EQ(count, 4 + 12);
 }
 
+// The error log written while a test runs.
+std::string ErrorLogText(const vantelis::test::TempDir &dir)
+{
+    std::string text;
+    if (fs::exists(dir.file("LOG")))
+        for (const auto &entry : fs::directory_iterator(dir.file("LOG")))
+            text += vantelis::test::ReadFileBytes(entry.path().string());
+    return text;
+}
+
+int DecodedFrames(const std::string &path)
+{
+    cv::VideoCapture video(path, cv::CAP_FFMPEG);
+    int count = 0;
+    cv::Mat frame;
+    while (video.isOpened() && video.read(frame))
+        ++count;
+    return count;
+}
+
+// Moves a file aside for one test and puts it back, also when the test fails.
+class FileAside
+{
+  public:
+    explicit FileAside(std::string path) : m_path(std::move(path)) { fs::rename(m_path, m_path + ".aside"); }
+    ~FileAside() { fs::rename(m_path + ".aside", m_path); }
+
+  private:
+    std::string m_path;
+};
+
+TEST_F(SampleFlowVideoTest, SkippedFramesAndUnreadableContrastReferencesAreLogged)
+{
+    const SyntheticExperimentTruth &t = VideoExperiment();
+    theApp.m_data_directory = t.data_folder;
+    fs::create_directories(m_dir.file("LOG"));
+    // A frame of the run without its brightfield image, and the eleventh record's fluorescence-1
+    // image (a contrast reference, though the video shows no fluorescence) unreadable.
+    const std::string missing = t.folder + "/Images/" + t.brightfield_files[t.run_first + 5];
+    const std::string reference = t.folder + "/Images/" + t.fluorescence1_files[t.run_first + 10];
+    FileAside aside(missing);
+    FileAside unreadable(reference);
+    vantelis::test::WriteFileBytes(reference, "not an image");
+    std::string error;
+    ASSERT_TRUE(CreateSampleFlowVideo(t.folder, false, false, "skipped", error)) << error;
+    fs::remove(reference);
+
+    // The frame is still left out and the missing reference still gives the full window...
+    EXPECT_EQ(DecodedFrames(t.folder + "/skipped.avi"), 4 + 12 - 1);
+    EXPECT_EQ(_experiment_contrast.fl1_low, 65535);
+    EXPECT_EQ(_experiment_contrast.fl1_high, 65535);
+    // ...but both are in the error log, by name.
+    const std::string log = ErrorLogText(m_dir);
+    EXPECT_THAT(log, HasSubstr("skipped, its images cannot be read: " + missing));
+    EXPECT_THAT(log,
+                HasSubstr("Contrast reference image cannot be read, the full window is used: " + reference));
+    fs::remove(t.folder + "/skipped.avi");
+}
+
 TEST_F(SampleFlowVideoTest, VideoFailures)
 {
     const SyntheticExperimentTruth &t = VideoExperiment();
     theApp.m_data_directory = t.data_folder;
     std::string error = "before";
-    // No capture log: false, the text as it was.
+    // No capture log: false, with the reason the folder cannot be read.
     const std::string empty = m_dir.file("empty");
     fs::create_directories(empty);
     EXPECT_FALSE(CreateSampleFlowVideo(empty, false, false, "v", error));
+    EXPECT_EQ(error, "No capture log (*.log) in the experiment folder: " + empty);
+    // A capture log without records: false, the text as it was.
+    const std::string noRecords = m_dir.file("no-records");
+    fs::create_directories(noRecords);
+    vantelis::test::WriteFileBytes(noRecords + "/run.log", "ImageFile\tDate\r\n");
+    vantelis::test::WriteFileBytes(noRecords + "/ExperimentSettings.ini", "[Cartridge]\r\n");
+    error = "before";
+    EXPECT_FALSE(CreateSampleFlowVideo(noRecords, false, false, "v", error));
     EXPECT_EQ(error, "before");
 
     error.clear();

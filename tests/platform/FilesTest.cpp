@@ -246,6 +246,30 @@ TEST(WildcardMatch, MatchesStarAndQuestionMarkIgnoringCase)
         EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
 }
 
+TEST(NameLess, OrdersAsWindowsListedNamesWithLettersFoldedToUpperCase)
+{
+    const struct
+    {
+        const char *first, *second;
+    } ordered[] = {
+        {"a.txt", "B.txt"},                                    // case does not decide
+        {"splitline-templates.txt", "SplitLineTemplates.txt"}, // '-' before 'T'
+        {"run_a.log", "Run_B.log"},                            // the first difference decides
+        {"ab.png", "a_b.png"},                                 // '_' after the letters, as 'B' < '_'
+        {"Z.png", "_a.png"},
+        {"img.png", "img1.png"},   // '.' before digits
+        {"ab", "abc"},             // a prefix first
+        {"A.txt", "a.txt"},        // equal but for case: byte order
+        {"z.txt", "\xc3\xa9.txt"}, // other bytes after ASCII
+    };
+    for (const auto &c : ordered) {
+        SCOPED_TRACE(std::string(c.first) + " < " + c.second);
+        EXPECT_TRUE(NameLess(c.first, c.second));
+        EXPECT_FALSE(NameLess(c.second, c.first));
+    }
+    EXPECT_FALSE(NameLess("same", "same"));
+}
+
 TEST(ListFolder, SortsByNameAndFiltersIgnoringCase)
 {
     TempDir dir;
@@ -259,11 +283,11 @@ TEST(ListFolder, SortsByNameAndFiltersIgnoringCase)
         const char *pattern;
         std::vector<std::string> names;
     } cases[] = {
-        {"*", {"C.log", "Sub", "a.txt", "a1.txt", "b.TXT", "noext", "sub.txt"}},
+        {"*", {"a.txt", "a1.txt", "b.TXT", "C.log", "noext", "Sub", "sub.txt"}},
         {"*.txt", {"a.txt", "a1.txt", "b.TXT", "sub.txt"}},
         {"?.TXT", {"a.txt", "b.TXT"}},
         {"*.LOG", {"C.log"}},
-        {"*.*", {"C.log", "Sub", "a.txt", "a1.txt", "b.TXT", "noext", "sub.txt"}},
+        {"*.*", {"a.txt", "a1.txt", "b.TXT", "C.log", "noext", "Sub", "sub.txt"}},
         {"*.bmp", {}},
     };
     for (const Case &c : cases)

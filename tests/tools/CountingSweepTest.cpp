@@ -70,6 +70,15 @@ TEST_F(CountingSweepTest, EveryRefusalIsListedInItsOrder)
          0},
         {"five to ten", Texts("5", "10", "1"), {}, 6},
         {"a step that does not end on stop", Texts("0", "1", "0.3"), {}, 4},
+        // Quotients a rounding error below a whole number keep the stop value.
+        {"0 to 0.3 by 0.1", Texts("0", "0.3", "0.1"), {}, 4},
+        {"0.1 to 0.7 by 0.2", Texts("0.1", "0.7", "0.2"), {}, 4},
+        {"0 to 100 by 0.1", Texts("0", "100", "0.1"), {}, 1001},
+        {"0 to 100.09 by 0.1", Texts("0", "100.09", "0.1"), {}, 1001},
+        {"0 to 100.1 by 0.1: 1001 steps",
+         Texts("0", "100.1", "0.1"),
+         {"Number of steps must be less than or equal to 1000."},
+         0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

@@ -90,6 +90,32 @@ TEST(FlowSplit, SpeedsWithoutDividerEndWithAnError)
     }
 }
 
+TEST(FlowSplit, OnePumpFarSlowerEndsNearTheWallInBothDirections)
+{
+    // One pump thousands of times slower than the other puts the root within a few grid steps of
+    // the wall, or closer to it than the grid reaches: the search ends within a grid step of the
+    // root, at the side of the slower pump, whichever pump it is.
+    const float ratios[] = {1.4e-4f, 1e-4f, 3e-5f, 1e-5f, 1e-6f, 1e-8f};
+    for (float r : ratios) {
+        SCOPED_TRACE(r);
+        const double share = double(r) / (double(r) + 1.0);
+        double low = 0.0, high = 1.0;
+        for (int i = 0; i < 60; ++i) {
+            const double mid = 0.5 * (low + high);
+            (ShareBelowWall(mid) < share ? low : high) = mid;
+        }
+        float divider = -1.0f;
+        EString error;
+        ASSERT_TRUE(ChannelDividerFromFlows(r, 1.0f, divider, error)) << error.c_str();
+        EXPECT_NEAR(divider, low, 0.0015);
+        EXPECT_GT(divider, 0.0f);
+        float mirrored = -1.0f;
+        ASSERT_TRUE(ChannelDividerFromFlows(1.0f, r, mirrored, error)) << error.c_str();
+        EXPECT_NEAR(mirrored, 1.0 - low, 0.0015);
+        EXPECT_LT(mirrored, 1.0f);
+    }
+}
+
 TEST(FlowSplit, ExtremeRatiosEndWithinTheStepBound)
 {
     // Tiny and huge ratios make the residual nearly flat near the walls; the search must still

@@ -164,6 +164,17 @@ TEST_F(FractionationRunTest, FailureOnAnImageGivesAPartialReport)
     EXPECT_EQ(ReportValue(report, "c.png"), "0.000000\t0.000000\t0.000000");
     EXPECT_NEAR(std::atof(ReportValue(report, "total_fraction_cells_to_the_top").c_str()), 1.0, 1e-6);
     EXPECT_NEAR(ImageColumns(report, "a.png")[1], 1.0, 1e-6);
+
+    // A run that stops at its first image has no totals because nothing was processed.
+    m_folder.WriteLog(FixtureLogRow("b.png", "10", "10") + FixtureLogRow("c.png", "10", "10"));
+    LoadLog();
+    platform::AdvanceFakeClock(1000);
+    const std::string first = Run();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(ReportValue(first, "partial_report"),
+              "stopped at image 1 of 3: the totals cover the 0 images before it");
+    EXPECT_THAT(first, HasSubstr("\r\nnote\tno totals: no image was processed"));
+    EXPECT_THAT(first, ::testing::Not(HasSubstr("sum to zero")));
 }
 
 TEST_F(FractionationRunTest, ImagesWithoutSignalAreMarkedNotDividedByZero)

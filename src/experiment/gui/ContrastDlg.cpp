@@ -73,9 +73,16 @@ void ContrastDlg::BuildControls()
     browse->setFixedWidth(32);
     auto *filter = AddControl(kFilter, new QLineEdit(this));
     auto *list = AddControl(kFileList, new QListWidget(this));
-    list->setSortingEnabled(true);
+    // The names arrive in the folder listing's order, which the list keeps: its own sort would
+    // put capitals first.
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setMinimumWidth(220);
+    // The names of one experiment differ only in their position digits near the end: the list is
+    // as wide as an instrument's usual name, and a longer name loses its middle, not its end.
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setMinimumWidth(std::max(220, list->fontMetrics().horizontalAdvance(
+                                            QStringLiteral("20240315-0930-05_Run1_Ex560Em628_0000.png")) +
+                                            40));
 
     auto *top = new QGridLayout;
     top->addWidget(new QLabel(QStringLiteral("Images Directory"), this), 0, 0);

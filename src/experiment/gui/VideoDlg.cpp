@@ -93,9 +93,17 @@ void VideoDlg::BuildControls()
     browse->setFixedWidth(32);
     auto *filter = AddControl(kFilter, new QLineEdit(this));
     auto *list = AddControl(kFileList, new QListWidget(this));
-    list->setSortingEnabled(true);
+    // The names arrive in the folder listing's order, which the list keeps: its own sort would
+    // put capitals first.
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setMinimumSize(240, 260);
+    // The names of one experiment differ only in their position digits near the end: the list is
+    // as wide as an instrument's usual name, and a longer name loses its middle, not its end.
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setMinimumSize(std::max(240, list->fontMetrics().horizontalAdvance(
+                                           QStringLiteral("20240315-0930-05_Run1_Ex560Em628_0000.png")) +
+                                           40),
+                         260);
     auto *videoFile = AddControl(kVideoFile, new QLineEdit(this));
     auto *fps = AddControl(kFps, new QLineEdit(this));
     fps->setFixedWidth(60);

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -351,15 +352,16 @@ void EpiCellCountingAlgoDlg::OnParamSetDropDown()
     combo->clear();
     combo->setEditText(QString());
     const EString folder = LibFolder();
-    QStringList names;
+    std::vector<std::string> names;
     for (const platform::DirEntry &entry :
          platform::ListFolder(folder.c_str(), std::string("*") + kExtension)) {
         if (entry.isFolder)
             continue;
-        names.append(QString::fromLatin1(entry.name.substr(0, entry.name.find('.')).c_str()));
+        names.push_back(entry.name.substr(0, entry.name.find('.')));
     }
-    names.sort(Qt::CaseInsensitive);
-    combo->addItems(names);
+    std::stable_sort(names.begin(), names.end(), platform::NameLess);
+    for (const std::string &name : names)
+        combo->addItem(QString::fromLatin1(name.c_str()));
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
 }

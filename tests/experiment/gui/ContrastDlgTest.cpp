@@ -190,6 +190,43 @@ TEST_F(ContrastDlgTest, MarkersMoveByDragAndTheLowerOneStopsBeforeTheUpperOne)
     EXPECT_TRUE(dialog.SetLowerAndUpperIntensities(0, 0, 65535));
 }
 
+// Both tools list the folder as every listing orders it: letters folded to upper case.
+TEST_F(ContrastDlgTest, FileListsKeepTheFolderListingOrder)
+{
+    for (const char *name : {"b_Red_0001.png", "_x_Red_0001.png", "A_Red_0001.png", "a_Red_0002.png"})
+        WriteLevel(name, 100);
+    const std::vector<std::string> expected{"A_Red_0001.png", "a_Red_0002.png", "b_Red_0001.png",
+                                            "_x_Red_0001.png"};
+    ContrastDlg &contrast = Contrast();
+    ShowFolder(contrast);
+    EXPECT_EQ(ListTexts(contrast, ContrastDlg::kFileList), expected);
+    VideoDlg &video = Video();
+    video.SetControlText(VideoDlg::kFolder, m_dir.file("img"));
+    video.OnTimer(VideoDlg::kFillListTimer);
+    EXPECT_EQ(ListTexts(video, VideoDlg::kFileList), expected);
+}
+
+TEST_F(ContrastDlgTest, InstrumentNamesShowTheirPositionDigits)
+{
+    for (int p = 1; p <= 12; ++p)
+        for (const char *channel : {"Brightfield", "Ex474Em524", "Ex560Em628"})
+            WriteLevel(InstrumentName(channel, p), 3000);
+    ContrastDlg &dialog = Contrast();
+    ShowFolder(dialog);
+    SetChannels(dialog, {"Brightfield", "Ex474Em524", "Ex560Em628", ""});
+    Select(dialog, ContrastDlg::kFileList, {InstrumentName("Brightfield", 3)});
+    ASSERT_TRUE(dialog.LoadChannelImages());
+    std::filesystem::create_directories("/tmp/shots");
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/shots/contrast_tool_instrument_names.png")));
+    EXPECT_TRUE(EveryNameFits(dialog, ContrastDlg::kFileList));
+    // A longer name than the instrument's usual ones keeps its end and loses its middle.
+    WriteLevel("20240315-0930-05_Cartridge417-LongExperimentName_Brightfield_0013.png", 3000);
+    ShowFolder(dialog);
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/shots/contrast_tool_instrument_names_narrow.png")));
+    EXPECT_FALSE(EveryNameFits(dialog, ContrastDlg::kFileList));
+    EXPECT_TRUE(LongNamesLoseTheirMiddle(dialog, ContrastDlg::kFileList));
+}
+
 TEST_F(ContrastDlgTest, Screenshot)
 {
     WritePosition();

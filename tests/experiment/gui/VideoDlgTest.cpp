@@ -330,6 +330,25 @@ TEST_F(VideoDlgTest, TheProgramInstallsBothTools)
     EXPECT_EQ(TheContrastDlg(), contrast);
 }
 
+TEST_F(VideoDlgTest, InstrumentNamesShowTheirPositionDigits)
+{
+    for (int p = 1; p <= 12; ++p)
+        for (const char *channel : {"Brightfield", "Ex474Em524", "Ex560Em628"})
+            WriteLevel(InstrumentName(channel, p), 20000);
+    VideoDlg &dialog = Video();
+    ShowFolder(dialog);
+    Select(dialog, VideoDlg::kFileList, {InstrumentName("Brightfield", 3)});
+    std::filesystem::create_directories("/tmp/shots");
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/shots/video_tool_instrument_names.png")));
+    EXPECT_TRUE(EveryNameFits(dialog, VideoDlg::kFileList));
+    // A longer name than the instrument's usual ones keeps its end and loses its middle.
+    WriteLevel("20240315-0930-05_Cartridge417-LongExperimentName_Brightfield_0013.png", 20000);
+    ShowFolder(dialog);
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral("/tmp/shots/video_tool_instrument_names_narrow.png")));
+    EXPECT_FALSE(EveryNameFits(dialog, VideoDlg::kFileList));
+    EXPECT_TRUE(LongNamesLoseTheirMiddle(dialog, VideoDlg::kFileList));
+}
+
 TEST_F(VideoDlgTest, Screenshot)
 {
     WriteSettings("[VideoDlg]\r\nMonochrome=FALSE\r\nBrightfield=Brightfield\r\nGreen=Green\r\n"

@@ -148,6 +148,37 @@ class VideoToolFixture : public ::testing::Test
         }
     }
 
+    // The instrument names its images "<date>-<time>-<n>_<experiment>_<channel>_<position>.png":
+    // only the position digits near the end tell the images of one channel apart.
+    static std::string InstrumentName(const std::string &channel, int position)
+    {
+        char text[96];
+        std::snprintf(text, sizeof text, "20240315-0930-05_Run1_%s_%04d.png", channel.c_str(), position);
+        return text;
+    }
+    // Whether every name of a list fits the list's visible width whole (position digits and
+    // extension included).
+    static bool EveryNameFits(ToolWindow &window, int id)
+    {
+        auto *list = window.ControlAs<QListWidget>(id);
+        if (!list || list->count() == 0)
+            return false;
+        for (int row = 0; row < list->count(); ++row) {
+            const int text = list->fontMetrics().horizontalAdvance(list->item(row)->text());
+            if (list->visualItemRect(list->item(row)).left() + text + 8 > list->viewport()->width())
+                return false;
+        }
+        return true;
+    }
+    // Whether a list too narrow for a name draws it shortened in its middle, keeping its end, rather
+    // than cut off at the right edge.
+    static bool LongNamesLoseTheirMiddle(ToolWindow &window, int id)
+    {
+        auto *list = window.ControlAs<QListWidget>(id);
+        return list && list->textElideMode() == Qt::ElideMiddle &&
+               list->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff;
+    }
+
     std::vector<std::string> Messages() const
     {
         std::vector<std::string> texts;

@@ -235,6 +235,34 @@ TEST_F(ProjectionToolTest, RunRefusesIncompleteInputs)
     EXPECT_EQ(ErrorLog(), logBefore);
 }
 
+// On a fresh installation the shipped example curve is the one set the tool lists: it opens, and
+// Run accepts it.
+TEST_F(ProjectionToolTest, ShippedExampleCurveIsListedOpenedAndLoaded)
+{
+    std::filesystem::remove(m_folder.m_data.file("LIB/Medium.LP_curve_params"));
+    const std::string shipped = std::string(VANTELIS_SOURCE_DIR) + "/res/data/LIB";
+    for (const platform::DirEntry &entry : platform::ListFolder(shipped, "*.LP_curve_params"))
+        std::filesystem::copy_file(shipped + "/" + entry.name, m_folder.m_data.file("LIB/" + entry.name));
+    ProjectionAnalysisTool *dialog = OpenReady({"a.png"});
+    dialog->OnDropDownLPCurve();
+    auto *curves = dialog->ControlAs<QComboBox>(kLPCurve);
+    ASSERT_EQ(curves->count(), 1);
+    EXPECT_EQ(curves->itemText(0).toStdString(), "Example");
+
+    dialog->SetControlText(kLPCurve, "Example");
+    std::string opened;
+    dialog->m_open_text = [&opened](const std::string &path) { opened = path; };
+    dialog->OnOpenLPCurve();
+    EXPECT_TRUE(platform::FileExists(opened)) << opened;
+
+    // The curve loads: the run goes on to the next check, the missing backgrounds.
+    m_ui->Clear();
+    dialog->OnRun();
+    ASSERT_TRUE(WaitForEnd(dialog));
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].text, "Must select one or more backgroud images.");
+}
+
 TEST_F(ProjectionToolTest, BackgroundChoiceSetsTheCountAndTheRunButtons)
 {
     ProjectionAnalysisTool *dialog = OpenReady({});
