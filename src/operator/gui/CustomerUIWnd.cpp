@@ -67,6 +67,13 @@ bool IsCheckState(int32_t state)
     return state == PromptForInputChecks || state == PromptForImageChecks;
 }
 
+// The screens that show pictures and texts only: no control of an earlier form stays on them.
+bool IsControlFreeState(int32_t state)
+{
+    return state == CustomerUIState::PromptInfo || state == PromptForFusedImageVerification ||
+           state == PromptForMontageReport;
+}
+
 // The live frame the render thread draws into the screen's image area.
 class ScreenRenderTarget : public RenderTarget
 {
@@ -335,7 +342,6 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
             ScreenColours(box, background, text);
     }
     const size_t inputs = d.inputLabels.size();
-    const int w = width();
     // The form screens place their own edits and check boxes; the other screens' painters decide
     // which controls show.
     for (size_t i = 0; i < m_edits.size(); ++i) {
@@ -364,6 +370,8 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
     if (IsCheckState(d.state))
         for (QLineEdit *edit : m_edits)
             edit->setVisible(false);
+    if (IsControlFreeState(d.state))
+        ShowOnlyControls(nullptr, nullptr, nullptr);
     // The form and check screens place their controls where their painters draw the rows.
     if (IsInputState(d.state) || IsCheckState(d.state))
         cui_form::PlaceFormControls(*this, d);
