@@ -7,6 +7,8 @@
 #include "app/gui/ToolbarEx.h"
 
 #include <QAction>
+#include <QDir>
+#include <QStatusBar>
 #include <QLabel>
 #include <QMenu>
 
@@ -444,6 +446,8 @@ TEST_F(MainFrameCommandTest, StatusBarPanesStartEmptyAndTheScriptPaneShowsTheRun
     EXPECT_EQ(frame.PaneText(1), "Prime the channel.scr");
     EXPECT_LE(frame.Pane(1)->fontMetrics().horizontalAdvance(frame.Pane(1)->text()),
               frame.Pane(1)->contentsRect().width());
+    QDir().mkpath("/tmp/shots");
+    frame.statusBar()->grab().save("/tmp/shots/main_status_script_pane.png");
     m_scripts->instances[0].path = "C:\\Data\\Scripts\\Flush.scr";
     frame.OnIdleUpdateCmdUI();
     EXPECT_EQ(frame.PaneText(1), "Flush.scr");

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
 
@@ -56,6 +57,31 @@ TEST_P(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEverySc
     RunGuidedAnalysis(run, t, params, dir.file("scratch"));
     // The window is hidden once the script has ended (the script watch).
     EXPECT_TRUE(run.Until([&] { return !window.isVisible(); }));
+    for (const FakeUi::Message &m : ui->Messages())
+        ADD_FAILURE() << "message box: " << m.text;
+}
+
+// Only the second fluorescence channel recorded: its screen offers that channel alone.
+TEST_P(DefaultAnalysisScriptWndTest, TheChannelScreenOfAnExperimentWithTheSecondChannelOnly)
+{
+    const auto [desktopW, desktopH] = GetParam();
+    QDir().mkpath("/tmp/shots");
+    TempDir dir;
+    ScopedFakeUi ui;
+    const SyntheticExperimentTruth t = WriteSyntheticExperiment(dir.file("root"), GuidedRunExperimentParams());
+    KeepOnlyFluorescenceChannel(t, 2);
+    GuidedRunEnvironment environment(t.data_folder);
+    auto shared = std::make_shared<CustomerUIShared>();
+    CustomerUIWnd window(theCustomerUI(), shared, desktopW, desktopH);
+    GuidedRunDriver run([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+                        [&](const std::string &name) {
+                            QTest::qWait(200);
+                            EXPECT_TRUE(window.CheckBox(0)->isVisible());
+                            EXPECT_FALSE(window.CheckBox(1)->isVisible());
+                            window.grab().save(QString::fromStdString("/tmp/shots/" + name + "_" +
+                                                                      std::to_string(desktopW) + ".png"));
+                        });
+    RunOneChannelAnalysis(run, t, 2);
     for (const FakeUi::Message &m : ui->Messages())
         ADD_FAILURE() << "message box: " << m.text;
 }
