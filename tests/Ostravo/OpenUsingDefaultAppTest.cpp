@@ -232,9 +232,9 @@ TEST_F(OpenWithFakeLauncher, TheUserIsToldWhenNeitherTheProgramNorTheDesktopCoul
     const struct
     {
         const char *name;
-        bool registered;   // a desktop entry is registered for .xls
-        bool failStart;    // its program cannot be started
-        bool failDesktop;  // xdg-open cannot be started
+        bool registered;  // a desktop entry is registered for .xls
+        bool failStart;   // its program cannot be started
+        bool failDesktop; // xdg-open cannot be started
         bool told;
     } cases[] = {
         {"program started", true, false, true, false},
@@ -258,7 +258,8 @@ TEST_F(OpenWithFakeLauncher, TheUserIsToldWhenNeitherTheProgramNorTheDesktopCoul
             continue;
         }
         ASSERT_EQ(messages.size(), 1u) << c.name;
-        EXPECT_EQ(messages[0].text, "Unable to open file: " + path + "\nNo program could be started to open it.")
+        EXPECT_EQ(messages[0].text,
+                  "Unable to open file: " + path + "\nNo program could be started to open it.")
             << c.name;
         EXPECT_NE(messages[0].flags & platform::ui::MbIconError, 0u) << c.name;
         EXPECT_NE(Errors().find("cannot start 'xdg-open'"), std::string::npos) << c.name;

@@ -261,10 +261,10 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
         EXPECT_TRUE(busy.nextHidden);
         EXPECT_TRUE(busy.backHidden);
         EXPECT_TRUE(busy.inputLabels.empty());
-        EXPECT_EQ(busy.textLines, (std::vector<std::string>{"Analysing the experiment, please wait.",
-                                                            "Folder: " + ShownFolder(t.folder),
-                                                            "Report: run1.txt",
-                                                            "Making the montage and the report."}));
+        EXPECT_EQ(busy.textLines,
+                  (std::vector<std::string>{"Analysing the experiment, please wait.",
+                                            "Folder: " + ShownFolder(t.folder), "Report: run1.txt",
+                                            "Making the montage and the report."}));
         run.Shot("analysis_busy");
     }
     ASSERT_TRUE(run.AtScreen(PromptForMontageReport, kReport, std::chrono::seconds(300)));

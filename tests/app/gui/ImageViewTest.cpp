@@ -574,8 +574,8 @@ TEST_F(ImageViewFixture, SaveImageToExperimentSaysWhyNothingWasSaved)
     EXPECT_EQ(devices->rows, 30);
     EXPECT_TRUE(m_ui->Messages().empty());
 
-    const std::string refusal =
-        "AddImageToExperiment() - there is no current experiment: [ExperimentSettings] ExperimentDirectory is empty.";
+    const std::string refusal = "AddImageToExperiment() - there is no current experiment: "
+                                "[ExperimentSettings] ExperimentDirectory is empty.";
     devices->refusal = refusal;
     for (const bool inAnalysis : {true, false}) {
         theApp.m_analysis_mode = inAnalysis;
@@ -583,8 +583,10 @@ TEST_F(ImageViewFixture, SaveImageToExperimentSaysWhyNothingWasSaved)
         EXPECT_TRUE(view->OnCommand(ID_SAVE_IMAGE_TO_EXPERIMENT));
         const std::vector<FakeUi::Message> messages = m_ui->Messages();
         ASSERT_EQ(messages.size(), 1u) << inAnalysis;
-        EXPECT_EQ(messages[0].text.rfind("The image was not saved to the experiment.", 0), 0u) << messages[0].text;
-        EXPECT_EQ(messages[0].text.find("analysis mode") != std::string::npos, inAnalysis) << messages[0].text;
+        EXPECT_EQ(messages[0].text.rfind("The image was not saved to the experiment.", 0), 0u)
+            << messages[0].text;
+        EXPECT_EQ(messages[0].text.find("analysis mode") != std::string::npos, inAnalysis)
+            << messages[0].text;
         EXPECT_NE(messages[0].text.find(refusal), std::string::npos) << messages[0].text;
         EXPECT_NE(messages[0].flags & platform::ui::MbIconError, 0u);
     }

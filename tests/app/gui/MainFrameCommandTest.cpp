@@ -8,9 +8,9 @@
 
 #include <QAction>
 #include <QDir>
-#include <QStatusBar>
 #include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 
 namespace vantelis::test::mainframe {
 namespace {

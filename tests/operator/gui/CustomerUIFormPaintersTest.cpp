@@ -502,8 +502,9 @@ TEST_F(CustomerUIFormPaintersTest, PictureScreensHideTheEditsOfTheFormBeforeThem
             d.inputWidths = {28, 16};
         });
         QLineEdit *folder = m_window->InputEdit(0);
-        ASSERT_TRUE(RunEventLoopUntil([&] { return folder->isVisible() && m_window->InputEdit(1)->isVisible(); }))
-            << c.name;
+        ASSERT_TRUE(RunEventLoopUntil([&] {
+            return folder->isVisible() && m_window->InputEdit(1)->isVisible();
+        })) << c.name;
         folder->setFocus();
         QTest::keyClicks(folder, "/data/Experiment_7");
         const QRect edits = folder->geometry() | m_window->InputEdit(1)->geometry();
@@ -511,7 +512,8 @@ TEST_F(CustomerUIFormPaintersTest, PictureScreensHideTheEditsOfTheFormBeforeThem
         m_screen->Edit(c.fill);
         std::string error;
         ASSERT_TRUE(m_screen->SetState(c.state, error)) << error;
-        ASSERT_TRUE(RunEventLoopUntil([&] { return m_screen->Snapshot().paintedState == c.state; })) << c.name;
+        ASSERT_TRUE(RunEventLoopUntil([&] { return m_screen->Snapshot().paintedState == c.state; }))
+            << c.name;
         QTest::qWait(30);
         for (int i = 0; i < 6; ++i)
             EXPECT_FALSE(m_window->InputEdit(i)->isVisible()) << c.name << ": edit " << i + 1;

@@ -4,9 +4,9 @@
 #include "operator/gui/CustomerUIWnd.h"
 #include "support/gui/EventLoop.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
 
@@ -39,7 +39,8 @@ TEST_P(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEverySc
                             // The busy screen and the report take no typing: no edit shows.
                             if (name == "analysis_busy" || name == "analysis_report") {
                                 for (int i = 0; i < 6; ++i) {
-                                    EXPECT_FALSE(window.InputEdit(i)->isVisible()) << name << " edit " << i + 1;
+                                    EXPECT_FALSE(window.InputEdit(i)->isVisible())
+                                        << name << " edit " << i + 1;
                                 }
                             }
                             window.grab().save(QString::fromStdString("/tmp/shots/" + name + "_" +
@@ -68,7 +69,8 @@ TEST_P(DefaultAnalysisScriptWndTest, TheChannelScreenOfAnExperimentWithTheSecond
     QDir().mkpath("/tmp/shots");
     TempDir dir;
     ScopedFakeUi ui;
-    const SyntheticExperimentTruth t = WriteSyntheticExperiment(dir.file("root"), GuidedRunExperimentParams());
+    const SyntheticExperimentTruth t =
+        WriteSyntheticExperiment(dir.file("root"), GuidedRunExperimentParams());
     KeepOnlyFluorescenceChannel(t, 2);
     GuidedRunEnvironment environment(t.data_folder);
     auto shared = std::make_shared<CustomerUIShared>();
