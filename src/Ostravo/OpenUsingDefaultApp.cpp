@@ -13,10 +13,9 @@ const char kSourceFile[] = "OpenUsingDefaultApp.cpp";
 
 std::string WithDot(const char *extension)
 {
-    std::string ext = extension ? extension : "";
-    if (ext.empty() || ext[0] != '.')
-        ext.insert(0, ".");
-    return ext;
+    const std::string ext = extension ? extension : "";
+    // A new string rather than an insert at the front, which GCC's overlap check misreads.
+    return !ext.empty() && ext[0] == '.' ? ext : "." + ext;
 }
 
 // Every separator becomes '/', and a doubled one a single one.
