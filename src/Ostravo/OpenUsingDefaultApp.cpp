@@ -2,6 +2,7 @@
 
 #include "Ostravo/LogError.h"
 #include "platform/Process.h"
+#include "platform/Ui.h"
 
 #include <string>
 #include <vector>
@@ -12,10 +13,9 @@ const char kSourceFile[] = "OpenUsingDefaultApp.cpp";
 
 std::string WithDot(const char *extension)
 {
-    std::string ext = extension ? extension : "";
-    if (ext.empty() || ext[0] != '.')
-        return "." + ext;
-    return ext;
+    const std::string ext = extension ? extension : "";
+    // A new string rather than an insert at the front, which GCC's overlap check misreads.
+    return !ext.empty() && ext[0] == '.' ? ext : "." + ext;
 }
 
 // Every separator becomes '/', and a doubled one a single one.
@@ -54,12 +54,16 @@ std::string FileCodeForPercentOne(const std::string &exec)
     return result;
 }
 
+// The last resort after the registered command: when the desktop cannot start anything either,
+// the user is told which file stays unopened (a program that started counts as opened).
 bool OpenWithShell(const std::string &path)
 {
     std::string why;
     if (platform::OpenWithDesktop(path, &why))
         return true;
     LogError(kSourceFile, __LINE__, "OpenUsingDefaultApp () : " + why);
+    platform::ui::MessageBox("Unable to open file: " + path + "\nNo program could be started to open it.",
+                             "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
     return false;
 }
 

@@ -118,6 +118,16 @@ void ShowToolCalibrationLines(RenderToolLink &tools)
     });
 }
 
+void UpdateViewCalibrationLines(const std::function<void(CalibrationLines &)> &change)
+{
+    // The same lock order as ShowToolCalibrationLines: the kept lines, then the shown ones.
+    _saved_calibration_lines.Update([&](SavedCalibrationLines &saved) {
+        _shown_calibration_lines.Update(change);
+        if (saved.saved)
+            change(saved.lines);
+    });
+}
+
 RenderThread::RenderThread(RenderList &list, Renderer &renderer) : m_list(list), m_renderer(renderer) {}
 
 RenderThread::~RenderThread()

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -129,6 +130,10 @@ bool AddToRenderList(std::unique_ptr<RenderJob> &job, std::string *error = nullp
 // neither tool is shown.
 class RenderToolLink;
 void ShowToolCalibrationLines(RenderToolLink &tools);
+// Moves rows of the view's calibration lines. While a tool's lines are shown in their place, the
+// move goes into the kept view lines as well: the lines put back once the tool hides (lazily, at
+// the next render) carry it instead of the rows from before.
+void UpdateViewCalibrationLines(const std::function<void(CalibrationLines &)> &change);
 
 // The render thread: takes the oldest job, redirects it to the operator screen while that shows
 // live video, draws it, hands the frame to its window and, when the job asks for it, queues the

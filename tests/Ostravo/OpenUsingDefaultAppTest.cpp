@@ -3,6 +3,7 @@
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "platform/Process.h"
 #include "platform/Sync.h"
+#include "support/FakeUi.h"
 #include "support/ScopedEnv.h"
 
 #include <map>
@@ -27,6 +28,11 @@ class FakeLauncher : public platform::ProcessLauncher
     bool Start(const std::string &program, const std::vector<std::string> &args, std::string *error) override
     {
         started.push_back({program, args});
+        if (failDesktop && program == "xdg-open") {
+            if (error)
+                *error = "Start() : cannot start 'xdg-open': No such file or directory";
+            return false;
+        }
         if (failStart && program != "xdg-open") {
             if (error)
                 *error = "Start() : cannot start '" + program + "': No such file or directory";
@@ -49,6 +55,7 @@ class FakeLauncher : public platform::ProcessLauncher
     std::map<std::string, std::string> defaults; // MIME type -> desktop entry
     std::vector<Call> started;
     bool failStart = false;
+    bool failDesktop = false;
 };
 
 class OpenWithApp : public LogFolderTest
@@ -214,6 +221,49 @@ TEST_F(OpenWithFakeLauncher, AProgramThatCannotBeStartedFallsBackToTheDesktop)
     EXPECT_EQ(launcher->started[1].program, "xdg-open");
     EXPECT_EQ(launcher->started[1].args, std::vector<std::string>{"/data/r.xls"});
     EXPECT_NE(Errors().find("no-such-calc"), std::string::npos) << Errors();
+}
+
+// Only when the desktop cannot start anything either is the user told, with the file's path; a
+// registered program or the desktop that started says nothing.
+TEST_F(OpenWithFakeLauncher, TheUserIsToldWhenNeitherTheProgramNorTheDesktopCouldStart)
+{
+    ScopedFakeUi ui;
+    const std::string path = "/data/LOG/Session 7.xls";
+    const struct
+    {
+        const char *name;
+        bool registered;  // a desktop entry is registered for .xls
+        bool failStart;   // its program cannot be started
+        bool failDesktop; // xdg-open cannot be started
+        bool told;
+    } cases[] = {
+        {"program started", true, false, true, false},
+        {"desktop started after the program failed", true, true, false, false},
+        {"desktop started without a registration", false, false, false, false},
+        {"program and desktop failed", true, true, true, true},
+        {"no registration and the desktop failed", false, false, true, true},
+    };
+    Desktop("calc.desktop", "calc %f");
+    for (const auto &c : cases) {
+        launcher->defaults.clear();
+        if (c.registered)
+            launcher->defaults["application/vnd.ms-excel"] = "calc.desktop";
+        launcher->failStart = c.failStart;
+        launcher->failDesktop = c.failDesktop;
+        ui->Clear();
+        EXPECT_EQ(OpenUsingDefaultApp(path.c_str(), ".xls"), c.registered && !c.failStart) << c.name;
+        const std::vector<FakeUi::Message> messages = ui->Messages();
+        if (!c.told) {
+            EXPECT_TRUE(messages.empty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(messages.size(), 1u) << c.name;
+        EXPECT_EQ(messages[0].text,
+                  "Unable to open file: " + path + "\nNo program could be started to open it.")
+            << c.name;
+        EXPECT_NE(messages[0].flags & platform::ui::MbIconError, 0u) << c.name;
+        EXPECT_NE(Errors().find("cannot start 'xdg-open'"), std::string::npos) << c.name;
+    }
 }
 
 TEST_F(OpenWithFakeLauncher, LookupTexts)

@@ -17,6 +17,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
 #include <chrono>
 #include <filesystem>
@@ -182,6 +183,12 @@ inline double ReportValue(const std::string &path, const std::string &key)
     return std::stod(text.substr(at + key.size() + 2));
 }
 
+// The folder as the busy screen shows it: a long one keeps its last 45 characters.
+inline std::string ShownFolder(const std::string &folder)
+{
+    return folder.size() > 48 ? "..." + folder.substr(folder.size() - 45) : folder;
+}
+
 // The whole guided run: two bad folders, the channel choice, the analysis, the report, a second
 // try with a report name that is taken, and the end. Expected values come from how the experiment
 // was generated (params) and from the names the operator typed.
@@ -200,6 +207,7 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
     run.Shot("analysis_choose");
     CustomerUIData d = screen.Snapshot();
     EXPECT_EQ(d.title, "Experiment Analysis");
+    EXPECT_EQ(d.backText, "Exit") << "Back on the first screen ends the session";
     ASSERT_EQ(d.inputLabels.size(), 2u);
     EXPECT_EQ(d.editTexts[0], "");
     EXPECT_EQ(d.editTexts[1].rfind("Report_", 0), 0u) << "a dated name is proposed: " << d.editTexts[1];
@@ -233,24 +241,30 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
               (std::vector<std::string>{"Fluorescence channel 1 (green)", "Fluorescence channel 2 (red)"}));
     EXPECT_EQ(d.checkMarks[0], 1);
     EXPECT_EQ(d.checkMarks[1], 1);
+    EXPECT_EQ(d.backText, "") << "Back here returns to the first screen";
+    EXPECT_EQ(d.title, "Experiment Analysis");
     screen.SetCheckMark(2, false);
     run.Shot("analysis_channels");
     screen.OnNext();
 
     // The busy screen, then the report.
+    CustomerUIData busy;
     ASSERT_TRUE(run.Until([&] {
-        const CustomerUIData b = screen.Snapshot();
-        return b.state == PromptForMontageReport ||
-               (b.state == PromptForInput && !b.textLines.empty() &&
-                b.textLines[0] == "Analysing the experiment, please wait.");
+        busy = screen.Snapshot();
+        return busy.state == PromptForMontageReport ||
+               (busy.state == PromptForInput && !busy.textLines.empty() &&
+                busy.textLines[0] == "Analysing the experiment, please wait.");
     }));
-    if (screen.State() == PromptForInput) {
-        // While the analysis runs, no click can be kept to pass the report by.
-        const CustomerUIData busy = screen.Snapshot();
-        if (busy.state == PromptForInput) {
-            EXPECT_TRUE(busy.nextHidden);
-            EXPECT_TRUE(busy.backHidden);
-        }
+    if (busy.state == PromptForInput) {
+        // While the analysis runs, no click can be kept to pass the report by, nothing can be
+        // typed, and the screen says what is analysed.
+        EXPECT_TRUE(busy.nextHidden);
+        EXPECT_TRUE(busy.backHidden);
+        EXPECT_TRUE(busy.inputLabels.empty());
+        EXPECT_EQ(busy.textLines,
+                  (std::vector<std::string>{"Analysing the experiment, please wait.",
+                                            "Folder: " + ShownFolder(t.folder), "Report: run1.txt",
+                                            "Making the montage and the report."}));
         run.Shot("analysis_busy");
     }
     ASSERT_TRUE(run.AtScreen(PromptForMontageReport, kReport, std::chrono::seconds(300)));
@@ -309,6 +323,88 @@ inline void RunGuidedAnalysis(GuidedRunDriver &run, const SyntheticExperimentTru
     for (int32_t id :
          {CUI_TIMER_COUNTDOWN, CUI_TIMER_PUMP_WATCH, CUI_TIMER_UNHIDE_NEXT, CUI_TIMER_UNHIDE_BACK})
         EXPECT_EQ(timers.count(id), 0u) << id;
+}
+
+// Leaves only fluorescence channel `kept` (1 or 2) in the experiment: the other channel's capture
+// log rows and images are removed, as when it was not recorded.
+inline void KeepOnlyFluorescenceChannel(const SyntheticExperimentTruth &t, int kept)
+{
+    const std::vector<std::string> &gone = kept == 1 ? t.fluorescence2_files : t.fluorescence1_files;
+    std::string log;
+    ASSERT_TRUE(platform::ReadWholeFile(t.log_path, log));
+    std::string kept_log;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        end = end == std::string::npos ? log.size() : end + 1;
+        const std::string line = log.substr(start, end - start);
+        bool drop = false;
+        for (const std::string &file : gone)
+            drop = drop || line.rfind(file + "\t", 0) == 0;
+        if (!drop)
+            kept_log += line;
+        start = end;
+    }
+    ASSERT_LT(kept_log.size(), log.size());
+    WriteFileBytes(t.log_path, kept_log);
+    for (const std::string &file : gone)
+        std::filesystem::remove(t.folder + "/Images/" + file);
+}
+
+// Pixels of a montage where the given colour channel (1 green, 2 red) stands out of the grey
+// brightfield.
+inline int TintedPixels(const std::string &montage, int channel)
+{
+    const cv::Mat image = cv::imread(montage, cv::IMREAD_COLOR);
+    EXPECT_FALSE(image.empty()) << montage;
+    int n = 0;
+    for (int r = 0; r < image.rows; ++r)
+        for (int c = 0; c < image.cols; ++c) {
+            const cv::Vec3b px = image.at<cv::Vec3b>(r, c);
+            const int green = px[1];
+            const int red = px[2];
+            n += channel == 1 ? green > red + 10 : red > green + 10;
+        }
+    return n;
+}
+
+// An experiment with one fluorescence channel recorded: the channel screen offers that channel
+// alone, and its box decides whether that channel (and only it) is in the montage.
+inline void RunOneChannelAnalysis(GuidedRunDriver &run, const SyntheticExperimentTruth &t, int channel)
+{
+    const char *kChoose = "Analyse a recorded experiment";
+    const char *kChannels = "Fluorescence channels";
+    const char *kReport = "Montage and Fractionation Report";
+    const std::string label =
+        channel == 1 ? "Fluorescence channel 1 (green)" : "Fluorescence channel 2 (red)";
+    const int other = channel == 1 ? 2 : 1;
+    CustomerUI &screen = theCustomerUI();
+    std::string error;
+    ASSERT_TRUE(screen.Reload((ShippedCustomerUIFolder() + "/Scripts/DefaultAnalysisUI.scr").c_str(), error))
+        << error;
+    for (const bool ticked : {true, false}) {
+        const std::string name = ticked ? "ticked" : "unticked";
+        ASSERT_TRUE(run.AtScreen(PromptForInput, kChoose)) << name;
+        run.Type(1, t.folder);
+        run.Type(2, name);
+        screen.OnNext();
+        ASSERT_TRUE(run.AtScreen(PromptForInputChecks, kChannels)) << name;
+        const CustomerUIData d = screen.Snapshot();
+        EXPECT_EQ(d.inputLabels, std::vector<std::string>{label});
+        EXPECT_EQ(d.checkMarks[0], 1);
+        if (ticked)
+            run.Shot("analysis_channels_only_" + std::to_string(channel));
+        screen.SetCheckMark(1, ticked);
+        screen.OnNext();
+        ASSERT_TRUE(run.AtScreen(PromptForMontageReport, kReport, std::chrono::seconds(300))) << name;
+        const std::string montage = t.folder + "/Analysis/" + name + ".png";
+        EXPECT_EQ(TintedPixels(montage, channel) > 0, ticked) << name;
+        EXPECT_EQ(TintedPixels(montage, other), 0) << name;
+        screen.OnNext(); // "Again"
+    }
+    ASSERT_TRUE(run.AtScreen(PromptForInput, kChoose));
+    screen.RaiseEvent("Back");
+    ASSERT_TRUE(run.Until([] { return !ScriptInstanceExists(1); }));
 }
 
 } // namespace vantelis::test

@@ -60,5 +60,22 @@ TEST_F(DefaultAnalysisScriptTest, GuidedAnalysisReachesTheReportAndBadChoicesAre
         ADD_FAILURE() << "message box: " << m.text;
 }
 
+TEST_F(DefaultAnalysisScriptTest, AnExperimentWithOneFluorescenceChannelOffersThatChannelAlone)
+{
+    for (const int channel : {1, 2}) {
+        SCOPED_TRACE(channel);
+        TempDir dir;
+        const SyntheticExperimentParams params = GuidedRunExperimentParams();
+        const SyntheticExperimentTruth t = WriteSyntheticExperiment(dir.file("root"), params);
+        KeepOnlyFluorescenceChannel(t, channel);
+        GuidedRunEnvironment environment(t.data_folder);
+        CustomerUITicker ticker(theCustomerUI());
+        GuidedRunDriver run([&] { ticker.Poll(); }, [](const std::string &) {});
+        RunOneChannelAnalysis(run, t, channel);
+    }
+    for (const FakeUi::Message &m : m_ui->Messages())
+        ADD_FAILURE() << "message box: " << m.text;
+}
+
 } // namespace
 } // namespace vantelis::test

@@ -562,8 +562,18 @@ void CImageView::OnSaveImageToExperiment()
 {
     if (!m_document || !m_document->HasImage())
         return;
-    EString error; // the experiment code reports its own failures; the text is not used here
-    Devices().AddImageToExperiment(*m_document->GetImage(), nullptr, -1, 0, error, nullptr);
+    // The experiment code only returns its failure (for instance in analysis mode, where no
+    // experiment capture runs): a key press that saves nothing must say why.
+    EString error;
+    if (Devices().AddImageToExperiment(*m_document->GetImage(), nullptr, -1, 0, error, nullptr))
+        return;
+    std::string text = "The image was not saved to the experiment.";
+    if (theApp.m_analysis_mode)
+        text += " The program runs in analysis mode.";
+    if (error.IsNonEmpty())
+        text += std::string("\n") + error.c_str();
+    LogError(__FILE_NAME__, __LINE__, text);
+    platform::ui::MessageBox(text, "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
 }
 
 void CImageView::OnSaveReferenceImage()

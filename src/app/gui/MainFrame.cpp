@@ -501,10 +501,12 @@ void CMainFrame::OnIdleUpdateCmdUI()
     for (const auto &[id, action] : set.actions)
         UpdateAction(action, id);
 
-    // The script pane shows the running fluidic-system script while the scripts list exists.
+    // The script pane shows the running fluidic-system script while the scripts list exists: its
+    // file name, which a full path cut at the pane's right edge would hide.
     if (Scripts().ScriptsList().HasWindow()) {
         std::string path;
-        SetPaneText(1, Scripts().IsScriptRunning(0, path) ? path : std::string());
+        const bool running = Scripts().IsScriptRunning(0, path);
+        SetPaneText(1, running ? path.substr(path.find_last_of("/\\") + 1) : std::string());
     }
     // The pixel pane is the active view's.
     if (CImageView *view = ActiveView())

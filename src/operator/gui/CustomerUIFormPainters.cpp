@@ -316,6 +316,8 @@ void PaintPromptForFilename(CuiPaintPass &pass)
 
 void PaintPromptInfo(CuiPaintPass &pass)
 {
+    // No control of the previous form stays over the pictures.
+    pass.wnd.ShowOnlyControls(nullptr, nullptr, nullptr);
     const CustomerUIData &d = pass.d;
     const int w = pass.w;
     const int h = pass.h;
@@ -375,6 +377,8 @@ void PaintPromptForImageChecks(CuiPaintPass &pass)
 
 void PaintPromptForFusedImageVerification(CuiPaintPass &pass)
 {
+    // Hidden before anything else, also when the screen shows its frame only.
+    pass.wnd.ShowOnlyControls(nullptr, nullptr, nullptr);
     const CustomerUIData &d = pass.d;
     if (d.textLines.empty())
         return; // without text lines the screen shows the frame only
@@ -398,6 +402,8 @@ void PaintPromptForFusedImageVerification(CuiPaintPass &pass)
 
 void PaintPromptForMontageReport(CuiPaintPass &pass)
 {
+    // Hidden before anything else, also when the screen shows its frame only.
+    pass.wnd.ShowOnlyControls(nullptr, nullptr, nullptr);
     const CustomerUIData &d = pass.d;
     if (d.textLines.empty())
         return; // without text lines the screen shows the frame only

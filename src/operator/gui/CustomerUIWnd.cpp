@@ -67,6 +67,13 @@ bool IsCheckState(int32_t state)
     return state == PromptForInputChecks || state == PromptForImageChecks;
 }
 
+// The screens that show pictures and texts only: no control of an earlier form stays on them.
+bool IsControlFreeState(int32_t state)
+{
+    return state == CustomerUIState::PromptInfo || state == PromptForFusedImageVerification ||
+           state == PromptForMontageReport;
+}
+
 // The live frame the render thread draws into the screen's image area.
 class ScreenRenderTarget : public RenderTarget
 {
@@ -363,6 +370,8 @@ void CustomerUIWnd::SyncControls(const CustomerUIData &d)
     if (IsCheckState(d.state))
         for (QLineEdit *edit : m_edits)
             edit->setVisible(false);
+    if (IsControlFreeState(d.state))
+        ShowOnlyControls(nullptr, nullptr, nullptr);
     // The form and check screens place their controls where their painters draw the rows.
     if (IsInputState(d.state) || IsCheckState(d.state))
         cui_form::PlaceFormControls(*this, d);

@@ -3,6 +3,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/Profile.h"
 #include "app/PlexorinApp.h"
+#include "app/RenderList.h"
 #include "app/ViewGlobals.h"
 #include "app/gui/ImageView.h"
 #include "tools/CalibrationMath.h"
@@ -210,7 +211,7 @@ void AdjustBoundariesDlg::Apply(bool magnet)
     char text[32];
     snprintf(text, sizeof text, "%ld", static_cast<long>(row));
     Ostravo::E_WritePrivateProfileString("CalibrationSettings", key, text, theApp.m_ini_path.c_str());
-    _shown_calibration_lines.Update([&](CalibrationLines &shown) {
+    UpdateViewCalibrationLines([&](CalibrationLines &shown) {
         if (magnet)
             (anchorTop ? shown.lower_magnet : shown.upper_magnet) = row;
         else

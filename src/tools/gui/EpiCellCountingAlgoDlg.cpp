@@ -274,6 +274,8 @@ bool EpiCellCountingAlgoDlg::SaveParamSet(std::string &error, const std::string 
             LogError(kSection, __LINE__, saveError.c_str());
         return false;
     }
+    // The fields show what was stored: a text that gave no number shows the value used instead.
+    ParamsToControls();
     RestartTimer(kUnsavedCheckTimer, 350);
     m_loading = false;
     return true;
@@ -309,22 +311,25 @@ void EpiCellCountingAlgoDlg::OnRun()
     RestartTimer(kPreviewTimer, 100);
 }
 
-void EpiCellCountingAlgoDlg::OnSave()
+bool EpiCellCountingAlgoDlg::OnSave()
 {
     const std::string name = ControlText(kParamSetName).substr(0, 1023);
     if (IsBlank(name)) {
         platform::ui::MessageBox("Must have a valid name in the combo box before you may save.", kCaption);
-        return;
+        return false;
     }
     EString copy(name.c_str());
     copy.SanitizeFileName();
     if (name != copy.c_str() || name.find("..") != std::string::npos) {
         platform::ui::MessageBox("Name in the combo box must be a valid windows file name.", kCaption);
-        return;
+        return false;
     }
     std::string error;
-    if (!SaveParamSet(error) && !error.empty())
+    if (SaveParamSet(error))
+        return true;
+    if (!error.empty())
         Report(error);
+    return false;
 }
 
 void EpiCellCountingAlgoDlg::OnDone()
@@ -335,8 +340,9 @@ void EpiCellCountingAlgoDlg::OnDone()
             "Save changes?", kCaption, platform::ui::MbYesNoCancel | platform::ui::MbIconQuestion);
         if (answer == platform::ui::IdCancel)
             return;
-        if (answer == platform::ui::IdYes)
-            OnSave();
+        // A refused save keeps the window open with the edits, as Cancel does.
+        if (answer == platform::ui::IdYes && !OnSave())
+            return;
     }
     EpiPreviewRoi.Set(ImageRect{});
     InvalidateAllViews();

@@ -58,7 +58,8 @@ class EpiCellCountingAlgoDlg : public ToolWindow
     void UpdateSaveButton();
 
     void OnRun();
-    void OnSave();
+    // True when the set was saved; false when the name was refused or the save failed.
+    bool OnSave();
     void OnDone();
     void OnParamSetDropDown();
     void OnParamSetCloseUp();

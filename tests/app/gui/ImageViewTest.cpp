@@ -3,6 +3,7 @@
 #include "ImageViewTest.h"
 
 #include "app/DeviceServices.h"
+#include "app/ServiceFakes.h"
 #include "platform/Files.h"
 
 #include <QTest>
@@ -528,6 +529,70 @@ TEST_F(ImageViewFixture, AReferenceImageJobIsQueuedForAnExistingFileOnly)
     const std::string missing = m_dir.file("gone.png");
     EXPECT_FALSE(DocumentManager::Instance().SaveReferenceImage(missing, error, false));
     EXPECT_EQ(error, "SaveReferenceImage () : " + missing + " does not exist");
+}
+
+// Devices whose experiment takes the image, or refuses it with the experiment code's text.
+class ExperimentDevices : public StubDevices
+{
+  public:
+    bool AddImageToExperiment(const cv::Mat &image, const char *, int, int32_t, EString &error,
+                              const char *) override
+    {
+        ++calls;
+        rows = image.rows;
+        if (!refusal.empty())
+            error.Assign(refusal.c_str());
+        return refusal.empty();
+    }
+    std::string refusal;
+    int calls = 0;
+    int rows = 0;
+};
+
+// F1 saves the shown image into the experiment; when the experiment code refuses it, the user is
+// told why and the refusal is logged, instead of nothing happening.
+TEST_F(ImageViewFixture, SaveImageToExperimentSaysWhyNothingWasSaved)
+{
+    const std::string path = m_dir.file("frame.png");
+    WriteImage(path, PatternImage(30, 20));
+    CImageView *view = Open(path);
+    ASSERT_NE(view, nullptr);
+    auto devices = std::make_shared<ExperimentDevices>();
+    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(devices);
+    const bool analysis = theApp.m_analysis_mode;
+    auto errorLog = [&] {
+        std::string text;
+        for (const platform::DirEntry &entry : platform::ListFolder(m_dir.file("LOG"), "Err_*.log"))
+            text += ReadFileBytes(m_dir.file("LOG/" + entry.name));
+        return text;
+    };
+
+    // Taken: nothing to say.
+    theApp.m_analysis_mode = false;
+    EXPECT_TRUE(view->OnCommand(ID_SAVE_IMAGE_TO_EXPERIMENT));
+    EXPECT_EQ(devices->calls, 1);
+    EXPECT_EQ(devices->rows, 30);
+    EXPECT_TRUE(m_ui->Messages().empty());
+
+    const std::string refusal = "AddImageToExperiment() - there is no current experiment: "
+                                "[ExperimentSettings] ExperimentDirectory is empty.";
+    devices->refusal = refusal;
+    for (const bool inAnalysis : {true, false}) {
+        theApp.m_analysis_mode = inAnalysis;
+        m_ui->Clear();
+        EXPECT_TRUE(view->OnCommand(ID_SAVE_IMAGE_TO_EXPERIMENT));
+        const std::vector<FakeUi::Message> messages = m_ui->Messages();
+        ASSERT_EQ(messages.size(), 1u) << inAnalysis;
+        EXPECT_EQ(messages[0].text.rfind("The image was not saved to the experiment.", 0), 0u)
+            << messages[0].text;
+        EXPECT_EQ(messages[0].text.find("analysis mode") != std::string::npos, inAnalysis)
+            << messages[0].text;
+        EXPECT_NE(messages[0].text.find(refusal), std::string::npos) << messages[0].text;
+        EXPECT_NE(messages[0].flags & platform::ui::MbIconError, 0u);
+    }
+    EXPECT_NE(errorLog().find(refusal), std::string::npos) << errorLog();
+    theApp.m_analysis_mode = analysis;
+    InstallDeviceServices(previous);
 }
 
 } // namespace

@@ -7,8 +7,10 @@
 #include "app/gui/ToolbarEx.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QStatusBar>
 
 namespace vantelis::test::mainframe {
 namespace {
@@ -434,12 +436,21 @@ TEST_F(MainFrameCommandTest, StatusBarPanesStartEmptyAndTheScriptPaneShowsTheRun
     EXPECT_EQ(frame.PaneText(2), "");
     EXPECT_EQ(frame.Pane(1)->width(), 250);
 
-    m_scripts->instances = {{0, true, "/data/Scripts/Prime.scr"}};
+    const std::string deep = "/home/operator/Documents/Quorvane/Vantelis/Data/Scripts/Prime the channel.scr";
+    m_scripts->instances = {{0, true, deep}};
     frame.OnIdleUpdateCmdUI();
     EXPECT_EQ(frame.PaneText(1), ""); // the scripts list has no window yet
     m_scripts->scriptsList.m_exists = true;
     frame.OnIdleUpdateCmdUI();
-    EXPECT_EQ(frame.PaneText(1), "/data/Scripts/Prime.scr");
+    // The script's file name, whole within the pane, however deep its folder lies.
+    EXPECT_EQ(frame.PaneText(1), "Prime the channel.scr");
+    EXPECT_LE(frame.Pane(1)->fontMetrics().horizontalAdvance(frame.Pane(1)->text()),
+              frame.Pane(1)->contentsRect().width());
+    QDir().mkpath("/tmp/shots");
+    frame.statusBar()->grab().save("/tmp/shots/main_status_script_pane.png");
+    m_scripts->instances[0].path = "C:\\Data\\Scripts\\Flush.scr";
+    frame.OnIdleUpdateCmdUI();
+    EXPECT_EQ(frame.PaneText(1), "Flush.scr");
     m_scripts->instances[0].running = false;
     frame.OnIdleUpdateCmdUI();
     EXPECT_EQ(frame.PaneText(1), "");

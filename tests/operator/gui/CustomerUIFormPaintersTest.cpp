@@ -455,6 +455,87 @@ TEST_F(CustomerUIFormPaintersTest, MontageReportPlacesItsLinesAndLabelsAroundThe
     }
 }
 
+// The picture screens after a form: the form's edits, with what the operator typed, are hidden
+// and the pictures under them show, also on a screen that has only its frame to show.
+TEST_F(CustomerUIFormPaintersTest, PictureScreensHideTheEditsOfTheFormBeforeThem)
+{
+    const std::string strip = WritePng("strip.png", cv::Mat(20, 200, CV_8UC3, cv::Scalar(0, 200, 200)));
+    const std::string red = WritePng("red.png", cv::Mat(40, 60, CV_8UC3, cv::Scalar(0, 0, 255)));
+    const struct
+    {
+        const char *name;
+        int32_t state;
+        std::function<void(CustomerUIData &)> fill;
+        QColor picture; // the colour under the edits, or none for the frame-only screen
+    } cases[] = {
+        {"report", PromptForMontageReport,
+         [&](CustomerUIData &d) {
+             d.textLines = {"Montage and Fractionation Report", "Report: run1.txt"};
+             d.inputLabels = {"Top Fraction:  62%", "Bottom Fraction:  38%"};
+             d.images = {"", "", "", "", "", strip};
+         },
+         QColor(200, 200, 0)},
+        {"report without lines", PromptForMontageReport,
+         [&](CustomerUIData &d) {
+             d.textLines.clear();
+             d.images = {"", "", "", "", "", strip};
+         },
+         QColor()},
+        {"information", PromptInfo,
+         [&](CustomerUIData &d) {
+             d.textLines = {"The flow cell is ready."};
+             d.inputLabels.clear();
+             d.images = {red};
+         },
+         QColor(255, 0, 0)},
+        {"fused without lines", PromptForFusedImageVerification,
+         [&](CustomerUIData &d) {
+             d.textLines.clear();
+             d.images = {red};
+         },
+         QColor()},
+    };
+    for (const auto &c : cases) {
+        Open(1920, 1080, PromptForInput, [&](CustomerUIData &d) {
+            d.textLines = {"Analyse a recorded experiment"};
+            d.inputLabels = {"Experiment folder", "Report name"};
+            d.inputWidths = {28, 16};
+        });
+        QLineEdit *folder = m_window->InputEdit(0);
+        ASSERT_TRUE(RunEventLoopUntil([&] {
+            return folder->isVisible() && m_window->InputEdit(1)->isVisible();
+        })) << c.name;
+        folder->setFocus();
+        QTest::keyClicks(folder, "/data/Experiment_7");
+        const QRect edits = folder->geometry() | m_window->InputEdit(1)->geometry();
+
+        m_screen->Edit(c.fill);
+        std::string error;
+        ASSERT_TRUE(m_screen->SetState(c.state, error)) << error;
+        ASSERT_TRUE(RunEventLoopUntil([&] { return m_screen->Snapshot().paintedState == c.state; }))
+            << c.name;
+        QTest::qWait(30);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_FALSE(m_window->InputEdit(i)->isVisible()) << c.name << ": edit " << i + 1;
+        EXPECT_FALSE(m_window->PasswordEdit()->isVisible()) << c.name;
+        const QImage img = Paint();
+        // Every pixel where the edits stood shows the screen, not an edit: the picture where it
+        // lies under them, the background elsewhere.
+        const int W = m_window->width();
+        const int H = m_window->height();
+        const QRect picture = c.state == PromptForMontageReport
+                                  ? QRect(QPoint(Measures::At(W, 0.05), Measures::At(H, 0.40)),
+                                          QPoint(Measures::At(W, 0.95) - 1, Measures::At(H, 0.60) - 1))
+                                  : QRect(QPoint(Measures::At(W, 0.25), Measures::At(H, 0.15)),
+                                          QPoint(Measures::At(W, 0.75) - 1, Measures::At(H, 0.67) - 1));
+        const QRect covered = (edits & picture).adjusted(2, 2, -2, -2);
+        ASSERT_FALSE(covered.isEmpty()) << c.name << ": the edits stood over the picture";
+        const QColor expected = c.picture.isValid() ? c.picture : kBg;
+        EXPECT_EQ(CountColour(img, covered, expected), covered.width() * covered.height()) << c.name;
+        img.save(QString("/tmp/shots/cui_after_form_%1.png").arg(QString(c.name).replace(' ', '_')));
+    }
+}
+
 // Without their data these screens show the frame alone: no text, no button, no painted state.
 TEST_F(CustomerUIFormPaintersTest, ScreensWithoutTheirDataShowTheFrameOnly)
 {

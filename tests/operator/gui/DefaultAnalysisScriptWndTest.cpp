@@ -4,6 +4,7 @@
 #include "operator/gui/CustomerUIWnd.h"
 #include "support/gui/EventLoop.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -14,8 +15,14 @@
 namespace vantelis::test {
 namespace {
 
-TEST(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEveryScreen)
+// The whole run at both screen sizes; the shots are named by the desktop width.
+class DefaultAnalysisScriptWndTest : public ::testing::TestWithParam<std::pair<int, int>>
 {
+};
+
+TEST_P(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEveryScreen)
+{
+    const auto [desktopW, desktopH] = GetParam();
     QDir().mkpath("/tmp/shots");
     TempDir dir;
     ScopedFakeUi ui;
@@ -23,13 +30,21 @@ TEST(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEveryScre
     const SyntheticExperimentTruth t = WriteSyntheticExperiment(dir.file("root"), params);
     GuidedRunEnvironment environment(t.data_folder);
     auto shared = std::make_shared<CustomerUIShared>();
-    CustomerUIWnd window(theCustomerUI(), shared, 1920, 1080);
+    CustomerUIWnd window(theCustomerUI(), shared, desktopW, desktopH);
     // The window ticks the screen's timers and follows it from its own poll.
     GuidedRunDriver run([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
                         [&](const std::string &name) {
                             QTest::qWait(200);
                             EXPECT_TRUE(window.isVisible()) << name;
-                            window.grab().save(QString::fromStdString("/tmp/shots/" + name + ".png"));
+                            // The busy screen and the report take no typing: no edit shows.
+                            if (name == "analysis_busy" || name == "analysis_report") {
+                                for (int i = 0; i < 6; ++i) {
+                                    EXPECT_FALSE(window.InputEdit(i)->isVisible())
+                                        << name << " edit " << i + 1;
+                                }
+                            }
+                            window.grab().save(QString::fromStdString("/tmp/shots/" + name + "_" +
+                                                                      std::to_string(desktopW) + ".png"));
                         },
                         // The operator types over what the edit shows.
                         [&](int edit, const std::string &text) {
@@ -46,6 +61,36 @@ TEST(DefaultAnalysisScriptWndTest, GuidedAnalysisOnTheWindowWithAShotOfEveryScre
     for (const FakeUi::Message &m : ui->Messages())
         ADD_FAILURE() << "message box: " << m.text;
 }
+
+// Only the second fluorescence channel recorded: its screen offers that channel alone.
+TEST_P(DefaultAnalysisScriptWndTest, TheChannelScreenOfAnExperimentWithTheSecondChannelOnly)
+{
+    const auto [desktopW, desktopH] = GetParam();
+    QDir().mkpath("/tmp/shots");
+    TempDir dir;
+    ScopedFakeUi ui;
+    const SyntheticExperimentTruth t =
+        WriteSyntheticExperiment(dir.file("root"), GuidedRunExperimentParams());
+    KeepOnlyFluorescenceChannel(t, 2);
+    GuidedRunEnvironment environment(t.data_folder);
+    auto shared = std::make_shared<CustomerUIShared>();
+    CustomerUIWnd window(theCustomerUI(), shared, desktopW, desktopH);
+    GuidedRunDriver run([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); },
+                        [&](const std::string &name) {
+                            QTest::qWait(200);
+                            EXPECT_TRUE(window.CheckBox(0)->isVisible());
+                            EXPECT_FALSE(window.CheckBox(1)->isVisible());
+                            window.grab().save(QString::fromStdString("/tmp/shots/" + name + "_" +
+                                                                      std::to_string(desktopW) + ".png"));
+                        });
+    RunOneChannelAnalysis(run, t, 2);
+    for (const FakeUi::Message &m : ui->Messages())
+        ADD_FAILURE() << "message box: " << m.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothScreenSizes, DefaultAnalysisScriptWndTest,
+                         ::testing::Values(std::make_pair(1920, 1080), std::make_pair(1600, 900)),
+                         [](const auto &info) { return std::to_string(info.param.first); });
 
 } // namespace
 } // namespace vantelis::test

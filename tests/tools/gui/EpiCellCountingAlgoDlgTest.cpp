@@ -376,6 +376,55 @@ TEST_F(EpiEditorTest, DoneAsksAboutValuesLastReadAndHidesTheWindow)
     EXPECT_EQ(m_windows->EpiDialog(), &dialog);
 }
 
+// Done > "Save changes?" > Yes with a name that cannot be saved keeps the window and the edits;
+// once a save goes through, the fields show what the file holds, not what was typed.
+TEST_F(EpiEditorTest, DoneKeepsTheWindowWhenTheSaveIsRefusedAndASaveShowsTheStoredValues)
+{
+    EpiCellCountingAlgoDlg &dialog = Dialog();
+    dialog.SetControlText(kDarkPct0, "abc");
+    dialog.SetControlText(kMinSize, "");
+    dialog.SetControlText(kMaxRatio, "0.300");
+    dialog.UpdateSaveButton();
+    for (const char *name : {"a:b", " "}) {
+        m_ui->Clear();
+        dialog.SetControlText(kParamSetName, name);
+        m_ui->QueueMessageAnswer(platform::ui::IdYes);
+        dialog.ControlAs<QPushButton>(kDone)->click();
+        ASSERT_EQ(MessageTexts().size(), 2u) << name;
+        EXPECT_EQ(MessageTexts()[0], "Save changes?");
+        EXPECT_TRUE(dialog.isVisible()) << name;
+        EXPECT_EQ(dialog.ControlText(kDarkPct0), "abc") << name;
+        EXPECT_EQ(dialog.ControlText(kMaxRatio), "0.300") << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("LIB/a:b.epi_counting_params")));
+
+    // A good name: saved, shown as stored, and the window closes.
+    m_ui->Clear();
+    dialog.SetControlText(kParamSetName, "Mine");
+    m_ui->QueueMessageAnswer(platform::ui::IdYes);
+    dialog.ControlAs<QPushButton>(kDone)->click();
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Save changes?"}));
+    EXPECT_FALSE(dialog.isVisible());
+    EpiCellCountingParams saved;
+    saved.Load(SetPath("Mine").c_str());
+    EXPECT_FLOAT_EQ(saved.dark_pct0, 0.002f);
+    EXPECT_EQ(saved.min_size, 20);
+    EXPECT_FLOAT_EQ(saved.max_ratio, 0.3f);
+    EXPECT_EQ(dialog.ControlText(kDarkPct0), "0.0020");
+    EXPECT_EQ(dialog.ControlText(kMinSize), "20");
+    EXPECT_EQ(dialog.ControlText(kMaxRatio), "0.300");
+    EXPECT_FALSE(SaveEnabled(dialog));
+
+    // The Save button shows the stored values as well.
+    AnalysisTools().EpiCellCountingAlgo().Show(true);
+    dialog.SetControlText(kMinPixelCount, "lots");
+    dialog.ControlAs<QPushButton>(kSave)->setEnabled(true);
+    dialog.ControlAs<QPushButton>(kSave)->click();
+    EXPECT_EQ(dialog.ControlText(kMinPixelCount), "60");
+    saved.Load(SetPath("Mine").c_str());
+    EXPECT_EQ(saved.min_pixel_count, 60);
+}
+
 TEST_F(EpiEditorTest, TheViewsRegionReachesTheEditsAndThePreviewRectangle)
 {
     EpiCellCountingAlgoDlg &dialog = Dialog();

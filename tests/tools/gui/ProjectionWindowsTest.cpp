@@ -4,6 +4,8 @@
 #include "app/gui/ImageViewTest.h"
 #include "support/FakeUi.h"
 
+#include "app/RenderList.h"
+#include "app/Renderer.h"
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
 #include "tools/gui/CalibrationDialogs.h"
@@ -126,7 +128,11 @@ class AdjustBoundariesTest : public ProjectionWindowsTest
         WriteImage(m_dir.file("image.png"), PatternImage(60, 60));
         m_view = Open(m_dir.file("image.png"), 300, 300);
     }
-    ~AdjustBoundariesTest() override { _shown_calibration_lines.Set(CalibrationLines{}); }
+    ~AdjustBoundariesTest() override
+    {
+        _shown_calibration_lines.Set(CalibrationLines{});
+        _saved_calibration_lines.Set(SavedCalibrationLines{});
+    }
 
     AdjustBoundariesDlg *OpenBoundaries()
     {
@@ -167,6 +173,59 @@ TEST_F(AdjustBoundariesTest, ApplyMovesTheFreeLineOfThePair)
     dialog->OnApplyMagnetDistance();
     EXPECT_EQ(_shown_calibration_lines.Get().upper_magnet, 800);
     WriteScreenshotBeside(&m_area, dialog, "adjust_boundaries");
+}
+
+// A projection or fractionation tool whose window shows the rows the settings file held when it
+// was opened.
+class ToolShowingLines : public RenderToolLink
+{
+  public:
+    bool ProjectionToolShown(CalibrationLines &lines) override
+    {
+        lines = toolLines;
+        return shown;
+    }
+    bool FractionationToolShown(CalibrationLines &) override { return false; }
+    CalibrationLines toolLines;
+    bool shown = false;
+};
+
+// While a tool shows its own lines, a moved row is not lost: it is what the view shows once the
+// tool hides, also when it was moved after the tool hid but before the next render put the view's
+// lines back.
+TEST_F(AdjustBoundariesTest, AMoveWhileAToolShowsItsLinesShowsOnceTheToolHides)
+{
+    const CalibrationLines view = _shown_calibration_lines.Get();
+    AdjustBoundariesDlg *dialog = OpenBoundaries();
+    ASSERT_NE(dialog, nullptr);
+    ToolShowingLines tool;
+    tool.toolLines = view;
+
+    // Shown: the render draws the tool's lines; the dialog's move lands in the settings and, once
+    // the tool hides, on the image.
+    tool.shown = true;
+    ShowToolCalibrationLines(tool);
+    dialog->SetControlText(AdjustBoundariesDlg::kMagnetSpacing, "2.5");
+    dialog->OnApplyMagnetDistance();
+    EXPECT_EQ(MainSetting("CalibrationSettings", "UpperMagnet"), "800");
+    ShowToolCalibrationLines(tool); // a render while the tool is still shown
+    EXPECT_EQ(_shown_calibration_lines.Get(), view);
+    tool.shown = false;
+    ShowToolCalibrationLines(tool); // the first render after it hid
+    EXPECT_EQ(_shown_calibration_lines.Get(), (CalibrationLines{400, 900, 800, 1800}));
+
+    // Hidden, with the view's lines not yet put back: the move survives the delayed restore.
+    tool.toolLines = _shown_calibration_lines.Get();
+    tool.shown = true;
+    ShowToolCalibrationLines(tool);
+    tool.shown = false;
+    dialog->SetChecked(AdjustBoundariesDlg::kChannelAnchorTop, true);
+    dialog->SetControlText(AdjustBoundariesDlg::kChannelSpacing, "2.75");
+    dialog->OnApplyChannelDistance();
+    EXPECT_EQ(MainSetting("CalibrationSettings", "LowerChannel"), "1500");
+    ShowToolCalibrationLines(tool);
+    EXPECT_EQ(_shown_calibration_lines.Get(), (CalibrationLines{400, 1500, 800, 1800}));
+    EXPECT_FALSE(_saved_calibration_lines.Get().saved);
 }
 
 TEST_F(AdjustBoundariesTest, ApplyAfterTheViewClosedIsSafe)
