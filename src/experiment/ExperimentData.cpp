@@ -15,7 +15,8 @@ void Fail(std::string *error, const std::string &message)
         *error = message;
 }
 
-// Full path of the first file of folder matching pattern (ignoring case, sorted by name).
+// Full path of the first file of folder matching pattern (ignoring case), in the listing's order:
+// names compared with letters folded to upper case, as Windows listed them.
 std::string FirstFile(const std::string &folder, const char *pattern)
 {
     for (const platform::DirEntry &entry : platform::ListFolder(folder, pattern)) {

@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -29,7 +30,9 @@ std::string ImageFileSearchPattern(const std::string &folderText, const std::str
 
 bool ImageNameLess(const std::string &a, const std::string &b)
 {
-    return platform::NameLess(a, b);
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
 bool ListImageFiles(const std::string &folderText, const std::string &filterText,

@@ -17,6 +17,6 @@ std::string ImageFileSearchPattern(const std::string &folderText, const std::str
 bool ListImageFiles(const std::string &folderText, const std::string &filterText,
                     std::vector<std::string> &names);
 
-// Orders names as every folder listing does (platform::NameLess): by character, ASCII letters
-// folded to upper case (img10 before img2).
+// Orders names as the tools' sorted lists do: alphabetically, without regard to ASCII case, by
+// character (img10 before img2).
 bool ImageNameLess(const std::string &a, const std::string &b);

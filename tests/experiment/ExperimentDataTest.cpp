@@ -44,6 +44,17 @@ TEST_F(ExperimentDataTest, OpenTakesTheFirstLogAndSettingsFileByName)
     EXPECT_EQ(data.m_log_path, folder + "/A.LOG");
     EXPECT_EQ(data.m_settings_path, folder + "/ExperimentSettings.ini");
     EXPECT_EQ(data.m_folder, folder);
+
+    // Names compared as Windows listed them, letters folded to upper case: "c" before "_".
+    const std::string other = Folder("other");
+    WriteFileBytes(other + "/_old.log", "");
+    WriteFileBytes(other + "/capture.log", "");
+    WriteFileBytes(other + "/_old.ini", "");
+    WriteFileBytes(other + "/experimentsettings.ini", "");
+    ExperimentData second;
+    ASSERT_TRUE(second.Open(other, &error)) << error;
+    EXPECT_EQ(second.m_log_path, other + "/capture.log");
+    EXPECT_EQ(second.m_settings_path, other + "/experimentsettings.ini");
 }
 
 TEST_F(ExperimentDataTest, OpenRefusesIncompleteFolders)

@@ -449,9 +449,9 @@ TEST_F(CustomerUIExperimentCommandsTest, AnalysisFailuresAreReportedAfterTheResu
         Run({"double top = 0.25;", "double bottom = 0.75;", "STRING r = \"old\";",
              "CustomerUI_PromptForAnalysis(\"" + noLog + "\", \"A\", 2, 0, 0, \"n\", top, bottom, r);"},
             error, variables));
-    // This pipeline leaves its reason in the error log; the command still names what failed.
+    // The command says why the folder is no experiment.
     EXPECT_THAT(std::string(error.c_str()),
-                HasSubstr(": CustomerUI_PromptForAnalysis() - the analysis of " + noLog + " failed"));
+                HasSubstr(": No capture log (*.log) in the experiment folder: " + noLog));
     EXPECT_STREQ(Var(variables, "r").text.c_str(), "Next");
     EXPECT_EQ(Var(variables, "top").number, 0.25);
     EXPECT_TRUE(fs::is_directory(noLog + "/A"));

@@ -4,7 +4,6 @@
 #include "Ostravo/gui/DialogUtils.h"
 #include "app/PlexorinApp.h"
 #include "devices/ControlPanel.h"
-#include "platform/Files.h"
 #include "platform/Ui.h"
 
 #include <QAbstractItemView>
@@ -255,10 +254,11 @@ void ControlPanelDlg::FillPanelNames()
     const QString text = m_panelName->currentText();
     m_panelName->blockSignals(true);
     m_panelName->clear();
-    std::vector<std::string> names = ControlPanelNames();
-    std::stable_sort(names.begin(), names.end(), platform::NameLess);
-    for (const std::string &name : names)
-        m_panelName->addItem(Latin1(name));
+    QStringList names;
+    for (const std::string &name : ControlPanelNames())
+        names << Latin1(name);
+    names.sort(Qt::CaseInsensitive);
+    m_panelName->addItems(names);
     m_panelName->setEditText(text);
     m_panelName->blockSignals(false);
 }

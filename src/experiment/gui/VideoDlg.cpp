@@ -93,7 +93,7 @@ void VideoDlg::BuildControls()
     browse->setFixedWidth(32);
     auto *filter = AddControl(kFilter, new QLineEdit(this));
     auto *list = AddControl(kFileList, new QListWidget(this));
-    // The names arrive in the folder listing's order, which the list keeps: its own sort would
+    // The names arrive sorted without regard to case, which the list keeps: its own sort would
     // put capitals first.
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The names of one experiment differ only in their position digits near the end: the list is

@@ -134,7 +134,10 @@ void CUIScriptsDlg::OnDropdownDefaultScript()
     for (const platform::DirEntry &entry : platform::ListFolder(Folder(), "*.scr"))
         if (!entry.isFolder)
             names.push_back(entry.name);
-    std::sort(names.begin(), names.end(), platform::NameLess);
+    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        return QString::fromLatin1(a.c_str()).compare(QString::fromLatin1(b.c_str()), Qt::CaseInsensitive) <
+               0;
+    });
     // Emptying the list must not take the typed name with it, nor count as an edit.
     const QSignalBlocker blocker(m_default_script);
     const QString text = m_default_script->currentText();

@@ -113,8 +113,7 @@ ScriptsDlg::ScriptsDlg(const char *title, int handle, std::function<std::string(
     m_current_line->setReadOnly(true);
     layout->addWidget(m_current_line);
     m_list = AddControl(kListId, new QListWidget(this));
-    // The names arrive in the folder listing's order, which the list keeps: its own sort would
-    // put capitals first.
+    m_list->setSortingEnabled(true);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(m_list, 1);

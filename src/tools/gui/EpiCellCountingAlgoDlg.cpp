@@ -26,7 +26,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -358,16 +357,15 @@ void EpiCellCountingAlgoDlg::OnParamSetDropDown()
     combo->clear();
     combo->setEditText(QString());
     const EString folder = LibFolder();
-    std::vector<std::string> names;
+    QStringList names;
     for (const platform::DirEntry &entry :
          platform::ListFolder(folder.c_str(), std::string("*") + kExtension)) {
         if (entry.isFolder)
             continue;
-        names.push_back(entry.name.substr(0, entry.name.find('.')));
+        names.append(QString::fromLatin1(entry.name.substr(0, entry.name.find('.')).c_str()));
     }
-    std::stable_sort(names.begin(), names.end(), platform::NameLess);
-    for (const std::string &name : names)
-        combo->addItem(QString::fromLatin1(name.c_str()));
+    names.sort(Qt::CaseInsensitive);
+    combo->addItems(names);
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
 }

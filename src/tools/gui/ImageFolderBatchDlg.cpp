@@ -51,7 +51,7 @@ ImageFolderBatchDlg::ImageFolderBatchDlg(const char *title, const char *section,
 
     auto *list = AddControl(listId, new QListWidget(this));
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // The names arrive in the folder listing's order, which the list keeps: its own sort would
+    // The names arrive sorted without regard to case, which the list keeps: its own sort would
     // put capitals first.
     list->setMinimumHeight(160);
     top->addWidget(list, 1);

@@ -4,7 +4,6 @@
 #include "Ostravo/Profile.h"
 #include "app/BackgroundImages.h"
 #include "app/gui/DropDownCombo.h"
-#include "platform/Files.h"
 #include "platform/Ui.h"
 #include "tools/CountingParams.h"
 
@@ -76,7 +75,7 @@ void ProjectionAnalysisDlg::OnDropDownParamSet()
     sets->blockSignals(true);
     sets->clear();
     std::vector<std::string> names = ProjectionParamSetNames(m_settings);
-    std::sort(names.begin(), names.end(), platform::NameLess);
+    std::sort(names.begin(), names.end());
     for (const std::string &name : names)
         sets->addItem(QString::fromLatin1(name.c_str()));
     sets->setCurrentText(typed);

@@ -190,13 +190,14 @@ TEST_F(ContrastDlgTest, MarkersMoveByDragAndTheLowerOneStopsBeforeTheUpperOne)
     EXPECT_TRUE(dialog.SetLowerAndUpperIntensities(0, 0, 65535));
 }
 
-// Both tools list the folder as every listing orders it: letters folded to upper case.
-TEST_F(ContrastDlgTest, FileListsKeepTheFolderListingOrder)
+// Both tools' sorted lists order names without regard to case, as the tools' other sorted lists
+// do (not capitals first).
+TEST_F(ContrastDlgTest, FileListsAreSortedWithoutRegardToCase)
 {
-    for (const char *name : {"b_Red_0001.png", "_x_Red_0001.png", "A_Red_0001.png", "a_Red_0002.png"})
+    for (const char *name : {"b_Red_0001.png", "_x_Red_0001.png", "a_Red_0002.png", "A_Red_0001.png"})
         WriteLevel(name, 100);
-    const std::vector<std::string> expected{"A_Red_0001.png", "a_Red_0002.png", "b_Red_0001.png",
-                                            "_x_Red_0001.png"};
+    const std::vector<std::string> expected{"_x_Red_0001.png", "A_Red_0001.png", "a_Red_0002.png",
+                                            "b_Red_0001.png"};
     ContrastDlg &contrast = Contrast();
     ShowFolder(contrast);
     EXPECT_EQ(ListTexts(contrast, ContrastDlg::kFileList), expected);
