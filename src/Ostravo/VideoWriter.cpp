@@ -539,7 +539,8 @@ bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameLis
         return false;
     StagedVideo staged(out);
     if (!staged.Make()) {
-        SetError(error, kRoutine, __LINE__, "unable to create file: " + out);
+        // This writer never tested its output first: a file it cannot make is a writer it cannot open.
+        SetError(error, kRoutine, __LINE__, "Can't open VideoWriter object.");
         return false;
     }
     return WriteVideo(staged, out, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, n, frame, status, stop,
