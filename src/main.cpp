@@ -4,6 +4,7 @@
 #include "analysis/ImageAnalysisJob.h"
 #include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
+#include "app/gui/AppMainWindow.h"
 #include "app/gui/IdleDriver.h"
 #include "app/gui/QtAppFramework.h"
 #include "devices/BrightnessAtTarget.h"
@@ -100,7 +101,7 @@ int main(int argc, char **argv)
     int status = 1;
     if (theApp.InitInstance(args)) {
         IdleDriver idle(theApp);
-        status = application.exec();
+        status = AppMainWindow::RunEventLoop();
     }
     // The event loop has ended: a worker that still reports something while it stops (a failing
     // analysis run) must not wait for the GUI thread, which waits for it. From here on messages go

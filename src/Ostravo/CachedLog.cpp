@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -483,9 +482,9 @@ void CopyScriptToLog(const char *scriptFileName)
         DataFolderPath(FormatText("LOG/Script_%04u_%02u_%02u_%02u_%02u_%02u", U(t.year), U(t.month), U(t.day),
                                   U(t.hour), U(t.minute), U(t.second))
                            .c_str());
-    // Made, not merely found: a second script started in the same second is not copied.
-    std::error_code ec;
-    if (!std::filesystem::create_directory(folder, ec) || ec)
+    // Found or made: a second script started in the same second is kept too. Only a folder that
+    // cannot be there afterwards stops the copy.
+    if (!platform::MakeFolder(folder))
         return;
 
     // A path names the file itself (an operator-screen script lives outside <data>/Scripts); a
@@ -502,7 +501,8 @@ void CopyScriptToLog(const char *scriptFileName)
     EString name;
     if (!name.SplitPath(scriptFileName, 0, 1, 1))
         return;
-    platform::CopyFile(source, folder + "/" + name.c_str(), false);
+    // Never over a file of that name already kept there: the copy of an earlier run stays as it ran.
+    platform::CopyFile(source, folder + "/" + name.c_str(), true);
 }
 
 void SetCachedLogWaitCapForTesting(uint32_t capMs)

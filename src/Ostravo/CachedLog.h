@@ -99,8 +99,9 @@ bool RemoveCachedLogObj(const char *path);
 void AddScriptLogLine(const char *script, const char *line);
 void AddCustomerUILogLine(const char *action, const char *stateName, const char *info);
 // Copies a script into a new folder LOG/Script_YYYY_MM_DD_hh_mm_ss under its file name: the file
-// itself when given a path, <data>/Scripts/<name> when given a bare name. Nothing is copied when
-// that folder cannot be made (a script started in the same second already made it).
+// itself when given a path, <data>/Scripts/<name> when given a bare name. The folder may exist
+// already (a script started in the same second made it); a file of that name already in it is
+// never replaced. Every failure is silent.
 void CopyScriptToLog(const char *scriptFileName);
 
 // Test hook: caps every semaphore wait of this module at capMs (0 restores the normal waits), so

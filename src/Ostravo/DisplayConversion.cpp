@@ -1,6 +1,7 @@
 #include "Ostravo/DisplayConversion.h"
 
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -76,7 +77,7 @@ bool ReadImage(const std::string &path, cv::Mat &image, std::string *error)
     if (!platform::FileExists(path))
         return true; // an unreadable file reads as an empty image
     try {
-        image = cv::imread(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
+        image = platform::ReadImageFile(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
     } catch (const cv::Exception &e) {
         image.release();
         SetError(error, std::string("Problem reading image file: ") + path + " (" + e.what() + ")");

@@ -16,7 +16,8 @@ const unsigned kMaxHeaderLines = 1000;
 class File
 {
   public:
-    File(const char *path, const char *mode) : m_file(std::fopen(path, mode)) {}
+    // Only regular files are compared: a FIFO or device would block the reader.
+    explicit File(const char *path) : m_file(platform::OpenRegularFile(path ? path : "")) {}
     ~File()
     {
         if (m_file)
@@ -114,8 +115,8 @@ bool FilesIdentical(const char *pathA, const char *pathB)
 {
     if (!pathA || !pathB || !platform::FileExists(pathA) || !platform::FileExists(pathB))
         return false;
-    File a(pathA, "rb");
-    File b(pathB, "rb");
+    File a(pathA);
+    File b(pathB);
     if (!a.get() || !b.get())
         return false;
     const int64_t length = platform::FileSize(pathA);
@@ -150,13 +151,13 @@ bool CompareColumnFiles(const char *pathA, const char *pathB, const std::vector<
         error.Assign("File does not exist: ");
         return false;
     }
-    File a(pathA, "rb");
+    File a(pathA);
     if (!a.get()) {
         error.Assign("Can't open file: ");
         error.Append(pathA);
         return false;
     }
-    File b(pathB, "rb");
+    File b(pathB);
     if (!b.get()) {
         error.Assign("Can't open file: ");
         error.Append(pathB);

@@ -133,7 +133,7 @@ bool IsFileEncryptedImpl(const char *path, bool &enciphered, std::string &messag
         message = "Ostravo::E_IsFileEncrypted() : file does not exist: " + Text(path);
         return false;
     }
-    std::FILE *in = std::fopen(file.c_str(), "rb");
+    std::FILE *in = platform::OpenRegularFile(file);
     if (!in) {
         message = "Ostravo::E_IsFileEncrypted() : problem trying to open file for reading: " + Text(path);
         return false;
@@ -216,7 +216,7 @@ bool LoadRandomFileImpl(const char *path, std::string &message)
         message = "Ostravo::E_LoadRandomFile() File does not exist: " + Text(path);
         return false;
     }
-    std::FILE *in = std::fopen(file.c_str(), "rb");
+    std::FILE *in = platform::OpenRegularFile(file);
     if (!in) {
         message = "Ostravo::E_LoadRandomFile() Can't open file for reading: " + Text(path);
         return false;
@@ -264,7 +264,7 @@ bool ReadProfileFile(std::string &buffer, const char *path, bool &enciphered, st
     const std::string file = platform::NormalizePath(Text(path));
     if (!platform::FileExists(file))
         return true;
-    std::FILE *in = std::fopen(file.c_str(), "rb");
+    std::FILE *in = platform::OpenRegularFile(file);
     if (!in) {
         message = "Ostravo::read_profile_file_to_memory() : unable to open file for reading: " + Text(path);
         return false;

@@ -82,8 +82,8 @@ ProfileWriteLock::ProfileWriteLock(const char *file, uint32_t timeoutMs, const c
     const auto start = std::chrono::steady_clock::now();
     bool held = lock.m_semaphore.Wait(timeoutMs);
     if (held) {
-        // The same time budget covers both locks. A lock file that cannot be made means a folder
-        // we may not write: the write then fails with its own message.
+        // The same time budget covers both locks. A lock file that cannot be made (an unusable
+        // shared lock folder) does not stop the write, which reports its own failures.
         const auto waited =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         const uint32_t left =

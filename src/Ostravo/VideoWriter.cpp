@@ -1,17 +1,25 @@
 #include "Ostravo/VideoWriter.h"
 
+#include "platform/ImageFile.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace Ostravo {
@@ -49,7 +57,7 @@ uint16_t Stretch(uint16_t v, int32_t lower, float gain)
 // are turned grey first. Empty when nothing could be read.
 cv::Mat ReadGrey16(const std::string &path)
 {
-    cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
+    cv::Mat image = platform::ReadImageFile(path, cv::IMREAD_UNCHANGED);
     if (image.empty())
         return image;
     if (image.channels() == 3)
@@ -92,7 +100,7 @@ const uint8_t *MonochromeTable(int32_t lower, int32_t upper)
 // stretched through [lower, upper] and keeps the high byte of each level.
 cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t upper)
 {
-    cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
+    cv::Mat image = platform::ReadImageFile(path, cv::IMREAD_UNCHANGED);
     if (image.empty())
         return image;
     if (image.depth() == CV_16U && image.channels() == 1) {
@@ -110,7 +118,7 @@ cv::Mat ReadMonochromeFrame(const std::string &path, int32_t lower, int32_t uppe
         }
         return frame;
     }
-    return cv::imread(path, cv::IMREAD_COLOR);
+    return platform::ReadImageFile(path, cv::IMREAD_COLOR);
 }
 
 bool StopRequested(const std::atomic<bool> *stop)
@@ -247,13 +255,84 @@ class FrameAhead
     std::thread m_thread; // last: starts once the rest is ready
 };
 
+// A video written beside its final name and moved onto it only when complete. The writer picks
+// the container from the file's extension, so the file keeps its name inside a hidden folder next
+// to the final one: a listing of the output folder never sees a half-written video, and a failed
+// or interrupted run leaves an earlier video of that name as it was.
+class StagedVideo
+{
+  public:
+    explicit StagedVideo(const std::string &out) : m_out(out) {}
+    ~StagedVideo() { Discard(); }
+    StagedVideo(const StagedVideo &) = delete;
+    StagedVideo &operator=(const StagedVideo &) = delete;
+
+    // Makes the hidden folder; false when the output's folder cannot take a new file (or the
+    // output is a folder, or a file we may not replace).
+    bool Make()
+    {
+        const std::filesystem::path out(m_out);
+        std::error_code ec;
+        if (m_out.empty() || std::filesystem::is_directory(out, ec))
+            return false;
+        if (std::filesystem::exists(out, ec) && ::access(m_out.c_str(), W_OK) != 0)
+            return false;
+        static std::atomic<unsigned> counter{0};
+        const std::filesystem::path folder = out.has_parent_path() ? out.parent_path() : ".";
+        m_folder = (folder / ("." + out.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
+                              std::to_string(counter.fetch_add(1))))
+                       .string();
+        if (::mkdir(m_folder.c_str(), 0700) != 0) {
+            m_folder.clear();
+            return false;
+        }
+        m_path = (std::filesystem::path(m_folder) / out.filename()).string();
+        return true;
+    }
+    const std::string &Path() const { return m_path; }
+    // Flushes the finished video to disk and renames it onto the output.
+    bool Publish(std::string &why)
+    {
+        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            why = "the writer made no file";
+            return false;
+        }
+        struct stat info;
+        const bool written = ::fstat(fd, &info) == 0 && info.st_size > 0 && ::fsync(fd) == 0;
+        ::close(fd);
+        if (!written) {
+            why = "the video could not be written whole";
+            return false;
+        }
+        if (::rename(m_path.c_str(), m_out.c_str()) != 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        m_path.clear();
+        return true;
+    }
+
+  private:
+    void Discard()
+    {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+        if (!m_folder.empty())
+            ::rmdir(m_folder.c_str());
+    }
+    std::string m_out;
+    std::string m_folder;
+    std::string m_path;
+};
+
 // Opens the writer on frame (the first frame, already made) and writes it, then the frames next
 // makes for 1..n-1, with the progress on status, until the last one or a stop. The frames are made
 // ahead on another thread; a stop or a failure is still seen between the same frames as if each
 // were made just before it is written. A failure of the writer is reported under routine.
-bool WriteVideo(const std::string &out, int fourcc, double fps, long n, const cv::Mat &frame,
-                const VideoStatus &status, const std::atomic<bool> *stop, EString &error, const char *routine,
-                const NextFrame &next)
+bool WriteVideoFile(const std::string &out, int fourcc, double fps, long n, const cv::Mat &frame,
+                    const VideoStatus &status, const std::atomic<bool> *stop, EString &error,
+                    const char *routine, const NextFrame &next)
 {
     cv::VideoWriter writer;
     try {
@@ -282,6 +361,22 @@ bool WriteVideo(const std::string &out, int fourcc, double fps, long n, const cv
     if (status)
         status("");
     return true; // the writer is released (and the file completed) on the way out
+}
+
+// As WriteVideoFile into the staged file, which then replaces the output; a stopped video is kept
+// with the frames written so far.
+bool WriteVideo(StagedVideo &staged, const std::string &out, int fourcc, double fps, long n,
+                const cv::Mat &frame, const VideoStatus &status, const std::atomic<bool> *stop,
+                EString &error, const char *routine, const NextFrame &next)
+{
+    if (!WriteVideoFile(staged.Path(), fourcc, fps, n, frame, status, stop, error, routine, next))
+        return false;
+    std::string why;
+    if (!staged.Publish(why)) {
+        SetError(error, routine, __LINE__, "unable to write file: " + out + ": " + why);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -377,14 +472,11 @@ bool CreateVideo(const char *output, const char *folder, const ImageNameList &im
 {
     static const char *const kRoutine = "Ostravo::CreateVideo";
     const std::string out = output != nullptr ? output : "";
-    {
-        FILE *test = std::fopen(out.c_str(), "wb");
-        if (test == nullptr) {
-            SetError(error, kRoutine, __LINE__, "unable to create file: " + out);
-            return false;
-        }
-        std::fclose(test);
-        std::remove(out.c_str());
+    // Made beside the output first: an earlier video of that name stays until this one is whole.
+    StagedVideo staged(out);
+    if (!staged.Make()) {
+        SetError(error, kRoutine, __LINE__, "unable to create file: " + out);
+        return false;
     }
     const long n = image_names.GetCount();
     if (n == 0) {
@@ -416,8 +508,8 @@ bool CreateVideo(const char *output, const char *folder, const ImageNameList &im
     if (!read(0, frame, error))
         return false;
     size = frame.size();
-    return WriteVideo(out, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, n, frame, status, stop, error,
-                      kRoutine, read);
+    return WriteVideo(staged, out, cv::VideoWriter::fourcc('X', 'V', 'I', 'D'), fps, n, frame, status, stop,
+                      error, kRoutine, read);
 }
 
 bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameList &brightfield_fnames,
@@ -437,7 +529,7 @@ bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameLis
         SetError(error, kRoutine, __LINE__, "image file does not exist: " + path);
         return false;
     }
-    const cv::Mat first = cv::imread(path, cv::IMREAD_UNCHANGED);
+    const cv::Mat first = platform::ReadImageFile(path, cv::IMREAD_UNCHANGED);
     if (first.empty()) {
         SetError(error, kRoutine, __LINE__, "Can't open image: " + path);
         return false;
@@ -445,8 +537,14 @@ bool CreateVideo4Chan(const char *output, const char *folder, const ImageNameLis
     cv::Mat frame(first.rows, first.cols, CV_8UC3, cv::Scalar::all(0));
     if (!assign_composite_intensity(folder, brightfield_fnames, red, green, blue, 0, frame, error, windows))
         return false;
-    return WriteVideo(out, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, n, frame, status, stop, error,
-                      kRoutine, [&](long i, cv::Mat &next, EString &frame_error) {
+    StagedVideo staged(out);
+    if (!staged.Make()) {
+        // This writer never tested its output first: a file it cannot make is a writer it cannot open.
+        SetError(error, kRoutine, __LINE__, "Can't open VideoWriter object.");
+        return false;
+    }
+    return WriteVideo(staged, out, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, n, frame, status, stop,
+                      error, kRoutine, [&](long i, cv::Mat &next, EString &frame_error) {
                           next.create(first.rows, first.cols, CV_8UC3);
                           return assign_composite_intensity(folder, brightfield_fnames, red, green, blue,
                                                             static_cast<int>(i), next, frame_error, windows);

@@ -1,6 +1,7 @@
 #include "analysis/BackgroundMap.h"
 
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -188,7 +189,7 @@ bool LoadBGImages(const char *folder, std::vector<cv::Mat> &images, std::vector<
         path.JoinPath(trimmed.c_str(), entry.name.c_str());
         cv::Mat image;
         try {
-            image = cv::imread(path.c_str(), cv::IMREAD_ANYDEPTH);
+            image = platform::ReadImageFile(path.c_str(), cv::IMREAD_ANYDEPTH);
         } catch (const std::exception &) {
             error.Assign("LoadBGImages() - Problem trying to open image: ");
             error.Append(path.c_str());

@@ -12,6 +12,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
 
@@ -75,22 +76,31 @@ std::string TrimmedFolder(const EString &folder)
     return platform::NormalizePath(trimmed.c_str());
 }
 
-// Creates path and writes text into it; an existing file is never replaced.
-bool WriteNewFile(const std::string &path, const std::string &text, int &errorNumber)
+// Creates path and writes text into it; an existing file is never replaced. The text goes whole
+// to a temporary file that is renamed into place only when that name is still free, so a reader
+// or a kill never sees a half-written result. errorNumber is EEXIST when the name is taken;
+// writeFailed tells a file that could be made but not written whole.
+bool WriteNewFile(const std::string &path, const std::string &text, int &errorNumber,
+                  bool *writeFailed = nullptr)
 {
     errorNumber = 0;
-    FILE *file = std::fopen(path.c_str(), "wbx");
-    if (file == nullptr) {
-        errorNumber = errno;
-        return false;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        errorNumber = EIO;
-        std::remove(path.c_str());
-    }
-    return ok;
+    std::string why;
+    if (platform::AtomicCreate(path, text, &why))
+        return true;
+    errorNumber = errno != 0 ? errno : EIO;
+    if (writeFailed)
+        *writeFailed = errorNumber != EEXIST && why.find(") : cannot create") == std::string::npos &&
+                       why.find(") : cannot open") == std::string::npos;
+    return false;
+}
+
+// "Can't create ..." becomes "Can't write ..." for a file that was made but not written whole.
+std::string WriteFailureFormat(const char *createFormat, bool writeFailed)
+{
+    std::string format = createFormat;
+    if (writeFailed && format.rfind("Can't create ", 0) == 0)
+        format.replace(0, 12, "Can't write");
+    return format;
 }
 
 // Last write of the file as local calendar time; all fields 0 when it cannot be found.
@@ -164,7 +174,7 @@ DecodedImage Decode(const std::string &path)
     if (!result.exists)
         return result;
     try {
-        result.image = cv::imread(path, cv::IMREAD_ANYDEPTH);
+        result.image = platform::ReadImageFile(path, cv::IMREAD_ANYDEPTH);
     } catch (const std::exception &) {
         result.readError = true;
         result.image.release();
@@ -720,14 +730,19 @@ bool WriteLowLevelCountingData(const std::string &runFolder, const std::string &
     std::string path = stem + ".txt";
     for (unsigned long n = 1;; ++n) {
         int errorNumber = 0;
-        if (WriteNewFile(path, text, errorNumber)) {
+        bool writeFailed = false;
+        if (WriteNewFile(path, text, errorNumber, &writeFailed)) {
             if (writtenPath)
                 *writtenPath = path;
             return true;
         }
         if (errorNumber != EEXIST) {
             if (error)
-                error->Assign(Format("Can't create low level counting file: %s", path.c_str()).c_str());
+                error->Assign(
+                    Format(
+                        WriteFailureFormat("Can't create low level counting file: %s", writeFailed).c_str(),
+                        path.c_str())
+                        .c_str());
             return false;
         }
         if (n > kMaxLowLevelNumber) {
@@ -908,11 +923,12 @@ uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
     auto writeResult = [&](const std::string &path, const std::string &text,
                            std::string ImageAnalysisResultFiles::*which, const char *failureFormat) {
         int errorNumber = 0;
-        if (WriteNewFile(path, text, errorNumber)) {
+        bool writeFailed = false;
+        if (WriteNewFile(path, text, errorNumber, &writeFailed)) {
             R.SetResultFile(which, path);
             return true;
         }
-        failures.push_back(Format(failureFormat, path.c_str()));
+        failures.push_back(Format(WriteFailureFormat(failureFormat, writeFailed).c_str(), path.c_str()));
         return false;
     };
 

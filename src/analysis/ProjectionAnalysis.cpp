@@ -10,6 +10,7 @@
 #include "app/ToolServices.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/Ui.h"
 
 #include <algorithm>
@@ -114,7 +115,7 @@ bool ReadProjectionImage(const char *function, const char *path, cv::Mat &image,
         return false;
     }
     try {
-        image = cv::imread(file, cv::IMREAD_ANYDEPTH);
+        image = platform::ReadImageFile(file, cv::IMREAD_ANYDEPTH);
     } catch (const std::exception &e) {
         error.Assign(
             FormatText("%s() - problem trying to load image: %s (%s)", function, file.c_str(), e.what())
@@ -203,14 +204,14 @@ void WriteDebugFile(const char *path, const std::vector<double> &x, const std::v
             text += FormatText("\t%lf\t%lf", (*peak.x_curve)[j], (*peak.y_curve)[j]);
         text += "\r\n";
     }
-    FILE *file = std::fopen(path, "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        ok = std::fclose(file) == 0 && ok;
+    // Replaced whole: a failed write leaves an earlier file of this name as it was.
+    std::string why;
+    if (!platform::AtomicReplace(path, text, &why)) {
+        const bool notCreated = why.find(") : cannot create") != std::string::npos ||
+                                why.find(") : cannot open") != std::string::npos;
+        platform::ui::MessageBox(
+            FormatText(notCreated ? "Can't create file: %s" : "Can't write file: %s", path));
     }
-    if (!ok)
-        platform::ui::MessageBox(FormatText("Can't create file: %s", path));
 }
 
 // Maps image points into the job's client rectangle through its zoom window.

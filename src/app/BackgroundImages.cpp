@@ -7,6 +7,7 @@
 #include "app/ImageDoc.h"
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/Ui.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -145,7 +146,7 @@ bool LoadBackgroundImagesFromFile(CPlexorinApp &app, std::string &error)
             continue;
         auto *image = new cv::Mat;
         try {
-            *image = cv::imread(platform::NormalizePath(file), cv::IMREAD_ANYDEPTH);
+            *image = platform::ReadImageFile(platform::NormalizePath(file), cv::IMREAD_ANYDEPTH);
         } catch (const cv::Exception &) {
             image->release(); // an undecodable file leaves an empty image in its slot
         }

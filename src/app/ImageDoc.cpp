@@ -2,6 +2,7 @@
 
 #include "Ostravo/LogError.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/Ui.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -44,7 +45,7 @@ bool ReadImageAnyDepth(const std::string &path, cv::Mat &image, std::string &err
         return true;
     }
     try {
-        image = cv::imread(file, cv::IMREAD_ANYDEPTH);
+        image = platform::ReadImageFile(file, cv::IMREAD_ANYDEPTH);
         // The reader answers a file it does not decode with an empty image. For a file that is not
         // an image at all that is the expected answer; for a file that carries an image format's
         // signature it means a truncated or corrupt image, which must not pass for "no image".

@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -82,7 +83,8 @@ class CPlexorinApp
     EString m_cartridge_barcode;
     bool m_admin_mode = false;
     bool m_analysis_mode = false;
-    bool m_workflow_running = false;
+    // Written on the GUI thread, read on script and capture threads.
+    std::atomic<bool> m_workflow_running{false};
     int32_t m_workflow_capture_count = -1;
     platform::LocalTime m_workflow_time{};
     int32_t m_active_image_type_index = -1;

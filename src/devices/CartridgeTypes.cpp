@@ -7,6 +7,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -316,8 +317,19 @@ bool GetCartridgeTypeOffsetIntValues(const char *settingsFile, const char *barco
     if (!type)
         return false;
     const double pixelsPerMm = ReadDouble("CalibrationSettings", "image_pixels_per_mm", settingsFile);
-    upperOffsetPx = static_cast<int>(MicronsToPixels(
-        ReadInt("OffsetsInMicron", "UpperChannelOffset", 0, type->file_path.c_str()), pixelsPerMm));
+    const int32_t microns = ReadInt("OffsetsInMicron", "UpperChannelOffset", 0, type->file_path.c_str());
+    // No range check on the offset itself, but a product that is no number or no int has no
+    // nearest int at all.
+    const double pixels = std::round(static_cast<double>(microns) * pixelsPerMm / 1000.0);
+    if (!std::isfinite(pixels) || pixels < static_cast<double>(INT_MIN) ||
+        pixels > static_cast<double>(INT_MAX)) {
+        error.Assign(FormatText("GetCartridgeTypeOffsetIntValues() UpperChannelOffset=%ld micron at "
+                                "image_pixels_per_mm=%g is no pixel offset: %s",
+                                static_cast<long>(microns), pixelsPerMm, type->file_path.c_str())
+                         .c_str());
+        return false;
+    }
+    upperOffsetPx = static_cast<int>(pixels);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "experiment/ImageUtilities.h"
 #include "experiment/MeniscusFrames.h"
+#include "platform/Files.h"
 #include "platform/SystemInfo.h"
 
 #include <opencv2/core/utility.hpp>
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -347,13 +347,13 @@ bool WriteFractionationReport(std::string folder, std::string full_name, std::st
     if (!WriteFractionationReportText(text, in, _analysis_frame.m_profile, sums, error))
         return false;
     const std::string path = folder + "/" + output_name + ".txt";
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file)
-        file << text.str();
-    if (file)
-        file.flush();
-    if (!file) {
-        error = "Unable to create file: " + path;
+    // Written whole under a temporary name and renamed into place: a full disk or a kill leaves
+    // an earlier report of this name as it was, never a truncated one.
+    std::string why;
+    if (!platform::AtomicReplace(path, text.str(), &why)) {
+        const bool notCreated = why.find(") : cannot create") != std::string::npos ||
+                                why.find(") : cannot open") != std::string::npos;
+        error = (notCreated ? "Unable to create file: " : "Unable to write file: ") + path;
         return false;
     }
     _analysis_frame.m_topFraction = sums.top_fraction;

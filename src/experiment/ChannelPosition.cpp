@@ -7,6 +7,7 @@
 #include "experiment/ExperimentData.h"
 #include "experiment/ImageUtilities.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -82,7 +83,7 @@ bool ExperimentData::LoadOrDetectChannelPosition(const std::string &folder, cons
         EString path;
         MakeExperimentImagePath(EString(folder.c_str()),
                                 EString(m_reference_record.images.brightfield.file_name.c_str()), path);
-        cv::Mat image = cv::imread(path.c_str(), cv::IMREAD_GRAYSCALE);
+        cv::Mat image = platform::ReadImageFile(path.c_str(), cv::IMREAD_GRAYSCALE);
         if (image.empty()) {
             error = std::string("Function detect splitline from logs") +
                     "Cannot read the channel reference image " + path.c_str();

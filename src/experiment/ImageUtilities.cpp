@@ -5,6 +5,7 @@
 #include "app/PlexorinApp.h"
 #include "experiment/ExperimentData.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -93,7 +94,7 @@ cv::Mat ImageUtilities::LoadRotateCropScaleImage(const std::string &path, int fi
 {
     cv::Mat image;
     try {
-        image = cv::imread(path, cv::IMREAD_ANYDEPTH);
+        image = platform::ReadImageFile(path, cv::IMREAD_ANYDEPTH);
         if (image.empty()) {
             SetError(error, "Cannot read the image " + path);
             return image;
@@ -414,7 +415,7 @@ bool ImageUtilities::FindSplitLineByTemplate(cv::Mat image, double pixels_per_mm
                     if (!found.empty())
                         template_path = found;
                 }
-                cv::Mat templ = cv::imread(template_path, cv::IMREAD_GRAYSCALE);
+                cv::Mat templ = platform::ReadImageFile(template_path, cv::IMREAD_GRAYSCALE);
                 if (templ.empty())
                     return finish(SplitLineOutcome::Failed,
                                   "Cannot read the split-line template " + template_path, false);

@@ -2,6 +2,7 @@
 
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -47,7 +48,7 @@ cv::Mat PrepareFrame(const std::string &folder, const ExperimentData &experiment
     EString path;
     MakeExperimentImagePath(EString(folder.c_str()), EString(record.images.brightfield.file_name.c_str()),
                             path);
-    cv::Mat image = cv::imread(path.c_str(), cv::IMREAD_GRAYSCALE);
+    cv::Mat image = platform::ReadImageFile(path.c_str(), cv::IMREAD_GRAYSCALE);
     if (image.empty())
         throw std::runtime_error(std::string("cannot read the image ") + path.c_str());
     const int top = experiment.m_upper_channel, end = experiment.m_lower_channel_end;
@@ -64,7 +65,7 @@ cv::Mat PrepareFrame(const std::string &folder, const ExperimentData &experiment
 // A template as 8-bit grey at half size, shrunk further to the frame's height when it is taller.
 cv::Mat PrepareTemplate(const std::string &path, const cv::Mat &frame)
 {
-    cv::Mat image = cv::imread(path, cv::IMREAD_GRAYSCALE);
+    cv::Mat image = platform::ReadImageFile(path, cv::IMREAD_GRAYSCALE);
     if (image.empty() || image.cols < 2 || image.rows < 2)
         throw std::runtime_error("cannot read the template " + path);
     cv::Mat half;

@@ -120,17 +120,30 @@ void CutColumns(Channels &c, int end_col)
             *image = image->colRange(0, std::min(end_col, image->cols));
 }
 
-bool WritePng(const std::string &path, const cv::Mat &image, std::string &error)
+// Encodes image as PNG in memory; the file is written whole by PublishPng.
+bool EncodePng(const std::string &path, const cv::Mat &image, std::vector<uchar> &bytes, std::string &error)
 {
-    bool written = false;
+    bool encoded = false;
     try {
-        written = cv::imwrite(path, image);
+        encoded = cv::imencode(".png", image, bytes);
     } catch (const cv::Exception &e) {
         error = std::string(kComposePrefix) + "cannot write " + path + ": " + e.what();
         return false;
     }
-    if (!written || platform::FileSize(path) <= 0) {
+    if (!encoded || bytes.empty()) {
         error = std::string(kComposePrefix) + "cannot write " + path + ".";
+        return false;
+    }
+    return true;
+}
+
+// Replaces path whole: a failed or interrupted write leaves the earlier file as it was and no
+// half-written file under any name a listing of "*.png" would see.
+bool PublishPng(const std::string &path, const std::vector<uchar> &bytes, std::string &error)
+{
+    std::string why;
+    if (!platform::AtomicReplace(path, std::string(bytes.begin(), bytes.end()), &why)) {
+        error = std::string(kComposePrefix) + "cannot write " + path + ": " + why;
         return false;
     }
     return true;
@@ -332,18 +345,24 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
         const std::string base = platform::NormalizePath(folder + "/" + output_name);
         cv::Mat small;
         cv::resize(image, small, cv::Size(image.cols / 4, image.rows / 4), 0, 0, cv::INTER_LINEAR);
-        // The two files are written side by side; the full image's error is the one reported.
+        // The two images are encoded side by side; the full image's error is the one reported. The
+        // small file is written only after the full one, so a failed run leaves no small image
+        // beside an earlier (or missing) full one.
         std::string smallError;
-        bool smallWritten = false;
-        std::thread smallWriter([&] { smallWritten = WritePng(base + ".small.png", small, smallError); });
-        const bool written = WritePng(base + ".png", image, error);
-        smallWriter.join();
-        if (!written)
+        std::vector<uchar> smallBytes, bytes;
+        bool smallEncoded = false;
+        std::thread smallEncoder(
+            [&] { smallEncoded = EncodePng(base + ".small.png", small, smallBytes, smallError); });
+        const bool encoded = EncodePng(base + ".png", image, bytes, error);
+        smallEncoder.join();
+        if (!encoded)
             return false;
-        if (!smallWritten) {
+        if (!smallEncoded) {
             error = smallError;
             return false;
         }
+        if (!PublishPng(base + ".png", bytes, error) || !PublishPng(base + ".small.png", smallBytes, error))
+            return false;
     } catch (const std::exception &e) {
         error = std::string(kComposePrefix) + e.what();
         return false;

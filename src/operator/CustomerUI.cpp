@@ -437,8 +437,9 @@ bool CustomerUI::DefineGroupBox(const CuiRect &rect, int32_t fill, int32_t borde
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     CustomerUIData &d = m_data;
-    const int32_t width = rect.right - rect.left;
-    const int32_t height = rect.bottom - rect.top;
+    // In 64 bits: a script may pass any two ints, whose difference need not fit an int.
+    const int64_t width = int64_t{rect.right} - rect.left;
+    const int64_t height = int64_t{rect.bottom} - rect.top;
     if (d.groupBoxRects.size() >= 10) {
         error = "No more than 10 group boxes may be defined.";
     } else if (rect.left < 0 || rect.top < 0 || rect.right > d.clientWidth || rect.bottom > d.clientHeight) {

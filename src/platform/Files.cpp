@@ -23,6 +23,7 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_failNextReplaceAt{static_cast<int>(ReplaceFailurePoint::None)};
+std::atomic<unsigned> g_failSkip{0};
 std::atomic<unsigned> g_tempCounter{0};
 
 void SetError(std::string *error, const std::string &text)
@@ -96,6 +97,11 @@ bool WriteAll(int fd, const char *data, size_t size)
 // Consumes the test failure point when it is the one asked for.
 bool FailHere(ReplaceFailurePoint point)
 {
+    if (g_failNextReplaceAt.load() != static_cast<int>(point))
+        return false;
+    for (unsigned skip = g_failSkip.load(); skip > 0;)
+        if (g_failSkip.compare_exchange_weak(skip, skip - 1))
+            return false;
     int expected = static_cast<int>(point);
     return g_failNextReplaceAt.compare_exchange_strong(expected, static_cast<int>(ReplaceFailurePoint::None));
 }
@@ -205,15 +211,18 @@ bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std
     bool existed = ::stat(path.c_str(), &info) == 0;
     if (existed && S_ISDIR(info.st_mode)) {
         SetError(error, std::string(function) + "() : '" + path + "' is a folder");
+        errno = EISDIR;
         return false;
     }
     if (existed && existing == Existing::MustNotBe) {
         SetError(error, std::string(function) + "() : cannot create '" + path + "': it exists");
+        errno = EEXIST;
         return false;
     }
     if (existed && !ModeAllowsWriting(info)) {
         SetError(error, std::string(function) + "() : cannot open '" + path +
                             "' for writing: its mode or owner does not allow it");
+        errno = EACCES;
         return false;
     }
     RemoveStaleTemporaries(FolderOf(path), NameOf(path));
@@ -224,15 +233,19 @@ bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std
                  ? (errno = EACCES, -1)
                  : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
     if (fd < 0) {
-        SetError(error, std::string(function) + "() : cannot create '" + temp + "': " + ErrnoText(errno));
+        const int err = errno;
+        SetError(error, std::string(function) + "() : cannot create '" + temp + "': " + ErrnoText(err));
+        errno = err;
         return false;
     }
     // Held until the rename: the temporary file is not stale while its writer works on it.
     ::flock(fd, LOCK_EX | LOCK_NB);
     auto fail = [&](const std::string &why) {
+        const int err = errno; // the caller may tell a taken name (EEXIST) from a failed write
         ::unlink(temp.c_str());
         ::close(fd);
         SetError(error, std::string(function) + "() : " + why);
+        errno = err;
         return false;
     };
     if (existed) {
@@ -418,17 +431,20 @@ int64_t FileSize(const std::string &path)
 bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error)
 {
     std::string p = NormalizePath(path);
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO without a writer returns at once; only a regular file
+    // is read (a FIFO or a device could block the reader for ever or never end).
+    int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         SetError(error, "ReadWholeFile() : cannot open '" + p + "': " + ErrnoText(errno));
         return false;
     }
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         SetError(error, "ReadWholeFile() : '" + p + "' is not a file");
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::string result;
     if (info.st_size > 0)
         result.reserve(static_cast<size_t>(info.st_size));
@@ -476,25 +492,38 @@ std::FILE *OpenRegularFile(const std::string &path, std::string *error)
     return file;
 }
 
+namespace {
+
+bool WriteBytes(int fd, const std::string &bytes)
+{
+    size_t size = bytes.size();
+    if (FailHere(ReplaceFailurePoint::Write)) {
+        // Leave a half-written temporary file behind, as a full disk would.
+        WriteAll(fd, bytes.data(), size / 2);
+        errno = ENOSPC;
+        return false;
+    }
+    return WriteAll(fd, bytes.data(), size);
+}
+
+} // namespace
+
 bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error)
 {
     return ReplaceWith(
-        path,
-        [&bytes](int fd, std::string &) {
-            size_t size = bytes.size();
-            if (FailHere(ReplaceFailurePoint::Write)) {
-                // Leave a half-written temporary file behind, as a full disk would.
-                WriteAll(fd, bytes.data(), size / 2);
-                errno = ENOSPC;
-                return false;
-            }
-            return WriteAll(fd, bytes.data(), size);
-        },
-        "AtomicReplace", error);
+        path, [&bytes](int fd, std::string &) { return WriteBytes(fd, bytes); }, "AtomicReplace", error);
 }
 
-void FailNextReplaceAt(ReplaceFailurePoint point)
+bool AtomicCreate(const std::string &path, const std::string &bytes, std::string *error)
 {
+    return ReplaceWith(
+        path, [&bytes](int fd, std::string &) { return WriteBytes(fd, bytes); }, "AtomicCreate", error,
+        Existing::MustNotBe);
+}
+
+void FailNextReplaceAt(ReplaceFailurePoint point, unsigned after)
+{
+    g_failSkip.store(after);
     g_failNextReplaceAt.store(static_cast<int>(point));
 }
 
@@ -503,22 +532,113 @@ FileLock::~FileLock()
     Release();
 }
 
+namespace {
+
+// The path as every process names it: the longest part that exists with its links resolved, then
+// the rest as given, so that a link, "..", or a file not yet made all give one name.
+std::string ResolvedPath(const std::string &path)
+{
+    std::string head = path;
+    while (head.size() > 1 && head.back() == '/')
+        head.pop_back();
+    std::string rest;
+    while (!head.empty()) {
+        if (char *resolved = ::realpath(head.c_str(), nullptr)) {
+            std::string result = resolved;
+            std::free(resolved);
+            return rest.empty() ? result : Join(result, rest);
+        }
+        size_t slash = head.find_last_of('/');
+        if (slash == std::string::npos) {
+            // A relative name whose first level is missing: it lies in the working folder.
+            if (char *cwd = ::getcwd(nullptr, 0)) {
+                std::string result = cwd;
+                std::free(cwd);
+                return Join(result, rest.empty() ? head : head + "/" + rest);
+            }
+            break;
+        }
+        rest = head.substr(slash + 1) + (rest.empty() ? "" : "/" + rest);
+        head = head.substr(0, slash);
+        if (head.empty())
+            head = "/";
+    }
+    return path;
+}
+
+// FNV-1a: the same key in every build and every process, unlike std::hash.
+std::string PathKey(const std::string &path)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : path) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// Letters, digits, '-', '_' and '.' of a name; anything else becomes '_'.
+std::string SafeName(const std::string &name)
+{
+    std::string result;
+    for (char c : name.substr(0, 64)) {
+        bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                    c == '_' || c == '.';
+        result += keep ? c : '_';
+    }
+    return result;
+}
+
+// The shared lock folder, made when missing: sticky and writable by all, as the temporary
+// folder itself, so every user can add lock files and none can remove another's. A link or
+// anything else in its place is not used.
+bool MakeLockFolder(const std::string &folder)
+{
+    if (::mkdir(folder.c_str(), 01777) == 0)
+        ::chmod(folder.c_str(), 01777); // past the umask
+    struct stat info;
+    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
+std::string FileLock::LockFolder()
+{
+    // The system's temporary folder is shared by every user and session; the per-session runtime
+    // folder is not (a headless run from a plain shell or a scheduler may lack one).
+    return "/tmp/vantelis-locks";
+}
+
 std::string FileLock::LockFilePath(const std::string &path)
 {
-    std::string target = ResolveLink(NormalizePath(path));
-    return Join(FolderOf(target), "." + NameOf(target) + ".lock");
+    const std::string target = ResolvedPath(NormalizePath(path));
+    return Join(LockFolder(), PathKey(target) + "-" + SafeName(NameOf(target)) + ".lock");
 }
 
 FileLock::Result FileLock::Acquire(const std::string &path, uint32_t timeoutMs)
 {
     if (m_fd >= 0)
         return Result::Held;
+    if (!MakeLockFolder(LockFolder()))
+        return Result::Unavailable;
     const std::string lockPath = LockFilePath(path);
-    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0)
+        ::fchmod(fd, 0666); // past the umask: another user locks the same file
+    // A lock file of another user: the sticky folder may refuse O_CREAT on it, a plain open works.
+    if (fd < 0)
+        fd = ::open(lockPath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Result::Unavailable;
+    struct stat lockInfo;
+    if (::fstat(fd, &lockInfo) != 0 || !S_ISREG(lockInfo.st_mode)) {
+        ::close(fd);
+        return Result::Unavailable;
+    }
     // flock has no time-out: try, then wait a little longer each round up to the deadline.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     auto pause = std::chrono::microseconds(100);

@@ -24,7 +24,8 @@ bool RenameFile(const std::string &from, const std::string &to);
 bool DeleteFile(const std::string &path);
 // Size in bytes, or -1 when the file cannot be read.
 int64_t FileSize(const std::string &path);
-// Reads the whole file as bytes; false (and error text) when it cannot be read.
+// Reads the whole file as bytes; false (and error text) when it cannot be read. Only a regular
+// file (or a link to one) is read: a FIFO or a device is refused without blocking.
 bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error = nullptr);
 // Opens a regular file for reading ("rb"); null (and error text) for anything else. A FIFO or a
 // device named like a file is refused without blocking.
@@ -32,6 +33,10 @@ std::FILE *OpenRegularFile(const std::string &path, std::string *error = nullptr
 // Writes bytes to a temporary file beside path, flushes it to disk and renames it over path.
 // On any failure path is left exactly as it was and the temporary file is removed.
 bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error = nullptr);
+// As AtomicReplace, for files that must never be written over: the complete temporary file is
+// published with a rename that fails when path exists (also when it appeared meanwhile). On
+// failure errno tells why, EEXIST when the name is taken; nothing is left behind.
+bool AtomicCreate(const std::string &path, const std::string &bytes, std::string *error = nullptr);
 
 // Writes through a temporary file beside path ("." + name + ".tmp" + process id + "_" + number),
 // which its writer keeps locked until the rename. Every replace first removes the temporaries of
@@ -55,11 +60,14 @@ enum class ReplaceFailurePoint
     Flush,
     Rename,
 };
-void FailNextReplaceAt(ReplaceFailurePoint point);
+// With after > 0 the failure comes at the (after + 1)th replace that reaches that step.
+void FailNextReplaceAt(ReplaceFailurePoint point, unsigned after = 0);
 
-// An advisory lock that every process writing path takes: flock on the lock file beside it,
-// "." + name + ".lock" (made when missing, never removed, so that all processes lock one file).
-// The lock goes with the process, so a killed writer never leaves it held.
+// An advisory lock that every process writing path takes: flock on a lock file named from the
+// resolved path, kept in one lock folder in the system's temporary folder (never in the user's
+// folders). The folder and its files are usable by every user, so two users writing one shared
+// file exclude each other. Lock files are made when missing and never removed, so that all
+// processes lock one file. The lock goes with the process, so a killed writer never leaves it held.
 class FileLock
 {
   public:
@@ -67,7 +75,7 @@ class FileLock
     {
         Held,
         TimedOut,    // another process held it for the whole wait
-        Unavailable, // the lock file cannot be made or opened (a folder we may not write)
+        Unavailable, // the lock file cannot be made or opened
     };
     FileLock() = default;
     ~FileLock();
@@ -79,6 +87,8 @@ class FileLock
     bool Held() const { return m_fd >= 0; }
     // The lock file of path.
     static std::string LockFilePath(const std::string &path);
+    // The folder holding every lock file.
+    static std::string LockFolder();
 
   private:
     int m_fd = -1;

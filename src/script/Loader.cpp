@@ -48,6 +48,12 @@ bool ReadScriptLine(FILE *file, std::string &line)
     return true;
 }
 
+bool HasTextAfterCarriageReturn(const std::string &line)
+{
+    const size_t cr = line.find('\r');
+    return cr != std::string::npos && line.find_first_not_of(" \t\r", cr) != std::string::npos;
+}
+
 void StripComment(std::string &line)
 {
     bool quoted = false;
@@ -171,6 +177,12 @@ bool LoadScript(CodeUnit &unit, Script &instance, FILE *file, const char *path, 
     while (ReadScriptLine(file, raw)) {
         ++lineNumber;
         const bool tooLong = raw.size() > kMaxScriptLineLength;
+        if (HasTextAfterCarriageReturn(raw)) {
+            SetError(error, FormatText("%s at line %ld : text follows a carriage return; lines must end with "
+                                       "CR LF or LF.",
+                                       path, lineNumber));
+            return false;
+        }
         StripComment(raw);
         const std::string line = TrimmedLine(raw);
         if (line.empty())

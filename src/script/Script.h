@@ -115,6 +115,9 @@ bool ParseFunctionCall(const std::string &line, std::string &name, std::string &
 // Reads one physical line of a script or include file: the line end (LF or CR LF)
 // removed. False at the end of the file.
 bool ReadScriptLine(FILE *file, std::string &line);
+// Whether a line read by ReadScriptLine holds more than blanks, tabs and CRs after its first CR:
+// a file whose lines end in CR alone reads as one line, whose later statements would be lost.
+bool HasTextAfterCarriageReturn(const std::string &line);
 // Physical lines longer than this are refused as code (a blank or comment line of any length is
 // accepted).
 inline constexpr size_t kMaxScriptLineLength = 65535;

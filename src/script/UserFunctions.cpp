@@ -1,4 +1,5 @@
 #include "Ostravo/TextFormat.h"
+#include "platform/Files.h"
 #include "script/Arguments.h"
 #include "script/ParseHelpers.h"
 #include "script/Script.h"
@@ -37,7 +38,8 @@ class CallDepthLevel
 class OpenFile
 {
   public:
-    explicit OpenFile(const char *path) : m_file(std::fopen(path, "rb")) {}
+    // Only regular files: a FIFO or device would block the script thread.
+    explicit OpenFile(const char *path) : m_file(platform::OpenRegularFile(path ? path : "")) {}
     ~OpenFile()
     {
         if (m_file)
@@ -207,6 +209,13 @@ bool scan_included_file(Script &instance, const char *path, EString &error)
     std::string raw;
     while (ReadScriptLine(file.get(), raw)) {
         ++lineNumber;
+        if (HasTextAfterCarriageReturn(raw)) {
+            SetError(error,
+                     FormatText("scan_included_file() : text follows a carriage return; lines must end "
+                                "with CR LF or LF: %s at line %ld",
+                                path, lineNumber));
+            return false;
+        }
         const std::string line = TrimmedLine(raw);
         if (expectBrace) {
             if (!IsBlockBegin(line.c_str())) {

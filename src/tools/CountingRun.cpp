@@ -299,17 +299,14 @@ CountingResultTexts FormatCountingResults(const CountingResultHeader &header,
 
 bool WriteNewTextFile(const std::string &path, const std::string &text, std::string &error)
 {
-    // "x": the file is made here or not at all, so an existing result is never replaced.
-    FILE *file = std::fopen(path.c_str(), "wbx");
-    if (!file) {
-        error = std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        error = "write failed";
-        return false;
-    }
-    return true;
+    // Made whole or not at all, and never over an existing result: the text goes to a temporary
+    // file that is renamed into place only when the name is still free.
+    std::string why;
+    if (platform::AtomicCreate(path, text, &why))
+        return true;
+    const int err = errno;
+    const bool notCreated = err == EEXIST || why.find(") : cannot create") != std::string::npos ||
+                            why.find(") : cannot open") != std::string::npos;
+    error = notCreated ? std::strerror(err) : "write failed";
+    return false;
 }

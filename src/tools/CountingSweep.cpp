@@ -5,6 +5,7 @@
 #include "analysis/CountingAlgo.h"
 #include "analysis/CountingAlgoOptions.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "tools/CountingParams.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -170,7 +171,7 @@ std::vector<std::string> RunCountingSweep(const CountingSweepRequest &request,
         }
         cv::Mat image;
         try {
-            image = cv::imread(path, cv::IMREAD_ANYDEPTH);
+            image = platform::ReadImageFile(path, cv::IMREAD_ANYDEPTH);
         } catch (const cv::Exception &) {
             image.release();
         }

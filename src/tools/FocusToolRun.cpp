@@ -4,6 +4,7 @@
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
 
@@ -21,17 +22,40 @@ void ReportFailure(const std::string &message)
     platform::ui::MessageBox(message, "Focus Tool", platform::ui::MbOk | platform::ui::MbIconError);
 }
 
-// Writes text with every LF as CR LF, as the report was always written in text mode.
-bool WriteText(std::FILE *file, const std::string &text)
+// The report grows by whole lines; after each it is written anew under a temporary name and
+// renamed into place, so the file always holds whole lines (also after a kill or a full disk).
+// Every LF becomes CR LF, as the report was always written in text mode.
+class FocusReport
 {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
+  public:
+    explicit FocusReport(std::string path) : m_path(std::move(path)) {}
+    // False with the message to show: the first write failing to make the file is
+    // "Unable to create file", any later failure "Unable to write file".
+    bool Add(const std::string &text, std::string &message)
+    {
+        const size_t before = m_bytes.size();
+        for (char c : text) {
+            if (c == '\n')
+                m_bytes += '\r';
+            m_bytes += c;
+        }
+        std::string why;
+        if (platform::AtomicReplace(m_path, m_bytes, &why)) {
+            m_written = true;
+            return true;
+        }
+        m_bytes.resize(before);
+        const bool notCreated = !m_written && (why.find(") : cannot create") != std::string::npos ||
+                                               why.find(") : cannot open") != std::string::npos);
+        message = (notCreated ? "Unable to create file: " : "Unable to write file: ") + m_path;
+        return false;
     }
-    return std::fwrite(out.data(), 1, out.size(), file) == out.size() && std::fflush(file) == 0;
-}
+
+  private:
+    std::string m_path;
+    std::string m_bytes;
+    bool m_written = false;
+};
 
 std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char *format, ...)
@@ -82,25 +106,17 @@ FocusRunEnd RunFocusTool(const FocusRunInput &input, const std::atomic<bool> &st
 {
     const Ostravo::ImageRegion &region = input.region;
     reportPath = FocusReportPath(input.folder, input.start);
-    std::FILE *file = std::fopen(platform::NormalizePath(reportPath).c_str(), "wb");
-    if (!file) {
-        ReportFailure("Unable to create file: " + reportPath);
-        return FocusRunEnd::ReportFailed;
-    }
-    struct CloseFile
-    {
-        std::FILE *file;
-        ~CloseFile() { std::fclose(file); }
-    } closeFile{file};
-
+    FocusReport report(reportPath);
+    std::string message;
     const bool headerWritten =
-        WriteText(file, Format("%s Version = %s\n", input.product_name.c_str(), input.version.c_str()) +
-                            "FocusTool\n" + "directory=" + input.folder + "\n" +
-                            Format("ROI_left=%d\nROI_right=%d\nROI_top=%d\nROI_bottom=%d\n", region.left,
-                                   region.right, region.top, region.bottom) +
-                            "Image\tscore\tms\n");
+        report.Add(Format("%s Version = %s\n", input.product_name.c_str(), input.version.c_str()) +
+                       "FocusTool\n" + "directory=" + input.folder + "\n" +
+                       Format("ROI_left=%d\nROI_right=%d\nROI_top=%d\nROI_bottom=%d\n", region.left,
+                              region.right, region.top, region.bottom) +
+                       "Image\tscore\tms\n",
+                   message);
     if (!headerWritten) {
-        ReportFailure("Unable to write file: " + reportPath);
+        ReportFailure(message);
         return FocusRunEnd::ReportFailed;
     }
 
@@ -121,7 +137,7 @@ FocusRunEnd RunFocusTool(const FocusRunInput &input, const std::atomic<bool> &st
         const std::string path = joined.c_str();
         cv::Mat image;
         try {
-            image = cv::imread(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
+            image = platform::ReadImageFile(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
         } catch (const cv::Exception &) {
             image.release();
         }
@@ -153,8 +169,8 @@ FocusRunEnd RunFocusTool(const FocusRunInput &input, const std::atomic<bool> &st
             ReportFailure(error.c_str());
             return FocusRunEnd::ScoreFailed;
         }
-        if (!WriteText(file, Format("%s\t%5.3lf\t%d\n", name.c_str(), score, int32_t(after - before)))) {
-            ReportFailure("Unable to write file: " + reportPath);
+        if (!report.Add(Format("%s\t%5.3lf\t%d\n", name.c_str(), score, int32_t(after - before)), message)) {
+            ReportFailure(message);
             return FocusRunEnd::ReportFailed;
         }
     }

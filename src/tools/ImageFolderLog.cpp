@@ -84,7 +84,7 @@ bool ParseSpeed(const EString &field, float &value)
 bool LogFileData::LoadFromText(EString &error)
 {
     const std::string path = m_log_path.c_str();
-    std::FILE *file = path.empty() ? nullptr : std::fopen(platform::NormalizePath(path).c_str(), "rb");
+    std::FILE *file = path.empty() ? nullptr : platform::OpenRegularFile(path);
     if (!file) {
         error.Assign(
             FormatText("Unable to open log file for reading, make sure that it is not open in Excel: %s",

@@ -2,6 +2,7 @@
 
 #include "Ostravo/EString.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@ namespace {
 cv::Mat ReadAnyDepth(const std::string &path)
 {
     try {
-        return cv::imread(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
+        return platform::ReadImageFile(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
     } catch (const cv::Exception &) {
         return cv::Mat();
     }

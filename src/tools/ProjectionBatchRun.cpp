@@ -7,6 +7,7 @@
 #include "app/AppServices.h"
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/SystemInfo.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -197,7 +198,7 @@ class BatchRun
             const std::string &name = m_in.images[i];
             m_observer.Status(FormatText("%ld of %ld", long(i + 1), count));
             const std::string path = Join(m_in.folder, name);
-            const cv::Mat image = cv::imread(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
+            const cv::Mat image = platform::ReadImageFile(platform::NormalizePath(path), cv::IMREAD_ANYDEPTH);
             if (image.empty()) {
                 lines.push_back(FormatText("Problem trying to load image: %s", path.c_str()));
                 continue;

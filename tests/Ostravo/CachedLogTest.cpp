@@ -324,7 +324,7 @@ TEST_F(CachedLogTest, DailyLogsChangeFileAtMidnight)
               header + "1.2.3.4\t00:00:00\tLoad\tReady\tcartridge 7\r\n");
 }
 
-TEST_F(CachedLogTest, OnlyTheFirstScriptStartedInASecondIsCopied)
+TEST_F(CachedLogTest, EveryScriptStartedInASecondIsCopiedAndNoneIsOverwritten)
 {
     ASSERT_TRUE(platform::MakeFolder(dir.file("Scripts")));
     WriteFileBytes(dir.file("Scripts/Prime.scr"), "Prime ()\r\n{\r\n}\r\n");
@@ -332,7 +332,13 @@ TEST_F(CachedLogTest, OnlyTheFirstScriptStartedInASecondIsCopied)
     CopyScriptToLog("Prime.scr");
     CopyScriptToLog("Other.scr");
     EXPECT_EQ(ReadFileBytes(Log("Script_2024_03_07_09_05_03/Prime.scr")), "Prime ()\r\n{\r\n}\r\n");
-    EXPECT_FALSE(platform::FileExists(Log("Script_2024_03_07_09_05_03/Other.scr")));
+    EXPECT_EQ(ReadFileBytes(Log("Script_2024_03_07_09_05_03/Other.scr")), "Other");
+    // The same name again in that second (the script edited meanwhile): the copy of the first run
+    // stays as it ran.
+    WriteFileBytes(dir.file("Scripts/Prime.scr"), "changed");
+    CopyScriptToLog("Prime.scr");
+    EXPECT_EQ(ReadFileBytes(Log("Script_2024_03_07_09_05_03/Prime.scr")), "Prime ()\r\n{\r\n}\r\n");
+    EXPECT_EQ(platform::ListFolder(Log("Script_2024_03_07_09_05_03")).size(), 2u);
 
     platform::AdvanceFakeClock(1000);
     CopyScriptToLog("Other.scr");

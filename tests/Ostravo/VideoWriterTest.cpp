@@ -7,11 +7,14 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using vantelis::test::ReadFileBytes;
 using vantelis::test::TempDir;
 
 namespace {
@@ -200,6 +203,12 @@ TEST_F(VideoFolder, FailuresNameTheFile)
     const std::string out = dir.file("f.avi");
     const std::string folder = dir.str();
     EString error;
+    // An earlier video of the name: every failed run below leaves it whole.
+    ASSERT_TRUE(
+        Ostravo::CreateVideo(out.c_str(), folder.c_str(), one, 5.0, nullptr, nullptr, error, 0, 65535))
+        << error.c_str();
+    const std::string earlier = ReadFileBytes(out);
+    ASSERT_FALSE(earlier.empty());
 
     EXPECT_FALSE(Ostravo::CreateVideo4Chan(out.c_str(), folder.c_str(), gap, empty, empty, empty, 5.0,
                                            nullptr, nullptr, error, nullptr));
@@ -215,8 +224,7 @@ TEST_F(VideoFolder, FailuresNameTheFile)
         Ostravo::CreateVideo(out.c_str(), folder.c_str(), gap, 5.0, nullptr, nullptr, error, 0, 65535));
     EXPECT_THAT(error.c_str(), HasSubstr("image file does not exist: "));
     EXPECT_THAT(error.c_str(), HasSubstr("b_1.png"));
-    cv::Size size;
-    EXPECT_EQ(FrameCount(out, size), 1) << "frames written before the failure stay";
+    EXPECT_EQ(ReadFileBytes(out), earlier) << "a failed video replaces nothing";
 
     EXPECT_FALSE(
         Ostravo::CreateVideo(out.c_str(), folder.c_str(), odd, 5.0, nullptr, nullptr, error, 0, 65535));
@@ -236,6 +244,13 @@ TEST_F(VideoFolder, FailuresNameTheFile)
     EXPECT_FALSE(Ostravo::CreateVideo4Chan(nowhere.c_str(), folder.c_str(), one, empty, empty, empty, 5.0,
                                            nullptr, nullptr, error, nullptr));
     EXPECT_THAT(error.c_str(), HasSubstr("Can't open VideoWriter object."));
+    EXPECT_EQ(ReadFileBytes(out), earlier);
+    // Nothing half-written or temporary is left beside it.
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"b_0.png", "b_2.png", "f.avi", "small.png"}));
 
     std::vector<std::string> progress;
     ASSERT_TRUE(Ostravo::CreateVideo(

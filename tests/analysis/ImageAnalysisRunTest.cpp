@@ -517,6 +517,19 @@ TEST(LowLevelCountingFile, NumbersOnAndNeverOverwrites)
                                            names, lists, 120, 20, noCurve, 500.0, &written, &error));
     EXPECT_EQ(std::string(error.c_str()),
               "Can't create low level counting file: " + folder + "/nowhere/img_7.txt");
+
+    // A full disk or a failing rename: no file under any name, and the text says the write failed.
+    for (platform::ReplaceFailurePoint point :
+         {platform::ReplaceFailurePoint::Write, platform::ReplaceFailurePoint::Rename}) {
+        platform::FailNextReplaceAt(point);
+        EXPECT_FALSE(WriteLowLevelCountingData(folder, "img_8.png", time, {0, 0, 0}, {0, 0, 0}, names, lists,
+                                               120, 20, noCurve, 500.0, &written, &error));
+        EXPECT_EQ(std::string(error.c_str()),
+                  "Can't write low level counting file: " + folder + "/img_8.txt");
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            EXPECT_EQ(entry.path().filename().string().find("img_8"), std::string::npos) << entry.path();
+    }
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
 }
 
 // A tool window as the run sees it: stops after a given number of images.

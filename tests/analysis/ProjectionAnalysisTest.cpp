@@ -5,6 +5,7 @@
 #include "app/RenderList.h"
 #include "app/Renderer.h"
 #include "app/ToolServices.h"
+#include "platform/Files.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 
@@ -298,6 +299,17 @@ TEST(ProjectionPlot, DebugFileHoldsTheFirstFitAndTheChannelWeights)
     EXPECT_EQ(peaks.size(), 2u);
     ASSERT_EQ(ui->Messages().size(), 1u);
     EXPECT_EQ(ui->Messages()[0].text, "Can't create file: " + bad);
+
+    // A full disk keeps the earlier file whole and says the write failed.
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::Write);
+    ASSERT_TRUE(AnalyzeProjection(image, params, peaks, elapsed, error, nullptr, path.c_str()));
+    ASSERT_EQ(ui->Messages().size(), 2u);
+    EXPECT_EQ(ui->Messages()[1].text, "Can't write file: " + path);
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+        1);
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
 }
 
 TEST(ProjectionSearch, PeaksValleysAndSmoothing)

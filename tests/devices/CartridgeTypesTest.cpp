@@ -248,6 +248,34 @@ TEST_F(CartridgeTypesTest, UpperOffsetAloneHasNoRangeCheck)
     EXPECT_TRUE(GetCartridgeTypeOffsetIntValues(Ini().c_str(), "123-000-0000", upper, error))
         << error.c_str();
     EXPECT_EQ(upper, 4000); // 20000 microns at 200 pixels per mm
+
+    // Only a product that is no number, or no int, is refused.
+    const struct
+    {
+        const char *pixelsPerMm;
+        bool ok;
+        int upper;
+    } cases[] = {{"1e308", false, 0}, {"-1e308", false, 0},         {"nan", false, 0},
+                 {"1e10", false, 0},  {"107374.18", true, 2147484}, {"-0.5", true, -10}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pixelsPerMm);
+        WriteFileBytes(Ini(),
+                       std::string("[CalibrationSettings]\r\nimage_pixels_per_mm=") + c.pixelsPerMm + "\r\n");
+        upper = 77;
+        error.Assign("");
+        EXPECT_EQ(GetCartridgeTypeOffsetIntValues(Ini().c_str(), "123-000-0000", upper, error), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(upper, c.upper);
+        } else {
+            EXPECT_EQ(upper, 77);
+            EXPECT_EQ(std::string(error.c_str())
+                          .rfind("GetCartridgeTypeOffsetIntValues() UpperChannelOffset=20000 "
+                                 "micron at image_pixels_per_mm=",
+                                 0),
+                      0u)
+                << error.c_str();
+        }
+    }
 }
 
 TEST(CartridgeProducts, ChoicesFromBarcodesAndPartNumbersFromChoices)

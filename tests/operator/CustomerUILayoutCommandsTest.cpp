@@ -308,6 +308,11 @@ TEST_F(CustomerUILayoutCommandsTest, RangeErrorsLoadThenFailWhenRunAndStoreNothi
          "Border thickness must not be more than 10 or less than 0"},
         {"CustomerUI_DefineGroupBox(0, 1920, 0, 10, 0, 0, 0, 0, 0, 0, 1, 2);",
          "The group box rectangle must be inside the CustomerUI window: width=1919 and height=1079"},
+        // Sides whose distance does not fit an int.
+        {"CustomerUI_DefineGroupBox(-2147483647, 2147483647, -2147483647, 2147483647, 10, 20, 30, 40, 50, "
+         "60, 1, "
+         "1);",
+         "The group box rectangle must be inside the CustomerUI window: width=1919 and height=1079"},
         {"CustomerUI_DefineGroupBox(0, 10, 0, 20, 0, 0, 0, 0, 0, 0, 1, 11);",
          "Corner radius must not be less than 0 or greater than half the minumum of the height or width of "
          "the "

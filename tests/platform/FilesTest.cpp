@@ -1,5 +1,9 @@
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
+#include "support/FifoGuard.h"
 #include "support/TempDir.h"
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +15,7 @@
 
 using namespace platform;
 using vantelis::test::ReadFileBytes;
+using vantelis::test::ReturnsWithoutBlocking;
 using vantelis::test::TempDir;
 using vantelis::test::WriteFileBytes;
 
@@ -440,4 +445,111 @@ TEST(Files, OpenRegularFileRefusesEverythingElseWithoutBlocking)
         EXPECT_EQ(OpenRegularFile(dir.file(name), &error), nullptr) << name;
         EXPECT_NE(error.find(name), std::string::npos) << error;
     }
+}
+
+TEST(Files, WholeFileAndImageReadsRefuseFifosAndDevicesWithoutBlocking)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("frame.png");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", dir.file("null.log").c_str()), 0);
+    cv::Mat pixels(3, 4, CV_16UC1, cv::Scalar(1234));
+    pixels.at<uint16_t>(1, 2) = 65535;
+    ASSERT_TRUE(cv::imwrite(dir.file("real.png"), pixels));
+    ASSERT_EQ(::symlink(dir.file("real.png").c_str(), dir.file("linked.png").c_str()), 0);
+
+    bool read = true;
+    std::string error;
+    std::string bytes = "unchanged";
+    EXPECT_TRUE(ReturnsWithoutBlocking([&] { read = ReadWholeFile(fifo, bytes, &error); }, {fifo}));
+    EXPECT_FALSE(read);
+    EXPECT_NE(error.find("frame.png"), std::string::npos) << error;
+    EXPECT_EQ(bytes, "unchanged");
+    // A device named like a log is no log (it would read as empty, or never end).
+    EXPECT_FALSE(ReadWholeFile(dir.file("null.log"), bytes, &error));
+
+    cv::Mat image(1, 1, CV_8UC1);
+    EXPECT_TRUE(ReturnsWithoutBlocking([&] { image = ReadImageFile(fifo, cv::IMREAD_ANYDEPTH); }, {fifo}));
+    EXPECT_TRUE(image.empty());
+    EXPECT_TRUE(ReadImageFile(dir.file("missing.png"), cv::IMREAD_ANYDEPTH).empty());
+
+    // A link to a regular file is read as the file, with the reader's flags.
+    ASSERT_TRUE(ReadWholeFile(dir.file("linked.png"), bytes, &error)) << error;
+    EXPECT_EQ(bytes, ReadFileBytes(dir.file("real.png")));
+    image = ReadImageFile(dir.file("linked.png"), cv::IMREAD_ANYDEPTH);
+    ASSERT_EQ(image.type(), CV_16UC1);
+    EXPECT_EQ(cv::countNonZero(image != pixels), 0);
+    EXPECT_EQ(ReadImageFile(dir.file("linked.png"), cv::IMREAD_COLOR).type(), CV_8UC3);
+}
+
+TEST(AtomicCreate, PublishesWholeFilesAndNeverReplacesAnExistingName)
+{
+    TempDir dir;
+    const std::string path = dir.file("result.txt");
+    std::string error;
+    ASSERT_TRUE(AtomicCreate(path, "first\r\n", &error)) << error;
+    EXPECT_EQ(ReadFileBytes(path), "first\r\n");
+
+    errno = 0;
+    EXPECT_FALSE(AtomicCreate(path, "second", &error));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFileBytes(path), "first\r\n");
+    // A dangling link holds the name too.
+    ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("link.txt").c_str()), 0);
+    errno = 0;
+    EXPECT_FALSE(AtomicCreate(dir.file("link.txt"), "x", &error));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_FALSE(FileExists(dir.file("nowhere")));
+
+    // A failure at any step leaves neither the new name nor a temporary file, and tells no EEXIST.
+    for (ReplaceFailurePoint point : {ReplaceFailurePoint::Create, ReplaceFailurePoint::Write,
+                                      ReplaceFailurePoint::Flush, ReplaceFailurePoint::Rename}) {
+        SCOPED_TRACE(static_cast<int>(point));
+        FailNextReplaceAt(point);
+        errno = 0;
+        EXPECT_FALSE(AtomicCreate(dir.file("new.txt"), std::string(10000, 'n'), &error));
+        EXPECT_NE(errno, EEXIST);
+        EXPECT_NE(errno, 0);
+        EXPECT_EQ(Names(ListFolder(dir.str())), (std::vector<std::string>{"link.txt", "result.txt"}));
+    }
+}
+
+TEST(FileLock, LocksLiveInOneSharedFolderOutsideTheUsersFolders)
+{
+    TempDir dir;
+    const std::string file = dir.file("Plexorin.ini");
+    WriteFileBytes(file, "[A]\r\n");
+    ASSERT_EQ(::symlink(file.c_str(), dir.file("alias.ini").c_str()), 0);
+    ASSERT_TRUE(MakeFolder(dir.file("sub")));
+    {
+        FileLock lock;
+        ASSERT_EQ(lock.Acquire(file, 1000), FileLock::Result::Held);
+        // Nothing is made beside the file.
+        EXPECT_EQ(Names(ListFolder(dir.str())),
+                  (std::vector<std::string>{"Plexorin.ini", "alias.ini", "sub"}));
+        const std::string lockPath = FileLock::LockFilePath(file);
+        EXPECT_EQ(lockPath.rfind(FileLock::LockFolder() + "/", 0), 0u) << lockPath;
+        EXPECT_EQ(lockPath.find(dir.str()), std::string::npos) << lockPath;
+        struct stat info;
+        ASSERT_EQ(::lstat(FileLock::LockFolder().c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, 01777u); // every user adds locks, none removes another's
+        ASSERT_EQ(::lstat(lockPath.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0777, 0666u);
+        ::unlink(lockPath.c_str());
+    }
+    // One file, one lock, however it is named: through a link, with "..", with '\\', or before
+    // it exists; another file has another lock.
+    const std::string same = FileLock::LockFilePath(file);
+    EXPECT_EQ(FileLock::LockFilePath(dir.file("alias.ini")), same);
+    EXPECT_EQ(FileLock::LockFilePath(dir.file("sub/../Plexorin.ini")), same);
+    std::string backslashed = file;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    EXPECT_EQ(FileLock::LockFilePath(backslashed), same);
+    const std::string later = FileLock::LockFilePath(dir.file("sub/later.ini"));
+    WriteFileBytes(dir.file("sub/later.ini"), "");
+    EXPECT_EQ(FileLock::LockFilePath(dir.file("sub/later.ini")), later);
+    EXPECT_NE(later, same);
+    EXPECT_NE(FileLock::LockFilePath(dir.file("Plexorin.in")), same);
 }

@@ -87,6 +87,37 @@ TEST_F(LoaderTest, RefusalTexts)
     }
 }
 
+TEST_F(LoaderTest, LinesEndingInACarriageReturnAloneAreRefusedWithTheirLineNumber)
+{
+    RecordingCommand sound(cmd::PlaySound, true);
+    const struct
+    {
+        std::string text;
+        const char *error;
+    } cases[] = {
+        // Read as one line: only its first statement would be checked and run.
+        {"PlaySound(\"a\");\rPlaySound(\"b\");\r",
+         "<path> at line 1 : text follows a carriage return; lines must end with CR LF or LF."},
+        {"int a;\r\nint b;\r\nPlaySound(\"a\"); // note\rWait(\"x\");\r\n",
+         "<path> at line 3 : text follows a carriage return; lines must end with CR LF or LF."},
+        {"// header\rint a;\r",
+         "<path> at line 1 : text follows a carriage return; lines must end with CR LF or LF."},
+        // CR CR LF, a CR before blanks, and plain CR LF load.
+        {"int a;\r\r\nPlaySound(\"a\");\r \t\r\n", "loaded"},
+        {"int a;\r\nPlaySound(\"a\");", "loaded"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(LoadError(c.text), c.error);
+    }
+    // The same for an include file.
+    WriteInclude("f.inc", "void F(int a)\r{\r}\r");
+    EXPECT_EQ(
+        Replace(LoadError(Lines({"#include \"f.inc\"", "int x;"})), m_dir.file("Includes/f.inc"), "<inc>"),
+        "<path> at line 1 : scan_included_file() : text follows a carriage return; lines must end with CR "
+        "LF or LF: <inc> at line 1.");
+}
+
 TEST_F(LoaderTest, StoresCodeLinesOnlyWithCommentsRemoved)
 {
     RecordingCommand wait(cmd::Wait, true); // a command with a text argument

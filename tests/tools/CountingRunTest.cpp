@@ -1,5 +1,6 @@
 #include "tools/CountingRun.h"
 
+#include "platform/Files.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -233,6 +234,17 @@ TEST(CountingRun, NewFilesNeverReplaceOldOnes)
     EXPECT_EQ(ReadFileBytes(dir.file("r.txt")), "new");
     EXPECT_FALSE(WriteNewTextFile(dir.file("missing/r.txt"), "x", error));
     EXPECT_FALSE(error.empty());
+    EXPECT_NE(error, "write failed");
+
+    // A full disk: no file under any name, and the error says the write failed.
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::Write);
+    EXPECT_FALSE(WriteNewTextFile(dir.file("s.txt"), std::string(5000, 's'), error));
+    EXPECT_EQ(error, "write failed");
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"r.txt"});
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
 }
 
 } // namespace

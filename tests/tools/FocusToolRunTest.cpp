@@ -3,13 +3,18 @@
 #include "FolderToolFixtures.h"
 #include "app/ServiceFakes.h"
 #include "support/FakeUi.h"
+#include "support/FifoGuard.h"
 #include "support/TempDir.h"
 
 #include "Ostravo/LogError.h"
+#include "platform/Files.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -252,6 +257,43 @@ TEST_F(FocusRunTest, AReportThatCannotBeCreatedStopsTheRun)
     EXPECT_EQ(m_ui->Messages()[0].flags, platform::ui::MbOk | platform::ui::MbIconError);
     EXPECT_THAT(ErrorLogText(m_dir.str()), HasSubstr(message));
     EXPECT_EQ(m_waits, 0);
+}
+
+TEST_F(FocusRunTest, AFailedWriteKeepsTheReportWholeAndAFifoImageIsSkippedWithoutBlocking)
+{
+    WritePng(Image("m_1.png"), SharpImage());
+    WritePng(Image("m_3.png"), SharpImage());
+    WritePng(Image("m_4.png"), SharpImage());
+    ASSERT_EQ(::mkfifo(Image("m_2.png").c_str(), 0600), 0);
+    // The disk fills while the fourth image is scored: half of the new bytes would reach the disk.
+    int waits = 0;
+    m_hooks.wait = [&] {
+        if (++waits == 4)
+            platform::FailNextReplaceAt(platform::ReplaceFailurePoint::Write);
+    };
+    FocusRunEnd end = FocusRunEnd::Completed;
+    EXPECT_TRUE(ReturnsWithoutBlocking(
+        [&] {
+            end = Run({"m_1.png", "m_2.png", "m_3.png", "m_4.png"});
+        },
+        {Image("m_2.png")}));
+    EXPECT_EQ(end, FocusRunEnd::ReportFailed);
+    const std::string message = "Unable to write file: " + m_report;
+    ASSERT_EQ(m_ui->Messages().size(), 1u);
+    EXPECT_EQ(m_ui->Messages()[0].text, message);
+    EXPECT_THAT(ErrorLogText(m_dir.str()), HasSubstr("Problem trying to load image: " + Image("m_2.png")));
+    // The report holds the header and the rows written before, each whole; nothing else was left.
+    const std::vector<std::string> lines = Lines(ReadFileBytes(m_report));
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[8].substr(0, 8), "m_1.png\t");
+    EXPECT_EQ(lines[9].substr(0, 8), "m_3.png\t");
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(m_dir.file("img")))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"FocusTool_20260304_100000.txt", "m_1.png", "m_2.png",
+                                               "m_3.png", "m_4.png"}));
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
 }
 
 TEST(FocusReportPath, JoinsTheFolderAndTheStartTime)

@@ -260,15 +260,17 @@ TEST_F(ProjectionBatchRunTest, ARunInTheSameSecondFindsItsFolderTaken)
 TEST_F(ProjectionBatchRunTest, AFailedWriteIsReported)
 {
     m_inputs.open_summary = false;
-    // Without parameter files to copy, the first file written is the row profile.
+    // Without parameter files to copy, the files written whole are the fit file of each image,
+    // then the row profile.
     m_inputs.lp_curve_name.clear();
     m_inputs.params_name.clear();
-    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::Create);
+    platform::FailNextReplaceAt(platform::ReplaceFailurePoint::Create, unsigned(m_inputs.images.size()));
     EXPECT_FALSE(RunProjectionBatch(m_inputs, m_observer, StartTime()));
     platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
     EXPECT_THAT(m_observer.failures, ElementsAre("Can't create ouput file for analysis run: " + RunFolder() +
                                                  "/a.[vert_proj].txt"));
     EXPECT_FALSE(platform::FileExists(RunFolder() + "/a.[vert_proj].txt"));
+    EXPECT_TRUE(platform::FileExists(RunFolder() + "/a.[smoothed_vert_proj].txt"));
     EXPECT_TRUE(platform::FileExists(RunFolder() + "/a.[horz_proj].txt"));
     EXPECT_TRUE(platform::FileExists(RunFolder() + "/a.Analysis.txt"));
 }

@@ -16,6 +16,7 @@
 #include "app/gui/DocumentManager.h"
 #include "app/gui/ImageViewLinks.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
 
@@ -776,7 +777,7 @@ void CImageView::OnDraw()
             if (platform::FileExists(backgroundPath)) {
                 try {
                     job->m_background =
-                        cv::imread(platform::NormalizePath(backgroundPath), cv::IMREAD_ANYDEPTH);
+                        platform::ReadImageFile(platform::NormalizePath(backgroundPath), cv::IMREAD_ANYDEPTH);
                 } catch (const cv::Exception &) {
                     job->m_background.release();
                 }

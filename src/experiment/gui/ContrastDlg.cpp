@@ -7,6 +7,7 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
+#include "platform/ImageFile.h"
 #include "tools/ImageFileList.h"
 
 #include <QGridLayout>
@@ -276,7 +277,8 @@ bool ContrastDlg::LoadChannelImages()
             continue;
         const Ostravo::IntensityControl::Rect rect = PaneRect(c);
         update(ToQRect(rect).adjusted(-10, 0, 10, 20));
-        const cv::Mat image = cv::imread(platform::NormalizePath(m_channel_files[c]), cv::IMREAD_UNCHANGED);
+        const cv::Mat image =
+            platform::ReadImageFile(platform::NormalizePath(m_channel_files[c]), cv::IMREAD_UNCHANGED);
         if (image.empty())
             continue;
         Ostravo::IntensityControl &pane = m_panes[c];

@@ -583,11 +583,11 @@ void CountingAlgorithmDlg::process_image()
     header.radius_um[1] = settings.options.object_radius[1];
     const CountingResultTexts texts = FormatCountingResults(header, settings, detections);
     if (!WriteNewTextFile(tablePath, texts.table, error)) {
-        Report("Can't create file: " + tablePath, false);
+        Report((error == "write failed" ? "Can't write file: " : "Can't create file: ") + tablePath, false);
         return;
     }
     if (!WriteNewTextFile(summaryPath, texts.summary, error)) {
-        Report("Can't create file: " + summaryPath, false);
+        Report((error == "write failed" ? "Can't write file: " : "Can't create file: ") + summaryPath, false);
         return;
     }
     if (settings.open_summary && m_open_summary)

@@ -244,8 +244,11 @@ TEST_F(VideoDlgTest, ColourVideoSkipsAMissingGreenImageAndStopsAtAMissingBrightf
     EXPECT_THAT(Messages()[0], HasSubstr("Image does not exist: " + Image(Name("Brightfield", 3))));
     EXPECT_THAT(ErrorLog(), HasSubstr("Image does not exist: "));
     EXPECT_TRUE(dialog.IsControlEnabled(VideoDlg::kCreate));
-    // The frames before the failure stay in a valid file.
-    EXPECT_EQ(DecodeFrames(Image("broken.avi")).size(), 2u);
+    // A failed video is not published: no file under its name, nothing temporary beside it.
+    EXPECT_FALSE(std::filesystem::exists(Image("broken.avi")));
+    for (const auto &entry :
+         std::filesystem::directory_iterator(std::filesystem::path(Image("broken.avi")).parent_path()))
+        EXPECT_EQ(entry.path().filename().string().find("broken"), std::string::npos) << entry.path();
 }
 
 TEST_F(VideoDlgTest, ContrastButtonHandsOverTheFolderAndRangesAndReadsTheMarkersBack)
