@@ -526,7 +526,7 @@ TEST(FileLock, LocksLiveInOneSharedFolderOutsideTheUsersFolders)
         ASSERT_EQ(lock.Acquire(file, 1000), FileLock::Result::Held);
         // Nothing is made beside the file.
         EXPECT_EQ(Names(ListFolder(dir.str())),
-                  (std::vector<std::string>{"Plexorin.ini", "alias.ini", "sub"}));
+                  (std::vector<std::string>{"alias.ini", "Plexorin.ini", "sub"}));
         const std::string lockPath = FileLock::LockFilePath(file);
         EXPECT_EQ(lockPath.rfind(FileLock::LockFolder() + "/", 0), 0u) << lockPath;
         EXPECT_EQ(lockPath.find(dir.str()), std::string::npos) << lockPath;
