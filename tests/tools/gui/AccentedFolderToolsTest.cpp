@@ -1,0 +1,204 @@
+// Every folder tool with an image folder whose name is not plain ASCII: the folder typed into the
+// folder field or picked with Browse in Qt's own dialog lists its images, the files chosen from
+// the list are the files on disk, and the folder goes into the settings as its bytes.
+#include "support/TempDir.h"
+#include "support/gui/EventLoop.h"
+
+#include "Ostravo/LogError.h"
+#include "Ostravo/Profile.h"
+#include "app/PlexorinApp.h"
+#include "app/ToolServices.h"
+#include "platform/Ui.h"
+#include "platform/gui/QtText.h"
+#include "platform/gui/QtUserInterface.h"
+#include "tools/RoiToolServices.h"
+#include "tools/gui/AlgoIteratorTool.h"
+#include "tools/gui/FindMeniscusDlg.h"
+#include "tools/gui/FocusToolDlg.h"
+#include "tools/gui/FractionationAnalysisDlg.h"
+#include "tools/gui/ImageAnalysisToolDlg.h"
+#include "tools/gui/ProjectionAnalysisTool.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+namespace vantelis::test {
+namespace {
+
+using platform::gui::FromQt;
+using platform::gui::PathToQt;
+
+const std::string kFolderName = "Donn\xC3\xA9" "es \xC3\xA9"; // "Données é"
+const std::string kFileName = "cellules_\xC3\xAF.png";         // "cellules_ï.png"
+const std::string kLatin1Name = "ancien_\xEF.png";             // not UTF-8
+
+class AccentedFolderToolsTest : public ::testing::Test
+{
+  protected:
+    AccentedFolderToolsTest()
+    {
+        m_oldIni = theApp.m_ini_path;
+        m_oldData = theApp.m_data_directory;
+        theApp.m_ini_path = m_dir.file("Plexorin.ini");
+        theApp.m_data_directory = m_dir.str();
+        std::filesystem::create_directories(m_dir.file("LOG"));
+        std::filesystem::create_directories(m_dir.file("LIB"));
+        SetLogDataDirectory(m_dir.str().c_str());
+        WriteFileBytes(theApp.m_ini_path, "[CalibrationSettings]\r\nimage_pixels_per_mm=500\r\n");
+        m_folder = m_dir.file(kFolderName);
+        std::filesystem::create_directories(m_folder);
+        const cv::Mat image(40, 60, CV_16UC1, cv::Scalar(1200));
+        EXPECT_TRUE(cv::imwrite(m_folder + "/" + kFileName, image));
+        EXPECT_TRUE(cv::imwrite(m_folder + "/" + kLatin1Name, image));
+        m_ui = platform::gui::QtUserInterface::Install();
+        InstallToolServices(std::make_shared<RoiToolServices>());
+        m_answerer.setInterval(20);
+        QObject::connect(&m_answerer, &QTimer::timeout, [this] { Answer(); });
+        m_answerer.start();
+    }
+    ~AccentedFolderToolsTest() override
+    {
+        m_answerer.stop();
+        InstallToolServices(nullptr);
+        platform::ui::SetUi(nullptr);
+        SetLogDataDirectory("");
+        theApp.m_ini_path = m_oldIni;
+        theApp.m_data_directory = m_oldData;
+    }
+
+    // Qt's folder picker opens on the data folder: the user picks "Données é" in its listing.
+    void Answer()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            m_messages.push_back(FromQt(box->text()));
+            box->accept();
+            return;
+        }
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        auto *view = dialog ? dialog->findChild<QListView *>(QStringLiteral("listView")) : nullptr;
+        if (!view || !view->model())
+            return;
+        const QAbstractItemModel *model = view->model();
+        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
+            const QModelIndex index = model->index(row, 0, view->rootIndex());
+            if (model->data(index).toString() == PathToQt(kFolderName)) {
+                view->setCurrentIndex(index);
+                view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+                return;
+            }
+        }
+    }
+
+    std::string Setting(const char *section, const char *key) const
+    {
+        char buffer[1024] = {0};
+        Ostravo::E_GetPrivateProfileString(section, key, "<none>", buffer, sizeof buffer, theApp.m_ini_path.c_str());
+        return buffer;
+    }
+
+    static std::vector<QString> Shown(const QListWidget *list)
+    {
+        std::vector<QString> texts;
+        for (int row = 0; list && row < list->count(); ++row)
+            texts.push_back(list->item(row)->text());
+        return texts;
+    }
+    static std::vector<std::string> Named(const QListWidget *list)
+    {
+        std::vector<std::string> names;
+        for (int row = 0; list && row < list->count(); ++row)
+            names.push_back(platform::gui::ItemText(list->item(row)));
+        return names;
+    }
+
+    TempDir m_dir;
+    std::string m_folder;
+    std::string m_oldIni, m_oldData;
+    std::shared_ptr<platform::gui::QtUserInterface> m_ui;
+    QTimer m_answerer;
+    std::vector<std::string> m_messages;
+};
+
+TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeepsItsBytes)
+{
+    struct Tool
+    {
+        const char *name;
+        std::function<std::unique_ptr<ToolWindow>()> make;
+        const char *section;
+        int browse;
+        int list;
+    };
+    const Tool tools[] = {
+        {"image analysis", [] { return std::make_unique<ImageAnalysisToolDlg>(); }, "ImageAnalysisTool",
+         image_analysis_id::kBrowse, 1221},
+        {"fractionation", [] { return std::make_unique<FractionationAnalysisDlg>(); }, "FractionationAnalysisDlg",
+         fractionation_id::kBrowse, 1221},
+        {"projection", [] { return std::make_unique<ProjectionAnalysisTool>(); }, "ProjectionAnalysisTool",
+         projection_tool_id::kBrowse, 1221},
+        {"counting sweep", [] { return std::make_unique<AlgoIteratorTool>(); }, "AlgoIteratorTool",
+         algo_iterator_id::kBrowse, 1221},
+        {"focus", [] { return std::make_unique<FocusToolDlg>(); }, "FocusTool", FocusToolDlg::kBrowse, FocusToolDlg::kImageList},
+        {"meniscus", [] { return std::make_unique<FindMeniscusDlg>(); }, "FindMeniscus", FindMeniscusDlg::kBrowse,
+         FindMeniscusDlg::kImageList},
+    };
+    // The listing as the file system has it: the Latin-1 name shows with U+FFFD, as in Qt's dialogs.
+    const std::vector<QString> shown = {QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) + ".png",
+                                        QString::fromUtf8("cellules_ï.png")};
+    const std::vector<std::string> named = {kLatin1Name, kFileName};
+
+    for (const Tool &tool : tools) {
+        SCOPED_TRACE(tool.name);
+        std::unique_ptr<ToolWindow> window = tool.make();
+        window->show();
+        auto *folder = window->ControlAs<QLineEdit>(1216);
+        auto *filter = window->ControlAs<QLineEdit>(1217);
+        auto *list = window->ControlAs<QListWidget>(tool.list);
+        ASSERT_TRUE(folder && filter && list);
+
+        // Typed.
+        folder->setFocus();
+        folder->selectAll();
+        QTest::keyClicks(folder, PathToQt(m_folder));
+        filter->selectAll();
+        QTest::keyClicks(filter, QStringLiteral("*.png"));
+        EXPECT_EQ(window->ControlText(1216), m_folder);
+        ASSERT_TRUE(RunEventLoopUntil([&] { return list->count() == 2; })) << "the folder lists no images";
+        EXPECT_EQ(Shown(list), shown);
+        EXPECT_EQ(Named(list), named) << "each entry names its file on disk";
+        ASSERT_TRUE(RunEventLoopUntil([&] { return Setting(tool.section, "Directory") == m_folder; }))
+            << Setting(tool.section, "Directory");
+
+        // Picked with Browse, starting from another folder.
+        window->SetControlText(1216, m_dir.str());
+        ASSERT_TRUE(RunEventLoopUntil([&] { return list->count() == 0; }));
+        auto *browse = qobject_cast<QAbstractButton *>(window->Control(tool.browse));
+        ASSERT_NE(browse, nullptr);
+        browse->click();
+        EXPECT_EQ(window->ControlText(1216), m_folder);
+        EXPECT_EQ(folder->text(), PathToQt(m_folder));
+        ASSERT_TRUE(RunEventLoopUntil([&] { return list->count() == 2; }));
+        EXPECT_EQ(Named(list), named);
+        window->hide();
+    }
+    EXPECT_TRUE(m_messages.empty()) << m_messages.front();
+}
+
+} // namespace
+} // namespace vantelis::test
