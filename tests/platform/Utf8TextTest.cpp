@@ -67,8 +67,9 @@ TEST(Utf8TextTest, ByteLimitsCutBetweenCharacters)
         EXPECT_EQ(platform::Utf8CutPoint(c.text, c.limit), c.cut) << c.what;
         const std::string cut = platform::TruncateUtf8(c.text, c.limit);
         EXPECT_EQ(cut, c.text.substr(0, c.cut)) << c.what;
-        if (platform::IsValidUtf8(c.text))
+        if (platform::IsValidUtf8(c.text)) {
             EXPECT_TRUE(platform::IsValidUtf8(cut)) << c.what;
+        }
     }
 }
 

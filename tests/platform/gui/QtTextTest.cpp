@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -32,6 +33,17 @@ namespace {
 const std::string kFolderName = "Donn\xC3\xA9" "es \xC3\xA9";   // "Données é"
 const std::string kFileName = "cellules_\xC3\xAF.png";           // "cellules_ï.png"
 const std::string kLatin1Name = "ancien_\xEF.png";               // not UTF-8: a Latin-1 "ï"
+
+// Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
+void TypeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
 
 TEST(QtTextTest, ProgramTextShowsAsUtf8AndOtherBytesAsWindows1252)
 {
@@ -86,7 +98,7 @@ TEST(QtTextTest, Windows1252ValuesGoBackUnchangedUnlessEdited)
 
     edit.setFocus();
     edit.end(false);
-    QTest::keyClicks(&edit, QStringLiteral("\u00e9"));
+    TypeText(&edit, QStringLiteral("\u00e9"));
     EXPECT_EQ(EditText(&edit), FromQt(ToQt(stored)) + "\xC3\xA9") << "an edited value is UTF-8";
     QTest::keyClick(&edit, Qt::Key_Backspace);
     EXPECT_EQ(EditText(&edit), stored) << "edited back to what was shown: the bytes as they were";
@@ -101,8 +113,8 @@ TEST(QtTextTest, Windows1252ValuesGoBackUnchangedUnlessEdited)
     EXPECT_EQ(ComboText(&combo), "Donn\xE9" "es");
     SetComboEditText(&combo, "Exp\xE9rience");
     EXPECT_EQ(ComboText(&combo), "Exp\xE9rience");
-    combo.setEditText(QString::fromUtf8("Expérience"));
-    EXPECT_EQ(ComboText(&combo), "Exp\xC3\xA9rience") << "typed over: UTF-8";
+    combo.setEditText(QString::fromUtf8("Expériences"));
+    EXPECT_EQ(ComboText(&combo), "Exp\xC3\xA9riences") << "typed over: UTF-8";
 
     QListWidget list;
     AddListItem(&list, kLatin1Name);
@@ -118,12 +130,12 @@ TEST(QtTextTest, EditLimitsCountBytesAndNeverSplitACharacter)
     LimitEditBytes(&edit, 1023);
     edit.setFocus();
     // 600 two-byte characters are 1200 bytes; the 512th would end at byte 1024.
-    QTest::keyClicks(&edit, QString(600, QChar(0xE9)));
+    TypeText(&edit, QString(600, QChar(0xE9)));
     EXPECT_EQ(edit.text(), QString(511, QChar(0xE9)));
     EXPECT_EQ(FromQt(edit.text()).size(), 1022u);
-    QTest::keyClicks(&edit, QStringLiteral("a"));
+    TypeText(&edit, QStringLiteral("a"));
     EXPECT_EQ(FromQt(edit.text()).size(), 1023u) << "one byte still fits";
-    QTest::keyClicks(&edit, QStringLiteral("b\u00e9"));
+    TypeText(&edit, QStringLiteral("b\u00e9"));
     EXPECT_EQ(FromQt(edit.text()).size(), 1023u) << "nothing more is taken";
     EXPECT_TRUE(edit.text().endsWith(QChar('a')));
 
@@ -189,22 +201,30 @@ class QtPickerTest : public ::testing::Test
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             m_messages.push_back(FromQt(box->text()));
             box->accept();
-        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal); dialog && m_answer) {
-            m_answer(dialog);
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            // A dialog that refused the answer with a message is left by Cancel, as a user would.
+            if (dialog->property("answered").toBool() && m_messages.size() > m_messagesBefore)
+                dialog->reject();
+            else if (m_answer)
+                m_answer(dialog);
         }
     }
 
-    // Types text into the dialog's file-name field and presses Enter.
+    // Types text into the dialog's file-name field (the dialog shows the folder it started in) and
+    // presses Open.
     static std::function<void(QFileDialog *)> Type(const QString &text)
     {
         return [text](QFileDialog *dialog) {
             auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             if (!edit)
                 return;
+            if (dialog->property("answered").toBool())
+                return;
+            dialog->setProperty("answered", true);
             edit->setFocus();
             edit->selectAll();
-            QTest::keyClicks(edit, text);
-            QTest::keyClick(edit, Qt::Key_Return);
+            TypeText(edit, text);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         };
     }
 
@@ -218,7 +238,8 @@ class QtPickerTest : public ::testing::Test
             const QAbstractItemModel *model = view->model();
             for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
                 const QModelIndex index = model->index(row, 0, view->rootIndex());
-                if (model->data(index).toString() == name) {
+                if (model->data(index).toString() == name && !dialog->property("answered").toBool()) {
+                    dialog->setProperty("answered", true);
                     view->setCurrentIndex(index);
                     view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
                     QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
@@ -234,6 +255,7 @@ class QtPickerTest : public ::testing::Test
     QTimer m_answerer;
     std::function<void(QFileDialog *)> m_answer;
     std::vector<std::string> m_messages;
+    size_t m_messagesBefore = 0;
 };
 
 TEST_F(QtPickerTest, NamesTypedOrPickedInQtDialogsReachTheProgramAsTheirBytes)
@@ -249,7 +271,7 @@ TEST_F(QtPickerTest, NamesTypedOrPickedInQtDialogsReachTheProgramAsTheirBytes)
     const Case cases[] = {
         {"File > Open, typed",
          [&](std::string &chosen) { return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen); },
-         Type(PathToQt(file)), file},
+         Type(QString::fromUtf8("cellules_ï.png")), file},
         {"File > Open, picked",
          [&](std::string &chosen) { return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen); },
          Pick(QString::fromUtf8("cellules_ï.png")), file},
@@ -271,13 +293,41 @@ TEST_F(QtPickerTest, NamesTypedOrPickedInQtDialogsReachTheProgramAsTheirBytes)
 
 TEST_F(QtPickerTest, ANameThatIsNotUtf8IsRefusedWithAMessageNeverOpenedAsAnotherFile)
 {
-    m_answer = Pick(PathToQt(kLatin1Name));
-    std::string chosen = "unchanged";
-    EXPECT_FALSE(platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen));
-    EXPECT_EQ(chosen, "unchanged");
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find("not UTF-8"), std::string::npos) << m_messages[0];
-    EXPECT_NE(m_messages[0].find("ancien_"), std::string::npos) << m_messages[0];
+    const std::string oldFolder = "vieux_\xE9"; // a Latin-1 folder name
+    std::filesystem::create_directories(m_dir.file(oldFolder));
+    const QString shownFile = PathToQt(kLatin1Name);
+    const QString shownFolder = PathToQt(oldFolder);
+    struct Case
+    {
+        const char *what;
+        std::function<bool(std::string &)> ask;
+        std::function<void(QFileDialog *)> answer;
+        const char *message; // Qt's dialog refuses a missing file or folder itself; ours the rest
+    };
+    // Qt's listings leave such names out; the user can only type them, as our own lists show them.
+    const Case cases[] = {
+        {"File > Open of a file whose name is not UTF-8",
+         [&](std::string &chosen) { return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen); },
+         Type(shownFile), "File not found"},
+        {"Save As over a file whose name is not UTF-8",
+         [&](std::string &chosen) { return platform::ui::Ui().ChooseSaveFile("Save As", m_folder, "", chosen); },
+         Type(shownFile), "holds characters that are not UTF-8 text"},
+        {"Save As into a folder whose name is not UTF-8",
+         [&](std::string &chosen) { return platform::ui::Ui().ChooseSaveFile("Save As", m_dir.str(), "", chosen); },
+         Type(shownFolder + "/copie.png"), "holds characters that are not UTF-8 text"},
+        {"Browse to a folder whose name is not UTF-8",
+         [&](std::string &chosen) { return platform::ui::Ui().BrowseForFolder("Select a directory", m_dir.str(), chosen); },
+         Type(shownFolder), "Directory not found"},
+    };
+    for (const Case &c : cases) {
+        m_answer = c.answer;
+        m_messagesBefore = m_messages.size();
+        std::string chosen = "unchanged";
+        EXPECT_FALSE(c.ask(chosen)) << c.what;
+        EXPECT_EQ(chosen, "unchanged") << c.what;
+        ASSERT_EQ(m_messages.size(), m_messagesBefore + 1) << c.what;
+        EXPECT_NE(m_messages.back().find(c.message), std::string::npos) << c.what << ": " << m_messages.back();
+    }
 }
 
 TEST_F(QtPickerTest, APromptLeftAsOfferedKeepsItsBytes)

@@ -11,6 +11,7 @@
 #include "platform/Ui.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/QtUserInterface.h"
+#include "tools/ImageFolderLog.h"
 #include "tools/RoiToolServices.h"
 #include "tools/gui/AlgoIteratorTool.h"
 #include "tools/gui/FindMeniscusDlg.h"
@@ -22,6 +23,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -46,6 +48,17 @@ const std::string kFolderName = "Donn\xC3\xA9" "es \xC3\xA9"; // "Données é"
 const std::string kFileName = "cellules_\xC3\xAF.png";         // "cellules_ï.png"
 const std::string kLatin1Name = "ancien_\xEF.png";             // not UTF-8
 
+// Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
+void TypeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
 class AccentedFolderToolsTest : public ::testing::Test
 {
   protected:
@@ -64,6 +77,15 @@ class AccentedFolderToolsTest : public ::testing::Test
         const cv::Mat image(40, 60, CV_16UC1, cv::Scalar(1200));
         EXPECT_TRUE(cv::imwrite(m_folder + "/" + kFileName, image));
         EXPECT_TRUE(cv::imwrite(m_folder + "/" + kLatin1Name, image));
+        // Experiment folders: the tools that can use its acquisition settings offer to. The data
+        // folder above, without images, is where Browse starts.
+        m_other = m_dir.str();
+        for (const std::string &folder : {m_folder, m_other}) {
+            WriteFileBytes(folder + "/ExperimentSettings.ini", "[ExperimentSettings]\r\nExperimentName=Essai\r\n");
+            WriteFileBytes(folder + "/Capture.log",
+                           std::string(kLogFileExpectedHeader) + "\r\n" + kFileName +
+                               "\t2026/12/11\t10:00:00\t100\tOK\t0\tBF\t1\t1\t0\t0\t0\t0\r\n");
+        }
         m_ui = platform::gui::QtUserInterface::Install();
         InstallToolServices(std::make_shared<RoiToolServices>());
         m_answerer.setInterval(20);
@@ -80,7 +102,7 @@ class AccentedFolderToolsTest : public ::testing::Test
         theApp.m_data_directory = m_oldData;
     }
 
-    // Qt's folder picker opens on the data folder: the user picks "Données é" in its listing.
+    // Qt's folder picker opens on the folder shown: the user picks "Données é" in its listing.
     void Answer()
     {
         QWidget *modal = QApplication::activeModalWidget();
@@ -128,7 +150,7 @@ class AccentedFolderToolsTest : public ::testing::Test
     }
 
     TempDir m_dir;
-    std::string m_folder;
+    std::string m_folder, m_other;
     std::string m_oldIni, m_oldData;
     std::shared_ptr<platform::gui::QtUserInterface> m_ui;
     QTimer m_answerer;
@@ -144,19 +166,20 @@ TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeep
         const char *section;
         int browse;
         int list;
+        int settingsBox; // shown once the folder holds its experiment's settings; 0 for none
     };
     const Tool tools[] = {
         {"image analysis", [] { return std::make_unique<ImageAnalysisToolDlg>(); }, "ImageAnalysisTool",
-         image_analysis_id::kBrowse, 1221},
+         image_analysis_id::kBrowse, 1221, image_analysis_id::kUseAcquisitionSettings},
         {"fractionation", [] { return std::make_unique<FractionationAnalysisDlg>(); }, "FractionationAnalysisDlg",
-         fractionation_id::kBrowse, 1221},
+         fractionation_id::kBrowse, 1221, 0},
         {"projection", [] { return std::make_unique<ProjectionAnalysisTool>(); }, "ProjectionAnalysisTool",
-         projection_tool_id::kBrowse, 1221},
+         projection_tool_id::kBrowse, 1221, 0},
         {"counting sweep", [] { return std::make_unique<AlgoIteratorTool>(); }, "AlgoIteratorTool",
-         algo_iterator_id::kBrowse, 1221},
-        {"focus", [] { return std::make_unique<FocusToolDlg>(); }, "FocusTool", FocusToolDlg::kBrowse, FocusToolDlg::kImageList},
+         algo_iterator_id::kBrowse, 1221, 0},
+        {"focus", [] { return std::make_unique<FocusToolDlg>(); }, "FocusTool", FocusToolDlg::kBrowse, FocusToolDlg::kImageList, 0},
         {"meniscus", [] { return std::make_unique<FindMeniscusDlg>(); }, "FindMeniscus", FindMeniscusDlg::kBrowse,
-         FindMeniscusDlg::kImageList},
+         FindMeniscusDlg::kImageList, 0},
     };
     // The listing as the file system has it: the Latin-1 name shows with U+FFFD, as in Qt's dialogs.
     const std::vector<QString> shown = {QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) + ".png",
@@ -175,18 +198,24 @@ TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeep
         // Typed.
         folder->setFocus();
         folder->selectAll();
-        QTest::keyClicks(folder, PathToQt(m_folder));
+        TypeText(folder, PathToQt(m_folder));
         filter->selectAll();
-        QTest::keyClicks(filter, QStringLiteral("*.png"));
+        TypeText(filter, QStringLiteral("*.png"));
         EXPECT_EQ(window->ControlText(1216), m_folder);
         ASSERT_TRUE(RunEventLoopUntil([&] { return list->count() == 2; })) << "the folder lists no images";
         EXPECT_EQ(Shown(list), shown);
         EXPECT_EQ(Named(list), named) << "each entry names its file on disk";
         ASSERT_TRUE(RunEventLoopUntil([&] { return Setting(tool.section, "Directory") == m_folder; }))
             << Setting(tool.section, "Directory");
+        if (tool.settingsBox != 0) {
+            EXPECT_TRUE(RunEventLoopUntil([&] { return !window->Control(tool.settingsBox)->isHidden(); }))
+                << "the folder's settings were not found";
+            std::filesystem::create_directories("/tmp/shots");
+            EXPECT_TRUE(window->grab().save(QStringLiteral("/tmp/shots/accented_folder_%1.png").arg(tool.section)));
+        }
 
         // Picked with Browse, starting from another folder.
-        window->SetControlText(1216, m_dir.str());
+        window->SetControlText(1216, m_other);
         ASSERT_TRUE(RunEventLoopUntil([&] { return list->count() == 0; }));
         auto *browse = qobject_cast<QAbstractButton *>(window->Control(tool.browse));
         ASSERT_NE(browse, nullptr);
@@ -197,7 +226,7 @@ TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeep
         EXPECT_EQ(Named(list), named);
         window->hide();
     }
-    EXPECT_TRUE(m_messages.empty()) << m_messages.front();
+    EXPECT_TRUE(m_messages.empty()) << (m_messages.empty() ? std::string() : m_messages.front());
 }
 
 } // namespace
