@@ -4,8 +4,8 @@
 #include "Ostravo/Profile.h"
 #include "analysis/CountingAlgoOptions.h"
 #include "platform/Files.h"
-#include "tools/ImageFileList.h"
 #include "platform/Utf8Text.h"
+#include "tools/ImageFileList.h"
 
 #include <algorithm>
 #include <strings.h>

@@ -2,8 +2,8 @@
 
 #include "Ostravo/TextFormat.h"
 #include "platform/Files.h"
-#include "tools/FlowSplit.h"
 #include "platform/Utf8Text.h"
+#include "tools/FlowSplit.h"
 
 #include <cstdio>
 #include <cstring>

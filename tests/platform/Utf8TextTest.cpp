@@ -24,10 +24,16 @@ TEST(Utf8TextTest, WellFormedSequencesOnly)
     };
     const Case cases[] = {
         {"ASCII", "Images/cellules.png", true},
-        {"two-byte e acute", "Donn\xC3\xA9" "es \xC3\xA9", true},
+        {"two-byte e acute",
+         "Donn\xC3\xA9"
+         "es \xC3\xA9",
+         true},
         {"three-byte euro", "\xE2\x82\xAC", true},
         {"four-byte emoji", "\xF0\x9F\x98\x80", true},
-        {"Windows-1252 e acute", "Donn\xE9" "es", false},
+        {"Windows-1252 e acute",
+         "Donn\xE9"
+         "es",
+         false},
         {"stray continuation byte", "a\x80", false},
         {"truncated sequence at the end", "a\xC3", false},
         {"overlong slash", "\xC0\xAF", false},
@@ -41,7 +47,7 @@ TEST(Utf8TextTest, WellFormedSequencesOnly)
 
 TEST(Utf8TextTest, ByteLimitsCutBetweenCharacters)
 {
-    const std::string e = "\xC3\xA9";     // 2 bytes
+    const std::string e = "\xC3\xA9";        // 2 bytes
     const std::string euro = "\xE2\x82\xAC"; // 3 bytes
     const std::string smile = "\xF0\x9F\x98\x80";
     struct Case

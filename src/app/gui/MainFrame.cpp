@@ -29,8 +29,8 @@
 #include "platform/Clock.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
-#include "platform/gui/QtUserInterface.h"
 #include "platform/gui/QtText.h"
+#include "platform/gui/QtUserInterface.h"
 
 #include <QAction>
 #include <QApplication>
@@ -171,8 +171,9 @@ bool CMainFrame::OnCreate()
     }
     if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui())) {
         ui->RegisterStatusTarget(kPixelPaneTarget, m_panes[2]);
-        ui->RegisterStatusTarget(kMessagePaneTarget,
-                                 [this](const std::string &text) { statusBar()->showMessage(platform::gui::ToQt(text)); });
+        ui->RegisterStatusTarget(kMessagePaneTarget, [this](const std::string &text) {
+            statusBar()->showMessage(platform::gui::ToQt(text));
+        });
     }
 
     BuildMenus(m_no_document_menus, false);
@@ -399,7 +400,8 @@ void CMainFrame::FillRecentFiles(MenuSet &set)
     set.recent_place->setVisible(files.empty());
     for (size_t i = 0; i < files.size() && i < 4; ++i) {
         const int id = cmd::kFileMruFirst + static_cast<int>(i);
-        auto *action = new QAction(QStringLiteral("&%1 ").arg(i + 1) + platform::gui::PathToQt(files[i]), set.file);
+        auto *action =
+            new QAction(QStringLiteral("&%1 ").arg(i + 1) + platform::gui::PathToQt(files[i]), set.file);
         action->setData(id);
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
         set.file->insertAction(set.recent_place, action);

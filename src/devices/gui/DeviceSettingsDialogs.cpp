@@ -100,8 +100,8 @@ ExperimentSettingsDlg::ExperimentSettingsDlg(QWidget *parent) : QDialog(parent)
                 browse->setFixedWidth(30);
                 connect(browse, &QPushButton::clicked, this, [this, edit] {
                     std::string chosen;
-                    if (platform::ui::Ui().BrowseForFolder("Select Data Directory...", platform::gui::EditText(edit),
-                                                           chosen)) {
+                    if (platform::ui::Ui().BrowseForFolder("Select Data Directory...",
+                                                           platform::gui::EditText(edit), chosen)) {
                         platform::gui::SetEditText(edit, chosen);
                         Changed(1003, 1000);
                     }
@@ -335,7 +335,7 @@ bool CameraSettingsDlg::Fill()
     const std::string section = FormatText("%s Settings", model.c_str());
     auto read = [&](const char *key, const std::string &fallback) {
         return platform::gui::ToQt(Ostravo::ReadProfileString(section.c_str(), key, fallback.c_str(), 1023,
-                                                 theApp.m_ini_path.c_str()));
+                                                              theApp.m_ini_path.c_str()));
     };
     m_depth->setEditText(read("PixelDepth", std::to_string(bits)));
     Field(1008)->setText(read("Gain", platform::gui::FromQt(Field(1008)->text())));
@@ -399,7 +399,8 @@ void CameraSettingsDlg::ApplyExposure()
 void CameraSettingsDlg::ApplyRefreshPeriod()
 {
     int32_t period = 0;
-    if (Ostravo::ScanInt(platform::gui::FromQt(Field(1016)->text()), period) && period >= 25 && period <= 10000)
+    if (Ostravo::ScanInt(platform::gui::FromQt(Field(1016)->text()), period) && period >= 25 &&
+        period <= 10000)
         SaveSettings();
     else
         Report("Refresh period (ms) must be an integer between 25 and 10000");

@@ -7,8 +7,8 @@
 #include "app/PlexorinApp.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
-#include "tools/ImageFileList.h"
 #include "platform/gui/QtText.h"
+#include "tools/ImageFileList.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

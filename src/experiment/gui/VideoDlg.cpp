@@ -11,8 +11,8 @@
 #include "experiment/gui/ContrastDlg.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
-#include "tools/gui/FillImageFileList.h"
 #include "platform/gui/QtText.h"
+#include "tools/gui/FillImageFileList.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

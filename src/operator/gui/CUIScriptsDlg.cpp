@@ -9,10 +9,10 @@
 #include "operator/CustomerUI.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
-#include "script/Script.h"
-#include "tools/gui/ToolWindowKit.h"
 #include "platform/Utf8Text.h"
 #include "platform/gui/QtText.h"
+#include "script/Script.h"
+#include "tools/gui/ToolWindowKit.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -161,7 +161,8 @@ void CUIScriptsDlg::OnTimer(int id)
     if (id != CUISCRIPTS_TIMER_SAVE_SETTINGS)
         return;
     KillTimer(CUISCRIPTS_TIMER_SAVE_SETTINGS);
-    const std::string name = platform::TruncateUtf8(platform::gui::ComboText(m_default_script), kMaxScriptName);
+    const std::string name =
+        platform::TruncateUtf8(platform::gui::ComboText(m_default_script), kMaxScriptName);
     // Failed writes are not reported: the next change tries again.
     Ostravo::E_WritePrivateProfileString(kSection, "DefaultScript", name.c_str(), _settings_ini_path.c_str());
     Ostravo::E_WritePrivateProfileString(kSection, "RunOnStartup",

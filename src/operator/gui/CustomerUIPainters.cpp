@@ -4,8 +4,8 @@
 #include "operator/gui/CustomerUIWnd.h"
 
 #include "app/PlexorinApp.h"
-#include "script/gui/FontTable.h"
 #include "platform/gui/QtText.h"
+#include "script/gui/FontTable.h"
 
 #include <QFontMetrics>
 #include <QImage>

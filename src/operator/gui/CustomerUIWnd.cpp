@@ -15,8 +15,8 @@
 #include "app/gui/MainFrame.h"
 #include "app/gui/ToolbarEx.h"
 #include "platform/Ui.h"
-#include "script/Script.h"
 #include "platform/gui/QtText.h"
+#include "script/Script.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -144,8 +144,9 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
             m_screen.SetComboText(n, platform::gui::FromQt(combo->currentText()));
             m_screen.OnComboCloseUp(n);
         });
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this,
-                [this, n](const QString &text) { m_screen.OnComboEditChange(n, platform::gui::FromQt(text)); });
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, n](const QString &text) {
+            m_screen.OnComboEditChange(n, platform::gui::FromQt(text));
+        });
         m_combos[i] = combo;
         m_screen.FillExposureCombo(n);
     }

@@ -1,7 +1,7 @@
 #include "script/gui/InformOperatorDlg.h"
 
-#include "script/gui/FontTable.h"
 #include "platform/gui/QtText.h"
+#include "script/gui/FontTable.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -6,10 +6,10 @@
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "script/Script.h"
 #include "script/gui/FontTable.h"
 #include "script/gui/ScriptRenameDlg.h"
-#include "platform/gui/QtText.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -202,9 +202,8 @@ void ScriptsDlg::SetStatusText(const char *text)
 {
     if (text == nullptr)
         return;
-    PostToWindow(QPointer<QWidget>(this), [this, value = std::string(text)] {
-        m_current_line->setText(platform::gui::ToQt(value));
-    });
+    PostToWindow(QPointer<QWidget>(this),
+                 [this, value = std::string(text)] { m_current_line->setText(platform::gui::ToQt(value)); });
 }
 
 void ScriptsDlg::OnScriptEnded()

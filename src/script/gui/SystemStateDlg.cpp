@@ -4,8 +4,8 @@
 #include "Ostravo/TecanCentris.h"
 #include "Ostravo/TextFormat.h"
 #include "app/PlexorinApp.h"
-#include "script/gui/FontTable.h"
 #include "platform/gui/QtText.h"
+#include "script/gui/FontTable.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -77,9 +77,8 @@ SystemStateDlg::SystemStateDlg(QWidget *parent) : ToolWindow("System State", par
     for (const Row &r : kRows) {
         for (int pump = 0; pump < 2; ++pump) {
             const int column = pump * 4;
-            grid->addWidget(
-                new QLabel(platform::gui::ToQt(FormatText("%s %d", r.label, pump + 1)), syringe), row,
-                column);
+            grid->addWidget(new QLabel(platform::gui::ToQt(FormatText("%s %d", r.label, pump + 1)), syringe),
+                            row, column);
             grid->addWidget(ValueBox(this, syringe, r.firstId + pump), row, column + 1);
             grid->addWidget(new QLabel(platform::gui::ToQt(r.unit), syringe), row, column + 2);
         }

@@ -2,10 +2,10 @@
 
 #include "Ostravo/EString.h"
 #include "platform/Clock.h"
-#include "script/Script.h"
-#include "script/gui/FontTable.h"
 #include "platform/Utf8Text.h"
 #include "platform/gui/QtText.h"
+#include "script/Script.h"
+#include "script/gui/FontTable.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -2,8 +2,8 @@
 
 #include "Ostravo/TextFormat.h"
 #include "platform/Clock.h"
-#include "script/gui/FontTable.h"
 #include "platform/gui/QtText.h"
+#include "script/gui/FontTable.h"
 
 #include <QKeyEvent>
 #include <QLabel>

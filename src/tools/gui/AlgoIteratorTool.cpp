@@ -10,9 +10,9 @@
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
 #include "tools/gui/FillImageFileList.h"
-#include "platform/gui/QtText.h"
 
 #include <QComboBox>
 #include <QGridLayout>

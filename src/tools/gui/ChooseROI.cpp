@@ -44,7 +44,8 @@ ChooseROI::ChooseROI(const std::string &settingsPath, QWidget *parent) : QDialog
     // Rows in the list's name order, unsorted by the control: row i is position i of the list.
     m_list.LoadFromProfile(settingsPath.c_str());
     for (int32_t i = 0; i < m_list.GetCount(); ++i)
-        platform::gui::AddListItem(m_list_box, m_list.GetSortedAt(i)->m_name.c_str(), platform::gui::TextKind::Text);
+        platform::gui::AddListItem(m_list_box, m_list.GetSortedAt(i)->m_name.c_str(),
+                                   platform::gui::TextKind::Text);
 
     connect(m_list_box, &QListWidget::itemSelectionChanged, this, &ChooseROI::OnSelChangeRoiList);
     connect(m_ok, &QPushButton::clicked, this, &ChooseROI::OnOK);

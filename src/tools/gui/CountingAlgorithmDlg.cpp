@@ -17,8 +17,8 @@
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
-#include "tools/CountingRun.h"
 #include "platform/gui/QtText.h"
+#include "tools/CountingRun.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -15,8 +15,8 @@
 #include "app/gui/ImageView.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
-#include "platform/gui/QtText.h"
 #include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

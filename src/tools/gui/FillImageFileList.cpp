@@ -1,8 +1,8 @@
 #include "tools/gui/FillImageFileList.h"
 
+#include "platform/gui/QtText.h"
 #include "tools/ImageFileList.h"
 #include "tools/gui/ToolWindowKit.h"
-#include "platform/gui/QtText.h"
 
 #include <QLineEdit>
 #include <QListWidget>

@@ -5,8 +5,8 @@
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
 #include "platform/Ui.h"
-#include "tools/MeniscusReport.h"
 #include "platform/Utf8Text.h"
+#include "tools/MeniscusReport.h"
 
 #include <QPushButton>
 

@@ -14,10 +14,10 @@
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/FractionationRun.h"
 #include "tools/ImageFileList.h"
 #include "tools/gui/FillImageFileList.h"
-#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

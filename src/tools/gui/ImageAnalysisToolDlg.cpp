@@ -12,9 +12,9 @@
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/CountingParams.h"
 #include "tools/gui/FillImageFileList.h"
-#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,8 +4,8 @@
 #include "Ostravo/Profile.h"
 #include "app/PlexorinApp.h"
 #include "platform/Sync.h"
-#include "tools/ImageFileList.h"
 #include "platform/gui/QtText.h"
+#include "tools/ImageFileList.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>

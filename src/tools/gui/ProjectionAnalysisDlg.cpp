@@ -5,8 +5,8 @@
 #include "app/BackgroundImages.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Ui.h"
-#include "tools/CountingParams.h"
 #include "platform/gui/QtText.h"
+#include "tools/CountingParams.h"
 
 #include <QCheckBox>
 #include <QComboBox>

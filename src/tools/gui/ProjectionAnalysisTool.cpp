@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/CountingParams.h"
 #include "tools/FractionationInputs.h"
 #include "tools/ImageAnalysisToolRun.h"
@@ -20,7 +21,6 @@
 #include "tools/ProjectionBatchRun.h"
 #include "tools/ProjectionParamsFile.h"
 #include "tools/gui/FillImageFileList.h"
-#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

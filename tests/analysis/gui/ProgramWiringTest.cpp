@@ -175,7 +175,6 @@ TEST_F(ProgramWiringTest, FilesDroppedOnTheMainFrameOpenAsDocuments)
     EXPECT_FALSE(refused.isAccepted());
 }
 
-
 // A folder and file named with accented letters, and a file whose name is not UTF-8 (made on an
 // older system): each opens, the window title and the recent-file list show the names, Save As
 // writes where it was told, and the recent-file list keeps every name's bytes over a restart.
@@ -186,7 +185,8 @@ TEST_F(ProgramWiringTest, NamesWithAnyCharactersOpenShowAndStayInTheRecentFileLi
     auto *frame = dynamic_cast<CMainFrame *>(m_qt->MainWindow());
     ASSERT_NE(frame, nullptr);
 
-    const std::string folder = m_documents.file("Donn\xC3\xA9" "es \xC3\xA9");
+    const std::string folder = m_documents.file("Donn\xC3\xA9"
+                                                "es \xC3\xA9");
     std::filesystem::create_directories(folder);
     const cv::Mat image(40, 60, CV_16UC1, cv::Scalar(1500));
     const std::string accented = folder + "/cellules_\xC3\xAF.png";
@@ -213,8 +213,10 @@ TEST_F(ProgramWiringTest, NamesWithAnyCharactersOpenShowAndStayInTheRecentFileLi
          [&] {
              // The URL carries the name's bytes percent-encoded, as file managers send them.
              QMimeData data;
-             data.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
-             QDragEnterEvent enter(frame->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+             data.setUrls(
+                 {QUrl::fromEncoded("file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+             QDragEnterEvent enter(frame->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                                   Qt::NoModifier);
              QApplication::sendEvent(frame, &enter);
              QDropEvent drop(frame->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
              QApplication::sendEvent(frame, &drop);
@@ -225,7 +227,8 @@ TEST_F(ProgramWiringTest, NamesWithAnyCharactersOpenShowAndStayInTheRecentFileLi
         c.open();
         EXPECT_NE(DocumentManager::Instance().FindDocument(c.path), nullptr) << c.what;
         QApplication::processEvents();
-        EXPECT_TRUE(frame->windowTitle().contains(c.title)) << c.what << ": " << frame->windowTitle().toStdString();
+        EXPECT_TRUE(frame->windowTitle().contains(c.title))
+            << c.what << ": " << frame->windowTitle().toStdString();
         ASSERT_FALSE(m_qt->RecentFiles().empty());
         EXPECT_EQ(m_qt->RecentFiles().front(), DocumentPathFor(c.path)) << c.what;
     }
@@ -239,7 +242,8 @@ TEST_F(ProgramWiringTest, NamesWithAnyCharactersOpenShowAndStayInTheRecentFileLi
         return std::any_of(entries.begin(), entries.end(),
                            [&](const std::string &entry) { return entry.find(name) != std::string::npos; });
     };
-    EXPECT_TRUE(shows("/Donn\xC3\xA9" "es \xC3\xA9/cellules_\xC3\xAF.png"));
+    EXPECT_TRUE(shows("/Donn\xC3\xA9"
+                      "es \xC3\xA9/cellules_\xC3\xAF.png"));
     EXPECT_TRUE(shows("/ancien_\xEF\xBF\xBD.png")) << "a name that is not UTF-8 shows U+FFFD";
 
     // Save As into the accented folder.

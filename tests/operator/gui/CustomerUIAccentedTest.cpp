@@ -1,8 +1,8 @@
 // The operator screen's edits with names that are not plain ASCII: what the operator types reaches
 // the screen's model as UTF-8 (the bytes of the folder on disk), and a value the script set from an
 // older settings file is shown in Windows-1252 and left as it was when nobody edits it.
-#include "operator/gui/CustomerUIWnd.h"
 #include "operator/gui/CustomerUIWindowFixture.h"
+#include "operator/gui/CustomerUIWnd.h"
 
 #include "platform/Files.h"
 #include "platform/gui/QtText.h"
@@ -64,8 +64,10 @@ TEST_F(CustomerUIAccentedTest, TypedFoldersReachTheModelAsTheirBytesAndUneditedV
     // Edited: the new text is UTF-8.
     window.InputEdit(1)->setFocus();
     TypeText(window.InputEdit(1), QStringLiteral("e"));
-    ASSERT_TRUE(RunEventLoopUntil([&] { return screen.Snapshot().editTexts[1] == "Ren\xC3\xA9" "e"; }))
-        << screen.Snapshot().editTexts[1];
+    ASSERT_TRUE(RunEventLoopUntil([&] {
+        return screen.Snapshot().editTexts[1] == "Ren\xC3\xA9"
+                                                 "e";
+    })) << screen.Snapshot().editTexts[1];
 }
 
 } // namespace

@@ -30,9 +30,10 @@ using vantelis::test::WriteFileBytes;
 
 namespace {
 
-const std::string kFolderName = "Donn\xC3\xA9" "es \xC3\xA9";   // "Données é"
-const std::string kFileName = "cellules_\xC3\xAF.png";           // "cellules_ï.png"
-const std::string kLatin1Name = "ancien_\xEF.png";               // not UTF-8: a Latin-1 "ï"
+const std::string kFolderName = "Donn\xC3\xA9"
+                                "es \xC3\xA9";         // "Données é"
+const std::string kFileName = "cellules_\xC3\xAF.png"; // "cellules_ï.png"
+const std::string kLatin1Name = "ancien_\xEF.png";     // not UTF-8: a Latin-1 "ï"
 
 // Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
 void TypeText(QWidget *widget, const QString &text)
@@ -58,13 +59,19 @@ TEST(QtTextTest, ProgramTextShowsAsUtf8AndOtherBytesAsWindows1252)
         {"ASCII", "Images/run_0001.png", QStringLiteral("Images/run_0001.png"), true},
         {"UTF-8 folder", kFolderName, QString::fromUtf8("Données é"), true},
         {"four-byte UTF-8", "\xF0\x9F\x94\xAC", QString::fromUtf8("\xF0\x9F\x94\xAC"), true},
-        {"Windows-1252 value", "Donn\xE9" "es", QString::fromUtf8("Données"), false},
-        {"Windows-1252 euro, quotes and y diaeresis", "\x80 \x93x\x94 \x9F",
-         QString::fromUtf8("€ “x” Ÿ"), false},
+        {"Windows-1252 value",
+         "Donn\xE9"
+         "es",
+         QString::fromUtf8("Données"), false},
+        {"Windows-1252 euro, quotes and y diaeresis", "\x80 \x93x\x94 \x9F", QString::fromUtf8("€ “x” Ÿ"),
+         false},
         {"undefined Windows-1252 byte", "a\x81", QStringLiteral("a") + QChar(0x81), false},
         {"UTF-8 folder holding a Windows-1252 name", kFolderName + "/Exp\xE9",
          QString::fromUtf8("Données é/Expé"), false},
-        {"micro and degree signs", "\xC2\xB5s \xC2\xB0" "C", QString::fromUtf8("µs °C"), true},
+        {"micro and degree signs",
+         "\xC2\xB5s \xC2\xB0"
+         "C",
+         QString::fromUtf8("µs °C"), true},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(ToQt(c.bytes), c.shown) << c.what;
@@ -72,8 +79,8 @@ TEST(QtTextTest, ProgramTextShowsAsUtf8AndOtherBytesAsWindows1252)
     }
     EXPECT_EQ(ToQt(static_cast<const char *>(nullptr)), QString());
     // A file name that is not UTF-8 shows as Qt's dialogs show it.
-    EXPECT_EQ(PathToQt(kLatin1Name), QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) +
-                                         QStringLiteral(".png"));
+    EXPECT_EQ(PathToQt(kLatin1Name),
+              QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) + QStringLiteral(".png"));
     EXPECT_EQ(PathFromQt(PathToQt(kFolderName + "/" + kFileName)), kFolderName + "/" + kFileName);
 }
 
@@ -105,12 +112,14 @@ TEST(QtTextTest, Windows1252ValuesGoBackUnchangedUnlessEdited)
 
     QComboBox combo;
     combo.setEditable(true);
-    AddComboItem(&combo, "Donn\xE9" "es");
+    AddComboItem(&combo, "Donn\xE9"
+                         "es");
     AddComboItem(&combo, kLatin1Name, TextKind::Path);
     combo.setCurrentIndex(1);
     EXPECT_EQ(ComboText(&combo), kLatin1Name) << "an item shown with U+FFFD still names its file";
     combo.setCurrentIndex(0);
-    EXPECT_EQ(ComboText(&combo), "Donn\xE9" "es");
+    EXPECT_EQ(ComboText(&combo), "Donn\xE9"
+                                 "es");
     SetComboEditText(&combo, "Exp\xE9rience");
     EXPECT_EQ(ComboText(&combo), "Exp\xE9rience");
     combo.setEditText(QString::fromUtf8("Expériences"));
@@ -270,16 +279,24 @@ TEST_F(QtPickerTest, NamesTypedOrPickedInQtDialogsReachTheProgramAsTheirBytes)
     };
     const Case cases[] = {
         {"File > Open, typed",
-         [&](std::string &chosen) { return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen);
+         },
          Type(QString::fromUtf8("cellules_ï.png")), file},
         {"File > Open, picked",
-         [&](std::string &chosen) { return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen);
+         },
          Pick(QString::fromUtf8("cellules_ï.png")), file},
         {"Save As, typed",
-         [&](std::string &chosen) { return platform::ui::Ui().ChooseSaveFile("Save As", m_folder, "", chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().ChooseSaveFile("Save As", m_folder, "", chosen);
+         },
          Type(QString::fromUtf8("copie_ï.png")), m_folder + "/copie_\xC3\xAF.png"},
         {"Browse, picked",
-         [&](std::string &chosen) { return platform::ui::Ui().BrowseForFolder("Select a directory", m_dir.str(), chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().BrowseForFolder("Select a directory", m_dir.str(), chosen);
+         },
          Pick(QString::fromUtf8("Données é")), m_folder},
     };
     for (const Case &c : cases) {
@@ -307,16 +324,24 @@ TEST_F(QtPickerTest, ANameThatIsNotUtf8IsRefusedWithAMessageNeverOpenedAsAnother
     // Qt's listings leave such names out; the user can only type them, as our own lists show them.
     const Case cases[] = {
         {"File > Open of a file whose name is not UTF-8",
-         [&](std::string &chosen) { return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().ChooseOpenFile("Open", m_folder, "PNG Image (*.png)", chosen);
+         },
          Type(shownFile), "File not found"},
         {"Save As over a file whose name is not UTF-8",
-         [&](std::string &chosen) { return platform::ui::Ui().ChooseSaveFile("Save As", m_folder, "", chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().ChooseSaveFile("Save As", m_folder, "", chosen);
+         },
          Type(shownFile), "holds characters that are not UTF-8 text"},
         {"Save As into a folder whose name is not UTF-8",
-         [&](std::string &chosen) { return platform::ui::Ui().ChooseSaveFile("Save As", m_dir.str(), "", chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().ChooseSaveFile("Save As", m_dir.str(), "", chosen);
+         },
          Type(shownFolder + "/copie.png"), "holds characters that are not UTF-8 text"},
         {"Browse to a folder whose name is not UTF-8",
-         [&](std::string &chosen) { return platform::ui::Ui().BrowseForFolder("Select a directory", m_dir.str(), chosen); },
+         [&](std::string &chosen) {
+             return platform::ui::Ui().BrowseForFolder("Select a directory", m_dir.str(), chosen);
+         },
          Type(shownFolder), "Directory not found"},
     };
     for (const Case &c : cases) {
@@ -326,7 +351,8 @@ TEST_F(QtPickerTest, ANameThatIsNotUtf8IsRefusedWithAMessageNeverOpenedAsAnother
         EXPECT_FALSE(c.ask(chosen)) << c.what;
         EXPECT_EQ(chosen, "unchanged") << c.what;
         ASSERT_EQ(m_messages.size(), m_messagesBefore + 1) << c.what;
-        EXPECT_NE(m_messages.back().find(c.message), std::string::npos) << c.what << ": " << m_messages.back();
+        EXPECT_NE(m_messages.back().find(c.message), std::string::npos)
+            << c.what << ": " << m_messages.back();
     }
 }
 

@@ -166,7 +166,8 @@ TEST_F(ScriptsDlgTest, ADataFolderWithAccentsListsRenamesAndDeletesItsScriptsByT
 {
     // The data folder "Données é" holds a script named with accents and one named on an older
     // system in Windows-1252, which the list shows with U+FFFD.
-    const std::string data = m_dir.file("Donn\xC3\xA9" "es \xC3\xA9");
+    const std::string data = m_dir.file("Donn\xC3\xA9"
+                                        "es \xC3\xA9");
     theApp.m_data_directory = data;
     const std::string scripts = data + "/Scripts";
     std::filesystem::create_directories(scripts);

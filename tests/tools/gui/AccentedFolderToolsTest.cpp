@@ -44,9 +44,10 @@ namespace {
 using platform::gui::FromQt;
 using platform::gui::PathToQt;
 
-const std::string kFolderName = "Donn\xC3\xA9" "es \xC3\xA9"; // "Données é"
-const std::string kFileName = "cellules_\xC3\xAF.png";         // "cellules_ï.png"
-const std::string kLatin1Name = "ancien_\xEF.png";             // not UTF-8
+const std::string kFolderName = "Donn\xC3\xA9"
+                                "es \xC3\xA9";         // "Données é"
+const std::string kFileName = "cellules_\xC3\xAF.png"; // "cellules_ï.png"
+const std::string kLatin1Name = "ancien_\xEF.png";     // not UTF-8
 
 // Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
 void TypeText(QWidget *widget, const QString &text)
@@ -81,7 +82,8 @@ class AccentedFolderToolsTest : public ::testing::Test
         // folder above, without images, is where Browse starts.
         m_other = m_dir.str();
         for (const std::string &folder : {m_folder, m_other}) {
-            WriteFileBytes(folder + "/ExperimentSettings.ini", "[ExperimentSettings]\r\nExperimentName=Essai\r\n");
+            WriteFileBytes(folder + "/ExperimentSettings.ini",
+                           "[ExperimentSettings]\r\nExperimentName=Essai\r\n");
             WriteFileBytes(folder + "/Capture.log",
                            std::string(kLogFileExpectedHeader) + "\r\n" + kFileName +
                                "\t2026/12/11\t10:00:00\t100\tOK\t0\tBF\t1\t1\t0\t0\t0\t0\r\n");
@@ -130,7 +132,8 @@ class AccentedFolderToolsTest : public ::testing::Test
     std::string Setting(const char *section, const char *key) const
     {
         char buffer[1024] = {0};
-        Ostravo::E_GetPrivateProfileString(section, key, "<none>", buffer, sizeof buffer, theApp.m_ini_path.c_str());
+        Ostravo::E_GetPrivateProfileString(section, key, "<none>", buffer, sizeof buffer,
+                                           theApp.m_ini_path.c_str());
         return buffer;
     }
 
@@ -171,18 +174,20 @@ TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeep
     const Tool tools[] = {
         {"image analysis", [] { return std::make_unique<ImageAnalysisToolDlg>(); }, "ImageAnalysisTool",
          image_analysis_id::kBrowse, 1221, image_analysis_id::kUseAcquisitionSettings},
-        {"fractionation", [] { return std::make_unique<FractionationAnalysisDlg>(); }, "FractionationAnalysisDlg",
-         fractionation_id::kBrowse, 1221, 0},
+        {"fractionation", [] { return std::make_unique<FractionationAnalysisDlg>(); },
+         "FractionationAnalysisDlg", fractionation_id::kBrowse, 1221, 0},
         {"projection", [] { return std::make_unique<ProjectionAnalysisTool>(); }, "ProjectionAnalysisTool",
          projection_tool_id::kBrowse, 1221, 0},
         {"counting sweep", [] { return std::make_unique<AlgoIteratorTool>(); }, "AlgoIteratorTool",
          algo_iterator_id::kBrowse, 1221, 0},
-        {"focus", [] { return std::make_unique<FocusToolDlg>(); }, "FocusTool", FocusToolDlg::kBrowse, FocusToolDlg::kImageList, 0},
-        {"meniscus", [] { return std::make_unique<FindMeniscusDlg>(); }, "FindMeniscus", FindMeniscusDlg::kBrowse,
-         FindMeniscusDlg::kImageList, 0},
+        {"focus", [] { return std::make_unique<FocusToolDlg>(); }, "FocusTool", FocusToolDlg::kBrowse,
+         FocusToolDlg::kImageList, 0},
+        {"meniscus", [] { return std::make_unique<FindMeniscusDlg>(); }, "FindMeniscus",
+         FindMeniscusDlg::kBrowse, FindMeniscusDlg::kImageList, 0},
     };
     // The listing as the file system has it: the Latin-1 name shows with U+FFFD, as in Qt's dialogs.
-    const std::vector<QString> shown = {QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) + ".png",
+    const std::vector<QString> shown = {QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) +
+                                            ".png",
                                         QString::fromUtf8("cellules_ï.png")};
     const std::vector<std::string> named = {kLatin1Name, kFileName};
 
@@ -211,7 +216,8 @@ TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeep
             EXPECT_TRUE(RunEventLoopUntil([&] { return !window->Control(tool.settingsBox)->isHidden(); }))
                 << "the folder's settings were not found";
             std::filesystem::create_directories("/tmp/shots");
-            EXPECT_TRUE(window->grab().save(QStringLiteral("/tmp/shots/accented_folder_%1.png").arg(tool.section)));
+            EXPECT_TRUE(
+                window->grab().save(QStringLiteral("/tmp/shots/accented_folder_%1.png").arg(tool.section)));
         }
 
         // Picked with Browse, starting from another folder.
