@@ -248,10 +248,16 @@ class QtPickerTest : public ::testing::Test
             for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
                 const QModelIndex index = model->index(row, 0, view->rootIndex());
                 if (model->data(index).toString() == name && !dialog->property("answered").toBool()) {
-                    dialog->setProperty("answered", true);
+                    // Accepted once the choice shows in the name field (the listing may still be
+                    // filling and sorting meanwhile).
+                    auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                    if (edit && edit->text() == name) {
+                        dialog->setProperty("answered", true);
+                        QMetaObject::invokeMethod(dialog, "accept");
+                        return;
+                    }
                     view->setCurrentIndex(index);
                     view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
-                    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
                     return;
                 }
             }
