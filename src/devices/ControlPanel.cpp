@@ -6,6 +6,7 @@
 #include "app/ScriptServices.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -272,8 +273,8 @@ bool WriteButtonProperties(const std::string &panelFile, const std::string &sect
     std::snprintf(text, sizeof text, "%ld,%ld,%ld", static_cast<long>(color & 0xFF),
                   static_cast<long>((color >> 8) & 0xFF), static_cast<long>((color >> 16) & 0xFF));
     bool ok = Ostravo::E_WritePrivateProfileString(section.c_str(), "Color", text, panelFile.c_str());
-    ok = Ostravo::E_WritePrivateProfileString(section.c_str(), "Title", title.substr(0, 1023).c_str(),
-                                              panelFile.c_str()) &&
+    ok = Ostravo::E_WritePrivateProfileString(
+             section.c_str(), "Title", platform::TruncateUtf8(title, 1023).c_str(), panelFile.c_str()) &&
          ok;
     if (scriptChoice) {
         // Choosing "<NotAssigned>" clears the button.

@@ -45,11 +45,11 @@ const std::vector<std::string> &PumpReportCommandTable()
         "?50 : Report the 24 volt supply voltage.",
         "?51 : Report the 5 volt supply voltage.",
         "?52 : Report the 3.3 volt supply voltage.",
-        "?53 : Reports the real-time pump temperature in \xB0"
+        "?53 : Reports the real-time pump temperature in \xC2\xB0"
         "F",
-        "?54 : Reports the real-time pump temperature in \xB0"
+        "?54 : Reports the real-time pump temperature in \xC2\xB0"
         "C",
-        "?55 : Reports the highest pump temperature recorded in \xB0"
+        "?55 : Reports the highest pump temperature recorded in \xC2\xB0"
         "C",
         "?60 : Report the firmware part number.",
         "?61 : Report the firmware version.",

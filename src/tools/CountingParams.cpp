@@ -4,6 +4,7 @@
 #include "Ostravo/Profile.h"
 #include "analysis/CountingAlgoOptions.h"
 #include "platform/Files.h"
+#include "platform/Utf8Text.h"
 #include "tools/ImageFileList.h"
 
 #include <algorithm>
@@ -16,7 +17,7 @@ constexpr size_t kMaxEditText = 1022;
 std::string StoredEditText(const std::string &text)
 {
     std::string value = text.substr(0, text.find_first_of("\r\n"));
-    return value.substr(0, kMaxEditText);
+    return platform::TruncateUtf8(value, kMaxEditText);
 }
 
 } // namespace

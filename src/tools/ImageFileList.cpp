@@ -2,6 +2,7 @@
 
 #include "Ostravo/EString.h"
 #include "platform/Files.h"
+#include "platform/Utf8Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,8 +20,8 @@ bool IsSeparator(char c)
 
 std::string ImageFileSearchPattern(const std::string &folderText, const std::string &filterText)
 {
-    const std::string filter = filterText.substr(0, kMaxText);
-    EString folder(folderText.substr(0, kMaxText).c_str());
+    const std::string filter = platform::TruncateUtf8(filterText, kMaxText);
+    EString folder(platform::TruncateUtf8(folderText, kMaxText).c_str());
     folder.Trim();
     const std::string trimmed = folder.c_str();
     if (trimmed.empty())

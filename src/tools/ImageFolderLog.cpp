@@ -2,6 +2,7 @@
 
 #include "Ostravo/TextFormat.h"
 #include "platform/Files.h"
+#include "platform/Utf8Text.h"
 #include "tools/FlowSplit.h"
 
 #include <cstdio>
@@ -20,7 +21,7 @@ bool LogFileData::LoadFromDirectory(const char *folder, EString &error)
 {
     m_log_path.Assign("");
     m_records.RemoveAll(false);
-    const std::string typed = folder ? std::string(folder).substr(0, 1023) : std::string();
+    const std::string typed = folder ? platform::TruncateUtf8(std::string(folder), 1023) : std::string();
     if (typed.empty())
         return true;
 

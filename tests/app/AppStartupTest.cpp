@@ -339,6 +339,13 @@ TEST_F(AppStartupTest, HeadlessCommandLineRunsTheAnalysisWithoutWindows)
         {{"-m", "/exp/two", "false", "true", "montage"}, "RunExperimentAnalysis:1:/exp/two:off:on:montage"},
         // Only "true" in lower case switches on.
         {{"-f", "/exp/3", "TRUE", "True", "out"}, "RunExperimentAnalysis:2:/exp/3:off:off:out"},
+        // Folder and output names pass as their bytes, whatever characters they hold.
+        {{"-m",
+          "/Donn\xC3\xA9"
+          "es \xC3\xA9/Exp\xE9",
+          "false", "true", "r\xC3\xA9sum\xC3\xA9"},
+         "RunExperimentAnalysis:1:/Donn\xC3\xA9"
+         "es \xC3\xA9/Exp\xE9:off:on:r\xC3\xA9sum\xC3\xA9"},
     };
     SeedDataFolder();
     for (const Case &c : cases) {

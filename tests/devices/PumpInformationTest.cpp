@@ -35,8 +35,8 @@ TEST(PumpReportCommandTableTest, CommandsInListOrderAndTheQuotedEntries)
               "command, but appends the status to the pump response to enable status queries in CAN "
               "communication.The error code returned with this command is the last registered error "
               "code.");
-    // The degree sign is one Latin-1 byte.
-    EXPECT_EQ(table[33], "?53 : Reports the real-time pump temperature in \xB0"
+    // The degree sign is UTF-8, as all of the program's text.
+    EXPECT_EQ(table[33], "?53 : Reports the real-time pump temperature in \xC2\xB0"
                          "F");
 }
 

@@ -1,29 +1,21 @@
 #include "app/gui/AboutDlg.h"
 
 #include "app/PlexorinApp.h"
+#include "platform/gui/QtText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QString Latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
 CAboutDlg::CAboutDlg(const CPlexorinApp &app, QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About Vantelis"));
     m_product = new QLabel(this);
     if (!app.m_product_name.empty())
-        m_product->setText(Latin1(app.m_product_name));
-    m_version = new QLabel(Latin1("Version " + app.m_version_short), this);
-    m_build = new QLabel(Latin1("Build " + app.m_build), this);
+        m_product->setText(platform::gui::ToQt(app.m_product_name));
+    m_version = new QLabel(platform::gui::ToQt("Version " + app.m_version_short), this);
+    m_build = new QLabel(platform::gui::ToQt("Build " + app.m_build), this);
     m_notice = new QLabel(QStringLiteral("Image analysis for the Nimbrel instrument family."), this);
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);

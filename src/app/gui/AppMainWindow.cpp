@@ -1,6 +1,7 @@
 #include "app/gui/AppMainWindow.h"
 
 #include "app/PlexorinApp.h"
+#include "platform/gui/QtText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,7 +16,7 @@ bool g_inEventLoop = false;
 
 AppMainWindow::AppMainWindow(QWidget *parent) : QMainWindow(parent)
 {
-    setWindowTitle(QString::fromLatin1(theApp.m_product_name.c_str()));
+    setWindowTitle(platform::gui::ToQt(theApp.m_product_name));
     resize(1280, 800);
 }
 

@@ -3,6 +3,7 @@
 #include "app/ImageDoc.h"
 #include "app/gui/DocumentManager.h"
 #include "app/gui/ImageView.h"
+#include "platform/gui/QtText.h"
 
 CChildFrame::CChildFrame(std::unique_ptr<CImageDoc> document, QWidget *parent)
     : QMdiSubWindow(parent), m_document(std::move(document))
@@ -24,5 +25,5 @@ CChildFrame::~CChildFrame()
 void CChildFrame::UpdateTitle()
 {
     const std::string &title = m_document->GetTitle();
-    setWindowTitle(QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size())));
+    setWindowTitle(platform::gui::PathToQt(title));
 }

@@ -1,9 +1,13 @@
 #pragma once
 // A combo box that tells its window when its list is about to open (so the window can refill it,
 // as the set and name lists do) and when it has closed.
+#include "platform/gui/QtText.h"
+
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <QStringList>
+
+#include <algorithm>
 
 #include <functional>
 #include <string>
@@ -43,10 +47,11 @@ inline void RefillSortedKeepingText(QComboBox *combo, const std::vector<std::str
     const QString text = combo->currentText();
     const QSignalBlocker quiet(combo);
     combo->clear();
-    QStringList items;
-    for (const std::string &word : words)
-        items << QString::fromLatin1(word.c_str());
-    items.sort();
-    combo->addItems(items);
+    std::vector<std::string> items = words;
+    std::stable_sort(items.begin(), items.end(), [](const std::string &a, const std::string &b) {
+        return platform::gui::ToQt(a) < platform::gui::ToQt(b);
+    });
+    for (const std::string &item : items)
+        platform::gui::AddComboItem(combo, item);
     combo->setEditText(text);
 }

@@ -11,6 +11,7 @@
 #include "app/ToolServices.h"
 #include "app/gui/ImageViewLinks.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 
 #include <QAction>
 #include <QBitmap>
@@ -286,7 +287,7 @@ std::unique_ptr<QMenu> CImageView::BuildContextMenu()
 {
     auto menu = std::make_unique<QMenu>();
     auto add = [&menu](const char *text, int id) {
-        QAction *action = menu->addAction(QString::fromLatin1(text));
+        QAction *action = menu->addAction(platform::gui::ToQt(text));
         action->setData(id);
         return action;
     };

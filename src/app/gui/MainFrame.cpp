@@ -29,6 +29,7 @@
 #include "platform/Clock.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "platform/gui/QtUserInterface.h"
 
 #include <QAction>
@@ -74,16 +75,11 @@ std::string &ComboTextCopy()
     return text;
 }
 
-QString Latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::string StripAmpersands(const QString &text)
 {
     QString plain = text;
     plain.remove(QLatin1Char('&'));
-    return plain.toLatin1().toStdString();
+    return platform::gui::FromQt(plain);
 }
 
 bool IsViewCommand(int id)
@@ -156,11 +152,12 @@ bool CMainFrame::OnCreate()
     // The render thread reads the combo's text (the live image's type) through this copy.
     SetImageTypeComboTextSource(&::ImageTypeComboText);
     if (!m_app.m_analysis_mode && m_toolbar->FillImageTypeCombo()) {
-        auto remember = [](const QString &text) {
+        QComboBox *combo = m_toolbar->Combo();
+        auto remember = [combo](const QString &) {
             std::lock_guard<std::mutex> lock(ComboTextMutex());
-            ComboTextCopy() = text.toLatin1().toStdString();
+            ComboTextCopy() = platform::gui::ComboText(combo);
         };
-        remember(m_toolbar->Combo()->currentText());
+        remember(combo->currentText());
         connect(m_toolbar->Combo(), &QComboBox::editTextChanged, this, remember);
     }
     addToolBar(Qt::TopToolBarArea, m_toolbar);
@@ -174,8 +171,9 @@ bool CMainFrame::OnCreate()
     }
     if (auto *ui = dynamic_cast<platform::gui::QtUserInterface *>(&platform::ui::Ui())) {
         ui->RegisterStatusTarget(kPixelPaneTarget, m_panes[2]);
-        ui->RegisterStatusTarget(kMessagePaneTarget,
-                                 [this](const std::string &text) { statusBar()->showMessage(Latin1(text)); });
+        ui->RegisterStatusTarget(kMessagePaneTarget, [this](const std::string &text) {
+            statusBar()->showMessage(platform::gui::ToQt(text));
+        });
     }
 
     BuildMenus(m_no_document_menus, false);
@@ -215,7 +213,7 @@ bool CMainFrame::OnCreate()
 
 QAction *CMainFrame::AddItem(MenuSet &set, QMenu *menu, int id, const char *text)
 {
-    QAction *action = menu->addAction(QString::fromLatin1(text));
+    QAction *action = menu->addAction(platform::gui::ToQt(text));
     action->setData(id);
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     set.actions.emplace(id, action);
@@ -387,7 +385,7 @@ void CMainFrame::UpdateAction(QAction *action, int id)
     if (action->isCheckable())
         action->setChecked(ui.checked);
     if (!ui.text.empty())
-        action->setText(Latin1(ui.text));
+        action->setText(platform::gui::ToQt(ui.text));
 }
 
 void CMainFrame::FillRecentFiles(MenuSet &set)
@@ -402,7 +400,8 @@ void CMainFrame::FillRecentFiles(MenuSet &set)
     set.recent_place->setVisible(files.empty());
     for (size_t i = 0; i < files.size() && i < 4; ++i) {
         const int id = cmd::kFileMruFirst + static_cast<int>(i);
-        auto *action = new QAction(QStringLiteral("&%1 ").arg(i + 1) + Latin1(files[i]), set.file);
+        auto *action =
+            new QAction(QStringLiteral("&%1 ").arg(i + 1) + platform::gui::PathToQt(files[i]), set.file);
         action->setData(id);
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
         set.file->insertAction(set.recent_place, action);
@@ -453,7 +452,7 @@ std::vector<std::string> CMainFrame::MenuItemTexts(const std::string &title) con
     std::vector<std::string> texts;
     if (QMenu *menu = Menu(title))
         for (QAction *action : menu->actions())
-            texts.push_back(action->isSeparator() ? std::string() : action->text().toLatin1().toStdString());
+            texts.push_back(action->isSeparator() ? std::string() : platform::gui::FromQt(action->text()));
     return texts;
 }
 
@@ -466,7 +465,7 @@ QAction *CMainFrame::MenuAction(int id) const
 
 void CMainFrame::UpdateTitle()
 {
-    QString title = Latin1(m_app.m_product_name);
+    QString title = platform::gui::ToQt(m_app.m_product_name);
     if (QMdiSubWindow *window = m_mdi->currentSubWindow())
         title += QStringLiteral(" - ") + window->windowTitle();
     setWindowTitle(title);
@@ -482,13 +481,13 @@ QLabel *CMainFrame::Pane(int index) const
 void CMainFrame::SetPaneText(int index, const std::string &text)
 {
     if (QLabel *pane = Pane(index))
-        pane->setText(Latin1(text));
+        pane->setText(platform::gui::ShowKept(pane, text));
 }
 
 std::string CMainFrame::PaneText(int index) const
 {
     QLabel *pane = Pane(index);
-    return pane ? pane->text().toLatin1().toStdString() : std::string();
+    return pane ? platform::gui::KeptText(pane, pane->text()) : std::string();
 }
 
 void CMainFrame::OnIdleUpdateCmdUI()
@@ -999,7 +998,9 @@ std::vector<std::string> DroppedFiles(const QMimeData *data)
         return files;
     for (const QUrl &url : data->urls())
         if (url.isLocalFile())
-            files.push_back(url.toLocalFile().toLatin1().toStdString());
+            // The encoded path carries the name's bytes even where they are not UTF-8.
+            files.push_back(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toUtf8()).toStdString());
     return files;
 }
 

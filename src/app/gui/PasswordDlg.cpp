@@ -1,4 +1,5 @@
 #include "app/gui/PasswordDlg.h"
+#include "platform/gui/QtText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,11 +42,11 @@ void PasswordDlg::showEvent(QShowEvent *event)
 
 void PasswordDlg::OnInitDialog()
 {
-    m_label->setText(QString::fromLatin1(m_prompt.c_str()));
+    m_label->setText(platform::gui::ToQt(m_prompt));
 }
 
 void PasswordDlg::OnBnClickedOk()
 {
-    m_password = m_edit->text().left(kMaxPasswordLength).toLatin1().toStdString();
+    m_password = platform::gui::FromQtLimited(m_edit->text(), kMaxPasswordLength);
     accept();
 }

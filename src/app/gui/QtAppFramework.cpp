@@ -5,6 +5,8 @@
 #include "app/gui/DocumentManager.h"
 #include "app/gui/MainFrame.h"
 #include "app/gui/ToolbarEx.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -20,9 +22,20 @@ namespace {
 const char *const kSettingsOrganization = "Quorvane";
 const char *const kRecentFileGroup = "Recent File List";
 
-QString ToQt(const std::string &text)
+// A recent file's setting: its name as text, or its bytes when they are not UTF-8 (text would lose
+// them and name another file).
+QVariant RecentFileSetting(const std::string &path)
 {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (platform::IsValidUtf8(path))
+        return platform::gui::PathToQt(path);
+    return QByteArray(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+std::string RecentFileFromSetting(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray().toStdString();
+    return platform::gui::PathFromQt(value.toString());
 }
 
 } // namespace
@@ -75,17 +88,17 @@ QtAppFramework::~QtAppFramework()
 
 bool QtAppFramework::PrepareFramework(std::string &)
 {
-    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
-    QCoreApplication::setApplicationName(ToQt(theApp.m_product_name));
+    QCoreApplication::setOrganizationName(platform::gui::ToQt(kSettingsOrganization));
+    QCoreApplication::setApplicationName(platform::gui::ToQt(theApp.m_product_name));
     // Every window of the program shows its own icon rather than the toolkit's.
     QApplication::setWindowIcon(ProgramIcon());
     QSettings settings;
-    settings.beginGroup(QString::fromLatin1(kRecentFileGroup));
+    settings.beginGroup(platform::gui::ToQt(kRecentFileGroup));
     m_recentFiles.clear();
     for (int i = 1; i <= kRecentFileCount; ++i) {
-        QString file = settings.value(QStringLiteral("File%1").arg(i)).toString();
-        if (!file.isEmpty())
-            m_recentFiles.push_back(file.toLatin1().toStdString());
+        const std::string file = RecentFileFromSetting(settings.value(QStringLiteral("File%1").arg(i)));
+        if (!file.empty())
+            m_recentFiles.push_back(file);
     }
     m_prepared = true;
     return true;
@@ -179,11 +192,11 @@ void QtAppFramework::ExitFramework()
     if (!m_prepared)
         return;
     QSettings settings;
-    settings.beginGroup(QString::fromLatin1(kRecentFileGroup));
+    settings.beginGroup(platform::gui::ToQt(kRecentFileGroup));
     for (int i = 1; i <= kRecentFileCount; ++i) {
         QString key = QStringLiteral("File%1").arg(i);
         if (i <= static_cast<int>(m_recentFiles.size()))
-            settings.setValue(key, ToQt(m_recentFiles[i - 1]));
+            settings.setValue(key, RecentFileSetting(m_recentFiles[i - 1]));
         else
             settings.remove(key);
     }

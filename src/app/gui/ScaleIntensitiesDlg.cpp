@@ -3,6 +3,7 @@
 #include "app/PlexorinApp.h"
 
 #include "Ostravo/Profile.h"
+#include "platform/gui/QtText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,7 +21,7 @@ constexpr int kMaxTextLength = 1022;
 
 std::string EditText(const QLineEdit *edit)
 {
-    return edit->text().left(kMaxTextLength).toLatin1().toStdString();
+    return platform::gui::FromQtLimited(edit->text(), kMaxTextLength);
 }
 
 // One "%d" number from an edit; false when the text does not start with one.

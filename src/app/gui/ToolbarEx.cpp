@@ -5,6 +5,7 @@
 
 #include "Ostravo/EString.h"
 #include "Ostravo/Profile.h"
+#include "platform/gui/QtText.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -12,11 +13,6 @@
 #include <cstdio>
 
 namespace {
-
-QString Latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A name counts as blank when it holds nothing but blanks and tabs.
 bool IsBlank(const std::string &name)
@@ -135,7 +131,7 @@ void CToolBarEx::LoadToolBar()
             addSeparator();
             continue;
         }
-        const QString text = QString::fromLatin1(ButtonText(id));
+        const QString text = platform::gui::ToQt(ButtonText(id));
         QAction *action = addAction(ToolbarIcon(id), text);
         action->setToolTip(text);
         action->setStatusTip(text);
@@ -197,7 +193,7 @@ bool CToolBarEx::FillImageTypeCombo()
     m_combo->setInsertPolicy(QComboBox::NoInsert);
     m_combo->setFixedWidth(kComboWidth);
     m_combo->setFont(m_font);
-    m_combo->setToolTip(QString::fromLatin1(ButtonText(cmd::kImageTypeComboPlace)));
+    m_combo->setToolTip(platform::gui::ToQt(ButtonText(cmd::kImageTypeComboPlace)));
     // The combo takes the place of its button.
     insertWidget(place, m_combo);
     removeAction(place);
@@ -206,7 +202,7 @@ bool CToolBarEx::FillImageTypeCombo()
 
     for (const std::string &name : ImageTypeNames()) {
         if (!IsBlank(name)) {
-            m_combo->setEditText(Latin1(name));
+            platform::gui::SetComboEditText(m_combo, name);
             break;
         }
     }
@@ -226,7 +222,7 @@ void CToolBarEx::OnCmdMsg(int controlId, ComboNotification notification)
         m_combo->clear();
         for (const std::string &name : ImageTypeNames())
             if (!IsBlank(name))
-                m_combo->addItem(Latin1(name));
+                platform::gui::AddComboItem(m_combo, name);
         m_combo->setCurrentIndex(-1);
         m_combo->clearEditText();
     } else if (notification == kCloseUp) {
@@ -246,7 +242,7 @@ bool CToolBarEx::SelectImageType(unsigned type)
     for (unsigned i = type; i < 4; ++i) {
         if (!IsBlank(names[i])) {
             if (m_combo)
-                m_combo->setEditText(Latin1(names[i]));
+                platform::gui::SetComboEditText(m_combo, names[i]);
             return true;
         }
     }
@@ -257,7 +253,7 @@ int CToolBarEx::GetSelectedImageType() const
 {
     if (!m_combo)
         return 0;
-    const std::string text = m_combo->currentText().toLatin1().toStdString();
+    const std::string text = platform::gui::ComboText(m_combo);
     const std::vector<std::string> names = ImageTypeNames();
     // A blank name names no type, so an empty combo never counts as a selection.
     for (int i = 0; i < 4; ++i)
@@ -268,5 +264,5 @@ int CToolBarEx::GetSelectedImageType() const
 
 std::string CToolBarEx::ImageTypeText() const
 {
-    return m_combo ? m_combo->currentText().toLatin1().toStdString() : std::string();
+    return m_combo ? platform::gui::ComboText(m_combo) : std::string();
 }

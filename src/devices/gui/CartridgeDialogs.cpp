@@ -10,6 +10,8 @@
 #include "devices/ExperimentCreation.h"
 #include "devices/ForwardingDeviceServices.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 #endif
 
 #include <QButtonGroup>
@@ -35,7 +37,7 @@ void AddCartridgeRadios(QWidget *owner, QBoxLayout *layout, std::array<QRadioBut
 {
     auto *group = new QButtonGroup(owner);
     for (int i = 0; i < 4; ++i) {
-        auto *radio = new QRadioButton(QString::fromLatin1(CartridgeChoiceCaption(i).c_str()), owner);
+        auto *radio = new QRadioButton(platform::gui::ToQt(CartridgeChoiceCaption(i)), owner);
         radio->setObjectName(QString::number(kRadioIds[i]));
         group->addButton(radio, i);
         layout->addWidget(radio);
@@ -141,7 +143,7 @@ PromptForExperimentNameDlg::PromptForExperimentNameDlg(int choice, QWidget *pare
 
     const std::string name = Ostravo::ReadProfileString("ExperimentSettings", "ExperimentName", "", 1023,
                                                         theApp.m_ini_path.c_str());
-    m_name->setText(QString::fromLatin1(name.c_str()));
+    platform::gui::SetEditText(m_name, name);
 
     connect(m_ok, &QPushButton::clicked, this, &PromptForExperimentNameDlg::OnBnClickedOk);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -149,17 +151,17 @@ PromptForExperimentNameDlg::PromptForExperimentNameDlg(int choice, QWidget *pare
 
 void PromptForExperimentNameDlg::OnBnClickedOk()
 {
-    const std::string text = m_name->text().toLatin1().left(1023).toStdString();
+    const std::string text = platform::TruncateUtf8(platform::gui::EditText(m_name), 1023);
     EString cleaned(text.c_str());
     cleaned.SanitizeFileName();
     if (!CompareText(cleaned.c_str(), text.c_str(), 0, 0)) {
         platform::ui::MessageBox("Invalid characters removed from file name.");
-        m_name->setText(QString::fromLatin1(cleaned.c_str()));
+        platform::gui::SetEditText(m_name, cleaned.c_str());
         return;
     }
     if (text.size() > static_cast<size_t>(kMaximumNameLength)) {
         platform::ui::MessageBox("Experiment name truncated at 32 characters.");
-        m_name->setText(QString::fromLatin1(text.substr(0, kMaximumNameLength).c_str()));
+        platform::gui::SetEditText(m_name, platform::TruncateUtf8(text, kMaximumNameLength));
         return;
     }
     m_choice = CheckedRadio(m_radios);

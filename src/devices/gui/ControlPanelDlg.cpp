@@ -5,6 +5,7 @@
 #include "app/PlexorinApp.h"
 #include "devices/ControlPanel.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -53,11 +54,6 @@ class PanelNameCombo : public QComboBox
   private:
     std::function<void()> m_beforeOpen;
 };
-
-QString Latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -139,7 +135,7 @@ void ControlPanelDlg::LoadButtons()
         GetControlPanelButtonTitle(panel.c_str(), id, title);
         m_titles[static_cast<size_t>(i)] = title.IsNonEmpty() ? title.c_str() : "";
         ColouredButton *button = m_buttons[static_cast<size_t>(i)];
-        button->setText(Latin1(m_titles[static_cast<size_t>(i)]));
+        button->setText(platform::gui::ToQt(m_titles[static_cast<size_t>(i)]));
         button->SetColour(m_colors[static_cast<size_t>(i)]);
         // Operator mode hides the buttons that have nothing to run.
         EString script;
@@ -217,7 +213,7 @@ void ControlPanelDlg::OnTimer(int id)
     case kTitleTimer:
         if (!isVisible())
             return;
-        setWindowTitle(Latin1(ControlPanelTitle()));
+        setWindowTitle(platform::gui::ToQt(ControlPanelTitle()));
         RestartTimer(kTitleTimer, 1000);
         break;
     case kPumpTimer:
@@ -238,11 +234,11 @@ void ControlPanelDlg::ApplyPanelName()
 {
     KillTimer(kPanelNameTimer);
     std::string shown;
-    const std::string typed = m_panelName->currentText().toLatin1().toStdString();
+    const std::string typed = platform::gui::ComboText(m_panelName);
     const PanelSwitch result = SwitchControlPanel(typed, shown);
     if (shown != typed) {
         m_panelName->blockSignals(true);
-        m_panelName->setEditText(Latin1(shown));
+        platform::gui::SetComboEditText(m_panelName, shown);
         m_panelName->blockSignals(false);
     }
     if (result == PanelSwitch::Reload || result == PanelSwitch::Switched)
@@ -254,11 +250,12 @@ void ControlPanelDlg::FillPanelNames()
     const QString text = m_panelName->currentText();
     m_panelName->blockSignals(true);
     m_panelName->clear();
-    QStringList names;
-    for (const std::string &name : ControlPanelNames())
-        names << Latin1(name);
-    names.sort(Qt::CaseInsensitive);
-    m_panelName->addItems(names);
+    std::vector<std::string> names = ControlPanelNames();
+    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        return platform::gui::PathToQt(a).compare(platform::gui::PathToQt(b), Qt::CaseInsensitive) < 0;
+    });
+    for (const std::string &name : names)
+        platform::gui::AddComboItem(m_panelName, name, platform::gui::TextKind::Path);
     m_panelName->setEditText(text);
     m_panelName->blockSignals(false);
 }
@@ -293,7 +290,7 @@ void ControlPanelDlg::showEvent(QShowEvent *event)
     ToolWindow::showEvent(event);
     SetAdminMode(theApp.m_admin_mode);
     m_panelName->blockSignals(true);
-    m_panelName->setEditText(Latin1(ActiveControlPanelName()));
+    platform::gui::SetComboEditText(m_panelName, ActiveControlPanelName());
     m_panelName->blockSignals(false);
     LoadButtons();
     RestartTimer(kTitleTimer, 1000);
@@ -330,7 +327,7 @@ ControlPanelButtonProperties::ControlPanelButtonProperties(const std::string &se
     auto *row = new QHBoxLayout;
     row->addWidget(new QLabel("Name", this));
     m_title = AddControl(kTitleEdit, new QLineEdit(this));
-    m_title->setMaxLength(1023);
+    platform::gui::LimitEditBytes(m_title, 1023);
     row->addWidget(m_title);
     layout->addLayout(row);
     m_colorButton = AddControl(kColorButton, new ColouredButton(this));
@@ -345,10 +342,10 @@ ControlPanelButtonProperties::ControlPanelButtonProperties(const std::string &se
 
     const ButtonProperties properties = ReadButtonProperties(m_panelFile, m_section);
     SetColor(properties.color);
-    m_title->setText(Latin1(properties.title));
+    platform::gui::SetEditText(m_title, properties.title);
     const std::vector<std::string> choices = ButtonScriptChoices();
     for (const std::string &choice : choices)
-        m_scripts->addItem(Latin1(choice));
+        platform::gui::AddListItem(m_scripts, choice);
     const int selected = FindScriptChoice(choices, properties.script);
     if (selected >= 0)
         m_scripts->setCurrentRow(selected);
@@ -375,9 +372,9 @@ void ControlPanelButtonProperties::OnOK()
     const bool chosen =
         m_scripts->currentRow() >= 0 && m_scripts->currentItem() && m_scripts->currentItem()->isSelected();
     if (chosen)
-        script = m_scripts->currentItem()->text().toLatin1().toStdString();
+        script = platform::gui::ItemText(m_scripts->currentItem());
     std::string error;
-    if (!WriteButtonProperties(m_panelFile, m_section, m_color, m_title->text().toLatin1().toStdString(),
+    if (!WriteButtonProperties(m_panelFile, m_section, m_color, platform::gui::EditText(m_title),
                                chosen ? &script : nullptr, error)) {
         platform::ui::MessageBox(error);
         return;

@@ -11,6 +11,7 @@
 #include "devices/DigitalIoMapping.h"
 #include "devices/ExperimentSettings.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,15 +28,6 @@
 
 namespace {
 
-QString Latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.c_str());
-}
-std::string Latin1(const QString &text)
-{
-    return text.toLatin1().toStdString();
-}
-
 void LogAndShow(const std::string &text, uint32_t flags = platform::ui::MbOk)
 {
     LogError(__FILE_NAME__, __LINE__, text);
@@ -45,11 +37,11 @@ void LogAndShow(const std::string &text, uint32_t flags = platform::ui::MbOk)
 // Text a key-named label shows: the image-type fields carry their type's number.
 QString FieldLabel(const ExperimentSettingField &field)
 {
-    QString label = QString::fromLatin1(field.label);
+    QString label = platform::gui::ToQt(field.label);
     const size_t length = std::strlen(field.key);
     const char last = length > 0 ? field.key[length - 1] : '\0';
     if (std::strncmp(field.key, "IsActive", 8) == 0 || std::strncmp(field.key, "ImageType", 9) == 0)
-        label += QStringLiteral(" %1").arg(QChar::fromLatin1(last));
+        label += QStringLiteral(" %1").arg(QChar(static_cast<char16_t>(static_cast<unsigned char>(last))));
     return label;
 }
 
@@ -95,8 +87,9 @@ ExperimentSettingsDlg::ExperimentSettingsDlg(QWidget *parent) : QDialog(parent)
             m_checks[control] = box;
             form->addRow(box);
         } else {
-            auto *edit = new QLineEdit(Latin1(shown), this);
-            edit->setMaxLength(1023);
+            auto *edit = new QLineEdit(this);
+            platform::gui::LimitEditBytes(edit, 1023);
+            platform::gui::SetEditText(edit, shown);
             edit->setMinimumWidth(control == 1003 ? 220 : 90);
             connect(edit, &QLineEdit::textEdited, this, [this, control] { Changed(control, 1000); });
             m_edits[control] = edit;
@@ -107,9 +100,9 @@ ExperimentSettingsDlg::ExperimentSettingsDlg(QWidget *parent) : QDialog(parent)
                 browse->setFixedWidth(30);
                 connect(browse, &QPushButton::clicked, this, [this, edit] {
                     std::string chosen;
-                    if (platform::ui::Ui().BrowseForFolder("Select Data Directory...", Latin1(edit->text()),
-                                                           chosen)) {
-                        edit->setText(Latin1(chosen));
+                    if (platform::ui::Ui().BrowseForFolder("Select Data Directory...",
+                                                           platform::gui::EditText(edit), chosen)) {
+                        platform::gui::SetEditText(edit, chosen);
                         Changed(1003, 1000);
                     }
                 });
@@ -168,7 +161,7 @@ void ExperimentSettingsDlg::SaveSettings()
     // A refused field stays changed, so the next save refuses it again until it is corrected.
     for (auto &[control, text] : m_changed) {
         if (QLineEdit *edit = Edit(control))
-            text = Latin1(edit->text());
+            text = platform::gui::EditText(edit);
         else if (QCheckBox *box = Check(control))
             text = box->isChecked() ? "TRUE" : "FALSE";
     }
@@ -248,7 +241,7 @@ CameraSettingsDlg::CameraSettingsDlg(CameraInterface &camera, QWidget *parent)
         auto *edit = new QLineEdit(this);
         edit->setReadOnly(!field.editable);
         m_fields[field.control] = edit;
-        form->addRow(QString::fromLatin1(field.label), edit);
+        form->addRow(platform::gui::ToQt(field.label), edit);
         if (field.control == 1005) {
             m_depth = new QComboBox(this);
             m_depth->setEditable(true);
@@ -329,10 +322,10 @@ bool CameraSettingsDlg::Fill()
         return false;
     }
     const std::string exposureText = FormatText("%2.0lf", static_cast<double>(exposure));
-    Field(1008)->setText(Latin1(FormatText("%4.2lf", static_cast<double>(gain))));
-    Field(1009)->setText(Latin1(exposureText));
-    Field(1003)->setText(QString::fromLatin1(model.c_str()));
-    Field(1010)->setText(QString::fromLatin1(serial.c_str()));
+    Field(1008)->setText(platform::gui::ToQt(FormatText("%4.2lf", static_cast<double>(gain))));
+    Field(1009)->setText(platform::gui::ToQt(exposureText));
+    platform::gui::SetEditText(Field(1003), model.c_str());
+    platform::gui::SetEditText(Field(1010), serial.c_str());
     Field(1004)->setText(QString::number(width));
     Field(1005)->setText(QString::number(height));
     m_depth->setEditText(QString::number(bits));
@@ -341,11 +334,11 @@ bool CameraSettingsDlg::Fill()
 
     const std::string section = FormatText("%s Settings", model.c_str());
     auto read = [&](const char *key, const std::string &fallback) {
-        return Latin1(Ostravo::ReadProfileString(section.c_str(), key, fallback.c_str(), 1023,
-                                                 theApp.m_ini_path.c_str()));
+        return platform::gui::ToQt(Ostravo::ReadProfileString(section.c_str(), key, fallback.c_str(), 1023,
+                                                              theApp.m_ini_path.c_str()));
     };
     m_depth->setEditText(read("PixelDepth", std::to_string(bits)));
-    Field(1008)->setText(read("Gain", Latin1(Field(1008)->text())));
+    Field(1008)->setText(read("Gain", platform::gui::FromQt(Field(1008)->text())));
     Field(1009)->setText(read("LastExposure", exposureText));
     Field(1011)->setText(read("DefaultExposure", exposureText));
     Field(1016)->setText(read("RefreshPeriodMs", "100"));
@@ -358,7 +351,7 @@ bool CameraSettingsDlg::Fill()
 void CameraSettingsDlg::ApplyPixelDepth()
 {
     int32_t bits = 0;
-    const bool parsed = Ostravo::ScanInt(Latin1(m_depth->currentText()), bits);
+    const bool parsed = Ostravo::ScanInt(platform::gui::FromQt(m_depth->currentText()), bits);
     if (parsed && (bits == 8 || bits == 12 || bits == 16)) {
         EString error;
         if (m_camera.SetPixelDepth(bits, error)) {
@@ -378,7 +371,7 @@ void CameraSettingsDlg::ApplyPixelDepth()
 void CameraSettingsDlg::ApplyGain()
 {
     double gain = 0;
-    if (!ParseCameraNumber(Latin1(Field(1008)->text()), gain)) {
+    if (!ParseCameraNumber(platform::gui::FromQt(Field(1008)->text()), gain)) {
         Report("Gain must be a number.");
         return;
     }
@@ -392,7 +385,7 @@ void CameraSettingsDlg::ApplyGain()
 void CameraSettingsDlg::ApplyExposure()
 {
     double exposure = 0;
-    if (!ParseCameraNumber(Latin1(Field(1009)->text()), exposure)) {
+    if (!ParseCameraNumber(platform::gui::FromQt(Field(1009)->text()), exposure)) {
         Report("Exposure (us) must be a number.");
         return;
     }
@@ -406,7 +399,8 @@ void CameraSettingsDlg::ApplyExposure()
 void CameraSettingsDlg::ApplyRefreshPeriod()
 {
     int32_t period = 0;
-    if (Ostravo::ScanInt(Latin1(Field(1016)->text()), period) && period >= 25 && period <= 10000)
+    if (Ostravo::ScanInt(platform::gui::FromQt(Field(1016)->text()), period) && period >= 25 &&
+        period <= 10000)
         SaveSettings();
     else
         Report("Refresh period (ms) must be an integer between 25 and 10000");
@@ -419,9 +413,9 @@ void CameraSettingsDlg::SaveFromTimer()
 
 bool CameraSettingsDlg::SaveSettings()
 {
-    const std::string model = Latin1(Field(1003)->text());
+    const std::string model = platform::gui::EditText(Field(1003));
     int32_t minTime = 0;
-    if (!Ostravo::ScanInt(Latin1(Field(1275)->text()), minTime))
+    if (!Ostravo::ScanInt(platform::gui::FromQt(Field(1275)->text()), minTime))
         minTime = 0;
     if (minTime < 100 || minTime > 1000) {
         Report("Minimum time between image capture (ms) must be an integer between 100 and 1000");
@@ -430,7 +424,7 @@ bool CameraSettingsDlg::SaveSettings()
     const std::string section = FormatText("%s Settings", model.c_str());
     const char *ini = theApp.m_ini_path.c_str();
     auto write = [&](const char *key, const QString &text) {
-        Ostravo::E_WritePrivateProfileString(section.c_str(), key, Latin1(text).c_str(), ini);
+        Ostravo::E_WritePrivateProfileString(section.c_str(), key, platform::gui::FromQt(text).c_str(), ini);
     };
     write("PixelDepth", m_depth->currentText());
     write("Gain", Field(1008)->text());

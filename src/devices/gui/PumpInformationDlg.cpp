@@ -2,6 +2,7 @@
 
 #include "app/PlexorinApp.h"
 #include "devices/PumpInformation.h"
+#include "platform/gui/QtText.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -23,7 +24,7 @@ PumpInformationDlg::PumpInformationDlg(QWidget *parent) : ToolWindow("Pump Infor
     m_command->setEditable(true);
     m_command->setInsertPolicy(QComboBox::NoInsert);
     for (const std::string &entry : PumpReportCommandTable())
-        m_command->addItem(QString::fromLatin1(entry.data(), static_cast<qsizetype>(entry.size())));
+        platform::gui::AddComboItem(m_command, entry);
     m_replies = AddControl(kReplies, new QPlainTextEdit(this));
     m_replies->setReadOnly(true);
     connect(query, &QPushButton::clicked, this, &PumpInformationDlg::OnQuery);
@@ -35,11 +36,11 @@ void PumpInformationDlg::OnQuery()
     if (m_command->currentIndex() < 0)
         return;
     uint32_t number = 0;
-    if (!ParseReportCommand(m_command->currentText().toLatin1().toStdString(), number))
+    if (!ParseReportCommand(platform::gui::ComboText(m_command), number))
         return;
     std::string shown;
     QueryPumpReports(theApp.m_pump_port, number, shown);
-    m_replies->setPlainText(QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size())));
+    m_replies->setPlainText(platform::gui::ToQt(shown));
 }
 
 void PumpInformationDlg::resizeEvent(QResizeEvent *event)

@@ -8,6 +8,8 @@
 #include "Ostravo/Profile.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TextFormat.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -78,11 +80,11 @@ QWidget *ZaberControlPanel::BuildAxisGroup(const AxisControls &ids, const char *
     auto *grid = new QGridLayout(group);
     grid->setContentsMargins(0, 0, 0, 0);
     auto button = [&](int id, const char *text) {
-        auto *b = AddControl(id, new QPushButton(QString::fromLatin1(text), group));
+        auto *b = AddControl(id, new QPushButton(platform::gui::ToQt(text), group));
         b->setAutoDefault(false);
         return b;
     };
-    grid->addWidget(new QLabel(QString::fromLatin1(title), group), 0, 0, 1, 7);
+    grid->addWidget(new QLabel(platform::gui::ToQt(title), group), 0, 0, 1, 7);
 
     const std::pair<int, const char *> jogs[] = {
         {ids.left100, "<<<"}, {ids.left10, "<<"},  {ids.left1, "<"},     {0, nullptr},
@@ -350,7 +352,7 @@ double ZaberControlPanel::GetJogIncrement(int32_t axis) const
 
 bool ZaberControlPanel::ReadVelocity(int editId, double &velocity) const
 {
-    const std::string text = ControlText(editId).substr(0, 1023);
+    const std::string text = platform::TruncateUtf8(ControlText(editId), 1023);
     if (std::sscanf(text.c_str(), "%lf", &velocity) != 1) {
         Log(FormatText("Invalid velocity: %s", text.c_str()));
         return false;
@@ -448,7 +450,7 @@ void ZaberControlPanel::Jog(bool focus, int factor)
 
 void ZaberControlPanel::MoveAbsolute(bool focus)
 {
-    const std::string text = ControlText(focus ? kFocusTarget : kXTarget).substr(0, 1023);
+    const std::string text = platform::TruncateUtf8(ControlText(focus ? kFocusTarget : kXTarget), 1023);
     double target = 0.0;
     if (std::sscanf(text.c_str(), "%lf", &target) != 1) {
         Log(FormatText("Invalid position: %s", text.c_str()));

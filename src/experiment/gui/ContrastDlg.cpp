@@ -8,6 +8,7 @@
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/gui/QtText.h"
 #include "tools/ImageFileList.h"
 
 #include <QGridLayout>
@@ -111,7 +112,7 @@ void ContrastDlg::BuildControls()
             RestartTimer(kSaveTimer, 1000);
             RestartTimer(kLoadImagesTimer, 1000);
         });
-        rows->addWidget(new QLabel(QString::fromLatin1(kChannelLabels[c]), group), c, 0);
+        rows->addWidget(new QLabel(platform::gui::ToQt(kChannelLabels[c]), group), c, 0);
         rows->addWidget(combo, c, 1);
         rows->setRowMinimumHeight(c, kChannelRowHeight);
     }
@@ -143,11 +144,10 @@ bool ContrastDlg::FillImageList(QWidget *dialog)
         list->clear();
     std::vector<std::string> names;
     const bool found =
-        ListImageFiles(folder ? folder->text().toLatin1().toStdString() : std::string(),
-                       filter ? filter->text().toLatin1().toStdString() : std::string(), names);
+        ListImageFiles(platform::gui::EditText(folder), platform::gui::EditText(filter), names);
     if (list)
         for (const std::string &name : names)
-            list->addItem(QString::fromLatin1(name.c_str()));
+            platform::gui::AddListItem(list, name);
     return found;
 }
 
@@ -268,7 +268,7 @@ bool ContrastDlg::LoadChannelImages()
     if (list) {
         const QList<QListWidgetItem *> items = list->selectedItems();
         if (!items.isEmpty())
-            selected = items.front()->text().toLatin1().toStdString();
+            selected = platform::gui::ItemText(items.front());
     }
     if (!BuildChannelFileNames(selected))
         return false;

@@ -6,6 +6,8 @@
 #include "experiment/gui/VideoDlg.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,7 +24,7 @@ namespace {
 // Edit texts are read as the fixed-size buffers of the dialog held them.
 std::string EditText(const QLineEdit *edit)
 {
-    return edit->text().toLatin1().left(1023).toStdString();
+    return platform::TruncateUtf8(platform::gui::EditText(edit), 1023);
 }
 
 } // namespace
@@ -73,7 +75,7 @@ MontageDlg::MontageDlg(QWidget *parent) : QDialog(parent)
     layout->addLayout(grid);
     layout->addLayout(buttons);
 
-    m_folder->setText(QString::fromLatin1(_montage_last_directory.c_str()));
+    platform::gui::SetEditText(m_folder, _montage_last_directory);
     connect(m_browse, &QPushButton::clicked, this, &MontageDlg::OnBrowse);
     connect(m_ok, &QPushButton::clicked, this, &MontageDlg::OnOK);
     connect(m_cancel, &QPushButton::clicked, this, &MontageDlg::reject);
@@ -85,7 +87,7 @@ void MontageDlg::OnBrowse()
 {
     EString path(EditText(m_folder).c_str());
     if (BrowseForFolder(path, "Select a directory with images."))
-        m_folder->setText(QString::fromLatin1(path.c_str()));
+        platform::gui::SetEditText(m_folder, path.c_str());
 }
 
 void MontageDlg::OnOK()

@@ -11,6 +11,7 @@
 #include "experiment/gui/ContrastDlg.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/gui/FillImageFileList.h"
 
 #include <QCheckBox>
@@ -136,7 +137,7 @@ void VideoDlg::BuildControls()
         auto *range = AddControl(kRange0 + c, new QLabel(group));
         range->setMinimumWidth(90);
         range->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        rows->addWidget(new QLabel(QString::fromLatin1(kChannelLabels[c]), group), c, 0);
+        rows->addWidget(new QLabel(platform::gui::ToQt(kChannelLabels[c]), group), c, 0);
         rows->addWidget(combo, c, 1);
         rows->addWidget(range, c, 2);
     }
@@ -294,7 +295,7 @@ void VideoDlg::OnPreview()
     if (auto *list = ControlAs<QListWidget>(kFileList))
         for (int row = 0; row < list->count(); ++row)
             if (list->item(row)->isSelected())
-                entries.push_back(list->item(row)->text().toLatin1().toStdString());
+                entries.push_back(platform::gui::ItemText(list->item(row)));
     if (entries.empty()) {
         platform::ui::MessageBox("You must select at least one file from the list.", kCaption,
                                  platform::ui::MbOk);
@@ -360,7 +361,7 @@ void VideoDlg::OnCreateVideo()
     if (auto *list = ControlAs<QListWidget>(kFileList))
         for (int row = 0; row < list->count(); ++row)
             if (list->item(row)->isSelected())
-                selected.push_back(list->item(row)->text().toLatin1().toStdString());
+                selected.push_back(platform::gui::ItemText(list->item(row)));
     m_monochrome = IsChecked(kMonochrome);
     if (m_monochrome) {
         FillNameList(m_brightfield, selected);
@@ -406,7 +407,7 @@ void VideoDlg::OnCreateVideo()
         const Ostravo::VideoStatus status = [self](const std::string &text) {
             PostToWindow(self, [self, text] {
                 if (auto *label = qobject_cast<QLabel *>(FindControl(self, kStatus)))
-                    label->setText(QString::fromLatin1(text.c_str()));
+                    label->setText(platform::gui::ToQt(text));
             });
         };
         EString error;

@@ -9,6 +9,8 @@
 #include "operator/CustomerUI.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 #include "script/Script.h"
 #include "tools/gui/ToolWindowKit.h"
 
@@ -75,7 +77,7 @@ void CUIScriptsDlg::LoadSettings()
     char name[kMaxScriptName + 1];
     Ostravo::E_GetPrivateProfileString(kSection, "DefaultScript", "", name, sizeof name,
                                        _settings_ini_path.c_str());
-    m_default_script->setEditText(QString::fromLatin1(name));
+    platform::gui::SetComboEditText(m_default_script, name);
     char runOnStartup[9];
     Ostravo::E_GetPrivateProfileString(kSection, "RunOnStartup", "", runOnStartup, sizeof runOnStartup,
                                        _settings_ini_path.c_str());
@@ -135,15 +137,14 @@ void CUIScriptsDlg::OnDropdownDefaultScript()
         if (!entry.isFolder)
             names.push_back(entry.name);
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return QString::fromLatin1(a.c_str()).compare(QString::fromLatin1(b.c_str()), Qt::CaseInsensitive) <
-               0;
+        return platform::gui::PathToQt(a).compare(platform::gui::PathToQt(b), Qt::CaseInsensitive) < 0;
     });
     // Emptying the list must not take the typed name with it, nor count as an edit.
     const QSignalBlocker blocker(m_default_script);
     const QString text = m_default_script->currentText();
     m_default_script->clear();
     for (const std::string &name : names)
-        m_default_script->addItem(QString::fromLatin1(name.c_str()));
+        platform::gui::AddComboItem(m_default_script, name, platform::gui::TextKind::Path);
     m_default_script->setCurrentIndex(m_default_script->findText(text, Qt::MatchFixedString));
     m_default_script->setEditText(text);
 }
@@ -160,9 +161,8 @@ void CUIScriptsDlg::OnTimer(int id)
     if (id != CUISCRIPTS_TIMER_SAVE_SETTINGS)
         return;
     KillTimer(CUISCRIPTS_TIMER_SAVE_SETTINGS);
-    std::string name = m_default_script->currentText().toLatin1().toStdString();
-    if (name.size() > kMaxScriptName)
-        name.resize(kMaxScriptName);
+    const std::string name =
+        platform::TruncateUtf8(platform::gui::ComboText(m_default_script), kMaxScriptName);
     // Failed writes are not reported: the next change tries again.
     Ostravo::E_WritePrivateProfileString(kSection, "DefaultScript", name.c_str(), _settings_ini_path.c_str());
     Ostravo::E_WritePrivateProfileString(kSection, "RunOnStartup",

@@ -7,6 +7,7 @@
 
 #include "Ostravo/DisplayConversion.h"
 #include "platform/Files.h"
+#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -216,8 +217,8 @@ void DrawImageFile(CuiPaintPass &pass, const std::string &path, const QRect &tar
 {
     if (path.empty() || target.isEmpty() || !pass.Intersects(target))
         return;
-    const QImage image(QString::fromStdString(platform::NormalizePath(path)));
-    if (image.isNull())
+    QImage image;
+    if (!platform::gui::LoadImageFile(path, image))
         return;
     pass.painter.save();
     pass.painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -4,6 +4,7 @@
 #include "operator/gui/CustomerUIWnd.h"
 
 #include "app/PlexorinApp.h"
+#include "platform/gui/QtText.h"
 #include "script/gui/FontTable.h"
 
 #include <QFontMetrics>
@@ -52,7 +53,7 @@ QRect ToQRect(const CuiRect &r)
 
 QString FromLatin1(const std::string &text)
 {
-    return QString::fromLatin1(text.c_str(), static_cast<qsizetype>(text.size()));
+    return platform::gui::ToQt(text);
 }
 
 int AtFraction(int size, double f)
@@ -144,7 +145,7 @@ bool DrawImageFile(QPainter &painter, const std::string &path, const QRect &targ
     if (path.empty())
         return false;
     QImage image;
-    if (!image.load(QString::fromLocal8Bit(path.c_str())) || image.isNull())
+    if (!platform::gui::LoadImageFile(path, image))
         return false;
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -173,7 +174,7 @@ QRect MessageRect(const QFontMetrics &metrics, int w, int h, const QString &text
 namespace {
 QString Latin1Text(const std::string &text)
 {
-    return QString::fromLatin1(text.c_str(), static_cast<qsizetype>(text.size()));
+    return platform::gui::ToQt(text);
 }
 
 void DrawRecorded(QPainter &painter, const QRect &target, int flags, const QString &text,
@@ -257,7 +258,7 @@ bool DrawButtonImage(CuiPaintPass &pass, const std::string &name, const CuiRect 
         return false;
     QImage image;
     const std::string path = cui_paint::CustomerUIImagePath(theApp.m_customer_ui_directory.c_str(), name);
-    if (!image.load(QString::fromLocal8Bit(path.c_str())) || image.isNull())
+    if (!platform::gui::LoadImageFile(path, image))
         return false;
     place = cui_paint::PlaceButtonImage(arrow, image.width(), image.height(), pass.wnd.Placement().height);
     pass.painter.save();
@@ -343,7 +344,7 @@ void DrawCountdown(CuiPaintPass &pass)
     painter.drawRoundedRect(box, corner / 2.0, corner / 2.0);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(cui_paint::kText);
-    DrawScreenText(pass, box, Qt::AlignCenter | Qt::TextSingleLine, QString::fromLatin1(text.c_str()));
+    DrawScreenText(pass, box, Qt::AlignCenter | Qt::TextSingleLine, platform::gui::ToQt(text));
     painter.restore();
 }
 

@@ -38,7 +38,7 @@ QFont CellHeightFont(const std::string &face, int cellHeight);
 QFont ScreenFont(int pixelHeight);
 // The model's inclusive rectangle as a Qt rectangle.
 QRect ToQRect(const CuiRect &r);
-// The model keeps texts as Latin-1 bytes.
+// The model's texts (UTF-8, or Windows-1252 from older files) as Qt text.
 QString FromLatin1(const std::string &text);
 
 // A colour as the model keeps it: Windows RGB (red | green << 8 | blue << 16).

@@ -15,6 +15,7 @@
 #include "app/gui/MainFrame.h"
 #include "app/gui/ToolbarEx.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "script/Script.h"
 
 #include <QCheckBox>
@@ -50,11 +51,6 @@ void ScreenColours(QWidget *w, const QColor &background = kBackground, const QCo
         pal.setColor(role, text);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
-}
-
-std::string Latin1(const QString &text)
-{
-    return text.toLatin1().toStdString();
 }
 
 bool IsInputState(int32_t state)
@@ -128,7 +124,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
         ScreenColours(edit);
         edit->hide();
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString &text) {
-            m_screen.SetEditText(static_cast<int32_t>(i) + 1, Latin1(text));
+            m_screen.SetEditText(static_cast<int32_t>(i) + 1, platform::gui::FromQt(text));
         });
         m_edits[i] = edit;
     }
@@ -139,7 +135,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     m_password->setEchoMode(QLineEdit::Password);
     m_password->hide();
     connect(m_password, &QLineEdit::textEdited, this,
-            [this](const QString &text) { m_screen.SetEditText(0, Latin1(text)); });
+            [this](const QString &text) { m_screen.SetEditText(0, platform::gui::FromQt(text)); });
     for (size_t i = 0; i < m_combos.size(); ++i) {
         QComboBox *combo = new QComboBox(this);
         combo->setEditable(true);
@@ -152,11 +148,12 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
         connect(combo, &QComboBox::activated, this, [this, combo, n](int) {
             if (m_syncing)
                 return;
-            m_screen.SetComboText(n, Latin1(combo->currentText()));
+            m_screen.SetComboText(n, platform::gui::FromQt(combo->currentText()));
             m_screen.OnComboCloseUp(n);
         });
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this,
-                [this, n](const QString &text) { m_screen.OnComboEditChange(n, Latin1(text)); });
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, n](const QString &text) {
+            m_screen.OnComboEditChange(n, platform::gui::FromQt(text));
+        });
         m_combos[i] = combo;
         m_screen.FillExposureCombo(n);
     }
@@ -183,8 +180,7 @@ CustomerUIWnd::CustomerUIWnd(CustomerUI &screen, std::shared_ptr<CustomerUIShare
     // The logo lies beside the program file.
     const std::string logo =
         cui_paint::CustomerUIImagePath(theApp.m_exe_directory.c_str(), "LogoDarkBackground_sm.png");
-    if (!m_logo.load(QString::fromLocal8Bit(logo.c_str())))
-        m_logo = QImage();
+    platform::gui::LoadImageFile(logo, m_logo);
     LayoutFixedParts();
     LayoutExposurePanel();
     m_shared->windowAlive = true;

@@ -1,6 +1,7 @@
 #include "platform/gui/QtUserInterface.h"
 
 #include "platform/Files.h"
+#include "platform/gui/QtText.h"
 
 #include <algorithm>
 
@@ -23,26 +24,9 @@ using namespace platform::ui;
 
 namespace {
 
-// Text is 8-bit throughout the program; Latin-1 carries every byte across unchanged.
-QString ToQt(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string FromQt(const QString &text)
-{
-    return text.toLatin1().toStdString();
-}
-
-// A picked path with '/' separators, as the rest of the program builds them.
-std::string PathFromQt(const QString &path)
-{
-    return FromQt(QDir::fromNativeSeparators(path));
-}
-
 QString StartPath(const std::string &start)
 {
-    return ToQt(platform::NormalizePath(start));
+    return PathToQt(platform::NormalizePath(start));
 }
 
 } // namespace
@@ -175,11 +159,24 @@ int QtUserInterface::MessageBox(const std::string &text, const std::string &capt
     });
 }
 
+bool QtUserInterface::RefuseUnreadableName(const QString &picked)
+{
+    if (!IsUnreadableName(picked))
+        return false;
+    // Qt's dialogs show the bytes of a name that is not UTF-8 as U+FFFD and hand back that text,
+    // which names another file or none: say so rather than open something else.
+    MessageBox("The name \"" + FromQt(picked) +
+                   "\" holds characters that are not UTF-8 text and cannot be opened from here. "
+                   "Rename it and try again.",
+               "Unreadable name", MbOk | MbIconError);
+    return true;
+}
+
 bool QtUserInterface::BrowseForFolder(const std::string &title, const std::string &start, std::string &chosen)
 {
     QString picked = Ask<QString>(
         [&] { return QFileDialog::getExistingDirectory(DialogParent(), ToQt(title), StartPath(start)); });
-    if (picked.isEmpty())
+    if (picked.isEmpty() || RefuseUnreadableName(picked))
         return false;
     chosen = PathFromQt(picked);
     return true;
@@ -191,7 +188,7 @@ bool QtUserInterface::ChooseOpenFile(const std::string &title, const std::string
     QString picked = Ask<QString>([&] {
         return QFileDialog::getOpenFileName(DialogParent(), ToQt(title), StartPath(start), ToQt(filter));
     });
-    if (picked.isEmpty())
+    if (picked.isEmpty() || RefuseUnreadableName(picked))
         return false;
     chosen = PathFromQt(picked);
     return true;
@@ -203,7 +200,7 @@ bool QtUserInterface::ChooseSaveFile(const std::string &title, const std::string
     QString picked = Ask<QString>([&] {
         return QFileDialog::getSaveFileName(DialogParent(), ToQt(title), StartPath(start), ToQt(filter));
     });
-    if (picked.isEmpty())
+    if (picked.isEmpty() || RefuseUnreadableName(picked))
         return false;
     chosen = PathFromQt(picked);
     return true;
@@ -224,7 +221,9 @@ bool QtUserInterface::Prompt(const std::string &title, const std::string &label,
     });
     if (!answer.ok)
         return false;
-    text = FromQt(answer.text);
+    // An answer left as offered keeps its bytes, even those that are not UTF-8.
+    if (answer.text != ToQt(text))
+        text = FromQt(answer.text);
     return true;
 }
 

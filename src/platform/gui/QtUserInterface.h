@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+class QString;
 class QTimer;
 class QWidget;
 
@@ -62,6 +63,8 @@ class QtUserInterface : public QObject, public platform::ui::UserInterface
     void Post(std::function<void()> setter);
     void ShowStatus(const std::string &target, const std::string &text);
     static QWidget *DialogParent();
+    // Shows why a picked name that Qt could not carry is refused; true when it was.
+    bool RefuseUnreadableName(const QString &picked);
 
     std::mutex m_targetsMutex;
     std::map<std::string, StatusTarget> m_targets;

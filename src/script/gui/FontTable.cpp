@@ -1,4 +1,5 @@
 #include "script/gui/FontTable.h"
+#include "platform/gui/QtText.h"
 
 #include <QFontDatabase>
 
@@ -22,12 +23,12 @@ QString MappedFontFamily(const std::string &designed)
     for (const FontTableEntry &entry : ScriptFontTable()) {
         if (::strcasecmp(entry.designed, designed.c_str()) != 0)
             continue;
-        const QString family = QString::fromLatin1(entry.installed);
+        const QString family = platform::gui::ToQt(entry.installed);
         if (QFontDatabase::hasFamily(family))
             return family;
         return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     }
-    return QString::fromLatin1(designed.c_str());
+    return platform::gui::ToQt(designed);
 }
 
 QFont MappedFont(const std::string &designed, int points, int weight)

@@ -1,5 +1,6 @@
 #include "script/gui/InformOperatorDlg.h"
 
+#include "platform/gui/QtText.h"
 #include "script/gui/FontTable.h"
 
 #include <QLabel>
@@ -34,7 +35,7 @@ void InformOperatorDlg::Inform(const std::string &text, int32_t seconds)
 {
     if (seconds == 0)
         hide();
-    m_message->setText(QString::fromLatin1(text.c_str()));
+    m_message->setText(platform::gui::ShowKept(m_message, text));
     m_seconds_left = seconds;
     m_timer->stop();
     if (seconds == 0) {
@@ -59,7 +60,7 @@ void InformOperatorDlg::OnTimer()
 
 std::string InformOperatorDlg::MessageText() const
 {
-    return m_message->text().toLatin1().toStdString();
+    return platform::gui::KeptText(m_message, m_message->text());
 }
 
 bool InformOperatorDlg::TimerRunning() const

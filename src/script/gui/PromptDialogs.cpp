@@ -1,6 +1,8 @@
 #include "script/gui/PromptDialogs.h"
 
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -16,11 +18,6 @@ namespace {
 
 constexpr int kMaxValueLength = 1023;
 
-QString FromLatin1(const std::string &text)
-{
-    return QString::fromLatin1(text.c_str());
-}
-
 } // namespace
 
 PromptDlg::PromptDlg(const ScriptPrompt &prompt, double scale, QWidget *parent)
@@ -31,7 +28,7 @@ PromptDlg::PromptDlg(const ScriptPrompt &prompt, double scale, QWidget *parent)
     setFont(font);
 
     auto *layout = new QVBoxLayout(this);
-    auto *message = new QLabel(FromLatin1(prompt.message), this);
+    auto *message = new QLabel(platform::gui::ToQt(prompt.message), this);
     message->setObjectName("message");
     message->setAlignment(Qt::AlignCenter);
     message->setWordWrap(true);
@@ -39,10 +36,11 @@ PromptDlg::PromptDlg(const ScriptPrompt &prompt, double scale, QWidget *parent)
     layout->addWidget(message);
 
     if (m_kind == ScriptPrompt::Kind::Value) {
-        m_edit = new QLineEdit(FromLatin1(prompt.value), this);
+        m_edit = new QLineEdit(this);
+        platform::gui::LimitEditBytes(m_edit, kMaxValueLength);
+        platform::gui::SetEditText(m_edit, prompt.value);
         m_edit->setObjectName("value");
         m_edit->setAlignment(Qt::AlignCenter);
-        m_edit->setMaxLength(kMaxValueLength);
         layout->addWidget(m_edit);
     }
 
@@ -63,7 +61,7 @@ PromptDlg::PromptDlg(const ScriptPrompt &prompt, double scale, QWidget *parent)
         break;
     case ScriptPrompt::Kind::Custom:
         for (const std::string &caption : PromptCustomCaptions(prompt.captions))
-            captions.push_back(FromLatin1(caption));
+            captions.push_back(platform::gui::ToQt(caption));
         break;
     }
     const QFontMetrics metrics(font);
@@ -95,9 +93,9 @@ PromptDlg::PromptDlg(const ScriptPrompt &prompt, double scale, QWidget *parent)
         m_edit->setFocus();
 }
 
-QString PromptDlg::Value() const
+std::string PromptDlg::Value() const
 {
-    return m_edit ? m_edit->text().left(kMaxValueLength) : QString();
+    return m_edit ? platform::TruncateUtf8(platform::gui::EditText(m_edit), kMaxValueLength) : std::string();
 }
 
 void PromptDlg::reject()
@@ -131,7 +129,7 @@ uint64_t QtScriptPromptHost::Open(const ScriptPrompt &prompt, std::function<void
             QObject::connect(dialog, &QDialog::finished, dialog, [self, token, dialog, done] {
                 if (self)
                     self->m_prompts.Remove(token);
-                done(dialog->Answer(), dialog->Value().toLatin1().toStdString());
+                done(dialog->Answer(), dialog->Value());
             });
             self->m_prompts.Add(token, dialog);
             dialog->show();

@@ -24,7 +24,7 @@ class PromptDlg : public QDialog
 
     int Answer() const { return m_answer; }
     // The edit field's text (value prompts), at most 1023 characters.
-    QString Value() const;
+    std::string Value() const; // the typed value, at most 1023 bytes
     // The shown buttons in their row order.
     std::vector<QPushButton *> Buttons() const { return m_buttons; }
 

@@ -1,6 +1,7 @@
 #include "script/gui/QtScriptDialogHost.h"
 
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,8 +25,8 @@ uint64_t QtScriptDialogHost::OpenMessageBox(const std::string &text, const std::
             auto *box = new QMessageBox(QApplication::activeWindow());
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setWindowModality(Qt::ApplicationModal);
-            box->setWindowTitle(QString::fromLatin1(caption.c_str()));
-            box->setText(QString::fromLatin1(text.c_str()));
+            box->setWindowTitle(platform::gui::ToQt(caption));
+            box->setText(platform::gui::ToQt(text));
             switch (flags & 0xF0) {
             case MbIconError:
                 box->setIcon(QMessageBox::Critical);

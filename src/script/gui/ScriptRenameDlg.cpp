@@ -1,4 +1,6 @@
 #include "script/gui/ScriptRenameDlg.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -11,7 +13,7 @@ ScriptRenameDlg::ScriptRenameDlg(QWidget *parent) : QDialog(parent)
     setModal(true);
     auto *layout = new QVBoxLayout(this);
     m_edit = new QLineEdit(this);
-    m_edit->setMaxLength(1023);
+    platform::gui::LimitEditBytes(m_edit, 1023);
     m_edit->setMinimumWidth(260);
     layout->addWidget(m_edit);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -23,13 +25,13 @@ ScriptRenameDlg::ScriptRenameDlg(QWidget *parent) : QDialog(parent)
 
 void ScriptRenameDlg::OnInitDialog()
 {
-    m_edit->setText(QString::fromLatin1(m_name.c_str()));
+    platform::gui::SetEditText(m_edit, m_name, platform::gui::TextKind::Path);
     m_edit->selectAll();
 }
 
 void ScriptRenameDlg::OnOK()
 {
-    m_name = m_edit->text().left(1023).toLatin1().toStdString();
+    m_name = platform::TruncateUtf8(platform::gui::EditText(m_edit), 1023);
     accept();
 }
 

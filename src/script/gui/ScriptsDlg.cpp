@@ -6,6 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "script/Script.h"
 #include "script/gui/FontTable.h"
 #include "script/gui/ScriptRenameDlg.h"
@@ -156,7 +157,7 @@ std::string ScriptsDlg::SelectedText() const
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
     if (selected.isEmpty())
         return {};
-    return selected.first()->text().toLatin1().toStdString();
+    return platform::gui::ItemText(selected.first());
 }
 
 void ScriptsDlg::FillScriptList()
@@ -165,7 +166,7 @@ void ScriptsDlg::FillScriptList()
     for (const platform::DirEntry &entry : platform::ListFolder(Folder(), "*.scr")) {
         if (entry.isFolder)
             continue;
-        m_list->addItem(QString::fromLatin1(entry.name.c_str()));
+        platform::gui::AddListItem(m_list, entry.name);
     }
 }
 
@@ -201,9 +202,8 @@ void ScriptsDlg::SetStatusText(const char *text)
 {
     if (text == nullptr)
         return;
-    PostToWindow(QPointer<QWidget>(this), [this, value = std::string(text)] {
-        m_current_line->setText(QString::fromLatin1(value.c_str()));
-    });
+    PostToWindow(QPointer<QWidget>(this),
+                 [this, value = std::string(text)] { m_current_line->setText(platform::gui::ToQt(value)); });
 }
 
 void ScriptsDlg::OnScriptEnded()
@@ -272,7 +272,7 @@ void ScriptsDlg::OnContextMenu(const QPoint &pos)
                    {"Duplicate", kDuplicateCommand},
                    {"Properties", kPropertiesCommand}};
     for (const auto &entry : entries)
-        menu.addAction(QString::fromLatin1(entry.text))->setData(entry.command);
+        menu.addAction(platform::gui::ToQt(entry.text))->setData(entry.command);
     if (QAction *chosen = menu.exec(m_list->viewport()->mapToGlobal(pos)))
         OnContextCommand(chosen->data().toInt());
 }
@@ -281,7 +281,7 @@ void ScriptsDlg::OnContextCommand(int command)
 {
     if (m_context_item < 0 || m_context_item >= m_list->count())
         return;
-    const std::string entry = m_list->item(m_context_item)->text().toLatin1().toStdString();
+    const std::string entry = platform::gui::ItemText(m_list->item(m_context_item));
     switch (command) {
     case kRenameCommand:
         RenameEntry(entry);

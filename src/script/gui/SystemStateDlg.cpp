@@ -4,6 +4,7 @@
 #include "Ostravo/TecanCentris.h"
 #include "Ostravo/TextFormat.h"
 #include "app/PlexorinApp.h"
+#include "platform/gui/QtText.h"
 #include "script/gui/FontTable.h"
 
 #include <QCheckBox>
@@ -22,11 +23,11 @@ constexpr int kValveReplyTimeoutMs = 200;
 QGroupBox *LineGroup(SystemStateDlg *window, const char *title, int firstId, const char *const *labels,
                      int count, int columns)
 {
-    auto *group = new QGroupBox(QString::fromLatin1(title), window);
+    auto *group = new QGroupBox(platform::gui::ToQt(title), window);
     auto *grid = new QGridLayout(group);
     for (int line = 0; line < count; ++line) {
         auto *box =
-            window->AddControl(firstId + line, new QCheckBox(QString::fromLatin1(labels[line]), group));
+            window->AddControl(firstId + line, new QCheckBox(platform::gui::ToQt(labels[line]), group));
         box->setEnabled(false);
         grid->addWidget(box, line / columns, line % columns);
     }
@@ -76,11 +77,10 @@ SystemStateDlg::SystemStateDlg(QWidget *parent) : ToolWindow("System State", par
     for (const Row &r : kRows) {
         for (int pump = 0; pump < 2; ++pump) {
             const int column = pump * 4;
-            grid->addWidget(
-                new QLabel(QString::fromLatin1(FormatText("%s %d", r.label, pump + 1).c_str()), syringe), row,
-                column);
+            grid->addWidget(new QLabel(platform::gui::ToQt(FormatText("%s %d", r.label, pump + 1)), syringe),
+                            row, column);
             grid->addWidget(ValueBox(this, syringe, r.firstId + pump), row, column + 1);
-            grid->addWidget(new QLabel(QString::fromLatin1(r.unit), syringe), row, column + 2);
+            grid->addWidget(new QLabel(platform::gui::ToQt(r.unit), syringe), row, column + 2);
         }
         ++row;
     }

@@ -2,6 +2,8 @@
 
 #include "Ostravo/EString.h"
 #include "platform/Clock.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 #include "script/Script.h"
 #include "script/gui/FontTable.h"
 
@@ -10,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 
 bool FormatVariableValue(const Variable &variable, std::string &text)
@@ -155,7 +158,7 @@ void VariableWatchDlg::RefreshValues()
     if (!copy)
         return;
     for (int slot = 1; slot <= kSlots; ++slot) {
-        const std::string name = Combo(slot)->currentText().left(1023).toLatin1().toStdString();
+        const std::string name = platform::TruncateUtf8(platform::gui::ComboText(Combo(slot)), 1023);
         if (name.empty()) {
             Value(slot)->clear();
             continue;
@@ -165,7 +168,7 @@ void VariableWatchDlg::RefreshValues()
             continue;
         std::string text;
         FormatVariableValue((*copy)[index], text);
-        Value(slot)->setText(QString::fromLatin1(text.c_str()));
+        Value(slot)->setText(platform::gui::ToQt(text));
     }
 }
 
@@ -177,11 +180,12 @@ void VariableWatchDlg::OnCbnDropdownVariable(int slot)
     QComboBox *combo = Combo(slot);
     const QString edited = combo->currentText();
     combo->clear();
-    QStringList items;
-    for (const std::string &name : *names)
-        items << QString::fromLatin1(name.c_str());
-    items.sort(Qt::CaseInsensitive);
-    combo->addItems(items);
+    std::vector<std::string> items = *names;
+    std::stable_sort(items.begin(), items.end(), [](const std::string &a, const std::string &b) {
+        return platform::gui::ToQt(a).compare(platform::gui::ToQt(b), Qt::CaseInsensitive) < 0;
+    });
+    for (const std::string &item : items)
+        platform::gui::AddComboItem(combo, item);
     combo->setEditText(edited);
 }
 
@@ -192,8 +196,7 @@ void VariableWatchDlg::OnBnClickedWatchAll()
         return;
     for (int slot = 1; slot <= kSlots; ++slot) {
         const size_t index = static_cast<size_t>(slot - 1);
-        Combo(slot)->setEditText(index < names->size() ? QString::fromLatin1((*names)[index].c_str())
-                                                       : QString());
+        platform::gui::SetComboEditText(Combo(slot), index < names->size() ? (*names)[index] : std::string());
         Value(slot)->clear();
     }
 }

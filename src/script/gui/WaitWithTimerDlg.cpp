@@ -2,6 +2,7 @@
 
 #include "Ostravo/TextFormat.h"
 #include "platform/Clock.h"
+#include "platform/gui/QtText.h"
 #include "script/gui/FontTable.h"
 
 #include <QKeyEvent>
@@ -53,10 +54,10 @@ void WaitWithTimerDlg::showEvent(QShowEvent *event)
 void WaitWithTimerDlg::OnShowWindow()
 {
     if (!m_text.empty())
-        m_message->setText(QString::fromLatin1(m_text.c_str()));
+        m_message->setText(platform::gui::ShowKept(m_message, m_text));
     const uint32_t seconds = m_seconds > 0 ? static_cast<uint32_t>(m_seconds) : 0u;
     m_time->setText(m_count_up == 1 ? QStringLiteral("00:00")
-                                    : QString::fromLatin1(FormatWaitTime(uint64_t{seconds} * 1000u).c_str()));
+                                    : platform::gui::ToQt(FormatWaitTime(uint64_t{seconds} * 1000u)));
     m_start_tick = platform::TickMs();
     m_timer->start();
 }
@@ -69,7 +70,7 @@ void WaitWithTimerDlg::OnTimer()
     std::string text;
     if (remaining > 500)
         text = FormatWaitTime(m_count_up == 1 ? elapsed : remaining);
-    m_time->setText(QString::fromLatin1(text.c_str()));
+    m_time->setText(platform::gui::ToQt(text));
     if (remaining < 200) {
         m_timer->stop();
         done(1);
@@ -94,12 +95,12 @@ void WaitWithTimerDlg::keyPressEvent(QKeyEvent *event)
 
 std::string WaitWithTimerDlg::TimeText() const
 {
-    return m_time->text().toLatin1().toStdString();
+    return platform::gui::FromQt(m_time->text());
 }
 
 std::string WaitWithTimerDlg::MessageText() const
 {
-    return m_message->text().toLatin1().toStdString();
+    return platform::gui::KeptText(m_message, m_message->text());
 }
 
 bool WaitWithTimerDlg::TimerRunning() const

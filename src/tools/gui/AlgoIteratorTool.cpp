@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/gui/CountingAlgorithmDlg.h"
 #include "tools/gui/FillImageFileList.h"
 
@@ -151,7 +152,7 @@ void AlgoIteratorTool::BuildControls()
     top->addLayout(bottom);
 
     for (const std::string &name : CountingSweepOptionNames())
-        param->addItem(QString::fromLatin1(name.c_str()));
+        param->addItem(platform::gui::ToQt(name));
 
     for (QLineEdit *edit : {folder, filter})
         connect(edit, &QLineEdit::textChanged, this, [this] {
@@ -216,7 +217,7 @@ void AlgoIteratorTool::OnRun()
     auto *list = ControlAs<QListWidget>(kFiles);
     for (int row = 0; list && row < list->count(); ++row) {
         if (list->item(row)->isSelected())
-            texts.files.push_back(list->item(row)->text().toLatin1().toStdString());
+            texts.files.push_back(platform::gui::ItemText(list->item(row)));
     }
     EString dataFolder;
     dataFolder.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);

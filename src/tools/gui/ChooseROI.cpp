@@ -3,6 +3,7 @@
 #include "app/BackgroundImages.h"
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
+#include "platform/gui/QtText.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -43,7 +44,8 @@ ChooseROI::ChooseROI(const std::string &settingsPath, QWidget *parent) : QDialog
     // Rows in the list's name order, unsorted by the control: row i is position i of the list.
     m_list.LoadFromProfile(settingsPath.c_str());
     for (int32_t i = 0; i < m_list.GetCount(); ++i)
-        m_list_box->addItem(QString::fromLatin1(m_list.GetSortedAt(i)->m_name.c_str()));
+        platform::gui::AddListItem(m_list_box, m_list.GetSortedAt(i)->m_name.c_str(),
+                                   platform::gui::TextKind::Text);
 
     connect(m_list_box, &QListWidget::itemSelectionChanged, this, &ChooseROI::OnSelChangeRoiList);
     connect(m_ok, &QPushButton::clicked, this, &ChooseROI::OnOK);

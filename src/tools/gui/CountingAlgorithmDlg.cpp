@@ -17,6 +17,7 @@
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/CountingRun.h"
 
 #include <QCheckBox>
@@ -433,7 +434,7 @@ void ListCountingParamSets(QWidget *dialog)
     const QSignalBlocker block(combo);
     combo->clear();
     for (const std::string &name : CountingParamSetNames(theApp.m_data_directory + "/LIB"))
-        combo->addItem(QString::fromLatin1(name.c_str()));
+        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
     // Until a set is chosen the name stays: closing the list without a choice changes nothing.
     combo->setCurrentIndex(-1);
     combo->setEditText(before);

@@ -15,6 +15,8 @@
 #include "app/gui/ImageView.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
+#include "platform/gui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -183,7 +185,7 @@ void EpiCellCountingAlgoDlg::Report(const std::string &message)
 
 bool EpiCellCountingAlgoDlg::GetParamSetPath(std::string &path, std::string &error, const std::string *name)
 {
-    const std::string setName = name ? *name : ControlText(kParamSetName).substr(0, 1023);
+    const std::string setName = name ? *name : platform::TruncateUtf8(ControlText(kParamSetName), 1023);
     bool valid = !setName.empty() && setName.size() <= 256 && setName.find("..") == std::string::npos;
     for (char c : setName)
         valid = valid && IsValidFileNameChar(c);
@@ -207,7 +209,7 @@ bool EpiCellCountingAlgoDlg::GetParamSetPath(std::string &path, std::string &err
 bool EpiCellCountingAlgoDlg::LoadParamSet(std::string &error)
 {
     m_loading = true;
-    if (IsBlank(ControlText(kParamSetName).substr(0, 1023)))
+    if (IsBlank(platform::TruncateUtf8(ControlText(kParamSetName), 1023)))
         SetControlText(kParamSetName, ReadMainSetting("ParamSetName", "Default"));
     std::string path;
     if (!GetParamSetPath(path, error)) {
@@ -217,7 +219,7 @@ bool EpiCellCountingAlgoDlg::LoadParamSet(std::string &error)
     m_params.Load(path.c_str());
     ParamsToControls();
     RestartTimer(kUnsavedCheckTimer, 350);
-    m_current_set_name = ControlText(kParamSetName).substr(0, 1023);
+    m_current_set_name = platform::TruncateUtf8(ControlText(kParamSetName), 1023);
     m_loading = false;
     return true;
 }
@@ -238,7 +240,7 @@ void EpiCellCountingAlgoDlg::ParamsToControls()
 
 void EpiCellCountingAlgoDlg::ControlsToParams()
 {
-    auto text = [this](int id) { return ControlText(id).substr(0, 1023); };
+    auto text = [this](int id) { return platform::TruncateUtf8(ControlText(id), 1023); };
     m_params.use_bg_image = IsChecked(kUseBgImage);
     ReadDecimal(text(kDarkPct0), m_params.dark_pct0, 0.002f);
     ReadDecimal(text(kDarkPct1), m_params.dark_pct1, 0.01f);
@@ -257,7 +259,7 @@ bool EpiCellCountingAlgoDlg::SaveParamSet(std::string &error, const std::string 
     error.clear();
     if (m_loading)
         return false;
-    const std::string setName = name ? *name : ControlText(kParamSetName).substr(0, 1023);
+    const std::string setName = name ? *name : platform::TruncateUtf8(ControlText(kParamSetName), 1023);
     Ostravo::E_WritePrivateProfileString(kSection, "ParamSetName", setName.c_str(),
                                          theApp.m_ini_path.c_str());
     std::string path;
@@ -312,7 +314,7 @@ void EpiCellCountingAlgoDlg::OnRun()
 
 bool EpiCellCountingAlgoDlg::OnSave()
 {
-    const std::string name = ControlText(kParamSetName).substr(0, 1023);
+    const std::string name = platform::TruncateUtf8(ControlText(kParamSetName), 1023);
     if (IsBlank(name)) {
         platform::ui::MessageBox("Must have a valid name in the combo box before you may save.", kCaption);
         return false;
@@ -357,15 +359,18 @@ void EpiCellCountingAlgoDlg::OnParamSetDropDown()
     combo->clear();
     combo->setEditText(QString());
     const EString folder = LibFolder();
-    QStringList names;
+    std::vector<std::string> names;
     for (const platform::DirEntry &entry :
          platform::ListFolder(folder.c_str(), std::string("*") + kExtension)) {
         if (entry.isFolder)
             continue;
-        names.append(QString::fromLatin1(entry.name.substr(0, entry.name.find('.')).c_str()));
+        names.push_back(entry.name.substr(0, entry.name.find('.')));
     }
-    names.sort(Qt::CaseInsensitive);
-    combo->addItems(names);
+    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        return platform::gui::PathToQt(a).compare(platform::gui::PathToQt(b), Qt::CaseInsensitive) < 0;
+    });
+    for (const std::string &name : names)
+        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
     combo->setCurrentIndex(-1);
     combo->setEditText(QString());
 }

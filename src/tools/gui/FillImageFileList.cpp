@@ -1,5 +1,6 @@
 #include "tools/gui/FillImageFileList.h"
 
+#include "platform/gui/QtText.h"
 #include "tools/ImageFileList.h"
 #include "tools/gui/ToolWindowKit.h"
 
@@ -15,11 +16,10 @@ bool FillImageFileList(QWidget *dialog)
         list->clear();
     std::vector<std::string> names;
     const bool found =
-        ListImageFiles(folder ? folder->text().toLatin1().toStdString() : std::string(),
-                       filter ? filter->text().toLatin1().toStdString() : std::string(), names);
+        ListImageFiles(platform::gui::EditText(folder), platform::gui::EditText(filter), names);
     if (list) {
         for (const std::string &name : names)
-            list->addItem(QString::fromLatin1(name.c_str()));
+            platform::gui::AddListItem(list, name);
     }
     return found;
 }

@@ -5,6 +5,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
 #include "tools/MeniscusReport.h"
 
 #include <QPushButton>
@@ -42,7 +43,7 @@ void FindMeniscusDlg::OnRun()
 {
     if (IsRunning())
         return;
-    m_folder = ControlText(kFolder).substr(0, 1023);
+    m_folder = platform::TruncateUtf8(ControlText(kFolder), 1023);
     m_selected_images = SelectedImages();
     if (m_selected_images.empty()) {
         platform::ui::MessageBox("You must select at least one image to process.", "Find Meniscus");

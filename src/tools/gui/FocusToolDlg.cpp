@@ -5,6 +5,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Clock.h"
 #include "platform/Ui.h"
+#include "platform/Utf8Text.h"
 
 #include <QPushButton>
 
@@ -46,7 +47,7 @@ void FocusToolDlg::OnRun()
         platform::ui::MessageBox(message, "Focus Tool", platform::ui::MbOk | platform::ui::MbIconError);
         return;
     }
-    m_folder = ControlText(kFolder).substr(0, 1023);
+    m_folder = platform::TruncateUtf8(ControlText(kFolder), 1023);
     FocusRunInput input;
     input.folder = m_folder;
     input.names = m_selected_images;

@@ -14,6 +14,7 @@
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/FractionationRun.h"
 #include "tools/ImageFileList.h"
 #include "tools/gui/FillImageFileList.h"
@@ -39,16 +40,6 @@ namespace {
 constexpr const char *kSection = "FractionationAnalysisDlg";
 constexpr const char *kCaption = "Fractionation Analysis";
 
-std::string Latin1(const QString &text)
-{
-    return text.toLatin1().toStdString();
-}
-
-QString FromLatin1(const std::string &text)
-{
-    return QString::fromLatin1(text.c_str());
-}
-
 std::string ReadSetting(const char *key, const char *defaultValue, uint32_t size)
 {
     std::string buffer(size, '\0');
@@ -70,7 +61,7 @@ void FillSorted(QComboBox *combo, std::vector<std::string> names)
     const QSignalBlocker block(combo);
     combo->clear();
     for (const std::string &name : names)
-        combo->addItem(FromLatin1(name));
+        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
     combo->setCurrentIndex(-1);
     combo->setEditText(text);
 }
@@ -373,7 +364,7 @@ std::vector<std::string> FractionationAnalysisDlg::SelectedEntries() const
     const auto *list = ControlAs<QListWidget>(kFileList);
     for (int i = 0; list && i < list->count(); ++i)
         if (list->item(i)->isSelected())
-            entries.push_back(Latin1(list->item(i)->text()));
+            entries.push_back(platform::gui::ItemText(list->item(i)));
     return entries;
 }
 

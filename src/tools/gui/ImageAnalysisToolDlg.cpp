@@ -12,6 +12,7 @@
 #include "app/gui/DropDownCombo.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/CountingParams.h"
 #include "tools/gui/FillImageFileList.h"
 
@@ -292,7 +293,7 @@ void ImageAnalysisToolDlg::Run()
     auto *list = ControlAs<QListWidget>(kFiles);
     for (int row = 0; list && row < list->count(); ++row) {
         if (list->item(row)->isSelected())
-            choice.files.push_back(list->item(row)->text().toLatin1().toStdString());
+            choice.files.push_back(platform::gui::ItemText(list->item(row)));
     }
     choice.circular_set = ControlText(kCircularSet);
     choice.epi_set = ControlText(kEpiSet);
@@ -347,7 +348,7 @@ void ImageAnalysisToolDlg::ListSets(int comboId)
     const QSignalBlocker block(combo);
     combo->clear();
     for (const std::string &name : ListParamSetNamesToFirstDot(LibFolder(), set->pattern))
-        combo->addItem(QString::fromLatin1(name.c_str()));
+        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
     // The typed name stays until one is picked.
     combo->setCurrentIndex(-1);
     combo->setEditText(before);

@@ -4,6 +4,7 @@
 #include "Ostravo/Profile.h"
 #include "app/PlexorinApp.h"
 #include "platform/Sync.h"
+#include "platform/gui/QtText.h"
 #include "tools/ImageFileList.h"
 
 #include <QCoreApplication>
@@ -115,7 +116,7 @@ void ImageFolderBatchDlg::FillImageList()
     std::vector<std::string> names;
     ListImageFiles(ControlText(kFolder), ControlText(kFilter), names);
     for (const std::string &name : names)
-        list->addItem(QString::fromLatin1(name.c_str()));
+        platform::gui::AddListItem(list, name);
 }
 
 std::vector<std::string> ImageFolderBatchDlg::SelectedImages() const
@@ -126,7 +127,7 @@ std::vector<std::string> ImageFolderBatchDlg::SelectedImages() const
         return names;
     for (int row = 0; row < list->count(); ++row) {
         if (list->item(row)->isSelected())
-            names.push_back(list->item(row)->text().toLatin1().toStdString());
+            names.push_back(platform::gui::ItemText(list->item(row)));
     }
     return names;
 }

@@ -3,6 +3,7 @@
 #include "Ostravo/ProfileValues.h"
 #include "app/ImageDoc.h"
 #include "app/gui/DocumentManager.h"
+#include "platform/gui/QtText.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -56,7 +57,7 @@ constexpr int kSmallestCell = 12;
 int ReadCount(const QString &text)
 {
     int value = 0;
-    if (std::sscanf(text.toLatin1().constData(), "%d", &value) != 1)
+    if (std::sscanf(platform::gui::FromQt(text).c_str(), "%d", &value) != 1)
         return 0;
     return value;
 }
@@ -105,7 +106,7 @@ ImageSelectionDlg::ImageSelectionDlg(const std::string &settingsPath, QWidget *p
 {
     setWindowTitle(QStringLiteral("Image Selection"));
     auto button = [this](const char *caption, int id) {
-        auto *b = new QPushButton(QString::fromLatin1(caption), this);
+        auto *b = new QPushButton(platform::gui::ToQt(caption), this);
         b->setObjectName(QString::number(id));
         b->setAutoDefault(false);
         return b;
@@ -129,7 +130,7 @@ ImageSelectionDlg::ImageSelectionDlg(const std::string &settingsPath, QWidget *p
         c->setEditable(true);
         for (int n = 3; n <= 7; ++n)
             c->addItem(QString::number(n));
-        c->setEditText(QString::fromLatin1(initial.c_str()));
+        platform::gui::SetComboEditText(c, initial);
         c->setMaximumWidth(60);
         // A choice from the list redraws after a pause; a typed value is read at the next paint.
         connect(c, &QComboBox::activated, this, &ImageSelectionDlg::RestartTimer);

@@ -5,6 +5,7 @@
 #include "app/BackgroundImages.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/CountingParams.h"
 
 #include <QCheckBox>
@@ -77,7 +78,7 @@ void ProjectionAnalysisDlg::OnDropDownParamSet()
     std::vector<std::string> names = ProjectionParamSetNames(m_settings);
     std::sort(names.begin(), names.end());
     for (const std::string &name : names)
-        sets->addItem(QString::fromLatin1(name.c_str()));
+        platform::gui::AddComboItem(sets, name, platform::gui::TextKind::Path);
     sets->setCurrentText(typed);
     sets->blockSignals(false);
 }

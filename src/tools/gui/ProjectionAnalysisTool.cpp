@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 #include "tools/CountingParams.h"
 #include "tools/FractionationInputs.h"
 #include "tools/ImageAnalysisToolRun.h"
@@ -70,7 +71,7 @@ void FillSorted(QComboBox *combo, std::vector<std::string> names)
     const QSignalBlocker block(combo);
     combo->clear();
     for (const std::string &name : names)
-        combo->addItem(QString::fromLatin1(name.c_str()));
+        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
     combo->setCurrentIndex(-1);
     combo->setEditText(text);
 }
@@ -390,7 +391,7 @@ std::vector<std::string> ProjectionAnalysisTool::SelectedEntries() const
     const auto *list = ControlAs<QListWidget>(kFileList);
     for (int i = 0; list && i < list->count(); ++i)
         if (list->item(i)->isSelected())
-            entries.push_back(list->item(i)->text().toLatin1().toStdString());
+            entries.push_back(platform::gui::ItemText(list->item(i)));
     return entries;
 }
 

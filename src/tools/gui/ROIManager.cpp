@@ -6,6 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "app/ViewGlobals.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 
 #include <QAction>
 #include <QFormLayout>
@@ -23,15 +24,10 @@
 
 namespace {
 
-std::string Latin1(const QString &text)
-{
-    return text.toLatin1().toStdString();
-}
-
 // One "%d" number from a field; false for an empty field or one that does not begin with a number.
 bool ReadNumber(const QLineEdit *edit, int &value)
 {
-    return std::sscanf(Latin1(edit->text()).c_str(), "%d", &value) == 1;
+    return std::sscanf(platform::gui::FromQt(edit->text()).c_str(), "%d", &value) == 1;
 }
 
 // The list box's order: alphabetical without regard to case, letters folded to lower case so that
@@ -149,13 +145,13 @@ bool ROIManager::ShowCurrentRoi()
     return true;
 }
 
-void ROIManager::InsertSortedRow(const QString &text)
+void ROIManager::InsertSortedRow(const std::string &name)
 {
-    const std::string key = Latin1(text);
     int row = 0;
-    while (row < m_list_box->count() && CompareIgnoringCase(Latin1(m_list_box->item(row)->text()), key) <= 0)
+    while (row < m_list_box->count() &&
+           CompareIgnoringCase(platform::gui::ItemText(m_list_box->item(row)), name) <= 0)
         ++row;
-    m_list_box->insertItem(row, text);
+    m_list_box->insertItem(row, platform::gui::AddListItem(nullptr, name, platform::gui::TextKind::Text));
 }
 
 void ROIManager::SelectRowByText(const QString &text)
@@ -180,7 +176,7 @@ void ROIManager::FillRoiList()
         QSignalBlocker block(m_list_box);
         m_list_box->clear();
         for (int32_t i = 0; i < m_list.GetCount(); ++i)
-            InsertSortedRow(QString::fromLatin1(m_list.GetSortedAt(i)->m_name.c_str()));
+            InsertSortedRow(m_list.GetSortedAt(i)->m_name.c_str());
         if (!keep.isNull())
             SelectRowByText(keep);
     }
@@ -199,9 +195,9 @@ void ROIManager::OnSelChangeRoiList()
     const QList<QListWidgetItem *> selected = m_list_box->selectedItems();
     if (selected.isEmpty())
         return;
-    const QString text = selected.first()->text();
-    m_name->setText(text);
-    const ROIObject *roi = m_list.FindByName(Latin1(text).c_str());
+    const std::string name = platform::gui::ItemText(selected.first());
+    platform::gui::SetEditText(m_name, name);
+    const ROIObject *roi = m_list.FindByName(name.c_str());
     if (roi == nullptr)
         return;
     ShowNumber(m_left, static_cast<int32_t>(roi->left));
@@ -256,7 +252,7 @@ bool ROIManager::UpdatePreviewRoi()
 
 bool ROIManager::UpdateSaveButton()
 {
-    const std::string name = Latin1(m_name->text());
+    const std::string name = platform::gui::EditText(m_name);
     ImageRect rect;
     // Blank names and fields without a number cannot be saved.
     if (CountChars(name.c_str(), 1) == 0 || !ReadNumber(m_left, rect.left) ||
@@ -299,7 +295,7 @@ bool ROIManager::SaveList(const char *what)
 
 void ROIManager::OnSaveChanges()
 {
-    const std::string name = Latin1(m_name->text());
+    const std::string name = platform::gui::EditText(m_name);
     ImageRect rect;
     if (CountChars(name.c_str(), 1) == 0 || !ReadNumber(m_left, rect.left) ||
         !ReadNumber(m_right, rect.right) || !ReadNumber(m_top, rect.top) ||
@@ -357,7 +353,7 @@ void ROIManager::OnDelete()
 {
     if (m_context_row < 0 || m_context_row >= m_list_box->count())
         return;
-    const std::string name = Latin1(m_list_box->item(m_context_row)->text());
+    const std::string name = platform::gui::ItemText(m_list_box->item(m_context_row));
     ReloadBeforeChange();
     const int32_t position = m_list.FindStoragePosition(name.c_str());
     if (position >= 0) {

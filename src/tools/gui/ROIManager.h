@@ -68,7 +68,7 @@ class ROIManager : public QDialog
     void ReloadBeforeChange();
     bool SaveList(const char *what);
     void SelectRowByText(const QString &text);
-    void InsertSortedRow(const QString &text);
+    void InsertSortedRow(const std::string &name);
 
     std::string m_settings_path;
     ROIList m_list;

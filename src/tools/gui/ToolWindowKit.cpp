@@ -4,6 +4,7 @@
 #include "app/ToolServices.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Ui.h"
+#include "platform/gui/QtText.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -55,7 +56,7 @@ void PostToWindow(QPointer<QWidget> window, std::function<void()> update)
 
 ToolWindow::ToolWindow(const char *title, QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QString::fromLatin1(title));
+    setWindowTitle(platform::gui::ToQt(title));
     setModal(false);
 }
 
@@ -69,31 +70,31 @@ void ToolWindow::TagControl(int id, QWidget *control)
 
 std::string ToolWindow::ControlText(int id) const
 {
+    using namespace platform::gui;
     QWidget *control = Control(id);
-    QString text;
     if (auto *edit = qobject_cast<QLineEdit *>(control))
-        text = edit->text();
-    else if (auto *combo = qobject_cast<QComboBox *>(control))
-        text = combo->currentText();
-    else if (auto *label = qobject_cast<QLabel *>(control))
-        text = label->text();
-    else if (auto *button = qobject_cast<QAbstractButton *>(control))
-        text = button->text();
-    return text.toLatin1().toStdString();
+        return EditText(edit);
+    if (auto *combo = qobject_cast<QComboBox *>(control))
+        return ComboText(combo);
+    if (auto *label = qobject_cast<QLabel *>(control))
+        return KeptText(label, label->text());
+    if (auto *button = qobject_cast<QAbstractButton *>(control))
+        return KeptText(button, button->text());
+    return std::string();
 }
 
 void ToolWindow::SetControlText(int id, const std::string &text)
 {
+    using namespace platform::gui;
     QWidget *control = Control(id);
-    const QString value = QString::fromLatin1(text.c_str());
     if (auto *edit = qobject_cast<QLineEdit *>(control))
-        edit->setText(value);
+        SetEditText(edit, text);
     else if (auto *combo = qobject_cast<QComboBox *>(control))
-        combo->setEditText(value);
+        SetComboEditText(combo, text);
     else if (auto *label = qobject_cast<QLabel *>(control))
-        label->setText(value);
+        label->setText(ShowKept(label, text));
     else if (auto *button = qobject_cast<QAbstractButton *>(control))
-        button->setText(value);
+        button->setText(ShowKept(button, text));
 }
 
 bool ToolWindow::IsChecked(int id) const

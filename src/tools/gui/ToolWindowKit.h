@@ -62,7 +62,8 @@ class ToolWindow : public QDialog
     QWidget *Control(int id) const { return FindControl(this, id); }
     template <class T> T *ControlAs(int id) const { return qobject_cast<T *>(Control(id)); }
 
-    // Text of an edit, combo box, label or button (Latin-1); empty when there is no such control.
+    // Text of an edit, combo box, label or button (UTF-8, or the bytes it was set to while they are
+    // shown unchanged); empty when there is no such control.
     std::string ControlText(int id) const;
     // Sets the text the way the user's typing would, so change notifications follow.
     void SetControlText(int id, const std::string &text);

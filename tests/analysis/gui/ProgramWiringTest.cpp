@@ -21,12 +21,15 @@
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -170,6 +173,95 @@ TEST_F(ProgramWiringTest, FilesDroppedOnTheMainFrameOpenAsDocuments)
     refused.setAccepted(false);
     QApplication::sendEvent(frame, &refused);
     EXPECT_FALSE(refused.isAccepted());
+}
+
+// A folder and file named with accented letters, and a file whose name is not UTF-8 (made on an
+// older system): each opens, the window title and the recent-file list show the names, Save As
+// writes where it was told, and the recent-file list keeps every name's bytes over a restart.
+TEST_F(ProgramWiringTest, NamesWithAnyCharactersOpenShowAndStayInTheRecentFileList)
+{
+    SeedDataFolder();
+    ASSERT_TRUE(theApp.InitInstance({"vantelis"}));
+    auto *frame = dynamic_cast<CMainFrame *>(m_qt->MainWindow());
+    ASSERT_NE(frame, nullptr);
+
+    const std::string folder = m_documents.file("Donn\xC3\xA9"
+                                                "es \xC3\xA9");
+    std::filesystem::create_directories(folder);
+    const cv::Mat image(40, 60, CV_16UC1, cv::Scalar(1500));
+    const std::string accented = folder + "/cellules_\xC3\xAF.png";
+    const std::string latin1 = folder + "/ancien_\xEF.png";
+    ASSERT_TRUE(cv::imwrite(accented, image));
+    ASSERT_TRUE(cv::imwrite(latin1, image));
+
+    struct Case
+    {
+        const char *what;
+        std::function<void()> open;
+        std::string path;
+        QString title;
+    };
+    const size_t startupMessages = m_ui->Messages().size();
+    const Case cases[] = {
+        {"File > Open",
+         [&] {
+             m_ui->QueueAnswer(true, accented);
+             frame->MenuAction(cmd::kFileOpen)->trigger();
+         },
+         accented, QString::fromUtf8("cellules_ï.png")},
+        {"dropped, a name that is not UTF-8",
+         [&] {
+             // The URL carries the name's bytes percent-encoded, as file managers send them.
+             QMimeData data;
+             data.setUrls(
+                 {QUrl::fromEncoded("file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+             QDragEnterEvent enter(frame->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                                   Qt::NoModifier);
+             QApplication::sendEvent(frame, &enter);
+             QDropEvent drop(frame->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+             QApplication::sendEvent(frame, &drop);
+         },
+         latin1, QStringLiteral("ancien_") + QChar(QChar::ReplacementCharacter) + QStringLiteral(".png")},
+    };
+    for (const Case &c : cases) {
+        c.open();
+        EXPECT_NE(DocumentManager::Instance().FindDocument(c.path), nullptr) << c.what;
+        QApplication::processEvents();
+        EXPECT_TRUE(frame->windowTitle().contains(c.title))
+            << c.what << ": " << frame->windowTitle().toStdString();
+        ASSERT_FALSE(m_qt->RecentFiles().empty());
+        EXPECT_EQ(m_qt->RecentFiles().front(), DocumentPathFor(c.path)) << c.what;
+    }
+    EXPECT_EQ(m_ui->Messages().size(), startupMessages) << "no document was refused";
+
+    // The recent-file entries of the File menu show the names as they are.
+    ASSERT_NE(frame->Menu("File"), nullptr);
+    emit frame->Menu("File")->aboutToShow();
+    const std::vector<std::string> entries = frame->MenuItemTexts("File");
+    const auto shows = [&](const std::string &name) {
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const std::string &entry) { return entry.find(name) != std::string::npos; });
+    };
+    EXPECT_TRUE(shows("/Donn\xC3\xA9"
+                      "es \xC3\xA9/cellules_\xC3\xAF.png"));
+    EXPECT_TRUE(shows("/ancien_\xEF\xBF\xBD.png")) << "a name that is not UTF-8 shows U+FFFD";
+
+    // Save As into the accented folder.
+    CImageView *view = DocumentManager::Instance().ActiveView();
+    ASSERT_NE(view, nullptr);
+    const std::string copy = folder + "/copie_\xC3\xAF.png";
+    m_ui->QueueAnswer(true, copy);
+    view->OnFileSaveAs();
+    EXPECT_TRUE(std::filesystem::exists(copy));
+    EXPECT_EQ(m_qt->RecentFiles().front(), DocumentPathFor(copy));
+
+    // The list is stored at exit and read at the next start byte for byte.
+    const std::vector<std::string> stored = m_qt->RecentFiles();
+    m_qt->ExitFramework();
+    QtAppFramework next;
+    std::string error;
+    ASSERT_TRUE(next.PrepareFramework(error)) << error;
+    EXPECT_EQ(next.RecentFiles(), stored);
 }
 
 } // namespace

@@ -213,9 +213,9 @@ TEST_F(QtUserInterfaceTest, WorkerPromptAndRunOnGuiThread)
             input->accept();
         });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(text, "Pr\xfc"
+    EXPECT_EQ(text, "Pr\xc3\xbc"
                     "fung")
-        << "typed text comes back as Latin-1 bytes";
+        << "typed text comes back as UTF-8";
     EXPECT_TRUE(ranOnGuiThread);
     EXPECT_TRUE(workFinishedBeforeReturn);
 }

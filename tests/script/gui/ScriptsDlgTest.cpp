@@ -39,12 +39,12 @@ class ScriptsDlgTest : public ScriptWindowsFixture
     {
         std::vector<std::string> names;
         for (int i = 0; i < m_dialog->List()->count(); ++i)
-            names.push_back(m_dialog->List()->item(i)->text().toStdString());
+            names.push_back(m_dialog->List()->item(i)->text().toUtf8().toStdString());
         return names;
     }
     void Select(const std::string &name)
     {
-        const auto items = m_dialog->List()->findItems(QString::fromStdString(name), Qt::MatchExactly);
+        const auto items = m_dialog->List()->findItems(QString::fromUtf8(name.c_str()), Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1);
         m_dialog->List()->setCurrentItem(items.first());
     }
@@ -160,6 +160,40 @@ TEST_F(ScriptsDlgTest, RenameNeverReplacesAFileAndRefusesNamesThatAreNoNames)
     EXPECT_FALSE(rename_script_file("Missing", "D", error));
     EXPECT_EQ(std::string(error.c_str()),
               "rename_script_file () : Script file does not exist: " + ScriptPath("Missing.scr"));
+}
+
+TEST_F(ScriptsDlgTest, ADataFolderWithAccentsListsRenamesAndDeletesItsScriptsByTheirBytes)
+{
+    // The data folder "Données é" holds a script named with accents and one named on an older
+    // system in Windows-1252, which the list shows with U+FFFD.
+    const std::string data = m_dir.file("Donn\xC3\xA9"
+                                        "es \xC3\xA9");
+    theApp.m_data_directory = data;
+    const std::string scripts = data + "/Scripts";
+    std::filesystem::create_directories(scripts);
+    WriteFileBytes(scripts + "/essai_\xC3\xA9.scr", "alpha");
+    WriteFileBytes(scripts + "/ancien_\xE9.scr", "beta");
+    m_dialog->show();
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"ancien_\xEF\xBF\xBD.scr", "essai_\xC3\xA9.scr"}));
+
+    m_dialog->m_ask_name = [](std::string &name) {
+        EXPECT_EQ(name, "essai_\xC3\xA9");
+        name = "r\xC3\xA9sultat";
+        return true;
+    };
+    OnEntry("essai_\xC3\xA9.scr", ScriptsDlg::kRenameCommand);
+    EXPECT_EQ(ReadFileBytes(scripts + "/r\xC3\xA9sultat.scr"), "alpha");
+
+    // The entry that is shown with U+FFFD still names its own file.
+    m_dialog->m_ask_name = [](std::string &name) {
+        EXPECT_EQ(name, "ancien_\xE9");
+        name = "nouveau";
+        return true;
+    };
+    OnEntry("ancien_\xEF\xBF\xBD.scr", ScriptsDlg::kRenameCommand);
+    EXPECT_EQ(ReadFileBytes(scripts + "/nouveau.scr"), "beta");
+    EXPECT_TRUE(m_ui->Messages().empty()) << m_ui->Messages().front().text;
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"nouveau.scr", "r\xC3\xA9sultat.scr"}));
 }
 
 TEST_F(ScriptsDlgTest, DeleteGoesAheadOnlyOnYes)
