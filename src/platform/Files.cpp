@@ -532,10 +532,6 @@ FileLock::~FileLock()
     Release();
 }
 
-namespace {
-
-// The path as every process names it: the longest part that exists with its links resolved, then
-// the rest as given, so that a link, "..", or a file not yet made all give one name.
 std::string ResolvedPath(const std::string &path)
 {
     std::string head = path;
@@ -579,17 +575,18 @@ std::string PathKey(const std::string &path)
     return text;
 }
 
-// Letters, digits, '-', '_' and '.' of a name; anything else becomes '_'.
-std::string SafeName(const std::string &name)
+std::string SafeName(const std::string &name, size_t limit)
 {
     std::string result;
-    for (char c : name.substr(0, 64)) {
+    for (char c : name.substr(0, limit)) {
         bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
                     c == '_' || c == '.';
         result += keep ? c : '_';
     }
     return result;
 }
+
+namespace {
 
 // The shared lock folder, made when missing: sticky and writable by all, as the temporary
 // folder itself, so every user can add lock files and none can remove another's. A link or
@@ -614,7 +611,7 @@ std::string FileLock::LockFolder()
 std::string FileLock::LockFilePath(const std::string &path)
 {
     const std::string target = ResolvedPath(NormalizePath(path));
-    return Join(LockFolder(), PathKey(target) + "-" + SafeName(NameOf(target)) + ".lock");
+    return Join(LockFolder(), PathKey(target) + "-" + SafeName(NameOf(target), 64) + ".lock");
 }
 
 FileLock::Result FileLock::Acquire(const std::string &path, uint32_t timeoutMs)

@@ -68,6 +68,15 @@ void FailNextReplaceAt(ReplaceFailurePoint point, unsigned after = 0);
 // folders). The folder and its files are usable by every user, so two users writing one shared
 // file exclude each other. Lock files are made when missing and never removed, so that all
 // processes lock one file. The lock goes with the process, so a killed writer never leaves it held.
+// Names for lock files that every process derives alike. ResolvedPath: the longest part of the
+// path that exists with its links resolved, then the rest as given, so that a link, "..", or a
+// file not yet made all give one name. PathKey: a stable hash of a path (FNV-1a, the same in every
+// build, unlike std::hash). SafeName: the first `limit` bytes of a name with anything but
+// letters, digits, '-', '_' and '.' turned into '_', so that it can never point elsewhere.
+std::string ResolvedPath(const std::string &path);
+std::string PathKey(const std::string &path);
+std::string SafeName(const std::string &name, size_t limit = std::string::npos);
+
 class FileLock
 {
   public:

@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/gui/QtText.h"
 #include "support/gui/EventLoop.h"
+#include "support/gui/TypeText.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -21,16 +22,7 @@ namespace {
 
 using vantelis::test::RunEventLoopUntil;
 
-// Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
-void TypeText(QWidget *widget, const QString &text)
-{
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
+using vantelis::test::TypeText;
 
 class CustomerUIAccentedTest : public vantelis::test::CustomerUIWindowFixture
 {

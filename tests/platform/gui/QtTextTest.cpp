@@ -5,6 +5,7 @@
 #include "platform/Utf8Text.h"
 #include "platform/gui/QtUserInterface.h"
 #include "support/TempDir.h"
+#include "support/gui/TypeText.h"
 
 #include <gtest/gtest.h>
 
@@ -35,16 +36,7 @@ const std::string kFolderName = "Donn\xC3\xA9"
 const std::string kFileName = "cellules_\xC3\xAF.png"; // "cellules_ï.png"
 const std::string kLatin1Name = "ancien_\xEF.png";     // not UTF-8: a Latin-1 "ï"
 
-// Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
-void TypeText(QWidget *widget, const QString &text)
-{
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
+using vantelis::test::TypeText;
 
 TEST(QtTextTest, ProgramTextShowsAsUtf8AndOtherBytesAsWindows1252)
 {

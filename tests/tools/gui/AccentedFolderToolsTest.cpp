@@ -19,6 +19,7 @@
 #include "tools/gui/FractionationAnalysisDlg.h"
 #include "tools/gui/ImageAnalysisToolDlg.h"
 #include "tools/gui/ProjectionAnalysisTool.h"
+#include "support/gui/TypeText.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -49,16 +50,7 @@ const std::string kFolderName = "Donn\xC3\xA9"
 const std::string kFileName = "cellules_\xC3\xAF.png"; // "cellules_ï.png"
 const std::string kLatin1Name = "ancien_\xEF.png";     // not UTF-8
 
-// Types text as key presses carrying the characters (QTest's key clicks take ASCII only).
-void TypeText(QWidget *widget, const QString &text)
-{
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
+using vantelis::test::TypeText;
 
 class AccentedFolderToolsTest : public ::testing::Test
 {
