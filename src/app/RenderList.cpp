@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <mutex>
 
+namespace globals {
 RenderList _render_list;
+} // namespace globals
 
 RenderList::RenderList() : m_render_list_semaphore(true), m_render_event(true, true) {}
 

@@ -120,7 +120,10 @@ class RenderList
 };
 
 // The process-wide render list that the views fill.
+namespace globals {
 extern RenderList _render_list;
+} // namespace globals
+using namespace globals;
 
 // Hands a view's job to the process-wide list (see RenderList::Add).
 bool AddToRenderList(std::unique_ptr<RenderJob> &job, std::string *error = nullptr);

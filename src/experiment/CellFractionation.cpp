@@ -20,7 +20,9 @@
 #include <thread>
 #include <utility>
 
+namespace globals {
 AnalysisFrame _analysis_frame;
+} // namespace globals
 
 void AnalysisFrame::Clear()
 {

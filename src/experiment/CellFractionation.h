@@ -31,7 +31,10 @@ struct AnalysisFrame
     void Clear();
 };
 
+namespace globals {
 extern AnalysisFrame _analysis_frame;
+} // namespace globals
+using namespace globals;
 
 using Contours = std::vector<std::vector<cv::Point>>;
 
