@@ -4,7 +4,7 @@
 
 #include "analysis/ProjectionAnalysis.h"
 #include "app/PlexorinApp.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "app/ToolServices.h"
 
 #include "Ostravo/LogError.h"

@@ -3,7 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/BackgroundImages.h"
 #include "app/PlexorinApp.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 
 #include "support/TempDir.h"

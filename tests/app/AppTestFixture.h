@@ -5,7 +5,7 @@
 // stand-ins for the subsystems the start-up calls.
 #include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 
 #include "support/FakeUi.h"
 #include "support/ScopedEnv.h"

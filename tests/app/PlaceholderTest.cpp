@@ -2,7 +2,7 @@
 // built ones are reached directly.
 #include "AppTestFixture.h"
 
-#include "ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "app/AnalysisToolWindows.h"
 #include "app/ExperimentServices.h"
 #include "app/Placeholders.h"

@@ -2,7 +2,7 @@
 // and the capture-log header lines a stop writes.
 #include "app/WorkflowTimer.h"
 #include "app/PlexorinApp.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 
 #include "support/FakeUi.h"
 #include "support/TempDir.h"

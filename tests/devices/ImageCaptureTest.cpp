@@ -3,7 +3,7 @@
 // capture workflow thread.
 #include "DevicesFixture.h"
 
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TecanCentris.h"

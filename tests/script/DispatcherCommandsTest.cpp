@@ -8,7 +8,7 @@
 #include "app/CommandIds.h"
 #include "app/GuiSeam.h"
 #include "app/IdleQueues.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 #include "platform/Clock.h"
 #include "platform/Sync.h"

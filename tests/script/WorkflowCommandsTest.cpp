@@ -5,7 +5,7 @@
 #include "ScriptFixture.h"
 #include "app/AppGlobals.h"
 #include "app/DeviceServices.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"

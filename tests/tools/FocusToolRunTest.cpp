@@ -1,7 +1,7 @@
 #include "tools/FocusToolRun.h"
 
 #include "FolderToolFixtures.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/FifoGuard.h"
 #include "support/TempDir.h"

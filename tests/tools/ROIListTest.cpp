@@ -4,7 +4,7 @@
 
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "tools/ROIList.h"
 #include "tools/RoiToolServices.h"
 

@@ -3,7 +3,7 @@
 #include "ImageViewTest.h"
 
 #include "app/DeviceServices.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "platform/Files.h"
 
 #include <QTest>

@@ -2,7 +2,7 @@
 // Shared fixture of the main-frame tests: a data folder with its main settings file, the recording
 // message box, an application object of the test's own, recording stand-ins for the subsystems the
 // frame calls, and a helper that answers modal dialogs as a user would.
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 

@@ -2,7 +2,7 @@
 // chosen, the name cleaning, the experiment made on OK, and Cancel.
 #include "devices/DevicesFixture.h"
 
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "devices/gui/CartridgeDialogs.h"
 #include "devices/gui/Shot.h"
 

@@ -3,7 +3,7 @@
 #include "BatchToolFixture.h"
 #include "Screenshot.h"
 
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"

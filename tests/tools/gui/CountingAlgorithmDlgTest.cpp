@@ -1,6 +1,6 @@
 #include "CountingWindowFixture.h"
 
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "platform/Files.h"
 
 #include <QApplication>

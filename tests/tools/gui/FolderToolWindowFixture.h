@@ -5,7 +5,7 @@
 // windows installed as the program installs them.
 #include "../FolderToolFixtures.h"
 #include "QueuedFakeUi.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"

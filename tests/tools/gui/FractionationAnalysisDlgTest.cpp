@@ -2,7 +2,7 @@
 #include "tools/gui/FolderToolSelection.h"
 
 #include "Screenshot.h"
-#include "app/ServiceFakes.h"
+#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/gui/EventLoop.h"
 #include "tools/FractionationFixture.h"
