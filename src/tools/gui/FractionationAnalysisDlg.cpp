@@ -1,6 +1,5 @@
 #include "tools/gui/FractionationAnalysisDlg.h"
 
-#include "Ostravo/BrowseForFolder.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/Profile.h"
@@ -40,32 +39,6 @@ namespace {
 constexpr const char *kSection = "FractionationAnalysisDlg";
 constexpr const char *kCaption = "Fractionation Analysis";
 
-std::string ReadSetting(const char *key, const char *defaultValue, uint32_t size)
-{
-    std::string buffer(size, '\0');
-    Ostravo::E_GetPrivateProfileString(kSection, key, defaultValue, buffer.data(), size,
-                                       theApp.m_ini_path.c_str());
-    return buffer.c_str();
-}
-
-void WriteSetting(const char *key, const std::string &value)
-{
-    Ostravo::E_WritePrivateProfileString(kSection, key, value.c_str(), theApp.m_ini_path.c_str());
-}
-
-// Fills a combo with names in the order of a sorted list (ignoring case), keeping its text.
-void FillSorted(QComboBox *combo, std::vector<std::string> names)
-{
-    std::stable_sort(names.begin(), names.end(), ImageNameLess);
-    const QString text = combo->currentText();
-    const QSignalBlocker block(combo);
-    combo->clear();
-    for (const std::string &name : names)
-        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
-    combo->setCurrentIndex(-1);
-    combo->setEditText(text);
-}
-
 // The worker's reports: the status line and the end reach the window on its own thread.
 class WindowObserver : public FractionationRunObserver
 {
@@ -103,30 +76,18 @@ class WindowObserver : public FractionationRunObserver
 
 } // namespace
 
-FractionationAnalysisDlg::FractionationAnalysisDlg(QWidget *parent) : ToolWindow(kCaption, parent)
+FractionationAnalysisDlg::FractionationAnalysisDlg(QWidget *parent)
+    : FolderToolWindow({kCaption, kSection, kSaveTimer, kFillListTimer, kShowRoiTimer, kCalibrationTimer,
+                        /*trimGridFolder=*/true},
+                       parent)
 {
     m_open_file = [](const std::string &path) { OpenUsingDefaultApp(path.c_str(), ".xls"); };
-    m_run_selection_grid = [this](ImageFileItemArray &items) {
-        ImageSelectionDlg grid(theApp.m_ini_path, this);
-        grid.m_items = &items;
-        return grid.exec() == QDialog::Accepted;
-    };
     BuildControls();
 }
 
 FractionationAnalysisDlg::~FractionationAnalysisDlg()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    // The children outlive this part of the window: what they report now must not reach it.
-    for (int id : {kProjectionParams, kRoi}) {
-        if (auto *combo = dynamic_cast<DropDownCombo *>(Control(id))) {
-            combo->onDropDown = nullptr;
-            combo->onCloseUp = nullptr;
-        }
-    }
-    for (QObject *child : children())
-        child->blockSignals(true);
+    EndWindow();
 }
 
 void FractionationAnalysisDlg::BuildControls()
@@ -163,11 +124,7 @@ void FractionationAnalysisDlg::BuildControls()
     auto *selectBackground = AddControl(kSelectBackground, new QPushButton("Select Background Images", this));
     grid->addWidget(selectBackground, 0, 3);
     auto *countRow = new QHBoxLayout;
-    countRow->addWidget(new QLabel("bg image count", this));
-    auto *count = AddControl(kBackgroundCount, new QLineEdit(this));
-    count->setReadOnly(true);
-    count->setFixedWidth(50);
-    countRow->addWidget(count);
+    AddBackgroundCount(countRow);
     countRow->addStretch(1);
     grid->addLayout(countRow, 1, 3);
     auto *brightField = AddControl(kBrightField, new QCheckBox("Bright Field", this));
@@ -185,16 +142,7 @@ void FractionationAnalysisDlg::BuildControls()
     runRow->addWidget(run);
     auto *cancel = AddControl(kCancel, new QPushButton("Cancel", this));
     runRow->addWidget(cancel);
-    auto *status = AddControl(kStatus, new QLabel(this));
-    status->setMinimumWidth(160);
-    runRow->addWidget(status, 1);
-    layout->addLayout(runRow);
-
-    auto *list = AddControl(kFileList, new QListWidget(this));
-    // FillImageFileList fills it in the order of a sorted list.
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setMinimumHeight(19);
-    layout->addWidget(list, 1);
+    AddStatusAndImageList(layout, runRow);
 
     preview->setEnabled(false);
     openLog->setEnabled(false);
@@ -242,12 +190,6 @@ void FractionationAnalysisDlg::RefreshLiveControls()
     m_live.projectionParams = ControlText(kProjectionParams);
     m_live.roi = ControlText(kRoi);
     m_live.brightField = m_bright_field;
-}
-
-void FractionationAnalysisDlg::ReportError(int line, const std::string &message)
-{
-    LogError(kSection, line, message);
-    platform::ui::MessageBox(message, kCaption, platform::ui::MbOk | platform::ui::MbIconError);
 }
 
 void FractionationAnalysisDlg::OnInitDialog()
@@ -304,114 +246,34 @@ void FractionationAnalysisDlg::SaveSettings()
 
 void FractionationAnalysisDlg::OnTimer(int id)
 {
-    switch (id) {
-    case kSaveTimer:
-        SaveSettings();
-        break;
-    case kFillListTimer:
-        FillImageFileList(this);
-        break;
-    case kLoadLogTimer: {
-        EString error;
-        const bool loaded = m_log.LoadFromDirectory(ControlText(kDirectory).c_str(), error);
-        EnableControl(kOpenLog, loaded && m_log.LogPath().IsNonEmpty());
-        if (!loaded)
-            ReportError(__LINE__, error.c_str());
-        break;
+    if (id != kLoadLogTimer) {
+        FolderToolWindow::OnTimer(id);
+        return;
     }
-    case kShowRoiTimer:
-        SelectDisplayRoiByName(ControlText(kRoi).c_str());
-        break;
-    case kCalibrationTimer:
-        LoadImageFolderCalibration();
-        break;
-    default:
-        break;
-    }
+    EString error;
+    const bool loaded = m_log.LoadFromDirectory(ControlText(kDirectory).c_str(), error);
+    EnableControl(kOpenLog, loaded && m_log.LogPath().IsNonEmpty());
+    if (!loaded)
+        ReportError(__LINE__, error.c_str());
 }
 
 void FractionationAnalysisDlg::OnDropDownProjectionParams()
 {
-    EString lib;
-    lib.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
-    lib.AppendPathPart("LIB");
-    FillSorted(ControlAs<QComboBox>(kProjectionParams),
-               FractionationParamSetNames(platform::NormalizePath(lib.c_str())));
+    FillSorted(ControlAs<QComboBox>(kProjectionParams), FractionationParamSetNames(LibFolder()));
 }
 
 void FractionationAnalysisDlg::OnDropDownRoi()
 {
-    std::vector<ROIObject> rois;
-    std::vector<std::string> names;
-    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
-        for (const ROIObject &roi : rois)
-            names.push_back(roi.m_name.c_str());
+    std::vector<std::string> names = SavedRoiNames();
     if (GetExperimentSettingsIniPath(EString(ControlText(kDirectory).c_str())).IsNonEmpty())
         names.push_back(kImageDirRoiName);
     FillSorted(ControlAs<QComboBox>(kRoi), names);
-}
-
-void FractionationAnalysisDlg::OnBrowseDirectory()
-{
-    EString folder(ControlText(kDirectory).c_str());
-    if (BrowseForFolder(folder, "Select directory with images to analyze."))
-        SetControlText(kDirectory, folder.c_str());
-}
-
-std::vector<std::string> FractionationAnalysisDlg::SelectedEntries() const
-{
-    std::vector<std::string> entries;
-    const auto *list = ControlAs<QListWidget>(kFileList);
-    for (int i = 0; list && i < list->count(); ++i)
-        if (list->item(i)->isSelected())
-            entries.push_back(platform::gui::ItemText(list->item(i)));
-    return entries;
-}
-
-bool FractionationAnalysisDlg::SelectionItems(ImageFileItemArray &items)
-{
-    const std::vector<std::string> entries = SelectedEntries();
-    if (entries.empty()) {
-        platform::ui::MessageBox("You must select at least one file from the list.", kCaption,
-                                 platform::ui::MbOk);
-        return false;
-    }
-    EString folder(ControlText(kDirectory).c_str());
-    folder.Trim();
-    AddImageFileItems(items, folder.c_str(), entries);
-    return true;
-}
-
-void FractionationAnalysisDlg::OnSelectBackgroundImages()
-{
-    ImageFileItemArray items;
-    if (!SelectionItems(items) || !m_run_selection_grid(items))
-        return;
-    m_background_names = SelectedFileNames(items);
-    SetControlText(kBackgroundCount, std::to_string(m_background_names.size()));
-    EnableControl(kRun, !m_background_names.empty());
-    EnableControl(kPreview, !m_background_names.empty());
-}
-
-void FractionationAnalysisDlg::OnPreview()
-{
-    ImageFileItemArray items;
-    if (SelectionItems(items))
-        m_run_selection_grid(items);
 }
 
 void FractionationAnalysisDlg::OnOpenLogFile()
 {
     if (m_open_file)
         m_open_file(m_log.LogPath().c_str());
-}
-
-void FractionationAnalysisDlg::OnRoiManager()
-{
-    ModelessWindow &manager = Tools().RoiManager();
-    if (!manager.HasWindow() && !manager.Create(false))
-        return;
-    manager.Show(true);
 }
 
 void FractionationAnalysisDlg::OnRun()
@@ -436,22 +298,17 @@ void FractionationAnalysisDlg::OnRun()
             return;
         }
     }
-    if (m_worker.joinable())
-        m_worker.join();
-
     // The run reads copies: a reload or an edit while it goes cannot reach it.
     FractionationRunInputs inputs;
     inputs.controls.folder = ControlText(kDirectory);
     inputs.controls.projectionParams = ControlText(kProjectionParams);
     inputs.controls.roi = ControlText(kRoi);
     inputs.controls.selectedEntries = SelectedEntries();
-    inputs.controls.backgroundNames = m_background_names;
+    inputs.controls.backgroundNames = BackgroundNames();
     inputs.controls.brightField = m_bright_field;
     inputs.log = m_log.Snapshot();
 
-    DisableControls();
-    m_running = true;
-    m_worker = std::thread([this, inputs = std::move(inputs), open = m_open_file] {
+    StartRun([this, inputs = std::move(inputs), open = m_open_file] {
         WindowObserver observer(this, open);
         RunFractionationAnalysis(inputs, observer);
         QPointer<FractionationAnalysisDlg> window = this;
@@ -464,14 +321,12 @@ void FractionationAnalysisDlg::OnRun()
                 window->EnableControls();
             },
             Qt::QueuedConnection);
-        m_running = false;
     });
 }
 
 void FractionationAnalysisDlg::WaitForRun()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    JoinRun();
     QCoreApplication::sendPostedEvents(this);
 }
 
@@ -487,7 +342,7 @@ void FractionationAnalysisDlg::EnableControls()
     for (int id :
          {kDirectory, kBrowse, kProjectionParams, kRoi, kFilter, kFileList, kSelectBackground, kCancel})
         EnableControl(id, true);
-    EnableControl(kRun, !m_background_names.empty());
+    EnableControl(kRun, !BackgroundNames().empty());
 }
 
 bool FractionationAnalysisDlg::GetSelectedImages(std::vector<std::string> &paths) const
@@ -500,18 +355,6 @@ bool FractionationAnalysisDlg::GetSelectedImages(std::vector<std::string> &paths
         paths.push_back(path.c_str());
     }
     return true;
-}
-
-int FractionationAnalysisDlg::GetBackgroundImages(std::vector<std::string> &paths) const
-{
-    paths.clear();
-    const std::string folder = ControlText(kDirectory);
-    for (const std::string &name : m_background_names) {
-        EString path;
-        path.JoinPath(folder.c_str(), name.c_str());
-        paths.push_back(path.c_str());
-    }
-    return int(paths.size());
 }
 
 bool FractionationAnalysisDlg::LoadRunParams(ProjectionAnalysisParams &params, EString &error) const
@@ -534,35 +377,9 @@ bool FractionationAnalysisDlg::ResolveRoi(int32_t rect[4], EString &name, EStrin
     return ResolveFractionationRoi(controls, rect, name, error);
 }
 
-CalibrationLines FractionationAnalysisDlg::CalibrationRows() const
-{
-    return m_lines.Rows();
-}
-
-bool FractionationAnalysisDlg::SaveCalibrationLine(const char *lineName, int32_t row)
-{
-    return m_lines.Save(ControlText(kDirectory), lineName, row);
-}
-
-bool FractionationAnalysisDlg::LoadImageFolderCalibration()
-{
-    EString error;
-    if (m_lines.LoadAndRedraw(ControlText(kDirectory), error))
-        return true;
-    if (error.IsNonEmpty())
-        ReportError(__LINE__, error.c_str());
-    return false;
-}
-
 void FractionationAnalysisDlg::showEvent(QShowEvent *event)
 {
-    ToolWindow::showEvent(event);
+    FolderToolWindow::showEvent(event);
     HideOtherFolderTools(Tools().FractionationAnalysis());
     RestartTimer(kShowRoiTimer, 100);
-}
-
-void FractionationAnalysisDlg::closeEvent(QCloseEvent *event)
-{
-    InvalidateAllViews();
-    ToolWindow::closeEvent(event);
 }

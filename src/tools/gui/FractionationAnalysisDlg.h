@@ -12,39 +12,35 @@
 #ifndef Q_MOC_RUN
 #include "tools/FractionationInputs.h"
 #include "tools/ImageFolderLog.h"
-#include "tools/gui/ImageSelectionDlg.h"
 #endif
-#include "tools/GuardedCalibrationLines.h"
-#include "tools/gui/ToolWindowKit.h"
+#include "tools/gui/FolderToolWindow.h"
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fractionation_id {
-constexpr int kDirectory = 1216;
-constexpr int kBrowse = 1009;
-constexpr int kFilter = 1217;
-constexpr int kFileList = 1221;
+constexpr int kDirectory = folder_tool_id::kDirectory;
+constexpr int kBrowse = folder_tool_id::kBrowse;
+constexpr int kFilter = folder_tool_id::kFilter;
+constexpr int kFileList = folder_tool_id::kFileList;
 constexpr int kProjectionParams = 1344;
-constexpr int kRoi = 1362;
-constexpr int kSelectBackground = 1367;
-constexpr int kBackgroundCount = 1373;
+constexpr int kRoi = folder_tool_id::kRoi;
+constexpr int kSelectBackground = folder_tool_id::kSelectBackground;
+constexpr int kBackgroundCount = folder_tool_id::kBackgroundCount;
 constexpr int kBrightField = 1389;
-constexpr int kPreview = 1375;
+constexpr int kPreview = folder_tool_id::kPreview;
 constexpr int kOpenLog = 1376;
 constexpr int kRoiManager = 1395;
-constexpr int kRun = 1036;
+constexpr int kRun = folder_tool_id::kRun;
 constexpr int kCancel = 2;
-constexpr int kStatus = 1071;
+constexpr int kStatus = folder_tool_id::kStatus;
 // Read and written with the settings, but the window has no such field: its text is always empty.
 constexpr int kChannelDivider = 1385;
 } // namespace fractionation_id
 
-class FractionationAnalysisDlg : public ToolWindow
+class FractionationAnalysisDlg : public FolderToolWindow
 {
     Q_OBJECT
   public:
@@ -61,39 +57,26 @@ class FractionationAnalysisDlg : public ToolWindow
     // Copies an older settings section if needed, loads the settings, shows the flow split.
     void OnInitDialog();
     void LoadSettings();
-    void SaveSettings();
+    void SaveSettings() override;
     void OnDropDownProjectionParams();
     void OnDropDownRoi();
-    void OnBrowseDirectory();
-    void OnSelectBackgroundImages();
-    void OnPreview();
     void OnOpenLogFile();
-    void OnRoiManager();
     void OnRun();
-    void DisableControls();
-    void EnableControls();
-    // The selected images and the background images as full paths.
+    void DisableControls() override;
+    void EnableControls() override;
+    // The selected images as full paths.
     bool GetSelectedImages(std::vector<std::string> &paths) const;
-    int GetBackgroundImages(std::vector<std::string> &paths) const;
 
     // Any thread: the renderer and the run read these.
     bool LoadRunParams(ProjectionAnalysisParams &params, EString &error) const;
     bool ResolveRoi(int32_t rect[4], EString &name, EString &error) const;
-    CalibrationLines CalibrationRows() const;
-    // The view placed a calibration line while the window is visible. User-interface thread.
-    bool SaveCalibrationLine(const char *lineName, int32_t row);
-    bool LoadImageFolderCalibration();
 
-    // Whether a run's worker is going; waits for it to end (then applies what it posted).
-    bool RunActive() const { return m_running.load(); }
+    // Waits for a run's worker to end (then applies what it posted).
     void WaitForRun();
 
     const LogFileData &Log() const { return m_log; }
-    const std::vector<std::string> &BackgroundNames() const { return m_background_names; }
     bool BrightFieldMember() const { return m_bright_field; }
 
-    // Runs the image selection grid over the items; true on OK. Tests replace it.
-    std::function<bool(ImageFileItemArray &items)> m_run_selection_grid;
     // Opens the report or the log with the application registered for ".xls". Tests replace it.
     std::function<void(const std::string &path)> m_open_file;
 
@@ -102,27 +85,17 @@ class FractionationAnalysisDlg : public ToolWindow
 
   protected:
     void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
 
   private:
     void BuildControls();
     void RefreshLiveControls();
-    // The selected entries as grid items; false, after telling the user, when none is selected.
-    bool SelectionItems(ImageFileItemArray &items);
     void ApplyChannelDividerField();
-    void ReportError(int line, const std::string &message);
-    std::vector<std::string> SelectedEntries() const;
 
     bool m_bright_field = true; // the run always treats the images as bright-field images
     bool m_loading_settings = false;
     LogFileData m_log;
-    std::vector<std::string> m_background_names;
 
     // What the renderer and the run may read from another thread.
     mutable std::mutex m_live_mutex;
     FractionationControls m_live;
-    GuardedCalibrationLines m_lines;
-
-    std::thread m_worker;
-    std::atomic<bool> m_running{false};
 };

@@ -1,6 +1,5 @@
 #include "tools/gui/ProjectionAnalysisTool.h"
 
-#include "Ostravo/BrowseForFolder.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/Profile.h"
@@ -48,33 +47,7 @@ constexpr int kRunInputs[] = {kDirectory,  kBrowse,   kFilter,      kLPCurve,   
                               kGdConc,     kFileList, kOpenSummary, kParams,           kEditParams,
                               kRoiManager, kPreview,  kRoi,         kSelectBackground, kRun};
 
-std::string ReadSetting(const char *key, const char *defaultValue)
-{
-    char buffer[1024] = {0};
-    Ostravo::E_GetPrivateProfileString(kSection, key, defaultValue, buffer, sizeof buffer,
-                                       theApp.m_ini_path.c_str());
-    return buffer;
-}
-
-void WriteSetting(const char *key, const std::string &value)
-{
-    Ostravo::E_WritePrivateProfileString(kSection, key, value.c_str(), theApp.m_ini_path.c_str());
-}
-
-// Fills a combo with names in the order of a sorted list (ignoring case), keeping its text.
-void FillSorted(QComboBox *combo, std::vector<std::string> names)
-{
-    if (!combo)
-        return;
-    std::stable_sort(names.begin(), names.end(), ImageNameLess);
-    const QString text = combo->currentText();
-    const QSignalBlocker block(combo);
-    combo->clear();
-    for (const std::string &name : names)
-        platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
-    combo->setCurrentIndex(-1);
-    combo->setEditText(text);
-}
+constexpr uint32_t kTextSize = 1024; // texts of up to 1023 characters
 
 // The run's reports: the status and the end reach the window on its own thread; messages are
 // shown from the worker, as the run always did.
@@ -114,30 +87,19 @@ class WindowObserver : public ProjectionBatchObserver
 
 } // namespace
 
-ProjectionAnalysisTool::ProjectionAnalysisTool(QWidget *parent) : ToolWindow(kCaption, parent)
+ProjectionAnalysisTool::ProjectionAnalysisTool(QWidget *parent)
+    : FolderToolWindow({kCaption, kSection, kSaveTimer, kFillListTimer, kShowRoiTimer, kCalibrationTimer,
+                        /*trimGridFolder=*/false},
+                       parent)
 {
     m_open_summary = [](const std::string &path) { OpenUsingDefaultApp(path.c_str(), ".xls"); };
     m_open_text = [](const std::string &path) { OpenUsingDefaultApp(path.c_str(), ".txt"); };
-    m_run_selection_grid = [this](ImageFileItemArray &items) {
-        ImageSelectionDlg grid(theApp.m_ini_path, this);
-        grid.m_items = &items;
-        return grid.exec() == QDialog::Accepted;
-    };
     BuildControls();
 }
 
 ProjectionAnalysisTool::~ProjectionAnalysisTool()
 {
-    if (m_worker.joinable())
-        m_worker.join();
-    for (int id : {kParams, kRoi, kLPCurve}) {
-        if (auto *combo = dynamic_cast<DropDownCombo *>(Control(id))) {
-            combo->onDropDown = nullptr;
-            combo->onCloseUp = nullptr;
-        }
-    }
-    for (QObject *child : children())
-        child->blockSignals(true);
+    EndWindow();
 }
 
 void ProjectionAnalysisTool::BuildControls()
@@ -195,11 +157,7 @@ void ProjectionAnalysisTool::BuildControls()
     auto *selectBackground = AddControl(kSelectBackground, new QPushButton("Select Background Images", this));
     selectBackground->setAutoDefault(false);
     backgroundRow->addWidget(selectBackground);
-    backgroundRow->addWidget(new QLabel("bg image count", this));
-    auto *count = AddControl(kBackgroundCount, new QLineEdit(this));
-    count->setReadOnly(true);
-    count->setFixedWidth(50);
-    backgroundRow->addWidget(count);
+    AddBackgroundCount(backgroundRow);
     auto *preview = AddControl(kPreview, new QPushButton("Preview", this));
     preview->setAutoDefault(false);
     backgroundRow->addWidget(preview);
@@ -214,15 +172,7 @@ void ProjectionAnalysisTool::BuildControls()
     stop->setAutoDefault(false);
     stop->setEnabled(false);
     runRow->addWidget(stop);
-    auto *status = AddControl(kStatus, new QLabel(this));
-    status->setMinimumWidth(160);
-    runRow->addWidget(status, 1);
-    layout->addLayout(runRow);
-
-    auto *list = AddControl(kFileList, new QListWidget(this));
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setMinimumHeight(19);
-    layout->addWidget(list, 1);
+    AddStatusAndImageList(layout, runRow);
     resize(560, 520);
 
     connect(folder, &QLineEdit::textChanged, this, [this] {
@@ -261,20 +211,6 @@ void ProjectionAnalysisTool::BuildControls()
     connect(ControlAs<QPushButton>(kOpenLPCurve), &QPushButton::clicked, this, [this] { OnOpenLPCurve(); });
 }
 
-std::string ProjectionAnalysisTool::LibFolder() const
-{
-    EString lib;
-    lib.SplitPath(theApp.m_ini_path.c_str(), 1, 0, 0);
-    lib.AppendPathPart("LIB");
-    return platform::NormalizePath(lib.c_str());
-}
-
-void ProjectionAnalysisTool::Refuse(int line, const std::string &message)
-{
-    LogError(kSection, line, message);
-    platform::ui::MessageBox(message, kCaption, platform::ui::MbOk | platform::ui::MbIconError);
-}
-
 void ProjectionAnalysisTool::OnInitDialog()
 {
     LoadSettings();
@@ -284,17 +220,17 @@ void ProjectionAnalysisTool::LoadSettings()
 {
     if (m_saving)
         return;
-    SetControlText(kDirectory, ReadSetting("Directory", ""));
-    SetControlText(kParams, ReadSetting("ProjectionAnalysisParams", ""));
-    SetControlText(kRoi, ReadSetting("ROI", ""));
-    SetControlText(kFilter, ReadSetting("Filter", "*.png"));
-    SetControlText(kLPCurve, ReadSetting("LPCurve", ""));
-    const std::string openSummary = ReadSetting("OpenSummary", "");
+    SetControlText(kDirectory, ReadSetting("Directory", "", kTextSize));
+    SetControlText(kParams, ReadSetting("ProjectionAnalysisParams", "", kTextSize));
+    SetControlText(kRoi, ReadSetting("ROI", "", kTextSize));
+    SetControlText(kFilter, ReadSetting("Filter", "*.png", kTextSize));
+    SetControlText(kLPCurve, ReadSetting("LPCurve", "", kTextSize));
+    const std::string openSummary = ReadSetting("OpenSummary", "", kTextSize);
     if (CompareText(openSummary.c_str(), "TRUE", 0, 0))
         SetChecked(kOpenSummary, true);
     else if (CompareText(openSummary.c_str(), "FALSE", 0, 0))
         SetChecked(kOpenSummary, false);
-    SetControlText(kGdConc, ReadSetting("Gd_conc", ""));
+    SetControlText(kGdConc, ReadSetting("Gd_conc", "", kTextSize));
 }
 
 void ProjectionAnalysisTool::SaveSettings()
@@ -310,26 +246,6 @@ void ProjectionAnalysisTool::SaveSettings()
     m_saving = false;
 }
 
-void ProjectionAnalysisTool::OnTimer(int id)
-{
-    switch (id) {
-    case kSaveTimer:
-        SaveSettings();
-        break;
-    case kFillListTimer:
-        FillImageFileList(this);
-        break;
-    case kShowRoiTimer:
-        SelectDisplayRoiByName(ControlText(kRoi).c_str());
-        break;
-    case kCalibrationTimer:
-        LoadImageFolderCalibration();
-        break;
-    default:
-        break;
-    }
-}
-
 void ProjectionAnalysisTool::OnDropDownParams()
 {
     FillSorted(ControlAs<QComboBox>(kParams), ListParamSetNamesToFirstDot(LibFolder(), "*.PA_params"));
@@ -337,12 +253,7 @@ void ProjectionAnalysisTool::OnDropDownParams()
 
 void ProjectionAnalysisTool::OnDropDownRoi()
 {
-    std::vector<ROIObject> rois;
-    std::vector<std::string> names;
-    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
-        for (const ROIObject &roi : rois)
-            names.push_back(roi.m_name.c_str());
-    FillSorted(ControlAs<QComboBox>(kRoi), names);
+    FillSorted(ControlAs<QComboBox>(kRoi), SavedRoiNames());
 }
 
 void ProjectionAnalysisTool::OnDropDownLPCurve()
@@ -362,13 +273,6 @@ void ProjectionAnalysisTool::OnOpenLPCurve()
         m_open_text(LibFolder() + "/" + name + ".LP_curve_params");
 }
 
-void ProjectionAnalysisTool::OnBrowseDirectory()
-{
-    EString folder(ControlText(kDirectory).c_str());
-    if (BrowseForFolder(folder, "Select directory with images to analyze."))
-        SetControlText(kDirectory, folder.c_str());
-}
-
 void ProjectionAnalysisTool::OnEditParams()
 {
     ModelessWindow &dialog = Tools().ProjectionAnalysisParamsDialog();
@@ -377,57 +281,9 @@ void ProjectionAnalysisTool::OnEditParams()
     dialog.Show(true);
 }
 
-void ProjectionAnalysisTool::OnRoiManager()
-{
-    ModelessWindow &manager = Tools().RoiManager();
-    if (!manager.HasWindow() && !manager.Create(false))
-        return;
-    manager.Show(true);
-}
-
-std::vector<std::string> ProjectionAnalysisTool::SelectedEntries() const
-{
-    std::vector<std::string> entries;
-    const auto *list = ControlAs<QListWidget>(kFileList);
-    for (int i = 0; list && i < list->count(); ++i)
-        if (list->item(i)->isSelected())
-            entries.push_back(platform::gui::ItemText(list->item(i)));
-    return entries;
-}
-
-bool ProjectionAnalysisTool::SelectionItems(ImageFileItemArray &items)
-{
-    const std::vector<std::string> entries = SelectedEntries();
-    if (entries.empty()) {
-        platform::ui::MessageBox("You must select at least one file from the list.", kCaption,
-                                 platform::ui::MbOk);
-        return false;
-    }
-    AddImageFileItems(items, ControlText(kDirectory).c_str(), entries);
-    return true;
-}
-
-void ProjectionAnalysisTool::OnSelectBackgroundImages()
-{
-    ImageFileItemArray items;
-    if (!SelectionItems(items) || !m_run_selection_grid(items))
-        return;
-    m_background_names = SelectedFileNames(items);
-    SetControlText(kBackgroundCount, std::to_string(m_background_names.size()));
-    EnableControl(kRun, !m_background_names.empty());
-    EnableControl(kPreview, !m_background_names.empty());
-}
-
-void ProjectionAnalysisTool::OnPreview()
-{
-    ImageFileItemArray items;
-    if (SelectionItems(items))
-        m_run_selection_grid(items);
-}
-
 void ProjectionAnalysisTool::OnRun()
 {
-    if (m_running)
+    if (RunActive())
         return;
     ProjectionBatchInputs inputs;
     inputs.images = SelectedEntries();
@@ -441,30 +297,30 @@ void ProjectionAnalysisTool::OnRun()
     std::string message;
     inputs.params_name = ControlText(kParams);
     if (inputs.params_name.empty()) {
-        Refuse(__LINE__, "You must select a projection params file from the drop down.");
+        ReportError(__LINE__, "You must select a projection params file from the drop down.");
         return;
     }
     // A typed name names a file in LIB, never a way out of it.
     if (!ValidateSetName(inputs.params_name, message)) {
-        Refuse(__LINE__, message);
+        ReportError(__LINE__, message);
         return;
     }
     const std::string paramsFile =
         ProjectionParamsFileFor(ParamsNameRule::Run, inputs.params_name, theApp.m_ini_path);
     // A missing set would run with every value 0 and find no peak: refuse it instead.
     if (!platform::FileExists(paramsFile)) {
-        Refuse(__LINE__, "Missing file: " + paramsFile);
+        ReportError(__LINE__, "Missing file: " + paramsFile);
         return;
     }
     LoadProjectionParams(inputs.params, paramsFile.c_str());
 
     inputs.lp_curve_name = ControlText(kLPCurve);
     if (inputs.lp_curve_name.empty()) {
-        Refuse(__LINE__, "You must select an lp curve file the drop down.");
+        ReportError(__LINE__, "You must select an lp curve file the drop down.");
         return;
     }
     if (!ValidateSetName(inputs.lp_curve_name, message)) {
-        Refuse(__LINE__, message);
+        ReportError(__LINE__, message);
         return;
     }
     inputs.gd_conc_text = ControlText(kGdConc);
@@ -472,24 +328,24 @@ void ProjectionAnalysisTool::OnRun()
     if (std::sscanf(inputs.gd_conc_text.c_str(), "%lf", &gd) != 1)
         gd = 0.0;
     if (!(gd > 0.001 && gd < 1000.0)) {
-        Refuse(__LINE__, "Gd_conc must be between 0.001 and 1000 mM");
+        ReportError(__LINE__, "Gd_conc must be between 0.001 and 1000 mM");
         return;
     }
     EString error;
     const std::string curveFile = inputs.lib_folder + "/" + inputs.lp_curve_name + ".LP_curve_params";
     if (!inputs.lp_curve.Load(gd, curveFile.c_str(), error)) {
-        Refuse(__LINE__, error.c_str());
+        ReportError(__LINE__, error.c_str());
         return;
     }
 
     const std::string roiName = ControlText(kRoi);
     if (roiName.empty()) {
-        Refuse(__LINE__, "You must select a roi from the drop down.");
+        ReportError(__LINE__, "You must select a roi from the drop down.");
         return;
     }
     int32_t rect[4] = {0, 0, 0, 0};
     if (!Tools().FindRoiByName(roiName.c_str(), rect, error)) {
-        Refuse(__LINE__, error.c_str());
+        ReportError(__LINE__, error.c_str());
         return;
     }
     inputs.params.left = rect[0];
@@ -499,13 +355,9 @@ void ProjectionAnalysisTool::OnRun()
     GetBackgroundImages(inputs.background_paths);
     inputs.open_summary = IsChecked(kOpenSummary);
 
-    if (m_worker.joinable())
-        m_worker.join();
-    DisableControls();
-    m_running = true;
     // The worker reaches the window through this pointer only, made here on its own thread.
     QPointer<ProjectionAnalysisTool> self = this;
-    m_worker = std::thread([this, self, inputs = std::move(inputs), open = m_open_summary] {
+    StartRun([self, inputs = std::move(inputs), open = m_open_summary] {
         WindowObserver observer(self, open);
         RunProjectionBatch(inputs, observer, platform::Now());
         QPointer<ProjectionAnalysisTool> window = self;
@@ -514,14 +366,7 @@ void ProjectionAnalysisTool::OnRun()
             window->SetControlText(kStatus, "");
             window->EnableControls();
         });
-        m_running = false;
     });
-}
-
-void ProjectionAnalysisTool::WaitForRun()
-{
-    if (m_worker.joinable())
-        m_worker.join();
 }
 
 void ProjectionAnalysisTool::DisableControls()
@@ -538,47 +383,9 @@ void ProjectionAnalysisTool::EnableControls()
     EnableControl(kStop, false);
 }
 
-int ProjectionAnalysisTool::GetBackgroundImages(std::vector<std::string> &paths) const
-{
-    paths.clear();
-    const std::string folder = ControlText(kDirectory);
-    for (const std::string &name : m_background_names) {
-        EString path;
-        path.JoinPath(folder.c_str(), name.c_str());
-        paths.push_back(path.c_str());
-    }
-    return int(paths.size());
-}
-
-CalibrationLines ProjectionAnalysisTool::CalibrationRows() const
-{
-    return m_lines.Rows();
-}
-
-bool ProjectionAnalysisTool::SaveCalibrationLine(const char *lineName, int32_t row)
-{
-    return m_lines.Save(ControlText(kDirectory), lineName, row);
-}
-
-bool ProjectionAnalysisTool::LoadImageFolderCalibration()
-{
-    EString error;
-    if (m_lines.LoadAndRedraw(ControlText(kDirectory), error))
-        return true;
-    if (error.IsNonEmpty())
-        Refuse(__LINE__, error.c_str());
-    return false;
-}
-
 void ProjectionAnalysisTool::showEvent(QShowEvent *event)
 {
-    ToolWindow::showEvent(event);
+    FolderToolWindow::showEvent(event);
     HideOtherFolderTools(Tools().ProjectionAnalysisTool());
     RestartTimer(kShowRoiTimer, 100);
-}
-
-void ProjectionAnalysisTool::closeEvent(QCloseEvent *event)
-{
-    InvalidateAllViews();
-    ToolWindow::closeEvent(event);
 }
