@@ -11,12 +11,8 @@
 #include "app/PlexorinApp.h"
 #include "app/ToolServices.h"
 #include "app/gui/DropDownCombo.h"
-#include "platform/Files.h"
 #include "platform/Ui.h"
-#include "platform/gui/QtText.h"
 #include "tools/FractionationRun.h"
-#include "tools/ImageFileList.h"
-#include "tools/gui/FillImageFileList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,7 +21,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>

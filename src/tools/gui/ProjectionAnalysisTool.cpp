@@ -12,14 +12,11 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
-#include "platform/gui/QtText.h"
 #include "tools/CountingParams.h"
 #include "tools/FractionationInputs.h"
 #include "tools/ImageAnalysisToolRun.h"
-#include "tools/ImageFileList.h"
 #include "tools/ProjectionBatchRun.h"
 #include "tools/ProjectionParamsFile.h"
-#include "tools/gui/FillImageFileList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,7 +24,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
