@@ -1,6 +1,5 @@
 #include "experiment/gui/ContrastDlg.h"
 
-#include "Ostravo/BrowseForFolder.h"
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
@@ -9,7 +8,7 @@
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
 #include "platform/gui/QtText.h"
-#include "tools/ImageFileList.h"
+#include "tools/gui/FillImageFileList.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -30,24 +29,8 @@
 namespace {
 
 constexpr const char *kSection = "ContrastDlg";
-constexpr uint32_t kTextSize = 1024; // texts of up to 1023 characters
-constexpr const char *kChannelKeys[4] = {"Brightfield", "Red", "Green", "Blue"};
-constexpr const char *kChannelLabels[4] = {"Brighfield", "Red", "Green", "Blue"};
 // Height of a channel row: the pane above and beside the combo, its markers below.
 constexpr int kChannelRowHeight = 64;
-
-std::string ReadSetting(const char *key)
-{
-    std::string buffer(kTextSize, '\0');
-    Ostravo::E_GetPrivateProfileString(kSection, key, "", buffer.data(), kTextSize,
-                                       theApp.m_ini_path.c_str());
-    return buffer.c_str();
-}
-
-bool HasVisibleCharacter(const std::string &text)
-{
-    return text.find_first_not_of(" \t") != std::string::npos;
-}
 
 QRect ToQRect(const Ostravo::IntensityControl::Rect &r)
 {
@@ -56,7 +39,8 @@ QRect ToQRect(const Ostravo::IntensityControl::Rect &r)
 
 } // namespace
 
-ContrastDlg::ContrastDlg(QWidget *parent) : ToolWindow("Contrast", parent)
+ContrastDlg::ContrastDlg(QWidget *parent)
+    : ChannelImageWindow({"Contrast", kSection, kBrowse, kFileList, kSaveTimer, kFillListTimer}, parent)
 {
     for (Ostravo::IntensityControl &pane : m_panes)
         pane.m_hidden = true;
@@ -70,40 +54,16 @@ ContrastDlg::~ContrastDlg() = default;
 
 void ContrastDlg::BuildControls()
 {
-    auto *folder = AddControl(kFolder, new QLineEdit(this));
-    auto *browse = AddControl(kBrowse, new QPushButton(QStringLiteral("..."), this));
-    browse->setFixedWidth(32);
-    auto *filter = AddControl(kFilter, new QLineEdit(this));
-    auto *list = AddControl(kFileList, new QListWidget(this));
-    // The names arrive sorted without regard to case, which the list keeps: its own sort would
-    // put capitals first.
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // The names of one experiment differ only in their position digits near the end: the list is
-    // as wide as an instrument's usual name, and a longer name loses its middle, not its end.
-    list->setTextElideMode(Qt::ElideMiddle);
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setMinimumWidth(std::max(220, list->fontMetrics().horizontalAdvance(
-                                            QStringLiteral("20240315-0930-05_Run1_Ex560Em628_0000.png")) +
-                                            40));
-
-    auto *top = new QGridLayout;
-    top->addWidget(new QLabel(QStringLiteral("Images Directory"), this), 0, 0);
-    top->addWidget(folder, 0, 1);
-    top->addWidget(browse, 0, 2);
-    top->addWidget(new QLabel(QStringLiteral("Filter"), this), 1, 0);
-    top->addWidget(filter, 1, 1, 1, 2);
-    top->setColumnStretch(1, 1);
+    auto *list = AddFolderControls(QAbstractItemView::SingleSelection, 220);
+    auto *top = FolderGrid();
 
     // The panes are drawn by this window to the right of the combos, within the group box.
     auto *group = AddControl(kPaneLimit, new QGroupBox(this));
     group->setMinimumWidth(520);
     auto *rows = new QGridLayout(group);
     for (int c = 0; c < 4; ++c) {
-        auto *combo = AddControl(kBrightfield + c, new DropDownCombo(this));
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::InsertAlphabetically);
+        auto *combo = AddChannelCombo(c, this);
         combo->setFixedWidth(130);
-        combo->onDropDown = [this, c] { OnDropDownChannel(c); };
         combo->onCloseUp = [this] {
             RestartTimer(kSaveTimer, 1000);
             RestartTimer(kLoadImagesTimer, 1000);
@@ -126,29 +86,14 @@ void ContrastDlg::BuildControls()
     layout->addLayout(top);
     layout->addLayout(body, 1);
 
-    connect(browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
-    for (QLineEdit *edit : {folder, filter})
-        connect(edit, &QLineEdit::textChanged, this, [this] {
-            RestartTimer(kSaveTimer, 1000);
-            RestartTimer(kFillListTimer, 1000);
-        });
+    connect(ControlAs<QPushButton>(kBrowse), &QPushButton::clicked, this, [this] { OnBrowse(); });
+    ConnectFolderEdits();
     connect(list, &QListWidget::itemSelectionChanged, this, [this] { RestartTimer(kLoadImagesTimer, 300); });
 }
 
 bool ContrastDlg::FillImageList(QWidget *dialog)
 {
-    auto *list = qobject_cast<QListWidget *>(FindControl(dialog, kFileList));
-    auto *folder = qobject_cast<QLineEdit *>(FindControl(dialog, kFolder));
-    auto *filter = qobject_cast<QLineEdit *>(FindControl(dialog, kFilter));
-    if (list)
-        list->clear();
-    std::vector<std::string> names;
-    const bool found =
-        ListImageFiles(platform::gui::EditText(folder), platform::gui::EditText(filter), names);
-    if (list)
-        for (const std::string &name : names)
-            platform::gui::AddListItem(list, name);
-    return found;
+    return FillImageFileList(dialog, kFileList);
 }
 
 void ContrastDlg::LoadSettings()
@@ -177,14 +122,10 @@ bool ContrastDlg::SaveSettings()
 void ContrastDlg::CollectChannelSuffixes()
 {
     m_channel_suffixes.clear();
-    const std::string folder = platform::NormalizePath(ControlText(kFolder));
-    if (folder.empty() || !platform::FolderExists(folder))
-        return;
-    for (const platform::DirEntry &entry : platform::ListFolder(folder, "*.png")) {
+    for (const std::string &name : FolderPngNames()) {
         if (m_channel_suffixes.size() >= 4)
             break;
-        const std::string &name = entry.name;
-        if (entry.isFolder || name.size() < 4 || strcasecmp(name.c_str() + name.size() - 4, ".png") != 0)
+        if (name.size() < 4 || strcasecmp(name.c_str() + name.size() - 4, ".png") != 0)
             continue;
         // The text between the last two underscores.
         const size_t last = name.rfind('_');
@@ -199,19 +140,9 @@ void ContrastDlg::CollectChannelSuffixes()
     }
 }
 
-void ContrastDlg::OnDropDownChannel(int c)
-{
-    auto *combo = ControlAs<QComboBox>(kBrightfield + c);
-    if (!combo)
-        return;
-    RefillSortedKeepingText(combo, m_channel_suffixes);
-}
-
 void ContrastDlg::OnBrowse()
 {
-    EString path(ControlText(kFolder).c_str());
-    if (BrowseForFolder(path, "Select a directory with images..."))
-        SetControlText(kFolder, path.c_str());
+    BrowseForImageFolder("Select a directory with images...");
 }
 
 bool ContrastDlg::BuildChannelFileNames(const std::string &selected)
@@ -313,20 +244,17 @@ bool ContrastDlg::SetLowerAndUpperIntensities(int channel, int32_t lower, int32_
 
 void ContrastDlg::OnTimer(int id)
 {
-    KillTimer(id);
-    if (id == kSaveTimer) {
-        SaveSettings();
-    } else if (id == kFillListTimer) {
-        FillImageList(this);
-        CollectChannelSuffixes();
-    } else if (id == kLoadImagesTimer) {
-        LoadChannelImages();
+    if (id != kLoadImagesTimer) {
+        ChannelImageWindow::OnTimer(id);
+        return;
     }
+    KillTimer(id);
+    LoadChannelImages();
 }
 
 void ContrastDlg::paintEvent(QPaintEvent *event)
 {
-    ToolWindow::paintEvent(event);
+    ChannelImageWindow::paintEvent(event);
     QPainter painter(this);
     for (Ostravo::IntensityControl &pane : m_panes) {
         pane.m_marker_colour = QColor(150, 150, 75);
@@ -347,7 +275,7 @@ void ContrastDlg::mousePressEvent(QMouseEvent *event)
             return;
         }
     }
-    ToolWindow::mousePressEvent(event);
+    ChannelImageWindow::mousePressEvent(event);
 }
 
 void ContrastDlg::mouseMoveEvent(QMouseEvent *event)
@@ -361,7 +289,7 @@ void ContrastDlg::mouseMoveEvent(QMouseEvent *event)
             return;
         }
     }
-    ToolWindow::mouseMoveEvent(event);
+    ChannelImageWindow::mouseMoveEvent(event);
 }
 
 void ContrastDlg::mouseReleaseEvent(QMouseEvent *event)
@@ -378,11 +306,11 @@ void ContrastDlg::mouseReleaseEvent(QMouseEvent *event)
             return;
         }
     }
-    ToolWindow::mouseReleaseEvent(event);
+    ChannelImageWindow::mouseReleaseEvent(event);
 }
 
 void ContrastDlg::resizeEvent(QResizeEvent *event)
 {
-    ToolWindow::resizeEvent(event);
+    ChannelImageWindow::resizeEvent(event);
     RestartTimer(kLoadImagesTimer, 1000);
 }

@@ -11,22 +11,21 @@
 #ifndef Q_MOC_RUN
 #include "Ostravo/gui/IntensityControl.h"
 #endif
-#include "tools/gui/ToolWindowKit.h"
+#include "experiment/gui/ChannelImageWindow.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class ContrastDlg : public ToolWindow
+class ContrastDlg : public ChannelImageWindow
 {
     Q_OBJECT
   public:
-    static constexpr int kFolder = 1216;
+    // The folder edit 1216, the filter 1217 and the channel combos 1389 .. 1392 are
+    // ChannelImageWindow's.
     static constexpr int kBrowse = 1009;
-    static constexpr int kFilter = 1217;
     static constexpr int kFileList = 1363;
-    static constexpr int kBrightfield = 1389; // then red 1390, green 1391, blue 1392
     static constexpr int kPaneLimit = 1400;
 
     static constexpr int kSaveTimer = 1000;
@@ -42,11 +41,8 @@ class ContrastDlg : public ToolWindow
     static bool FillImageList(QWidget *dialog);
 
     void LoadSettings();
-    // Nothing while the settings are being loaded; false then.
-    bool SaveSettings();
-    void CollectChannelSuffixes();
-    const std::vector<std::string> &ChannelSuffixes() const { return m_channel_suffixes; }
-    void OnDropDownChannel(int c);
+    bool SaveSettings() override;
+    void CollectChannelSuffixes() override;
     void OnBrowse();
 
     // The channel files of the selected name from the folder and the four combos; false (files
@@ -78,8 +74,6 @@ class ContrastDlg : public ToolWindow
     // The pane rectangle of channel c in window coordinates.
     Ostravo::IntensityControl::Rect PaneRect(int c) const;
 
-    bool m_loading = false;
-    std::vector<std::string> m_channel_suffixes;
     std::array<Ostravo::IntensityControl, 4> m_panes;
     std::array<std::string, 4> m_channel_files;
 };

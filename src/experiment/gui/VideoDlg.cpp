@@ -1,6 +1,5 @@
 #include "experiment/gui/VideoDlg.h"
 
-#include "Ostravo/BrowseForFolder.h"
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
@@ -33,22 +32,6 @@ namespace {
 
 constexpr const char *kSection = "VideoDlg";
 constexpr const char *kCaption = "Video";
-constexpr uint32_t kTextSize = 1024; // texts of up to 1023 characters
-constexpr const char *kChannelKeys[4] = {"Brightfield", "Red", "Green", "Blue"};
-constexpr const char *kChannelLabels[4] = {"Brighfield", "Red", "Green", "Blue"};
-
-std::string ReadSetting(const char *key, const char *defaultValue, uint32_t size = kTextSize)
-{
-    std::string buffer(size, '\0');
-    Ostravo::E_GetPrivateProfileString(kSection, key, defaultValue, buffer.data(), size,
-                                       theApp.m_ini_path.c_str());
-    return buffer.c_str();
-}
-
-bool HasVisibleCharacter(const std::string &text)
-{
-    return text.find_first_not_of(" \t") != std::string::npos;
-}
 
 // Both levels of a "lower:upper" text, as typed.
 bool ReadTwoLevels(const std::string &text, long &lower, long &upper)
@@ -65,7 +48,8 @@ void FillNameList(Ostravo::ImageNameList &list, const std::vector<std::string> &
 
 } // namespace
 
-VideoDlg::VideoDlg(QWidget *parent) : ToolWindow("Video", parent)
+VideoDlg::VideoDlg(QWidget *parent)
+    : ChannelImageWindow({kCaption, kSection, kBrowse, kFileList, kSaveTimer, kFillListTimer}, parent)
 {
     m_run_selection_grid = [this](ImageFileItemArray &items) {
         ImageSelectionDlg grid(theApp.m_ini_path, this);
@@ -89,35 +73,15 @@ VideoDlg::~VideoDlg()
 
 void VideoDlg::BuildControls()
 {
-    auto *folder = AddControl(kFolder, new QLineEdit(this));
-    auto *browse = AddControl(kBrowse, new QPushButton(QStringLiteral("..."), this));
-    browse->setFixedWidth(32);
-    auto *filter = AddControl(kFilter, new QLineEdit(this));
-    auto *list = AddControl(kFileList, new QListWidget(this));
-    // The names arrive sorted without regard to case, which the list keeps: its own sort would
-    // put capitals first.
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // The names of one experiment differ only in their position digits near the end: the list is
-    // as wide as an instrument's usual name, and a longer name loses its middle, not its end.
-    list->setTextElideMode(Qt::ElideMiddle);
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setMinimumSize(std::max(240, list->fontMetrics().horizontalAdvance(
-                                           QStringLiteral("20240315-0930-05_Run1_Ex560Em628_0000.png")) +
-                                           40),
-                         260);
+    auto *list = AddFolderControls(QAbstractItemView::ExtendedSelection, 240);
+    list->setMinimumHeight(260);
     auto *videoFile = AddControl(kVideoFile, new QLineEdit(this));
     auto *fps = AddControl(kFps, new QLineEdit(this));
     fps->setFixedWidth(60);
 
-    auto *top = new QGridLayout;
-    top->addWidget(new QLabel(QStringLiteral("Images Directory"), this), 0, 0);
-    top->addWidget(folder, 0, 1);
-    top->addWidget(browse, 0, 2);
-    top->addWidget(new QLabel(QStringLiteral("Filter"), this), 1, 0);
-    top->addWidget(filter, 1, 1, 1, 2);
+    auto *top = FolderGrid();
     top->addWidget(new QLabel(QStringLiteral("Video file"), this), 2, 0);
     top->addWidget(videoFile, 2, 1, 1, 2);
-    top->setColumnStretch(1, 1);
 
     auto *fpsRow = new QHBoxLayout;
     fpsRow->addWidget(new QLabel(QStringLiteral("fps"), this));
@@ -127,11 +91,8 @@ void VideoDlg::BuildControls()
     auto *group = new QGroupBox(QStringLiteral(" RGB associations "), this);
     auto *rows = new QGridLayout(group);
     for (int c = 0; c < 4; ++c) {
-        auto *combo = AddControl(kBrightfield + c, new DropDownCombo(group));
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::InsertAlphabetically);
+        auto *combo = AddChannelCombo(c, group);
         combo->setMinimumWidth(120);
-        combo->onDropDown = [this, c] { OnDropDownChannel(c); };
         combo->onCloseUp = [this] { RestartTimer(kSaveTimer, 1000); };
         connect(combo, &QComboBox::editTextChanged, this, [this] { RestartTimer(kSaveTimer, 1000); });
         auto *range = AddControl(kRange0 + c, new QLabel(group));
@@ -179,12 +140,8 @@ void VideoDlg::BuildControls()
     layout->addLayout(body, 1);
     layout->addWidget(status);
 
-    connect(browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
-    for (QLineEdit *edit : {folder, filter})
-        connect(edit, &QLineEdit::textChanged, this, [this] {
-            RestartTimer(kSaveTimer, 1000);
-            RestartTimer(kFillListTimer, 1000);
-        });
+    connect(ControlAs<QPushButton>(kBrowse), &QPushButton::clicked, this, [this] { OnBrowse(); });
+    ConnectFolderEdits();
     for (QLineEdit *edit : {videoFile, fps})
         connect(edit, &QLineEdit::textChanged, this, [this] { RestartTimer(kSaveTimer, 1000); });
     connect(monochrome, &QCheckBox::clicked, this, [this] { RestartTimer(kSaveTimer, 1000); });
@@ -262,30 +219,12 @@ bool VideoDlg::SaveSettings()
 
 void VideoDlg::CollectChannelSuffixes()
 {
-    m_channel_suffixes.clear();
-    const std::string folder = platform::NormalizePath(ControlText(kFolder));
-    if (folder.empty() || !platform::FolderExists(folder))
-        return;
-    std::vector<std::string> names;
-    for (const platform::DirEntry &entry : platform::ListFolder(folder, "*.png"))
-        if (!entry.isFolder)
-            names.push_back(entry.name);
-    m_channel_suffixes = CollectChannelWords(names);
-}
-
-void VideoDlg::OnDropDownChannel(int c)
-{
-    auto *combo = ControlAs<QComboBox>(kBrightfield + c);
-    if (!combo)
-        return;
-    RefillSortedKeepingText(combo, m_channel_suffixes);
+    m_channel_suffixes = CollectChannelWords(FolderPngNames());
 }
 
 void VideoDlg::OnBrowse()
 {
-    EString path(ControlText(kFolder).c_str());
-    if (BrowseForFolder(path, "Select a directory with image files..."))
-        SetControlText(kFolder, path.c_str());
+    BrowseForImageFolder("Select a directory with image files...");
     RestartTimer(kFillListTimer, 0);
 }
 
@@ -481,15 +420,12 @@ void VideoDlg::CopyContrastWindows()
 
 void VideoDlg::OnTimer(int id)
 {
-    KillTimer(id);
-    if (id == kFillListTimer) {
-        FillImageFileList(this);
-        CollectChannelSuffixes();
-    } else if (id == kSaveTimer) {
-        SaveSettings();
-    } else if (id == kContrastTimer) {
-        CopyContrastWindows();
+    if (id != kContrastTimer) {
+        ChannelImageWindow::OnTimer(id);
+        return;
     }
+    KillTimer(id);
+    CopyContrastWindows();
 }
 
 // ---- The installed services ----

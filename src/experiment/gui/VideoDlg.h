@@ -18,7 +18,7 @@
 #include "experiment/ExperimentAnalysisServices.h"
 #include "tools/gui/ImageSelectionDlg.h"
 #endif
-#include "tools/gui/ToolWindowKit.h"
+#include "experiment/gui/ChannelImageWindow.h"
 
 #include <atomic>
 #include <functional>
@@ -29,17 +29,16 @@
 
 class ContrastDlg;
 
-class VideoDlg : public ToolWindow
+class VideoDlg : public ChannelImageWindow
 {
     Q_OBJECT
   public:
-    static constexpr int kFolder = 1216;
+    // The folder edit 1216, the filter 1217 and the channel combos 1389 .. 1392 are
+    // ChannelImageWindow's.
     static constexpr int kBrowse = 1332;
-    static constexpr int kFilter = 1217;
     static constexpr int kFileList = 1221;
     static constexpr int kVideoFile = 1219;
     static constexpr int kFps = 1388;
-    static constexpr int kBrightfield = 1389; // then red 1390, green 1391, blue 1392
     static constexpr int kRange0 = 1401;      // then 1402, 1403, 1404
     static constexpr int kMonochrome = 1394;
     static constexpr int kTrimToCustomerView = 1405;
@@ -58,12 +57,8 @@ class VideoDlg : public ToolWindow
     ~VideoDlg() override;
 
     void LoadSettings();
-    // Nothing while the settings are being loaded; false then.
-    bool SaveSettings();
-    void CollectChannelSuffixes();
-    const std::vector<std::string> &ChannelSuffixes() const { return m_channel_suffixes; }
-    // Fills the list of channel combo c (0 brightfield .. 3 blue) with the channel words.
-    void OnDropDownChannel(int c);
+    bool SaveSettings() override;
+    void CollectChannelSuffixes() override;
     void OnBrowse();
     void OnPreview();
     void OnContrast();
@@ -100,8 +95,6 @@ class VideoDlg : public ToolWindow
     StopFlag m_stop{false};
     bool m_monochrome = true;
     Ostravo::ImageNameList m_brightfield, m_red, m_green, m_blue;
-    bool m_loading = false;
-    std::vector<std::string> m_channel_suffixes;
     std::atomic<bool> m_running{false};
     std::thread m_worker;
 };

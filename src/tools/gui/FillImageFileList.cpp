@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-bool FillImageFileList(QWidget *dialog)
+bool FillImageFileList(QWidget *dialog, int listId)
 {
-    auto *list = qobject_cast<QListWidget *>(FindControl(dialog, 1221));
+    auto *list = qobject_cast<QListWidget *>(FindControl(dialog, listId));
     auto *folder = qobject_cast<QLineEdit *>(FindControl(dialog, 1216));
     auto *filter = qobject_cast<QLineEdit *>(FindControl(dialog, 1217));
     if (list)
