@@ -1145,160 +1145,198 @@ std::map<int32_t, int32_t> CustomerUI::Timers() const
 void CustomerUI::OnTimer(int32_t id)
 {
     switch (id) {
-    case CUI_TIMER_MESSAGE_BANNER: {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_repaint = true;
-        if (m_data.messageTicks > 0)
-            --m_data.messageTicks;
-        else
-            m_timers.erase(id);
+    case CUI_TIMER_MESSAGE_BANNER:
+        OnMessageBannerTick();
         return;
-    }
-    case CUI_TIMER_REPAINT: {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_timers.erase(id);
-        m_repaint = true;
+    case CUI_TIMER_REPAINT:
+        OnRepaintTick();
         return;
-    }
     case CUI_TIMER_START_LIVE_IMAGE:
-    case CUI_TIMER_STOP_LIVE_IMAGE: {
-        CustomerUIHost host;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_timers.erase(id);
-            host = m_host;
-        }
-        // Start live imaging only when it is off, stop it only when it is on.
-        const bool pressed = host.liveImagePressed && host.liveImagePressed();
-        if (host.postCommand && pressed == (id == CUI_TIMER_STOP_LIVE_IMAGE))
-            host.postCommand(cmd::kLiveImage);
+    case CUI_TIMER_STOP_LIVE_IMAGE:
+        OnLiveImageTick(id);
         return;
-    }
     case CUI_TIMER_APPLY_EXPOSURE1:
     case CUI_TIMER_APPLY_EXPOSURE2:
-    case CUI_TIMER_APPLY_EXPOSURE3: {
-        KillTimer(id);
-        const int32_t combo = id - CUI_TIMER_APPLY_EXPOSURE1 + 1;
-        std::string applied;
-        ApplyExposureCombo(combo, &applied);
-        LogCustomerUIState(FormatText("OnChangeExposure%ld", static_cast<long>(combo)).c_str(), State(),
-                           applied.c_str());
+    case CUI_TIMER_APPLY_EXPOSURE3:
+        OnApplyExposureTick(id);
         return;
-    }
-    case CUI_TIMER_QUEUED_MESSAGE: {
-        std::string text;
-        int32_t seconds = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_timers.erase(id);
-            text = std::exchange(m_queuedMessage, std::string());
-            seconds = std::exchange(m_queuedMessageSeconds, 0);
-        }
-        ShowTimedMessage(text, seconds);
+    case CUI_TIMER_QUEUED_MESSAGE:
+        OnQueuedMessageTick();
         return;
-    }
-    case CUI_TIMER_COUNTDOWN: {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_repaint = true;
-        // Measured on the monotonic clock: a change of the wall clock neither ends nor stretches it.
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_countdownStart).count();
-        if (!m_data.countdownStarted || elapsed > static_cast<int64_t>(m_data.countdownDurationMs)) {
-            StopScriptTimersLocked();
-            RaiseLocked("TimerExpired");
-        }
+    case CUI_TIMER_COUNTDOWN:
+        OnCountdownTick();
         return;
-    }
-    case CUI_TIMER_DISPLAY_MODE: {
-        CustomerUIHost host;
-        int32_t radio = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_timers.erase(id);
-            host = m_host;
-            radio = m_data.checkedRadio;
-        }
-        if (radio < 1 || radio > 3)
-            return;
-        const int32_t mode = radio - 1;
-        const int32_t shown = host.toolbarImageType ? host.toolbarImageType() : 0;
-        if (shown == mode)
-            return;
-        if (host.selectToolbarImageType)
-            host.selectToolbarImageType(mode);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_data.controlsDirty = true;
-        m_repaint = true;
+    case CUI_TIMER_DISPLAY_MODE:
+        OnDisplayModeTick();
         return;
-    }
-    case CUI_TIMER_UNHIDE_NEXT: {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_data.nextHidden = false;
-        m_timers.erase(id);
-        m_repaint = true;
+    case CUI_TIMER_UNHIDE_NEXT:
+    case CUI_TIMER_UNHIDE_BACK:
+        OnUnhideTick(id);
         return;
-    }
-    case CUI_TIMER_UNHIDE_BACK: {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_data.backHidden = false;
-        m_timers.erase(id);
-        m_repaint = true;
+    case CUI_TIMER_SCRIPT_WATCH:
+        OnScriptWatchTick();
         return;
-    }
-    case CUI_TIMER_SCRIPT_WATCH: {
-        bool running = false;
-        for (const ScriptInstanceInfo &info : ScriptInstanceList())
-            if (info.handle == 1)
-                running = info.running;
-        if (running)
-            return;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_eventSignalled = true;
-        m_eventCv.notify_one();
-        m_timers.erase(id);
-        m_data.visible = false;
-        m_repaint = true;
+    case CUI_TIMER_PUMP_WATCH:
+        OnPumpWatchTick();
         return;
-    }
-    case CUI_TIMER_PUMP_WATCH: {
-        int32_t pump = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_timers.count(id) == 0)
-                return;
-            if (m_pumpWatchStart + std::chrono::seconds(m_pumpWatchTimeoutS) < m_now()) {
-                StopScriptTimersLocked();
-                RaiseLocked("TimeoutWaitingForPumpToStopMoving");
-                m_repaint = true;
-                return;
-            }
-            pump = m_watchedPump;
-        }
-        EString reply;
-        EString error;
-        const bool ok = QueryPump(pump, reply, error);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_timers.count(id) == 0)
-            return; // stopped while the pump answered
-        if (!ok) {
-            LogError(kSourceFile, __LINE__, error.c_str());
-            StopScriptTimersLocked();
-            RaiseLocked("ErrorReadingPumpState");
-            m_repaint = true;
-        } else if (strcasecmp(reply.c_str(), "0") == 0) {
-            if (m_pumpMovingSeen) {
-                StopScriptTimersLocked();
-                RaiseLocked("PumpStoppedMoving");
-                m_repaint = true;
-            }
-        } else if (!m_pumpMovingSeen) {
-            m_pumpMovingSeen = 1;
-            ArmLocked(id, 1000);
-        }
-        return;
-    }
     default:
         return;
+    }
+}
+
+void CustomerUI::OnMessageBannerTick()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_repaint = true;
+    if (m_data.messageTicks > 0)
+        --m_data.messageTicks;
+    else
+        m_timers.erase(CUI_TIMER_MESSAGE_BANNER);
+}
+
+void CustomerUI::OnRepaintTick()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_timers.erase(CUI_TIMER_REPAINT);
+    m_repaint = true;
+}
+
+void CustomerUI::OnLiveImageTick(int32_t id)
+{
+    CustomerUIHost host;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_timers.erase(id);
+        host = m_host;
+    }
+    // Start live imaging only when it is off, stop it only when it is on.
+    const bool pressed = host.liveImagePressed && host.liveImagePressed();
+    if (host.postCommand && pressed == (id == CUI_TIMER_STOP_LIVE_IMAGE))
+        host.postCommand(cmd::kLiveImage);
+}
+
+void CustomerUI::OnApplyExposureTick(int32_t id)
+{
+    KillTimer(id);
+    const int32_t combo = id - CUI_TIMER_APPLY_EXPOSURE1 + 1;
+    std::string applied;
+    ApplyExposureCombo(combo, &applied);
+    LogCustomerUIState(FormatText("OnChangeExposure%ld", static_cast<long>(combo)).c_str(), State(),
+                       applied.c_str());
+}
+
+void CustomerUI::OnQueuedMessageTick()
+{
+    std::string text;
+    int32_t seconds = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_timers.erase(CUI_TIMER_QUEUED_MESSAGE);
+        text = std::exchange(m_queuedMessage, std::string());
+        seconds = std::exchange(m_queuedMessageSeconds, 0);
+    }
+    ShowTimedMessage(text, seconds);
+}
+
+void CustomerUI::OnCountdownTick()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_repaint = true;
+    // Measured on the monotonic clock: a change of the wall clock neither ends nor stretches it.
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_now() - m_countdownStart).count();
+    if (!m_data.countdownStarted || elapsed > static_cast<int64_t>(m_data.countdownDurationMs)) {
+        StopScriptTimersLocked();
+        RaiseLocked("TimerExpired");
+    }
+}
+
+void CustomerUI::OnDisplayModeTick()
+{
+    CustomerUIHost host;
+    int32_t radio = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_timers.erase(CUI_TIMER_DISPLAY_MODE);
+        host = m_host;
+        radio = m_data.checkedRadio;
+    }
+    if (radio < 1 || radio > 3)
+        return;
+    const int32_t mode = radio - 1;
+    const int32_t shown = host.toolbarImageType ? host.toolbarImageType() : 0;
+    if (shown == mode)
+        return;
+    if (host.selectToolbarImageType)
+        host.selectToolbarImageType(mode);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_data.controlsDirty = true;
+    m_repaint = true;
+}
+
+void CustomerUI::OnUnhideTick(int32_t id)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (id == CUI_TIMER_UNHIDE_NEXT)
+        m_data.nextHidden = false;
+    else
+        m_data.backHidden = false;
+    m_timers.erase(id);
+    m_repaint = true;
+}
+
+void CustomerUI::OnScriptWatchTick()
+{
+    bool running = false;
+    for (const ScriptInstanceInfo &info : ScriptInstanceList())
+        if (info.handle == 1)
+            running = info.running;
+    if (running)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_eventSignalled = true;
+    m_eventCv.notify_one();
+    m_timers.erase(CUI_TIMER_SCRIPT_WATCH);
+    m_data.visible = false;
+    m_repaint = true;
+}
+
+void CustomerUI::OnPumpWatchTick()
+{
+    constexpr int32_t id = CUI_TIMER_PUMP_WATCH;
+    int32_t pump = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_timers.count(id) == 0)
+            return;
+        if (m_pumpWatchStart + std::chrono::seconds(m_pumpWatchTimeoutS) < m_now()) {
+            StopScriptTimersLocked();
+            RaiseLocked("TimeoutWaitingForPumpToStopMoving");
+            m_repaint = true;
+            return;
+        }
+        pump = m_watchedPump;
+    }
+    EString reply;
+    EString error;
+    const bool ok = QueryPump(pump, reply, error);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_timers.count(id) == 0)
+        return; // stopped while the pump answered
+    if (!ok) {
+        LogError(kSourceFile, __LINE__, error.c_str());
+        StopScriptTimersLocked();
+        RaiseLocked("ErrorReadingPumpState");
+        m_repaint = true;
+    } else if (strcasecmp(reply.c_str(), "0") == 0) {
+        if (m_pumpMovingSeen) {
+            StopScriptTimersLocked();
+            RaiseLocked("PumpStoppedMoving");
+            m_repaint = true;
+        }
+    } else if (!m_pumpMovingSeen) {
+        m_pumpMovingSeen = 1;
+        ArmLocked(id, 1000);
     }
 }
 

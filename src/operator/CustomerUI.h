@@ -347,6 +347,17 @@ class CustomerUI
     void UpdateFlowSplitTextLocked();
     bool QueryPump(int32_t pump, EString &reply, EString &error);
     void ArmLocked(int32_t id, int32_t periodMs);
+    // One tick of each timer, as OnTimer hands them out.
+    void OnMessageBannerTick();
+    void OnRepaintTick();
+    void OnLiveImageTick(int32_t id);     // the start and the stop timer
+    void OnApplyExposureTick(int32_t id); // the three exposure combos' timers
+    void OnQueuedMessageTick();
+    void OnCountdownTick();
+    void OnDisplayModeTick();
+    void OnUnhideTick(int32_t id); // Next's and Back's re-show timers
+    void OnScriptWatchTick();
+    void OnPumpWatchTick();
     bool SetButtonImages(std::array<std::string, 2> &images, const std::string &normal,
                          const std::string &hover, const std::string &folder, std::string &error);
 

@@ -4,21 +4,18 @@
 #include "app/AppCommands.h"
 #include "app/AppRenderLink.h"
 #include "app/AppServices.h"
-#include "app/BackgroundImages.h"
 #include "app/CommandIds.h"
 #include "app/DeviceServices.h"
-#include "app/ExperimentServices.h"
 #include "app/GuiSeam.h"
 #include "app/ImageDoc.h"
 #include "app/OperatorScreenServices.h"
 #include "app/PlexorinApp.h"
 #include "app/ScriptServices.h"
-#include "app/ToolServices.h"
 #include "app/WorkflowTimer.h"
 #include "app/gui/AboutDlg.h"
 #include "app/gui/DocumentManager.h"
-#include "app/gui/EncryptedProfilesDlg.h"
 #include "app/gui/ImageView.h"
+#include "app/gui/MainFrameCommands.h"
 #include "app/gui/PasswordDlg.h"
 #include "app/gui/QtAppFramework.h"
 #include "app/gui/ToolbarEx.h"
@@ -52,6 +49,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -80,25 +78,6 @@ std::string StripAmpersands(const QString &text)
     QString plain = text;
     plain.remove(QLatin1Char('&'));
     return platform::gui::FromQt(plain);
-}
-
-bool IsViewCommand(int id)
-{
-    switch (id) {
-    case cmd::kScaleIntensities:
-    case cmd::kAutoScale:
-    case cmd::kZoomIn:
-    case cmd::kZoomOut:
-    case cmd::kFullScale:
-    case cmd::kSaveImageToExperiment:
-    case cmd::kAutoRefresh:
-    case cmd::kSaveReferenceImage:
-    case cmd::kChannelAndMagnetPositions:
-    case cmd::kFileSaveAs:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -220,119 +199,60 @@ QAction *CMainFrame::AddItem(MenuSet &set, QMenu *menu, int id, const char *text
     return action;
 }
 
+void CMainFrame::AddCommandItem(MenuSet &set, QMenu *menu, const Command &command, bool withDocument)
+{
+    if (command.separatorBefore)
+        menu->addSeparator();
+    if (command.recentFilesPlace) {
+        set.recent_place = menu->addAction(platform::gui::ToQt(command.text));
+        set.recent_place->setEnabled(false);
+        return;
+    }
+    QAction *action = AddItem(set, menu, command.id,
+                              withDocument && command.documentText ? command.documentText : command.text);
+    if (command.checkable)
+        action->setCheckable(true);
+    if (command.shortcut != 0)
+        action->setShortcut(QKeySequence(command.shortcut));
+}
+
 void CMainFrame::BuildMenus(MenuSet &set, bool withDocument)
 {
-    // File.
-    QMenu *file = new QMenu(QStringLiteral("&File"), this);
-    set.file = file;
-    AddItem(set, file, cmd::kFileOpen, "&Open...")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    if (withDocument) {
-        AddItem(set, file, cmd::kFileClose, "&Close");
-        AddItem(set, file, cmd::kFileSaveAs, "Save &As...");
+    static constexpr std::pair<FrameMenu, const char *> kMenus[] = {{FrameMenu::File, "&File"},
+                                                                    {FrameMenu::Action, "&Action"},
+                                                                    {FrameMenu::View, "&View"},
+                                                                    {FrameMenu::Window, "&Window"},
+                                                                    {FrameMenu::Help, "&Help"}};
+    for (const auto &[place, title] : kMenus) {
+        std::vector<const Command *> items;
+        for (const Command &command : CommandTable())
+            if (command.menu == place && (withDocument || !command.documentOnly))
+                items.push_back(&command);
+        // A menu with no item in this set is left out (the Window menu without a document).
+        if (items.empty())
+            continue;
+        QMenu *menu = new QMenu(platform::gui::ToQt(title), this);
+        for (const Command *command : items)
+            AddCommandItem(set, menu, *command, withDocument);
+        if (place == FrameMenu::File) {
+            set.file = menu;
+            connect(menu, &QMenu::aboutToShow, this, [this, &set] {
+                FillRecentFiles(set);
+                UpdateMenu(set.file);
+            });
+        } else if (place == FrameMenu::Window) {
+            // The entries of the open documents' windows follow the separator.
+            set.window = menu;
+            menu->addSeparator();
+            connect(menu, &QMenu::aboutToShow, this, [this, &set] {
+                FillWindowMenu(set);
+                UpdateMenu(set.window);
+            });
+        } else {
+            connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateMenu(menu); });
+        }
+        set.menus.push_back(menu);
     }
-    file->addSeparator();
-    set.recent_place = file->addAction(QStringLiteral("Recent File"));
-    set.recent_place->setEnabled(false);
-    file->addSeparator();
-    AddItem(set, file, cmd::kAppExit, "E&xit");
-    connect(file, &QMenu::aboutToShow, this, [this, &set] {
-        FillRecentFiles(set);
-        UpdateMenu(set.file);
-    });
-    set.menus.push_back(file);
-
-    // Action.
-    QMenu *action = new QMenu(QStringLiteral("&Action"), this);
-    AddItem(set, action, cmd::kEncryptedProfiles, "Encrypted Profiles");
-    AddItem(set, action, cmd::kExperimentSettings, "Experiment Settings");
-    AddItem(set, action, cmd::kChannelAndMagnetPositions, "Channel and Magnet Positions");
-    AddItem(set, action, cmd::kRoiManager, "ROI Manager");
-    AddItem(set, action, cmd::kDioConfiguration, "D I/O Configuration");
-    AddItem(set, action, cmd::kDioReset, "D I/O Reset");
-    action->addSeparator();
-    AddItem(set, action, cmd::kCameraSettings, "Camera Settings");
-    AddItem(set, action, cmd::kCaptureActiveImages,
-            withDocument ? "Capture New Image" : "Capture Active Image(s) to File");
-    AddItem(set, action, cmd::kLiveImage, withDocument ? "Capture + Auto Refresh" : "Live Image");
-    action->addSeparator();
-    if (withDocument) {
-        AddItem(set, action, cmd::kSaveImageToExperiment, "Save Image To Experiment [F1]")
-            ->setShortcut(QKeySequence(Qt::Key_F1));
-        AddItem(set, action, cmd::kSaveReferenceImage, "Save Reference Image");
-        action->addSeparator();
-        AddItem(set, action, cmd::kProjectionAnalysisParameters, "Projection Analysis Parameters");
-        AddItem(set, action, cmd::kCountingAlgorithmParameters, "Counting Algorithm Parameters");
-        AddItem(set, action, cmd::kEpiCellCountingAlgoParameters, "Epi Cell Counting Algo Parameters");
-        action->addSeparator();
-    }
-    AddItem(set, action, cmd::kImageAnalysisTool, "Image Analysis Tool");
-    AddItem(set, action, cmd::kFractionationAnalysisTool, "Fractionation Analysis Tool");
-    AddItem(set, action, cmd::kProjectionAnalysisTool, "Projection Analysis Tool");
-    action->addSeparator();
-    AddItem(set, action, cmd::kStartExperimentWorkflow, "Start Experiment Workflow");
-    AddItem(set, action, cmd::kStopExperimentWorkflow, "Stop Experiment Workflow");
-    action->addSeparator();
-    AddItem(set, action, cmd::kShowFluidicSystemState, "Show Fluidic System State");
-    AddItem(set, action, cmd::kFluidicSystemScripts, "Fluidic System Scripts");
-    AddItem(set, action, cmd::kWatchScriptVariables, "Watch Script Variables");
-    AddItem(set, action, cmd::kFluidicSystemControlPanel, "Fluidic System Control Panel");
-    AddItem(set, action, cmd::kPumpInformation, "Pump Information Dialog");
-    action->addSeparator();
-    AddItem(set, action, cmd::kZaberFocus, "Zaber (Focus)");
-    AddItem(set, action, cmd::kFocusTool, "Focus Tool");
-    action->addSeparator();
-    AddItem(set, action, cmd::kAdminMode, "Admin Mode")->setCheckable(true);
-    action->addSeparator();
-    AddItem(set, action, cmd::kCustomerUI, "Customer UI");
-    AddItem(set, action, cmd::kCustomerUIScripts, "Customer UI Scripts");
-    action->addSeparator();
-    AddItem(set, action, cmd::kCreateVideo,
-            withDocument ? "Create a video from images" : "Create a Video from Images");
-    // Commands that nothing else (toolbar, script) sends to the frame get their items here.
-    action->addSeparator();
-    AddItem(set, action, cmd::kAlgoIterator, "Algo Iterator Tool");
-    AddItem(set, action, cmd::kFindMeniscus, "Find Meniscus");
-    AddItem(set, action, cmd::kRowFlatField, "Row Flat-Field Correction");
-    AddItem(set, action, cmd::kMontage, "Create Montage");
-    connect(action, &QMenu::aboutToShow, this, [this, action] { UpdateMenu(action); });
-    set.menus.push_back(action);
-
-    // View.
-    QMenu *view = new QMenu(QStringLiteral("&View"), this);
-    AddItem(set, view, cmd::kViewToolbar, "&Toolbar")->setCheckable(true);
-    AddItem(set, view, cmd::kViewStatusBar, "&Status Bar")->setCheckable(true);
-    if (withDocument) {
-        view->addSeparator();
-        AddItem(set, view, cmd::kScaleIntensities, "Scale Intensities");
-        AddItem(set, view, cmd::kAutoScale, "Auto Scale Intensities");
-        AddItem(set, view, cmd::kZoomIn, "Zoom In");
-        AddItem(set, view, cmd::kZoomOut, "Zoom Out");
-        AddItem(set, view, cmd::kFullScale, "Full Scale");
-        view->addSeparator();
-        AddItem(set, view, cmd::kAutoRefresh, "Auto Refresh")->setCheckable(true);
-    }
-    connect(view, &QMenu::aboutToShow, this, [this, view] { UpdateMenu(view); });
-    set.menus.push_back(view);
-
-    // Window.
-    if (withDocument) {
-        QMenu *window = new QMenu(QStringLiteral("&Window"), this);
-        set.window = window;
-        AddItem(set, window, cmd::kWindowCascade, "&Cascade");
-        AddItem(set, window, cmd::kWindowTile, "&Tile");
-        window->addSeparator();
-        connect(window, &QMenu::aboutToShow, this, [this, &set] {
-            FillWindowMenu(set);
-            UpdateMenu(set.window);
-        });
-        set.menus.push_back(window);
-    }
-
-    // Help.
-    QMenu *help = new QMenu(QStringLiteral("&Help"), this);
-    AddItem(set, help, cmd::kAppAbout, "&About Vantelis...");
-    connect(help, &QMenu::aboutToShow, this, [this, help] { UpdateMenu(help); });
-    set.menus.push_back(help);
 }
 
 void CMainFrame::ShowMenuSet(bool withDocument)
@@ -541,34 +461,40 @@ bool CMainFrame::OnCommand(int id, intptr_t)
 
 bool CMainFrame::OnCmdMsg(int id)
 {
-    if (IsViewCommand(id)) {
+    const Command *command = FindCommand(id);
+    if (!command)
+        return false;
+    if (command->viewCommand) {
         CImageView *view = ActiveView();
         return view && view->OnCommand(id);
     }
-    return OnFrameCommand(id) || OnApplicationCommand(id);
+    command->run(*this, id);
+    return true;
 }
 
 CommandUi CMainFrame::QueryCommandUi(int id) const
 {
-    if (IsViewCommand(id)) {
-        CommandUi ui;
-        CImageView *view = ActiveView();
-        if (!view)
-            return ui;
-        ui.handled = true;
-        ui.enabled = true;
-        if (id == cmd::kAutoRefresh) {
-            const CImageView::AutoRefreshItem item = view->OnUpdateAutoRefresh();
-            ui.enabled = item.enabled;
-            ui.checked = item.checked;
-            ui.text = item.text;
-        }
+    const Command *command = FindCommand(id);
+    if (!command)
+        return {};
+    return command->viewCommand ? ViewCommandUi(id) : command->state(*this);
+}
+
+CommandUi CMainFrame::ViewCommandUi(int id) const
+{
+    CommandUi ui;
+    CImageView *view = ActiveView();
+    if (!view)
         return ui;
+    ui.handled = true;
+    ui.enabled = true;
+    if (id == cmd::kAutoRefresh) {
+        const CImageView::AutoRefreshItem item = view->OnUpdateAutoRefresh();
+        ui.enabled = item.enabled;
+        ui.checked = item.checked;
+        ui.text = item.text;
     }
-    CommandUi ui = FrameCommandUi(id);
-    if (ui.handled)
-        return ui;
-    return ApplicationCommandUi(id);
+    return ui;
 }
 
 bool CMainFrame::AdminModeAllowed() const
@@ -590,126 +516,6 @@ bool CMainFrame::ZaberEnabled() const
     return CompareText(text, "TRUE", 0, 0);
 }
 
-CommandUi CMainFrame::FrameCommandUi(int id) const
-{
-    const bool admin = m_app.m_admin_mode;
-    const bool analysis = m_app.m_analysis_mode;
-    CommandUi ui;
-    ui.handled = true;
-    switch (id) {
-    case cmd::kEncryptedProfiles:
-    case cmd::kAlgoIterator:
-        ui.enabled = admin;
-        break;
-    case cmd::kExperimentSettings:
-    case cmd::kRoiManager:
-    case cmd::kProjectionAnalysisParameters:
-    case cmd::kCountingAlgorithmParameters:
-    case cmd::kEpiCellCountingAlgoParameters:
-    case cmd::kImageAnalysisTool:
-    case cmd::kFractionationAnalysisTool:
-    case cmd::kProjectionAnalysisTool:
-    case cmd::kCreateVideo:
-    case cmd::kFindMeniscus:
-    case cmd::kRowFlatField:
-    case cmd::kMontage:
-    case cmd::kCloseLiveImage:
-        ui.enabled = true;
-        break;
-    case cmd::kDioConfiguration:
-    case cmd::kDioReset:
-    case cmd::kShowFluidicSystemState:
-    case cmd::kFluidicSystemScripts:
-    case cmd::kWatchScriptVariables:
-    case cmd::kFluidicSystemControlPanel:
-    case cmd::kFocusTool:
-    case cmd::kCustomerUIScripts:
-        ui.enabled = admin && !analysis;
-        break;
-    case cmd::kCameraSettings:
-    case cmd::kCaptureActiveImages:
-    case cmd::kLiveImage:
-    case cmd::kCustomerUI:
-        ui.enabled = !analysis;
-        break;
-    case cmd::kStartExperimentWorkflow:
-        ui.enabled = !analysis && !m_app.m_workflow_running;
-        break;
-    case cmd::kStopExperimentWorkflow:
-        ui.enabled = !analysis && m_app.m_workflow_running;
-        break;
-    case cmd::kPumpInformation:
-        ui.enabled = admin && m_app.m_pump_port != 0;
-        break;
-    case cmd::kZaberFocus:
-        ui.enabled = !analysis && m_app.m_stage_port != 0 && ZaberEnabled();
-        break;
-    case cmd::kAdminMode:
-        ui.checked = admin;
-        ui.enabled = !admin && AdminModeAllowed();
-        break;
-    case cmd::kRunUserInterface: {
-        ModelessWindow &screen = OperatorScreen().Screen();
-        ui.enabled = !screen.HasWindow() || !screen.IsVisible();
-        break;
-    }
-    case cmd::kManual:
-        ui.enabled = !ManualPath().empty();
-        break;
-    default:
-        ui.handled = false;
-        break;
-    }
-    return ui;
-}
-
-CommandUi CMainFrame::ApplicationCommandUi(int id) const
-{
-    CommandUi ui;
-    ui.handled = true;
-    switch (id) {
-    case cmd::kAppAbout:
-    case cmd::kFileOpen:
-    case cmd::kAppExit:
-    case cmd::kViewToolbar:
-    case cmd::kViewStatusBar:
-        ui.enabled = true;
-        if (id == cmd::kViewToolbar)
-            ui.checked = m_toolbar->isVisible();
-        else if (id == cmd::kViewStatusBar)
-            ui.checked = statusBar()->isVisible();
-        break;
-    case cmd::kSingleWorkflowCapture:
-        ui.enabled = m_app.m_camera != nullptr;
-        break;
-    case cmd::kCaptureBackgroundImages: {
-        const BackgroundCommandState state = CaptureBackgroundImagesCommandState(m_app);
-        ui.enabled = state.enabled;
-        ui.checked = state.checked;
-        break;
-    }
-    case cmd::kUnloadBackgroundImages: {
-        const BackgroundCommandState state = UnloadBackgroundImagesCommandState(m_app);
-        ui.enabled = state.enabled;
-        ui.checked = state.checked;
-        break;
-    }
-    case cmd::kFileClose:
-    case cmd::kWindowCascade:
-    case cmd::kWindowTile:
-        ui.enabled = m_mdi->currentSubWindow() != nullptr;
-        break;
-    default:
-        if (id >= cmd::kFileMruFirst && id < cmd::kFileMruFirst + 4) {
-            ui.enabled = true;
-            break;
-        }
-        ui.handled = false;
-        break;
-    }
-    return ui;
-}
-
 void CMainFrame::Toggle(ModelessWindow &window)
 {
     if (!window.HasWindow()) {
@@ -727,167 +533,6 @@ void CMainFrame::Show(ModelessWindow &window)
         return;
     if (!window.IsVisible())
         window.Show(true);
-}
-
-bool CMainFrame::OnFrameCommand(int id)
-{
-    switch (id) {
-    case cmd::kEncryptedProfiles: {
-        ProfileEncryptionDlg dialog(m_app, this);
-        dialog.exec();
-        return true;
-    }
-    case cmd::kRoiManager:
-        Toggle(Tools().RoiManager());
-        return true;
-    case cmd::kDioConfiguration:
-        Toggle(Devices().DigitalIoConfiguration());
-        return true;
-    case cmd::kProjectionAnalysisParameters:
-        Toggle(Tools().ProjectionAnalysisParamsDialog());
-        return true;
-    case cmd::kCountingAlgorithmParameters:
-        Show(AnalysisTools().CountingAlgorithm());
-        return true;
-    case cmd::kEpiCellCountingAlgoParameters:
-        Show(AnalysisTools().EpiCellCountingAlgo());
-        return true;
-    case cmd::kImageAnalysisTool:
-        Show(AnalysisTools().ImageAnalysisTool());
-        return true;
-    case cmd::kFractionationAnalysisTool:
-        Toggle(Tools().FractionationAnalysis());
-        return true;
-    case cmd::kProjectionAnalysisTool:
-        Toggle(Tools().ProjectionAnalysisTool());
-        return true;
-    case cmd::kShowFluidicSystemState:
-        Toggle(Scripts().SystemState());
-        return true;
-    case cmd::kFluidicSystemScripts:
-        Toggle(Scripts().ScriptsList());
-        return true;
-    case cmd::kWatchScriptVariables:
-        Toggle(Scripts().VariableWatch());
-        return true;
-    case cmd::kFluidicSystemControlPanel:
-        Toggle(Devices().ControlPanel());
-        return true;
-    case cmd::kPumpInformation:
-        Toggle(Devices().PumpInformation());
-        return true;
-    case cmd::kZaberFocus:
-        Toggle(Devices().ZaberControlPanel());
-        return true;
-    case cmd::kFocusTool:
-        Toggle(AnalysisTools().FocusTool());
-        return true;
-    case cmd::kAdminMode:
-        OnAdminMode();
-        return true;
-    case cmd::kCustomerUI:
-        OnCustomerUI();
-        return true;
-    case cmd::kCustomerUIScripts:
-        Toggle(OperatorScreen().ScriptsDialog());
-        return true;
-    case cmd::kCreateVideo:
-        Toggle(Experiment().VideoTool());
-        return true;
-    case cmd::kRunUserInterface:
-        RunUserInterface();
-        return true;
-    case cmd::kManual:
-        OnManual();
-        return true;
-    case cmd::kAlgoIterator:
-        Toggle(AnalysisTools().AlgoIterator());
-        return true;
-    case cmd::kFindMeniscus:
-        Toggle(AnalysisTools().FindMeniscus());
-        return true;
-    case cmd::kRowFlatField:
-        OnRowFlatField();
-        return true;
-    case cmd::kMontage:
-        OnMontage();
-        return true;
-    case cmd::kCloseLiveImage:
-        OnCloseLiveImage();
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool CMainFrame::OnApplicationCommand(int id)
-{
-    switch (id) {
-    case cmd::kAppAbout:
-        OnAppAbout();
-        return true;
-    case cmd::kFileOpen:
-        OnFileOpen();
-        return true;
-    case cmd::kCameraSettings:
-        Devices().RunCameraSettingsDialog();
-        return true;
-    case cmd::kExperimentSettings:
-        Devices().RunExperimentSettingsDialog();
-        return true;
-    case cmd::kCaptureActiveImages:
-    case cmd::kSingleWorkflowCapture:
-        CaptureActiveImagesToFile();
-        return true;
-    case cmd::kStartExperimentWorkflow:
-        OnStartExperimentWorkflowCommand();
-        return true;
-    case cmd::kStopExperimentWorkflow:
-        StopExperimentWorkflow();
-        return true;
-    case cmd::kLiveImage:
-        OnLiveImage();
-        return true;
-    case cmd::kDioReset:
-        return true;
-    case cmd::kCaptureBackgroundImages:
-        CaptureBackgroundImages(m_app);
-        return true;
-    case cmd::kUnloadBackgroundImages:
-        UnloadBackgroundImages(m_app);
-        return true;
-    case cmd::kFileClose:
-        if (QMdiSubWindow *window = m_mdi->currentSubWindow())
-            window->close();
-        return true;
-    case cmd::kWindowCascade:
-        // The area's own cascade shrinks every window to its size hint, a thumbnail of the image.
-        CascadeSubWindows(*m_mdi);
-        return true;
-    case cmd::kWindowTile:
-        m_mdi->tileSubWindows();
-        return true;
-    case cmd::kViewToolbar:
-        m_toolbar->setVisible(!m_toolbar->isVisible());
-        return true;
-    case cmd::kViewStatusBar:
-        statusBar()->setVisible(!statusBar()->isVisible());
-        return true;
-    case cmd::kAppExit:
-        close();
-        return true;
-    default:
-        break;
-    }
-    if (id >= cmd::kFileMruFirst && id < cmd::kFileMruFirst + 4) {
-        if (auto *framework = dynamic_cast<QtAppFramework *>(Framework())) {
-            const size_t index = static_cast<size_t>(id - cmd::kFileMruFirst);
-            if (index < framework->RecentFiles().size())
-                DocumentManager::Instance().OpenDocumentFile(framework->RecentFiles()[index], m_mdi);
-        }
-        return true;
-    }
-    return false;
 }
 
 // ---- Admin mode, minimise refusal, end of session ---------------------------------------------

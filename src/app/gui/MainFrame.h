@@ -5,7 +5,8 @@
 // menu, the toolbar, a shortcut or is posted by the operator screen, the script engine or another
 // window, goes through OnCommand by its numeric id, so a posted id runs exactly as the menu item.
 // The frame decides which commands are enabled from analysis mode, admin mode, the device ports
-// and a few settings; it is the only writer of admin mode.
+// and a few settings; it is the only writer of admin mode. The menus, the enabling and the dispatch
+// all read one command table (MainFrameCommands.h).
 #include "app/gui/AppMainWindow.h"
 
 #include <QPointer>
@@ -65,8 +66,8 @@ class CMainFrame : public AppMainWindow
     bool OnCommand(int id, intptr_t parameter = 0);
     // Queues a command for the event loop (as posting it to the window does).
     void PostCommand(int id, intptr_t parameter = 0);
-    // The update handlers' answer for a command: the active view first, then the frame, then the
-    // application.
+    // The command table's answer for a command (a view's command asks the active view); a command
+    // the table lacks is disabled.
     CommandUi QueryCommandUi(int id) const;
     bool IsCommandEnabled(int id) const { return QueryCommandUi(id).enabled; }
     // Brings the toolbar, the menus and the status-bar panes up to date (the idle update).
@@ -120,6 +121,7 @@ class CMainFrame : public AppMainWindow
     void dropEvent(QDropEvent *event) override;
 
   private:
+    struct Command;
     struct MenuSet
     {
         std::vector<QMenu *> menus;
@@ -133,6 +135,7 @@ class CMainFrame : public AppMainWindow
     bool OnCreate();
     void BuildMenus(MenuSet &set, bool withDocument);
     QAction *AddItem(MenuSet &set, QMenu *menu, int id, const char *text);
+    void AddCommandItem(MenuSet &set, QMenu *menu, const Command &command, bool withDocument);
     void ShowMenuSet(bool withDocument);
     void UpdateMenuSet();
     void UpdateMenu(QMenu *menu);
@@ -141,11 +144,15 @@ class CMainFrame : public AppMainWindow
     void FillWindowMenu(MenuSet &set);
     void UpdateTitle();
 
+    // The command table (app/gui/MainFrameCommands.h): each command's menu item, enabling rule
+    // and handler, in the order of the menu items.
+    static const std::vector<Command> &CommandTable();
+    // The table's entry of a command; null when the frame has none.
+    static const Command *FindCommand(int id);
+
     bool OnCmdMsg(int id);
-    bool OnFrameCommand(int id);
-    bool OnApplicationCommand(int id);
-    CommandUi FrameCommandUi(int id) const;
-    CommandUi ApplicationCommandUi(int id) const;
+    // The active view's answer for one of its commands.
+    CommandUi ViewCommandUi(int id) const;
     CImageView *ActiveView() const;
     bool AdminModeAllowed() const;
     bool ZaberEnabled() const;
