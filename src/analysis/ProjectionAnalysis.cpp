@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/Ui.h"
 
 #include <algorithm>
@@ -54,10 +55,8 @@ std::string FindParamsFile(const char *path)
     const std::string given = platform::NormalizePath(path != nullptr ? path : "");
     if (given.empty() || platform::FileExists(given))
         return given;
-    const size_t slash = given.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : given.substr(0, slash));
-    const std::string name = slash == std::string::npos ? given : given.substr(slash + 1);
-    const std::string found = platform::FindFileIgnoringCase(folder, name);
+    const std::string found =
+        platform::FindFileIgnoringCase(platform::FolderOf(given), platform::FileNameOf(given));
     return found.empty() ? given : found;
 }
 

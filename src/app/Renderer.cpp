@@ -8,6 +8,7 @@
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -53,33 +54,6 @@ std::string ToUpperAscii(std::string text)
 bool EqualIgnoringAsciiCase(const std::string &a, const std::string &b)
 {
     return ToUpperAscii(a) == ToUpperAscii(b);
-}
-
-size_t LastSeparator(const std::string &path)
-{
-    const size_t pos = path.find_last_of("/\\");
-    return pos;
-}
-
-// The file name without folder and extension.
-std::string FileTitle(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    return name;
-}
-
-// The path without its extension (the last dot of the file name and what follows).
-std::string WithoutExtension(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
-        return path;
-    return path.substr(0, dot);
 }
 
 int ReadProfileInt(const std::string &file, const char *section, const char *key, int defaultValue)
@@ -486,7 +460,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
     bool brightField = true;
     if (!job.path.empty()) {
         EString type;
-        if (ImageTypeFromFileName(FileTitle(job.path).c_str(), type))
+        if (ImageTypeFromFileName(platform::FileTitleOf(job.path).c_str(), type))
             brightField = ToUpperAscii(type.c_str()) == "BRIGHTFIELD";
     } else {
         brightField = ToUpperAscii(m_links.app->ImageTypeComboText()) == "BRIGHTFIELD";
@@ -562,7 +536,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
 
 bool ReferenceBitmapName(const std::string &imagePath, std::string &name, std::string &error)
 {
-    const std::string base = WithoutExtension(imagePath);
+    const std::string base = platform::WithoutExtension(imagePath);
     name = base + ".REF.BMP";
     if (!platform::FileExists(name))
         return true;
@@ -622,7 +596,7 @@ bool LoadDisplaySettingsFile(const std::string &settingsFile)
 
 std::string BackgroundImagePath(const std::string &imagePath, const std::string &typeName)
 {
-    const size_t sep = LastSeparator(imagePath);
+    const size_t sep = platform::LastSeparator(imagePath);
     if (sep == std::string::npos)
         return typeName + ".bg.tif";
     return imagePath.substr(0, sep + 1) + typeName + ".bg.tif";

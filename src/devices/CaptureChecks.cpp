@@ -6,6 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "devices/ImageCapture.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <string>
 
@@ -34,10 +35,9 @@ std::string NearestExistingFolder(std::string path)
 {
     path = platform::NormalizePath(path);
     while (!path.empty() && !platform::FolderExists(path)) {
-        const size_t slash = path.find_last_of('/');
-        if (slash == std::string::npos)
+        if (platform::LastSeparator(path) == std::string::npos)
             return std::string();
-        path = slash == 0 ? "/" : path.substr(0, slash);
+        path = platform::FolderOf(path);
     }
     return path;
 }

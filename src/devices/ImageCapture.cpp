@@ -18,6 +18,7 @@
 #include "devices/XmpMetadata.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 #include "platform/Sync.h"
 #include "platform/SystemInfo.h"
 
@@ -200,12 +201,6 @@ std::string FreeImagePath(const std::string &imagesFolder, const std::string &st
     for (int n = 2; platform::FileExists(path) || platform::FolderExists(path); ++n)
         path = Join(imagesFolder, FormatText("%s_%d.png", stem.c_str(), n));
     return path;
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The columns that only a log with pumps has; each pump query decides its own value.
@@ -528,11 +523,11 @@ bool AddImageToExperiment(const cv::Mat &image, const char *imageTypeName, int i
     const platform::LocalTime now = platform::Now();
     const std::string split =
         CaptureLogSplitText(theApp.m_workflow_running, _flow_split.Get().split_fraction);
-    std::string row =
-        FormatText("%s\t%d/%02d/%02d\t%02d:%02d:%02d.%03d\t%ld\t%ld\t%s\t%ld", FileNameOf(path).c_str(),
-                   now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond,
-                   static_cast<long>(exposureUs), static_cast<long>(check.status), check.text.c_str(),
-                   static_cast<long>(g_current_illum_channel.load()));
+    std::string row = FormatText("%s\t%d/%02d/%02d\t%02d:%02d:%02d.%03d\t%ld\t%ld\t%s\t%ld",
+                                 platform::FileNameOf(path).c_str(), now.year, now.month, now.day, now.hour,
+                                 now.minute, now.second, now.millisecond, static_cast<long>(exposureUs),
+                                 static_cast<long>(check.status), check.text.c_str(),
+                                 static_cast<long>(g_current_illum_channel.load()));
     const int32_t port = theApp.m_pump_port;
     if (port != 0)
         row += "\t" + PumpColumns(port);

@@ -2,18 +2,15 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <cstdio>
 
 namespace {
 
-void Fail(std::string *error, const std::string &message)
-{
-    LogError(__FILE__, __LINE__, message);
-    if (error)
-        *error = message;
-}
+using platform::SetError;
 
 // Full path of the first file of folder matching pattern (ignoring case), in the listing's order:
 // names compared with letters folded to upper case, as Windows listed them.
@@ -37,31 +34,28 @@ std::string ReadProfileText(const char *section, const char *key, const std::str
     return std::string(buffer.data());
 }
 
-bool EndsWithSeparator(const char *text)
-{
-    const size_t n = std::char_traits<char>::length(text);
-    return n > 0 && (text[n - 1] == '/' || text[n - 1] == '\\');
-}
-
 } // namespace
 
 bool ExperimentData::Open(const std::string &folder, std::string *error)
 {
     if (!platform::FolderExists(folder)) {
-        Fail(error, "Experiment folder does not exist: " + folder);
-        return false;
+        const std::string message = "Experiment folder does not exist: " + folder;
+        LogError(__FILE__, __LINE__, message);
+        return SetError(error, message);
     }
     const std::string log = FirstFile(folder, "*.log");
     if (log.empty()) {
-        Fail(error, "No capture log (*.log) in the experiment folder: " + folder);
-        return false;
+        const std::string message = "No capture log (*.log) in the experiment folder: " + folder;
+        LogError(__FILE__, __LINE__, message);
+        return SetError(error, message);
     }
     // Every analysis reads the channel rows and calibration from the settings file; without one
     // they would silently run on made-up defaults.
     const std::string settings = FirstFile(folder, "*.ini");
     if (settings.empty()) {
-        Fail(error, "No settings file (*.ini) in the experiment folder: " + folder);
-        return false;
+        const std::string message = "No settings file (*.ini) in the experiment folder: " + folder;
+        LogError(__FILE__, __LINE__, message);
+        return SetError(error, message);
     }
     m_log_path = log;
     m_settings_path = settings;
@@ -109,7 +103,7 @@ void MakeExperimentImagePath(EString folder, EString file_name, EString &path)
     EString images(folder);
     images.Trim();
     if (images.IsNonEmpty()) {
-        if (!EndsWithSeparator(images.c_str()))
+        if (!platform::EndsWithSeparator(images.c_str()))
             images.Append("/");
         images.Append("Images");
     } else {

@@ -17,6 +17,7 @@
 #include "app/gui/ImageViewLinks.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
 
@@ -96,29 +97,6 @@ std::string ToUpperAscii(std::string text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return text;
-}
-
-size_t LastSeparator(const std::string &path)
-{
-    return path.find_last_of("/\\");
-}
-
-// The file name without folder and extension.
-std::string FileTitle(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    return name;
-}
-
-bool HasExtension(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    const size_t dot = path.rfind('.');
-    return dot != std::string::npos && (sep == std::string::npos || dot > sep) && dot + 1 < path.size();
 }
 
 bool ReadSettingsText(const char *section, const char *key, char *buffer, uint32_t size)
@@ -462,7 +440,7 @@ void CImageView::OnAutoScale()
     const ImageViewLinks &links = ViewLinks();
     if (!m_document->GetPathName().empty()) {
         EString type;
-        if (ImageTypeFromFileName(FileTitle(m_document->GetPathName()).c_str(), type) &&
+        if (ImageTypeFromFileName(platform::FileTitleOf(m_document->GetPathName()).c_str(), type) &&
             ToUpperAscii(type.c_str()) != "BRIGHTFIELD")
             highFraction = 1.0;
     } else {
@@ -535,7 +513,8 @@ void CImageView::OnFileSaveAs()
     std::string chosen;
     if (!platform::ui::Ui().ChooseSaveFile("Save As", "", "", chosen))
         return;
-    if (!HasExtension(chosen)) {
+    // No extension (a bare dot counts as none): save as PNG.
+    if (platform::ExtensionOf(chosen).size() <= 1) {
         chosen += ".png";
         // The picker asked about the name without the default extension; ask again for this one.
         if (platform::FileExists(chosen) &&
@@ -758,8 +737,7 @@ void CImageView::OnDraw()
         settingsFile = theApp.m_ini_path;
     } else {
         const std::string &path = m_document->GetPathName();
-        const size_t sep = LastSeparator(path);
-        const std::string folder = sep == std::string::npos ? std::string() : path.substr(0, sep);
+        const std::string folder = platform::FolderPart(path);
         const EString found = GetExperimentSettingsIniPath(EString(folder.c_str()));
         settingsFile = found.c_str() ? found.c_str() : "";
     }
@@ -772,7 +750,7 @@ void CImageView::OnDraw()
 
     if (!job->path.empty()) {
         EString type;
-        if (ImageTypeFromFileName(FileTitle(job->path).c_str(), type)) {
+        if (ImageTypeFromFileName(platform::FileTitleOf(job->path).c_str(), type)) {
             const std::string backgroundPath = BackgroundImagePath(job->path, type.c_str());
             if (platform::FileExists(backgroundPath)) {
                 try {
