@@ -1,5 +1,6 @@
 #include "app/Renderer.h"
 
+#include "Ostravo/ProfileValues.h"
 #include "app/AppRenderLink.h"
 #include "app/RenderServiceLinks.h"
 
@@ -54,15 +55,6 @@ std::string ToUpperAscii(std::string text)
 bool EqualIgnoringAsciiCase(const std::string &a, const std::string &b)
 {
     return ToUpperAscii(a) == ToUpperAscii(b);
-}
-
-int ReadProfileInt(const std::string &file, const char *section, const char *key, int defaultValue)
-{
-    char buffer[32] = {0};
-    if (!Ostravo::E_GetPrivateProfileString(section, key, "", buffer, sizeof(buffer), file.c_str()))
-        return defaultValue;
-    int value = 0;
-    return std::sscanf(buffer, "%d", &value) == 1 ? value : defaultValue;
 }
 
 cv::Vec4b Colour(uint8_t red, uint8_t green, uint8_t blue)
@@ -456,7 +448,8 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
 
     // Display limits: bright-field images are kept darker at the top than fluorescence images.
     const std::string mainSettings = m_links.app->MainSettingsPath();
-    const int low = ReadProfileInt(mainSettings, "AutoScale", "LowMappingDisplayIntensity", 25);
+    const int low =
+        Ostravo::ReadProfileInt("AutoScale", "LowMappingDisplayIntensity", 25, mainSettings.c_str(), 32);
     bool brightField = true;
     if (!job.path.empty()) {
         EString type;
@@ -465,10 +458,11 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
     } else {
         brightField = ToUpperAscii(m_links.app->ImageTypeComboText()) == "BRIGHTFIELD";
     }
-    const int high =
-        brightField
-            ? ReadProfileInt(mainSettings, "AutoScale", "BrightFieldHighMappingDisplayIntensity", 200)
-            : ReadProfileInt(mainSettings, "AutoScale", "FluorescenceHighMappingDisplayIntensity", 255);
+    const int high = brightField
+                         ? Ostravo::ReadProfileInt("AutoScale", "BrightFieldHighMappingDisplayIntensity", 200,
+                                                   mainSettings.c_str(), 32)
+                         : Ostravo::ReadProfileInt("AutoScale", "FluorescenceHighMappingDisplayIntensity",
+                                                   255, mainSettings.c_str(), 32);
 
     Ostravo::MapToDisplayColors(job.sampled_image.data(), n, reinterpret_cast<uint32_t *>(frame.data),
                                 job.upper_intensity, job.lower_intensity,
@@ -584,10 +578,14 @@ bool LoadDisplaySettingsFile(const std::string &settingsFile)
         return false;
     if (platform::FileExists(settingsFile)) {
         CalibrationLines lines;
-        lines.lower_magnet = ReadProfileInt(settingsFile, "CalibrationSettings", "LowerMagnet", 1800);
-        lines.upper_magnet = ReadProfileInt(settingsFile, "CalibrationSettings", "UpperMagnet", 100);
-        lines.lower_channel = ReadProfileInt(settingsFile, "Cartridge", "CartridgeLowerChannel", 1500);
-        lines.upper_channel = ReadProfileInt(settingsFile, "Cartridge", "CartridgeUpperChannel", 400);
+        lines.lower_magnet =
+            Ostravo::ReadProfileInt("CalibrationSettings", "LowerMagnet", 1800, settingsFile.c_str(), 32);
+        lines.upper_magnet =
+            Ostravo::ReadProfileInt("CalibrationSettings", "UpperMagnet", 100, settingsFile.c_str(), 32);
+        lines.lower_channel =
+            Ostravo::ReadProfileInt("Cartridge", "CartridgeLowerChannel", 1500, settingsFile.c_str(), 32);
+        lines.upper_channel =
+            Ostravo::ReadProfileInt("Cartridge", "CartridgeUpperChannel", 400, settingsFile.c_str(), 32);
         _shown_calibration_lines.Set(lines);
     }
     _display_settings_file = settingsFile;

@@ -139,12 +139,6 @@ std::string Join(const std::string &folder, const std::string &part)
     return joined.c_str();
 }
 
-int32_t ReadIntSetting(const char *key, int32_t fallback)
-{
-    int32_t value = fallback;
-    return Ostravo::ScanInt(Setting(key, 31), value) ? value : fallback;
-}
-
 double ReadDoubleSetting(const char *key, double fallback)
 {
     double value = fallback;
@@ -174,9 +168,11 @@ struct ImageCheck
 ImageCheck CheckImage(const cv::Mat &image)
 {
     ImageCheck check;
-    const int32_t darkThreshold = ReadIntSetting("DarkPixelThreshold", -1);
+    const int32_t darkThreshold =
+        Ostravo::ReadProfileInt("ExperimentSettings", "DarkPixelThreshold", -1, theApp.m_ini_path.c_str());
     const double darkMax = ReadDoubleSetting("DarkPixelsMaxFraction", 0);
-    const int32_t satThreshold = ReadIntSetting("SatPixelThreshold", 65536);
+    const int32_t satThreshold =
+        Ostravo::ReadProfileInt("ExperimentSettings", "SatPixelThreshold", 65536, theApp.m_ini_path.c_str());
     const double satMax = ReadDoubleSetting("SatPixelsMaxFraction", 0.01);
     const double pixels = static_cast<double>(image.total());
     if (darkThreshold >= 0 && pixels > 0) {

@@ -2,6 +2,7 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/PathParts.h"
@@ -65,13 +66,11 @@ bool ExperimentData::Open(const std::string &folder, std::string *error)
 
 bool ExperimentData::ReadSettings(const std::string &settings_path, std::string &)
 {
-    int value = 0;
-    std::string text = ReadProfileText("Cartridge", "CartridgeUpperChannel", settings_path, 31);
-    m_upper_channel = std::sscanf(text.c_str(), "%d", &value) == 1 ? value : 0;
-    text = ReadProfileText("Cartridge", "CartridgeLowerChannel", settings_path, 31);
-    m_lower_channel_end = std::sscanf(text.c_str(), "%d", &value) == 1 ? value : 0;
+    m_upper_channel = Ostravo::ReadProfileInt("Cartridge", "CartridgeUpperChannel", 0, settings_path.c_str());
+    m_lower_channel_end =
+        Ostravo::ReadProfileInt("Cartridge", "CartridgeLowerChannel", 0, settings_path.c_str());
     double ppm = 0.0;
-    text = ReadProfileText("CalibrationSettings", "image_pixels_per_mm", settings_path, 31);
+    const std::string text = ReadProfileText("CalibrationSettings", "image_pixels_per_mm", settings_path, 31);
     m_pixels_per_mm = std::sscanf(text.c_str(), "%lf", &ppm) == 1 ? ppm : -1.0;
     m_experiment_full_name = ReadProfileText("ExperimentSettings", "ExperimentFullName", settings_path, 1023);
     if (m_experiment_full_name.empty())

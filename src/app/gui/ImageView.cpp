@@ -5,6 +5,7 @@
 #include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "app/AppServices.h"
 #include "app/BackgroundImages.h"
 #include "app/DeviceServices.h"
@@ -105,17 +106,6 @@ bool ReadSettingsText(const char *section, const char *key, char *buffer, uint32
     return Ostravo::E_GetPrivateProfileString(section, key, "", buffer, size, theApp.m_ini_path.c_str());
 }
 
-// [ScaleIntensitiesDlg] value as the constructor parses it ("%ul", kept as 16 bits).
-uint16_t ReadIntensitySetting(const char *key, uint16_t fallback)
-{
-    char buffer[32];
-    ReadSettingsText("ScaleIntensitiesDlg", key, buffer, sizeof(buffer));
-    unsigned int value = 0;
-    if (std::sscanf(buffer, "%ul", &value) < 1)
-        return fallback;
-    return static_cast<uint16_t>(value);
-}
-
 // The pixel at (row, column) of any depth, as a whole number.
 long PixelValue(const cv::Mat &image, int row, int column)
 {
@@ -143,8 +133,10 @@ CImageView::CImageView(CImageDoc *document, QWidget *parent)
     ConnectScrollBar(true);
     ConnectScrollBar(false);
 
-    m_upper_intensity = ReadIntensitySetting("MaxIntensity", 40000);
-    m_lower_intensity = ReadIntensitySetting("MinIntensity", 0);
+    m_upper_intensity = static_cast<uint16_t>(
+        Ostravo::ReadProfileInt("ScaleIntensitiesDlg", "MaxIntensity", 40000, theApp.m_ini_path.c_str(), 32));
+    m_lower_intensity = static_cast<uint16_t>(
+        Ostravo::ReadProfileInt("ScaleIntensitiesDlg", "MinIntensity", 0, theApp.m_ini_path.c_str(), 32));
     if (m_upper_intensity == m_lower_intensity) {
         m_lower_intensity = 0;
         m_upper_intensity = 40000;
@@ -492,12 +484,8 @@ CImageView::AutoRefreshItem CImageView::OnUpdateAutoRefresh() const
         return item;
     }
     const std::string section = std::string(model.c_str()) + " Settings";
-    char buffer[32] = {0};
-    Ostravo::E_GetPrivateProfileString(section.c_str(), "RefreshPeriodMs", "", buffer, sizeof(buffer),
-                                       theApp.m_ini_path.c_str());
-    int period = 1000;
-    if (std::sscanf(buffer, "%d", &period) != 1)
-        period = 1000;
+    const int32_t period =
+        Ostravo::ReadProfileInt(section.c_str(), "RefreshPeriodMs", 1000, theApp.m_ini_path.c_str(), 32);
     char text[64];
     std::snprintf(text, sizeof(text), "Auto Refresh %ld ms", static_cast<long>(period));
     item.enabled = true;
