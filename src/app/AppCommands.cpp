@@ -1,6 +1,5 @@
 #include "app/AppCommands.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/BackgroundImages.h"
 #include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
@@ -9,6 +8,7 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Ui.h"
 
 #include <cstdio>

@@ -1,12 +1,12 @@
 #include "app/AppServices.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/DeviceServices.h"
 #include "app/GuiSeam.h"
 #include "app/PlexorinApp.h"
 
 #include "Ostravo/CrashDump.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 #include "app/PlexorinApp.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/AppGlobals.h"
 #include "app/AppServices.h"
 #include "app/DeviceServices.h"
@@ -16,6 +15,7 @@
 #include "Ostravo/KeyFallback.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/ProfileEncryption.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Files.h"

@@ -1,6 +1,5 @@
 #include "app/Renderer.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/AppRenderLink.h"
 #include "app/RenderServiceLinks.h"
 
@@ -8,6 +7,7 @@
 #include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
 #include "platform/PathParts.h"
 

@@ -1,6 +1,5 @@
 #include "app/WorkflowTimer.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
 #include "app/ScriptServices.h"
@@ -9,6 +8,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Ui.h"
 
 #include <cstdio>

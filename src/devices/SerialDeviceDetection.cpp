@@ -1,12 +1,12 @@
 #include "devices/SerialDeviceDetection.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/PlexorinApp.h"
 #include "devices/Zaber.h"
 
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/PumpLog.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TecanCentris.h"

@@ -1,10 +1,10 @@
 #include "devices/Zaber.h"
 
-#include "Ostravo/ProfileValues.h"
 #include "app/AppGlobals.h"
 #include "app/PlexorinApp.h"
 
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Sync.h"
