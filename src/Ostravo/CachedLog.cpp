@@ -3,6 +3,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
@@ -395,12 +396,8 @@ void WORKER_THREAD_SaveLogs()
 
 bool InitializeCachedLogging(EString &error)
 {
-    char buffer[31] = "";
-    Ostravo::E_GetPrivateProfileString("ExperimentSettings", "default_cached_log_save_interval_sec", "",
-                                       buffer, sizeof buffer, GetLogSettings().mainSettingsPath.c_str());
-    int interval = 30;
-    if (std::sscanf(buffer, "%d", &interval) != 1)
-        interval = 30;
+    const int interval = Ostravo::ReadProfileInt("ExperimentSettings", "default_cached_log_save_interval_sec",
+                                                 30, GetLogSettings().mainSettingsPath.c_str());
 
     std::lock_guard<std::mutex> lock(g_lifecycleMutex);
     if (g_initialized) {

@@ -1,5 +1,6 @@
 #include "Ostravo/DisplayConversion.h"
 
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
 
@@ -13,11 +14,7 @@ namespace Ostravo {
 
 namespace {
 
-void SetError(std::string *error, const std::string &text)
-{
-    if (error)
-        *error = text;
-}
+using platform::SetError;
 
 // Source index for output position i of n over the fractions a..b of a size, truncated toward
 // zero; -1 when it falls outside 0..size-1.

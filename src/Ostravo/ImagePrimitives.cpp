@@ -1,5 +1,7 @@
 #include "Ostravo/ImagePrimitives.h"
 
+#include "platform/ErrorText.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,11 +16,7 @@ namespace {
 constexpr const char *kPercentileName = "Ostravo::ComputePercentileIntensities";
 constexpr const char *kDarkIslandsName = "Ostravo::FindDarkIslands";
 
-void SetError(EString &error, const char *routine, const char *detail)
-{
-    error.Assign(routine);
-    error.Append(detail);
-}
+using platform::SetError;
 
 bool Is16BitGrey(const cv::Mat &image)
 {
@@ -172,16 +170,16 @@ bool ComputePercentileIntensities(const cv::Mat &image, const ImageRegion &regio
                                   EString &error)
 {
     if (fractions.empty()) {
-        SetError(error, kPercentileName, "() - pct must have size of at least 1");
+        SetError(error, kPercentileName, "pct must have size of at least 1");
         return false;
     }
     if (!Is16BitGrey(image)) {
-        SetError(error, kPercentileName, "() - image must be type CV_16UC1");
+        SetError(error, kPercentileName, "image must be type CV_16UC1");
         return false;
     }
     ImageRegion r = region;
     if (!ClipToImage(image, r)) {
-        SetError(error, kPercentileName, "() - roi is outside of the image");
+        SetError(error, kPercentileName, "roi is outside of the image");
         return false;
     }
 
@@ -195,7 +193,7 @@ bool ComputePercentileIntensities(const cv::Mat &image, const ImageRegion &regio
 
     auto invalid = [&](size_t index) {
         char text[96];
-        std::snprintf(text, sizeof text, "() - pct[%lu] is invalid, 0 <= pct <= 1",
+        std::snprintf(text, sizeof text, "pct[%lu] is invalid, 0 <= pct <= 1",
                       static_cast<unsigned long>(index));
         SetError(error, kPercentileName, text);
         return false;
@@ -214,7 +212,7 @@ bool ComputePercentileIntensities(const cv::Mat &image, const ImageRegion &regio
             if (++index == fractions.size())
                 return true;
             if (fractions[index] < fractions[index - 1]) {
-                SetError(error, kPercentileName, "() - pct must be sorted from smallest to largest");
+                SetError(error, kPercentileName, "pct must be sorted from smallest to largest");
                 return false;
             }
             if (!(fractions[index] >= 0.0f && fractions[index] <= 1.0f))
@@ -222,7 +220,7 @@ bool ComputePercentileIntensities(const cv::Mat &image, const ImageRegion &regio
             target = targetOf(fractions[index]);
         }
     }
-    SetError(error, kPercentileName, "() - not all values assigned");
+    SetError(error, kPercentileName, "not all values assigned");
     return false;
 }
 
@@ -347,19 +345,19 @@ bool FindDarkIslands(const cv::Mat &image, const ImageRegion &region, uint16_t s
     const int64_t width = static_cast<int64_t>(region.right) - region.left + 1;
     const int64_t height = static_cast<int64_t>(region.bottom) - region.top + 1;
     if (height < 10 || width < 10) {
-        SetError(error, kDarkIslandsName, "() - roi height and width must be at least 10x10 pixels");
+        SetError(error, kDarkIslandsName, "roi height and width must be at least 10x10 pixels");
         return false;
     }
     if (region.left < 0 || region.right >= image.cols || region.top < 0 || region.bottom >= image.rows) {
-        SetError(error, kDarkIslandsName, "() - given roi is not inside of the given image");
+        SetError(error, kDarkIslandsName, "given roi is not inside of the given image");
         return false;
     }
     if (!Is16BitGrey(image)) {
-        SetError(error, kDarkIslandsName, "() - image must be type CV_16UC1");
+        SetError(error, kDarkIslandsName, "image must be type CV_16UC1");
         return false;
     }
     if (labelImage != nullptr && (labelImage->type() != CV_8UC1 || labelImage->size() != image.size())) {
-        SetError(error, kDarkIslandsName, "() - label image must be CV_8UC1 of the image's size");
+        SetError(error, kDarkIslandsName, "label image must be CV_8UC1 of the image's size");
         return false;
     }
 
@@ -389,7 +387,7 @@ bool FindDarkIslands(const cv::Mat &image, const ImageRegion &region, uint16_t s
                 static_cast<float>(static_cast<double>(island.y_moment) / island.intensity_sum);
             islands.push_back(island);
             if (label == 65535) {
-                SetError(error, kDarkIslandsName, "() - found maximum number of islands 0xFFFF");
+                SetError(error, kDarkIslandsName, "found maximum number of islands 0xFFFF");
                 return false;
             }
             ++label;

@@ -39,4 +39,22 @@ bool ScanInt(const std::string &text, int32_t &value)
     return true;
 }
 
+int32_t ReadProfileInt(const char *section, const char *key, int32_t fallback, const char *file,
+                       uint32_t size)
+{
+    int32_t value = fallback;
+    return ScanInt(ReadProfileString(section, key, "", size, file), value) ? value : fallback;
+}
+
+int32_t ReadProfileIntInRange(const char *section, const char *key, int32_t fallback, int32_t lowest,
+                              int32_t highest, const char *file, uint32_t size)
+{
+    const int32_t value = ReadProfileInt(section, key, fallback, file, size);
+    if (value < lowest)
+        return lowest;
+    if (value > highest)
+        return highest;
+    return value;
+}
+
 } // namespace Ostravo

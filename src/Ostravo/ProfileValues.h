@@ -32,4 +32,15 @@ template <typename T> bool ScanNumber(const std::string &text, T &value)
 // value out of range is held at the nearest 32-bit limit. No number gives false and leaves value alone.
 bool ScanInt(const std::string &text, int32_t &value);
 
+// The buffer size whole-number settings are read with: a longer value reads as missing.
+inline constexpr uint32_t kIntSettingSize = 31;
+
+// The item's value scanned with ScanInt; fallback when the file, the section or the item is
+// missing, when the value holds no number, or when it does not fit in size - 1 characters.
+int32_t ReadProfileInt(const char *section, const char *key, int32_t fallback, const char *file,
+                       uint32_t size = kIntSettingSize);
+// As ReadProfileInt, then held within lowest..highest (the fallback too).
+int32_t ReadProfileIntInRange(const char *section, const char *key, int32_t fallback, int32_t lowest,
+                              int32_t highest, const char *file, uint32_t size = kIntSettingSize);
+
 } // namespace Ostravo

@@ -1,6 +1,7 @@
 #include "Ostravo/RowFlatField.h"
 
 #include "Ostravo/ImageRegionCheck.h"
+#include "platform/ErrorText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,11 +9,7 @@
 
 namespace {
 
-void SetError(EString *error, const std::string &text)
-{
-    if (error)
-        error->Assign(text.c_str());
-}
+using platform::SetError;
 
 // The value at fraction of the ascending values, interpolated between neighbours and rounded
 // half away from zero.

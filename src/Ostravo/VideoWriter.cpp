@@ -1,5 +1,6 @@
 #include "Ostravo/VideoWriter.h"
 
+#include "platform/ErrorText.h"
 #include "platform/ImageFile.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -25,10 +26,7 @@
 namespace Ostravo {
 namespace {
 
-void SetError(EString &error, const char *routine, int line, const std::string &text)
-{
-    error = (std::string(routine) + "(" + std::to_string(line) + ") : " + text).c_str();
-}
+using platform::SetError;
 
 std::string ImagePath(const char *folder, const EString *name)
 {

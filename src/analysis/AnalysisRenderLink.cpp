@@ -22,12 +22,6 @@ std::string ReadText(const char *section, const char *key, const char *file)
     return Ostravo::ReadProfileString(section, key, "", 1024, file);
 }
 
-int32_t ReadInt(const char *section, const char *key, const char *file)
-{
-    int value = 0;
-    return std::sscanf(ReadText(section, key, file).c_str(), "%d", &value) == 1 ? value : 0;
-}
-
 double ReadDouble(const char *section, const char *key, const char *file)
 {
     double value = 0.0;
@@ -65,8 +59,8 @@ void AnalysisRenderLink::DrawProjectionRightOfRoi(RenderJob &job, const ImageRec
         LoadProjectionParams(params, file.c_str());
     }
     params.PixelsPerMM = ReadDouble("CalibrationSettings", "image_pixels_per_mm", main);
-    const int32_t upperChannel = ReadInt("Cartridge", "CartridgeUpperChannel", main);
-    const int32_t lowerChannel = ReadInt("Cartridge", "CartridgeLowerChannel", main);
+    const int32_t upperChannel = Ostravo::ReadProfileInt("Cartridge", "CartridgeUpperChannel", 0, main, 1024);
+    const int32_t lowerChannel = Ostravo::ReadProfileInt("Cartridge", "CartridgeLowerChannel", 0, main, 1024);
 
     // A visible tool's parameters take the place of the set.
     EString ignored;

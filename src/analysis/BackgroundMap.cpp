@@ -1,5 +1,6 @@
 #include "analysis/BackgroundMap.h"
 
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
 
@@ -15,11 +16,7 @@ namespace {
 constexpr const char *kConstructName = "Ostravo::ConstructBackgroundMap";
 constexpr const char *kCorrectName = "Ostravo::CreateBGCorrectedImage";
 
-void SetError(EString &error, const char *routine, const char *detail)
-{
-    error.Assign(routine);
-    error.Append(detail);
-}
+using platform::SetError;
 
 // Nearest integer, halves away from zero.
 inline int RoundHalfAway(double value)
@@ -35,11 +32,11 @@ bool ConstructBackgroundMap(cv::Mat rawBackground, const ImageRegion &region, Ba
                             EString &error, int columnCount, int rowCount)
 {
     if (rawBackground.type() != CV_16UC1 || rawBackground.dims != 2) {
-        SetError(error, kConstructName, "() - raw_bg_image must be type CV16U1.");
+        SetError(error, kConstructName, "raw_bg_image must be type CV16U1.");
         return false;
     }
     if (columnCount < 1 || rowCount < 1) {
-        SetError(error, kConstructName, "() - the grid must have at least one column and one row.");
+        SetError(error, kConstructName, "the grid must have at least one column and one row.");
         return false;
     }
     ImageRegion r = region;
@@ -50,7 +47,7 @@ bool ConstructBackgroundMap(cv::Mat rawBackground, const ImageRegion &region, Ba
         r.bottom = std::min(r.bottom, rawBackground.rows - 1);
     }
     if (r.right < r.left || r.bottom < r.top) {
-        SetError(error, kConstructName, "() - roi is empty or outside of the image.");
+        SetError(error, kConstructName, "roi is empty or outside of the image.");
         return false;
     }
 
@@ -105,15 +102,15 @@ bool ConstructBackgroundMap(cv::Mat rawBackground, const ImageRegion &region, Ba
 bool CreateBGCorrectedImage(const cv::Mat &input, const BackgroundMap &map, cv::Mat &output, EString &error)
 {
     if (output.size() != input.size()) {
-        SetError(error, kCorrectName, "() - image_out has different size from image_in.");
+        SetError(error, kCorrectName, "image_out has different size from image_in.");
         return false;
     }
     if (output.type() != input.type()) {
-        SetError(error, kCorrectName, "() - image_out has different type from image_in.");
+        SetError(error, kCorrectName, "image_out has different type from image_in.");
         return false;
     }
     if (input.type() != CV_16UC1 || input.dims != 2) {
-        SetError(error, kCorrectName, "() - image_in must be type CV16U1.");
+        SetError(error, kCorrectName, "image_in must be type CV16U1.");
         return false;
     }
     if (map.bottom < map.top || map.right < map.left)
@@ -124,7 +121,7 @@ bool CreateBGCorrectedImage(const cv::Mat &input, const BackgroundMap &map, cv::
     for (const auto &row : map.grid)
         consistent = consistent && static_cast<int>(row.size()) == columnCount;
     if (!consistent) {
-        SetError(error, kCorrectName, "() - the background map has no cells.");
+        SetError(error, kCorrectName, "the background map has no cells.");
         return false;
     }
 

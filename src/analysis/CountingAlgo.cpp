@@ -2,6 +2,7 @@
 
 #include "Ostravo/ImagePrimitives.h"
 #include "analysis/RegionGrowing.h"
+#include "platform/ErrorText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,12 +18,7 @@ int RoundToInt(double value)
     return static_cast<int>(std::clamp(std::round(value), -1.0e9, 1.0e9));
 }
 
-bool Fail(EString *error, const char *text)
-{
-    if (error != nullptr)
-        error->Assign(text);
-    return false;
-}
+using platform::SetError;
 
 // A copy of a full frame, its rows shared out over the threads: on a fresh buffer the copy costs
 // mostly page faults, which the threads take in parallel.
@@ -182,21 +178,21 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
                   CountingBuffers *buffers)
 {
     if (image.type() != CV_16UC1 || image.dims != 2 || image.empty())
-        return Fail(error, "CountingAlgo() - the image must be a 16-bit single-channel image");
+        return SetError(error, "CountingAlgo() - the image must be a 16-bit single-channel image");
     const double ppm = options.pixels_per_mm;
     if (!(ppm > 0.0) || !std::isfinite(ppm))
-        return Fail(error, "CountingAlgo() - pixels per mm must be greater than 0");
+        return SetError(error, "CountingAlgo() - pixels per mm must be greater than 0");
     for (int t = 0; t < 2; ++t) {
         if (!options.morph_filter[t])
             continue;
         char text[96];
         if (!std::isfinite(options.object_radius[t]) || options.object_radius[t] < 0.0) {
             std::snprintf(text, sizeof text, "CountingAlgo() - ObjectRadius%d is invalid", t + 1);
-            return Fail(error, text);
+            return SetError(error, text);
         }
         if (options.morph_samples[t] < 1) {
             std::snprintf(text, sizeof text, "CountingAlgo() - MFilterSamples%d must be at least 1", t + 1);
-            return Fail(error, text);
+            return SetError(error, text);
         }
     }
     // Every filter reads and writes inside the region, so the region is clipped to the image.
@@ -205,7 +201,7 @@ bool CountingAlgo(const cv::Mat &image, const CountingAlgoOptions &options,
     const int right = std::min(options.right, image.cols - 1);
     const int bottom = std::min(options.bottom, image.rows - 1);
     if (left > right || top > bottom)
-        return Fail(error, "CountingAlgo() - the region is empty or outside of the image");
+        return SetError(error, "CountingAlgo() - the region is empty or outside of the image");
 
     detections.assign(2, {});
     std::vector<double> radii[2];

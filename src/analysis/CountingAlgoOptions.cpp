@@ -29,12 +29,6 @@ bool SwitchIs(const std::string &text, const char *word)
     return CompareText(text.c_str(), word, 0, 0);
 }
 
-int32_t IntOr(const char *key, const char *file, int32_t fallback)
-{
-    int32_t value = fallback;
-    return Ostravo::ScanInt(ReadText(key, kNumberSize, file), value) ? value : fallback;
-}
-
 double DoubleOr(const char *key, const char *file, double fallback)
 {
     double value = fallback;
@@ -69,16 +63,16 @@ bool CountingAlgoOptions::LoadFromParamsFile(const char *paramsPath, const char 
     count_filter[1] = SwitchIs(ReadText("CFilter2", kSwitchSize, file), "TRUE");
     object_radius[0] = DoubleOr("ObjectRadius1", file, 0.0);
     object_radius[1] = DoubleOr("ObjectRadius2", file, 0.0);
-    radius_sweep[0] = IntOr("ObjectRadiusSweep1", file, 0);
-    radius_sweep[1] = IntOr("ObjectRadiusSweep2", file, 0);
-    morph_samples[0] = IntOr("MFilterSamples1", file, 0);
-    morph_samples[1] = IntOr("MFilterSamples2", file, 0);
-    count_threshold[0] = IntOr("CFilterThreshold1", file, 0);
-    count_threshold[1] = IntOr("CFilterThreshold2", file, 0);
-    count_min_size[0] = IntOr("CFilterMinSize1", file, 1);
-    count_min_size[1] = IntOr("CFilterMinSize2", file, 1);
-    morph_threshold[0] = IntOr("MFilterThreshold1", file, 0);
-    morph_threshold[1] = IntOr("MFilterThreshold2", file, 0);
+    radius_sweep[0] = Ostravo::ReadProfileInt(kCountingParamsSection, "ObjectRadiusSweep1", 0, file);
+    radius_sweep[1] = Ostravo::ReadProfileInt(kCountingParamsSection, "ObjectRadiusSweep2", 0, file);
+    morph_samples[0] = Ostravo::ReadProfileInt(kCountingParamsSection, "MFilterSamples1", 0, file);
+    morph_samples[1] = Ostravo::ReadProfileInt(kCountingParamsSection, "MFilterSamples2", 0, file);
+    count_threshold[0] = Ostravo::ReadProfileInt(kCountingParamsSection, "CFilterThreshold1", 0, file);
+    count_threshold[1] = Ostravo::ReadProfileInt(kCountingParamsSection, "CFilterThreshold2", 0, file);
+    count_min_size[0] = Ostravo::ReadProfileInt(kCountingParamsSection, "CFilterMinSize1", 1, file);
+    count_min_size[1] = Ostravo::ReadProfileInt(kCountingParamsSection, "CFilterMinSize2", 1, file);
+    morph_threshold[0] = Ostravo::ReadProfileInt(kCountingParamsSection, "MFilterThreshold1", 0, file);
+    morph_threshold[1] = Ostravo::ReadProfileInt(kCountingParamsSection, "MFilterThreshold2", 0, file);
     use_inner_ring[0] = SwitchIs(ReadText("UseInnerRing1", kSwitchSize, file), "TRUE");
     use_inner_ring[1] = SwitchIs(ReadText("UseInnerRing2", kSwitchSize, file), "TRUE");
     proximity_within_type[0] =
@@ -90,8 +84,7 @@ bool CountingAlgoOptions::LoadFromParamsFile(const char *paramsPath, const char 
 
     std::string problems;
     auto bound = [&](const char *key, int32_t &value) {
-        if (!Ostravo::ScanInt(ReadText(key, kNumberSize, file), value))
-            value = -1;
+        value = Ostravo::ReadProfileInt(kCountingParamsSection, key, -1, file);
         if (value < 0) {
             problems += "\n";
             problems += key;

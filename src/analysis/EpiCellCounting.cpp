@@ -5,6 +5,7 @@
 #include "Ostravo/ProfileValues.h"
 #include "Ostravo/Sha256.h"
 #include "analysis/BackgroundMap.h"
+#include "platform/ErrorText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -200,11 +201,7 @@ bool EpiCellCountingParams::WriteAsComments(std::vector<std::string> &lines) con
 
 namespace {
 
-bool Fail(EString &error, const std::string &detail)
-{
-    error.Assign(("EpiCellCountingAlgo" + detail).c_str());
-    return false;
-}
+using platform::SetError;
 
 bool CountIslands(const cv::Mat &image, const EpiCellCountingParams &params,
                   std::vector<CellDetection> &detections, EString &error, cv::Mat *overlay,
@@ -293,32 +290,35 @@ bool EpiCellCountingAlgo(const cv::Mat &image, const EpiCellCountingParams &para
     if (!params.Validate(error))
         return false;
     if (image.empty())
-        return Fail(error, "() - image has no data.");
+        return SetError(error, "EpiCellCountingAlgo", "image has no data.");
     if (image.type() != CV_16UC1)
-        return Fail(error, "() - image must be type CV_16UC1");
+        return SetError(error, "EpiCellCountingAlgo", "image must be type CV_16UC1");
     if (image.cols < 100 || image.rows < 100)
-        return Fail(error, "() - image size must be at least 100 x 100");
+        return SetError(error, "EpiCellCountingAlgo", "image size must be at least 100 x 100");
     const int32_t width = params.right - params.left + 1;
     const int32_t height = params.bottom - params.top + 1;
     if (width <= 20 || height <= 20 || width >= image.cols || height >= image.rows)
-        return Fail(error, "() - invalid region of interest.");
+        return SetError(error, "EpiCellCountingAlgo", "invalid region of interest.");
     // The size checks alone let a region reach past the right or bottom edge.
     if (params.right >= image.cols || params.bottom >= image.rows)
-        return Fail(error, "() - region of interest is not inside the image.");
+        return SetError(error, "EpiCellCountingAlgo", "region of interest is not inside the image.");
     if (overlay && (overlay->type() != CV_8UC1 || overlay->size() != image.size()))
-        return Fail(error, "() - overlay image must be type CV_8UC1 and of the image's size.");
+        return SetError(error, "EpiCellCountingAlgo",
+                        "overlay image must be type CV_8UC1 and of the image's size.");
     if (background) {
         if (background->type() != CV_16UC1 || background->size() != image.size())
-            return Fail(error, "() - background image must be type CV_16UC1 and of the image's size.");
+            return SetError(error, "EpiCellCountingAlgo",
+                            "background image must be type CV_16UC1 and of the image's size.");
         // The background grid has one cell per 4 x MinSize pixels; a smaller region has none.
         const int32_t cell = 4 * params.min_size;
         if (width / cell < 1 || height / cell < 1)
-            return Fail(error, "() - region of interest must be at least " + std::to_string(cell) +
-                                   " pixels (4 x MinSize) wide and high to use a background image.");
+            return SetError(error, "EpiCellCountingAlgo",
+                            "region of interest must be at least " + std::to_string(cell) +
+                                " pixels (4 x MinSize) wide and high to use a background image.");
     }
     try {
         return CountIslands(image, params, detections, error, overlay, background);
     } catch (const std::exception &e) {
-        return Fail(error, std::string("() - ") + e.what());
+        return SetError(error, "EpiCellCountingAlgo", e.what());
     }
 }

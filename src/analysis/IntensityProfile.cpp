@@ -1,17 +1,14 @@
 #include "analysis/IntensityProfile.h"
 
 #include "Ostravo/ImageRegionCheck.h"
+#include "platform/ErrorText.h"
 
 #include <algorithm>
 #include <string>
 
 namespace {
 
-void SetError(EString *error, const std::string &text)
-{
-    if (error)
-        error->Assign(text.c_str());
-}
+using platform::SetError;
 
 // The checks both projections share; reading outside the image or the background is never safe.
 bool CheckProjectionInput(const char *function, const cv::Mat &image, int32_t left, int32_t top,

@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/Ui.h"
 
 #include <algorithm>
@@ -39,14 +40,6 @@ double DoubleOr(const char *section, const char *key, const char *file, double f
                : fallback;
 }
 
-int32_t IntOr(const char *section, const char *key, const char *file, int32_t fallback)
-{
-    int32_t value = fallback;
-    return Ostravo::ScanInt(Ostravo::ReadProfileString(section, key, "", kNumberSize, file), value)
-               ? value
-               : fallback;
-}
-
 // The parameter file as given, or the entry of its folder whose name equals it ignoring case:
 // sets written on the instrument carry ".PA_params" as well as ".pa_params".
 std::string FindParamsFile(const char *path)
@@ -54,10 +47,8 @@ std::string FindParamsFile(const char *path)
     const std::string given = platform::NormalizePath(path != nullptr ? path : "");
     if (given.empty() || platform::FileExists(given))
         return given;
-    const size_t slash = given.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : given.substr(0, slash));
-    const std::string name = slash == std::string::npos ? given : given.substr(slash + 1);
-    const std::string found = platform::FindFileIgnoringCase(folder, name);
+    const std::string found =
+        platform::FindFileIgnoringCase(platform::FolderOf(given), platform::FileNameOf(given));
     return found.empty() ? given : found;
 }
 
@@ -324,9 +315,9 @@ bool LoadProjectionParams(ProjectionAnalysisParams &params, const char *path)
     const std::string file = FindParamsFile(path);
     const char *section = kProjectionParamsSection;
     params.SmoothingWindowMicrons = DoubleOr(section, "SmoothingWindowMicrons", file.c_str(), 15.0);
-    params.NumPeaksToFind = IntOr(section, "NumPeaksToFind", file.c_str(), 0);
+    params.NumPeaksToFind = Ostravo::ReadProfileInt(section, "NumPeaksToFind", 0, file.c_str());
     params.StdevIntegrationArea = DoubleOr(section, "StdevIntegrationArea", file.c_str(), 1.0);
-    params.IntegrationSamples = IntOr(section, "IntegrationSamples", file.c_str(), 11);
+    params.IntegrationSamples = Ostravo::ReadProfileInt(section, "IntegrationSamples", 11, file.c_str());
     params.FindValleys = !CompareText(
         Ostravo::ReadProfileString(section, "FindValleys", "", kSwitchSize, file.c_str()).c_str(), "FALSE", 0,
         0);
@@ -359,14 +350,14 @@ bool LoadProjectionCalibration(ProjectionAnalysisParams &params, const char *ima
     const EString settings = GetExperimentSettingsIniPath(EString(imageFolder));
     if (settings.IsNonEmpty()) {
         params.PixelsPerMM = DoubleOr(section, "image_pixels_per_mm", settings.c_str(), 0.0);
-        params.UpperChannel = IntOr(section, "UpperChannel", settings.c_str(), 0);
-        params.LowerChannel = IntOr(section, "LowerChannel", settings.c_str(), 0);
+        params.UpperChannel = Ostravo::ReadProfileInt(section, "UpperChannel", 0, settings.c_str());
+        params.LowerChannel = Ostravo::ReadProfileInt(section, "LowerChannel", 0, settings.c_str());
     }
     if (params.PixelsPerMM == 0.0) {
         const char *main = theApp.m_ini_path.c_str();
         params.PixelsPerMM = DoubleOr(section, "image_pixels_per_mm", main, 500.0);
-        params.UpperChannel = IntOr(section, "UpperChannel", main, 0);
-        params.LowerChannel = IntOr(section, "LowerChannel", main, 0);
+        params.UpperChannel = Ostravo::ReadProfileInt(section, "UpperChannel", 0, main);
+        params.LowerChannel = Ostravo::ReadProfileInt(section, "LowerChannel", 0, main);
     }
     return true;
 }

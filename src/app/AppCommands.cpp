@@ -8,6 +8,7 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Ui.h"
 
 #include <cstdio>
@@ -47,11 +48,7 @@ bool capture_single_active_image(cv::Mat &image, const EString &passThrough, ESt
         Ostravo::E_GetPrivateProfileString("ExperimentSettings", key, "", names[i], sizeof names[i],
                                            app.m_ini_path.c_str());
         std::snprintf(key, sizeof key, "ImageTypeExposure%d", i + 1);
-        char text[32];
-        Ostravo::E_GetPrivateProfileString("ExperimentSettings", key, "", text, sizeof text,
-                                           app.m_ini_path.c_str());
-        int value = 0;
-        exposures[i] = std::sscanf(text, "%d", &value) == 1 ? value : -1;
+        exposures[i] = Ostravo::ReadProfileInt("ExperimentSettings", key, -1, app.m_ini_path.c_str(), 32);
     }
 
     // The first image type is the one this capture takes.

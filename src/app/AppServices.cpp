@@ -6,6 +6,7 @@
 
 #include "Ostravo/CrashDump.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -13,18 +14,6 @@
 #include <cstdio>
 
 namespace {
-
-// A "%d" setting of the main settings file; false when missing or unparsable.
-bool ReadIntSetting(const std::string &file, const char *section, const char *key, int32_t &value)
-{
-    char buffer[31];
-    Ostravo::E_GetPrivateProfileString(section, key, "", buffer, sizeof buffer, file.c_str());
-    int parsed = 0;
-    if (std::sscanf(buffer, "%d", &parsed) != 1)
-        return false;
-    value = parsed;
-    return true;
-}
 
 // "<model> Settings" of the camera, or false when there is no camera or it cannot tell its model.
 bool CameraSettingsSection(std::string &section, EString &error)
@@ -69,11 +58,8 @@ void CPlexorinApp::GetCartridgeRoi(int flag, std::string path, int32_t rect[4])
 {
     if (path.empty())
         path = m_ini_path;
-    int32_t upper = 0, lower = 0;
-    if (!ReadIntSetting(path, "Cartridge", "CartridgeUpperChannel", upper))
-        upper = 0;
-    if (!ReadIntSetting(path, "Cartridge", "CartridgeLowerChannel", lower))
-        lower = 0;
+    const int32_t upper = Ostravo::ReadProfileInt("Cartridge", "CartridgeUpperChannel", 0, path.c_str());
+    const int32_t lower = Ostravo::ReadProfileInt("Cartridge", "CartridgeLowerChannel", 0, path.c_str());
     rect[0] = flag == 0 ? 824 : 1844;
     // Rows near the ends of the range must not wrap round: the margin is added in 64 bits and the
     // result held at the 32-bit limits, which every user clips to its image.
@@ -105,10 +91,7 @@ int32_t GetRefreshPeriodMs(std::string &error)
             error = cameraError.c_str();
         return 0;
     }
-    int32_t period = 100;
-    if (!ReadIntSetting(theApp.m_ini_path, section.c_str(), "RefreshPeriodMs", period))
-        period = 100;
-    return period;
+    return Ostravo::ReadProfileInt(section.c_str(), "RefreshPeriodMs", 100, theApp.m_ini_path.c_str());
 }
 
 void GetMinTimeBetweenCaptureEvents()
@@ -117,11 +100,9 @@ void GetMinTimeBetweenCaptureEvents()
     EString error;
     if (!CameraSettingsSection(section, error))
         return;
-    int32_t spacing = 100;
-    if (!ReadIntSetting(theApp.m_ini_path, section.c_str(), "min_time_between_image_capture_events_ms",
-                        spacing))
-        spacing = 100;
-    theApp.m_min_capture_spacing_ms = spacing < 100 ? 100 : spacing > 1000 ? 1000 : spacing;
+    theApp.m_min_capture_spacing_ms =
+        Ostravo::ReadProfileIntInRange(section.c_str(), "min_time_between_image_capture_events_ms", 100, 100,
+                                       1000, theApp.m_ini_path.c_str());
 }
 
 std::string BuildBanner()

@@ -8,6 +8,7 @@
 #include "app/PlexorinApp.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/Ui.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -29,18 +30,13 @@ bool ValidType(int imageType)
     return imageType >= 1 && imageType <= 4;
 }
 
-bool EndsWithSeparator(const std::string &text)
-{
-    return !text.empty() && (text.back() == '/' || text.back() == '\\');
-}
-
 // A folder as a prefix: trimmed (cut at its first line break), a separator added when missing.
 std::string FolderPrefix(const std::string &folder)
 {
     EString trimmed(folder.c_str());
     trimmed.Trim();
     std::string text = trimmed.c_str() ? trimmed.c_str() : "";
-    if (!EndsWithSeparator(text))
+    if (!platform::EndsWithSeparator(text))
         text += '/';
     return text;
 }

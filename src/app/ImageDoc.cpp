@@ -3,6 +3,7 @@
 #include "Ostravo/LogError.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/Ui.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -15,17 +16,6 @@
 namespace {
 
 const char *const kOpenProblem = "Problem trying to open image: ";
-
-size_t LastSeparator(const std::string &path)
-{
-    return path.find_last_of("/\\");
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    return sep == std::string::npos ? path : path.substr(sep + 1);
-}
 
 bool CanOpenForReading(const std::string &path)
 {
@@ -72,15 +62,14 @@ bool WriteImageAtomically(const std::string &path, const cv::Mat &image, std::st
         return false;
     }
     const std::string file = platform::NormalizePath(path);
-    const size_t sep = LastSeparator(file);
-    const size_t dot = file.rfind('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) {
+    const std::string extension = platform::ExtensionOf(file);
+    if (extension.empty()) {
         error = "the file name has no extension that names an image format: " + path;
         return false;
     }
     std::vector<uchar> bytes;
     try {
-        if (!cv::imencode(file.substr(dot), image, bytes) || bytes.empty()) {
+        if (!cv::imencode(extension, image, bytes) || bytes.empty()) {
             error = "the image cannot be encoded for " + path;
             return false;
         }
@@ -182,5 +171,5 @@ void CImageDoc::SetPathName(const std::string &path, bool keepTitle)
 {
     m_path = path;
     if (!keepTitle)
-        m_title = FileNameOf(path);
+        m_title = platform::FileNameOf(path);
 }

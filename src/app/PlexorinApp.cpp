@@ -15,6 +15,7 @@
 #include "Ostravo/KeyFallback.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/ProfileEncryption.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Files.h"
@@ -290,12 +291,8 @@ void CPlexorinApp::LogCameraDefaults()
     GetMinTimeBetweenCaptureEvents();
 
     std::string section = std::string(model.c_str()) + " Settings";
-    char value[31];
-    Ostravo::E_GetPrivateProfileString(section.c_str(), "DefaultExposure", "", value, sizeof value,
-                                       m_ini_path.c_str());
-    int exposure = 0;
-    if (std::sscanf(value, "%d", &exposure) != 1)
-        exposure = 0;
+    const int32_t exposure =
+        Ostravo::ReadProfileInt(section.c_str(), "DefaultExposure", 0, m_ini_path.c_str());
     if (exposure != 0) {
         EString exposureError;
         if (!m_camera->SetExposure(static_cast<float>(exposure), exposureError))

@@ -7,7 +7,9 @@
 #include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -53,42 +55,6 @@ std::string ToUpperAscii(std::string text)
 bool EqualIgnoringAsciiCase(const std::string &a, const std::string &b)
 {
     return ToUpperAscii(a) == ToUpperAscii(b);
-}
-
-size_t LastSeparator(const std::string &path)
-{
-    const size_t pos = path.find_last_of("/\\");
-    return pos;
-}
-
-// The file name without folder and extension.
-std::string FileTitle(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    return name;
-}
-
-// The path without its extension (the last dot of the file name and what follows).
-std::string WithoutExtension(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
-        return path;
-    return path.substr(0, dot);
-}
-
-int ReadProfileInt(const std::string &file, const char *section, const char *key, int defaultValue)
-{
-    char buffer[32] = {0};
-    if (!Ostravo::E_GetPrivateProfileString(section, key, "", buffer, sizeof(buffer), file.c_str()))
-        return defaultValue;
-    int value = 0;
-    return std::sscanf(buffer, "%d", &value) == 1 ? value : defaultValue;
 }
 
 cv::Vec4b Colour(uint8_t red, uint8_t green, uint8_t blue)
@@ -482,19 +448,21 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
 
     // Display limits: bright-field images are kept darker at the top than fluorescence images.
     const std::string mainSettings = m_links.app->MainSettingsPath();
-    const int low = ReadProfileInt(mainSettings, "AutoScale", "LowMappingDisplayIntensity", 25);
+    const int low =
+        Ostravo::ReadProfileInt("AutoScale", "LowMappingDisplayIntensity", 25, mainSettings.c_str(), 32);
     bool brightField = true;
     if (!job.path.empty()) {
         EString type;
-        if (ImageTypeFromFileName(FileTitle(job.path).c_str(), type))
+        if (ImageTypeFromFileName(platform::FileTitleOf(job.path).c_str(), type))
             brightField = ToUpperAscii(type.c_str()) == "BRIGHTFIELD";
     } else {
         brightField = ToUpperAscii(m_links.app->ImageTypeComboText()) == "BRIGHTFIELD";
     }
-    const int high =
-        brightField
-            ? ReadProfileInt(mainSettings, "AutoScale", "BrightFieldHighMappingDisplayIntensity", 200)
-            : ReadProfileInt(mainSettings, "AutoScale", "FluorescenceHighMappingDisplayIntensity", 255);
+    const int high = brightField
+                         ? Ostravo::ReadProfileInt("AutoScale", "BrightFieldHighMappingDisplayIntensity", 200,
+                                                   mainSettings.c_str(), 32)
+                         : Ostravo::ReadProfileInt("AutoScale", "FluorescenceHighMappingDisplayIntensity",
+                                                   255, mainSettings.c_str(), 32);
 
     Ostravo::MapToDisplayColors(job.sampled_image.data(), n, reinterpret_cast<uint32_t *>(frame.data),
                                 job.upper_intensity, job.lower_intensity,
@@ -562,7 +530,7 @@ bool Renderer::RenderImageJob(RenderJob &job, cv::Mat &frame, std::string *error
 
 bool ReferenceBitmapName(const std::string &imagePath, std::string &name, std::string &error)
 {
-    const std::string base = WithoutExtension(imagePath);
+    const std::string base = platform::WithoutExtension(imagePath);
     name = base + ".REF.BMP";
     if (!platform::FileExists(name))
         return true;
@@ -610,10 +578,14 @@ bool LoadDisplaySettingsFile(const std::string &settingsFile)
         return false;
     if (platform::FileExists(settingsFile)) {
         CalibrationLines lines;
-        lines.lower_magnet = ReadProfileInt(settingsFile, "CalibrationSettings", "LowerMagnet", 1800);
-        lines.upper_magnet = ReadProfileInt(settingsFile, "CalibrationSettings", "UpperMagnet", 100);
-        lines.lower_channel = ReadProfileInt(settingsFile, "Cartridge", "CartridgeLowerChannel", 1500);
-        lines.upper_channel = ReadProfileInt(settingsFile, "Cartridge", "CartridgeUpperChannel", 400);
+        lines.lower_magnet =
+            Ostravo::ReadProfileInt("CalibrationSettings", "LowerMagnet", 1800, settingsFile.c_str(), 32);
+        lines.upper_magnet =
+            Ostravo::ReadProfileInt("CalibrationSettings", "UpperMagnet", 100, settingsFile.c_str(), 32);
+        lines.lower_channel =
+            Ostravo::ReadProfileInt("Cartridge", "CartridgeLowerChannel", 1500, settingsFile.c_str(), 32);
+        lines.upper_channel =
+            Ostravo::ReadProfileInt("Cartridge", "CartridgeUpperChannel", 400, settingsFile.c_str(), 32);
         _shown_calibration_lines.Set(lines);
     }
     _display_settings_file = settingsFile;
@@ -622,7 +594,7 @@ bool LoadDisplaySettingsFile(const std::string &settingsFile)
 
 std::string BackgroundImagePath(const std::string &imagePath, const std::string &typeName)
 {
-    const size_t sep = LastSeparator(imagePath);
+    const size_t sep = platform::LastSeparator(imagePath);
     if (sep == std::string::npos)
         return typeName + ".bg.tif";
     return imagePath.substr(0, sep + 1) + typeName + ".bg.tif";

@@ -5,6 +5,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -27,15 +28,6 @@ std::string ReadValue(const char *section, const char *key, const std::string &f
 bool ParseDouble(const std::string &text, double &value)
 {
     return std::sscanf(text.c_str(), "%lf", &value) == 1;
-}
-
-bool ParseInt(const std::string &text, int32_t &value)
-{
-    int parsed = 0;
-    if (std::sscanf(text.c_str(), "%d", &parsed) != 1)
-        return false;
-    value = parsed;
-    return true;
 }
 
 // An existing file of that name, looked up ignoring case as the Windows installation did; the
@@ -74,10 +66,10 @@ bool ValidateSettingsFile(std::string path, bool full)
         pixelsPerMm == -1.0)
         valid = false;
     if (full) {
-        int32_t value = 0;
-        if (!ParseInt(ReadValue("TecanCentris", "Pump2SyringeVolume", path), value) || value == -1)
+        // A missing or unreadable value reads as -1, which the check refuses like a stored -1.
+        if (Ostravo::ReadProfileInt("TecanCentris", "Pump2SyringeVolume", -1, path.c_str()) == -1)
             valid = false;
-        if (!ParseInt(ReadValue("AutoScale", "LowMappingDisplayIntensity", path), value) || value == -1)
+        if (Ostravo::ReadProfileInt("AutoScale", "LowMappingDisplayIntensity", -1, path.c_str()) == -1)
             valid = false;
     }
     return valid;
@@ -110,8 +102,7 @@ bool CPlexorinApp::CreateSettingsFileIfMissing()
         int32_t rows[4];
         bool usable = true;
         for (int i = 0; i < 4; ++i) {
-            if (!ParseInt(ReadValue("CalibrationSettings", rowKeys[i], legacy), rows[i]))
-                rows[i] = -1;
+            rows[i] = Ostravo::ReadProfileInt("CalibrationSettings", rowKeys[i], -1, legacy.c_str());
             usable = usable && rows[i] > 0;
         }
         double zFactor = -1.0, pixelsPerMm = -1.0;

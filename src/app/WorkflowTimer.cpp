@@ -8,6 +8,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Ui.h"
 
 #include <cstdio>
@@ -29,18 +30,6 @@ std::string &CaptureLogPath()
 {
     static std::string path;
     return path;
-}
-
-// [ExperimentSettings] key read with "%d"; fallback when missing or unparsable.
-int32_t ReadSetting(const CPlexorinApp &app, const char *key, int32_t fallback)
-{
-    char text[32];
-    Ostravo::E_GetPrivateProfileString("ExperimentSettings", key, "", text, sizeof text,
-                                       app.m_ini_path.c_str());
-    int value = 0;
-    if (std::sscanf(text, "%d", &value) != 1)
-        return fallback;
-    return value;
 }
 
 void EnterStoppingState(CPlexorinApp &app)
@@ -88,8 +77,10 @@ void StartExperimentWorkflow(CPlexorinApp &app)
     app.m_workflow_capture_count = 0;
     app.m_workflow_running = true;
 
-    const int32_t period = ReadSetting(app, "ImageCapturePeriod", 0);
-    const int32_t count = ReadSetting(app, "ImageCaptureCount", 1);
+    const int32_t period =
+        Ostravo::ReadProfileInt("ExperimentSettings", "ImageCapturePeriod", 0, app.m_ini_path.c_str(), 32);
+    const int32_t count =
+        Ostravo::ReadProfileInt("ExperimentSettings", "ImageCaptureCount", 1, app.m_ini_path.c_str(), 32);
 
     if (period < 0 || period >= kMaximumPeriodMs) {
         char text[160];
@@ -134,7 +125,8 @@ void OnExperimentWorkflowTimer(CPlexorinApp &app)
         return;
     }
     // Read at every tick, so that an edit made while the workflow runs counts at once.
-    const int32_t count = ReadSetting(app, "ImageCaptureCount", 1);
+    const int32_t count =
+        Ostravo::ReadProfileInt("ExperimentSettings", "ImageCaptureCount", 1, app.m_ini_path.c_str(), 32);
     if (app.m_workflow_capture_count >= count) {
         EnterStoppingState(app);
         KillTimer();

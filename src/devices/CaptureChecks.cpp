@@ -6,6 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "devices/ImageCapture.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <string>
 
@@ -18,12 +19,6 @@ std::string Setting(const char *key, uint32_t size)
     return Ostravo::ReadProfileString("ExperimentSettings", key, "", size, theApp.m_ini_path.c_str());
 }
 
-int32_t IntSetting(const char *key, int32_t fallback)
-{
-    int32_t value = fallback;
-    return Ostravo::ScanInt(Setting(key, 31), value) ? value : fallback;
-}
-
 bool IsActive(int number)
 {
     return CompareText(Setting(FormatText("IsActive%d", number).c_str(), 9).c_str(), "TRUE", 0, 0);
@@ -34,10 +29,9 @@ std::string NearestExistingFolder(std::string path)
 {
     path = platform::NormalizePath(path);
     while (!path.empty() && !platform::FolderExists(path)) {
-        const size_t slash = path.find_last_of('/');
-        if (slash == std::string::npos)
+        if (platform::LastSeparator(path) == std::string::npos)
             return std::string();
-        path = slash == 0 ? "/" : path.substr(0, slash);
+        path = platform::FolderOf(path);
     }
     return path;
 }
@@ -65,7 +59,8 @@ bool CheckDiskSpaceForWorkflow(EString &message)
     int64_t active = 0;
     for (int number = 1; number <= 4; ++number)
         active += IsActive(number) ? 1 : 0;
-    const int64_t perChannel = IntSetting("DiskSpaceCheckMBPerChannel", 5);
+    const int64_t perChannel = Ostravo::ReadProfileInt("ExperimentSettings", "DiskSpaceCheckMBPerChannel", 5,
+                                                       theApp.m_ini_path.c_str());
     const int64_t required = active * perChannel;
     const int64_t freeGb = static_cast<int64_t>(freeBytes >> 30);
     LogError(__FILE_NAME__, __LINE__,
@@ -95,10 +90,13 @@ bool CheckCapturePeriod(int, EString &message)
         if (!IsActive(number))
             continue;
         ++active;
-        totalUs += IntSetting(FormatText("ImageTypeExposure%d", number).c_str(), -1);
+        totalUs +=
+            Ostravo::ReadProfileInt("ExperimentSettings", FormatText("ImageTypeExposure%d", number).c_str(),
+                                    -1, theApp.m_ini_path.c_str());
     }
     const int64_t totalMs = totalUs / 1000;
-    const int64_t period = IntSetting("ImageCapturePeriod", 0);
+    const int64_t period =
+        Ostravo::ReadProfileInt("ExperimentSettings", "ImageCapturePeriod", 0, theApp.m_ini_path.c_str());
     const int64_t reserve = kMinimumSaveTimeMs * active;
     if (period - totalMs < reserve) {
         message.Assign(

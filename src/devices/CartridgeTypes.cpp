@@ -48,15 +48,6 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// An integer "%d" value of a definition or settings file, fallback when missing or unreadable.
-int32_t ReadInt(const char *section, const char *key, int32_t fallback, const char *file)
-{
-    int32_t value = fallback;
-    if (!Ostravo::ScanInt(Ostravo::ReadProfileString(section, key, "", 31, file), value))
-        return fallback;
-    return value;
-}
-
 double ReadDouble(const char *section, const char *key, const char *file)
 {
     double value = 0;
@@ -272,22 +263,24 @@ bool ImposeCartridgeTypeOffsets(const char *settingsFile, const char *barcode, E
         return false;
     const char *definition = type->file_path.c_str();
     const double pixelsPerMm = ReadDouble("CalibrationSettings", "image_pixels_per_mm", settingsFile);
-    const long upperPx =
-        MicronsToPixels(ReadInt("OffsetsInMicron", "UpperChannelOffset", 0, definition), pixelsPerMm);
+    const long upperPx = MicronsToPixels(
+        Ostravo::ReadProfileInt("OffsetsInMicron", "UpperChannelOffset", 0, definition), pixelsPerMm);
     if (upperPx < -kOffsetLimitPx || upperPx > kOffsetLimitPx) {
         error.Assign(FormatText("Invalid UpperChannelOffset in file: %s", definition).c_str());
         return false;
     }
-    const long lowerPx =
-        MicronsToPixels(ReadInt("OffsetsInMicron", "LowerChannelOffset", 0, definition), pixelsPerMm);
+    const long lowerPx = MicronsToPixels(
+        Ostravo::ReadProfileInt("OffsetsInMicron", "LowerChannelOffset", 0, definition), pixelsPerMm);
     if (lowerPx < -kOffsetLimitPx || lowerPx > kOffsetLimitPx) {
         error.Assign(FormatText("Invalid LowerChannelOffset in file: %s", definition).c_str());
         return false;
     }
-    const int32_t volume =
-        ReadInt("SampleLoadInMicroLitre", "SampleAspirateVolume", kDefaultSampleVolume, definition);
-    const long upperRow = ReadInt("CalibrationSettings", "UpperChannel", 0, settingsFile) + upperPx;
-    const long lowerRow = ReadInt("CalibrationSettings", "LowerChannel", 0, settingsFile) + lowerPx;
+    const int32_t volume = Ostravo::ReadProfileInt("SampleLoadInMicroLitre", "SampleAspirateVolume",
+                                                   kDefaultSampleVolume, definition);
+    const long upperRow =
+        Ostravo::ReadProfileInt("CalibrationSettings", "UpperChannel", 0, settingsFile) + upperPx;
+    const long lowerRow =
+        Ostravo::ReadProfileInt("CalibrationSettings", "LowerChannel", 0, settingsFile) + lowerPx;
 
     const std::pair<const char *, std::string> values[] = {
         {"CartridgeType", type->type_name.c_str()},
@@ -317,7 +310,8 @@ bool GetCartridgeTypeOffsetIntValues(const char *settingsFile, const char *barco
     if (!type)
         return false;
     const double pixelsPerMm = ReadDouble("CalibrationSettings", "image_pixels_per_mm", settingsFile);
-    const int32_t microns = ReadInt("OffsetsInMicron", "UpperChannelOffset", 0, type->file_path.c_str());
+    const int32_t microns =
+        Ostravo::ReadProfileInt("OffsetsInMicron", "UpperChannelOffset", 0, type->file_path.c_str());
     // No range check on the offset itself, but a product that is no number or no int has no
     // nearest int at all.
     const double pixels = std::round(static_cast<double>(microns) * pixelsPerMm / 1000.0);

@@ -5,6 +5,7 @@
 #include "app/PlexorinApp.h"
 #include "app/ScriptServices.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 #include "platform/Ui.h"
 #include "platform/Utf8Text.h"
 
@@ -27,13 +28,6 @@ std::string ReadValue(const std::string &file, const std::string &section, const
 bool ValidButton(int buttonId)
 {
     return buttonId >= kFirstControlPanelButton && buttonId <= kLastControlPanelButton;
-}
-
-// The folder part of path, up to its last separator ('/' or '\').
-std::string FolderOf(const std::string &path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string Trimmed(const std::string &text)
@@ -72,7 +66,7 @@ std::string Format2(const char *format, const std::string &a, const std::string 
 
 std::string ControlPanelSettingsFolder()
 {
-    const std::string folder = FolderOf(theApp.m_ini_path);
+    const std::string folder = platform::FolderPart(theApp.m_ini_path);
     return folder.empty() ? theApp.m_data_directory : folder;
 }
 
@@ -90,7 +84,7 @@ const char *GetActiveControlPanelFile(EString &path)
 {
     const std::string ini = ActiveIniPath();
     const std::string name = ReadValue(ini, "ControlPanel", "ActiveControlPanel", "Default");
-    path = (Trimmed(FolderOf(ini)) + "/" + name + ".ControlPanel").c_str();
+    path = (Trimmed(platform::FolderPart(ini)) + "/" + name + ".ControlPanel").c_str();
     return path.c_str();
 }
 
@@ -98,9 +92,7 @@ std::string ActiveControlPanelName()
 {
     EString path;
     std::string file = GetActiveControlPanelFile(path);
-    file = file.substr(file.find_last_of("/\\") + 1);
-    const size_t dot = file.rfind('.');
-    return dot == std::string::npos ? file : file.substr(0, dot);
+    return platform::FileTitleOf(file);
 }
 
 std::vector<std::string> ControlPanelNames()
@@ -207,7 +199,7 @@ PanelSwitch SwitchControlPanel(const std::string &typed, std::string &shown)
     // Panels made on a system that ignores letter case are found in any case.
     const std::string existing = platform::FindFileIgnoringCase(folder, wanted);
     if (!existing.empty()) {
-        const std::string file = existing.substr(existing.find_last_of("/\\") + 1);
+        const std::string file = platform::FileNameOf(existing);
         name = file.substr(0, file.size() - std::string(".ControlPanel").size());
     } else {
         const std::string file = folder + "/" + wanted;

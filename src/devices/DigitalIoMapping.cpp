@@ -28,15 +28,8 @@ void Place(std::array<std::string, kSlotCount> &slots, int port, int line, const
 
 int ReadDioConfigValue(const char *key, int fallback, int lowest, int highest)
 {
-    int32_t value = fallback;
-    if (!Ostravo::ScanInt(Ostravo::ReadProfileString(kSection, key, "", 31, theApp.m_ini_path.c_str()),
-                          value))
-        value = fallback;
-    if (value < lowest)
-        return lowest;
-    if (value > highest)
-        return highest;
-    return value;
+    return Ostravo::ReadProfileIntInRange(kSection, key, fallback, lowest, highest,
+                                          theApp.m_ini_path.c_str());
 }
 
 namespace {

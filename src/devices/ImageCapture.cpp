@@ -18,6 +18,7 @@
 #include "devices/XmpMetadata.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 #include "platform/Sync.h"
 #include "platform/SystemInfo.h"
 
@@ -138,12 +139,6 @@ std::string Join(const std::string &folder, const std::string &part)
     return joined.c_str();
 }
 
-int32_t ReadIntSetting(const char *key, int32_t fallback)
-{
-    int32_t value = fallback;
-    return Ostravo::ScanInt(Setting(key, 31), value) ? value : fallback;
-}
-
 double ReadDoubleSetting(const char *key, double fallback)
 {
     double value = fallback;
@@ -173,9 +168,11 @@ struct ImageCheck
 ImageCheck CheckImage(const cv::Mat &image)
 {
     ImageCheck check;
-    const int32_t darkThreshold = ReadIntSetting("DarkPixelThreshold", -1);
+    const int32_t darkThreshold =
+        Ostravo::ReadProfileInt("ExperimentSettings", "DarkPixelThreshold", -1, theApp.m_ini_path.c_str());
     const double darkMax = ReadDoubleSetting("DarkPixelsMaxFraction", 0);
-    const int32_t satThreshold = ReadIntSetting("SatPixelThreshold", 65536);
+    const int32_t satThreshold =
+        Ostravo::ReadProfileInt("ExperimentSettings", "SatPixelThreshold", 65536, theApp.m_ini_path.c_str());
     const double satMax = ReadDoubleSetting("SatPixelsMaxFraction", 0.01);
     const double pixels = static_cast<double>(image.total());
     if (darkThreshold >= 0 && pixels > 0) {
@@ -200,12 +197,6 @@ std::string FreeImagePath(const std::string &imagesFolder, const std::string &st
     for (int n = 2; platform::FileExists(path) || platform::FolderExists(path); ++n)
         path = Join(imagesFolder, FormatText("%s_%d.png", stem.c_str(), n));
     return path;
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The columns that only a log with pumps has; each pump query decides its own value.
@@ -528,11 +519,11 @@ bool AddImageToExperiment(const cv::Mat &image, const char *imageTypeName, int i
     const platform::LocalTime now = platform::Now();
     const std::string split =
         CaptureLogSplitText(theApp.m_workflow_running, _flow_split.Get().split_fraction);
-    std::string row =
-        FormatText("%s\t%d/%02d/%02d\t%02d:%02d:%02d.%03d\t%ld\t%ld\t%s\t%ld", FileNameOf(path).c_str(),
-                   now.year, now.month, now.day, now.hour, now.minute, now.second, now.millisecond,
-                   static_cast<long>(exposureUs), static_cast<long>(check.status), check.text.c_str(),
-                   static_cast<long>(g_current_illum_channel.load()));
+    std::string row = FormatText("%s\t%d/%02d/%02d\t%02d:%02d:%02d.%03d\t%ld\t%ld\t%s\t%ld",
+                                 platform::FileNameOf(path).c_str(), now.year, now.month, now.day, now.hour,
+                                 now.minute, now.second, now.millisecond, static_cast<long>(exposureUs),
+                                 static_cast<long>(check.status), check.text.c_str(),
+                                 static_cast<long>(g_current_illum_channel.load()));
     const int32_t port = theApp.m_pump_port;
     if (port != 0)
         row += "\t" + PumpColumns(port);

@@ -6,6 +6,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/PumpLog.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TecanCentris.h"
@@ -49,14 +50,6 @@ std::vector<int32_t> OpenPorts()
     for (int32_t i = 0; i < SerialPortTable.GetCount(); ++i)
         ports.push_back(SerialPortTable.GetSortedAt(i)->m_com_number);
     return ports;
-}
-
-int32_t ReadIntSetting(const char *section, const char *key, const std::string &ini)
-{
-    char text[30];
-    Ostravo::E_GetPrivateProfileString(section, key, "", text, sizeof text, ini.c_str());
-    int value = 0;
-    return std::sscanf(text, "%d", &value) == 1 ? value : 0;
 }
 
 void RestorePumpBaud(FILE *log, int32_t port)
@@ -157,11 +150,13 @@ bool SetUpPumps(CPlexorinApp &app, FILE *log, int32_t port, PumpReport &report)
     Write(log, FormatText("Successfully connected to Tecan via COM%ld at 9600 baud\n", L(port)));
     TecanCentris::TraceCallback = &PumpLogCallback;
 
-    const int32_t gap = ReadIntSetting("TecanCentris", "min_time_between_commands_ms", app.m_ini_path);
+    const int32_t gap = Ostravo::ReadProfileInt("TecanCentris", "min_time_between_commands_ms", 0,
+                                                app.m_ini_path.c_str(), 30);
     EString error;
     if (!TecanCentris::SetMinimumTimeBetweenCommands(static_cast<uint16_t>(gap), error))
         ErrorRow(log, __LINE__, error.c_str());
-    report.backlashSetting = ReadIntSetting("TecanCentris", "backlash_steps", app.m_ini_path);
+    report.backlashSetting =
+        Ostravo::ReadProfileInt("TecanCentris", "backlash_steps", 0, app.m_ini_path.c_str(), 30);
 
     int32_t backlash1 = 0;
     if (!TecanCentris::QueryLong(port, 1, "?4", backlash1, error))

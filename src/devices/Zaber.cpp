@@ -4,6 +4,7 @@
 #include "app/PlexorinApp.h"
 
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Sync.h"
@@ -38,14 +39,6 @@ std::atomic<uint32_t> &PollPauseMs()
 long L(int32_t value)
 {
     return static_cast<long>(value);
-}
-
-int32_t ReadIntKey(const char *key, int32_t fallback)
-{
-    char text[30];
-    Ostravo::E_GetPrivateProfileString("Zaber", key, "", text, sizeof text, _settings_ini_path.c_str());
-    int value = 0;
-    return std::sscanf(text, "%d", &value) == 1 ? value : fallback;
 }
 
 double ReadDoubleKey(const char *key, double fallback)
@@ -236,10 +229,13 @@ bool Zaber::Initialize(EString &error)
         return false;
     }
     Settings settings;
-    settings.focusDevice = ReadIntKey("ZaberFocusDeviceIndex", 1);
-    settings.xDevice = ReadIntKey("ZaberXAxisDeviceIndex", 1);
-    settings.focusAxis = ReadIntKey("ZaberFocusAxisIndex", 1);
-    settings.xAxis = ReadIntKey("ZaberXAxisIndex", 2);
+    settings.focusDevice =
+        Ostravo::ReadProfileInt("Zaber", "ZaberFocusDeviceIndex", 1, _settings_ini_path.c_str(), 30);
+    settings.xDevice =
+        Ostravo::ReadProfileInt("Zaber", "ZaberXAxisDeviceIndex", 1, _settings_ini_path.c_str(), 30);
+    settings.focusAxis =
+        Ostravo::ReadProfileInt("Zaber", "ZaberFocusAxisIndex", 1, _settings_ini_path.c_str(), 30);
+    settings.xAxis = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisIndex", 2, _settings_ini_path.c_str(), 30);
     settings.stepsPerMmZ = ReadDoubleKey("ZaberStepsPerMM_Z", kDefaultStepsPerMm);
     settings.stepsPerMmX = ReadDoubleKey("ZaberStepsPerMM_X", kDefaultStepsPerMm);
     std::lock_guard<std::mutex> lock(SettingsMutex());

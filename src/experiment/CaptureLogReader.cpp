@@ -3,6 +3,7 @@
 #include "experiment/ExperimentData.h"
 
 #include "Ostravo/LogError.h"
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
 
 #include <cerrno>
@@ -162,9 +163,7 @@ bool ExperimentData::ReadCaptureLog(const std::string &log_path, std::string *er
 {
     auto fail = [&](const std::string &message) {
         LogError(__FILE__, __LINE__, message);
-        if (error)
-            *error = message;
-        return false;
+        return platform::SetError(error, message);
     };
     std::string bytes, readError;
     if (!platform::ReadWholeFile(log_path, bytes, &readError))

@@ -3,6 +3,7 @@
 #include "Ostravo/DisplayConversion.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "experiment/ColorFrameContrast.h"
 #include "experiment/ExperimentData.h"
 #include "experiment/ImageUtilities.h"
@@ -24,16 +25,6 @@ constexpr int32_t kNotDetected = 10000;
 const char *const kKeys[4] = {"CartridgeChannelDetectedOffset", "CartridgeChannelDetectedRotation",
                               "CartridgeChannelDetectedRotationCenterX",
                               "CartridgeChannelDetectedRotationCenterY"};
-
-int ReadIntKey(const std::string &file, const char *key)
-{
-    char buffer[31] = {0};
-    int value = 0;
-    if (!Ostravo::E_GetPrivateProfileString("Cartridge", key, "", buffer, sizeof buffer, file.c_str()) ||
-        std::sscanf(buffer, "%d", &value) != 1)
-        return kNotDetected;
-    return value;
-}
 
 double ReadDoubleKey(const std::string &file, const char *key)
 {
@@ -68,10 +59,10 @@ bool WriteDetected(const std::string &file, const ExperimentData &data)
 bool ExperimentData::LoadOrDetectChannelPosition(const std::string &folder, const std::string &settings_path,
                                                  std::string &error)
 {
-    const int offset = ReadIntKey(settings_path, kKeys[0]);
+    const int offset = Ostravo::ReadProfileInt("Cartridge", kKeys[0], kNotDetected, settings_path.c_str());
     const double rotation = ReadDoubleKey(settings_path, kKeys[1]);
-    const int cx = ReadIntKey(settings_path, kKeys[2]);
-    const int cy = ReadIntKey(settings_path, kKeys[3]);
+    const int cx = Ostravo::ReadProfileInt("Cartridge", kKeys[2], kNotDetected, settings_path.c_str());
+    const int cy = Ostravo::ReadProfileInt("Cartridge", kKeys[3], kNotDetected, settings_path.c_str());
     if (offset != kNotDetected && rotation != 10000.0 && cx != kNotDetected && cy != kNotDetected) {
         m_channel_offset = offset;
         m_rotation = rotation;

@@ -2,18 +2,16 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <cstdio>
 
 namespace {
 
-void Fail(std::string *error, const std::string &message)
-{
-    LogError(__FILE__, __LINE__, message);
-    if (error)
-        *error = message;
-}
+using platform::SetError;
 
 // Full path of the first file of folder matching pattern (ignoring case), in the listing's order:
 // names compared with letters folded to upper case, as Windows listed them.
@@ -37,31 +35,28 @@ std::string ReadProfileText(const char *section, const char *key, const std::str
     return std::string(buffer.data());
 }
 
-bool EndsWithSeparator(const char *text)
-{
-    const size_t n = std::char_traits<char>::length(text);
-    return n > 0 && (text[n - 1] == '/' || text[n - 1] == '\\');
-}
-
 } // namespace
 
 bool ExperimentData::Open(const std::string &folder, std::string *error)
 {
     if (!platform::FolderExists(folder)) {
-        Fail(error, "Experiment folder does not exist: " + folder);
-        return false;
+        const std::string message = "Experiment folder does not exist: " + folder;
+        LogError(__FILE__, __LINE__, message);
+        return SetError(error, message);
     }
     const std::string log = FirstFile(folder, "*.log");
     if (log.empty()) {
-        Fail(error, "No capture log (*.log) in the experiment folder: " + folder);
-        return false;
+        const std::string message = "No capture log (*.log) in the experiment folder: " + folder;
+        LogError(__FILE__, __LINE__, message);
+        return SetError(error, message);
     }
     // Every analysis reads the channel rows and calibration from the settings file; without one
     // they would silently run on made-up defaults.
     const std::string settings = FirstFile(folder, "*.ini");
     if (settings.empty()) {
-        Fail(error, "No settings file (*.ini) in the experiment folder: " + folder);
-        return false;
+        const std::string message = "No settings file (*.ini) in the experiment folder: " + folder;
+        LogError(__FILE__, __LINE__, message);
+        return SetError(error, message);
     }
     m_log_path = log;
     m_settings_path = settings;
@@ -71,13 +66,11 @@ bool ExperimentData::Open(const std::string &folder, std::string *error)
 
 bool ExperimentData::ReadSettings(const std::string &settings_path, std::string &)
 {
-    int value = 0;
-    std::string text = ReadProfileText("Cartridge", "CartridgeUpperChannel", settings_path, 31);
-    m_upper_channel = std::sscanf(text.c_str(), "%d", &value) == 1 ? value : 0;
-    text = ReadProfileText("Cartridge", "CartridgeLowerChannel", settings_path, 31);
-    m_lower_channel_end = std::sscanf(text.c_str(), "%d", &value) == 1 ? value : 0;
+    m_upper_channel = Ostravo::ReadProfileInt("Cartridge", "CartridgeUpperChannel", 0, settings_path.c_str());
+    m_lower_channel_end =
+        Ostravo::ReadProfileInt("Cartridge", "CartridgeLowerChannel", 0, settings_path.c_str());
     double ppm = 0.0;
-    text = ReadProfileText("CalibrationSettings", "image_pixels_per_mm", settings_path, 31);
+    const std::string text = ReadProfileText("CalibrationSettings", "image_pixels_per_mm", settings_path, 31);
     m_pixels_per_mm = std::sscanf(text.c_str(), "%lf", &ppm) == 1 ? ppm : -1.0;
     m_experiment_full_name = ReadProfileText("ExperimentSettings", "ExperimentFullName", settings_path, 1023);
     if (m_experiment_full_name.empty())
@@ -109,7 +102,7 @@ void MakeExperimentImagePath(EString folder, EString file_name, EString &path)
     EString images(folder);
     images.Trim();
     if (images.IsNonEmpty()) {
-        if (!EndsWithSeparator(images.c_str()))
+        if (!platform::EndsWithSeparator(images.c_str()))
             images.Append("/");
         images.Append("Images");
     } else {

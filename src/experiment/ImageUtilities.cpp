@@ -4,6 +4,7 @@
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
 #include "experiment/ExperimentData.h"
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
 
@@ -18,11 +19,7 @@ ImageUtilities theImageUtilities;
 
 namespace {
 
-void SetError(std::string *error, const std::string &message)
-{
-    if (error)
-        *error = message;
-}
+using platform::SetError;
 
 template <typename T> void ScaleSamples(cv::Mat &image, double factor, double maximum)
 {

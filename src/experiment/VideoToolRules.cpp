@@ -1,6 +1,7 @@
 #include "experiment/VideoToolRules.h"
 
 #include "Ostravo/EString.h"
+#include "platform/PathParts.h"
 
 #include <cctype>
 #include <cstdio>
@@ -93,17 +94,12 @@ std::string VideoFilePath(const std::string &video_file, const std::string &imag
          video_file[1] == ':' && (video_file[2] == '\\' || video_file[2] == '/'));
     std::string path = video_file;
     if (!absolute) {
-        const size_t slash = video_file.find_last_of("/\\");
-        const std::string name = slash == std::string::npos ? video_file : video_file.substr(slash + 1);
+        const std::string name = platform::FileNameOf(video_file);
         EString joined;
         joined.JoinPath(image_folder.c_str(), name.c_str());
         path = joined.c_str() != nullptr ? joined.c_str() : name;
     }
-    const size_t slash = path.find_last_of("/\\");
-    const size_t dot = path.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        path.erase(dot);
-    return path + ".avi";
+    return platform::WithoutExtension(path) + ".avi";
 }
 
 bool ParseVideoFps(const std::string &text, double &fps)

@@ -1,3 +1,4 @@
+#include "platform/ErrorText.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 
@@ -8,12 +9,6 @@
 namespace platform {
 
 namespace {
-
-void SetError(std::string *error, const std::string &text)
-{
-    if (error)
-        *error = text;
-}
 
 std::string Lower(std::string text)
 {

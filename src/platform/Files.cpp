@@ -1,5 +1,8 @@
 #include "platform/Files.h"
 
+#include "platform/ErrorText.h"
+#include "platform/PathParts.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -26,12 +29,6 @@ std::atomic<int> g_failNextReplaceAt{static_cast<int>(ReplaceFailurePoint::None)
 std::atomic<unsigned> g_failSkip{0};
 std::atomic<unsigned> g_tempCounter{0};
 
-void SetError(std::string *error, const std::string &text)
-{
-    if (error)
-        *error = text;
-}
-
 std::string ErrnoText(int err)
 {
     char buffer[256];
@@ -52,31 +49,6 @@ bool EqualIgnoringCase(const std::string &a, const std::string &b)
         if (Lower(a[i]) != Lower(b[i]))
             return false;
     return true;
-}
-
-std::string FolderOf(const std::string &path)
-{
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string &path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Join(const std::string &folder, const std::string &name)
-{
-    if (folder.empty())
-        return name;
-    if (folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
 }
 
 bool WriteAll(int fd, const char *data, size_t size)
@@ -174,7 +146,7 @@ void RemoveStaleTemporaries(const std::string &folder, const std::string &name)
             continue;
         if (::kill(writer, 0) == 0 || errno == EPERM)
             continue; // the writer still runs
-        stale.push_back(Join(folder, entryName));
+        stale.push_back(JoinPath(folder, entryName, kSlashOnly));
     }
     ::closedir(dir);
     for (const std::string &path : stale) {
@@ -225,10 +197,12 @@ bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std
         errno = EACCES;
         return false;
     }
-    RemoveStaleTemporaries(FolderOf(path), NameOf(path));
+    RemoveStaleTemporaries(FolderOf(path, kSlashOnly), FileNameOf(path, kSlashOnly));
 
-    std::string temp = Join(FolderOf(path), "." + NameOf(path) + ".tmp" + std::to_string(::getpid()) + "_" +
-                                                std::to_string(g_tempCounter.fetch_add(1)));
+    std::string temp = JoinPath(FolderOf(path, kSlashOnly),
+                                "." + FileNameOf(path, kSlashOnly) + ".tmp" + std::to_string(::getpid()) +
+                                    "_" + std::to_string(g_tempCounter.fetch_add(1)),
+                                kSlashOnly);
     int fd = FailHere(ReplaceFailurePoint::Create)
                  ? (errno = EACCES, -1)
                  : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
@@ -280,7 +254,7 @@ bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std
     // The body was flushed before the rename; closing cannot lose it any more.
     ::close(fd);
     // Make the rename itself durable; a failure here cannot undo it and is not reported.
-    int dirFd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = ::open(FolderOf(path, kSlashOnly).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
@@ -542,15 +516,15 @@ std::string ResolvedPath(const std::string &path)
         if (char *resolved = ::realpath(head.c_str(), nullptr)) {
             std::string result = resolved;
             std::free(resolved);
-            return rest.empty() ? result : Join(result, rest);
+            return rest.empty() ? result : JoinPath(result, rest, kSlashOnly);
         }
-        size_t slash = head.find_last_of('/');
+        size_t slash = LastSeparator(head, kSlashOnly);
         if (slash == std::string::npos) {
             // A relative name whose first level is missing: it lies in the working folder.
             if (char *cwd = ::getcwd(nullptr, 0)) {
                 std::string result = cwd;
                 std::free(cwd);
-                return Join(result, rest.empty() ? head : head + "/" + rest);
+                return JoinPath(result, rest.empty() ? head : head + "/" + rest, kSlashOnly);
             }
             break;
         }
@@ -611,7 +585,9 @@ std::string FileLock::LockFolder()
 std::string FileLock::LockFilePath(const std::string &path)
 {
     const std::string target = ResolvedPath(NormalizePath(path));
-    return Join(LockFolder(), PathKey(target) + "-" + SafeName(NameOf(target), 64) + ".lock");
+    return JoinPath(LockFolder(),
+                    PathKey(target) + "-" + SafeName(FileNameOf(target, kSlashOnly), 64) + ".lock",
+                    kSlashOnly);
 }
 
 FileLock::Result FileLock::Acquire(const std::string &path, uint32_t timeoutMs)
@@ -739,7 +715,8 @@ std::vector<DirEntry> ListFolder(const std::string &folder, const std::string &p
             item.isFolder = true;
         } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat info;
-            item.isFolder = ::stat(Join(dirPath, name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+            item.isFolder =
+                ::stat(JoinPath(dirPath, name, kSlashOnly).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
         }
         entries.push_back(std::move(item));
     }
@@ -765,7 +742,7 @@ std::string FindFileIgnoringCase(const std::string &folder, const std::string &n
         if (part.empty() || part == ".")
             continue;
         any = true;
-        std::string exact = Join(current, part);
+        std::string exact = JoinPath(current, part, kSlashOnly);
         struct stat info;
         if (part == ".." || ::lstat(exact.c_str(), &info) == 0) {
             current = exact;
@@ -780,7 +757,7 @@ std::string FindFileIgnoringCase(const std::string &folder, const std::string &n
         }
         if (found.empty())
             return std::string();
-        current = Join(current, found);
+        current = JoinPath(current, found, kSlashOnly);
     }
     return any ? current : std::string();
 }

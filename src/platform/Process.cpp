@@ -1,5 +1,7 @@
 #include "platform/Process.h"
 
+#include "platform/ErrorText.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -19,12 +21,6 @@ std::string ErrnoText(int err)
 {
     char buffer[256];
     return strerror_r(err, buffer, sizeof buffer);
-}
-
-void SetError(std::string *error, const std::string &text)
-{
-    if (error)
-        *error = text;
 }
 
 // argv for exec: the program, then the arguments, each passed as it is (no shell, no quoting).

@@ -1,6 +1,7 @@
 #include "platform/SystemInfo.h"
 
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -90,13 +91,7 @@ std::string ProgramFolder()
     ssize_t length = ::readlink("/proc/self/exe", buffer, PATH_MAX);
     if (length <= 0)
         return ".";
-    std::string path(buffer, static_cast<size_t>(length));
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+    return FolderOf(std::string(buffer, static_cast<size_t>(length)), kSlashOnly);
 }
 
 std::string DocumentsFolder()

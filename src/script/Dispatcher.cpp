@@ -192,15 +192,6 @@ bool EmptyListCommand(const char *arguments, bool checkOnly, EString &error, con
     return checkOnly || act();
 }
 
-// A capture setting as "%d" reads it; fallback when the text does not give one number.
-int32_t ReadCaptureSetting(const char *key, int32_t fallback)
-{
-    const std::string text =
-        Ostravo::ReadProfileString(kSettingsSection, key, "", 32, _settings_ini_path.c_str());
-    int value = 0;
-    return std::sscanf(text.c_str(), "%d", &value) == 1 ? value : fallback;
-}
-
 void WriteCaptureSetting(const char *key, int32_t value)
 {
     Ostravo::E_WritePrivateProfileString(kSettingsSection, key, std::to_string(value).c_str(),
@@ -346,8 +337,10 @@ bool RunOwnCommand(Script &instance, int id, const char *arguments, VariableList
             return true;
         });
     case cmd::GetImageCapturePeriodMS:
-        return IntResultCommand("GetImageCapturePeriodMS", arguments, variables, checkOnly, error,
-                                [] { return ReadCaptureSetting("ImageCapturePeriod", 1000); });
+        return IntResultCommand("GetImageCapturePeriodMS", arguments, variables, checkOnly, error, [] {
+            return Ostravo::ReadProfileInt(kSettingsSection, "ImageCapturePeriod", 1000,
+                                           _settings_ini_path.c_str(), 32);
+        });
     case cmd::SetImageCapturePeriodMS:
         return IntArgumentCommand(arguments, variables, checkOnly, error, [&](int32_t ms) {
             if (ms < 0 || ms > 3600000) {
@@ -360,8 +353,10 @@ bool RunOwnCommand(Script &instance, int id, const char *arguments, VariableList
             return true;
         });
     case cmd::GetImageCaptureCount:
-        return IntResultCommand("GetImageCaptureCount", arguments, variables, checkOnly, error,
-                                [] { return ReadCaptureSetting("ImageCaptureCount", 10); });
+        return IntResultCommand("GetImageCaptureCount", arguments, variables, checkOnly, error, [] {
+            return Ostravo::ReadProfileInt(kSettingsSection, "ImageCaptureCount", 10,
+                                           _settings_ini_path.c_str(), 32);
+        });
     case cmd::SetImageCaptureCount:
         return IntArgumentCommand(arguments, variables, checkOnly, error, [&](int32_t count) {
             if (count < 1 || count > 10000) {

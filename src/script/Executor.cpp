@@ -268,11 +268,6 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
     // include file.
     const char *logName = !unit.m_file.empty() ? unit.m_file.c_str() : (scriptName ? scriptName : "");
 
-    auto fail = [&](const std::string &text) {
-        SetError(error, text);
-        return false;
-    };
-
     size_t index = 0;
     while (index < lines.size()) {
         if (!instance.m_running.load()) {
@@ -291,7 +286,7 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
 
         if (pending) {
             if (!IsBlockBegin(line.c_str()))
-                return fail("Internal scripting error #10");
+                return SetError(error, "Internal scripting error #10");
             blocks.push_back({static_cast<int>(index), pendingKind});
             pending = false;
             ++index;
@@ -299,7 +294,7 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
         }
         if (IsBlockEnd(line.c_str())) {
             if (depth == 0)
-                return fail("Internal scripting error #11");
+                return SetError(error, "Internal scripting error #11");
             DropBlockVariables(variables, depth);
             const CodeBlock popped = blocks.back();
             blocks.pop_back();
@@ -317,7 +312,8 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
         if (isContinue || IsBreakStatement(line.c_str())) {
             const long k = InnermostWhile(blocks);
             if (k < 0)
-                return fail(isContinue ? "internal scripting error #16" : "internal scripting error #16a");
+                return SetError(error, isContinue ? "internal scripting error #16"
+                                                  : "internal scripting error #16a");
             const CodeBlock loop = blocks[static_cast<size_t>(k)];
             LeaveBlocksDownTo(blocks, variables, static_cast<size_t>(k));
             if (isContinue) {
@@ -326,7 +322,7 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
             }
             const long close = FindBlockEnd(lines, static_cast<size_t>(loop.line));
             if (close < 0)
-                return fail("Internal scripting error #15a");
+                return SetError(error, "Internal scripting error #15a");
             index = static_cast<size_t>(close) + 1;
             continue;
         }
@@ -335,7 +331,7 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
             int kind = -1;
             if (!EvaluateCondition(line.c_str(), variables, value, kind)) {
                 instance.m_running = false;
-                return fail("Internal scripting error #22");
+                return SetError(error, "Internal scripting error #22");
             }
             if (value) {
                 pending = true;
@@ -344,10 +340,10 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
                 continue;
             }
             if (index + 1 >= lines.size() || !IsBlockBegin(TrimmedLine(lines[index + 1]).c_str()))
-                return fail("Internal scripting error #15");
+                return SetError(error, "Internal scripting error #15");
             const long close = FindBlockEnd(lines, index + 1);
             if (close < 0)
-                return fail("Internal scripting error #15");
+                return SetError(error, "Internal scripting error #15");
             index = static_cast<size_t>(close) + 1;
             continue;
         }
@@ -358,29 +354,29 @@ bool ExecuteCodeUnit(CodeUnit &unit, Script &instance, VariableList &variables, 
         EString message;
         if (ParseTypeKeyword(statement, type)) {
             if (!ExecuteDeclaration(statement, type, variables, depth, message))
-                return fail("Internal scripting error #3");
+                return SetError(error, "Internal scripting error #3");
         } else if (IsAssignmentStatement(statement, variables, target)) {
             if (!ExecuteAssignment(statement.c_str(), target, variables, message, true, false))
-                return fail("Internal scripting error #4");
+                return SetError(error, "Internal scripting error #4");
         } else {
             std::string name;
             std::string arguments;
             if (!ParseFunctionCall(line, name, arguments))
-                return fail("Internal scripting error #1");
+                return SetError(error, "Internal scripting error #1");
             const int entry = FindCommandId(name.c_str());
             if (entry >= 0) {
                 // The trimmed line: the tabs of an indented line would break the log's columns.
                 AddScriptLogLine(logName, line.c_str());
                 const int id = CommandTable()[static_cast<size_t>(entry)].id;
                 if (!instance.CallBuiltInFunction(id, arguments.c_str(), variables, false, message))
-                    return fail(FormatText("%s : %s", line.c_str(), message.c_str()));
+                    return SetError(error, FormatText("%s : %s", line.c_str(), message.c_str()));
             } else {
                 int function = -1;
                 if (!instance.FindUserFunction(name.c_str(), function))
-                    return fail("Internal scripting error #2.1");
+                    return SetError(error, "Internal scripting error #2.1");
                 AddScriptLogLine(logName, line.c_str());
                 if (!run_included_function(instance, function, arguments.c_str(), variables, message))
-                    return fail(FormatText("%s : %s", name.c_str(), message.c_str()));
+                    return SetError(error, FormatText("%s : %s", name.c_str(), message.c_str()));
             }
         }
         ++index;

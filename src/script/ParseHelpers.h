@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the script parser and runner.
 #include "Ostravo/EString.h"
+#include "platform/ErrorText.h"
 
 #include <string>
 
@@ -12,9 +13,6 @@ inline void SkipBlanks(const char *&p)
         ++p;
 }
 
-inline void SetError(EString &error, const std::string &text)
-{
-    error.Assign(text.c_str());
-}
+using platform::SetError;
 
 } // namespace script_parse

@@ -1,6 +1,7 @@
 #include "tools/CountingRun.h"
 
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <cerrno>
 #include <cmath>
@@ -215,11 +216,7 @@ bool PrepareCountingRun(const CountingControls &controls, int columns, int rows,
 
 bool ChooseCountingResultPaths(const std::string &imagePath, std::string &table, std::string &summary)
 {
-    std::string base = imagePath;
-    const size_t separator = base.find_last_of("/\\");
-    const size_t dot = base.rfind('.');
-    if (dot != std::string::npos && (separator == std::string::npos || dot > separator))
-        base.erase(dot);
+    const std::string base = platform::WithoutExtension(imagePath);
     for (int n = 0; n < 100000; ++n) {
         const std::string stem = n == 0 ? base : base + "[" + std::to_string(n) + "]";
         const std::string tablePath = stem + ".txt";

@@ -2,6 +2,7 @@
 
 #include "Ostravo/EString.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
 #include "tools/CountingParams.h"
 #include "tools/ImageFileList.h"
@@ -16,18 +17,6 @@ std::string Join(const std::string &folder, const std::string &name)
     EString joined;
     joined.JoinPath(folder.c_str(), name.c_str());
     return joined.c_str();
-}
-
-// A magnet row of [CalibrationSettings] read with "%d"; false when it does not parse.
-bool ReadMagnet(const std::string &file, const char *key, int32_t &value)
-{
-    char text[1024] = {0};
-    Ostravo::E_GetPrivateProfileString("CalibrationSettings", key, "", text, sizeof text, file.c_str());
-    int parsed = 0;
-    if (std::sscanf(text, "%d", &parsed) != 1)
-        return false;
-    value = parsed;
-    return true;
 }
 
 std::string Formatted(const char *format, const std::string &a, long value)
@@ -98,22 +87,19 @@ bool PrepareImageAnalysisToolRun(const ImageAnalysisToolChoice &choice, const st
     run.image_folder.Assign(choice.image_folder.c_str());
 
     std::string error;
-    int32_t upper = -10000;
-    const bool upperRead = ReadMagnet(choice.magnet_file, "UpperMagnet", upper);
-    if (!upperRead)
-        upper = -10000;
-    if (!upperRead || upper < -3000)
+    // A missing or unreadable row reads as a value that fails its check.
+    const int32_t upper = Ostravo::ReadProfileInt("CalibrationSettings", "UpperMagnet", -10000,
+                                                  choice.magnet_file.c_str(), 1024);
+    if (upper < -3000)
         error +=
             Formatted("%s - missing [%s] UpperMagnet=%ld must be >= -3000", choice.magnet_file, long(upper));
-    int32_t lower = -1;
-    const bool lowerRead = ReadMagnet(choice.magnet_file, "LowerMagnet", lower);
-    if (!lowerRead)
-        lower = -1;
-    if (!lowerRead || lower < 0)
+    const int32_t lower =
+        Ostravo::ReadProfileInt("CalibrationSettings", "LowerMagnet", -1, choice.magnet_file.c_str(), 1024);
+    if (lower < 0)
         error += Formatted("%s - missing [%s] LowerMagnet=nnn", choice.magnet_file, 0);
     // Equal rows leave no height between the magnets: every height and LP value of the run would be
     // infinite or not a number.
-    if (upperRead && lowerRead && upper == lower && upper >= -3000 && lower >= 0)
+    if (upper == lower && upper >= -3000 && lower >= 0)
         error += Formatted("%s - [%s] UpperMagnet and LowerMagnet must not be equal (both %ld)",
                            choice.magnet_file, long(upper));
     run.upper_magnet = upper;

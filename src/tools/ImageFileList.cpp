@@ -2,6 +2,7 @@
 
 #include "Ostravo/EString.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 #include "platform/Utf8Text.h"
 
 #include <algorithm>
@@ -41,9 +42,9 @@ bool ListImageFiles(const std::string &folderText, const std::string &filterText
 {
     names.clear();
     const std::string pattern = ImageFileSearchPattern(folderText, filterText);
-    size_t cut = pattern.find_last_of("/\\");
+    const size_t cut = platform::LastSeparator(pattern);
     const std::string folder = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut + 1);
-    const std::string namePattern = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+    const std::string namePattern = platform::FileNameOf(pattern);
     // A pattern ending in a separator (an empty filter) matches nothing.
     if (namePattern.empty())
         return false;

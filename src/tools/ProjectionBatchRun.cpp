@@ -1,6 +1,7 @@
 #include "tools/ProjectionBatchRun.h"
 
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/TextFormat.h"
 #include "analysis/ImageAnalysisRun.h"
 #include "analysis/ImageLogFileData.h"
@@ -61,15 +62,6 @@ FileTime LastWriteTime(const std::string &path)
     result.minute = unsigned(local.tm_min);
     result.second = unsigned(local.tm_sec);
     return result;
-}
-
-// "%d" of a settings key; -1 when missing or not a number.
-int32_t ReadRow(const char *file, const char *key)
-{
-    char text[64] = {0};
-    Ostravo::E_GetPrivateProfileString("CalibrationSettings", key, "", text, sizeof text, file);
-    int value = 0;
-    return std::sscanf(text, "%d", &value) == 1 ? int32_t(value) : -1;
 }
 
 // A text file with CR LF line ends; false when it cannot be written whole.
@@ -137,8 +129,8 @@ class BatchRun
         const EString settings = GetExperimentSettingsIniPath(EString(m_in.folder.c_str()));
         if (!settings.IsNonEmpty() || !platform::FileExists(settings.c_str()))
             return Fail(FormatText("Missing file: %s", settings.c_str()));
-        m_upper = ReadRow(settings.c_str(), "UpperMagnet");
-        m_lower = ReadRow(settings.c_str(), "LowerMagnet");
+        m_upper = Ostravo::ReadProfileInt("CalibrationSettings", "UpperMagnet", -1, settings.c_str(), 64);
+        m_lower = Ostravo::ReadProfileInt("CalibrationSettings", "LowerMagnet", -1, settings.c_str(), 64);
         char scaleText[64] = {0};
         Ostravo::E_GetPrivateProfileString("CalibrationSettings", "image_pixels_per_mm", "", scaleText,
                                            sizeof scaleText, settings.c_str());

@@ -2,6 +2,7 @@
 
 #include "Ostravo/Profile.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,15 +24,13 @@ bool ContainsIgnoringCase(const std::string &text, const char *part)
     return a.find(b) != std::string::npos;
 }
 
-std::string FolderOf(const std::string &path)
-{
-    const size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-}
-
 std::string LibFolder(const std::string &settingsPath)
 {
-    return platform::NormalizePath(FolderOf(settingsPath) + "/LIB");
+    // The LIB folder beside the settings file ("./LIB" for a name without a folder).
+    const std::string folder = platform::LastSeparator(settingsPath) == std::string::npos
+                                   ? std::string(".")
+                                   : platform::FolderPart(settingsPath);
+    return platform::NormalizePath(folder + "/LIB");
 }
 
 std::string ReadKey(const std::string &file, const char *key, const char *fallback)

@@ -6,6 +6,7 @@
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/ProfileEncryption.h"
+#include "platform/PathParts.h"
 #include "platform/Ui.h"
 
 #include <QCheckBox>
@@ -18,13 +19,6 @@
 namespace {
 
 constexpr const char *kSource = "ProfileEncryptionDlg";
-
-// The file's name with its extension, without its folder ('\' and '/' both separate).
-std::string NameWithExtension(const std::string &path)
-{
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 } // namespace
 
@@ -148,7 +142,7 @@ void ProfileEncryptionDlg::ToggleEncryption(QCheckBox *box, const std::string &p
             return;
         }
     }
-    const std::string name = NameWithExtension(path);
+    const std::string name = platform::FileNameOf(path);
     if (want_enciphered)
         RegisterEncryptedProfile(name.c_str());
     else

@@ -5,6 +5,7 @@
 #include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "app/AppServices.h"
 #include "app/BackgroundImages.h"
 #include "app/DeviceServices.h"
@@ -17,6 +18,7 @@
 #include "app/gui/ImageViewLinks.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
 
@@ -98,44 +100,10 @@ std::string ToUpperAscii(std::string text)
     return text;
 }
 
-size_t LastSeparator(const std::string &path)
-{
-    return path.find_last_of("/\\");
-}
-
-// The file name without folder and extension.
-std::string FileTitle(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos)
-        name.erase(dot);
-    return name;
-}
-
-bool HasExtension(const std::string &path)
-{
-    const size_t sep = LastSeparator(path);
-    const size_t dot = path.rfind('.');
-    return dot != std::string::npos && (sep == std::string::npos || dot > sep) && dot + 1 < path.size();
-}
-
 bool ReadSettingsText(const char *section, const char *key, char *buffer, uint32_t size)
 {
     buffer[0] = '\0';
     return Ostravo::E_GetPrivateProfileString(section, key, "", buffer, size, theApp.m_ini_path.c_str());
-}
-
-// [ScaleIntensitiesDlg] value as the constructor parses it ("%ul", kept as 16 bits).
-uint16_t ReadIntensitySetting(const char *key, uint16_t fallback)
-{
-    char buffer[32];
-    ReadSettingsText("ScaleIntensitiesDlg", key, buffer, sizeof(buffer));
-    unsigned int value = 0;
-    if (std::sscanf(buffer, "%ul", &value) < 1)
-        return fallback;
-    return static_cast<uint16_t>(value);
 }
 
 // The pixel at (row, column) of any depth, as a whole number.
@@ -165,8 +133,10 @@ CImageView::CImageView(CImageDoc *document, QWidget *parent)
     ConnectScrollBar(true);
     ConnectScrollBar(false);
 
-    m_upper_intensity = ReadIntensitySetting("MaxIntensity", 40000);
-    m_lower_intensity = ReadIntensitySetting("MinIntensity", 0);
+    m_upper_intensity = static_cast<uint16_t>(
+        Ostravo::ReadProfileInt("ScaleIntensitiesDlg", "MaxIntensity", 40000, theApp.m_ini_path.c_str(), 32));
+    m_lower_intensity = static_cast<uint16_t>(
+        Ostravo::ReadProfileInt("ScaleIntensitiesDlg", "MinIntensity", 0, theApp.m_ini_path.c_str(), 32));
     if (m_upper_intensity == m_lower_intensity) {
         m_lower_intensity = 0;
         m_upper_intensity = 40000;
@@ -462,7 +432,7 @@ void CImageView::OnAutoScale()
     const ImageViewLinks &links = ViewLinks();
     if (!m_document->GetPathName().empty()) {
         EString type;
-        if (ImageTypeFromFileName(FileTitle(m_document->GetPathName()).c_str(), type) &&
+        if (ImageTypeFromFileName(platform::FileTitleOf(m_document->GetPathName()).c_str(), type) &&
             ToUpperAscii(type.c_str()) != "BRIGHTFIELD")
             highFraction = 1.0;
     } else {
@@ -514,12 +484,8 @@ CImageView::AutoRefreshItem CImageView::OnUpdateAutoRefresh() const
         return item;
     }
     const std::string section = std::string(model.c_str()) + " Settings";
-    char buffer[32] = {0};
-    Ostravo::E_GetPrivateProfileString(section.c_str(), "RefreshPeriodMs", "", buffer, sizeof(buffer),
-                                       theApp.m_ini_path.c_str());
-    int period = 1000;
-    if (std::sscanf(buffer, "%d", &period) != 1)
-        period = 1000;
+    const int32_t period =
+        Ostravo::ReadProfileInt(section.c_str(), "RefreshPeriodMs", 1000, theApp.m_ini_path.c_str(), 32);
     char text[64];
     std::snprintf(text, sizeof(text), "Auto Refresh %ld ms", static_cast<long>(period));
     item.enabled = true;
@@ -535,7 +501,8 @@ void CImageView::OnFileSaveAs()
     std::string chosen;
     if (!platform::ui::Ui().ChooseSaveFile("Save As", "", "", chosen))
         return;
-    if (!HasExtension(chosen)) {
+    // No extension (a bare dot counts as none): save as PNG.
+    if (platform::ExtensionOf(chosen).size() <= 1) {
         chosen += ".png";
         // The picker asked about the name without the default extension; ask again for this one.
         if (platform::FileExists(chosen) &&
@@ -758,8 +725,7 @@ void CImageView::OnDraw()
         settingsFile = theApp.m_ini_path;
     } else {
         const std::string &path = m_document->GetPathName();
-        const size_t sep = LastSeparator(path);
-        const std::string folder = sep == std::string::npos ? std::string() : path.substr(0, sep);
+        const std::string folder = platform::FolderPart(path);
         const EString found = GetExperimentSettingsIniPath(EString(folder.c_str()));
         settingsFile = found.c_str() ? found.c_str() : "";
     }
@@ -772,7 +738,7 @@ void CImageView::OnDraw()
 
     if (!job->path.empty()) {
         EString type;
-        if (ImageTypeFromFileName(FileTitle(job->path).c_str(), type)) {
+        if (ImageTypeFromFileName(platform::FileTitleOf(job->path).c_str(), type)) {
             const std::string backgroundPath = BackgroundImagePath(job->path, type.c_str());
             if (platform::FileExists(backgroundPath)) {
                 try {

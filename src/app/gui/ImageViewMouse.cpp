@@ -5,6 +5,7 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "app/BackgroundImages.h"
 #include "app/ImageDoc.h"
 #include "app/PlexorinApp.h"
@@ -79,17 +80,6 @@ void WriteMainSetting(const char *key, int32_t value)
     char text[16];
     std::snprintf(text, sizeof(text), "%d", static_cast<int>(value));
     Ostravo::E_WritePrivateProfileString("CalibrationSettings", key, text, theApp.m_ini_path.c_str());
-}
-
-// "%d" of [CalibrationSettings] key; value unchanged when missing or unparsable.
-void ReadMainSetting(const char *key, int32_t &value)
-{
-    char text[32] = {0};
-    Ostravo::E_GetPrivateProfileString("CalibrationSettings", key, "", text, sizeof(text),
-                                       theApp.m_ini_path.c_str());
-    int parsed = 0;
-    if (std::sscanf(text, "%d", &parsed) == 1)
-        value = parsed;
 }
 
 } // namespace
@@ -443,10 +433,14 @@ void CImageView::OnTimer(int id)
         return;
     }
     CalibrationLines lines = _shown_calibration_lines.Get();
-    ReadMainSetting("UpperChannel", lines.upper_channel);
-    ReadMainSetting("LowerChannel", lines.lower_channel);
-    ReadMainSetting("UpperMagnet", lines.upper_magnet);
-    ReadMainSetting("LowerMagnet", lines.lower_magnet);
+    lines.upper_channel = Ostravo::ReadProfileInt("CalibrationSettings", "UpperChannel", lines.upper_channel,
+                                                  theApp.m_ini_path.c_str(), 32);
+    lines.lower_channel = Ostravo::ReadProfileInt("CalibrationSettings", "LowerChannel", lines.lower_channel,
+                                                  theApp.m_ini_path.c_str(), 32);
+    lines.upper_magnet = Ostravo::ReadProfileInt("CalibrationSettings", "UpperMagnet", lines.upper_magnet,
+                                                 theApp.m_ini_path.c_str(), 32);
+    lines.lower_magnet = Ostravo::ReadProfileInt("CalibrationSettings", "LowerMagnet", lines.lower_magnet,
+                                                 theApp.m_ini_path.c_str(), 32);
     _shown_calibration_lines.Set(lines);
     Invalidate(true);
 }

@@ -6,6 +6,7 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Utf8Text.h"
@@ -172,22 +173,16 @@ void ZaberControlPanel::OnInitDialog()
     if (theApp.m_stage_port == 0)
         return;
     const char *ini = m_settings_path.c_str();
-    auto readInt = [&](const char *key, int32_t fallback) {
-        char text[30];
-        Ostravo::E_GetPrivateProfileString("Zaber", key, "", text, sizeof text, ini);
-        int value = 0;
-        return std::sscanf(text, "%d", &value) == 1 ? value : fallback;
-    };
     auto readDouble = [&](const char *key) {
         char text[30];
         Ostravo::E_GetPrivateProfileString("Zaber", key, "", text, sizeof text, ini);
         double value = 0.0;
         return std::sscanf(text, "%lf", &value) == 1 ? value : Zaber::kDefaultStepsPerMm;
     };
-    m_focus_device = readInt("ZaberFocusDeviceIndex", 1);
-    m_x_device = readInt("ZaberXAxisDeviceIndex", 1);
-    m_focus_axis = readInt("ZaberFocusAxisIndex", 1);
-    m_x_axis = readInt("ZaberXAxisIndex", 2);
+    m_focus_device = Ostravo::ReadProfileInt("Zaber", "ZaberFocusDeviceIndex", 1, ini, 30);
+    m_x_device = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisDeviceIndex", 1, ini, 30);
+    m_focus_axis = Ostravo::ReadProfileInt("Zaber", "ZaberFocusAxisIndex", 1, ini, 30);
+    m_x_axis = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisIndex", 2, ini, 30);
     m_steps_per_mm_x = readDouble("ZaberStepsPerMM_X");
     m_steps_per_mm_z = readDouble("ZaberStepsPerMM_Z");
 

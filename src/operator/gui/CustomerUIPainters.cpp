@@ -3,6 +3,7 @@
 #include "operator/gui/CustomerUIPaintPass.h"
 #include "operator/gui/CustomerUIWnd.h"
 
+#include "Ostravo/EString.h"
 #include "app/PlexorinApp.h"
 #include "platform/gui/QtText.h"
 #include "script/gui/FontTable.h"
@@ -131,13 +132,9 @@ QRect FractionRect(int w, int h, double l, double t, double r, double b)
 
 std::string CustomerUIImagePath(const std::string &folder, const std::string &name)
 {
-    std::string dir = folder.substr(0, folder.find_first_of("\r\n"));
-    const size_t first = dir.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return name;
-    dir = dir.substr(first, dir.find_last_not_of(" \t") - first + 1);
-    const char last = dir.back();
-    return dir + (last == '/' || last == '\\' ? "" : "/") + name;
+    EString path;
+    path.JoinPath(folder.c_str(), name.c_str());
+    return path.c_str();
 }
 
 bool DrawImageFile(QPainter &painter, const std::string &path, const QRect &target)
