@@ -738,13 +738,13 @@ bool CMainFrame::OnFrameCommand(int id)
         return true;
     }
     case cmd::kRoiManager:
-        Toggle(Tools().RoiManager());
+        Toggle(RoiTools().RoiManager());
         return true;
     case cmd::kDioConfiguration:
         Toggle(Devices().DigitalIoConfiguration());
         return true;
     case cmd::kProjectionAnalysisParameters:
-        Toggle(Tools().ProjectionAnalysisParamsDialog());
+        Toggle(ProjectionParams().ParamsDialog());
         return true;
     case cmd::kCountingAlgorithmParameters:
         Show(AnalysisTools().CountingAlgorithm());
@@ -756,10 +756,10 @@ bool CMainFrame::OnFrameCommand(int id)
         Show(AnalysisTools().ImageAnalysisTool());
         return true;
     case cmd::kFractionationAnalysisTool:
-        Toggle(Tools().FractionationAnalysis());
+        Toggle(Fractionation().Window());
         return true;
     case cmd::kProjectionAnalysisTool:
-        Toggle(Tools().ProjectionAnalysisTool());
+        Toggle(ProjectionTool().Window());
         return true;
     case cmd::kShowFluidicSystemState:
         Toggle(Scripts().SystemState());

@@ -343,7 +343,7 @@ void FractionationAnalysisDlg::OnDropDownRoi()
 {
     std::vector<ROIObject> rois;
     std::vector<std::string> names;
-    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
+    if (Rois().LoadRoiList(theApp.m_ini_path.c_str(), rois))
         for (const ROIObject &roi : rois)
             names.push_back(roi.m_name.c_str());
     if (GetExperimentSettingsIniPath(EString(ControlText(kDirectory).c_str())).IsNonEmpty())
@@ -408,7 +408,7 @@ void FractionationAnalysisDlg::OnOpenLogFile()
 
 void FractionationAnalysisDlg::OnRoiManager()
 {
-    ModelessWindow &manager = Tools().RoiManager();
+    ModelessWindow &manager = RoiTools().RoiManager();
     if (!manager.HasWindow() && !manager.Create(false))
         return;
     manager.Show(true);
@@ -557,7 +557,7 @@ bool FractionationAnalysisDlg::LoadImageFolderCalibration()
 void FractionationAnalysisDlg::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
-    HideOtherFolderTools(Tools().FractionationAnalysis());
+    HideOtherFolderTools(Fractionation().Window());
     RestartTimer(kShowRoiTimer, 100);
 }
 

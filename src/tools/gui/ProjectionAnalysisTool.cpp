@@ -339,7 +339,7 @@ void ProjectionAnalysisTool::OnDropDownRoi()
 {
     std::vector<ROIObject> rois;
     std::vector<std::string> names;
-    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
+    if (Rois().LoadRoiList(theApp.m_ini_path.c_str(), rois))
         for (const ROIObject &roi : rois)
             names.push_back(roi.m_name.c_str());
     FillSorted(ControlAs<QComboBox>(kRoi), names);
@@ -371,7 +371,7 @@ void ProjectionAnalysisTool::OnBrowseDirectory()
 
 void ProjectionAnalysisTool::OnEditParams()
 {
-    ModelessWindow &dialog = Tools().ProjectionAnalysisParamsDialog();
+    ModelessWindow &dialog = ProjectionParams().ParamsDialog();
     if (!dialog.HasWindow() && !dialog.Create(false))
         return;
     dialog.Show(true);
@@ -379,7 +379,7 @@ void ProjectionAnalysisTool::OnEditParams()
 
 void ProjectionAnalysisTool::OnRoiManager()
 {
-    ModelessWindow &manager = Tools().RoiManager();
+    ModelessWindow &manager = RoiTools().RoiManager();
     if (!manager.HasWindow() && !manager.Create(false))
         return;
     manager.Show(true);
@@ -488,7 +488,7 @@ void ProjectionAnalysisTool::OnRun()
         return;
     }
     int32_t rect[4] = {0, 0, 0, 0};
-    if (!Tools().FindRoiByName(roiName.c_str(), rect, error)) {
+    if (!Rois().FindRoiByName(roiName.c_str(), rect, error)) {
         Refuse(__LINE__, error.c_str());
         return;
     }
@@ -573,7 +573,7 @@ bool ProjectionAnalysisTool::LoadImageFolderCalibration()
 void ProjectionAnalysisTool::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
-    HideOtherFolderTools(Tools().ProjectionAnalysisTool());
+    HideOtherFolderTools(ProjectionTool().Window());
     RestartTimer(kShowRoiTimer, 100);
 }
 
