@@ -81,10 +81,9 @@ class AbsentWindow : public ModelessWindow
     void Show(bool) override {}
 };
 
-// ---- Analysis tool windows when none are installed ----
-// The analysis tool windows (counting, epi editor, image analysis, sweep, meniscus finder, focus
-// tool) are all built and installed by the program; only a run without installed tool windows
-// (the headless run, tests of the shell alone) gets here, and sees no window.
+// ---- Analysis tool windows ----
+// Headless and at the exit: no counting, epi editor, image-analysis, sweep, meniscus or focus
+// window, and no analysis running.
 class NoAnalysisToolWindows : public AnalysisToolWindows
 {
   public:
@@ -109,8 +108,8 @@ class NoAnalysisToolWindows : public AnalysisToolWindows
 };
 
 // ---- ROI, calibration, fractionation and projection tools ----
-// Headless, only the ROI lookup is installed: the tool windows are absent, no tool has calibration
-// lines or parameters, and nothing is called missing.
+// Headless (where only the ROI lookup is installed) and at the exit: no ROI list, the tool windows
+// are absent, no tool has calibration lines or parameters, and nothing is called missing.
 class PlaceholderRoiLookup : public RoiLookup
 {
   public:
@@ -174,10 +173,10 @@ class PlaceholderFractionationWindow : public PlaceholderCalibratedTool<Fraction
 
 using PlaceholderProjectionToolWindow = PlaceholderCalibratedTool<ProjectionToolWindow>;
 
-// ---- Experiment post-analysis and video (placeholder) ----
-// The montage, its dialog and the image list are built: the program installs them in every mode.
-// Only a run that installs no experiment services (tests of the shell alone) gets here, and sees
-// no dialog, no montage, no list and no video or contrast tool rather than a missing subsystem.
+// ---- Experiment post-analysis and video ----
+// The headless experiment analysis answers its windows (video, contrast, montage dialog) with
+// these; at the exit every call gets here: no dialog, no montage, no list and no window, and an
+// experiment analysis is "not available".
 class PlaceholderExperimentServices : public ExperimentServices
 {
   public:
@@ -292,10 +291,9 @@ class PlaceholderDeviceServices : public DeviceServices
     BrightnessAtTargetRequest m_brightness;
 };
 
-// ---- Script engine (placeholder) ----
-// The interpreter runtime, its scripts, countdown, inform-operator, variable-watch and system
-// state windows are built and installed by the program; only a run without them (the headless run, tests of the
-// shell alone) gets here, and sees no window and no instance rather than a missing subsystem.
+// ---- Script engine ----
+// Headless and at the exit: no script window and no instance; running or stopping a script is
+// "not available". The runtime answers a window it has not been given with these as well.
 class PlaceholderScriptServices : public ScriptServices
 {
   public:
@@ -320,7 +318,9 @@ class PlaceholderScriptServices : public ScriptServices
     AbsentWindow m_absent;
 };
 
-// ---- Guided operator screen (placeholder) ----
+// ---- Guided operator screen ----
+// Headless and at the exit: no screen (making it is "not available"), no live image, no histogram
+// and no reload.
 class PlaceholderOperatorScreenServices : public OperatorScreenServices
 {
   public:
@@ -357,7 +357,7 @@ class PlaceholderOperatorScreenServices : public OperatorScreenServices
     AbsentWindow m_scriptsDialog;
 };
 
-// One slot per subsystem: the installed implementation, else the placeholder.
+// One slot per seam: the installed implementation, else its null answer.
 template <class Services, class Placeholder> class ServiceSlot
 {
   public:
@@ -390,6 +390,7 @@ ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> &AnalysisToolSlot()
     static ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> slot;
     return slot;
 }
+// The tool seams' slots, one each.
 template <class Services, class Placeholder> ServiceSlot<Services, Placeholder> &Slot()
 {
     static ServiceSlot<Services, Placeholder> slot;
@@ -401,6 +402,7 @@ auto &CalibrationSlot = Slot<CalibrationWindows, PlaceholderCalibrationWindows>;
 auto &ProjectionParamsSlot = Slot<ProjectionParamsWindow, PlaceholderProjectionParamsWindow>;
 auto &FractionationSlot = Slot<FractionationWindow, PlaceholderFractionationWindow>;
 auto &ProjectionToolSlot = Slot<ProjectionToolWindow, PlaceholderProjectionToolWindow>;
+
 ServiceSlot<ExperimentServices, PlaceholderExperimentServices> &ExperimentSlot()
 {
     static ServiceSlot<ExperimentServices, PlaceholderExperimentServices> slot;
@@ -464,7 +466,8 @@ ProjectionParamsWindow &ProjectionParams()
 {
     return ProjectionParamsSlot().Get();
 }
-std::shared_ptr<ProjectionParamsWindow> InstallProjectionParamsWindow(std::shared_ptr<ProjectionParamsWindow> window)
+std::shared_ptr<ProjectionParamsWindow>
+InstallProjectionParamsWindow(std::shared_ptr<ProjectionParamsWindow> window)
 {
     return ProjectionParamsSlot().Install(std::move(window));
 }
@@ -482,7 +485,8 @@ ProjectionToolWindow &ProjectionTool()
 {
     return ProjectionToolSlot().Get();
 }
-std::shared_ptr<ProjectionToolWindow> InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow> window)
+std::shared_ptr<ProjectionToolWindow>
+InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow> window)
 {
     return ProjectionToolSlot().Install(std::move(window));
 }

@@ -116,13 +116,15 @@ CalibrationWindows &Calibration();
 std::shared_ptr<CalibrationWindows> InstallCalibrationWindows(std::shared_ptr<CalibrationWindows> windows);
 
 ProjectionParamsWindow &ProjectionParams();
-std::shared_ptr<ProjectionParamsWindow> InstallProjectionParamsWindow(std::shared_ptr<ProjectionParamsWindow> window);
+std::shared_ptr<ProjectionParamsWindow>
+InstallProjectionParamsWindow(std::shared_ptr<ProjectionParamsWindow> window);
 
 FractionationWindow &Fractionation();
 std::shared_ptr<FractionationWindow> InstallFractionationWindow(std::shared_ptr<FractionationWindow> window);
 
 ProjectionToolWindow &ProjectionTool();
-std::shared_ptr<ProjectionToolWindow> InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow> window);
+std::shared_ptr<ProjectionToolWindow>
+InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow> window);
 
 // Puts the null answer of every tool seam above back: at the exit, and in tests' tear-down.
 void RemoveToolServices();

@@ -43,12 +43,30 @@ TEST(PlaceholderSources, OnePlaceholderPerMissingSubsystemAllInOneFile)
         }
     }
     // Subsystems 5 to 9, and the tool window they share.
-    EXPECT_EQ(names, (std::set<std::string>{"PlaceholderWindow", "PlaceholderRoiLookup", "PlaceholderRoiWindows",
-                                            "PlaceholderCalibrationWindows", "PlaceholderProjectionParamsWindow",
-                                            "PlaceholderCalibratedTool", "PlaceholderFractionationWindow",
-                                            "PlaceholderExperimentServices",
-                                            "PlaceholderDeviceServices", "PlaceholderScriptServices",
-                                            "PlaceholderOperatorScreenServices"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"PlaceholderWindow", "PlaceholderRoiLookup", "PlaceholderRoiWindows",
+                                     "PlaceholderCalibrationWindows", "PlaceholderProjectionParamsWindow",
+                                     "PlaceholderCalibratedTool", "PlaceholderFractionationWindow",
+                                     "PlaceholderExperimentServices", "PlaceholderDeviceServices",
+                                     "PlaceholderScriptServices", "PlaceholderOperatorScreenServices"}));
+}
+
+// Removing the tool services empties every tool seam, so that the null answers serve again.
+TEST(ToolSeams, RemovingPutsEveryNullAnswerBack)
+{
+    InstallRoiLookup(std::make_shared<StubRoiLookup>());
+    InstallRoiWindows(std::make_shared<StubRoiWindows>());
+    InstallCalibrationWindows(std::make_shared<StubCalibrationWindows>());
+    InstallProjectionParamsWindow(std::make_shared<StubProjectionParamsWindow>());
+    InstallFractionationWindow(std::make_shared<StubFractionationWindow>());
+    InstallProjectionToolWindow(std::make_shared<StubProjectionToolWindow>());
+    RemoveToolServices();
+    EXPECT_EQ(InstallRoiLookup(nullptr), nullptr);
+    EXPECT_EQ(InstallRoiWindows(nullptr), nullptr);
+    EXPECT_EQ(InstallCalibrationWindows(nullptr), nullptr);
+    EXPECT_EQ(InstallProjectionParamsWindow(nullptr), nullptr);
+    EXPECT_EQ(InstallFractionationWindow(nullptr), nullptr);
+    EXPECT_EQ(InstallProjectionToolWindow(nullptr), nullptr);
 }
 
 // The calls added for the renderer and the view answer "not available" like the rest.

@@ -74,7 +74,10 @@ class SavingFractionationTool : public SavingTool<FractionationWindow>
 
 // The ROI, calibration and projection-parameter seams in one fake, with the two calibrated tools
 // beside it; Install() installs each seam.
-class FakeTools : public RoiLookup, public RoiWindows, public CalibrationWindows, public ProjectionParamsWindow
+class FakeTools : public RoiLookup,
+                  public RoiWindows,
+                  public CalibrationWindows,
+                  public ProjectionParamsWindow
 {
   public:
     bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
@@ -112,8 +115,10 @@ class FakeTools : public RoiLookup, public RoiWindows, public CalibrationWindows
     std::vector<double> m_measured;
     std::vector<SavedLine> m_saved;
     CImageView *m_adjustedView = nullptr;
-    SavingTool<ProjectionToolWindow> m_projectionTool{CalibrationTool::ProjectionAnalysis, m_projection, m_saved};
-    SavingFractionationTool m_fractionationTool{CalibrationTool::FractionationAnalysis, m_fractionation, m_saved};
+    SavingTool<ProjectionToolWindow> m_projectionTool{CalibrationTool::ProjectionAnalysis, m_projection,
+                                                      m_saved};
+    SavingFractionationTool m_fractionationTool{CalibrationTool::FractionationAnalysis, m_fractionation,
+                                                m_saved};
 };
 
 class RecordingCounting : public ViewCountingLink

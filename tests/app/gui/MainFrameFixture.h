@@ -71,7 +71,10 @@ template <class Stub> class RecordingTool : public Stub
 };
 
 // The tool seams with recording windows; Install() installs each.
-class FakeTools : public StubRoiLookup, public RoiWindows, public CalibrationWindows, public ProjectionParamsWindow
+class FakeTools : public StubRoiLookup,
+                  public RoiWindows,
+                  public CalibrationWindows,
+                  public ProjectionParamsWindow
 {
   public:
     explicit FakeTools(CallLog &log)

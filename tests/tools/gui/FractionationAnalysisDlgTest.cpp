@@ -320,8 +320,7 @@ TEST_F(FractionationDlgTest, CalibrationLinesOfTheImageFolder)
     int32_t row = 120;
     for (const auto &c : cases) {
         ++row;
-        EXPECT_TRUE(Fractionation().SaveCalibrationLine(c.line, row))
-            << c.line;
+        EXPECT_TRUE(Fractionation().SaveCalibrationLine(c.line, row)) << c.line;
         EXPECT_THAT(ReadFileBytes(settings), HasSubstr(std::string(c.key) + "=" + std::to_string(row)))
             << c.line;
         Fractionation().GetCalibrationLines(lines);
