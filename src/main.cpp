@@ -24,7 +24,7 @@
 #include "platform/gui/QtUserInterface.h"
 #include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
-#include "tools/RoiToolServices.h"
+#include "tools/RoiListLookup.h"
 #include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/FractionationToolWindows.h"
 #include "tools/gui/ProjectionAnalysisToolWindow.h"
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
     // The headless run never makes a QApplication, so the C library keeps its "C" locale.
     if (CPlexorinApp::IsHeadlessCommandLine(args)) {
         // The named ROI list serves the headless run too; it has no windows.
-        InstallToolServices(std::make_shared<RoiToolServices>());
+        InstallRoiLookup(std::make_shared<RoiListLookup>());
         InstallExperimentServices(std::make_shared<ExperimentAnalysisServices>());
         bool ok = theApp.InitInstance(args);
         EndRun();
@@ -75,6 +75,8 @@ int main(int argc, char **argv)
     // Start-up starts the render thread and the exit stops it. The tools, operator screen and
     // devices are reached through their service slots, placeholders until they are installed.
     InstallRenderThread(ProgramRenderLinks());
+    // Each tool installs its own seams: the ROI lookup and windows, the fractionation tool, the
+    // projection parameters and calibration dialogs, the projection tool.
     InstallRoiToolWindows();
     InstallFractionationToolWindow();
     InstallProjectionToolWindows();
@@ -115,7 +117,7 @@ int main(int argc, char **argv)
     EndRun();
     // Windows go with the framework and the tool services while the application object still exists.
     SetFramework(nullptr);
-    InstallToolServices(nullptr);
+    RemoveToolServices();
     InstallAnalysisToolWindows(nullptr);
     SetLivePreview(nullptr);
     InstallDeviceServices(nullptr);

@@ -64,11 +64,10 @@ void AnalysisRenderLink::DrawProjectionRightOfRoi(RenderJob &job, const ImageRec
 
     // A visible tool's parameters take the place of the set.
     EString ignored;
-    ToolServices &tools = Tools();
-    const bool fromDialog =
-        Shown(tools.ProjectionAnalysisParamsDialog()) && tools.GetProjectionParamsFromControls(params);
-    if (!fromDialog &&
-        !(Shown(tools.FractionationAnalysis()) && tools.LoadFractionationRunParams(params, ignored)))
+    ProjectionParamsWindow &paramsWindow = ProjectionParams();
+    FractionationWindow &fractionation = Fractionation();
+    const bool fromDialog = Shown(paramsWindow.ParamsDialog()) && paramsWindow.GetParamsFromControls(params);
+    if (!fromDialog && !(Shown(fractionation.Window()) && fractionation.LoadRunParams(params, ignored)))
         LoadProjectionParams(params, main);
 
     params.UpperChannel = upperChannel;

@@ -327,7 +327,7 @@ bool LoadProjectionParams(ProjectionAnalysisParams &params, const char *path)
     params.left = params.top = params.right = params.bottom = 0;
     if (params.ROI_name.IsNonEmpty()) {
         std::vector<ROIObject> list;
-        if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), list) && !list.empty()) {
+        if (Rois().LoadRoiList(theApp.m_ini_path.c_str(), list) && !list.empty()) {
             // The last of equal names, as the sorted list finds it.
             for (auto roi = list.rbegin(); roi != list.rend(); ++roi) {
                 if (CompareText(roi->m_name.c_str(), params.ROI_name.c_str(), 1, 0)) {

@@ -75,13 +75,13 @@ bool SelectDisplayRoiByName(const char *name)
 {
     int32_t rect[4] = {0, 0, 0, 0};
     EString error;
-    if (!Tools().FindRoiByName(name, rect, error))
+    if (!Rois().FindRoiByName(name, rect, error))
         return false;
     const ImageRect found{rect[0], rect[1], rect[2], rect[3]};
     if (!(_active_roi.Get() == found)) {
         _active_roi.Set(found);
-        if (Tools().RoiManager().HasWindow())
-            Tools().ShowCurrentRoi();
+        if (RoiTools().RoiManager().HasWindow())
+            RoiTools().ShowCurrentRoi();
     }
     InvalidateAllViews();
     return true;

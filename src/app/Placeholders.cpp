@@ -1,9 +1,10 @@
-// The one placeholder of each subsystem that is not part of this build yet: the counting and
-// image-analysis tools, the fractionation, projection, ROI and calibration tools, experiment
-// analysis and video, instrument devices, the script engine and the operator screen. Each answers
-// every action with "not available" (through the caller's error text, or once per run in the
-// error log where a call has no error text) and every query with the empty state. Installing the
-// real subsystem replaces its placeholder.
+// The null answers of the application's seams: what a call gets while no implementation is
+// installed. The program needs them in two cases only: the headless run installs just the ROI
+// lookup and the experiment analysis, so every window call falls back to these; and at the exit
+// Install...(nullptr) puts them back while workers may still call in. Windows, lists and
+// parameters are simply absent; the calls whose subsystem a run can lack (experiment analysis,
+// device actions, scripts, the operator screen) answer "not available" through the caller's error
+// text, or once per run in the error log where a call has no error text.
 #include "app/Placeholders.h"
 
 #include "app/AnalysisToolWindows.h"
@@ -80,10 +81,9 @@ class AbsentWindow : public ModelessWindow
     void Show(bool) override {}
 };
 
-// ---- Analysis tool windows when none are installed ----
-// The analysis tool windows (counting, epi editor, image analysis, sweep, meniscus finder, focus
-// tool) are all built and installed by the program; only a run without installed tool windows
-// (the headless run, tests of the shell alone) gets here, and sees no window.
+// ---- Analysis tool windows ----
+// Headless and at the exit: no counting, epi editor, image-analysis, sweep, meniscus or focus
+// window, and no analysis running.
 class NoAnalysisToolWindows : public AnalysisToolWindows
 {
   public:
@@ -107,51 +107,76 @@ class NoAnalysisToolWindows : public AnalysisToolWindows
     AbsentWindow m_focus;
 };
 
-// ---- Fractionation, projection, ROI and calibration tools (placeholder) ----
-// The named ROI list and the ROI windows are built: the program installs them in every mode. Only
-// a run that installs no tool services (tests of the shell alone) gets here, and sees no ROI list
-// and no ROI window rather than a missing subsystem.
-class PlaceholderToolServices : public ToolServices
+// ---- ROI, calibration, fractionation and projection tools ----
+// Headless (where only the ROI lookup is installed) and at the exit: no ROI list, the tool windows
+// are absent, no tool has calibration lines or parameters, and nothing is called missing.
+class PlaceholderRoiLookup : public RoiLookup
 {
   public:
     bool LoadRoiList(const char *, std::vector<ROIObject> &) override { return false; }
     bool FindRoiByName(const char *, int32_t *, EString &) override { return false; }
-    ModelessWindow &RoiManager() override { return m_roiManager; }
+};
+
+class PlaceholderRoiWindows : public RoiWindows
+{
+  public:
+    ModelessWindow &RoiManager() override { return m_manager; }
     bool ShowCurrentRoi() override { return false; }
     bool RunChooseRoiDialog() override { return false; }
-    // The calibration dialogs and the projection parameters dialog are built and installed with
-    // the windows: without them there is no dialog, and nothing is called missing.
+
+  private:
+    AbsentWindow m_manager;
+};
+
+class PlaceholderCalibrationWindows : public CalibrationWindows
+{
+  public:
     void RunComputePixelsPerMmDialog(double) override {}
-    ModelessWindow &AdjustBoundaries() override { return m_adjustBoundaries; }
+    ModelessWindow &AdjustBoundaries() override { return m_boundaries; }
     void InitAdjustBoundaries(CImageView *) override {}
-    ModelessWindow &FractionationAnalysis() override { return m_fractionation; }
-    ModelessWindow &ProjectionAnalysisTool() override { return m_projectionTool; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return m_projectionParams; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
+
+  private:
+    AbsentWindow m_boundaries;
+};
+
+class PlaceholderProjectionParamsWindow : public ProjectionParamsWindow
+{
+  public:
+    ModelessWindow &ParamsDialog() override { return m_dialog; }
+    bool GetParamsFromControls(ProjectionAnalysisParams &) override { return false; }
+
+  private:
+    AbsentWindow m_dialog;
+};
+
+// A calibrated tool without a window: no lines (-1) and no line taken.
+template <class Tool> class PlaceholderCalibratedTool : public Tool
+{
+  public:
+    ModelessWindow &Window() override { return m_window; }
+    void GetCalibrationLines(int32_t lines[4]) override
     {
         for (int i = 0; i < 4; ++i)
             lines[i] = -1;
     }
-    // The fractionation and projection tools are built and installed with the windows: without
-    // them no tool takes a line, and nothing is called missing.
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    // The fractionation tool is built and installed with the windows: without it there is no
-    // window and no run parameters, and nothing is called missing.
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+    bool SaveCalibrationLine(const char *, int32_t) override { return false; }
 
   private:
-    AbsentWindow m_roiManager;
-    AbsentWindow m_adjustBoundaries;
-    AbsentWindow m_fractionation;
-    AbsentWindow m_projectionTool;
-    AbsentWindow m_projectionParams;
+    AbsentWindow m_window;
 };
 
-// ---- Experiment post-analysis and video (placeholder) ----
-// The montage, its dialog and the image list are built: the program installs them in every mode.
-// Only a run that installs no experiment services (tests of the shell alone) gets here, and sees
-// no dialog, no montage, no list and no video or contrast tool rather than a missing subsystem.
+class PlaceholderFractionationWindow : public PlaceholderCalibratedTool<FractionationWindow>
+{
+  public:
+    bool LoadRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+};
+
+using PlaceholderProjectionToolWindow = PlaceholderCalibratedTool<ProjectionToolWindow>;
+
+// ---- Experiment post-analysis and video ----
+// The headless experiment analysis answers its windows (video, contrast, montage dialog) with
+// these; at the exit every call gets here: no dialog, no montage, no list and no window, and an
+// experiment analysis is "not available".
 class PlaceholderExperimentServices : public ExperimentServices
 {
   public:
@@ -266,10 +291,9 @@ class PlaceholderDeviceServices : public DeviceServices
     BrightnessAtTargetRequest m_brightness;
 };
 
-// ---- Script engine (placeholder) ----
-// The interpreter runtime, its scripts, countdown, inform-operator, variable-watch and system
-// state windows are built and installed by the program; only a run without them (the headless run, tests of the
-// shell alone) gets here, and sees no window and no instance rather than a missing subsystem.
+// ---- Script engine ----
+// Headless and at the exit: no script window and no instance; running or stopping a script is
+// "not available". The runtime answers a window it has not been given with these as well.
 class PlaceholderScriptServices : public ScriptServices
 {
   public:
@@ -294,7 +318,9 @@ class PlaceholderScriptServices : public ScriptServices
     AbsentWindow m_absent;
 };
 
-// ---- Guided operator screen (placeholder) ----
+// ---- Guided operator screen ----
+// Headless and at the exit: no screen (making it is "not available"), no live image, no histogram
+// and no reload.
 class PlaceholderOperatorScreenServices : public OperatorScreenServices
 {
   public:
@@ -331,7 +357,7 @@ class PlaceholderOperatorScreenServices : public OperatorScreenServices
     AbsentWindow m_scriptsDialog;
 };
 
-// One slot per subsystem: the installed implementation, else the placeholder.
+// One slot per seam: the installed implementation, else its null answer.
 template <class Services, class Placeholder> class ServiceSlot
 {
   public:
@@ -364,11 +390,19 @@ ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> &AnalysisToolSlot()
     static ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> slot;
     return slot;
 }
-ServiceSlot<ToolServices, PlaceholderToolServices> &ToolSlot()
+// The tool seams' slots, one each.
+template <class Services, class Placeholder> ServiceSlot<Services, Placeholder> &Slot()
 {
-    static ServiceSlot<ToolServices, PlaceholderToolServices> slot;
+    static ServiceSlot<Services, Placeholder> slot;
     return slot;
 }
+auto &RoiLookupSlot = Slot<RoiLookup, PlaceholderRoiLookup>;
+auto &RoiWindowsSlot = Slot<RoiWindows, PlaceholderRoiWindows>;
+auto &CalibrationSlot = Slot<CalibrationWindows, PlaceholderCalibrationWindows>;
+auto &ProjectionParamsSlot = Slot<ProjectionParamsWindow, PlaceholderProjectionParamsWindow>;
+auto &FractionationSlot = Slot<FractionationWindow, PlaceholderFractionationWindow>;
+auto &ProjectionToolSlot = Slot<ProjectionToolWindow, PlaceholderProjectionToolWindow>;
+
 ServiceSlot<ExperimentServices, PlaceholderExperimentServices> &ExperimentSlot()
 {
     static ServiceSlot<ExperimentServices, PlaceholderExperimentServices> slot;
@@ -401,13 +435,70 @@ std::shared_ptr<AnalysisToolWindows> InstallAnalysisToolWindows(std::shared_ptr<
     return AnalysisToolSlot().Install(std::move(tools));
 }
 
-ToolServices &Tools()
+RoiLookup &Rois()
 {
-    return ToolSlot().Get();
+    return RoiLookupSlot().Get();
 }
-std::shared_ptr<ToolServices> InstallToolServices(std::shared_ptr<ToolServices> services)
+std::shared_ptr<RoiLookup> InstallRoiLookup(std::shared_ptr<RoiLookup> lookup)
 {
-    return ToolSlot().Install(std::move(services));
+    return RoiLookupSlot().Install(std::move(lookup));
+}
+
+RoiWindows &RoiTools()
+{
+    return RoiWindowsSlot().Get();
+}
+std::shared_ptr<RoiWindows> InstallRoiWindows(std::shared_ptr<RoiWindows> windows)
+{
+    return RoiWindowsSlot().Install(std::move(windows));
+}
+
+CalibrationWindows &Calibration()
+{
+    return CalibrationSlot().Get();
+}
+std::shared_ptr<CalibrationWindows> InstallCalibrationWindows(std::shared_ptr<CalibrationWindows> windows)
+{
+    return CalibrationSlot().Install(std::move(windows));
+}
+
+ProjectionParamsWindow &ProjectionParams()
+{
+    return ProjectionParamsSlot().Get();
+}
+std::shared_ptr<ProjectionParamsWindow>
+InstallProjectionParamsWindow(std::shared_ptr<ProjectionParamsWindow> window)
+{
+    return ProjectionParamsSlot().Install(std::move(window));
+}
+
+FractionationWindow &Fractionation()
+{
+    return FractionationSlot().Get();
+}
+std::shared_ptr<FractionationWindow> InstallFractionationWindow(std::shared_ptr<FractionationWindow> window)
+{
+    return FractionationSlot().Install(std::move(window));
+}
+
+ProjectionToolWindow &ProjectionTool()
+{
+    return ProjectionToolSlot().Get();
+}
+std::shared_ptr<ProjectionToolWindow>
+InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow> window)
+{
+    return ProjectionToolSlot().Install(std::move(window));
+}
+
+void RemoveToolServices()
+{
+    InstallRoiLookup(nullptr);
+    InstallRoiWindows(nullptr);
+    InstallCalibrationWindows(nullptr);
+    InstallProjectionParamsWindow(nullptr);
+    InstallFractionationWindow(nullptr);
+    InstallProjectionToolWindow(nullptr);
 }
 
 ExperimentServices &Experiment()
@@ -447,14 +538,6 @@ InstallOperatorScreenServices(std::shared_ptr<OperatorScreenServices> services)
     return OperatorScreenSlot().Install(std::move(services));
 }
 
-AnalysisToolWindows &NoAnalysisToolWindowsInstalled()
-{
-    return AnalysisToolSlot().Fallback();
-}
-ToolServices &ToolServicesPlaceholder()
-{
-    return ToolSlot().Fallback();
-}
 ExperimentServices &ExperimentServicesPlaceholder()
 {
     return ExperimentSlot().Fallback();
@@ -466,10 +549,6 @@ DeviceServices &DeviceServicesPlaceholder()
 ScriptServices &ScriptServicesPlaceholder()
 {
     return ScriptSlot().Fallback();
-}
-OperatorScreenServices &OperatorScreenServicesPlaceholder()
-{
-    return OperatorScreenSlot().Fallback();
 }
 
 bool OperatorScreenServices::SetFlowSplit(int32_t)

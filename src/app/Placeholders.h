@@ -1,19 +1,14 @@
 #pragma once
-// The placeholders of the subsystems that are not (or not wholly) part of this build. A subsystem
-// whose services are only partly built installs its own implementation and forwards the calls it
-// does not serve yet to its placeholder, so that they keep answering "not available".
-class AnalysisToolWindows;
-class ToolServices;
+// The null answers of the application's seams live in app/Placeholders.cpp; each seam's accessor
+// gives its null answer while nothing is installed: in the headless run (which installs only the
+// ROI lookup and the experiment analysis) and at the exit, after Install...(nullptr), while
+// workers may still call in. An installed implementation that lacks a part (the experiment
+// analysis without windows, the script runtime before its windows exist) answers that part with
+// the null answer it gets here.
 class ExperimentServices;
 class DeviceServices;
 class ScriptServices;
-class OperatorScreenServices;
 
-ToolServices &ToolServicesPlaceholder();
 ExperimentServices &ExperimentServicesPlaceholder();
 DeviceServices &DeviceServicesPlaceholder();
 ScriptServices &ScriptServicesPlaceholder();
-OperatorScreenServices &OperatorScreenServicesPlaceholder();
-
-// The analysis tool windows are all built; this answers, with no window, when none are installed.
-AnalysisToolWindows &NoAnalysisToolWindowsInstalled();

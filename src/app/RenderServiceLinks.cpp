@@ -9,12 +9,13 @@ namespace {
 // The operator screen's state in which it shows live video.
 constexpr int32_t kLiveVideoState = 7;
 
-bool ToolShown(ModelessWindow &window, CalibrationTool tool, CalibrationLines &lines)
+bool ToolShown(CalibratedToolWindow &tool, CalibrationLines &lines)
 {
+    ModelessWindow &window = tool.Window();
     if (!window.HasWindow() || !window.IsVisible())
         return false;
     int32_t rows[4] = {-1, -1, -1, -1};
-    Tools().GetCalibrationLines(tool, rows);
+    tool.GetCalibrationLines(rows);
     lines = CalibrationLines{rows[0], rows[1], rows[2], rows[3]};
     return true;
 }
@@ -23,12 +24,12 @@ bool ToolShown(ModelessWindow &window, CalibrationTool tool, CalibrationLines &l
 
 bool ToolServicesRenderLink::ProjectionToolShown(CalibrationLines &lines)
 {
-    return ToolShown(Tools().ProjectionAnalysisTool(), CalibrationTool::ProjectionAnalysis, lines);
+    return ToolShown(ProjectionTool(), lines);
 }
 
 bool ToolServicesRenderLink::FractionationToolShown(CalibrationLines &lines)
 {
-    return ToolShown(Tools().FractionationAnalysis(), CalibrationTool::FractionationAnalysis, lines);
+    return ToolShown(Fractionation(), lines);
 }
 
 bool OperatorScreenRenderLink::WindowExists()

@@ -30,19 +30,20 @@ class ToolWindow : public ModelessWindow
 
 // The projection-parameters dialog and the fractionation tool, each recording the record it is
 // handed (after the named set and the scale were read into it).
-class ProjectionTools : public vantelis::test::StubTools
+class ProjectionTools : public vantelis::test::StubProjectionParamsWindow,
+                        public vantelis::test::StubFractionationWindow
 {
   public:
-    ModelessWindow &FractionationAnalysis() override { return fractionation; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return dialog; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &params) override
+    ModelessWindow &Window() override { return fractionation; }
+    ModelessWindow &ParamsDialog() override { return dialog; }
+    bool GetParamsFromControls(ProjectionAnalysisParams &params) override
     {
         handed.push_back("dialog");
         smoothing.push_back(params.SmoothingWindowMicrons);
         scale.push_back(params.PixelsPerMM);
         return dialogFills;
     }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &params, EString &) override
+    bool LoadRunParams(ProjectionAnalysisParams &params, EString &) override
     {
         handed.push_back("fractionation");
         smoothing.push_back(params.SmoothingWindowMicrons);
@@ -70,11 +71,12 @@ class AnalysisRenderLinkTest : public ::testing::Test
         SetLogDataDirectory(m_dir.str().c_str());
         WriteFileBytes(m_dir.file("LIB/Cells.pa_params"),
                        "[RightSideProjection]\r\nSmoothingWindowMicrons=42\r\n");
-        InstallToolServices(m_tools);
+        InstallProjectionParamsWindow(m_tools);
+        InstallFractionationWindow(m_tools);
     }
     ~AnalysisRenderLinkTest() override
     {
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         theApp.m_ini_path = m_savedIni;
         theApp.m_data_directory = m_savedData;
         SetLogDataDirectory("");

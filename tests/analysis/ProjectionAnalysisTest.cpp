@@ -507,16 +507,7 @@ TEST(ProjectionParams, CommentLines)
 }
 
 // The ROI list of the tools, as the loader sees it.
-class FakeWindow : public ModelessWindow
-{
-  public:
-    bool HasWindow() const override { return false; }
-    bool Create(bool) override { return false; }
-    bool IsVisible() const override { return false; }
-    void Show(bool) override {}
-};
-
-class FakeTools : public ToolServices
+class FakeTools : public RoiLookup
 {
   public:
     bool LoadRoiList(const char *settingsPath, std::vector<ROIObject> &list) override
@@ -534,28 +525,9 @@ class FakeTools : public ToolServices
         return true;
     }
     bool FindRoiByName(const char *, int32_t *, EString &) override { return false; }
-    ModelessWindow &RoiManager() override { return m_window; }
-    bool ShowCurrentRoi() override { return false; }
-    bool RunChooseRoiDialog() override { return false; }
-    void RunComputePixelsPerMmDialog(double) override {}
-    ModelessWindow &AdjustBoundaries() override { return m_window; }
-    void InitAdjustBoundaries(CImageView *) override {}
-    ModelessWindow &FractionationAnalysis() override { return m_window; }
-    ModelessWindow &ProjectionAnalysisTool() override { return m_window; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return m_window; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
-    {
-        lines[0] = lines[1] = lines[2] = lines[3] = -1;
-    }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
 
     std::vector<ROIObject> rois;
     std::string askedPath;
-
-  private:
-    FakeWindow m_window;
 };
 
 ROIObject Roi(const char *name, uint32_t left, uint32_t top, uint32_t right, uint32_t bottom)
@@ -580,7 +552,7 @@ class ProjectionFilesTest : public ::testing::Test
     }
     void TearDown() override
     {
-        InstallToolServices(nullptr);
+        InstallRoiLookup(nullptr);
         theApp.m_ini_path = m_savedIni;
         SetLogDataDirectory("");
     }
@@ -597,7 +569,7 @@ TEST_F(ProjectionFilesTest, LoadsParametersIgnoringTheCaseOfTheExtension)
                                                   "FindValleys=false\r\nROI_name=Channel\r\n");
     auto tools = std::make_shared<FakeTools>();
     tools->rois = {Roi("Channel", 100, 200, 300, 400), Roi("Other", 1, 2, 3, 4)};
-    InstallToolServices(tools);
+    InstallRoiLookup(tools);
     ProjectionAnalysisParams p;
     p.left = 7;
     EXPECT_TRUE(LoadProjectionParams(p, m_dir.file("Cells.pa_params").c_str()));
@@ -619,7 +591,7 @@ TEST_F(ProjectionFilesTest, DefaultsAndAnUnknownRegionName)
                    "[RightSideProjection]\r\nSmoothingWindowMicrons=wide\r\nROI_name=Nowhere\r\n");
     auto tools = std::make_shared<FakeTools>();
     tools->rois = {Roi("Channel", 100, 200, 300, 400)};
-    InstallToolServices(tools);
+    InstallRoiLookup(tools);
     ProjectionAnalysisParams p;
     p.PixelsPerMM = 500.0;
     p.left = p.top = p.right = p.bottom = 99;
@@ -636,7 +608,7 @@ TEST_F(ProjectionFilesTest, DefaultsAndAnUnknownRegionName)
     EXPECT_STREQ(error.c_str(), "ROI is invalid, must be at least 30x30 and all numbers positive integers.");
 
     // Any other switch text than FALSE means valleys, and without a tools list the region stays 0.
-    InstallToolServices(nullptr);
+    InstallRoiLookup(nullptr);
     for (const char *text : {"TRUE", "no", "FALSE1", ""}) {
         SCOPED_TRACE(text);
         WriteFileBytes(m_dir.file("switch.pa_params"), std::string("[RightSideProjection]\r\nFindValleys=") +

@@ -51,7 +51,7 @@ class Capturer : public StubDevices
     std::string call;
 };
 
-class RoiList : public StubTools
+class RoiList : public StubRoiLookup, public StubRoiWindows
 {
   public:
     ModelessWindow &RoiManager() override { return manager; }
@@ -142,7 +142,8 @@ class SelectDisplayRoiByNameTest : public ::testing::Test
   protected:
     SelectDisplayRoiByNameTest() : m_tools(std::make_shared<RoiList>())
     {
-        InstallToolServices(m_tools);
+        InstallRoiLookup(m_tools);
+        InstallRoiWindows(m_tools);
         SetInvalidateAllViewsHook([this] { ++m_redraws; });
         m_tools->rois["Channel"] = ImageRect{100, 200, 300, 400};
         _active_roi.Set(ImageRect{100, 201, 300, 400});
@@ -150,7 +151,7 @@ class SelectDisplayRoiByNameTest : public ::testing::Test
     ~SelectDisplayRoiByNameTest() override
     {
         SetInvalidateAllViewsHook(nullptr);
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         _active_roi.Set(ImageRect{});
     }
 

@@ -315,7 +315,7 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     InstallDeviceServices(nullptr);
     InstallScriptServices(nullptr);
     InstallOperatorScreenServices(nullptr);
-    InstallToolServices(nullptr);
+    RemoveToolServices();
 
     EString error;
     EXPECT_FALSE(Experiment().RunExperimentAnalysis(1, "/exp", false, false, "out", error));
@@ -328,10 +328,10 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     // The ROI list is built; without tool services installed there is simply no list.
     int32_t rect[4] = {1, 2, 3, 4};
     const std::string before = error.c_str();
-    EXPECT_FALSE(Tools().FindRoiByName("Channel", rect, error));
+    EXPECT_FALSE(Rois().FindRoiByName("Channel", rect, error));
     EXPECT_EQ(error.c_str(), before);
     EXPECT_EQ(rect[3], 4);
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 120));
+    EXPECT_FALSE(ProjectionTool().SaveCalibrationLine("UpperMagnet", 120));
     std::string reloadError;
     EXPECT_FALSE(OperatorScreen().Reload("/p/CustomerUI/Scripts/DefaultAnalysisUI.scr", reloadError));
     EXPECT_EQ(reloadError, "CustomerUI::Reload() - the operator screen is not available in this build.");

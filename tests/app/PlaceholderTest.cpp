@@ -1,5 +1,5 @@
-// Subsystems that are not built yet are reached through one placeholder each, all in one file; the
-// built ones are reached directly.
+// The null answers of the seams, all in one file: what the headless run and the exit get from a
+// seam with nothing installed.
 #include "AppTestFixture.h"
 
 #include "support/ServiceFakes.h"
@@ -43,10 +43,30 @@ TEST(PlaceholderSources, OnePlaceholderPerMissingSubsystemAllInOneFile)
         }
     }
     // Subsystems 5 to 9, and the tool window they share.
-    EXPECT_EQ(names, (std::set<std::string>{"PlaceholderWindow",
-                                            "PlaceholderToolServices", "PlaceholderExperimentServices",
-                                            "PlaceholderDeviceServices", "PlaceholderScriptServices",
-                                            "PlaceholderOperatorScreenServices"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"PlaceholderWindow", "PlaceholderRoiLookup", "PlaceholderRoiWindows",
+                                     "PlaceholderCalibrationWindows", "PlaceholderProjectionParamsWindow",
+                                     "PlaceholderCalibratedTool", "PlaceholderFractionationWindow",
+                                     "PlaceholderExperimentServices", "PlaceholderDeviceServices",
+                                     "PlaceholderScriptServices", "PlaceholderOperatorScreenServices"}));
+}
+
+// Removing the tool services empties every tool seam, so that the null answers serve again.
+TEST(ToolSeams, RemovingPutsEveryNullAnswerBack)
+{
+    InstallRoiLookup(std::make_shared<StubRoiLookup>());
+    InstallRoiWindows(std::make_shared<StubRoiWindows>());
+    InstallCalibrationWindows(std::make_shared<StubCalibrationWindows>());
+    InstallProjectionParamsWindow(std::make_shared<StubProjectionParamsWindow>());
+    InstallFractionationWindow(std::make_shared<StubFractionationWindow>());
+    InstallProjectionToolWindow(std::make_shared<StubProjectionToolWindow>());
+    RemoveToolServices();
+    EXPECT_EQ(InstallRoiLookup(nullptr), nullptr);
+    EXPECT_EQ(InstallRoiWindows(nullptr), nullptr);
+    EXPECT_EQ(InstallCalibrationWindows(nullptr), nullptr);
+    EXPECT_EQ(InstallProjectionParamsWindow(nullptr), nullptr);
+    EXPECT_EQ(InstallFractionationWindow(nullptr), nullptr);
+    EXPECT_EQ(InstallProjectionToolWindow(nullptr), nullptr);
 }
 
 // The calls added for the renderer and the view answer "not available" like the rest.
@@ -145,13 +165,13 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoRoiEntries)
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallToolServices(nullptr);
+    RemoveToolServices();
     std::vector<ROIObject> list(1);
-    EXPECT_FALSE(Tools().LoadRoiList(DataFile("Plexorin.ini").c_str(), list));
-    EXPECT_FALSE(Tools().RoiManager().Create(true));
-    EXPECT_FALSE(Tools().RoiManager().HasWindow());
-    EXPECT_FALSE(Tools().ShowCurrentRoi());
-    EXPECT_FALSE(Tools().RunChooseRoiDialog());
+    EXPECT_FALSE(Rois().LoadRoiList(DataFile("Plexorin.ini").c_str(), list));
+    EXPECT_FALSE(RoiTools().RoiManager().Create(true));
+    EXPECT_FALSE(RoiTools().RoiManager().HasWindow());
+    EXPECT_FALSE(RoiTools().ShowCurrentRoi());
+    EXPECT_FALSE(RoiTools().RunChooseRoiDialog());
     EXPECT_EQ(ErrorLogText().find("ROI"), std::string::npos);
 }
 
@@ -161,12 +181,12 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoFractionationEntries)
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallToolServices(nullptr);
-    EXPECT_FALSE(Tools().FractionationAnalysis().Create(true));
-    EXPECT_FALSE(Tools().FractionationAnalysis().HasWindow());
+    RemoveToolServices();
+    EXPECT_FALSE(Fractionation().Window().Create(true));
+    EXPECT_FALSE(Fractionation().Window().HasWindow());
     ProjectionAnalysisParams params;
     EString error;
-    EXPECT_FALSE(Tools().LoadFractionationRunParams(params, error));
+    EXPECT_FALSE(Fractionation().LoadRunParams(params, error));
     EXPECT_FALSE(error.IsNonEmpty());
     EXPECT_EQ(ErrorLogText().find("Fractionation"), std::string::npos);
 }
@@ -177,12 +197,12 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoProjectionToolEntries)
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallToolServices(nullptr);
-    EXPECT_FALSE(Tools().ProjectionAnalysisTool().Create(true));
-    EXPECT_FALSE(Tools().ProjectionAnalysisTool().HasWindow());
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 5));
+    RemoveToolServices();
+    EXPECT_FALSE(ProjectionTool().Window().Create(true));
+    EXPECT_FALSE(ProjectionTool().Window().HasWindow());
+    EXPECT_FALSE(ProjectionTool().SaveCalibrationLine("UpperMagnet", 5));
     int32_t lines[4] = {0, 0, 0, 0};
-    Tools().GetCalibrationLines(CalibrationTool::ProjectionAnalysis, lines);
+    ProjectionTool().GetCalibrationLines(lines);
     EXPECT_EQ(lines[2], -1);
     EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
 }
@@ -193,13 +213,13 @@ TEST_F(AppStartupFixture, ToolPlaceholderHasNoCalibrationOrProjectionParamsEntri
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallToolServices(nullptr);
-    Tools().RunComputePixelsPerMmDialog(1000.0);
-    Tools().InitAdjustBoundaries(nullptr);
-    EXPECT_FALSE(Tools().AdjustBoundaries().Create(true));
-    EXPECT_FALSE(Tools().ProjectionAnalysisParamsDialog().Create(true));
+    RemoveToolServices();
+    Calibration().RunComputePixelsPerMmDialog(1000.0);
+    Calibration().InitAdjustBoundaries(nullptr);
+    EXPECT_FALSE(Calibration().AdjustBoundaries().Create(true));
+    EXPECT_FALSE(ProjectionParams().ParamsDialog().Create(true));
     ProjectionAnalysisParams params;
-    EXPECT_FALSE(Tools().GetProjectionParamsFromControls(params));
+    EXPECT_FALSE(ProjectionParams().GetParamsFromControls(params));
     EXPECT_EQ(ErrorLogText().find("not available"), std::string::npos);
 }
 

@@ -41,22 +41,35 @@ class VisibleWindow : public ModelessWindow
     bool visible = false;
 };
 
-// The projection and fractionation tools with their own calibration lines.
-class LineTools : public StubTools
+// A projection or fractionation tool with its own calibration lines.
+template <class Stub> class LineTool : public Stub
 {
   public:
-    ModelessWindow &FractionationAnalysis() override { return fractionation; }
-    ModelessWindow &ProjectionAnalysisTool() override { return projection; }
-    void GetCalibrationLines(CalibrationTool tool, int32_t lines[4]) override
-    {
-        const int32_t *own =
-            tool == CalibrationTool::ProjectionAnalysis ? projectionLines : fractionationLines;
-        std::copy(own, own + 4, lines);
-    }
+    explicit LineTool(const int32_t (&own)[4]) { std::copy(own, own + 4, lines); }
+    ModelessWindow &Window() override { return shown; }
+    void GetCalibrationLines(int32_t out[4]) override { std::copy(lines, lines + 4, out); }
 
-    VisibleWindow projection, fractionation;
-    int32_t projectionLines[4] = {20, 60, 15, 70};
-    int32_t fractionationLines[4] = {25, 55, 10, 65};
+    VisibleWindow shown;
+    int32_t lines[4];
+};
+
+// The projection and fractionation tools with their own calibration lines, each installed as its
+// seam.
+struct LineTools
+{
+    LineTools()
+    {
+        InstallProjectionToolWindow(projectionTool);
+        InstallFractionationWindow(fractionationTool);
+    }
+    static constexpr int32_t projectionLines[4] = {20, 60, 15, 70};
+    static constexpr int32_t fractionationLines[4] = {25, 55, 10, 65};
+    std::shared_ptr<LineTool<StubProjectionToolWindow>> projectionTool =
+        std::make_shared<LineTool<StubProjectionToolWindow>>(projectionLines);
+    std::shared_ptr<LineTool<StubFractionationWindow>> fractionationTool =
+        std::make_shared<LineTool<StubFractionationWindow>>(fractionationLines);
+    VisibleWindow &projection = projectionTool->shown;
+    VisibleWindow &fractionation = fractionationTool->shown;
 };
 
 // The operator screen showing live video into its own window.
@@ -133,7 +146,7 @@ class RenderServiceLinksTest : public ::testing::Test
     }
     ~RenderServiceLinksTest() override
     {
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         InstallOperatorScreenServices(nullptr);
         InstallDeviceServices(nullptr);
         _shown_calibration_lines.Set(CalibrationLines{});
@@ -172,7 +185,6 @@ TEST_F(RenderServiceLinksTest, ToolLinesComeFromTheInstalledTools)
     EXPECT_EQ(m_view->frames[0].at<cv::Vec4b>(5, 1), Bgr(255, 0, 0)); // upper magnet
 
     auto tools = std::make_shared<LineTools>();
-    InstallToolServices(tools);
     struct Case
     {
         bool projection, fractionation;

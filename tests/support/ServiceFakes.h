@@ -201,8 +201,8 @@ class StubExperiment : public ExperimentServices
     NoWindow window;
 };
 
-// The ROIs in `rois` by name; no ROI list file, no calibration lines, no dialog confirmed.
-class StubTools : public ToolServices
+// The ROIs in `rois` by name; no ROI list file.
+class StubRoiLookup : public RoiLookup
 {
   public:
     bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
@@ -224,27 +224,62 @@ class StubTools : public ToolServices
         rect[3] = found->second.bottom;
         return true;
     }
+
+    std::map<std::string, ImageRect> rois;
+};
+
+// No ROI manager window; no ROI chosen.
+class StubRoiWindows : public RoiWindows
+{
+  public:
     ModelessWindow &RoiManager() override { return window; }
     bool ShowCurrentRoi() override { return true; }
     bool RunChooseRoiDialog() override { return false; }
+
+    NoWindow window;
+};
+
+class StubCalibrationWindows : public CalibrationWindows
+{
+  public:
     void RunComputePixelsPerMmDialog(double) override {}
     ModelessWindow &AdjustBoundaries() override { return window; }
     void InitAdjustBoundaries(CImageView *) override {}
-    ModelessWindow &FractionationAnalysis() override { return window; }
-    ModelessWindow &ProjectionAnalysisTool() override { return window; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return window; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override
+
+    NoWindow window;
+};
+
+class StubProjectionParamsWindow : public ProjectionParamsWindow
+{
+  public:
+    ModelessWindow &ParamsDialog() override { return window; }
+    bool GetParamsFromControls(ProjectionAnalysisParams &) override { return false; }
+
+    NoWindow window;
+};
+
+// A calibrated tool with no window, no calibration lines and no line taken.
+template <class Tool> class StubCalibratedTool : public Tool
+{
+  public:
+    ModelessWindow &Window() override { return window; }
+    void GetCalibrationLines(int32_t lines[4]) override
     {
         for (int i = 0; i < 4; ++i)
             lines[i] = -1;
     }
-    bool SaveCalibrationLine(CalibrationTool, const char *, int32_t) override { return false; }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+    bool SaveCalibrationLine(const char *, int32_t) override { return false; }
 
     NoWindow window;
-    std::map<std::string, ImageRect> rois;
 };
+
+class StubFractionationWindow : public StubCalibratedTool<FractionationWindow>
+{
+  public:
+    bool LoadRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+};
+
+using StubProjectionToolWindow = StubCalibratedTool<ProjectionToolWindow>;
 
 // The texts of the messages shown so far.
 inline std::vector<std::string> MessageTexts(const FakeUi &ui)

@@ -6,7 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "support/ServiceFakes.h"
 #include "tools/ROIList.h"
-#include "tools/RoiToolServices.h"
+#include "tools/RoiListLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -268,7 +268,7 @@ TEST(RoiNames, NamesThatCannotBeReadBackAreRefused)
 TEST_F(ROIListTest, HeadlessServicesServeTheList)
 {
     WriteIni("item0=\"Beta\",1,2,3,4\r\nitem1=\"Alpha\",5,6,7,8\r\nitem2=\"Beta\",9,9,9,9\r\n");
-    RoiToolServices services;
+    RoiListLookup services;
     std::vector<ROIObject> list;
     ASSERT_TRUE(services.LoadRoiList(Ini().c_str(), list));
     ASSERT_EQ(list.size(), 3u);
@@ -282,8 +282,8 @@ TEST_F(ROIListTest, HeadlessServicesServeTheList)
     EString error;
     ASSERT_TRUE(services.FindRoiByName("Beta", rect, error));
     EXPECT_EQ(rect[0], 9);
-    EXPECT_FALSE(services.RoiManager().HasWindow());
-    EXPECT_FALSE(services.ShowCurrentRoi());
+    EXPECT_FALSE(RoiTools().RoiManager().HasWindow());
+    EXPECT_FALSE(RoiTools().ShowCurrentRoi());
 }
 
 } // namespace

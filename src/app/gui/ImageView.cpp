@@ -835,6 +835,6 @@ bool ResetDisplayRoi(int columns, int rows)
     // inverted when the channel rows are missing; only its part inside the image is kept.
     if (!SetActiveRoiClipped(ImageRect{rect[0], rect[1], rect[2], rect[3]}, columns, rows))
         return false;
-    Tools().ShowCurrentRoi();
+    RoiTools().ShowCurrentRoi();
     return true;
 }

@@ -86,16 +86,15 @@ void WriteMainSetting(const char *key, int32_t value)
 
 bool WriteCalibrationLineValue(const char *key, int32_t row)
 {
-    ToolServices &tools = Tools();
-    if (tools.ProjectionAnalysisTool().HasWindow()) {
-        if (!tools.ProjectionAnalysisTool().IsVisible())
+    if (ProjectionTool().Window().HasWindow()) {
+        if (!ProjectionTool().Window().IsVisible())
             return true; // a hidden tool drops the line
-        return tools.SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, key, row);
+        return ProjectionTool().SaveCalibrationLine(key, row);
     }
-    if (tools.FractionationAnalysis().HasWindow()) {
-        if (!tools.FractionationAnalysis().IsVisible())
+    if (Fractionation().Window().HasWindow()) {
+        if (!Fractionation().Window().IsVisible())
             return true;
-        return tools.SaveCalibrationLine(CalibrationTool::FractionationAnalysis, key, row);
+        return Fractionation().SaveCalibrationLine(key, row);
     }
     char text[16];
     std::snprintf(text, sizeof(text), "%d", static_cast<int>(row));
@@ -225,8 +224,8 @@ void CImageView::OnLButtonUp(QPoint)
             stored = SetActiveRoiClipped(roi, image.cols, image.rows);
         }
         if (stored) {
-            if (Tools().RoiManager().HasWindow())
-                Tools().ShowCurrentRoi();
+            if (RoiTools().RoiManager().HasWindow())
+                RoiTools().ShowCurrentRoi();
             ViewLinks().counting->ShowActiveRoi(_active_roi.Get());
         } else {
             // Editing stays armed for another try.
@@ -241,7 +240,7 @@ void CImageView::OnLButtonUp(QPoint)
             const double rows = m_document->GetImage()->rows;
             const double top = rows * ClientToImageFraction(QPoint(m_band.left, m_band.top)).y;
             const double bottom = rows * ClientToImageFraction(QPoint(m_band.right, m_band.bottom)).y;
-            Tools().RunComputePixelsPerMmDialog(bottom - top);
+            Calibration().RunComputePixelsPerMmDialog(bottom - top);
         }
         m_band = ImageRect{};
         Invalidate();
@@ -290,7 +289,7 @@ std::unique_ptr<QMenu> CImageView::BuildContextMenu()
         add("Edit Active Region Of Interest", ID_EDIT_ACTIVE_ROI);
         add("Choose Default ROI", ID_CHOOSE_DEFAULT_ROI);
         std::vector<ROIObject> list;
-        if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), list) && !list.empty())
+        if (Rois().LoadRoiList(theApp.m_ini_path.c_str(), list) && !list.empty())
             add("Choose Active Region Of Interest By Name", ID_CHOOSE_ROI_BY_NAME);
     }
     menu->addSeparator();
@@ -346,7 +345,7 @@ void CImageView::OnChooseDefaultRoi()
 
 void CImageView::OnChooseRoiByName()
 {
-    Tools().RunChooseRoiDialog();
+    RoiTools().RunChooseRoiDialog();
 }
 
 void CImageView::OnDefinePixelsPerMm()
@@ -396,12 +395,12 @@ void CImageView::OnAdjustBoundaries()
             "image and select \"Define pixels per mm\"");
         return;
     }
-    ModelessWindow &dialog = Tools().AdjustBoundaries();
+    ModelessWindow &dialog = Calibration().AdjustBoundaries();
     if (!dialog.HasWindow())
         dialog.Create(false);
     if (dialog.HasWindow() && !dialog.IsVisible())
         dialog.Show(true);
-    Tools().InitAdjustBoundaries(this);
+    Calibration().InitAdjustBoundaries(this);
 }
 
 void CImageView::OnDrawProjectionBelowRoi()

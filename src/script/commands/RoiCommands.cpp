@@ -252,8 +252,8 @@ bool RoiChooseByName(Script &, const char *arguments, VariableList &variables, b
     });
     if (!changed)
         return true;
-    if (Tools().RoiManager().HasWindow())
-        Tools().ShowCurrentRoi();
+    if (RoiTools().RoiManager().HasWindow())
+        RoiTools().ShowCurrentRoi();
     InvalidateAllViews();
     return true;
 }

@@ -84,8 +84,8 @@ void ChooseROI::OnOK()
     const ImageRect active = _active_roi.Get();
     if (active.IsZero() || !(active == chosen)) {
         _active_roi.Set(chosen);
-        if (Tools().RoiManager().HasWindow())
-            Tools().ShowCurrentRoi();
+        if (RoiTools().RoiManager().HasWindow())
+            RoiTools().ShowCurrentRoi();
     }
     accept();
 }

@@ -560,8 +560,8 @@ void CountingAlgorithmDlg::process_image()
                         settings.options.bottom};
     if (!(_active_roi.Get() == roi)) {
         _active_roi.Set(roi);
-        if (Tools().RoiManager().HasWindow())
-            Tools().ShowCurrentRoi();
+        if (RoiTools().RoiManager().HasWindow())
+            RoiTools().ShowCurrentRoi();
     }
     std::vector<CellDetection> type1 = detections[0];
     std::vector<CellDetection> type2 = detections[1];

@@ -130,7 +130,7 @@ std::vector<std::string> FolderToolWindow::SavedRoiNames() const
 {
     std::vector<ROIObject> rois;
     std::vector<std::string> names;
-    if (Tools().LoadRoiList(theApp.m_ini_path.c_str(), rois))
+    if (Rois().LoadRoiList(theApp.m_ini_path.c_str(), rois))
         for (const ROIObject &roi : rois)
             names.push_back(roi.m_name.c_str());
     return names;
@@ -167,7 +167,7 @@ void FolderToolWindow::OnBrowseDirectory()
 
 void FolderToolWindow::OnRoiManager()
 {
-    ModelessWindow &manager = Tools().RoiManager();
+    ModelessWindow &manager = RoiTools().RoiManager();
     if (!manager.HasWindow() && !manager.Create(false))
         return;
     manager.Show(true);

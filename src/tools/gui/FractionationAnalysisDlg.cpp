@@ -375,6 +375,6 @@ bool FractionationAnalysisDlg::ResolveRoi(int32_t rect[4], EString &name, EStrin
 void FractionationAnalysisDlg::showEvent(QShowEvent *event)
 {
     FolderToolWindow::showEvent(event);
-    HideOtherFolderTools(Tools().FractionationAnalysis());
+    HideOtherFolderTools(Fractionation().Window());
     RestartTimer(kShowRoiTimer, 100);
 }

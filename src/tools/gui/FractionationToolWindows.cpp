@@ -41,8 +41,6 @@ FractionationAnalysisDlg *FractionationToolWindow::Dialog() const
 std::shared_ptr<FractionationToolWindow> InstallFractionationToolWindow()
 {
     auto window = std::make_shared<FractionationToolWindow>();
-    // At start-up, before any other thread asks for the services.
-    std::shared_ptr<ToolServices> previous = InstallToolServices(nullptr);
-    InstallToolServices(std::make_shared<FractionationToolServices>(previous, window));
+    InstallFractionationWindow(window);
     return window;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The fractionation tool window behind the tool services: made on first use and kept, hidden or
-// shown, until the program ends.
-#include "tools/FractionationToolServices.h"
+// The fractionation tool window: made on first use and kept, hidden or shown, until the program
+// ends.
+#include "app/ToolServices.h"
 
 #include <memory>
 
@@ -26,5 +26,5 @@ class FractionationToolWindow : public FractionationWindow
     std::unique_ptr<Lazy> m_window;
 };
 
-// Installs the fractionation tool over the tool services installed so far; returns the window.
+// Installs the fractionation tool window; returns it.
 std::shared_ptr<FractionationToolWindow> InstallFractionationToolWindow();

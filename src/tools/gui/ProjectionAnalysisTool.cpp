@@ -271,7 +271,7 @@ void ProjectionAnalysisTool::OnOpenLPCurve()
 
 void ProjectionAnalysisTool::OnEditParams()
 {
-    ModelessWindow &dialog = Tools().ProjectionAnalysisParamsDialog();
+    ModelessWindow &dialog = ProjectionParams().ParamsDialog();
     if (!dialog.HasWindow() && !dialog.Create(false))
         return;
     dialog.Show(true);
@@ -340,7 +340,7 @@ void ProjectionAnalysisTool::OnRun()
         return;
     }
     int32_t rect[4] = {0, 0, 0, 0};
-    if (!Tools().FindRoiByName(roiName.c_str(), rect, error)) {
+    if (!Rois().FindRoiByName(roiName.c_str(), rect, error)) {
         ReportError(__LINE__, error.c_str());
         return;
     }
@@ -382,6 +382,6 @@ void ProjectionAnalysisTool::EnableControls()
 void ProjectionAnalysisTool::showEvent(QShowEvent *event)
 {
     FolderToolWindow::showEvent(event);
-    HideOtherFolderTools(Tools().ProjectionAnalysisTool());
+    HideOtherFolderTools(ProjectionTool().Window());
     RestartTimer(kShowRoiTimer, 100);
 }

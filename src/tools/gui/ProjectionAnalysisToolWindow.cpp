@@ -34,8 +34,6 @@ ProjectionAnalysisTool *ProjectionAnalysisToolWindow::Dialog() const
 std::shared_ptr<ProjectionAnalysisToolWindow> InstallProjectionAnalysisToolWindow()
 {
     auto window = std::make_shared<ProjectionAnalysisToolWindow>();
-    // At start-up, before any other thread asks for the services.
-    std::shared_ptr<ToolServices> previous = InstallToolServices(nullptr);
-    InstallToolServices(std::make_shared<ProjectionAnalysisToolServices>(previous, window));
+    InstallProjectionToolWindow(window);
     return window;
 }

@@ -1,7 +1,6 @@
 #pragma once
-// The projection tool window behind the tool services: made on first use and kept, hidden or
-// shown, until the program ends.
-#include "tools/ProjectionAnalysisToolServices.h"
+// The projection tool window: made on first use and kept, hidden or shown, until the program ends.
+#include "app/ToolServices.h"
 
 #include <memory>
 
@@ -25,5 +24,5 @@ class ProjectionAnalysisToolWindow : public ProjectionToolWindow
     std::unique_ptr<Lazy> m_window;
 };
 
-// Installs the projection tool over the tool services installed so far; returns the window.
+// Installs the projection tool window; returns it.
 std::shared_ptr<ProjectionAnalysisToolWindow> InstallProjectionAnalysisToolWindow();

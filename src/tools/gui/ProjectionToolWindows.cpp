@@ -75,8 +75,7 @@ AdjustBoundariesDlg *ProjectionToolWindows::Boundaries() const
 std::shared_ptr<ProjectionToolWindows> InstallProjectionToolWindows()
 {
     auto windows = std::make_shared<ProjectionToolWindows>();
-    // At start-up, before any other thread asks for the services.
-    std::shared_ptr<ToolServices> previous = InstallToolServices(nullptr);
-    InstallToolServices(std::make_shared<ProjectionToolServices>(previous, windows));
+    InstallProjectionParamsWindow(windows);
+    InstallCalibrationWindows(windows);
     return windows;
 }

@@ -1,14 +1,14 @@
 #pragma once
-// The projection parameters dialog and the calibration dialogs behind the tool services. The two
-// modeless dialogs are made on first use and kept, hidden or shown, until the program ends.
-#include "tools/ProjectionToolServices.h"
+// The projection parameters dialog and the calibration dialogs. The two modeless dialogs are made
+// on first use and kept, hidden or shown, until the program ends.
+#include "app/ToolServices.h"
 
 #include <memory>
 
 class ProjectionAnalysisDlg;
 class AdjustBoundariesDlg;
 
-class ProjectionToolWindows : public ProjectionWindows
+class ProjectionToolWindows : public ProjectionParamsWindow, public CalibrationWindows
 {
   public:
     ProjectionToolWindows();
@@ -31,5 +31,5 @@ class ProjectionToolWindows : public ProjectionWindows
     std::unique_ptr<BoundariesWindow> m_boundaries;
 };
 
-// Installs the dialogs over the tool services installed so far; returns them.
+// Installs the dialogs as the projection parameters window and the calibration windows; returns them.
 std::shared_ptr<ProjectionToolWindows> InstallProjectionToolWindows();

@@ -2,6 +2,7 @@
 
 #include "app/PlexorinApp.h"
 #include "platform/Ui.h"
+#include "tools/RoiListLookup.h"
 #include "tools/gui/ChooseROI.h"
 #include "tools/gui/ROIManager.h"
 #include "tools/gui/ToolWindowKit.h"
@@ -48,6 +49,7 @@ ROIManager *RoiToolWindows::Manager() const
 std::shared_ptr<RoiToolWindows> InstallRoiToolWindows()
 {
     auto windows = std::make_shared<RoiToolWindows>();
-    InstallToolServices(std::make_shared<RoiToolServices>(windows));
+    InstallRoiLookup(std::make_shared<RoiListLookup>());
+    InstallRoiWindows(windows);
     return windows;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The ROI manager and chooser windows behind the tool services: the manager is made on first use
-// and kept, hidden or shown, until the program ends.
-#include "tools/RoiToolServices.h"
+// The ROI manager and chooser windows: the manager is made on first use and kept, hidden or shown,
+// until the program ends.
+#include "app/ToolServices.h"
 
 #include <atomic>
 #include <memory>
@@ -27,5 +27,5 @@ class RoiToolWindows : public RoiWindows
     std::unique_ptr<ManagerWindow> m_manager;
 };
 
-// Installs the tool services with the ROI windows; returns the windows.
+// Installs the ROI lookup and the ROI windows; returns the windows.
 std::shared_ptr<RoiToolWindows> InstallRoiToolWindows();

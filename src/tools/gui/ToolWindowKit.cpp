@@ -211,8 +211,8 @@ void ToolWindow::keyPressEvent(QKeyEvent *event)
 
 void HideOtherFolderTools(const ModelessWindow &shown)
 {
-    for (ModelessWindow *tool : {&AnalysisTools().ImageAnalysisTool(), &Tools().FractionationAnalysis(),
-                                 &Tools().ProjectionAnalysisTool()})
+    for (ModelessWindow *tool :
+         {&AnalysisTools().ImageAnalysisTool(), &Fractionation().Window(), &ProjectionTool().Window()})
         if (tool != &shown && tool->HasWindow() && tool->IsVisible())
             tool->Show(false);
 }

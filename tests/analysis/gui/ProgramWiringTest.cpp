@@ -46,7 +46,7 @@ class ProgramWiringTest : public AppStartupFixture
         InstallDeviceServices(nullptr);
         InstallScriptServices(nullptr);
         InstallOperatorScreenServices(nullptr);
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         InstallAnalysisToolWindows(nullptr);
         // As main() does.
         m_qt = std::make_shared<QtAppFramework>();

@@ -29,6 +29,13 @@ class FakeWindow : public ModelessWindow
     bool m_visible = false;
 };
 
+// Which tool took a placed line.
+enum class CalibrationTool
+{
+    ProjectionAnalysis,
+    FractionationAnalysis,
+};
+
 struct SavedLine
 {
     CalibrationTool tool;
@@ -36,7 +43,41 @@ struct SavedLine
     int32_t row;
 };
 
-class FakeTools : public ToolServices
+// A projection or fractionation tool that records the lines it takes.
+template <class Tool> class SavingTool : public Tool
+{
+  public:
+    SavingTool(CalibrationTool tag, FakeWindow &window, std::vector<SavedLine> &saved)
+        : m_tag(tag), m_window(window), m_saved(saved)
+    {
+    }
+    ModelessWindow &Window() override { return m_window; }
+    void GetCalibrationLines(int32_t lines[4]) override { std::fill(lines, lines + 4, -1); }
+    bool SaveCalibrationLine(const char *key, int32_t row) override
+    {
+        m_saved.push_back({m_tag, key, row});
+        return true;
+    }
+
+  private:
+    CalibrationTool m_tag;
+    FakeWindow &m_window;
+    std::vector<SavedLine> &m_saved;
+};
+
+class SavingFractionationTool : public SavingTool<FractionationWindow>
+{
+  public:
+    using SavingTool::SavingTool;
+    bool LoadRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
+};
+
+// The ROI, calibration and projection-parameter seams in one fake, with the two calibrated tools
+// beside it; Install() installs each seam.
+class FakeTools : public RoiLookup,
+                  public RoiWindows,
+                  public CalibrationWindows,
+                  public ProjectionParamsWindow
 {
   public:
     bool LoadRoiList(const char *, std::vector<ROIObject> &list) override
@@ -55,17 +96,18 @@ class FakeTools : public ToolServices
     void RunComputePixelsPerMmDialog(double length) override { m_measured.push_back(length); }
     ModelessWindow &AdjustBoundaries() override { return m_adjust; }
     void InitAdjustBoundaries(CImageView *view) override { m_adjustedView = view; }
-    ModelessWindow &FractionationAnalysis() override { return m_fractionation; }
-    ModelessWindow &ProjectionAnalysisTool() override { return m_projection; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return m_params; }
-    void GetCalibrationLines(CalibrationTool, int32_t lines[4]) override { std::fill(lines, lines + 4, -1); }
-    bool SaveCalibrationLine(CalibrationTool tool, const char *key, int32_t row) override
+    ModelessWindow &ParamsDialog() override { return m_params; }
+    bool GetParamsFromControls(ProjectionAnalysisParams &) override { return false; }
+
+    static void Install(const std::shared_ptr<FakeTools> &tools)
     {
-        m_saved.push_back({tool, key, row});
-        return true;
+        InstallRoiLookup(tools);
+        InstallRoiWindows(tools);
+        InstallCalibrationWindows(tools);
+        InstallProjectionParamsWindow(tools);
+        InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow>(tools, &tools->m_projectionTool));
+        InstallFractionationWindow(std::shared_ptr<FractionationWindow>(tools, &tools->m_fractionationTool));
     }
-    bool GetProjectionParamsFromControls(ProjectionAnalysisParams &) override { return false; }
-    bool LoadFractionationRunParams(ProjectionAnalysisParams &, EString &) override { return false; }
 
     std::vector<ROIObject> m_roiList;
     FakeWindow m_roiManager, m_adjust, m_fractionation, m_projection, m_params;
@@ -73,6 +115,10 @@ class FakeTools : public ToolServices
     std::vector<double> m_measured;
     std::vector<SavedLine> m_saved;
     CImageView *m_adjustedView = nullptr;
+    SavingTool<ProjectionToolWindow> m_projectionTool{CalibrationTool::ProjectionAnalysis, m_projection,
+                                                      m_saved};
+    SavingFractionationTool m_fractionationTool{CalibrationTool::FractionationAnalysis, m_fractionation,
+                                                m_saved};
 };
 
 class RecordingCounting : public ViewCountingLink
@@ -91,7 +137,7 @@ class ImageViewMouseTest : public ImageViewFixture
     ImageViewMouseTest()
     {
         m_tools = std::make_shared<FakeTools>();
-        InstallToolServices(m_tools);
+        FakeTools::Install(m_tools);
         m_counting = std::make_shared<RecordingCounting>();
         ImageViewLinks links;
         links.counting = m_counting;
@@ -99,7 +145,7 @@ class ImageViewMouseTest : public ImageViewFixture
         m_path = m_dir.file("Field_FL1_3.png");
         WriteImage(m_path, PatternImage(1024, 1224));
     }
-    ~ImageViewMouseTest() override { InstallToolServices(nullptr); }
+    ~ImageViewMouseTest() override { RemoveToolServices(); }
 
     CImageView *OpenField()
     {

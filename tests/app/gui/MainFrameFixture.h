@@ -60,13 +60,27 @@ class FakeAnalysisTools : public AnalysisToolWindows
     bool running = false;
 };
 
-class FakeTools : public StubTools
+// A calibrated tool whose window records what is done to it.
+template <class Stub> class RecordingTool : public Stub
+{
+  public:
+    RecordingTool(std::string name, CallLog &log) : window(std::move(name), log) {}
+    ModelessWindow &Window() override { return window; }
+
+    RecordingWindow window;
+};
+
+// The tool seams with recording windows; Install() installs each.
+class FakeTools : public StubRoiLookup,
+                  public RoiWindows,
+                  public CalibrationWindows,
+                  public ProjectionParamsWindow
 {
   public:
     explicit FakeTools(CallLog &log)
         : m_log(log), roiManager("RoiManager", log), boundaries("Boundaries", log),
-          fractionation("Fractionation", log), projectionTool("ProjectionTool", log),
-          projectionParams("ProjectionParams", log)
+          projectionParams("ProjectionParams", log), fractionation("Fractionation", log),
+          projectionTool("ProjectionTool", log)
     {
     }
     ModelessWindow &RoiManager() override { return roiManager; }
@@ -75,16 +89,30 @@ class FakeTools : public StubTools
         m_log.push_back("ShowCurrentRoi");
         return true;
     }
+    bool RunChooseRoiDialog() override { return false; }
+    void RunComputePixelsPerMmDialog(double) override {}
     ModelessWindow &AdjustBoundaries() override { return boundaries; }
-    ModelessWindow &FractionationAnalysis() override { return fractionation; }
-    ModelessWindow &ProjectionAnalysisTool() override { return projectionTool; }
-    ModelessWindow &ProjectionAnalysisParamsDialog() override { return projectionParams; }
+    void InitAdjustBoundaries(CImageView *) override {}
+    ModelessWindow &ParamsDialog() override { return projectionParams; }
+    bool GetParamsFromControls(ProjectionAnalysisParams &) override { return false; }
+
+    static void Install(const std::shared_ptr<FakeTools> &tools)
+    {
+        InstallRoiLookup(tools);
+        InstallRoiWindows(tools);
+        InstallCalibrationWindows(tools);
+        InstallProjectionParamsWindow(tools);
+        InstallFractionationWindow(std::shared_ptr<FractionationWindow>(tools, &tools->fractionation));
+        InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow>(tools, &tools->projectionTool));
+    }
 
   private:
     CallLog &m_log;
 
   public:
-    RecordingWindow roiManager, boundaries, fractionation, projectionTool, projectionParams;
+    RecordingWindow roiManager, boundaries, projectionParams;
+    RecordingTool<StubFractionationWindow> fractionation;
+    RecordingTool<StubProjectionToolWindow> projectionTool;
 };
 
 class FakeDevices : public StubDevices
@@ -337,7 +365,7 @@ class MainFrameFixture : public ::testing::Test
           m_analysisTools(std::make_shared<FakeAnalysisTools>(m_calls)),
           m_launcher(std::make_shared<RecordingLauncher>())
     {
-        InstallToolServices(m_tools);
+        FakeTools::Install(m_tools);
         InstallDeviceServices(m_devices);
         InstallScriptServices(m_scripts);
         InstallOperatorScreenServices(m_screen);
@@ -368,7 +396,7 @@ class MainFrameFixture : public ::testing::Test
         }
         _active_roi.Set(ImageRect{});
         SerialPortFailureCallback = nullptr;
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         InstallDeviceServices(nullptr);
         InstallScriptServices(nullptr);
         InstallOperatorScreenServices(nullptr);

@@ -12,7 +12,7 @@
 #include "platform/gui/QtText.h"
 #include "platform/gui/QtUserInterface.h"
 #include "tools/ImageFolderLog.h"
-#include "tools/RoiToolServices.h"
+#include "tools/RoiListLookup.h"
 #include "tools/gui/AlgoIteratorTool.h"
 #include "tools/gui/FindMeniscusDlg.h"
 #include "tools/gui/FocusToolDlg.h"
@@ -81,7 +81,7 @@ class AccentedFolderToolsTest : public ::testing::Test
                                "\t2026/12/11\t10:00:00\t100\tOK\t0\tBF\t1\t1\t0\t0\t0\t0\r\n");
         }
         m_ui = platform::gui::QtUserInterface::Install();
-        InstallToolServices(std::make_shared<RoiToolServices>());
+        InstallRoiLookup(std::make_shared<RoiListLookup>());
         m_answerer.setInterval(20);
         QObject::connect(&m_answerer, &QTimer::timeout, [this] { Answer(); });
         m_answerer.start();
@@ -89,7 +89,7 @@ class AccentedFolderToolsTest : public ::testing::Test
     ~AccentedFolderToolsTest() override
     {
         m_answerer.stop();
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         platform::ui::SetUi(nullptr);
         SetLogDataDirectory("");
         theApp.m_ini_path = m_oldIni;

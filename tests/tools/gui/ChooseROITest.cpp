@@ -128,9 +128,9 @@ TEST_F(ChooseROITest, TheViewsContextCommandOpensTheChooser)
 TEST_F(ChooseROITest, TheMainFramesCommandTogglesTheManager)
 {
     CMainFrame frame(theApp);
-    EXPECT_FALSE(Tools().RoiManager().HasWindow());
+    EXPECT_FALSE(RoiTools().RoiManager().HasWindow());
     frame.OnCommand(cmd::kRoiManager);
-    ASSERT_TRUE(Tools().RoiManager().HasWindow());
+    ASSERT_TRUE(RoiTools().RoiManager().HasWindow());
     EXPECT_TRUE(m_windows->Manager()->isVisible());
     EXPECT_EQ(Rows(m_windows->Manager()->RoiListBox()), (std::vector<std::string>{"a", "ROI_2", "ROIA"}));
     ROIManager *first = m_windows->Manager();

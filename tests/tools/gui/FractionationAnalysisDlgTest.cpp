@@ -11,7 +11,7 @@
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
 #include "platform/Files.h"
-#include "tools/RoiToolServices.h"
+#include "tools/RoiListLookup.h"
 #include "tools/gui/FractionationToolWindows.h"
 
 #include <QCheckBox>
@@ -37,7 +37,7 @@ class FractionationDlgTest : public ::testing::Test
     {
         SetLogDataDirectory(m_folder.m_data.str().c_str());
         _flow_split.Set(FlowSplit{});
-        InstallToolServices(std::make_shared<RoiToolServices>());
+        InstallRoiLookup(std::make_shared<RoiListLookup>());
         m_window = InstallFractionationToolWindow();
     }
     ~FractionationDlgTest() override
@@ -45,14 +45,14 @@ class FractionationDlgTest : public ::testing::Test
         if (m_window->Dialog())
             m_window->Dialog()->WaitForRun();
         m_window.reset();
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         SetLogDataDirectory("");
         _flow_split.Set(FlowSplit{});
     }
 
     FractionationAnalysisDlg *Open()
     {
-        ModelessWindow &window = Tools().FractionationAnalysis();
+        ModelessWindow &window = Fractionation().Window();
         EXPECT_TRUE(window.Create(true));
         FractionationAnalysisDlg *dialog = m_window->Dialog();
         dialog->m_open_file = [this](const std::string &path) { m_opened.push_back(path); };
@@ -301,7 +301,7 @@ TEST_F(FractionationDlgTest, CalibrationLinesOfTheImageFolder)
     dialog->SetControlText(kDirectory, sub);
     ASSERT_TRUE(dialog->LoadImageFolderCalibration());
     int32_t lines[4] = {0, 0, 0, 0};
-    Tools().GetCalibrationLines(CalibrationTool::FractionationAnalysis, lines);
+    Fractionation().GetCalibrationLines(lines);
     EXPECT_EQ(std::vector<int32_t>(lines, lines + 4), (std::vector<int32_t>{100, 299, 80, 320}));
 
     const std::string settings = m_folder.Images() + "/ExperimentSettings.ini";
@@ -320,17 +320,16 @@ TEST_F(FractionationDlgTest, CalibrationLinesOfTheImageFolder)
     int32_t row = 120;
     for (const auto &c : cases) {
         ++row;
-        EXPECT_TRUE(Tools().SaveCalibrationLine(CalibrationTool::FractionationAnalysis, c.line, row))
-            << c.line;
+        EXPECT_TRUE(Fractionation().SaveCalibrationLine(c.line, row)) << c.line;
         EXPECT_THAT(ReadFileBytes(settings), HasSubstr(std::string(c.key) + "=" + std::to_string(row)))
             << c.line;
-        Tools().GetCalibrationLines(CalibrationTool::FractionationAnalysis, lines);
+        Fractionation().GetCalibrationLines(lines);
         EXPECT_EQ(lines[c.index], row) << c.line;
     }
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::FractionationAnalysis, "Meniscus", 5));
+    EXPECT_FALSE(Fractionation().SaveCalibrationLine("Meniscus", 5));
     // A write that fails is reported as failed.
     platform::FailNextReplaceAt(platform::ReplaceFailurePoint::Rename);
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::FractionationAnalysis, "UpperMagnet", 7));
+    EXPECT_FALSE(Fractionation().SaveCalibrationLine("UpperMagnet", 7));
     platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
     EXPECT_THAT(ReadFileBytes(settings), ::testing::Not(HasSubstr("UpperMagnet=7")));
 
@@ -342,7 +341,7 @@ TEST_F(FractionationDlgTest, CalibrationLinesOfTheImageFolder)
     dialog->OnTimer(FractionationAnalysisDlg::kCalibrationTimer);
     EXPECT_EQ(MessageTexts(),
               std::vector<std::string>{"There is no ExperimentSettings.ini file here: " + bare});
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::FractionationAnalysis, "UpperMagnet", 9));
+    EXPECT_FALSE(Fractionation().SaveCalibrationLine("UpperMagnet", 9));
     dialog->SetControlText(kDirectory, bare + "/missing");
     m_ui->Clear();
     dialog->OnTimer(FractionationAnalysisDlg::kCalibrationTimer);
@@ -356,21 +355,21 @@ TEST_F(FractionationDlgTest, RendererReadsTheParametersWhileTheToolIsVisible)
     EString error;
     dialog->SetControlText(kDirectory, m_folder.Images());
     dialog->SetControlText(kProjectionParams, "Flat");
-    ASSERT_TRUE(Tools().LoadFractionationRunParams(params, error)) << error.c_str();
+    ASSERT_TRUE(Fractionation().LoadRunParams(params, error)) << error.c_str();
     EXPECT_EQ(params.PixelsPerMM, 100.0);
     EXPECT_EQ(params.UpperChannel, 100);
     EXPECT_EQ(params.LowerChannel, 299);
     EXPECT_EQ(params.SmoothingWindowMicrons, 0.0);
     dialog->SetControlText(kProjectionParams, "");
-    EXPECT_FALSE(Tools().LoadFractionationRunParams(params, error));
+    EXPECT_FALSE(Fractionation().LoadRunParams(params, error));
     EXPECT_STREQ(error.c_str(), "You must choose a projection parameters file.");
 }
 
-// The tools below this layer keep answering, and showing this tool hides the projection tool.
-class ToolsWithProjectionWindow : public StubTools
+// The other tools keep answering beside this one, and showing this tool hides the projection tool.
+class ToolsWithProjectionWindow : public StubRoiLookup, public StubProjectionToolWindow
 {
   public:
-    ModelessWindow &ProjectionAnalysisTool() override { return projection; }
+    ModelessWindow &Window() override { return projection; }
     CallLog log;
     RecordingWindow projection{"ProjectionAnalysisTool", log};
 };
@@ -380,16 +379,17 @@ TEST_F(FractionationDlgTest, ShowingTheToolHidesTheProjectionTool)
     auto below = std::make_shared<ToolsWithProjectionWindow>();
     below->rois["Channel"] = ImageRect{10, 50, 49, 349};
     m_window.reset();
-    InstallToolServices(below);
+    InstallRoiLookup(below);
+    InstallProjectionToolWindow(below);
     m_window = InstallFractionationToolWindow();
-    ASSERT_TRUE(Tools().ProjectionAnalysisTool().Create(true));
+    ASSERT_TRUE(ProjectionTool().Window().Create(true));
     FractionationAnalysisDlg *dialog = Open();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(below->projection.IsVisible());
     EXPECT_EQ(below->log, (CallLog{"ProjectionAnalysisTool.Create", "ProjectionAnalysisTool.Hide"}));
     int32_t rect[4] = {0, 0, 0, 0};
     EString error;
-    EXPECT_TRUE(Tools().FindRoiByName("Channel", rect, error));
+    EXPECT_TRUE(Rois().FindRoiByName("Channel", rect, error));
     EXPECT_EQ(rect[3], 349);
 }
 

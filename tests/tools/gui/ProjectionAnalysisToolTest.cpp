@@ -11,7 +11,7 @@
 #include "app/gui/ImageView.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
-#include "tools/RoiToolServices.h"
+#include "tools/RoiListLookup.h"
 #include "tools/gui/FractionationToolWindows.h"
 #include "tools/gui/ProjectionAnalysisDlg.h"
 #include "tools/gui/ProjectionAnalysisToolWindow.h"
@@ -41,7 +41,7 @@ class ProjectionToolTest : public ::testing::Test
     {
         SetLogDataDirectory(m_folder.m_data.str().c_str());
         m_previousUi = platform::ui::SetUi(m_ui);
-        InstallToolServices(std::make_shared<RoiToolServices>());
+        InstallRoiLookup(std::make_shared<RoiListLookup>());
         m_fractionation = InstallFractionationToolWindow();
         m_params = InstallProjectionToolWindows();
         m_window = InstallProjectionAnalysisToolWindow();
@@ -54,14 +54,14 @@ class ProjectionToolTest : public ::testing::Test
         m_window.reset();
         m_params.reset();
         m_fractionation.reset();
-        InstallToolServices(nullptr);
+        RemoveToolServices();
         platform::ui::SetUi(m_previousUi);
         SetLogDataDirectory("");
     }
 
     ProjectionAnalysisTool *Open()
     {
-        EXPECT_TRUE(Tools().ProjectionAnalysisTool().Create(true));
+        EXPECT_TRUE(ProjectionTool().Window().Create(true));
         ProjectionAnalysisTool *dialog = m_window->Dialog();
         dialog->m_open_summary = [this](const std::string &path) {
             std::lock_guard<std::mutex> lock(m_openedMutex);
@@ -328,7 +328,7 @@ TEST_F(ProjectionToolTest, APlacedLineIsStoredInTheFoldersSettingsFile)
     dialog->SetControlText(kDirectory, m_folder.Images());
     dialog->OnTimer(ProjectionAnalysisTool::kCalibrationTimer);
     int32_t lines[4] = {0, 0, 0, 0};
-    Tools().GetCalibrationLines(CalibrationTool::ProjectionAnalysis, lines);
+    ProjectionTool().GetCalibrationLines(lines);
     EXPECT_THAT(std::vector<int32_t>(lines, lines + 4), ElementsAre(-1, -1, 100, 900));
 
     struct Case
@@ -346,13 +346,13 @@ TEST_F(ProjectionToolTest, APlacedLineIsStoredInTheFoldersSettingsFile)
         EXPECT_TRUE(WriteCalibrationLineValue(c.line, row)) << c.line;
         EXPECT_THAT(ReadFileBytes(m_folder.SettingsFile()), HasSubstr(c.entry + std::to_string(row)))
             << c.line;
-        Tools().GetCalibrationLines(CalibrationTool::ProjectionAnalysis, lines);
+        ProjectionTool().GetCalibrationLines(lines);
         EXPECT_EQ(lines[c.index], row) << c.line;
     }
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "Meniscus", 5));
+    EXPECT_FALSE(ProjectionTool().SaveCalibrationLine("Meniscus", 5));
     EXPECT_THAT(ReadFileBytes(m_folder.SettingsFile()), ::testing::Not(HasSubstr("Meniscus")));
 
-    Tools().ProjectionAnalysisTool().Show(false);
+    ProjectionTool().Window().Show(false);
     EXPECT_TRUE(WriteCalibrationLineValue("UpperMagnet", 77));
     EXPECT_THAT(ReadFileBytes(m_folder.SettingsFile()), ::testing::Not(HasSubstr("=77")));
 
@@ -364,17 +364,17 @@ TEST_F(ProjectionToolTest, APlacedLineIsStoredInTheFoldersSettingsFile)
     dialog->OnTimer(ProjectionAnalysisTool::kCalibrationTimer);
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].text, "There is no ExperimentSettings.ini file here: " + bare);
-    EXPECT_FALSE(Tools().SaveCalibrationLine(CalibrationTool::ProjectionAnalysis, "UpperMagnet", 9));
+    EXPECT_FALSE(ProjectionTool().SaveCalibrationLine("UpperMagnet", 9));
 }
 
 TEST_F(ProjectionToolTest, ShowingTheToolHidesTheFractionationTool)
 {
-    ASSERT_TRUE(Tools().FractionationAnalysis().Create(true));
+    ASSERT_TRUE(Fractionation().Window().Create(true));
     ProjectionAnalysisTool *dialog = Open();
-    EXPECT_FALSE(Tools().FractionationAnalysis().IsVisible());
+    EXPECT_FALSE(Fractionation().Window().IsVisible());
     EXPECT_EQ(dialog->TimerInterval(ProjectionAnalysisTool::kShowRoiTimer), 100);
-    Tools().FractionationAnalysis().Show(true);
-    EXPECT_FALSE(Tools().ProjectionAnalysisTool().IsVisible());
+    Fractionation().Window().Show(true);
+    EXPECT_FALSE(ProjectionTool().Window().IsVisible());
 }
 
 // The parameters dialog opened from the tool: the render thread reads its fields while the user
@@ -383,14 +383,14 @@ TEST_F(ProjectionToolTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
 {
     ProjectionAnalysisTool *dialog = Open();
     dialog->OnEditParams();
-    ASSERT_TRUE(Tools().ProjectionAnalysisParamsDialog().IsVisible());
+    ASSERT_TRUE(ProjectionParams().ParamsDialog().IsVisible());
     ProjectionAnalysisDlg *params = m_params->Params();
     std::atomic<bool> done{false};
     std::atomic<int> reads{0}, untyped{0};
     std::thread reader([&] {
         while (!done.load() || reads.load() == 0) {
             ProjectionAnalysisParams read;
-            if (!Tools().GetProjectionParamsFromControls(read))
+            if (!ProjectionParams().GetParamsFromControls(read))
                 continue;
             ++reads;
             // The fields start at 2 peaks and 11 samples; every value typed below lies in these ranges.
@@ -406,7 +406,7 @@ TEST_F(ProjectionToolTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
     done = true;
     reader.join();
     ProjectionAnalysisParams last;
-    ASSERT_TRUE(Tools().GetProjectionParamsFromControls(last));
+    ASSERT_TRUE(ProjectionParams().GetParamsFromControls(last));
     EXPECT_EQ(last.NumPeaksToFind, 9);
     EXPECT_EQ(last.IntegrationSamples, 19);
     EXPECT_GT(reads.load(), 0);

@@ -41,12 +41,12 @@ class ProjectionWindowsTest : public ImageViewFixture
     ~ProjectionWindowsTest() override
     {
         m_windows.reset();
-        InstallToolServices(nullptr);
+        RemoveToolServices();
     }
 
     ProjectionAnalysisDlg *OpenParams()
     {
-        EXPECT_TRUE(Tools().ProjectionAnalysisParamsDialog().Create(true));
+        EXPECT_TRUE(ProjectionParams().ParamsDialog().Create(true));
         QCoreApplication::processEvents();
         return m_windows->Params();
     }
@@ -136,9 +136,9 @@ class AdjustBoundariesTest : public ProjectionWindowsTest
 
     AdjustBoundariesDlg *OpenBoundaries()
     {
-        ModelessWindow &window = Tools().AdjustBoundaries();
+        ModelessWindow &window = Calibration().AdjustBoundaries();
         EXPECT_TRUE(window.Create(true));
-        Tools().InitAdjustBoundaries(m_view);
+        Calibration().InitAdjustBoundaries(m_view);
         return m_windows->Boundaries();
     }
 
@@ -282,7 +282,7 @@ TEST_F(ProjectionWindowsTest, SaveUnderATypedNameCreatesTheSetAndMakesItCurrent)
 
     // The renderer's values follow the fields.
     ProjectionAnalysisParams params;
-    ASSERT_TRUE(Tools().GetProjectionParamsFromControls(params));
+    ASSERT_TRUE(ProjectionParams().GetParamsFromControls(params));
     EXPECT_EQ(params.NumPeaksToFind, 3);
     EXPECT_TRUE(params.FindValleys);
     EXPECT_DOUBLE_EQ(params.SmoothingWindowMicrons, 15.0);

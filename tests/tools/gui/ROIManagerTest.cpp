@@ -98,7 +98,7 @@ TEST_F(ROIManagerTest, SelectingARowPreviewsItOnEveryOpenImage)
     manager->OnTimer(ROIManager::kEditTimer);
     EXPECT_FALSE(manager->SaveButton()->isEnabled());
 
-    Tools().RoiManager().Show(false);
+    RoiTools().RoiManager().Show(false);
     ASSERT_TRUE(RunEventLoopUntil([] { return _preview_roi.Get().IsZero(); }));
     EXPECT_FALSE(manager->TimerActive(ROIManager::kHiddenTimer));
 }
@@ -310,13 +310,13 @@ TEST_F(ROIManagerTest, AFailedSaveIsReported)
 // Another part changes the active ROI: the four fields show it at once; the name is left alone.
 TEST_F(ROIManagerTest, ShowsTheActiveRoi)
 {
-    EXPECT_FALSE(Tools().ShowCurrentRoi());
+    EXPECT_FALSE(RoiTools().ShowCurrentRoi());
     ROIManager *manager = OpenManager();
     ASSERT_NE(manager, nullptr);
-    EXPECT_FALSE(Tools().ShowCurrentRoi());
+    EXPECT_FALSE(RoiTools().ShowCurrentRoi());
     manager->Edit(ROIManager::kNameEdit)->setText("kept");
     _active_roi.Set(ImageRect{11, 22, 33, 44});
-    EXPECT_TRUE(Tools().ShowCurrentRoi());
+    EXPECT_TRUE(RoiTools().ShowCurrentRoi());
     EXPECT_EQ(Field(manager, ROIManager::kLeftEdit), "11");
     EXPECT_EQ(Field(manager, ROIManager::kTopEdit), "22");
     EXPECT_EQ(Field(manager, ROIManager::kRightEdit), "33");
@@ -338,7 +338,7 @@ TEST_F(ROIManagerTest, ShowCurrentRoiFromAnotherThread)
     QObject::connect(manager->Edit(ROIManager::kLeftEdit), &QLineEdit::textChanged, manager,
                      [&] { writer = QThread::currentThreadId(); });
     std::thread script([&] {
-        shown = Tools().ShowCurrentRoi();
+        shown = RoiTools().ShowCurrentRoi();
         done = true;
     });
     const bool finished = RunEventLoopUntil([&] { return done.load(); });
@@ -359,9 +359,9 @@ TEST_F(ROIManagerTest, HidingKeepsTheWindow)
     ASSERT_NE(manager, nullptr);
     SelectRow(manager->RoiListBox(), "A");
     manager->close();
-    EXPECT_FALSE(Tools().RoiManager().IsVisible());
-    EXPECT_TRUE(Tools().RoiManager().HasWindow());
-    Tools().RoiManager().Show(true);
+    EXPECT_FALSE(RoiTools().RoiManager().IsVisible());
+    EXPECT_TRUE(RoiTools().RoiManager().HasWindow());
+    RoiTools().RoiManager().Show(true);
     EXPECT_EQ(m_windows->Manager(), manager);
     EXPECT_EQ(Field(manager, ROIManager::kNameEdit), "A");
     EXPECT_EQ(manager->RoiListBox()->count(), 1);

@@ -30,7 +30,7 @@ class RoiWindowsFixture : public ImageViewFixture
     ~RoiWindowsFixture() override
     {
         m_windows.reset();
-        InstallToolServices(nullptr);
+        RemoveToolServices();
     }
 
     // The main settings file with these [ROI] lines.
@@ -40,7 +40,7 @@ class RoiWindowsFixture : public ImageViewFixture
 
     ROIManager *OpenManager()
     {
-        ModelessWindow &window = Tools().RoiManager();
+        ModelessWindow &window = RoiTools().RoiManager();
         if (!window.HasWindow() && !window.Create(false))
             return nullptr;
         window.Show(true);
