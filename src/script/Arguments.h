@@ -36,7 +36,7 @@ bool CheckResultVariable(const char *command, int parameter, const Variable *res
 // text a command handler receives, and numbers the arguments itself: the first is parameter 1
 // (firstNumber 0 for the commands whose messages have always counted from 0), and each argument
 // read advances the number. Every reader returns false with the message in the error text and
-// leaves the cursor where the failed argument starts.
+// leaves the cursor and the number at the argument it could not read.
 //
 //     ArgumentReader args(arguments, variables, error);
 //     if (!args.Start() || !args.Int(pump) || !args.Double(ul) || !args.IntResult(result))
