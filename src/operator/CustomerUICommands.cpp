@@ -27,11 +27,9 @@ CommandHandler WaitingCommand(const char *name, int32_t state)
 {
     return [name, state](Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                          EString &error) {
-        const char *cursor = arguments;
-        EString unused;
+        ArgumentReader args(arguments, variables, error);
         Variable *result = nullptr;
-        if (!StartFrame(instance, name, cursor, error) ||
-            !GetStringParameter(1, cursor, unused, error, &variables, &result))
+        if (!StartFrame(instance, name, args) || !args.TextResult(result))
             return false;
         if (checkOnly)
             return true;
@@ -46,12 +44,11 @@ CommandHandler WaitingCommand(const char *name, int32_t state)
 bool SetTimer(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
               EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     double seconds = 0.0;
     int32_t countDown = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_SetTimer", cursor, error) ||
-        !GetDoubleParameter(1, cursor, seconds, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, countDown, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetTimer", args) || !args.Double(seconds) ||
+        !args.Int(countDown))
         return false;
     if (checkOnly)
         return true;
@@ -67,20 +64,22 @@ bool SetTimer(Script &instance, const char *arguments, VariableList &variables, 
     return true;
 }
 
-bool StopTimer(Script &instance, const char *arguments, VariableList &, bool checkOnly, EString &error)
+bool StopTimer(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+               EString &error)
 {
-    const char *cursor = arguments;
-    if (!StartEmptyFrame(instance, "Script::CustomerUI_StopTimer", cursor, error))
+    ArgumentReader args(arguments, variables, error);
+    if (!StartEmptyFrame(instance, "Script::CustomerUI_StopTimer", args))
         return false;
     if (!checkOnly)
         theCustomerUI().StopCountdown();
     return true;
 }
 
-bool ContinueTimer(Script &instance, const char *arguments, VariableList &, bool checkOnly, EString &error)
+bool ContinueTimer(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                   EString &error)
 {
-    const char *cursor = arguments;
-    if (!StartEmptyFrame(instance, "Script::CustomerUI_ContinueTimer", cursor, error))
+    ArgumentReader args(arguments, variables, error);
+    if (!StartEmptyFrame(instance, "Script::CustomerUI_ContinueTimer", args))
         return false;
     if (!checkOnly)
         theCustomerUI().ContinueCountdown();
@@ -90,13 +89,11 @@ bool ContinueTimer(Script &instance, const char *arguments, VariableList &, bool
 bool GetTimerInfo(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                   EString &error)
 {
-    const char *cursor = arguments;
-    int32_t unused = 0;
+    ArgumentReader args(arguments, variables, error);
     Variable *remainingVar = nullptr;
     Variable *elapsedVar = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetTimerInfo", cursor, error) ||
-        !GetIntParameter(1, cursor, unused, error, &variables, &remainingVar) ||
-        !GetIntParameter(2, cursor, unused, error, &variables, &elapsedVar))
+    if (!StartFrame(instance, "Script::CustomerUI_GetTimerInfo", args) || !args.IntResult(remainingVar) ||
+        !args.IntResult(elapsedVar))
         return false;
     if (checkOnly)
         return true;
@@ -116,12 +113,11 @@ bool GetTimerInfo(Script &instance, const char *arguments, VariableList &variabl
 bool TriggerEventWhenPumpStopsMoving(Script &instance, const char *arguments, VariableList &variables,
                                      bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
     int32_t timeout = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_TriggerEventWhenPumpStopsMoving", cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, timeout, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_TriggerEventWhenPumpStopsMoving", args) ||
+        !args.Int(pump) || !args.Int(timeout))
         return false;
     if (checkOnly)
         return true;
@@ -138,10 +134,9 @@ CommandHandler TextCommand(const char *name, std::string CustomerUIData::*member
 {
     return [name, member](Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                           EString &error) {
-        const char *cursor = arguments;
+        ArgumentReader args(arguments, variables, error);
         EString text;
-        if (!StartFrame(instance, name, cursor, error) ||
-            !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+        if (!StartFrame(instance, name, args) || !args.Text(text))
             return false;
         if (!checkOnly) {
             const std::string value = text.c_str();
@@ -154,12 +149,10 @@ CommandHandler TextCommand(const char *name, std::string CustomerUIData::*member
 bool SetTextLine(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                  EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t index = 0;
     EString text;
-    if (!StartFrame(instance, "Script::CustomerUI_SetTextLine", cursor, error) ||
-        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, text, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetTextLine", args) || !args.Int(index) || !args.Text(text))
         return false;
     if (checkOnly || index < 1 || index > 6)
         return true;
@@ -175,16 +168,13 @@ bool SetTextLine(Script &instance, const char *arguments, VariableList &variable
 bool SetErrorMessage(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                      EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
-    if (!StartFrame(instance, "Script::CustomerUI_SetErrorMessage", cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetErrorMessage", args) || !args.Text(text))
         return false;
     // The seconds are optional: missing or unreadable gives 10.
     int32_t seconds = 10;
-    EString ignored;
-    if (!GetIntParameter(2, cursor, seconds, ignored, &variables, nullptr))
-        seconds = 10;
+    args.OptionalInt(seconds);
     if (!checkOnly)
         theCustomerUI().QueueMessage(text.c_str(), seconds);
     return true;
@@ -193,16 +183,13 @@ bool SetErrorMessage(Script &instance, const char *arguments, VariableList &vari
 bool SetInput(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
               EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t index = 0;
     int32_t width = 0;
     EString label;
     EString value;
-    if (!StartFrame(instance, "Script::CustomerUI_SetInput", cursor, error) ||
-        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, label, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, value, error, &variables, nullptr) ||
-        !GetIntParameter(4, cursor, width, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetInput", args) || !args.Int(index) || !args.Text(label) ||
+        !args.Text(value) || !args.Int(width))
         return false;
     if (!checkOnly && index >= 1 && index <= 6)
         theCustomerUI().SetInput(index - 1, label.c_str(), value.c_str(), width);
@@ -212,14 +199,12 @@ bool SetInput(Script &instance, const char *arguments, VariableList &variables, 
 bool SetInputFilename(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t width = 0;
     EString label;
     EString value;
-    if (!StartFrame(instance, "Script::CustomerUI_SetInputFilename", cursor, error) ||
-        !GetStringParameter(1, cursor, label, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, value, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, width, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetInputFilename", args) || !args.Text(label) ||
+        !args.Text(value) || !args.Int(width))
         return false;
     if (!checkOnly)
         theCustomerUI().SetInput(0, label.c_str(), value.c_str(), width);
@@ -229,14 +214,12 @@ bool SetInputFilename(Script &instance, const char *arguments, VariableList &var
 bool SetCheckboxInput(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t index = 0;
     int32_t mark = 0;
     EString label;
-    if (!StartFrame(instance, "Script::CustomerUI_SetCheckboxInput", cursor, error) ||
-        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, label, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, mark, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetCheckboxInput", args) || !args.Int(index) ||
+        !args.Text(label) || !args.Int(mark))
         return false;
     if (!checkOnly && index >= 1 && index <= 6)
         theCustomerUI().SetCheckboxInput(index - 1, label.c_str(), mark);
@@ -246,13 +229,11 @@ bool SetCheckboxInput(Script &instance, const char *arguments, VariableList &var
 bool GetTextEditFieldContents(Script &instance, const char *arguments, VariableList &variables,
                               bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t index = 0;
-    EString unused;
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetTextEditFieldContents", cursor, error) ||
-        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_GetTextEditFieldContents", args) || !args.Int(index) ||
+        !args.TextResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -269,13 +250,11 @@ bool GetTextEditFieldContents(Script &instance, const char *arguments, VariableL
 bool GetCheckBoxState(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t index = 0;
-    int32_t unused = 0;
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetCheckboxState", cursor, error) ||
-        !GetIntParameter(1, cursor, index, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_GetCheckboxState", args) || !args.Int(index) ||
+        !args.IntResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -301,16 +280,14 @@ bool CheckCustomerUIHandle(const Script &instance, const char *displayName, EStr
     return false;
 }
 
-bool StartCustomerUIFrame(const Script &instance, const char *displayName, const char *&cursor,
-                          EString &error)
+bool StartCustomerUIFrame(const Script &instance, const char *displayName, ArgumentReader &args)
 {
-    return CheckCustomerUIHandle(instance, displayName, error) && ReadArgumentListStart(cursor, error);
+    return CheckCustomerUIHandle(instance, displayName, args.Error()) && args.Start();
 }
 
-bool StartEmptyCustomerUIFrame(const Script &instance, const char *displayName, const char *&cursor,
-                               EString &error)
+bool StartEmptyCustomerUIFrame(const Script &instance, const char *displayName, ArgumentReader &args)
 {
-    return CheckCustomerUIHandle(instance, displayName, error) && ParseEmptyParameterList(cursor, error);
+    return CheckCustomerUIHandle(instance, displayName, args.Error()) && args.Empty();
 }
 
 std::string ShowCustomerUIStateAndWait(int32_t state)

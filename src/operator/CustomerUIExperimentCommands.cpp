@@ -77,12 +77,11 @@ void WriteDouble(Variable *variable, double value)
 bool DefineFlowSplitRange(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                           EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t minSplit = 0;
     int32_t maxSplit = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_DefineFlowSplitRange", cursor, error) ||
-        !GetIntParameter(1, cursor, minSplit, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, maxSplit, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_DefineFlowSplitRange", args) || !args.Int(minSplit) ||
+        !args.Int(maxSplit))
         return false;
     if (checkOnly)
         return true;
@@ -107,11 +106,9 @@ bool DefineFlowSplitRange(Script &instance, const char *arguments, VariableList 
 bool GetFlowSplit(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                   EString &error)
 {
-    const char *cursor = arguments;
-    int32_t unused = 0;
+    ArgumentReader args(arguments, variables, error);
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetFlowSplit", cursor, error) ||
-        !GetIntParameter(1, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_GetFlowSplit", args) || !args.IntResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -125,10 +122,9 @@ bool GetFlowSplit(Script &instance, const char *arguments, VariableList &variabl
 bool SetFlowSplit(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                   EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t split = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_SetFlowSplit", cursor, error) ||
-        !GetIntParameter(1, cursor, split, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetFlowSplit", args) || !args.Int(split))
         return false;
     if (checkOnly)
         return true;
@@ -147,10 +143,9 @@ bool SetFlowSplit(Script &instance, const char *arguments, VariableList &variabl
 bool ShowSplitFlowLine(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t on = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_ShowSplitFlowLine", cursor, error) ||
-        !GetIntParameter(1, cursor, on, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_ShowSplitFlowLine", args) || !args.Int(on))
         return false;
     if (!checkOnly)
         theCustomerUI().SetShowSplitLine(on != 0);
@@ -160,11 +155,9 @@ bool ShowSplitFlowLine(Script &instance, const char *arguments, VariableList &va
 bool GetAdminModeStatus(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                         EString &error)
 {
-    const char *cursor = arguments;
-    int32_t unused = 0;
+    ArgumentReader args(arguments, variables, error);
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetAdminModeStatus", cursor, error) ||
-        !GetIntParameter(1, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_GetAdminModeStatus", args) || !args.IntResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -177,13 +170,12 @@ bool GetAdminModeStatus(Script &instance, const char *arguments, VariableList &v
 bool GetCartridgeOffset(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                         EString &error)
 {
-    const char *cursor = arguments;
+    // This command numbers its arguments from 0.
+    ArgumentReader args(arguments, variables, error, 0);
     EString unusedText;
-    int32_t unused = 0;
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetCartridgeOffset", cursor, error) ||
-        !GetStringParameter(0, cursor, unusedText, error, &variables, nullptr) ||
-        !GetIntParameter(1, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_GetCartridgeOffset", args) || !args.Text(unusedText) ||
+        !args.IntResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -203,13 +195,11 @@ bool GetCartridgeOffset(Script &instance, const char *arguments, VariableList &v
 bool IsExperimentSettingFileValid(Script &instance, const char *arguments, VariableList &variables,
                                   bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString folder;
-    int32_t unused = 0;
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_IsExperimentSettingFileValid", cursor, error) ||
-        !GetStringParameter(1, cursor, folder, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_IsExperimentSettingFileValid", args) ||
+        !args.Text(folder) || !args.IntResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -221,11 +211,12 @@ bool IsExperimentSettingFileValid(Script &instance, const char *arguments, Varia
     return true;
 }
 
-bool CreateINIBackup(Script &instance, const char *arguments, VariableList &, bool checkOnly, EString &error)
+bool CreateINIBackup(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
+                     EString &error)
 {
     // The frame's first three steps only: nothing behind "(" is examined.
-    const char *cursor = arguments;
-    if (!StartFrame(instance, "Script::CustomerUI_CreateINIBackup", cursor, error))
+    ArgumentReader args(arguments, variables, error);
+    if (!StartFrame(instance, "Script::CustomerUI_CreateINIBackup", args))
         return false;
     if (checkOnly)
         return true;
@@ -246,13 +237,12 @@ bool CreateINIBackup(Script &instance, const char *arguments, VariableList &, bo
 bool CreateExperiment(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    // This command numbers its arguments from 0.
+    ArgumentReader args(arguments, variables, error, 0);
     EString name;
-    EString unused;
     Variable *result = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_CreateExperiment", cursor, error) ||
-        !GetStringParameter(0, cursor, name, error, &variables, nullptr) ||
-        !GetStringParameter(1, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, "Script::CustomerUI_CreateExperiment", args) || !args.Text(name) ||
+        !args.TextResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -265,12 +255,11 @@ bool CreateExperiment(Script &instance, const char *arguments, VariableList &var
     return true;
 }
 
-bool SetupResumeExperiment(Script &instance, const char *arguments, VariableList &, bool checkOnly,
+bool SetupResumeExperiment(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                            EString &error)
 {
-    const char *cursor = arguments;
-    if (!CheckCustomerUIHandle(instance, "Script::CustomerUI_SetupResumeExperiment", error) ||
-        !ParseEmptyParameterList(cursor, error))
+    ArgumentReader args(arguments, variables, error);
+    if (!CheckCustomerUIHandle(instance, "Script::CustomerUI_SetupResumeExperiment", error) || !args.Empty())
         return false;
     if (checkOnly)
         return true;
@@ -283,15 +272,13 @@ bool GetImageFileForContrastAdjustment(Script &instance, const char *arguments, 
                                        bool checkOnly, EString &error)
 {
     const char *name = "Script::CustomerUI_GetImageFileForContrastAdjustment";
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString folder;
-    EString unused;
     Variable *results[4] = {};
-    if (!StartFrame(instance, name, cursor, error) ||
-        !GetStringParameter(1, cursor, folder, error, &variables, nullptr))
+    if (!StartFrame(instance, name, args) || !args.Text(folder))
         return false;
     for (int i = 0; i < 4; ++i)
-        if (!GetStringParameter(2 + i, cursor, unused, error, &variables, &results[i]))
+        if (!args.TextResult(results[i]))
             return false;
     if (checkOnly)
         return true;
@@ -351,11 +338,10 @@ bool PromptForAnalysis(Script &instance, const char *arguments, VariableList &va
                        EString &error)
 {
     const char *name = "Script::CustomerUI_PromptForAnalysis";
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString experiment;
     EString subFolder;
     EString output;
-    EString unused;
     int32_t kind = 0;
     int32_t use1 = 0;
     int32_t use2 = 0;
@@ -364,16 +350,9 @@ bool PromptForAnalysis(Script &instance, const char *arguments, VariableList &va
     Variable *topVar = nullptr;
     Variable *bottomVar = nullptr;
     Variable *result = nullptr;
-    if (!StartFrame(instance, name, cursor, error) ||
-        !GetStringParameter(1, cursor, experiment, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, subFolder, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, kind, error, &variables, nullptr) ||
-        !GetIntParameter(4, cursor, use1, error, &variables, nullptr) ||
-        !GetIntParameter(5, cursor, use2, error, &variables, nullptr) ||
-        !GetStringParameter(6, cursor, output, error, &variables, nullptr) ||
-        !GetDoubleParameter(7, cursor, top, error, &variables, &topVar) ||
-        !GetDoubleParameter(8, cursor, bottom, error, &variables, &bottomVar) ||
-        !GetStringParameter(9, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, name, args) || !args.Text(experiment) || !args.Text(subFolder) ||
+        !args.Int(kind) || !args.Int(use1) || !args.Int(use2) || !args.Text(output) ||
+        !args.Double(top, topVar) || !args.Double(bottom, bottomVar) || !args.TextResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -425,21 +404,15 @@ bool PromptForMontageAndFractionationReport(Script &instance, const char *argume
                                             bool checkOnly, EString &error)
 {
     const char *name = "Script::CustomerUI_PromptForMontageAndFractionationReport";
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString folder;
     EString output;
-    EString unused;
     int32_t kind = 0;
     double top = 0.0;
     double bottom = 0.0;
     Variable *result = nullptr;
-    if (!StartFrame(instance, name, cursor, error) ||
-        !GetStringParameter(1, cursor, folder, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, output, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, kind, error, &variables, nullptr) ||
-        !GetDoubleParameter(4, cursor, top, error, &variables, nullptr) ||
-        !GetDoubleParameter(5, cursor, bottom, error, &variables, nullptr) ||
-        !GetStringParameter(6, cursor, unused, error, &variables, &result))
+    if (!StartFrame(instance, name, args) || !args.Text(folder) || !args.Text(output) || !args.Int(kind) ||
+        !args.Double(top) || !args.Double(bottom) || !args.TextResult(result))
         return false;
     if (checkOnly)
         return true;

@@ -45,12 +45,11 @@ std::string OperatorFolder()
     return theApp.m_customer_ui_directory.c_str();
 }
 
-// Three colour values read as parameters first, first + 1 and first + 2; red, green and blue are
-// range-checked at run time, first failure wins.
-bool ReadColour(int first, const char *&cursor, VariableList &variables, int32_t rgb[3], EString &error)
+// Three colour values; red, green and blue are range-checked at run time, first failure wins.
+bool ReadColour(ArgumentReader &args, int32_t rgb[3])
 {
     for (int i = 0; i < 3; ++i)
-        if (!GetIntParameter(first + i, cursor, rgb[i], error, &variables, nullptr))
+        if (!args.Int(rgb[i]))
             return false;
     return true;
 }
@@ -69,15 +68,15 @@ bool CheckColour(const int32_t rgb[3], EString &error)
     return true;
 }
 
-// A screen colour: the whole window is repainted with it.
+// A screen colour: the whole window is repainted with it. firstParameter is the number of red in
+// the messages.
 CommandHandler ColourCommand(const char *name, int firstParameter, int32_t CustomerUIData::*member)
 {
     return [name, firstParameter, member](Script &instance, const char *arguments, VariableList &variables,
                                           bool checkOnly, EString &error) {
-        const char *cursor = arguments;
+        ArgumentReader args(arguments, variables, error, firstParameter);
         int32_t rgb[3] = {};
-        if (!StartFrame(instance, name, cursor, error) ||
-            !ReadColour(firstParameter, cursor, variables, rgb, error))
+        if (!StartFrame(instance, name, args) || !ReadColour(args, rgb))
             return false;
         if (checkOnly)
             return true;
@@ -96,12 +95,13 @@ CommandHandler ActionColourCommand(const char *name, int32_t CustomerUIData::*no
 {
     return [name, normal, hover](Script &instance, const char *arguments, VariableList &variables,
                                  bool checkOnly, EString &error) {
-        const char *cursor = arguments;
-        if (!StartFrame(instance, name, cursor, error))
+        // These commands number their arguments from 0 in the reader's messages, from 1 in their own.
+        ArgumentReader args(arguments, variables, error, 0);
+        if (!StartFrame(instance, name, args))
             return false;
         int32_t values[6] = {};
         for (int i = 0; i < 6; ++i) {
-            if (!GetIntParameter(i, cursor, values[i], error, &variables, nullptr))
+            if (!args.Int(values[i]))
                 return false;
             if (!InColourRange(values[i])) {
                 SetError(error,
@@ -124,12 +124,10 @@ CommandHandler ActionColourCommand(const char *name, int32_t CustomerUIData::*no
 bool SetImage(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
               EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t slot = 0;
     EString file;
-    if (!StartFrame(instance, "Script::CustomerUI_SetImage", cursor, error) ||
-        !GetIntParameter(1, cursor, slot, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, file, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetImage", args) || !args.Int(slot) || !args.Text(file))
         return false;
     if (checkOnly)
         return true;
@@ -145,12 +143,10 @@ CommandHandler ButtonImagesCommand(const char *name, bool next)
 {
     return [name, next](Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                         EString &error) {
-        const char *cursor = arguments;
+        ArgumentReader args(arguments, variables, error);
         EString normal;
         EString hover;
-        if (!StartFrame(instance, name, cursor, error) ||
-            !GetStringParameter(1, cursor, normal, error, &variables, nullptr) ||
-            !GetStringParameter(2, cursor, hover, error, &variables, nullptr))
+        if (!StartFrame(instance, name, args) || !args.Text(normal) || !args.Text(hover))
             return false;
         if (checkOnly)
             return true;
@@ -167,13 +163,11 @@ CommandHandler ButtonImagesCommand(const char *name, bool next)
 bool SetImagePreviewZoomInArea(Script &instance, const char *arguments, VariableList &variables,
                                bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     PreviewZoomArea area;
-    if (!StartFrame(instance, "Script::CustomerUI_SetImagePreviewZoomInArea", cursor, error) ||
-        !GetDoubleParameter(1, cursor, area.left, error, &variables, nullptr) ||
-        !GetDoubleParameter(2, cursor, area.right, error, &variables, nullptr) ||
-        !GetDoubleParameter(3, cursor, area.top, error, &variables, nullptr) ||
-        !GetDoubleParameter(4, cursor, area.bottom, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_SetImagePreviewZoomInArea", args) ||
+        !args.Double(area.left) || !args.Double(area.right) || !args.Double(area.top) ||
+        !args.Double(area.bottom))
         return false;
     if (checkOnly)
         return true;
@@ -201,10 +195,10 @@ bool SetImagePreviewZoomInArea(Script &instance, const char *arguments, Variable
 
 CommandHandler ShowButtonCommand(const char *name, bool next)
 {
-    return [name, next](Script &instance, const char *arguments, VariableList &, bool checkOnly,
+    return [name, next](Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                         EString &error) {
-        const char *cursor = arguments;
-        if (!StartEmptyFrame(instance, name, cursor, error))
+        ArgumentReader args(arguments, variables, error);
+        if (!StartEmptyFrame(instance, name, args))
             return false;
         if (!checkOnly)
             theCustomerUI().ShowButtonNow(next);
@@ -216,10 +210,10 @@ CommandHandler HideButtonCommand(const char *name, bool next)
 {
     return [name, next](Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                         EString &error) {
-        const char *cursor = arguments;
+        // These commands number their one argument 0.
+        ArgumentReader args(arguments, variables, error, 0);
         int32_t seconds = 0;
-        if (!StartFrame(instance, name, cursor, error) ||
-            !GetIntParameter(0, cursor, seconds, error, &variables, nullptr))
+        if (!StartFrame(instance, name, args) || !args.Int(seconds))
             return false;
         if (checkOnly)
             return true;
@@ -239,10 +233,9 @@ CommandHandler HideButtonCommand(const char *name, bool next)
 bool AddActionButtonLine(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                          EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
-    if (!StartFrame(instance, "Script::CustomerUI_AddActionButtonLine", cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_AddActionButtonLine", args) || !args.Text(text))
         return false;
     if (checkOnly)
         return true;
@@ -268,10 +261,9 @@ bool AddActionButtonLine(Script &instance, const char *arguments, VariableList &
 bool DefineActionButtonWidth(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                              EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t width = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonWidth", cursor, error) ||
-        !GetIntParameter(1, cursor, width, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonWidth", args) || !args.Int(width))
         return false;
     if (checkOnly)
         return true;
@@ -291,10 +283,9 @@ bool DefineActionButtonWidth(Script &instance, const char *arguments, VariableLi
 bool DefineActionButtonCornerRadius(Script &instance, const char *arguments, VariableList &variables,
                                     bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t radius = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonCornerRadius", cursor, error) ||
-        !GetIntParameter(1, cursor, radius, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonCornerRadius", args) || !args.Int(radius))
         return false;
     if (!checkOnly) // the corners change the look, not the layout
         theCustomerUI().Edit([&](CustomerUIData &d) { d.actionCornerRadius = radius; });
@@ -304,10 +295,11 @@ bool DefineActionButtonCornerRadius(Script &instance, const char *arguments, Var
 bool DefineActionButtonVerticalSpacing(Script &instance, const char *arguments, VariableList &variables,
                                        bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    // This command numbers its one argument 0.
+    ArgumentReader args(arguments, variables, error, 0);
     int32_t spacing = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonVerticalSpacing", cursor, error) ||
-        !GetIntParameter(0, cursor, spacing, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonVerticalSpacing", args) ||
+        !args.Int(spacing))
         return false;
     if (checkOnly)
         return true;
@@ -325,12 +317,12 @@ bool DefineActionButtonVerticalSpacing(Script &instance, const char *arguments, 
 bool DefineActionButtonFont(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                             EString &error)
 {
-    const char *cursor = arguments;
+    // This command numbers its arguments from 0.
+    ArgumentReader args(arguments, variables, error, 0);
     EString face;
     int32_t height = 0;
-    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonFont", cursor, error) ||
-        !GetStringParameter(0, cursor, face, error, &variables, nullptr) ||
-        !GetIntParameter(1, cursor, height, error, &variables, nullptr))
+    if (!StartFrame(instance, "Script::CustomerUI_DefineActionButtonFont", args) || !args.Text(face) ||
+        !args.Int(height))
         return false;
     if (checkOnly)
         return true;
@@ -356,13 +348,13 @@ bool DefineActionButtonFont(Script &instance, const char *arguments, VariableLis
 bool DefineGroupBox(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                     EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     // left, right, top, bottom, fill red, green, blue, border red, green, blue, thickness, corner
     int32_t v[12] = {};
-    if (!StartFrame(instance, "Script::CustomerUI_DefineGroupBox", cursor, error))
+    if (!StartFrame(instance, "Script::CustomerUI_DefineGroupBox", args))
         return false;
     for (int i = 0; i < 12; ++i)
-        if (!GetIntParameter(i + 1, cursor, v[i], error, &variables, nullptr))
+        if (!args.Int(v[i]))
             return false;
     if (checkOnly)
         return true;
@@ -394,10 +386,9 @@ CommandHandler LinePosCommand(const char *name, double low, double high, const c
 {
     return [name, low, high, range, setter](Script &instance, const char *arguments, VariableList &variables,
                                             bool checkOnly, EString &error) {
-        const char *cursor = arguments;
+        ArgumentReader args(arguments, variables, error);
         double fraction = 0.0;
-        if (!StartFrame(instance, name, cursor, error) ||
-            !GetDoubleParameter(1, cursor, fraction, error, &variables, nullptr))
+        if (!StartFrame(instance, name, args) || !args.Double(fraction))
             return false;
         if (checkOnly)
             return true;
@@ -423,13 +414,11 @@ bool RestoreDefaultState(Script &instance, const char *, VariableList &, bool ch
 bool GetGUISize(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                 EString &error)
 {
-    const char *cursor = arguments;
-    int32_t unused = 0;
+    ArgumentReader args(arguments, variables, error);
     Variable *widthVar = nullptr;
     Variable *heightVar = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_GetGUISize", cursor, error) ||
-        !GetIntParameter(1, cursor, unused, error, &variables, &widthVar) ||
-        !GetIntParameter(2, cursor, unused, error, &variables, &heightVar))
+    if (!StartFrame(instance, "Script::CustomerUI_GetGUISize", args) || !args.IntResult(widthVar) ||
+        !args.IntResult(heightVar))
         return false;
     if (checkOnly)
         return true;
@@ -472,25 +461,19 @@ void WriteInt(Variable *variable, int32_t value)
 bool FluoChannelCheck(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString label1;
     EString image1;
     EString label2;
     EString image2;
-    EString unused;
     int32_t mark1 = 0;
     int32_t mark2 = 0;
     Variable *resultVar = nullptr;
     Variable *mark1Var = nullptr;
     Variable *mark2Var = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_FluoChannelCheck", cursor, error) ||
-        !GetStringParameter(1, cursor, label1, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, image1, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, label2, error, &variables, nullptr) ||
-        !GetStringParameter(4, cursor, image2, error, &variables, nullptr) ||
-        !GetStringParameter(5, cursor, unused, error, &variables, &resultVar) ||
-        !GetIntParameter(6, cursor, mark1, error, &variables, &mark1Var) ||
-        !GetIntParameter(7, cursor, mark2, error, &variables, &mark2Var))
+    if (!StartFrame(instance, "Script::CustomerUI_FluoChannelCheck", args) || !args.Text(label1) ||
+        !args.Text(image1) || !args.Text(label2) || !args.Text(image2) || !args.TextResult(resultVar) ||
+        !args.Int(mark1, mark1Var) || !args.Int(mark2, mark2Var))
         return false;
     if (checkOnly)
         return true;
@@ -538,17 +521,13 @@ bool FluoChannelCheck(Script &instance, const char *arguments, VariableList &var
 bool FusedImageCheck(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                      EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString grey;
     EString green;
     EString red;
-    EString unused;
     Variable *resultVar = nullptr;
-    if (!StartFrame(instance, "Script::CustomerUI_FusedImageCheck", cursor, error) ||
-        !GetStringParameter(1, cursor, grey, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, green, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, red, error, &variables, nullptr) ||
-        !GetStringParameter(4, cursor, unused, error, &variables, &resultVar))
+    if (!StartFrame(instance, "Script::CustomerUI_FusedImageCheck", args) || !args.Text(grey) ||
+        !args.Text(green) || !args.Text(red) || !args.TextResult(resultVar))
         return false;
     if (checkOnly)
         return true;

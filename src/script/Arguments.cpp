@@ -251,3 +251,108 @@ bool CheckResultVariable(const char *command, int parameter, const Variable *res
                                static_cast<long>(parameter)));
     return false;
 }
+
+ArgumentReader::ArgumentReader(const char *arguments, VariableList &variables, EString &error,
+                               int firstNumber)
+    : m_cursor(arguments), m_variables(variables), m_error(error), m_number(firstNumber)
+{
+}
+
+bool ArgumentReader::Start()
+{
+    return ReadArgumentListStart(m_cursor, m_error);
+}
+
+bool ArgumentReader::Empty()
+{
+    return ParseEmptyParameterList(m_cursor, m_error);
+}
+
+template <class T, class Reader>
+bool ArgumentReader::Read(Reader reader, T &value, Variable **variable, EString &error)
+{
+    if (!reader(m_number, m_cursor, value, error, &m_variables, variable))
+        return false;
+    ++m_number;
+    return true;
+}
+
+bool ArgumentReader::Int(int32_t &value)
+{
+    return Read(GetIntParameter, value, nullptr, m_error);
+}
+
+bool ArgumentReader::Int(int32_t &value, Variable *&variable)
+{
+    return Read(GetIntParameter, value, &variable, m_error);
+}
+
+bool ArgumentReader::Double(double &value)
+{
+    return Read(GetDoubleParameter, value, nullptr, m_error);
+}
+
+bool ArgumentReader::Double(double &value, Variable *&variable)
+{
+    return Read(GetDoubleParameter, value, &variable, m_error);
+}
+
+bool ArgumentReader::Text(EString &value)
+{
+    return Read(GetStringParameter, value, nullptr, m_error);
+}
+
+bool ArgumentReader::Text(EString &value, Variable *&variable)
+{
+    return Read(GetStringParameter, value, &variable, m_error);
+}
+
+bool ArgumentReader::IntResult(Variable *&variable)
+{
+    int32_t unused = 0;
+    return Int(unused, variable);
+}
+
+bool ArgumentReader::DoubleResult(Variable *&variable)
+{
+    double unused = 0.0;
+    return Double(unused, variable);
+}
+
+bool ArgumentReader::TextResult(Variable *&variable)
+{
+    EString unused;
+    return Text(unused, variable);
+}
+
+bool ArgumentReader::OptionalInt(int32_t &value)
+{
+    EString ignored;
+    return Read(GetIntParameter, value, nullptr, ignored);
+}
+
+bool ArgumentReader::OptionalText(EString &value)
+{
+    EString ignored;
+    return Read(GetStringParameter, value, nullptr, ignored);
+}
+
+bool ArgumentReader::OptionalIntResult(Variable *&variable)
+{
+    int32_t unused = 0;
+    EString ignored;
+    if (Read(GetIntParameter, unused, &variable, ignored))
+        return true;
+    variable = nullptr;
+    return false;
+}
+
+bool ArgumentReader::OptionalTextResult(Variable *&variable)
+{
+    EString unused;
+    EString ignored;
+    if (Read(GetStringParameter, unused, &variable, ignored))
+        return true;
+    variable = nullptr;
+    return false;
+}

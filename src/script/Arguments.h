@@ -31,3 +31,60 @@ bool GetStringParameter(int parameter, const char *&cursor, EString &value, EStr
 // scripts keep loading) and fails when the command runs: false with
 // "<command>() - parameter <n> must be a variable to receive the result." when result is null.
 bool CheckResultVariable(const char *command, int parameter, const Variable *result, EString &error);
+
+// One command's argument list, read in order. It holds the cursor, the variable list and the error
+// text a command handler receives, and numbers the arguments itself: the first is parameter 1
+// (firstNumber 0 for the commands whose messages have always counted from 0), and each argument
+// read advances the number. Every reader returns false with the message in the error text and
+// leaves the cursor and the number at the argument it could not read.
+//
+//     ArgumentReader args(arguments, variables, error);
+//     if (!args.Start() || !args.Int(pump) || !args.Double(ul) || !args.IntResult(result))
+//         return false;
+//
+// The value readers accept a literal or a variable. The two-argument forms also give the variable
+// the argument names (nullptr for a literal); the *Result readers only take that variable, for an
+// argument whose value the command never uses because it writes a result into it.
+class ArgumentReader
+{
+  public:
+    ArgumentReader(const char *arguments, VariableList &variables, EString &error, int firstNumber = 1);
+
+    // "(" and a non-empty rest (ReadArgumentListStart).
+    bool Start();
+    // "()" and ";" behind it (ParseEmptyParameterList).
+    bool Empty();
+
+    bool Int(int32_t &value);
+    bool Int(int32_t &value, Variable *&variable);
+    bool Double(double &value);
+    bool Double(double &value, Variable *&variable);
+    bool Text(EString &value);
+    bool Text(EString &value, Variable *&variable);
+
+    bool IntResult(Variable *&variable);
+    bool DoubleResult(Variable *&variable);
+    bool TextResult(Variable *&variable);
+
+    // An optional last argument: false when it is missing or unreadable, with the error text left
+    // as it was, value unchanged and variable nullptr.
+    bool OptionalInt(int32_t &value);
+    bool OptionalText(EString &value);
+    bool OptionalIntResult(Variable *&variable);
+    bool OptionalTextResult(Variable *&variable);
+
+    // The number the next argument has in messages.
+    int Number() const { return m_number; }
+    // The text still to read.
+    const char *Rest() const { return m_cursor; }
+    // The error text the readers fill, for the command's own checks between arguments.
+    EString &Error() const { return m_error; }
+
+  private:
+    template <class T, class Reader> bool Read(Reader reader, T &value, Variable **variable, EString &error);
+
+    const char *m_cursor;
+    VariableList &m_variables;
+    EString &m_error;
+    int m_number;
+};

@@ -95,10 +95,9 @@ std::string ObsoleteText(int id)
 
 bool EmptySyringe(const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t syringe = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, syringe, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(syringe))
         return false;
     if (checkOnly)
         return true;
@@ -138,15 +137,15 @@ constexpr const char *kSettingsSection = "ExperimentSettings";
 
 // A result argument: an int variable receives the result, a double variable is accepted and left
 // alone, a literal fails in both passes.
-bool ReadIntResult(const char *name, int parameter, const char *&cursor, VariableList &variables,
-                   Variable *&result, EString &error)
+bool ReadIntResult(const char *name, ArgumentReader &args, Variable *&result)
 {
-    int32_t ignored = 0;
-    if (!GetIntParameter(parameter, cursor, ignored, error, &variables, &result))
+    const int parameter = args.Number();
+    if (!args.IntResult(result))
         return false;
     if (!result) {
-        SetError(error, FormatText("%s() - parameter %d must be an int variable to receive the result.", name,
-                                   parameter));
+        SetError(args.Error(),
+                 FormatText("%s() - parameter %d must be an int variable to receive the result.", name,
+                            parameter));
         return false;
     }
     return true;
@@ -162,9 +161,9 @@ void SetIntResult(Variable *result, int32_t value)
 bool IntResultCommand(const char *name, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error, int32_t (*value)())
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) || !ReadIntResult(name, 1, cursor, variables, result, error))
+    if (!args.Start() || !ReadIntResult(name, args, result))
         return false;
     if (!checkOnly)
         SetIntResult(result, value());
@@ -175,10 +174,9 @@ bool IntResultCommand(const char *name, const char *arguments, VariableList &var
 bool IntArgumentCommand(const char *arguments, VariableList &variables, bool checkOnly, EString &error,
                         const std::function<bool(int32_t value)> &act)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t value = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, value, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(value))
         return false;
     return checkOnly || act(value);
 }
@@ -305,17 +303,14 @@ bool CheckDioLine(int32_t port, int32_t line, EString &error)
 bool DioLineCommand(const char *name, bool thirdIsResult, const char *arguments, VariableList &variables,
                     bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t port = 0;
     int32_t line = 0;
     int32_t configuration = 0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, port, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, line, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(port) || !args.Int(line))
         return false;
-    if (thirdIsResult ? !ReadIntResult(name, 3, cursor, variables, result, error)
-                      : !GetIntParameter(3, cursor, configuration, error, &variables, nullptr))
+    if (thirdIsResult ? !ReadIntResult(name, args, result) : !args.Int(configuration))
         return false;
     return checkOnly || CheckDioLine(port, line, error);
 }

@@ -186,4 +186,115 @@ TEST(ArgumentsTest, LiteralInResultPositionNamesTheParameter)
     EXPECT_TRUE(CheckResultVariable("StrLen", 2, &v, error));
 }
 
+// The reader over a whole list: numbering from the first number on, the result readers, and the
+// optional readers, which neither write the error text nor change what they were given.
+struct ListRow
+{
+    std::string text; // from "(" on
+    int firstNumber;
+    std::string readers; // i d s: Int Double Text; I D S: their *Result forms; o t O T: OptionalInt,
+                         // OptionalText, OptionalIntResult, OptionalTextResult
+    std::string read;    // per reader: the value, the variable's name, "literal" or "absent"
+    const char *error;   // the error text afterwards; "before" when nothing wrote it
+    int number;          // Number() afterwards
+    char restAt;         // the character under Rest() afterwards
+};
+
+const std::vector<ListRow> kListRows = {
+    {"(5, 2.5, \"a\");", 1, "ids", "5|2.5|a", "before", 4, ')'},
+    {"(n, \"b\");", 1, "ds", "-4|b", "before", 3, ')'},
+    {"(n, x, s);", 1, "IDS", "n|x|s", "before", 4, ')'},
+    {"(5, 6);", 1, "IS", "literal", "Missing leading \" for string parameter 2", 2, '6'},
+    {"(5, s);", 1, "ii", "5", "Variable s is not type int, parameter 2 expected int", 2, 's'},
+    {"(1);", 1, "ii", "1", "Invalid int parameter 2", 2, ')'},
+    {"(\"a\", q);", 0, "sI", "a", "Variable \"q\" is not defined, expecting int parameter 1", 1, 'q'},
+    {"(\"a\", ", 0, "ss", "a", "Missing STRING parameter 1", 1, '\0'},
+    {"(\"a\");", 1, "so", "a|absent", "before", 2, ')'},
+    {"(\"a\", 9);", 1, "so", "a|9", "before", 3, ')'},
+    {"(\"a\", \"f\");", 1, "st", "a|f", "before", 3, ')'},
+    {"(\"a\", 9);", 1, "st", "a|absent", "before", 2, '9'},
+    {"(\"a\", n, s);", 1, "sOT", "a|n|s", "before", 4, ')'},
+    {"(\"a\", 5);", 1, "sOT", "a|literal|absent", "before", 3, ')'},
+    // A reader that finds nothing leaves the argument and its number to the next one.
+    {"(\"a\", s);", 1, "sOT", "a|absent|s", "before", 3, ')'},
+};
+
+TEST(ArgumentsTest, ReaderReadsTheListInOrder)
+{
+    for (const ListRow &row : kListRows) {
+        SCOPED_TRACE(row.text + " / " + row.readers);
+        VariableList variables = MakeVariables();
+        EString error("before");
+        ArgumentReader args(row.text.c_str(), variables, error, row.firstNumber);
+        ASSERT_TRUE(args.Start());
+        std::string read;
+        auto put = [&](const std::string &text) { read += (read.empty() ? "" : "|") + text; };
+        auto name = [](const Variable *v) {
+            return v ? std::string(v->name.c_str()) : std::string("literal");
+        };
+        for (char reader : row.readers) {
+            // A marker the optional readers must leave alone or clear.
+            const int32_t keptInt = 77;
+            Variable *variable = &variables[0];
+            int32_t i = keptInt;
+            double d = 0;
+            EString s("kept");
+            bool ok = false;
+            switch (reader) {
+            case 'i':
+                if ((ok = args.Int(i)))
+                    put(std::to_string(i));
+                break;
+            case 'd':
+                if ((ok = args.Double(d))) {
+                    char buffer[64];
+                    std::snprintf(buffer, sizeof buffer, "%g", d);
+                    put(buffer);
+                }
+                break;
+            case 's':
+                if ((ok = args.Text(s)))
+                    put(s.c_str());
+                break;
+            case 'I':
+            case 'D':
+            case 'S':
+                ok = reader == 'I'   ? args.IntResult(variable)
+                     : reader == 'D' ? args.DoubleResult(variable)
+                                     : args.TextResult(variable);
+                if (ok)
+                    put(name(variable));
+                break;
+            case 'o':
+                ok = true;
+                if (args.OptionalInt(i))
+                    put(std::to_string(i));
+                else if (i == keptInt)
+                    put("absent");
+                break;
+            case 't':
+                ok = true;
+                if (args.OptionalText(s))
+                    put(s.c_str());
+                else if (std::string(s.c_str()) == "kept")
+                    put("absent");
+                break;
+            default:
+                ok = true;
+                if (reader == 'O' ? args.OptionalIntResult(variable) : args.OptionalTextResult(variable))
+                    put(name(variable));
+                else if (variable == nullptr)
+                    put("absent");
+                break;
+            }
+            if (!ok)
+                break;
+        }
+        EXPECT_EQ(read, row.read);
+        EXPECT_STREQ(error.c_str(), row.error);
+        EXPECT_EQ(args.Number(), row.number);
+        EXPECT_EQ(*args.Rest(), row.restAt);
+    }
+}
+
 } // namespace

@@ -20,26 +20,24 @@ namespace {
 using script_files::TextOf;
 using script_parse::SetError;
 
-bool FolderArgument(int parameter, const char *label, const char *&cursor, VariableList &variables,
-                    std::string &folder, EString &error)
+bool FolderArgument(ArgumentReader &args, const char *label, std::string &folder)
 {
     EString value;
-    if (!GetStringParameter(parameter, cursor, value, error, &variables, nullptr))
+    if (!args.Text(value))
         return false;
     folder = TextOf(value);
     if (!platform::FolderExists(folder)) {
-        SetError(error, FormatText("%s: %s directory does not exist", label, folder.c_str()));
+        SetError(args.Error(), FormatText("%s: %s directory does not exist", label, folder.c_str()));
         return false;
     }
     return true;
 }
 
 // A parameter file: its name and extension placed in libDir; it must exist. Empty stays empty.
-bool ParamsFileArgument(int parameter, const char *label, const std::string &libDir, const char *&cursor,
-                        VariableList &variables, std::string &path, EString &error)
+bool ParamsFileArgument(ArgumentReader &args, const char *label, const std::string &libDir, std::string &path)
 {
     EString value;
-    if (!GetStringParameter(parameter, cursor, value, error, &variables, nullptr))
+    if (!args.Text(value))
         return false;
     path.clear();
     if (!value.IsNonEmpty())
@@ -49,7 +47,7 @@ bool ParamsFileArgument(int parameter, const char *label, const std::string &lib
         path += '/';
     path += script_files::FileNameOnly(value.c_str());
     if (!platform::FileExists(path)) {
-        SetError(error, FormatText("%s: %s does not exist", label, path.c_str()));
+        SetError(args.Error(), FormatText("%s: %s does not exist", label, path.c_str()));
         return false;
     }
     return true;
@@ -58,25 +56,19 @@ bool ParamsFileArgument(int parameter, const char *label, const std::string &lib
 bool RunImageAnalysis(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     std::string imageDir, libDir, cir, epi, lp, proj;
     double gdConc = 0.0, unused = 0.0;
     EString filter;
-    int32_t upper = 0, lower = 0, ignored = 0;
+    int32_t upper = 0, lower = 0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !FolderArgument(1, "image_dir", cursor, variables, imageDir, error) ||
-        !FolderArgument(2, "lib_dir", cursor, variables, libDir, error) ||
-        !ParamsFileArgument(3, "cir_params", libDir, cursor, variables, cir, error) ||
-        !ParamsFileArgument(4, "epi_params", libDir, cursor, variables, epi, error) ||
-        !ParamsFileArgument(5, "LP_curve_params", libDir, cursor, variables, lp, error) ||
-        !ParamsFileArgument(6, "proj_analysis_params", libDir, cursor, variables, proj, error) ||
-        !GetDoubleParameter(7, cursor, gdConc, error, &variables, nullptr) ||
-        !GetStringParameter(8, cursor, filter, error, &variables, nullptr) ||
-        !GetIntParameter(9, cursor, upper, error, &variables, nullptr) ||
-        !GetIntParameter(10, cursor, lower, error, &variables, nullptr) ||
-        !GetDoubleParameter(11, cursor, unused, error, &variables, nullptr) ||
-        !GetIntParameter(12, cursor, ignored, error, &variables, &result))
+    if (!args.Start() || !FolderArgument(args, "image_dir", imageDir) ||
+        !FolderArgument(args, "lib_dir", libDir) || !ParamsFileArgument(args, "cir_params", libDir, cir) ||
+        !ParamsFileArgument(args, "epi_params", libDir, epi) ||
+        !ParamsFileArgument(args, "LP_curve_params", libDir, lp) ||
+        !ParamsFileArgument(args, "proj_analysis_params", libDir, proj) || !args.Double(gdConc) ||
+        !args.Text(filter) || !args.Int(upper) || !args.Int(lower) || !args.Double(unused) ||
+        !args.IntResult(result))
         return false;
     // Without a variable for the handle a started run could never be followed or removed: refuse
     // before starting it.
@@ -95,15 +87,12 @@ bool RunImageAnalysis(Script &, const char *arguments, VariableList &variables, 
 bool GetImageAnalysisRunStatus(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                EString &error)
 {
-    const char *cursor = arguments;
-    int32_t handle = 0, ignored = 0;
+    ArgumentReader args(arguments, variables, error);
+    int32_t handle = 0;
     EString text;
     Variable *running = nullptr;
     Variable *status = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, handle, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, ignored, error, &variables, &running) ||
-        !GetStringParameter(3, cursor, text, error, &variables, &status))
+    if (!args.Start() || !args.Int(handle) || !args.IntResult(running) || !args.Text(text, status))
         return false;
     if (checkOnly)
         return true;
@@ -122,17 +111,14 @@ bool GetImageAnalysisRunStatus(Script &, const char *arguments, VariableList &va
 bool GetImageAnalysisRunFiles(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                               EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t handle = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, handle, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(handle))
         return false;
     Variable *results[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        EString ignored;
-        if (!GetStringParameter(i + 2, cursor, ignored, error, &variables, &results[i]))
+    for (int i = 0; i < 4; ++i)
+        if (!args.TextResult(results[i]))
             return false;
-    }
     if (checkOnly)
         return true;
     for (int i = 0; i < 4; ++i)
@@ -153,10 +139,9 @@ bool GetImageAnalysisRunFiles(Script &, const char *arguments, VariableList &var
 bool DeleteImageAnalysisRunHandle(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                   EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t handle = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, handle, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(handle))
         return false;
     if (checkOnly)
         return true;

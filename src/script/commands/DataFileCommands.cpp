@@ -31,11 +31,9 @@ unsigned U(int value)
 bool OpenFileUsingDefaultApp(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                              EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString path, extension;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, path, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, extension, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(path) || !args.Text(extension))
         return false;
     if (checkOnly)
         return true;
@@ -73,13 +71,9 @@ std::string ReportRow(const std::vector<EString> &names, int32_t valueCount,
 bool CompareTwoDataFiles(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                          EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString file1, file2, columns, report;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, file1, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, file2, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, columns, error, &variables, nullptr) ||
-        !GetStringParameter(4, cursor, report, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(file1) || !args.Text(file2) || !args.Text(columns) || !args.Text(report))
         return false;
     if (checkOnly)
         return true;

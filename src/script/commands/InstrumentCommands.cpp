@@ -52,11 +52,9 @@ bool ResultsAreVariables(const char *name, std::initializer_list<std::pair<int, 
 
 bool GetClampState(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
-    int32_t ignored = 0;
+    ArgumentReader args(arguments, variables, error);
     Variable *state = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, ignored, error, &variables, &state))
+    if (!args.Start() || !args.IntResult(state))
         return false;
     if (!state) {
         SetError(error, "Invalid parameter 2, expecting an int variable");
@@ -79,16 +77,14 @@ bool ReadBarCodeNumber(const std::string &code, size_t first, size_t count, int3
 bool ParseBarCode(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
     static const char *const kName = "ParseBarCode";
-    const char *cursor = arguments;
-    EString barcode;
-    int32_t ignored = 0;
-    Variable *results[4] = {};
     // This command numbers its arguments from 0: the bar code is 0, the results 1 to 4.
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(0, cursor, barcode, error, &variables, nullptr))
+    ArgumentReader args(arguments, variables, error, 0);
+    EString barcode;
+    Variable *results[4] = {};
+    if (!args.Start() || !args.Text(barcode))
         return false;
     for (int i = 0; i < 4; ++i)
-        if (!GetIntParameter(i + 1, cursor, ignored, error, &variables, &results[i]))
+        if (!args.IntResult(results[i]))
             return false;
     if (checkOnly)
         return true;
@@ -126,13 +122,11 @@ bool ParseBarCode(Script &, const char *arguments, VariableList &variables, bool
 bool GetCartridgeTypeFromBarCode(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                  EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString barcode;
     EString current;
     Variable *typeName = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, barcode, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, current, error, &variables, &typeName))
+    if (!args.Start() || !args.Text(barcode) || !args.Text(current, typeName))
         return false;
     if (checkOnly)
         return true;
@@ -148,10 +142,9 @@ bool GetCartridgeTypeFromBarCode(Script &, const char *arguments, VariableList &
 bool SetCurrentBarCode(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString barcode;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, barcode, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(barcode))
         return false;
     if (checkOnly)
         return true;
@@ -196,15 +189,11 @@ bool DioGetInputLineState(Script &, const char *arguments, VariableList &variabl
                           EString &error)
 {
     static const char *const kName = "DIO_GetInputLineState";
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t port = 0;
     int32_t line = 0;
-    int32_t ignored = 0;
     Variable *state = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, port, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, line, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, ignored, error, &variables, &state))
+    if (!args.Start() || !args.Int(port) || !args.Int(line) || !args.IntResult(state))
         return false;
     if (checkOnly)
         return true;
@@ -226,14 +215,11 @@ bool DioGetInputLineState(Script &, const char *arguments, VariableList &variabl
 bool DioSetOutputLineState(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                            EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t port = 0;
     int32_t line = 0;
     int32_t state = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, port, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, line, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, state, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(port) || !args.Int(line) || !args.Int(state))
         return false;
     if (checkOnly)
         return true;
@@ -257,16 +243,15 @@ bool DioSetOutputLineState(Script &, const char *arguments, VariableList &variab
 bool BrightnessAtTarget(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                         EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t values[6] = {};
-    int32_t ignored = 0;
     Variable *brightness = nullptr;
-    if (!ReadArgumentListStart(cursor, error))
+    if (!args.Start())
         return false;
     for (int i = 0; i < 6; ++i)
-        if (!GetIntParameter(i + 1, cursor, values[i], error, &variables, nullptr))
+        if (!args.Int(values[i]))
             return false;
-    if (!GetIntParameter(7, cursor, ignored, error, &variables, &brightness))
+    if (!args.IntResult(brightness))
         return false;
     if (checkOnly)
         return true;
@@ -284,19 +269,16 @@ bool ShowSymbolOverVideo(Script &, const char *arguments, VariableList &variable
                          EString &error)
 {
     static const char *const kName = "MfgTest_ShowSymbolOverVideo";
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t values[7] = {};
-    int32_t ignored = 0;
-    EString currentMessage;
     Variable *ok = nullptr;
     Variable *message = nullptr;
-    if (!ReadArgumentListStart(cursor, error))
+    if (!args.Start())
         return false;
     for (int i = 0; i < 7; ++i)
-        if (!GetIntParameter(i + 1, cursor, values[i], error, &variables, nullptr))
+        if (!args.Int(values[i]))
             return false;
-    if (!GetIntParameter(8, cursor, ignored, error, &variables, &ok) ||
-        !GetStringParameter(9, cursor, currentMessage, error, &variables, &message))
+    if (!args.IntResult(ok) || !args.TextResult(message))
         return false;
     if (checkOnly)
         return true;
@@ -315,15 +297,11 @@ bool ShowSymbolOverVideo(Script &, const char *arguments, VariableList &variable
 bool CreateSymbolType(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
-    int32_t ignored = 0;
     Variable *id = nullptr;
     Variable *existed = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, ignored, error, &variables, &id) ||
-        !GetIntParameter(3, cursor, ignored, error, &variables, &existed))
+    if (!args.Start() || !args.Text(name) || !args.IntResult(id) || !args.IntResult(existed))
         return false;
     if (checkOnly)
         return true;
@@ -340,14 +318,11 @@ bool CreateSymbolType(Script &, const char *arguments, VariableList &variables, 
 bool AddPointToSymbol(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t type = 0;
     int32_t x = 0;
     int32_t y = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, type, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, x, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, y, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(type) || !args.Int(x) || !args.Int(y))
         return false;
     if (checkOnly)
         return true;

@@ -27,14 +27,11 @@ unsigned U(int value)
 bool GetCurrentTimeAsString(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                             EString &error)
 {
-    const char *cursor = arguments;
-    EString current;
+    ArgumentReader args(arguments, variables, error);
     Variable *result = nullptr;
     int32_t unused = 0;
     // The int argument is not used, but a line without it does not load.
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, current, error, &variables, &result) ||
-        !GetIntParameter(2, cursor, unused, error, &variables, nullptr))
+    if (!args.Start() || !args.TextResult(result) || !args.Int(unused))
         return false;
     if (checkOnly)
         return true;
@@ -60,11 +57,9 @@ std::string SessionLogFolder()
 bool SaveTextToLogFile(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString file, text;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, file, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, text, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(file) || !args.Text(text))
         return false;
     if (checkOnly)
         return true;
@@ -81,11 +76,10 @@ bool SaveTextToLogFile(Script &, const char *arguments, VariableList &variables,
 
 bool PlaySound(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
-    EString name;
     // The one argument is numbered 0 in the parser's messages.
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(0, cursor, name, error, &variables, nullptr))
+    ArgumentReader args(arguments, variables, error, 0);
+    EString name;
+    if (!args.Start() || !args.Text(name))
         return false;
     if (checkOnly)
         return true;

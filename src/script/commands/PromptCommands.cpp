@@ -44,11 +44,10 @@ bool AskOperator(const char *name, const ScriptPrompt &prompt, bool requireOk, i
 // Message, then ")" directly behind it.
 bool ReadSingleMessage(const char *arguments, VariableList &variables, EString &message, EString &error)
 {
-    const char *cursor = arguments;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, message, error, &variables, nullptr))
+    ArgumentReader args(arguments, variables, error);
+    if (!args.Start() || !args.Text(message))
         return false;
-    if (*cursor != ')') {
+    if (*args.Rest() != ')') {
         SetError(error, "Missing ) after string parameter.");
         return false;
     }
@@ -88,17 +87,14 @@ bool PromptContinueCancel(Script &, const char *arguments, VariableList &variabl
 
 bool PromptForValue(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
     double value = 0.0;
     double minimum = 0.0;
     double maximum = 0.0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr) ||
-        !GetDoubleParameter(2, cursor, value, error, &variables, &result) ||
-        !GetDoubleParameter(3, cursor, minimum, error, &variables, nullptr) ||
-        !GetDoubleParameter(4, cursor, maximum, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(text) || !args.Double(value, result) || !args.Double(minimum) ||
+        !args.Double(maximum))
         return false;
     if (minimum > value) {
         SetError(error, FormatText("Default value %4.2lf is less than min value %4.2lf", value, minimum));
@@ -161,17 +157,14 @@ bool ScanLeadingInteger(const std::string &text, int64_t &value)
 bool PromptForValueInt(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
     int32_t value = 0;
     int32_t minimum = 0;
     int32_t maximum = 0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, value, error, &variables, &result) ||
-        !GetIntParameter(3, cursor, minimum, error, &variables, nullptr) ||
-        !GetIntParameter(4, cursor, maximum, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(text) || !args.Int(value, result) || !args.Int(minimum) ||
+        !args.Int(maximum))
         return false;
     if (minimum > value) {
         SetError(error, FormatText("Default value %ld is less than min value %ld", static_cast<long>(value),
@@ -215,13 +208,10 @@ bool PromptForValueInt(Script &, const char *arguments, VariableList &variables,
 
 bool PromptForString(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
-    EString current;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, current, error, &variables, &result))
+    if (!args.Start() || !args.Text(text) || !args.TextResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -240,15 +230,11 @@ bool PromptForString(Script &, const char *arguments, VariableList &variables, b
 
 bool PromptCustom(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString message;
     EString captions;
-    int32_t dummy = 0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, message, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, captions, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, dummy, error, &variables, &result))
+    if (!args.Start() || !args.Text(message) || !args.Text(captions) || !args.IntResult(result))
         return false;
     if (!result) {
         SetError(error, "Third parameter must be an int variable.");
@@ -271,12 +257,10 @@ bool PromptCustom(Script &, const char *arguments, VariableList &variables, bool
 
 bool InformOperator(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString message;
     int32_t seconds = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, message, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, seconds, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(message) || !args.Int(seconds))
         return false;
     if (checkOnly)
         return true;

@@ -59,13 +59,11 @@ bool PumpNumberSingle(const char *name, int32_t pump, EString &error)
 
 // The argument list's start and the pump number, its first argument: 0 (both), 1 or 2 with
 // allowBoth, else 1 or 2.
-bool ReadPumpNumber(const char *name, bool allowBoth, const char *&cursor, VariableList &variables,
-                    int32_t &pump, EString &error)
+bool ReadPumpNumber(const char *name, bool allowBoth, ArgumentReader &args, int32_t &pump)
 {
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(pump))
         return false;
-    return allowBoth ? PumpNumberBoth(name, pump, error) : PumpNumberSingle(name, pump, error);
+    return allowBoth ? PumpNumberBoth(name, pump, args.Error()) : PumpNumberSingle(name, pump, args.Error());
 }
 
 bool PortPresent(const char *name, EString &error)
@@ -92,12 +90,12 @@ bool VolumeCommand(const char *name, const char *arguments, VariableList &variab
                    EString &error,
                    const std::function<bool(int32_t port, int32_t pump, double ul, EString &e)> &driver)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
     double ul = 0.0;
-    if (!ReadPumpNumber(name, true, cursor, variables, pump, error))
+    if (!ReadPumpNumber(name, true, args, pump))
         return false;
-    if (!GetDoubleParameter(2, cursor, ul, error, &variables, nullptr))
+    if (!args.Double(ul))
         return false;
     if (checkOnly)
         return true;
@@ -145,13 +143,12 @@ uint32_t NextDraw(std::mt19937 &generator)
 bool GetSyringeAspiratedVolume(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
-    double dummy = 0.0;
     Variable *result = nullptr;
-    if (!ReadPumpNumber("GetSyringeAsperatedVolume", false, cursor, variables, pump, error))
+    if (!ReadPumpNumber("GetSyringeAsperatedVolume", false, args, pump))
         return false;
-    if (!GetDoubleParameter(2, cursor, dummy, error, &variables, &result))
+    if (!args.DoubleResult(result))
         return false;
     if (!result) {
         SetError(error, "GetSyringeAsperatedVolume() volume must be a variable.");
@@ -170,13 +167,12 @@ bool GetSyringeAspiratedVolume(Script &, const char *arguments, VariableList &va
 bool GetBacklashSteps(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
-    int32_t dummy = 0;
     Variable *result = nullptr;
-    if (!ReadPumpNumber("GetBacklashSteps", false, cursor, variables, pump, error))
+    if (!ReadPumpNumber("GetBacklashSteps", false, args, pump))
         return false;
-    if (!GetIntParameter(2, cursor, dummy, error, &variables, &result))
+    if (!args.IntResult(result))
         return false;
     if (!result) {
         SetError(error, "GetBacklashSteps() volume must be a variable.");
@@ -195,12 +191,12 @@ bool GetBacklashSteps(Script &, const char *arguments, VariableList &variables, 
 bool SetBacklashSteps(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
     int32_t steps = 0;
-    if (!ReadPumpNumber("SetBacklashSteps", true, cursor, variables, pump, error))
+    if (!ReadPumpNumber("SetBacklashSteps", true, args, pump))
         return false;
-    if (!GetIntParameter(2, cursor, steps, error, &variables, nullptr))
+    if (!args.Int(steps))
         return false;
     if (checkOnly)
         return true;
@@ -222,20 +218,19 @@ bool SetBacklashSteps(Script &, const char *arguments, VariableList &variables, 
 bool GetAccelerationRate(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                          EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
-    int32_t dummy = 0;
     Variable *up = nullptr;
     Variable *down = nullptr;
-    if (!ReadPumpNumber("GetAccelerationRate", false, cursor, variables, pump, error))
+    if (!ReadPumpNumber("GetAccelerationRate", false, args, pump))
         return false;
-    if (!GetIntParameter(2, cursor, dummy, error, &variables, &up))
+    if (!args.IntResult(up))
         return false;
     if (!up) {
         SetError(error, "GetAccelerationRate() ramp_up must be a variable.");
         return false;
     }
-    if (!GetIntParameter(3, cursor, dummy, error, &variables, &down))
+    if (!args.IntResult(down))
         return false;
     if (!down) {
         SetError(error, "GetAccelerationRate() ramp_down must be a variable.");
@@ -258,19 +253,19 @@ bool GetAccelerationRate(Script &, const char *arguments, VariableList &variable
 bool SetAccelerationRate(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                          EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
     int32_t rampUp = 0;
     int32_t rampDown = 0;
-    if (!ReadPumpNumber("SetAccelerationRate", true, cursor, variables, pump, error))
+    if (!ReadPumpNumber("SetAccelerationRate", true, args, pump))
         return false;
-    if (!GetIntParameter(2, cursor, rampUp, error, &variables, nullptr))
+    if (!args.Int(rampUp))
         return false;
     if (rampUp < 1 || rampUp > 40) {
         SetError(error, "SetAccelerationRate() rate_up must be between 1 and 40");
         return false;
     }
-    if (!GetIntParameter(3, cursor, rampDown, error, &variables, nullptr))
+    if (!args.Int(rampDown))
         return false;
     if (checkOnly)
         return true;
@@ -289,12 +284,12 @@ bool SetAccelerationRate(Script &, const char *arguments, VariableList &variable
 
 bool SetTopSpeed(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
     double speed = 0.0;
-    if (!ReadPumpNumber("SetTopSpeed", true, cursor, variables, pump, error))
+    if (!ReadPumpNumber("SetTopSpeed", true, args, pump))
         return false;
-    if (!GetDoubleParameter(2, cursor, speed, error, &variables, nullptr))
+    if (!args.Double(speed))
         return false;
     if (checkOnly)
         return true;
@@ -313,17 +308,16 @@ bool SetTopSpeed(Script &, const char *arguments, VariableList &variables, bool 
 bool WaitWhileSyringeIsMoving(Script &instance, const char *arguments, VariableList &variables,
                               bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t syringe = 0;
     int32_t timeout = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, syringe, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(syringe))
         return false;
     if (static_cast<uint32_t>(syringe) > 2) {
         SetError(error, "WaitWhileSyringeIsMoving() syringe must be 0, 1 or 2");
         return false;
     }
-    if (!GetIntParameter(2, cursor, timeout, error, &variables, nullptr))
+    if (!args.Int(timeout))
         return false;
     if (checkOnly)
         return true;
@@ -363,10 +357,9 @@ bool WaitWhileSyringeIsMoving(Script &instance, const char *arguments, VariableL
 bool InitializeSyringePump(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                            EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, pump, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(pump))
         return false;
     if (checkOnly)
         return true;
@@ -379,9 +372,9 @@ bool InitializeSyringePump(Script &, const char *arguments, VariableList &variab
 
 bool TerminateMove(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
-    if (!ReadPumpNumber("TerminateMove", true, cursor, variables, pump, error))
+    if (!ReadPumpNumber("TerminateMove", true, args, pump))
         return false;
     if (checkOnly)
         return true;
@@ -405,9 +398,9 @@ bool TerminateMove(Script &, const char *arguments, VariableList &variables, boo
 
 bool ResetPump(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
-    if (!ReadPumpNumber("ResetPump", false, cursor, variables, pump, error))
+    if (!ReadPumpNumber("ResetPump", false, args, pump))
         return false;
     if (checkOnly)
         return true;
@@ -421,12 +414,12 @@ bool ResetPump(Script &, const char *arguments, VariableList &variables, bool ch
 bool SetPumpValveState(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                        EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t pump = 0;
     EString state;
-    if (!ReadPumpNumber("SetPumpValveState", true, cursor, variables, pump, error))
+    if (!ReadPumpNumber("SetPumpValveState", true, args, pump))
         return false;
-    if (!GetStringParameter(2, cursor, state, error, &variables, nullptr))
+    if (!args.Text(state))
         return false;
     if (checkOnly)
         return true;
@@ -450,17 +443,16 @@ bool SetPumpValveState(Script &, const char *arguments, VariableList &variables,
 bool SetSyringeVolume(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t syringe = 0;
     int32_t volume = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, syringe, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(syringe))
         return false;
     if (static_cast<uint32_t>(syringe) > 2) {
         SetError(error, "SetSyringeVolume() isyringe must be equal to 0 (both) 1 or 2");
         return false;
     }
-    if (!GetIntParameter(2, cursor, volume, error, &variables, nullptr))
+    if (!args.Int(volume))
         return false;
     if (checkOnly)
         return true;
@@ -483,16 +475,13 @@ bool SetSyringeVolume(Script &, const char *arguments, VariableList &variables, 
 bool TestPumps(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t ipump = 0;
     int32_t ncycles = 0;
     int32_t range = 0;
     double tolerance = 0.0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, ipump, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, ncycles, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, range, error, &variables, nullptr) ||
-        !GetDoubleParameter(4, cursor, tolerance, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(ipump) || !args.Int(ncycles) || !args.Int(range) ||
+        !args.Double(tolerance))
         return false;
     if (checkOnly)
         return true;
@@ -582,17 +571,13 @@ bool TestPumps(Script &instance, const char *arguments, VariableList &variables,
 bool WaitWithTimer(Script &instance, const char *arguments, VariableList &variables, bool checkOnly,
                    EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     double seconds = 0.0;
     EString text;
     int32_t display = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetDoubleParameter(1, cursor, seconds, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, text, error, &variables, nullptr))
+    if (!args.Start() || !args.Double(seconds) || !args.Text(text))
         return false;
-    EString ignored;
-    if (!GetIntParameter(3, cursor, display, ignored, &variables, nullptr))
-        display = 0;
+    args.OptionalInt(display);
     if (checkOnly)
         return true;
     if (!(seconds >= 1.0 && seconds <= 36000.0)) {

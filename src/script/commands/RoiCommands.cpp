@@ -57,13 +57,6 @@ std::string UnreadableText()
     return FormatText("Unable to read section [ROI] of file: %s", theApp.m_ini_path.c_str());
 }
 
-// Reads the opening of the argument list and the ROI name, its first argument.
-bool ReadRoiName(const char *&cursor, VariableList &variables, EString &name, EString &error)
-{
-    return ReadArgumentListStart(cursor, error) &&
-           GetStringParameter(1, cursor, name, error, &variables, nullptr);
-}
-
 // Writes list back as [ROI] of the main settings file; says so in error when it cannot.
 bool SaveRoiSection(ROIList &list, EString &error)
 {
@@ -76,12 +69,10 @@ bool SaveRoiSection(ROIList &list, EString &error)
 
 bool RoiExists(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
-    int32_t ignored = 0;
     Variable *found = nullptr;
-    if (!ReadRoiName(cursor, variables, name, error) ||
-        !GetIntParameter(2, cursor, ignored, error, &variables, &found))
+    if (!args.Start() || !args.Text(name) || !args.IntResult(found))
         return false;
     if (checkOnly)
         return true;
@@ -96,16 +87,14 @@ bool RoiExists(Script &, const char *arguments, VariableList &variables, bool ch
 
 bool RoiRead(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
     Variable *results[4] = {};
-    if (!ReadRoiName(cursor, variables, name, error))
+    if (!args.Start() || !args.Text(name))
         return false;
-    for (int i = 0; i < 4; ++i) {
-        int32_t ignored = 0;
-        if (!GetIntParameter(i + 2, cursor, ignored, error, &variables, &results[i]))
+    for (int i = 0; i < 4; ++i)
+        if (!args.IntResult(results[i]))
             return false;
-    }
     if (checkOnly)
         return true;
     for (int i = 0; i < 4; ++i)
@@ -166,14 +155,11 @@ bool CheckRoiRectangle(int32_t left, int32_t right, int32_t top, int32_t bottom,
 
 bool RoiWrite(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
     int32_t left = 0, right = 0, top = 0, bottom = 0;
-    if (!ReadRoiName(cursor, variables, name, error) ||
-        !GetIntParameter(2, cursor, left, error, &variables, nullptr) ||
-        !GetIntParameter(3, cursor, right, error, &variables, nullptr) ||
-        !GetIntParameter(4, cursor, top, error, &variables, nullptr) ||
-        !GetIntParameter(5, cursor, bottom, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(name) || !args.Int(left) || !args.Int(right) || !args.Int(top) ||
+        !args.Int(bottom))
         return false;
     if (checkOnly)
         return true;
@@ -208,9 +194,9 @@ bool RoiWrite(Script &, const char *arguments, VariableList &variables, bool che
 
 bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
-    if (!ReadRoiName(cursor, variables, name, error))
+    if (!args.Start() || !args.Text(name))
         return false;
     if (checkOnly)
         return true;
@@ -227,9 +213,9 @@ bool RoiRemove(Script &, const char *arguments, VariableList &variables, bool ch
 
 bool RoiChooseByName(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
-    if (!ReadRoiName(cursor, variables, name, error))
+    if (!args.Start() || !args.Text(name))
         return false;
     if (checkOnly)
         return true;

@@ -62,24 +62,18 @@ bool StageResult(const char *name, bool ok, EString &error)
     return ok;
 }
 
-bool ReadAxis(const char *&cursor, VariableList &variables, EString &axisText, EString &error)
-{
-    return ReadArgumentListStart(cursor, error) &&
-           GetStringParameter(1, cursor, axisText, error, &variables, nullptr);
-}
-
 bool MoveCommand(const char *name, bool relative, const char *arguments, VariableList &variables,
                  bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString axisText;
     ZaberAxis axis = 0;
     double mm = 0.0;
-    if (!ReadAxis(cursor, variables, axisText, error))
+    if (!args.Start() || !args.Text(axisText))
         return false;
     if (!relative && !AxisFromText(name, axisText, axis, error))
         return false;
-    if (!GetDoubleParameter(2, cursor, mm, error, &variables, nullptr))
+    if (!args.Double(mm))
         return false;
     if (checkOnly)
         return true;
@@ -99,10 +93,10 @@ bool MoveCommand(const char *name, bool relative, const char *arguments, Variabl
 
 bool Home(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString axisText;
     ZaberAxis axis = 0;
-    if (!ReadAxis(cursor, variables, axisText, error))
+    if (!args.Start() || !args.Text(axisText))
         return false;
     if (checkOnly)
         return true;
@@ -114,14 +108,12 @@ bool Home(Script &, const char *arguments, VariableList &variables, bool checkOn
 
 bool GetPosition(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString axisText;
     ZaberAxis axis = 0;
-    double dummy = 0.0;
     Variable *result = nullptr;
-    if (!ReadAxis(cursor, variables, axisText, error) ||
-        !AxisFromText("ZB_GetPosition_mm", axisText, axis, error) ||
-        !GetDoubleParameter(2, cursor, dummy, error, &variables, &result))
+    if (!args.Start() || !args.Text(axisText) || !AxisFromText("ZB_GetPosition_mm", axisText, axis, error) ||
+        !args.DoubleResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -139,10 +131,10 @@ bool GetPosition(Script &, const char *arguments, VariableList &variables, bool 
 
 bool WaitForMove(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString axisText;
     ZaberAxis axis = 0;
-    if (!ReadAxis(cursor, variables, axisText, error) ||
+    if (!args.Start() || !args.Text(axisText) ||
         !AxisFromText("ZB_WaitForMoveToFinish", axisText, axis, error))
         return false;
     EString ignored;
@@ -169,14 +161,14 @@ bool CollectFocusStack(Script &, const char *arguments, VariableList &variables,
                        EString &error)
 {
     static const char *const kName = "CollectFocusStack";
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString axisText;
     ZaberAxis axis = 0;
     double start = 0.0;
     double step = 0.0;
     int32_t nsteps = 0;
-    if (!ReadAxis(cursor, variables, axisText, error) || !AxisFromText(kName, axisText, axis, error) ||
-        !GetDoubleParameter(2, cursor, start, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(axisText) || !AxisFromText(kName, axisText, axis, error) ||
+        !args.Double(start))
         return false;
     const bool isX = axis == kZaberXAxis;
     if (!(start >= 0.0 && start <= (isX ? 100.0 : 25.0))) {
@@ -185,13 +177,13 @@ bool CollectFocusStack(Script &, const char *arguments, VariableList &variables,
                      : "CollectFocusStack() start_mm must have a value between 0 and 25 for the Z axis");
         return false;
     }
-    if (!GetDoubleParameter(3, cursor, step, error, &variables, nullptr))
+    if (!args.Double(step))
         return false;
     if (!(step >= -10.0 && step <= 10.0)) {
         SetError(error, "CollectFocusStack() step_mm must have a value between -10.0 and +10.0");
         return false;
     }
-    if (!GetIntParameter(4, cursor, nsteps, error, &variables, nullptr))
+    if (!args.Int(nsteps))
         return false;
     if (nsteps < 1 || nsteps > 500) {
         SetError(error, "CollectFocusStack() nsteps must be a value between 1 and 500");
@@ -262,16 +254,16 @@ bool CollectFocusStack(Script &, const char *arguments, VariableList &variables,
 
 bool GetTemperatures(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     double values[4] = {};
     Variable *results[4] = {};
     int32_t writeLog = 0;
-    if (!ReadArgumentListStart(cursor, error))
+    if (!args.Start())
         return false;
     for (int i = 0; i < 4; ++i)
-        if (!GetDoubleParameter(i + 1, cursor, values[i], error, &variables, &results[i]))
+        if (!args.Double(values[i], results[i]))
             return false;
-    if (!GetIntParameter(5, cursor, writeLog, error, &variables, nullptr))
+    if (!args.Int(writeLog))
         return false;
     if (checkOnly)
         return true;

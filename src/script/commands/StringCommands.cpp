@@ -39,11 +39,8 @@ void StoreText(Variable *result, const std::string &text)
 bool TextThenIntResult(const char *arguments, VariableList &variables, EString &text, Variable *&result,
                        EString &error)
 {
-    const char *cursor = arguments;
-    int32_t ignored = 0;
-    return ReadArgumentListStart(cursor, error) &&
-           GetStringParameter(1, cursor, text, error, &variables, nullptr) &&
-           GetIntParameter(2, cursor, ignored, error, &variables, &result);
+    ArgumentReader args(arguments, variables, error);
+    return args.Start() && args.Text(text) && args.IntResult(result);
 }
 
 bool StringToInt(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
@@ -67,13 +64,10 @@ bool StringToInt(Script &, const char *arguments, VariableList &variables, bool 
 
 bool StringToDouble(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
-    double ignored = 0.0;
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr) ||
-        !GetDoubleParameter(2, cursor, ignored, error, &variables, &result))
+    if (!args.Start() || !args.Text(text) || !args.DoubleResult(result))
         return false;
     if (checkOnly)
         return true;
@@ -122,13 +116,11 @@ bool StrLen(Script &, const char *arguments, VariableList &variables, bool check
 bool KeepPart(const char *name, bool fromLeft, const char *arguments, VariableList &variables, bool checkOnly,
               EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
     int32_t count = 0;
     Variable *target = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, &target) ||
-        !GetIntParameter(2, cursor, count, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(text, target) || !args.Int(count))
         return false;
     if (checkOnly)
         return true;
@@ -147,16 +139,13 @@ bool KeepPart(const char *name, bool fromLeft, const char *arguments, VariableLi
 
 bool StrReplace(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text, find, with;
     int32_t maximum = 0;
     Variable *target = nullptr;
     Variable *count = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, &target) ||
-        !GetStringParameter(2, cursor, find, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, with, error, &variables, nullptr) ||
-        !GetIntParameter(4, cursor, maximum, error, &variables, &count))
+    if (!args.Start() || !args.Text(text, target) || !args.Text(find) || !args.Text(with) ||
+        !args.Int(maximum, count))
         return false;
     if (checkOnly)
         return true;
@@ -185,14 +174,11 @@ std::string StoredStringFile(const EString &file)
 bool StoredStringArguments(const char *arguments, VariableList &variables, EString &section, EString &key,
                            EString &third, Variable **result, EString &file, EString &error)
 {
-    const char *cursor = arguments;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, section, error, &variables, nullptr) ||
-        !GetStringParameter(2, cursor, key, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, third, error, &variables, result))
+    ArgumentReader args(arguments, variables, error);
+    if (!args.Start() || !args.Text(section) || !args.Text(key) ||
+        !(result ? args.Text(third, *result) : args.Text(third)))
         return false;
-    EString ignored;
-    if (!GetStringParameter(4, cursor, file, ignored, &variables, nullptr))
+    if (!args.OptionalText(file))
         file.Assign("");
     return true;
 }

@@ -69,40 +69,23 @@ void SetTextResult(Variable *variable, const char *text)
         variable->text.Assign(text);
 }
 
-// Reads one STRING argument whose variable receives a result.
-bool ReadTextResult(int parameter, const char *&cursor, VariableList &variables, Variable *&result,
-                    EString &error)
-{
-    EString ignored;
-    return GetStringParameter(parameter, cursor, ignored, error, &variables, &result);
-}
-
 // The optional ok (int) and message (STRING) results of SetExperimentName, IsFilenameValid and
 // IsFileExist: an argument that is missing or cannot be read is absent, its error dropped.
-void ReadOptionalOkAndMessage(const char *&cursor, VariableList &variables, Variable *&ok, Variable *&message)
+void ReadOptionalOkAndMessage(ArgumentReader &args, Variable *&ok, Variable *&message)
 {
-    ok = nullptr;
     message = nullptr;
-    EString dropped;
-    int32_t ignoredInt = 0;
-    if (!GetIntParameter(2, cursor, ignoredInt, dropped, &variables, &ok)) {
-        ok = nullptr;
-        return;
-    }
-    EString ignoredText;
-    if (!GetStringParameter(3, cursor, ignoredText, dropped, &variables, &message))
-        message = nullptr;
+    if (args.OptionalIntResult(ok))
+        args.OptionalTextResult(message);
 }
 
 // "(" text [, ok [, message]]: the arguments of SetExperimentName, IsFilenameValid and IsFileExist.
 bool ReadTextWithOkAndMessage(const char *arguments, VariableList &variables, EString &text, Variable *&ok,
                               Variable *&message, EString &error)
 {
-    const char *cursor = arguments;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+    ArgumentReader args(arguments, variables, error);
+    if (!args.Start() || !args.Text(text))
         return false;
-    ReadOptionalOkAndMessage(cursor, variables, ok, message);
+    ReadOptionalOkAndMessage(args, ok, message);
     return true;
 }
 
@@ -110,9 +93,9 @@ bool ReadTextWithOkAndMessage(const char *arguments, VariableList &variables, ES
 bool GetSettingText(const char *key, const char *arguments, VariableList &variables, bool checkOnly,
                     EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     Variable *result = nullptr;
-    if (!ReadArgumentListStart(cursor, error) || !ReadTextResult(1, cursor, variables, result, error))
+    if (!args.Start() || !args.TextResult(result))
         return false;
     if (!checkOnly)
         SetTextResult(result, ReadSetting(key).c_str());
@@ -177,10 +160,9 @@ bool SetExperimentName(Script &, const char *arguments, VariableList &variables,
 bool SetDataDirectory(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString path;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, path, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(path))
         return false;
     if (checkOnly)
         return true;
@@ -207,17 +189,13 @@ std::string TypeKey(const char *key, int32_t itype)
 bool GetImageTypeDescription(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                              EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t itype = 0;
-    int32_t ignored = 0;
     Variable *active = nullptr;
     Variable *name = nullptr;
     Variable *exposure = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, itype, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, ignored, error, &variables, &active) ||
-        !ReadTextResult(3, cursor, variables, name, error) ||
-        !GetIntParameter(4, cursor, ignored, error, &variables, &exposure))
+    if (!args.Start() || !args.Int(itype) || !args.IntResult(active) || !args.TextResult(name) ||
+        !args.IntResult(exposure))
         return false;
     if (checkOnly)
         return true;
@@ -240,16 +218,12 @@ bool GetImageTypeDescription(Script &, const char *arguments, VariableList &vari
 bool SetImageTypeDescription(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                              EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     int32_t itype = 0;
     int32_t active = 0;
     EString name;
     int32_t exposureUs = 0;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, itype, error, &variables, nullptr) ||
-        !GetIntParameter(2, cursor, active, error, &variables, nullptr) ||
-        !GetStringParameter(3, cursor, name, error, &variables, nullptr) ||
-        !GetIntParameter(4, cursor, exposureUs, error, &variables, nullptr))
+    if (!args.Start() || !args.Int(itype) || !args.Int(active) || !args.Text(name) || !args.Int(exposureUs))
         return false;
     if (checkOnly)
         return true;
@@ -279,10 +253,9 @@ bool SetImageTypeDescription(Script &, const char *arguments, VariableList &vari
 bool StartRecordingWorkflow(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                             EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString name;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, name, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(name))
         return false;
     if (checkOnly)
         return true;
@@ -320,10 +293,9 @@ bool StartRecordingWorkflow(Script &, const char *arguments, VariableList &varia
 bool SingleWorkflowImageCapture(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                 EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString imageType;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, imageType, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(imageType))
         return false;
     if (!theApp.m_camera) {
         SetError(error, "SingleWorkflowImageCapture() - no camera");
@@ -373,13 +345,10 @@ bool SingleWorkflowImageCapture(Script &, const char *arguments, VariableList &v
 bool InitializeCamera(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                       EString &error)
 {
-    const char *cursor = arguments;
-    int32_t ignored = 0;
+    ArgumentReader args(arguments, variables, error);
     Variable *ok = nullptr;
     Variable *message = nullptr;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetIntParameter(1, cursor, ignored, error, &variables, &ok) ||
-        !ReadTextResult(2, cursor, variables, message, error))
+    if (!args.Start() || !args.IntResult(ok) || !args.TextResult(message))
         return false;
     if (checkOnly)
         return true;
@@ -398,11 +367,11 @@ bool InitializeCamera(Script &, const char *arguments, VariableList &variables, 
     return true;
 }
 
-bool AutoDetectSplitLineZeroPosition(Script &, const char *arguments, VariableList &, bool checkOnly,
+bool AutoDetectSplitLineZeroPosition(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                      EString &error)
 {
-    const char *cursor = arguments;
-    if (!ParseEmptyParameterList(cursor, error))
+    ArgumentReader args(arguments, variables, error);
+    if (!args.Empty())
         return false;
     if (checkOnly)
         return true;
@@ -465,11 +434,10 @@ bool IsFileExist(Script &, const char *arguments, VariableList &variables, bool 
 
 bool GetSystemInfo(Script &, const char *arguments, VariableList &variables, bool checkOnly, EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     Variable *computer = nullptr;
     Variable *version = nullptr;
-    if (!ReadArgumentListStart(cursor, error) || !ReadTextResult(1, cursor, variables, computer, error) ||
-        !ReadTextResult(2, cursor, variables, version, error))
+    if (!args.Start() || !args.TextResult(computer) || !args.TextResult(version))
         return false;
     if (checkOnly)
         return true;
@@ -481,12 +449,11 @@ bool GetSystemInfo(Script &, const char *arguments, VariableList &variables, boo
 bool SaveTextToImageCaptureLogHeader(Script &, const char *arguments, VariableList &variables, bool checkOnly,
                                      EString &error)
 {
-    const char *cursor = arguments;
+    ArgumentReader args(arguments, variables, error);
     EString text;
-    if (!ReadArgumentListStart(cursor, error) ||
-        !GetStringParameter(1, cursor, text, error, &variables, nullptr))
+    if (!args.Start() || !args.Text(text))
         return false;
-    if (*cursor != ')') {
+    if (*args.Rest() != ')') {
         SetError(error, "Missing ) after string parameter.");
         return false;
     }
