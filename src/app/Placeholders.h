@@ -5,13 +5,11 @@
 class AnalysisToolWindows;
 class ToolServices;
 class ExperimentServices;
-class DeviceServices;
 class ScriptServices;
 class OperatorScreenServices;
 
 ToolServices &ToolServicesPlaceholder();
 ExperimentServices &ExperimentServicesPlaceholder();
-DeviceServices &DeviceServicesPlaceholder();
 ScriptServices &ScriptServicesPlaceholder();
 OperatorScreenServices &OperatorScreenServicesPlaceholder();
 

@@ -1,6 +1,6 @@
 #pragma once
 // The renderer's links to the tool windows, the operator screen and the devices as the program
-// has them: each forwards to that subsystem's service slot (Tools(), OperatorScreen(), Devices()),
+// has them: each forwards to that subsystem's service slot (Tools(), OperatorScreen(), LiveOverlay()),
 // so the renderer reaches whatever is installed there, or its placeholder.
 #include "app/Renderer.h"
 

@@ -741,7 +741,7 @@ bool CMainFrame::OnFrameCommand(int id)
         Toggle(Tools().RoiManager());
         return true;
     case cmd::kDioConfiguration:
-        Toggle(Devices().DigitalIoConfiguration());
+        Toggle(DeviceSettings().DigitalIoConfiguration());
         return true;
     case cmd::kProjectionAnalysisParameters:
         Toggle(Tools().ProjectionAnalysisParamsDialog());
@@ -771,13 +771,13 @@ bool CMainFrame::OnFrameCommand(int id)
         Toggle(Scripts().VariableWatch());
         return true;
     case cmd::kFluidicSystemControlPanel:
-        Toggle(Devices().ControlPanel());
+        Toggle(FluidicsWindows().ControlPanel());
         return true;
     case cmd::kPumpInformation:
-        Toggle(Devices().PumpInformation());
+        Toggle(FluidicsWindows().PumpInformation());
         return true;
     case cmd::kZaberFocus:
-        Toggle(Devices().ZaberControlPanel());
+        Toggle(StageWindow().ZaberControlPanel());
         return true;
     case cmd::kFocusTool:
         Toggle(AnalysisTools().FocusTool());
@@ -830,10 +830,10 @@ bool CMainFrame::OnApplicationCommand(int id)
         OnFileOpen();
         return true;
     case cmd::kCameraSettings:
-        Devices().RunCameraSettingsDialog();
+        DeviceSettings().RunCameraSettingsDialog();
         return true;
     case cmd::kExperimentSettings:
-        Devices().RunExperimentSettingsDialog();
+        DeviceSettings().RunExperimentSettingsDialog();
         return true;
     case cmd::kCaptureActiveImages:
     case cmd::kSingleWorkflowCapture:
@@ -897,8 +897,8 @@ namespace {
 // The control panel and the scripts list show their admin-only controls by admin mode.
 void NotifyAdminMode(bool on)
 {
-    if (Devices().ControlPanel().HasWindow())
-        Devices().SetControlPanelAdminMode(on);
+    if (FluidicsWindows().ControlPanel().HasWindow())
+        FluidicsWindows().SetControlPanelAdminMode(on);
     if (Scripts().ScriptsList().HasWindow())
         Scripts().UpdateScriptsListButtons();
 }
@@ -1059,7 +1059,7 @@ void CMainFrame::OnFileOpen()
 void CMainFrame::OnStartExperimentWorkflowCommand()
 {
     // On OK the dialog has set up the new experiment already.
-    if (Devices().RunPromptForExperimentNameDialog())
+    if (CartridgeDialogs().RunPromptForExperimentNameDialog())
         StartExperimentWorkflow();
 }
 
@@ -1085,11 +1085,11 @@ void CMainFrame::OnLiveImage()
     const bool screenShown = screen.HasWindow() && screen.IsVisible();
     if (!screenShown && platform::TickMs() - m_last_live_image_close > 1) {
         EString partNumber;
-        if (!Devices().RunSelectCartridgeDialog(m_app.m_cartridge_barcode.c_str(), partNumber))
+        if (!CartridgeDialogs().RunSelectCartridgeDialog(m_app.m_cartridge_barcode.c_str(), partNumber))
             return;
         m_app.m_cartridge_barcode = partNumber;
         EString error;
-        Devices().ImposeCartridgeTypeOffsets(m_app.m_ini_path.c_str(), m_app.m_cartridge_barcode.c_str(),
+        Capture().ImposeCartridgeTypeOffsets(m_app.m_ini_path.c_str(), m_app.m_cartridge_barcode.c_str(),
                                              error);
     }
     documents.OpenNewDocument(m_mdi, true);

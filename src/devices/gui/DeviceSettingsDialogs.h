@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #ifndef Q_MOC_RUN
-#include "devices/ForwardingDeviceServices.h"
+#include "app/DeviceServices.h"
 #endif
 
 #include <map>
@@ -118,10 +118,10 @@ class DigitalIOConfigurationDlg : public QWidget
     QTimer m_interlockTimer;
 };
 
-class DeviceSettingsDialogs : public ForwardingDeviceServices
+class DeviceSettingsDialogs : public DeviceSettingsServices
 {
   public:
-    explicit DeviceSettingsDialogs(std::shared_ptr<DeviceServices> next);
+    DeviceSettingsDialogs();
     ~DeviceSettingsDialogs() override;
 
     bool LoadDigitalIoMapping(EString &error) override;
@@ -134,5 +134,5 @@ class DeviceSettingsDialogs : public ForwardingDeviceServices
     std::unique_ptr<DigitalIoWindow> m_digitalIo;
 };
 
-// Installs the layer over the device services installed so far.
+// Installs the dialogs as the device settings services.
 void InstallDeviceSettingsDialogs();

@@ -87,7 +87,14 @@ class FakeTools : public StubTools
     RecordingWindow roiManager, boundaries, fractionation, projectionTool, projectionParams;
 };
 
-class FakeDevices : public StubDevices
+class FakeDevices : public StubInstrumentPower,
+                    public StubSerialDetection,
+                    public StubCapture,
+                    public StubDeviceSettings,
+                    public StubCartridgeDialogs,
+                    public StubFluidicsWindows,
+                    public StubStageWindow,
+                    public StubLiveOverlay
 {
   public:
     explicit FakeDevices(CallLog &log)
@@ -338,7 +345,7 @@ class MainFrameFixture : public ::testing::Test
           m_launcher(std::make_shared<RecordingLauncher>())
     {
         InstallToolServices(m_tools);
-        InstallDeviceServices(m_devices);
+        InstallDeviceFakes(m_devices);
         InstallScriptServices(m_scripts);
         InstallOperatorScreenServices(m_screen);
         InstallExperimentServices(m_experiment);
@@ -369,7 +376,7 @@ class MainFrameFixture : public ::testing::Test
         _active_roi.Set(ImageRect{});
         SerialPortFailureCallback = nullptr;
         InstallToolServices(nullptr);
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         InstallScriptServices(nullptr);
         InstallOperatorScreenServices(nullptr);
         InstallExperimentServices(nullptr);

@@ -338,10 +338,10 @@ TEST_F(ZaberControlPanelTest, WithoutAStagePortNothingIsAsked)
     EXPECT_EQ(ErrorLog(), "");
 }
 
-// The layer makes the panel on first use and keeps it.
+// The stage window services make the panel on first use and keep it.
 TEST_F(ZaberControlPanelTest, LayerMakesThePanelOnce)
 {
-    StageDeviceWindows layer(nullptr);
+    StageDeviceWindows layer;
     ModelessWindow &window = layer.ZaberControlPanel();
     EXPECT_FALSE(window.HasWindow());
     ASSERT_TRUE(window.Create(true));
@@ -362,9 +362,8 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
     x.position = -2500;
     stage.SetAxis(2, x);
     WriteSettings("InitializeZaberOnStartup=TRUE\r\nZaberStepsPerMM_X=1000\r\n");
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    auto layer = std::make_shared<StageDeviceWindows>(previous);
-    InstallDeviceServices(layer);
+    auto layer = std::make_shared<StageDeviceWindows>();
+    std::shared_ptr<StageWindowServices> previous = InstallStageWindowServices(layer);
     ModelessWindow &window = layer->ZaberControlPanel();
     ASSERT_TRUE(window.Create(true));
     QPointer<ZaberControlPanel> first = layer->Panel();
@@ -402,7 +401,7 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
         EXPECT_FALSE(window.HasWindow());
         EXPECT_EQ(layer->Panel(), nullptr);
     }
-    InstallDeviceServices(previous);
+    InstallStageWindowServices(previous);
     EXPECT_EQ(ErrorLog(), "");
 }
 
