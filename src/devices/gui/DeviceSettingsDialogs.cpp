@@ -655,7 +655,7 @@ void DigitalIOConfigurationDlg::hideEvent(QHideEvent *event)
 }
 
 // ---------------------------------------------------------------------------------------------
-// The layer
+// The device settings services
 
 class DeviceSettingsDialogs::DigitalIoWindow : public ModelessWindow
 {

@@ -1,7 +1,7 @@
 #pragma once
 // The settings windows of the instrument: the experiment settings (saved as they are edited), the
-// camera settings, and the digital I/O configuration. Their layer of the device services serves
-// these windows and the digital I/O mapping; everything else goes to the layers below.
+// camera settings, and the digital I/O configuration. DeviceSettingsDialogs serves them, and the
+// digital I/O mapping, as the device settings services.
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>

@@ -132,8 +132,8 @@ TEST_F(SettingsDialogsTest, ExperimentSettingsWritesEditedFieldsAndRefusesBadOne
 
 TEST_F(SettingsDialogsTest, CameraSettingsWithoutCameraReportsAndCloses)
 {
-    DeviceSettingsDialogs layer;
-    EXPECT_FALSE(layer.RunCameraSettingsDialog());
+    DeviceSettingsDialogs dialogs;
+    EXPECT_FALSE(dialogs.RunCameraSettingsDialog());
     EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"No camera initialized."}));
 }
 

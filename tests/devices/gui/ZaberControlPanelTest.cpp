@@ -339,19 +339,19 @@ TEST_F(ZaberControlPanelTest, WithoutAStagePortNothingIsAsked)
 }
 
 // The stage window services make the panel on first use and keep it.
-TEST_F(ZaberControlPanelTest, LayerMakesThePanelOnce)
+TEST_F(ZaberControlPanelTest, TheStageWindowMakesThePanelOnce)
 {
-    StageDeviceWindows layer;
-    ModelessWindow &window = layer.ZaberControlPanel();
+    StageDeviceWindows windows;
+    ModelessWindow &window = windows.ZaberControlPanel();
     EXPECT_FALSE(window.HasWindow());
     ASSERT_TRUE(window.Create(true));
-    ZaberControlPanel *made = layer.Panel();
+    ZaberControlPanel *made = windows.Panel();
     ASSERT_NE(made, nullptr);
     EXPECT_TRUE(window.IsVisible());
     window.Show(false);
     EXPECT_FALSE(window.IsVisible());
     ASSERT_TRUE(window.Create(false));
-    EXPECT_EQ(layer.Panel(), made);
+    EXPECT_EQ(windows.Panel(), made);
 }
 
 // Ticking a stage box of the experiment settings closes and deletes the panel; the next use
@@ -362,11 +362,11 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
     x.position = -2500;
     stage.SetAxis(2, x);
     WriteSettings("InitializeZaberOnStartup=TRUE\r\nZaberStepsPerMM_X=1000\r\n");
-    auto layer = std::make_shared<StageDeviceWindows>();
-    std::shared_ptr<StageWindowServices> previous = InstallStageWindowServices(layer);
-    ModelessWindow &window = layer->ZaberControlPanel();
+    auto windows = std::make_shared<StageDeviceWindows>();
+    std::shared_ptr<StageWindowServices> previous = InstallStageWindowServices(windows);
+    ModelessWindow &window = windows->ZaberControlPanel();
     ASSERT_TRUE(window.Create(true));
-    QPointer<ZaberControlPanel> first = layer->Panel();
+    QPointer<ZaberControlPanel> first = windows->Panel();
     EXPECT_FALSE(first->XAxisShown());
 
     {
@@ -377,13 +377,13 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
         xAxis->click();
         EXPECT_FALSE(window.HasWindow());
         EXPECT_TRUE(first.isNull()) << "the panel is deleted, not hidden";
-        EXPECT_EQ(layer->Panel(), nullptr);
+        EXPECT_EQ(windows->Panel(), nullptr);
         settings.SaveSettings();
     }
     EXPECT_EQ(Setting("InitializeZaberXAxisOnStartup"), "TRUE");
 
     ASSERT_TRUE(window.Create(true));
-    ZaberControlPanel *again = layer->Panel();
+    ZaberControlPanel *again = windows->Panel();
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->XAxisShown());
     EXPECT_TRUE(again->Control(ZaberControlPanel::kXPosition)->isVisible());
@@ -399,7 +399,7 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
         ExperimentSettingsDlg settings;
         settings.Check(1308)->click();
         EXPECT_FALSE(window.HasWindow());
-        EXPECT_EQ(layer->Panel(), nullptr);
+        EXPECT_EQ(windows->Panel(), nullptr);
     }
     InstallStageWindowServices(previous);
     EXPECT_EQ(ErrorLog(), "");
