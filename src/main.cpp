@@ -11,6 +11,7 @@
 #include "devices/CaptureDeviceServices.h"
 #include "devices/ControlPanelServices.h"
 #include "devices/ImageCapture.h"
+#include "devices/SerialDeviceDetection.h"
 #include "devices/gui/CartridgeDialogs.h"
 #include "devices/gui/ControlPanelDlgWindows.h"
 #include "devices/gui/DeviceSettingsDialogs.h"
@@ -86,8 +87,13 @@ int main(int argc, char **argv)
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();
     RegisterProgramScriptCommands();
     SetScriptPromptHost(std::make_shared<QtScriptPromptHost>());
+    // Each part of the device code installs its own device seams, each seam once, so the order of
+    // these lines does not decide who answers: the power check and the live-view overlay, the
+    // fluidics windows (and the live preview), the serial detection, the stage window; further
+    // down the capture services, the cartridge dialogs and the device settings.
     InstallControlPanelServices();
     InstallControlPanelWindows();
+    InstallSerialDeviceServices();
     InstallStageDeviceWindows();
     InstallExperimentWindows();
     // Cartridges, experiments and capture; the capture workflow thread starts here with the other
@@ -120,7 +126,7 @@ int main(int argc, char **argv)
     RemoveToolServices();
     InstallAnalysisToolWindows(nullptr);
     SetLivePreview(nullptr);
-    InstallDeviceServices(nullptr);
+    UninstallDeviceServices();
     InstallExperimentServices(nullptr);
     InstallOperatorScreenServices(nullptr);
     return status;

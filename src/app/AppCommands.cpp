@@ -54,7 +54,7 @@ bool capture_single_active_image(cv::Mat &image, const EString &passThrough, ESt
     // The first image type is the one this capture takes.
     const int index = 0;
     app.m_active_image_type_index = index;
-    if (!Devices().CaptureFirstActiveImageType(image, index, exposures[index], names[index], error,
+    if (!Capture().CaptureFirstActiveImageType(image, index, exposures[index], names[index], error,
                                                passThrough.c_str())) {
         PutPrefixInFront(error);
         return false;
@@ -65,7 +65,7 @@ bool capture_single_active_image(cv::Mat &image, const EString &passThrough, ESt
 void CaptureActiveImagesToFile()
 {
     EString error;
-    if (!Devices().CaptureSingleImageSet(error, 0, nullptr)) {
+    if (!Capture().CaptureSingleImageSet(error, 0, nullptr)) {
         LogError(__FILE_NAME__, __LINE__, error.c_str());
         platform::ui::MessageBox(error.c_str(), "Vantelis", platform::ui::MbOk | platform::ui::MbIconError);
     }

@@ -226,7 +226,7 @@ void CaptureBackgroundImages(CPlexorinApp &app)
     // The capture code allocates one matrix per active image type into the slots it is given.
     cv::Mat *captured[4] = {nullptr, nullptr, nullptr, nullptr};
     EString captureError;
-    const bool ok = Devices().CaptureSingleImageSet(captureError, 0, captured);
+    const bool ok = Capture().CaptureSingleImageSet(captureError, 0, captured);
     for (int index = 0; index < 4; ++index)
         ReplaceSlot(app, index, captured[index]);
     if (!ok) {

@@ -1,7 +1,6 @@
 #pragma once
 // What the application shell, the tools and the render thread ask of the instrument-device and
-// acquisition code.
-// Until that code is installed, a placeholder answers every call with "not available".
+// acquisition code, in small seams by concern (below), and the types they share.
 #include "Ostravo/EString.h"
 #include "Ostravo/SerialPort.h"
 #include "app/ModelessWindow.h"
@@ -100,7 +99,7 @@ class CameraInterface
 // The running brightness test on the live image. The view copies limits and box into each live
 // render job while running is set; the renderer stores the box median in last_out_of_range when it
 // lies outside the limits, else in result, and then sets the test's event
-// (DeviceServices::SetBrightnessTestEvent).
+// (LiveOverlayServices::SetBrightnessTestEvent).
 // The limits and box are atomic because the view reads them on the GUI thread while a script
 // thread may be starting the next test.
 struct BrightnessAtTargetRequest
@@ -131,23 +130,39 @@ struct VideoSymbol
     int32_t serial = 0;
 };
 
-class DeviceServices
+// The device code is reached through the small seams below, one per concern. Each is served by
+// exactly one part of the device code, which installs it once at start-up; until then (the headless
+// run, tests of the earlier folders, the end of a run after Install...(nullptr)) a null answer of
+// src/app/Placeholders.cpp serves it. Each Install... returns what was installed before, and
+// nullptr puts the null answer back.
+
+// The start-up power and camera prompts.
+class InstrumentPowerServices
 {
   public:
-    virtual ~DeviceServices() = default;
-
-    // Start-up's power and camera prompts; false only when the user declines to go on without
-    // power. Never called in analysis mode.
+    virtual ~InstrumentPowerServices() = default;
+    // False only when the user declines to go on without power. Never called in analysis mode.
     virtual bool CheckInstrumentPower() = 0;
-    // Reads and checks the digital I/O line mapping.
-    virtual bool LoadDigitalIoMapping(EString &error) = 0;
-    // The serial port scan and device set-up outside analysis mode: records the pump and stage
-    // ports in app and writes its report into log (the open session log), or into a daily log of
-    // its own when log is null.
+};
+
+// The serial port scan and device set-up.
+class SerialDetectionServices
+{
+  public:
+    virtual ~SerialDetectionServices() = default;
+    // Outside analysis mode: records the pump and stage ports in app and writes its report into
+    // log (the open session log), or into a daily log of its own when log is null.
     virtual bool DetectSerialDevices(CPlexorinApp &app, FILE *log) = 0;
+};
+
+// Cartridge types, capture and saving into the current experiment, and the capture workflow's
+// checks.
+class CaptureServices
+{
+  public:
+    virtual ~CaptureServices() = default;
     // Creates <data folder>/Cartridge when missing and loads every *.ini in it.
     virtual bool LoadCartridgeTypes(EString &error) = 0;
-
     // Captures every active image type; with images (four slots) it only hands them over,
     // without it saves them as a manual capture.
     virtual bool CaptureSingleImageSet(EString &error, int flag, cv::Mat *images[4]) = 0;
@@ -166,21 +181,59 @@ class DeviceServices
     virtual bool CheckCapturePeriod(EString &message) = 0;
     // Sets the event the capture workflow waits on for one capture.
     virtual void SetImageCaptureEvent() = 0;
+};
 
+// The device settings: the digital I/O line mapping with its window, and the camera and
+// experiment settings dialogs.
+class DeviceSettingsServices
+{
+  public:
+    virtual ~DeviceSettingsServices() = default;
+    // Reads and checks the digital I/O line mapping.
+    virtual bool LoadDigitalIoMapping(EString &error) = 0;
+    virtual ModelessWindow &DigitalIoConfiguration() = 0;
     // Modal dialogs; each returns true when it ended with OK.
     virtual bool RunCameraSettingsDialog() = 0;
     virtual bool RunExperimentSettingsDialog() = 0;
+};
+
+// The modal dialogs that name the cartridge in the instrument; each returns true when it ended
+// with OK.
+class CartridgeDialogServices
+{
+  public:
+    virtual ~CartridgeDialogServices() = default;
     // On OK the new experiment is set up already.
     virtual bool RunPromptForExperimentNameDialog() = 0;
     // Preselects from the first three characters of barcode; on OK partNumber is the chosen type's.
     virtual bool RunSelectCartridgeDialog(const char *barcode, EString &partNumber) = 0;
+};
 
+// The fluidic control panel and the pump information window.
+class FluidicsWindowServices
+{
+  public:
+    virtual ~FluidicsWindowServices() = default;
     virtual ModelessWindow &ControlPanel() = 0;
+    // Reaches the control panel only when its window exists.
     virtual void SetControlPanelAdminMode(bool on) = 0;
-    virtual ModelessWindow &DigitalIoConfiguration() = 0;
     virtual ModelessWindow &PumpInformation() = 0;
-    virtual ModelessWindow &ZaberControlPanel() = 0;
+};
 
+// The stage control panel.
+class StageWindowServices
+{
+  public:
+    virtual ~StageWindowServices() = default;
+    virtual ModelessWindow &ZaberControlPanel() = 0;
+};
+
+// What the render thread asks about the live view: the running brightness test and the symbols
+// drawn over the image.
+class LiveOverlayServices
+{
+  public:
+    virtual ~LiveOverlayServices() = default;
     virtual BrightnessAtTargetRequest &BrightnessRequest() = 0;
     // Sets the event a running brightness test waits on for its result. Render thread.
     virtual void SetBrightnessTestEvent() = 0;
@@ -192,7 +245,31 @@ class DeviceServices
                                  const VideoSymbolFrame &frame) = 0;
 };
 
-// The installed device code, or its placeholder.
-DeviceServices &Devices();
-// Installs services (nullptr puts the placeholder back); returns the previous installed one.
-std::shared_ptr<DeviceServices> InstallDeviceServices(std::shared_ptr<DeviceServices> services);
+// The installed services of each seam, or its null answer.
+InstrumentPowerServices &InstrumentPower();
+SerialDetectionServices &SerialDetection();
+CaptureServices &Capture();
+DeviceSettingsServices &DeviceSettings();
+CartridgeDialogServices &CartridgeDialogs();
+FluidicsWindowServices &FluidicsWindows();
+StageWindowServices &StageWindow();
+LiveOverlayServices &LiveOverlay();
+
+std::shared_ptr<InstrumentPowerServices>
+InstallInstrumentPowerServices(std::shared_ptr<InstrumentPowerServices> services);
+std::shared_ptr<SerialDetectionServices>
+InstallSerialDetectionServices(std::shared_ptr<SerialDetectionServices> services);
+std::shared_ptr<CaptureServices> InstallCaptureServices(std::shared_ptr<CaptureServices> services);
+std::shared_ptr<DeviceSettingsServices>
+InstallDeviceSettingsServices(std::shared_ptr<DeviceSettingsServices> services);
+std::shared_ptr<CartridgeDialogServices>
+InstallCartridgeDialogServices(std::shared_ptr<CartridgeDialogServices> services);
+std::shared_ptr<FluidicsWindowServices>
+InstallFluidicsWindowServices(std::shared_ptr<FluidicsWindowServices> services);
+std::shared_ptr<StageWindowServices>
+InstallStageWindowServices(std::shared_ptr<StageWindowServices> services);
+std::shared_ptr<LiveOverlayServices>
+InstallLiveOverlayServices(std::shared_ptr<LiveOverlayServices> services);
+
+// Puts the null answer of every device seam back (the end of a run, a test's tear-down).
+void UninstallDeviceServices();

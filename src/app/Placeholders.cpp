@@ -207,7 +207,16 @@ class PlaceholderExperimentServices : public ExperimentServices
 };
 
 // ---- Instrument devices and acquisition (placeholder) ----
-class PlaceholderDeviceServices : public DeviceServices
+// One object answers every device seam that has nothing installed: the headless run installs none,
+// and at the end of a run workers may still call in after the seams are uninstalled.
+class PlaceholderDeviceServices : public InstrumentPowerServices,
+                                  public SerialDetectionServices,
+                                  public CaptureServices,
+                                  public DeviceSettingsServices,
+                                  public CartridgeDialogServices,
+                                  public FluidicsWindowServices,
+                                  public StageWindowServices,
+                                  public LiveOverlayServices
 {
   public:
     // The power check is built and installed by the program; without it start-up goes on.
@@ -408,9 +417,10 @@ ServiceSlot<ExperimentServices, PlaceholderExperimentServices> &ExperimentSlot()
     static ServiceSlot<ExperimentServices, PlaceholderExperimentServices> slot;
     return slot;
 }
-ServiceSlot<DeviceServices, PlaceholderDeviceServices> &DeviceSlot()
+// One slot per device seam; all fall back to the one device placeholder.
+template <class Services> ServiceSlot<Services, PlaceholderDeviceServices> &DeviceSlot()
 {
-    static ServiceSlot<DeviceServices, PlaceholderDeviceServices> slot;
+    static ServiceSlot<Services, PlaceholderDeviceServices> slot;
     return slot;
 }
 ServiceSlot<ScriptServices, PlaceholderScriptServices> &ScriptSlot()
@@ -510,13 +520,85 @@ std::shared_ptr<ExperimentServices> InstallExperimentServices(std::shared_ptr<Ex
     return ExperimentSlot().Install(std::move(services));
 }
 
-DeviceServices &Devices()
+InstrumentPowerServices &InstrumentPower()
 {
-    return DeviceSlot().Get();
+    return DeviceSlot<InstrumentPowerServices>().Get();
 }
-std::shared_ptr<DeviceServices> InstallDeviceServices(std::shared_ptr<DeviceServices> services)
+std::shared_ptr<InstrumentPowerServices>
+InstallInstrumentPowerServices(std::shared_ptr<InstrumentPowerServices> services)
 {
-    return DeviceSlot().Install(std::move(services));
+    return DeviceSlot<InstrumentPowerServices>().Install(std::move(services));
+}
+SerialDetectionServices &SerialDetection()
+{
+    return DeviceSlot<SerialDetectionServices>().Get();
+}
+std::shared_ptr<SerialDetectionServices>
+InstallSerialDetectionServices(std::shared_ptr<SerialDetectionServices> services)
+{
+    return DeviceSlot<SerialDetectionServices>().Install(std::move(services));
+}
+CaptureServices &Capture()
+{
+    return DeviceSlot<CaptureServices>().Get();
+}
+std::shared_ptr<CaptureServices> InstallCaptureServices(std::shared_ptr<CaptureServices> services)
+{
+    return DeviceSlot<CaptureServices>().Install(std::move(services));
+}
+DeviceSettingsServices &DeviceSettings()
+{
+    return DeviceSlot<DeviceSettingsServices>().Get();
+}
+std::shared_ptr<DeviceSettingsServices>
+InstallDeviceSettingsServices(std::shared_ptr<DeviceSettingsServices> services)
+{
+    return DeviceSlot<DeviceSettingsServices>().Install(std::move(services));
+}
+CartridgeDialogServices &CartridgeDialogs()
+{
+    return DeviceSlot<CartridgeDialogServices>().Get();
+}
+std::shared_ptr<CartridgeDialogServices>
+InstallCartridgeDialogServices(std::shared_ptr<CartridgeDialogServices> services)
+{
+    return DeviceSlot<CartridgeDialogServices>().Install(std::move(services));
+}
+FluidicsWindowServices &FluidicsWindows()
+{
+    return DeviceSlot<FluidicsWindowServices>().Get();
+}
+std::shared_ptr<FluidicsWindowServices>
+InstallFluidicsWindowServices(std::shared_ptr<FluidicsWindowServices> services)
+{
+    return DeviceSlot<FluidicsWindowServices>().Install(std::move(services));
+}
+StageWindowServices &StageWindow()
+{
+    return DeviceSlot<StageWindowServices>().Get();
+}
+std::shared_ptr<StageWindowServices> InstallStageWindowServices(std::shared_ptr<StageWindowServices> services)
+{
+    return DeviceSlot<StageWindowServices>().Install(std::move(services));
+}
+LiveOverlayServices &LiveOverlay()
+{
+    return DeviceSlot<LiveOverlayServices>().Get();
+}
+std::shared_ptr<LiveOverlayServices> InstallLiveOverlayServices(std::shared_ptr<LiveOverlayServices> services)
+{
+    return DeviceSlot<LiveOverlayServices>().Install(std::move(services));
+}
+void UninstallDeviceServices()
+{
+    InstallInstrumentPowerServices(nullptr);
+    InstallSerialDetectionServices(nullptr);
+    InstallCaptureServices(nullptr);
+    InstallDeviceSettingsServices(nullptr);
+    InstallCartridgeDialogServices(nullptr);
+    InstallFluidicsWindowServices(nullptr);
+    InstallStageWindowServices(nullptr);
+    InstallLiveOverlayServices(nullptr);
 }
 
 ScriptServices &Scripts()
@@ -541,10 +623,6 @@ InstallOperatorScreenServices(std::shared_ptr<OperatorScreenServices> services)
 ExperimentServices &ExperimentServicesPlaceholder()
 {
     return ExperimentSlot().Fallback();
-}
-DeviceServices &DeviceServicesPlaceholder()
-{
-    return DeviceSlot().Fallback();
 }
 ScriptServices &ScriptServicesPlaceholder()
 {

@@ -6,9 +6,7 @@
 // analysis without windows, the script runtime before its windows exist) answers that part with
 // the null answer it gets here.
 class ExperimentServices;
-class DeviceServices;
 class ScriptServices;
 
 ExperimentServices &ExperimentServicesPlaceholder();
-DeviceServices &DeviceServicesPlaceholder();
 ScriptServices &ScriptServicesPlaceholder();

@@ -186,7 +186,7 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
         return false;
 
     // Power check.
-    if (!m_analysis_mode && !Devices().CheckInstrumentPower())
+    if (!m_analysis_mode && !InstrumentPower().CheckInstrumentPower())
         return false;
 
     // Cached logging; the program goes on without it when it cannot start.
@@ -202,7 +202,7 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
     // Digital I/O mapping.
     if (!m_analysis_mode) {
         EString ioError;
-        if (!Devices().LoadDigitalIoMapping(ioError)) {
+        if (!DeviceSettings().LoadDigitalIoMapping(ioError)) {
             std::string text =
                 std::string(ioError.c_str()) +
                 "\n\nPlease close the application, power cycle the KD4 (and make sure it is on), wait "
@@ -233,7 +233,7 @@ bool CPlexorinApp::InitInstance(const std::vector<std::string> &args)
 
     // Cartridge types, before a start-up script can ask for them.
     EString cartridgeError;
-    if (!Devices().LoadCartridgeTypes(cartridgeError))
+    if (!Capture().LoadCartridgeTypes(cartridgeError))
         Fail(cartridgeError.c_str(), __LINE__);
 
     // The operator screen at start-up; only "TRUE" in any letter case counts, and only in

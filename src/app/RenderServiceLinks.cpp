@@ -74,22 +74,22 @@ void OperatorScreenRenderLink::UpdateFlowSplitText()
 
 void DeviceServicesRenderLink::DrawVideoSymbols(DrawingSurface &surface, const VideoSymbolFrame &frame)
 {
-    DeviceServices &devices = Devices();
-    for (const VideoSymbol &symbol : devices.VisibleVideoSymbols()) {
+    LiveOverlayServices &overlay = LiveOverlay();
+    for (const VideoSymbol &symbol : overlay.VisibleVideoSymbols()) {
         const Pen pen{symbol.red, symbol.green, symbol.blue, static_cast<int>(symbol.line_width),
                       PenStyle::Solid};
-        devices.DrawVideoSymbol(symbol, surface, pen, frame);
+        overlay.DrawVideoSymbol(symbol, surface, pen, frame);
     }
 }
 
 void DeviceServicesRenderLink::ReportBrightness(int32_t median, bool withinLimits)
 {
-    DeviceServices &devices = Devices();
-    BrightnessAtTargetRequest &request = devices.BrightnessRequest();
+    LiveOverlayServices &overlay = LiveOverlay();
+    BrightnessAtTargetRequest &request = overlay.BrightnessRequest();
     if (!withinLimits) {
         request.last_out_of_range = median;
         return;
     }
     request.result = median;
-    devices.SetBrightnessTestEvent();
+    overlay.SetBrightnessTestEvent();
 }

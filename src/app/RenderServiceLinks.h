@@ -1,7 +1,7 @@
 #pragma once
 // The renderer's links to the tool windows, the operator screen and the devices as the program
 // has them: each forwards to that subsystem's service slots (ProjectionTool(), Fractionation(),
-// OperatorScreen(), Devices()), so the renderer reaches whatever is installed there, or its null
+// OperatorScreen(), LiveOverlay()), so the renderer reaches whatever is installed there, or its null
 // answer.
 #include "app/Renderer.h"
 

@@ -11,9 +11,9 @@
 // parts of the program (the application object, the analysis code, the tool windows, the operator
 // screen, the devices) it asks through the small links below. A link that is not given is the
 // program's own: the application object, and the tools, operator screen and devices through their
-// service slots (ProjectionTool(), Fractionation(), OperatorScreen(), Devices()), which give their
-// null answers while their subsystem is missing. The analysis link comes from the analysis code,
-// a later library; without it no projection is drawn.
+// service slots (ProjectionTool(), Fractionation(), OperatorScreen(), LiveOverlay()), which give
+// their null answers while their subsystem is missing. The analysis link comes from the analysis
+// code, a later library; without it no projection is drawn.
 #include "app/RenderList.h"
 #include "app/ViewGlobals.h"
 

@@ -13,7 +13,7 @@
 bool CPlexorinApp::InitializeSerialPortDevices(FILE *log)
 {
     if (!m_analysis_mode)
-        return Devices().DetectSerialDevices(*this, log);
+        return SerialDetection().DetectSerialDevices(*this, log);
 
     platform::LocalTime now = platform::Now();
     FILE *out = log;

@@ -68,7 +68,7 @@ void StartExperimentWorkflow(CPlexorinApp &app)
     KillTimer();
 
     EString message;
-    if (!Devices().CheckDiskSpaceForWorkflow(message)) {
+    if (!Capture().CheckDiskSpaceForWorkflow(message)) {
         if (platform::ui::MessageBox(message.c_str(), "Vantelis", platform::ui::MbYesNo) !=
             platform::ui::IdYes)
             return;
@@ -95,7 +95,7 @@ void StartExperimentWorkflow(CPlexorinApp &app)
 
     if (period == 0) {
         // A single capture; no timer.
-        Devices().SetImageCaptureEvent();
+        Capture().SetImageCaptureEvent();
         EnterStoppingState(app);
         return;
     }
@@ -103,8 +103,8 @@ void StartExperimentWorkflow(CPlexorinApp &app)
     platform::ui::Ui().StartTimer(kWorkflowTimerId, static_cast<uint32_t>(period),
                                   [&app] { OnExperimentWorkflowTimer(app); });
     message.Assign("");
-    if (Devices().CheckCapturePeriod(message)) {
-        Devices().SetImageCaptureEvent();
+    if (Capture().CheckCapturePeriod(message)) {
+        Capture().SetImageCaptureEvent();
         if (app.m_workflow_capture_count >= count - 1) {
             EnterStoppingState(app);
             KillTimer();
@@ -133,7 +133,7 @@ void OnExperimentWorkflowTimer(CPlexorinApp &app)
         return;
     }
     ++app.m_workflow_capture_count;
-    Devices().SetImageCaptureEvent();
+    Capture().SetImageCaptureEvent();
 }
 
 void StopExperimentWorkflow(CPlexorinApp &app)

@@ -54,8 +54,7 @@ void CaptureDeviceServices::SetImageCaptureEvent()
 void InstallCaptureDeviceServices()
 {
     InitializeXmpMetadata();
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    InstallDeviceServices(std::make_shared<CaptureDeviceServices>(previous));
+    InstallCaptureServices(std::make_shared<CaptureDeviceServices>());
     EString error;
     if (!CreateImageCaptureWorkflowThread(error))
         LogError(__FILE_NAME__, __LINE__, error.c_str());

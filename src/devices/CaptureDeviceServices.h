@@ -1,16 +1,13 @@
 #pragma once
-// The device-services layer of cartridges, experiments and image capture: cartridge types, the
-// capture layers, saving into the current experiment and the capture-workflow checks. Everything
-// else goes to the services installed before it.
-#include "devices/ForwardingDeviceServices.h"
+// The capture services of cartridges, experiments and image capture: cartridge types, the capture
+// layers, saving into the current experiment and the capture-workflow checks.
+#include "app/DeviceServices.h"
 
 #include <memory>
 
-class CaptureDeviceServices : public ForwardingDeviceServices
+class CaptureDeviceServices : public CaptureServices
 {
   public:
-    using ForwardingDeviceServices::ForwardingDeviceServices;
-
     bool LoadCartridgeTypes(EString &error) override;
     bool CaptureSingleImageSet(EString &error, int flag, cv::Mat *images[4]) override;
     bool CaptureFirstActiveImageType(cv::Mat &image, int imageTypeIndex, int32_t exposureUs,
@@ -24,6 +21,6 @@ class CaptureDeviceServices : public ForwardingDeviceServices
     void SetImageCaptureEvent() override;
 };
 
-// Installs the layer over the installed device services and starts the capture workflow thread;
+// Installs the capture services and starts the capture workflow thread;
 // the thread is stopped by StopImageCaptureWorkflowThread (ImageCapture.h).
 void InstallCaptureDeviceServices();

@@ -32,10 +32,8 @@ void ControlPanelServices::DrawVideoSymbol(const VideoSymbol &symbol, DrawingSur
 
 std::shared_ptr<ControlPanelServices> InstallControlPanelServices()
 {
-    // The layer must see the services installed before it, so it is made from the slot's answer
-    // and then put in its place; installing null first hands back what was there.
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    auto layer = std::make_shared<ControlPanelServices>(previous);
-    InstallDeviceServices(layer);
-    return layer;
+    auto services = std::make_shared<ControlPanelServices>();
+    InstallInstrumentPowerServices(services);
+    InstallLiveOverlayServices(services);
+    return services;
 }

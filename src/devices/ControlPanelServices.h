@@ -1,14 +1,13 @@
 #pragma once
-// The device-services layer of the instrument checks and the live-image test helpers: the
-// start-up power and camera check, the brightness test the renderer serves and the symbols it
-// draws over the live image. Everything else goes to the services installed before it.
-#include "devices/ForwardingDeviceServices.h"
+// The instrument checks and the live-image test helpers: the start-up power and camera check, the
+// brightness test the renderer serves and the symbols it draws over the live image.
+#include "app/DeviceServices.h"
 
-class ControlPanelServices : public ForwardingDeviceServices
+#include <memory>
+
+class ControlPanelServices : public InstrumentPowerServices, public LiveOverlayServices
 {
   public:
-    using ForwardingDeviceServices::ForwardingDeviceServices;
-
     bool CheckInstrumentPower() override;
     BrightnessAtTargetRequest &BrightnessRequest() override;
     void SetBrightnessTestEvent() override;
@@ -17,5 +16,5 @@ class ControlPanelServices : public ForwardingDeviceServices
                          const VideoSymbolFrame &frame) override;
 };
 
-// Installs a ControlPanelServices layer over the device services installed now.
+// Installs one ControlPanelServices as the power check and the live-view overlay.
 std::shared_ptr<ControlPanelServices> InstallControlPanelServices();

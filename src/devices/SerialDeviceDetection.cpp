@@ -343,3 +343,10 @@ bool SerialDeviceServices::DetectSerialDevices(CPlexorinApp &app, FILE *log)
 {
     return DetectSerialPortDevices(app, log);
 }
+
+std::shared_ptr<SerialDeviceServices> InstallSerialDeviceServices()
+{
+    auto services = std::make_shared<SerialDeviceServices>();
+    InstallSerialDetectionServices(services);
+    return services;
+}

@@ -2,7 +2,7 @@
 // Finds the serial instruments: every COM port that opens is probed for the stage at 115200 baud
 // and then for the syringe pumps at 9600 baud; the ports where they answer stay open and are kept
 // in the application, every other port is released. Each step is reported into the log.
-#include "devices/ForwardingDeviceServices.h"
+#include "app/DeviceServices.h"
 
 #include <cstdio>
 #include <memory>
@@ -15,10 +15,12 @@ class CPlexorinApp;
 // found. In analysis mode no port is opened.
 bool DetectSerialPortDevices(CPlexorinApp &app, FILE *log);
 
-// The device services layer that serves the serial-device detection.
-class SerialDeviceServices : public ForwardingDeviceServices
+// The serial-device detection as the program's detection services.
+class SerialDeviceServices : public SerialDetectionServices
 {
   public:
-    using ForwardingDeviceServices::ForwardingDeviceServices;
     bool DetectSerialDevices(CPlexorinApp &app, FILE *log) override;
 };
+
+// Installs a SerialDeviceServices as the detection services; returns it.
+std::shared_ptr<SerialDeviceServices> InstallSerialDeviceServices();

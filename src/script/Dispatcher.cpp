@@ -252,7 +252,7 @@ bool CaptureBackgroundImagesToMemory(const char *arguments, bool checkOnly, EStr
     }
     cv::Mat *captured[4] = {nullptr, nullptr, nullptr, nullptr};
     EString captureError;
-    const bool ok = Devices().CaptureSingleImageSet(captureError, 0, captured);
+    const bool ok = Capture().CaptureSingleImageSet(captureError, 0, captured);
     for (int type = 1; type <= 4; ++type) {
         std::unique_ptr<cv::Mat> image(captured[type - 1]);
         if (ok)
@@ -373,7 +373,7 @@ bool RunOwnCommand(Script &instance, int id, const char *arguments, VariableList
         return BackgroundFileCommand(arguments, checkOnly, error, LoadBackgroundImagesFromFile);
     case cmd::ShowExperimentSettings:
         return EmptyListCommand(arguments, checkOnly, error, [] {
-            Devices().RunExperimentSettingsDialog();
+            DeviceSettings().RunExperimentSettingsDialog();
             return true;
         });
     case cmd::IsCameraAvailable:
@@ -442,7 +442,7 @@ bool RunOwnCommand(Script &instance, int id, const char *arguments, VariableList
         return DioLineCommand("DIO_GetLineConfiguration", true, arguments, variables, checkOnly, error);
     case cmd::DIO_RestoreDefaultState:
         return EmptyListCommand(arguments, checkOnly, error, [&] {
-            return theApp.m_analysis_mode || Devices().LoadDigitalIoMapping(error);
+            return theApp.m_analysis_mode || DeviceSettings().LoadDigitalIoMapping(error);
         });
     default:
         handled = false;

@@ -253,7 +253,7 @@ bool RunScriptChecked(int handle, const char *path, EString &error)
     BuildCommandTable();
 
     // Analysis mode has neither digital lines nor pumps.
-    if (!theApp.m_analysis_mode && !Devices().LoadDigitalIoMapping(error))
+    if (!theApp.m_analysis_mode && !DeviceSettings().LoadDigitalIoMapping(error))
         return refuse();
     if (!CheckPumpsIdle(error))
         return refuse();

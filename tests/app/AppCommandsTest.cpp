@@ -3,6 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/BackgroundImages.h"
 #include "app/PlexorinApp.h"
+#include "support/FakeCamera.h"
 #include "support/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 
@@ -14,25 +15,7 @@
 namespace vantelis::test {
 namespace {
 
-class Camera : public CameraInterface
-{
-  public:
-    bool Initialize(EString &error, bool flag) override
-    {
-        calls.push_back("Initialize:" + std::to_string(flag));
-        if (!ok)
-            error.Assign("Camera not found.");
-        return ok;
-    }
-    bool GetModelName(EString &, EString &) override { return false; }
-    bool GetSerialNumber(EString &, EString &) override { return false; }
-    bool GetTemperature(double &, EString &) override { return false; }
-    bool SetExposure(float, EString &) override { return false; }
-    bool ok = true;
-    std::vector<std::string> calls;
-};
-
-class Capturer : public StubDevices
+class Capturer : public StubCapture
 {
   public:
     bool CaptureFirstActiveImageType(cv::Mat &image, int index, int32_t exposure, const char *name,
@@ -70,7 +53,7 @@ class CaptureSingleActiveImageTest : public ::testing::Test
   protected:
     CaptureSingleActiveImageTest() : m_devices(std::make_shared<Capturer>())
     {
-        InstallDeviceServices(m_devices);
+        InstallCaptureServices(m_devices);
         m_app.m_ini_path = m_dir.file("Plexorin.ini");
         WriteFileBytes(m_app.m_ini_path,
                        "[ExperimentSettings]\r\nImageTypeName1=BrightField\r\nImageTypeName2=FL1\r\n"
@@ -79,12 +62,12 @@ class CaptureSingleActiveImageTest : public ::testing::Test
     ~CaptureSingleActiveImageTest() override
     {
         m_app.m_camera = nullptr;
-        InstallDeviceServices(nullptr);
+        InstallCaptureServices(nullptr);
     }
 
     TempDir m_dir;
     CPlexorinApp m_app;
-    Camera m_camera;
+    FakeCamera m_camera;
     std::shared_ptr<Capturer> m_devices;
 };
 
@@ -115,11 +98,11 @@ TEST_F(CaptureSingleActiveImageTest, FailuresCarryTheRoutinesName)
     m_app.m_camera = &m_camera;
     cv::Mat image;
     EString error;
-    m_camera.ok = false;
+    m_camera.initializeOk = false;
     EXPECT_FALSE(capture_single_active_image(image, EString(""), error, m_app));
     EXPECT_STREQ(error.c_str(), "capture_single_active_image () : Camera not found.");
 
-    m_camera.ok = true;
+    m_camera.initializeOk = true;
     m_devices->ok = false;
     error.Assign("");
     EXPECT_FALSE(capture_single_active_image(image, EString(""), error, m_app));

@@ -5,6 +5,7 @@
 #include "app/DeviceServices.h"
 #include "app/RunUserInterface.h"
 #include "app/ToolServices.h"
+#include "support/FakeCamera.h"
 
 #include <gmock/gmock.h>
 
@@ -96,32 +97,16 @@ TEST_F(AppServicesTest, ExperimentSettingsFileOfAFolderOrItsParent)
             << c.folder;
 }
 
-class FakeCamera : public CameraInterface
+// A camera that names itself and answers every query.
+FakeCamera NamedCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool GetModelName(EString &model, EString &error) override
-    {
-        if (!m_modelKnown) {
-            error.Assign("GetModelName() - camera did not answer.");
-            return false;
-        }
-        model.Assign("acA2440");
-        return true;
-    }
-    bool GetSerialNumber(EString &serial, EString &) override
-    {
-        serial.Assign("1234");
-        return true;
-    }
-    bool GetTemperature(double &degrees, EString &) override
-    {
-        degrees = 40.0;
-        return true;
-    }
-    bool SetExposure(float, EString &) override { return true; }
-    bool m_modelKnown = true;
-};
+    FakeCamera camera;
+    camera.model = "acA2440";
+    camera.modelError = "GetModelName() - camera did not answer.";
+    camera.serial = "1234";
+    camera.temperature = 40.0;
+    return camera;
+}
 
 // The camera services read theApp, as every caller does.
 class CameraTimingTest : public AppServicesTest
@@ -145,7 +130,7 @@ class CameraTimingTest : public AppServicesTest
         WriteFileBytes(DataFile("Plexorin.ini"), "[acA2440 Settings]\r\n" + lines);
     }
 
-    FakeCamera m_camera;
+    FakeCamera m_camera = NamedCamera();
     std::string m_savedIni;
 };
 
@@ -165,7 +150,7 @@ TEST_F(CameraTimingTest, CaptureSpacingIsKeptWithin100And1000)
         EXPECT_EQ(theApp.m_min_capture_spacing_ms, c.expected) << c.value;
     }
     // Without a camera, or when it cannot tell its model, the member keeps its value.
-    m_camera.m_modelKnown = false;
+    m_camera.model.reset();
     theApp.m_min_capture_spacing_ms = 555;
     GetMinTimeBetweenCaptureEvents();
     EXPECT_EQ(theApp.m_min_capture_spacing_ms, 555);
@@ -185,7 +170,7 @@ TEST_F(CameraTimingTest, RefreshPeriodFromTheCameraModelsSettings)
     EXPECT_EQ(GetRefreshPeriodMs(error), 100);
     EXPECT_EQ(error, "");
 
-    m_camera.m_modelKnown = false;
+    m_camera.model.reset();
     EXPECT_EQ(GetRefreshPeriodMs(error), 0);
     EXPECT_EQ(error, "GetModelName() - camera did not answer.");
 
@@ -312,7 +297,7 @@ TEST_F(AppServicesTest, SerialDetectionInAnalysisModeWritesItsReportAndOpensNoPo
 TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
 {
     InstallExperimentServices(nullptr);
-    InstallDeviceServices(nullptr);
+    UninstallDeviceServices();
     InstallScriptServices(nullptr);
     InstallOperatorScreenServices(nullptr);
     RemoveToolServices();
@@ -321,10 +306,10 @@ TEST_F(AppServicesTest, PlaceholdersReportNotAvailable)
     EXPECT_FALSE(Experiment().RunExperimentAnalysis(1, "/exp", false, false, "out", error));
     EXPECT_STREQ(error.c_str(),
                  "RunExperimentAnalysis() - experiment analysis and video are not available in this build.");
-    EXPECT_FALSE(Devices().LoadCartridgeTypes(error));
+    EXPECT_FALSE(Capture().LoadCartridgeTypes(error));
     EXPECT_STREQ(error.c_str(),
                  "LoadCartridgeTypes() - the instrument device code is not available in this build.");
-    EXPECT_FALSE(Devices().LoadDigitalIoMapping(error));
+    EXPECT_FALSE(DeviceSettings().LoadDigitalIoMapping(error));
     // The ROI list is built; without tool services installed there is simply no list.
     int32_t rect[4] = {1, 2, 3, 4};
     const std::string before = error.c_str();

@@ -139,7 +139,14 @@ class RecordingExperiment : public StubExperiment
     StartupWindow m_contrast;
 };
 
-class RecordingDevices : public StubDevices
+class RecordingDevices : public StubInstrumentPower,
+                         public StubSerialDetection,
+                         public StubCapture,
+                         public StubDeviceSettings,
+                         public StubCartridgeDialogs,
+                         public StubFluidicsWindows,
+                         public StubStageWindow,
+                         public StubLiveOverlay
 {
   public:
     explicit RecordingDevices(CallLog &log)
@@ -234,7 +241,7 @@ class AppStartupFixture : public ::testing::Test
         m_operatorScreen = std::make_shared<RecordingOperatorScreen>(m_calls);
         SetFramework(m_framework);
         InstallExperimentServices(m_experiment);
-        InstallDeviceServices(m_devices);
+        InstallDeviceFakes(m_devices);
         InstallScriptServices(m_scripts);
         InstallOperatorScreenServices(m_operatorScreen);
     }
@@ -248,7 +255,7 @@ class AppStartupFixture : public ::testing::Test
                      .c_str());
         SetFramework(nullptr);
         InstallExperimentServices(nullptr);
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         InstallScriptServices(nullptr);
         InstallOperatorScreenServices(nullptr);
         // Process-wide state that start-up sets: the next test starts from none of it.

@@ -72,7 +72,7 @@ TEST(ToolSeams, RemovingPutsEveryNullAnswerBack)
 // The calls added for the renderer and the view answer "not available" like the rest.
 TEST_F(AppStartupFixture, PlaceholdersOfTheRendererAndViewCalls)
 {
-    InstallDeviceServices(nullptr);
+    UninstallDeviceServices();
     InstallOperatorScreenServices(nullptr);
     InstallAnalysisToolWindows(nullptr);
     std::filesystem::create_directories(DataFile("LOG"));
@@ -103,10 +103,10 @@ TEST_F(AppStartupFixture, DevicePlaceholderHasNoControlPanelEntries)
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallDeviceServices(nullptr);
-    EXPECT_TRUE(Devices().CheckInstrumentPower());
-    for (ModelessWindow *window :
-         {&Devices().ControlPanel(), &Devices().PumpInformation(), &Devices().DigitalIoConfiguration()}) {
+    UninstallDeviceServices();
+    EXPECT_TRUE(InstrumentPower().CheckInstrumentPower());
+    for (ModelessWindow *window : {&FluidicsWindows().ControlPanel(), &FluidicsWindows().PumpInformation(),
+                                   &DeviceSettings().DigitalIoConfiguration()}) {
         EXPECT_FALSE(window->Create(true));
         EXPECT_FALSE(window->HasWindow());
         window->Show(true);
@@ -114,11 +114,11 @@ TEST_F(AppStartupFixture, DevicePlaceholderHasNoControlPanelEntries)
     }
     cv::Mat frame(10, 10, CV_8UC4, cv::Scalar::all(0));
     MatSurface surface(frame, cv::Point(0, 0));
-    Devices().DrawVideoSymbol(VideoSymbol{}, surface, Pen{}, VideoSymbolFrame{});
+    LiveOverlay().DrawVideoSymbol(VideoSymbol{}, surface, Pen{}, VideoSymbolFrame{});
     EXPECT_EQ(cv::countNonZero(frame.reshape(1)), 0);
-    EXPECT_TRUE(Devices().VisibleVideoSymbols().empty());
-    EXPECT_FALSE(Devices().RunCameraSettingsDialog());
-    EXPECT_FALSE(Devices().RunExperimentSettingsDialog());
+    EXPECT_TRUE(LiveOverlay().VisibleVideoSymbols().empty());
+    EXPECT_FALSE(DeviceSettings().RunCameraSettingsDialog());
+    EXPECT_FALSE(DeviceSettings().RunExperimentSettingsDialog());
     for (const char *name : {"CheckInstrumentPower", "ControlPanelDlg", "PumpInformationDlg", "DrawVideoSymbol",
                              "DigitalIOConfigurationDlg", "SettingsDlg"})
         EXPECT_EQ(ErrorLogText().find(name), std::string::npos) << name;
@@ -252,13 +252,13 @@ TEST_F(AppStartupFixture, DevicePlaceholderHasNoStageEntries)
 {
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
-    InstallDeviceServices(nullptr);
+    UninstallDeviceServices();
     CPlexorinApp app;
-    EXPECT_FALSE(Devices().DetectSerialDevices(app, nullptr));
-    EXPECT_FALSE(Devices().ZaberControlPanel().Create(true));
-    EXPECT_FALSE(Devices().ZaberControlPanel().HasWindow());
-    Devices().ZaberControlPanel().Show(true);
-    EXPECT_FALSE(Devices().ZaberControlPanel().IsVisible());
+    EXPECT_FALSE(SerialDetection().DetectSerialDevices(app, nullptr));
+    EXPECT_FALSE(StageWindow().ZaberControlPanel().Create(true));
+    EXPECT_FALSE(StageWindow().ZaberControlPanel().HasWindow());
+    StageWindow().ZaberControlPanel().Show(true);
+    EXPECT_FALSE(StageWindow().ZaberControlPanel().IsVisible());
     EXPECT_EQ(ErrorLogText().find("ZaberControlPanel"), std::string::npos);
     EXPECT_EQ(ErrorLogText().find("InitializeSerialPortDevices"), std::string::npos);
 }

@@ -148,7 +148,7 @@ class RenderServiceLinksTest : public ::testing::Test
     {
         RemoveToolServices();
         InstallOperatorScreenServices(nullptr);
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         _shown_calibration_lines.Set(CalibrationLines{});
         _saved_calibration_lines.Set(SavedCalibrationLines{});
         SetLogDataDirectory(m_previousLogFolder.c_str());
@@ -243,7 +243,7 @@ TEST_F(RenderServiceLinksTest, LiveVideoGoesToTheInstalledOperatorScreen)
 TEST_F(RenderServiceLinksTest, SymbolsAndBrightnessGoToTheInstalledDevices)
 {
     auto devices = std::make_shared<SymbolDevices>(m_calls);
-    InstallDeviceServices(devices);
+    InstallDeviceFakes(devices);
 
     // A 5 x 5 box of 2000 around (50, 40): median 2000.
     struct Case

@@ -19,7 +19,7 @@ namespace vantelis::test {
 namespace {
 
 // The capture side as far as the workflow sees it.
-class CaptureSide : public StubDevices
+class CaptureSide : public StubCapture
 {
   public:
     bool CheckDiskSpaceForWorkflow(EString &message) override
@@ -52,7 +52,7 @@ class WorkflowTimerTest : public ::testing::Test
     WorkflowTimerTest()
         : m_devices(std::make_shared<CaptureSide>()), m_scripts(std::make_shared<StubScripts>())
     {
-        InstallDeviceServices(m_devices);
+        InstallCaptureServices(m_devices);
         InstallScriptServices(m_scripts);
         std::filesystem::create_directories(m_dir.file("LOG"));
         SetLogDataDirectory(m_dir.str().c_str());
@@ -62,7 +62,7 @@ class WorkflowTimerTest : public ::testing::Test
     }
     ~WorkflowTimerTest() override
     {
-        InstallDeviceServices(nullptr);
+        InstallCaptureServices(nullptr);
         InstallScriptServices(nullptr);
         SetWorkflowCaptureLogPath("");
         SetLogDataDirectory("");

@@ -26,7 +26,7 @@ bool RunTest(const Arguments &a, int32_t &brightness, std::string &error)
 // Waits until the test has put its box in place (the renderer only measures from then on).
 void WaitUntilRunning()
 {
-    while (!Devices().BrightnessRequest().running)
+    while (!LiveOverlay().BrightnessRequest().running)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -64,7 +64,7 @@ TEST_F(BrightnessTest, ArgumentsAreCheckedInTheirOrder)
         std::string error;
         EXPECT_FALSE(RunTest(c.a, brightness, error)) << c.name;
         EXPECT_EQ(error, c.error) << c.name;
-        EXPECT_FALSE(Devices().BrightnessRequest().running) << c.name;
+        EXPECT_FALSE(LiveOverlay().BrightnessRequest().running) << c.name;
     }
 }
 
@@ -119,7 +119,7 @@ TEST_F(BrightnessTest, AMedianWithinTheLimitsEndsTheWait)
     a.timeout = 3600; // ends only through the renderer's answer
     std::thread renderer([] {
         WaitUntilRunning();
-        const BrightnessAtTargetRequest &request = Devices().BrightnessRequest();
+        const BrightnessAtTargetRequest &request = LiveOverlay().BrightnessRequest();
         EXPECT_EQ(request.low_limit.load(), 100);
         EXPECT_EQ(request.high_limit.load(), 200);
         EXPECT_EQ(request.center_column.load(), 50);
@@ -135,14 +135,14 @@ TEST_F(BrightnessTest, AMedianWithinTheLimitsEndsTheWait)
     renderer.join();
     EXPECT_EQ(brightness, 150);
     EXPECT_EQ(error, "");
-    EXPECT_FALSE(Devices().BrightnessRequest().running);
+    EXPECT_FALSE(LiveOverlay().BrightnessRequest().running);
 }
 
 // A test that times out still succeeds with the last median seen outside the limits; a value
 // left by an earlier test is not reported as this one's.
 TEST_F(BrightnessTest, ATimedOutTestReturnsTheLastValue)
 {
-    Devices().BrightnessRequest().last_out_of_range = 77;
+    LiveOverlay().BrightnessRequest().last_out_of_range = 77;
     int32_t brightness = -1;
     std::string error;
     EXPECT_TRUE(RunTest(Arguments{}, brightness, error)) << error;
@@ -171,8 +171,8 @@ TEST_F(BrightnessTest, OnlyOneTestRunsAtATime)
     std::string error;
     EXPECT_FALSE(RunTest(Arguments{}, brightness, error));
     EXPECT_EQ(error, "Already running MfgTest_BrightnessAtTarget().");
-    Devices().BrightnessRequest().result = 120;
-    Devices().SetBrightnessTestEvent();
+    LiveOverlay().BrightnessRequest().result = 120;
+    LiveOverlay().SetBrightnessTestEvent();
     first.join();
     EXPECT_TRUE(firstOk) << firstError;
     EXPECT_EQ(firstBrightness, 120);

@@ -4,6 +4,7 @@
 
 #include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
+#include "support/FakeCamera.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 
@@ -16,29 +17,15 @@
 namespace vantelis::test {
 namespace {
 
-class ModelCamera : public CameraInterface
+FakeCamera ModelCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool IsInitialized() override { return initialized; }
-    bool GetModelName(EString &model, EString &) override
-    {
-        model.Assign("Cam9");
-        return true;
-    }
-    bool GetSerialNumber(EString &serial, EString &) override
-    {
-        serial.Assign("1");
-        return true;
-    }
-    bool GetTemperature(double &degrees, EString &) override
-    {
-        degrees = 20;
-        return true;
-    }
-    bool SetExposure(float, EString &) override { return true; }
-    bool initialized = true;
-};
+    FakeCamera camera;
+    camera.initialized = true;
+    camera.model = "Cam9";
+    camera.serial = "1";
+    camera.temperature = 20;
+    return camera;
+}
 
 class ExperimentSettingsTest : public ::testing::Test
 {
@@ -150,7 +137,7 @@ TEST_F(ExperimentSettingsTest, FieldRules)
 
 TEST_F(ExperimentSettingsTest, ExposureLimitsComeFromAnInitialisedCamera)
 {
-    ModelCamera camera;
+    FakeCamera camera = ModelCamera();
     theApp.m_camera = &camera;
     struct Case
     {

@@ -15,6 +15,7 @@
 #include "devices/ImageCapture.h"
 #include "devices/XmpMetadata.h"
 #include "platform/SystemInfo.h"
+#include "support/FakeCamera.h"
 #include "support/PumpSimulator.h"
 
 #include <gmock/gmock.h>
@@ -30,52 +31,15 @@ using ::testing::HasSubstr;
 
 // A camera that hands out a given image per exposure and records when each capture started and
 // ended on the (fake) clock.
-class FakeCamera : public CameraInterface
+FakeCamera CapturingCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool GetModelName(EString &model, EString &) override
-    {
-        model.Assign("FakeCam");
-        return true;
-    }
-    bool GetSerialNumber(EString &serial, EString &) override
-    {
-        serial.Assign("SN42");
-        return true;
-    }
-    bool GetTemperature(double &degrees, EString &) override
-    {
-        degrees = 20;
-        return true;
-    }
-    bool SetExposure(float microseconds, EString &error) override
-    {
-        if (throwOnExposure)
-            throw std::runtime_error("driver fault");
-        if (refuseExposure) {
-            error.Assign("exposure refused");
-            return false;
-        }
-        exposures.push_back(static_cast<int>(microseconds));
-        starts.push_back(platform::TickMs());
-        return true;
-    }
-    bool CaptureImage(cv::Mat &image, EString &) override
-    {
-        const auto found = imagesByExposure.find(exposures.back());
-        image = found != imagesByExposure.end() ? found->second.clone()
-                                                : cv::Mat(8, 10, CV_16UC1, cv::Scalar(1000));
-        ends.push_back(platform::TickMs());
-        return true;
-    }
-
-    bool throwOnExposure = false;
-    bool refuseExposure = false;
-    std::map<int, cv::Mat> imagesByExposure;
-    std::vector<int> exposures;
-    std::vector<uint64_t> starts, ends;
-};
+    FakeCamera camera;
+    camera.model = "FakeCam";
+    camera.serial = "SN42";
+    camera.temperature = 20;
+    camera.image = [](int) { return cv::Mat(8, 10, CV_16UC1, cv::Scalar(1000)); };
+    return camera;
+}
 
 cv::Mat Gradient(int rows, int cols)
 {
@@ -123,7 +87,7 @@ class ImageCaptureTest : public DevicesFixture
     ImageCaptureTest()
     {
         InstallScriptServices(m_scripts);
-        InstallDeviceServices(std::make_shared<CaptureDeviceServices>(nullptr));
+        InstallCaptureServices(std::make_shared<CaptureDeviceServices>());
         WriteStandardCartridge();
         WriteCartridge("Product.ini", CartridgeIni("Product", "f01=###-###-####\r\n", "101"));
         LoadCartridges();
@@ -144,7 +108,7 @@ class ImageCaptureTest : public DevicesFixture
         UnloadBackgroundImages(theApp);
         ClearQueue();
         ShutdownCachedLogging();
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         InstallScriptServices(nullptr);
     }
     static void ClearQueue()
@@ -184,13 +148,13 @@ class ImageCaptureTest : public DevicesFixture
               int exposure = 3000)
     {
         EString error;
-        const bool ok = Devices().AddImageToExperiment(image, type, index, exposure, error, prefix);
+        const bool ok = Capture().AddImageToExperiment(image, type, index, exposure, error, prefix);
         m_lastError = error.c_str();
         return ok;
     }
 
     std::shared_ptr<StubScripts> m_scripts = std::make_shared<StubScripts>();
-    FakeCamera m_camera;
+    FakeCamera m_camera = CapturingCamera();
     std::string m_lastError;
 };
 
@@ -411,13 +375,13 @@ TEST_F(ImageCaptureTest, LowLevelCaptureFailures)
     EXPECT_EQ(CurrentIllumChannel(), 3);
 
     theApp.m_camera = &m_camera;
-    m_camera.refuseExposure = true;
+    m_camera.exposureRefusal = "exposure refused";
     EXPECT_FALSE(CaptureSingleImage_low_level(image, 0, 3000, error));
     EXPECT_STREQ(error.c_str(), "exposure refused");
     EXPECT_THAT(ErrorLog(), HasSubstr("ReInitializeCamera() error"));
 
     // A driver exception fails the capture; the process goes on and the camera is usable again.
-    m_camera.refuseExposure = false;
+    m_camera.exposureRefusal.reset();
     m_camera.throwOnExposure = true;
     EXPECT_FALSE(CaptureSingleImage_low_level(image, 0, 3000, error));
     EXPECT_STREQ(error.c_str(), "Exception during acquisition.");
@@ -506,7 +470,7 @@ TEST_F(ManualCaptureTest, ASetWithSlotOneInactiveLandsInANewExperiment)
 {
     platform::SetFakeClock(MakeTime(2024, 3, 15, 9, 42, 0));
     EString error;
-    ASSERT_TRUE(Devices().CaptureSingleImageSet(error, 0, nullptr)) << error.c_str();
+    ASSERT_TRUE(Capture().CaptureSingleImageSet(error, 0, nullptr)) << error.c_str();
     EXPECT_EQ(Directory(), Experiments() + "/20240315-0942-00_Manual_Image_Capture");
     EXPECT_STREQ(theApp.m_cartridge_barcode.c_str(), CartridgeProducts()[0].part_number);
     EXPECT_EQ(Setting("ExperimentSettings", "CartridgeType"), "Product");
@@ -561,7 +525,7 @@ TEST_F(ManualCaptureTest, AFailedExperimentCreationStopsTheCapture)
 {
     SetSetting("ExperimentSettings", "DataDirectory", m_dir.file("missing/Exp"));
     EString error;
-    EXPECT_FALSE(Devices().CaptureSingleImageSet(error, 0, nullptr));
+    EXPECT_FALSE(Capture().CaptureSingleImageSet(error, 0, nullptr));
     EXPECT_EQ(std::string(error.c_str()), "Unable to create directory: " + m_dir.file("missing/Exp"));
     EXPECT_EQ(Directory(), m_before);
     EXPECT_TRUE(std::filesystem::is_empty(m_before + "/Images"));

@@ -38,7 +38,7 @@ class LivePreviewFixture : public ::testing::Test
     void SetUp() override
     {
         SetLivePreview(preview);
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         InstallControlPanelServices();
         theApp.m_analysis_mode = false;
         theApp.m_admin_mode = false;
@@ -47,7 +47,7 @@ class LivePreviewFixture : public ::testing::Test
     void TearDown() override
     {
         SetLivePreview(nullptr);
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         theApp.m_analysis_mode = false;
         theApp.m_admin_mode = false;
         ResetVideoSymbolsForTesting();

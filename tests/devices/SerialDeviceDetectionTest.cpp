@@ -558,16 +558,19 @@ TEST_F(DetectionTest, BacklashIsBroughtToTheSetting)
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{kNotDetectedText});
 }
 
-// The layer serves the detection and forwards the rest to the services below it.
-TEST_F(DetectionTest, LayerServesTheDetection)
+// The installed detection services serve the detection; the other device seams keep their null
+// answers.
+TEST_F(DetectionTest, InstalledServicesServeTheDetection)
 {
     WriteSettings(false, false, true, "");
-    SerialDeviceServices layer(nullptr);
-    EXPECT_TRUE(layer.DetectSerialDevices(theApp, nullptr));
+    std::shared_ptr<SerialDeviceServices> services = InstallSerialDeviceServices();
+    EXPECT_EQ(&SerialDetection(), services.get());
+    EXPECT_TRUE(SerialDetection().DetectSerialDevices(theApp, nullptr));
     EXPECT_EQ(theApp.m_pump_port, kPumpCom);
     EString error;
-    EXPECT_FALSE(layer.LoadCartridgeTypes(error));
+    EXPECT_FALSE(Capture().LoadCartridgeTypes(error));
     EXPECT_NE(std::string(error.c_str()).find("not available in this build"), std::string::npos);
+    InstallSerialDetectionServices(nullptr);
 }
 
 } // namespace

@@ -98,7 +98,7 @@ TEST_F(VideoSymbolsTest, ArgumentsOfANewSymbol)
     };
     for (const Case &c : cases)
         EXPECT_EQ(Show(1, 2, c.type, c.red, c.green, c.blue, c.width), c.error) << c.type;
-    EXPECT_EQ(Devices().VisibleVideoSymbols().size(), 2u);
+    EXPECT_EQ(LiveOverlay().VisibleVideoSymbols().size(), 2u);
 }
 
 TEST_F(VideoSymbolsTest, PreviewGateOfANewSymbol)
@@ -115,14 +115,14 @@ TEST_F(VideoSymbolsTest, PreviewGateOfANewSymbol)
     EXPECT_THAT(Show(1, 2, 0, 0, 0, 0, 1), ::testing::StartsWith("Image preview is not allowed"));
     // The arguments are checked first.
     EXPECT_EQ(Show(1, 2, 0, 0, 0, 0, 0), "line_width must be between 1 and 20");
-    EXPECT_TRUE(Devices().VisibleVideoSymbols().empty());
+    EXPECT_TRUE(LiveOverlay().VisibleVideoSymbols().empty());
 }
 
 TEST_F(VideoSymbolsTest, SymbolsStayUntilClearedAndTheCounterKeepsCounting)
 {
     EXPECT_EQ(Show(10, 20, 0, 1, 2, 3, 4), "");
     EXPECT_EQ(Show(30, 40, 1, 5, 6, 7, 8), "");
-    std::vector<VideoSymbol> shown = Devices().VisibleVideoSymbols();
+    std::vector<VideoSymbol> shown = LiveOverlay().VisibleVideoSymbols();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].symbol_type, 0);
     EXPECT_EQ(shown[0].x, 10);
@@ -135,9 +135,9 @@ TEST_F(VideoSymbolsTest, SymbolsStayUntilClearedAndTheCounterKeepsCounting)
     EXPECT_EQ(shown[1].serial, 1);
 
     EXPECT_TRUE(ClearVideoSymbols());
-    EXPECT_TRUE(Devices().VisibleVideoSymbols().empty());
+    EXPECT_TRUE(LiveOverlay().VisibleVideoSymbols().empty());
     EXPECT_EQ(Show(0, 0, 0, 0, 0, 0, 1), "");
-    shown = Devices().VisibleVideoSymbols();
+    shown = LiveOverlay().VisibleVideoSymbols();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].serial, 2);
     EXPECT_EQ(VideoSymbolCounter(), 3);
@@ -209,16 +209,16 @@ TEST_F(VideoSymbolsTest, PointsAddedWhileTheRendererDraws)
     });
     size_t lastCount = 0;
     for (int i = 0; i < 200; ++i) {
-        for (const VideoSymbol &symbol : Devices().VisibleVideoSymbols()) {
+        for (const VideoSymbol &symbol : LiveOverlay().VisibleVideoSymbols()) {
             RecordingSurface surface;
-            Devices().DrawVideoSymbol(symbol, surface, Pen{}, WholeImage());
+            LiveOverlay().DrawVideoSymbol(symbol, surface, Pen{}, WholeImage());
             EXPECT_GE(surface.lines.size(), lastCount);
             lastCount = surface.lines.size();
         }
     }
     script.join();
     RecordingSurface surface;
-    Devices().DrawVideoSymbol(Devices().VisibleVideoSymbols().at(0), surface, Pen{}, WholeImage());
+    LiveOverlay().DrawVideoSymbol(LiveOverlay().VisibleVideoSymbols().at(0), surface, Pen{}, WholeImage());
     EXPECT_EQ(surface.lines.size(), static_cast<size_t>(kPoints - 1));
 }
 

@@ -15,6 +15,7 @@
 #include "platform/Ui.h"
 #include "script/CommandTable.h"
 #include "script/ScriptRuntime.h"
+#include "support/FakeCamera.h"
 #include "support/FakeUi.h"
 
 #include <gmock/gmock.h>
@@ -71,21 +72,25 @@ class RecordingFramework : public AppFramework
     std::vector<std::pair<int, intptr_t>> posted;
 };
 
-class FakeCamera : public CameraInterface
+// An initialised camera that answers no query and takes no exposure.
+vantelis::test::FakeCamera QuietCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool GetModelName(EString &, EString &) override { return false; }
-    bool GetSerialNumber(EString &, EString &) override { return false; }
-    bool GetTemperature(double &, EString &) override { return false; }
-    bool SetExposure(float, EString &) override { return false; }
-    bool IsInitialized() override { return initialized; }
-    bool initialized = true;
-};
+    vantelis::test::FakeCamera camera;
+    camera.initialized = true;
+    camera.exposureRefusal = "";
+    return camera;
+}
 
 // A capture of every active image type: types 1 and 3 are active and filled with their number,
 // or the capture fails after filling them (the capture code may leave images behind).
-class BackgroundDevices : public vantelis::test::StubDevices
+class BackgroundDevices : public vantelis::test::StubInstrumentPower,
+                          public vantelis::test::StubSerialDetection,
+                          public vantelis::test::StubCapture,
+                          public vantelis::test::StubDeviceSettings,
+                          public vantelis::test::StubCartridgeDialogs,
+                          public vantelis::test::StubFluidicsWindows,
+                          public vantelis::test::StubStageWindow,
+                          public vantelis::test::StubLiveOverlay
 {
   public:
     bool CaptureSingleImageSet(EString &error, int, cv::Mat **images) override
@@ -144,7 +149,7 @@ class DispatcherCommandsTest : public ScriptFixture
         theApp.m_pump_port = 0;
         theApp.m_stage_port = 0;
         UnloadBackgroundImages(theApp);
-        m_oldDevices = InstallDeviceServices(m_devices);
+        vantelis::test::InstallDeviceFakes(m_devices);
         m_oldFramework = SetFramework(m_framework);
         SetInvalidateAllViewsHook([this] { ++m_repaints; });
         _roi_hidden = false;
@@ -156,7 +161,7 @@ class DispatcherCommandsTest : public ScriptFixture
     {
         SetInvalidateAllViewsHook(nullptr);
         SetFramework(m_oldFramework);
-        InstallDeviceServices(m_oldDevices);
+        UninstallDeviceServices();
         InstallOperatorScreenServices(nullptr);
         UnloadBackgroundImages(theApp);
         _roi_hidden = false;
@@ -205,7 +210,6 @@ class DispatcherCommandsTest : public ScriptFixture
     } m_old;
     std::string m_oldSettings;
     std::shared_ptr<BackgroundDevices> m_devices = std::make_shared<BackgroundDevices>();
-    std::shared_ptr<DeviceServices> m_oldDevices;
     std::shared_ptr<RecordingFramework> m_framework = std::make_shared<RecordingFramework>();
     std::shared_ptr<AppFramework> m_oldFramework;
     std::atomic<int> m_repaints{0};
@@ -316,7 +320,7 @@ TEST_F(DispatcherCommandsTest, ALiteralInAResultPositionRefusesTheLoad)
 
 TEST_F(DispatcherCommandsTest, DeviceAvailabilityFollowsTheCameraAndThePumpPort)
 {
-    FakeCamera camera;
+    vantelis::test::FakeCamera camera = QuietCamera();
     const struct
     {
         CameraInterface *camera;
@@ -353,7 +357,7 @@ TEST_F(DispatcherCommandsTest, BackgroundCaptureKeepsTheOldImagesUntilNewOnesArr
     EXPECT_EQ(Find(variables, "n").integer, 0);
     ExpectRunFailure("CaptureBackgroundImagesToMemory();\n",
                      "Script::CaptureBackgroundImagesToMemory() - camara is not ready.");
-    FakeCamera camera;
+    vantelis::test::FakeCamera camera = QuietCamera();
     camera.initialized = false;
     theApp.m_camera = &camera;
     ExpectRunFailure("CaptureBackgroundImagesToMemory();\n",

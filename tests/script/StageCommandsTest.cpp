@@ -7,6 +7,7 @@
 #include "devices/StageFixture.h"
 #include "platform/Files.h"
 #include "script/CommandTable.h"
+#include "support/FakeCamera.h"
 
 #include <gmock/gmock.h>
 #include <opencv2/imgcodecs.hpp>
@@ -193,40 +194,18 @@ TEST(FocusStackFolderTest, FileNamesCarryTheNominalPositionInMicrometres)
 
 // A camera that hands out one image per exposure: its pixels are the exposure in microseconds,
 // so each file shows which image type it holds. An exposure of 31 us gives an empty image.
-class ExposureCamera : public CameraInterface
+vantelis::test::FakeCamera ExposureCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool IsInitialized() override { return true; }
-    bool GetModelName(EString &model, EString &) override
-    {
-        model.Assign("Fake");
-        return true;
-    }
-    bool GetSerialNumber(EString &serial, EString &) override
-    {
-        serial.Assign("1");
-        return true;
-    }
-    bool GetTemperature(double &degrees, EString &) override
-    {
-        degrees = 21.5;
-        return true;
-    }
-    bool SetExposure(float microseconds, EString &) override
-    {
-        m_exposure = static_cast<int>(microseconds);
-        return true;
-    }
-    bool CaptureImage(cv::Mat &image, EString &) override
-    {
-        image = m_exposure == 31 ? cv::Mat() : cv::Mat(4, 6, CV_16UC1, cv::Scalar(m_exposure));
-        return true;
-    }
-
-  private:
-    int m_exposure = 0;
-};
+    vantelis::test::FakeCamera camera;
+    camera.initialized = true;
+    camera.model = "Fake";
+    camera.serial = "1";
+    camera.temperature = 21.5;
+    camera.image = [](int exposureUs) {
+        return exposureUs == 31 ? cv::Mat() : cv::Mat(4, 6, CV_16UC1, cv::Scalar(exposureUs));
+    };
+    return camera;
+}
 
 class StageCommandsSimTest : public vantelis::test::StageFixture
 {
@@ -294,7 +273,7 @@ class StageCommandsSimTest : public vantelis::test::StageFixture
         return folders;
     }
 
-    ExposureCamera m_camera;
+    vantelis::test::FakeCamera m_camera = ExposureCamera();
     struct
     {
         CameraInterface *camera;

@@ -11,6 +11,7 @@
 #include "platform/SystemInfo.h"
 #include "script/CommandTable.h"
 #include "script/ScriptRuntime.h"
+#include "support/FakeCamera.h"
 #include "support/FakeClock.h"
 
 #include <gmock/gmock.h>
@@ -327,18 +328,15 @@ TEST_F(WorkflowCommandsTest, SystemInfoAndTheIgnoredRotationCommand)
 
 // A camera that initialises and a device side whose capture hands back a flat image, counting the
 // captures, so the detection can be seen writing (or not) the experiment's settings file.
-class InitialisedCamera : public CameraInterface
+vantelis::test::FakeCamera InitialisedCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool GetModelName(EString &, EString &) override { return false; }
-    bool GetSerialNumber(EString &, EString &) override { return false; }
-    bool GetTemperature(double &, EString &) override { return false; }
-    bool SetExposure(float, EString &) override { return false; }
-    bool IsInitialized() override { return true; }
-};
+    vantelis::test::FakeCamera camera;
+    camera.initialized = true;
+    camera.exposureRefusal = "";
+    return camera;
+}
 
-class CapturingDevices : public vantelis::test::StubDevices
+class CapturingDevices : public vantelis::test::StubCapture
 {
   public:
     bool CaptureFirstActiveImageType(cv::Mat &image, int, int32_t, const char *, EString &,
@@ -366,9 +364,9 @@ TEST_F(WorkflowCommandsTest, SplitLineDetectionNeedsTheExperimentsSettingsFile)
     EXPECT_FALSE(Loads("AutoDetectSplitLineZeroPosition(1);\n", error));
 
     // With a camera whose capture works, a detection is written into the experiment's file ...
-    InitialisedCamera camera;
+    vantelis::test::FakeCamera camera = InitialisedCamera();
     auto devices = std::make_shared<CapturingDevices>();
-    std::shared_ptr<DeviceServices> oldDevices = InstallDeviceServices(devices);
+    std::shared_ptr<CaptureServices> oldCapture = InstallCaptureServices(devices);
     theApp.m_camera = &camera;
     ASSERT_TRUE(Run("AutoDetectSplitLineZeroPosition();\n", error, variables)) << error.c_str();
     EXPECT_EQ(devices->captures.load(), 2);
@@ -380,7 +378,7 @@ TEST_F(WorkflowCommandsTest, SplitLineDetectionNeedsTheExperimentsSettingsFile)
     std::filesystem::current_path(m_dir.path());
     const bool ok = Run("AutoDetectSplitLineZeroPosition();\n", error, variables);
     std::filesystem::current_path(cwd);
-    InstallDeviceServices(oldDevices);
+    InstallCaptureServices(oldCapture);
     theApp.m_camera = nullptr;
     EXPECT_TRUE(ok) << error.c_str();
     EXPECT_EQ(devices->captures.load(), 2);

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace vantelis::test {
@@ -71,13 +72,24 @@ class RecordingWindow : public ModelessWindow
     bool m_noteVisibility;
 };
 
-// Devices present and set up, but nothing captured and no dialog confirmed.
-class StubDevices : public DeviceServices
+// Device stubs, one per device seam: devices present and set up, but nothing captured and no
+// dialog confirmed. A test fake of several seams derives from their stubs and installs itself in
+// each of them.
+class StubInstrumentPower : public InstrumentPowerServices
 {
   public:
     bool CheckInstrumentPower() override { return true; }
-    bool LoadDigitalIoMapping(EString &) override { return true; }
+};
+
+class StubSerialDetection : public SerialDetectionServices
+{
+  public:
     bool DetectSerialDevices(CPlexorinApp &, FILE *) override { return true; }
+};
+
+class StubCapture : public CaptureServices
+{
+  public:
     bool LoadCartridgeTypes(EString &) override { return true; }
     bool CaptureSingleImageSet(EString &, int, cv::Mat **) override { return false; }
     bool CaptureFirstActiveImageType(cv::Mat &, int, int32_t, const char *, EString &, const char *) override
@@ -92,15 +104,47 @@ class StubDevices : public DeviceServices
     bool CheckDiskSpaceForWorkflow(EString &) override { return true; }
     bool CheckCapturePeriod(EString &) override { return true; }
     void SetImageCaptureEvent() override {}
+};
+
+class StubDeviceSettings : public DeviceSettingsServices
+{
+  public:
+    bool LoadDigitalIoMapping(EString &) override { return true; }
+    ModelessWindow &DigitalIoConfiguration() override { return window; }
     bool RunCameraSettingsDialog() override { return false; }
     bool RunExperimentSettingsDialog() override { return false; }
+
+    NoWindow window;
+};
+
+class StubCartridgeDialogs : public CartridgeDialogServices
+{
+  public:
     bool RunPromptForExperimentNameDialog() override { return false; }
     bool RunSelectCartridgeDialog(const char *, EString &) override { return false; }
+};
+
+class StubFluidicsWindows : public FluidicsWindowServices
+{
+  public:
     ModelessWindow &ControlPanel() override { return window; }
     void SetControlPanelAdminMode(bool) override {}
-    ModelessWindow &DigitalIoConfiguration() override { return window; }
     ModelessWindow &PumpInformation() override { return window; }
+
+    NoWindow window;
+};
+
+class StubStageWindow : public StageWindowServices
+{
+  public:
     ModelessWindow &ZaberControlPanel() override { return window; }
+
+    NoWindow window;
+};
+
+class StubLiveOverlay : public LiveOverlayServices
+{
+  public:
     BrightnessAtTargetRequest &BrightnessRequest() override { return brightness; }
     void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
@@ -109,9 +153,30 @@ class StubDevices : public DeviceServices
     {
     }
 
-    NoWindow window;
     BrightnessAtTargetRequest brightness;
 };
+
+// Installs fake in each device seam whose interface it implements; returns nothing, since a test
+// puts the null answers back with UninstallDeviceServices().
+template <class Fake> void InstallDeviceFakes(const std::shared_ptr<Fake> &fake)
+{
+    if constexpr (std::is_base_of_v<InstrumentPowerServices, Fake>)
+        InstallInstrumentPowerServices(fake);
+    if constexpr (std::is_base_of_v<SerialDetectionServices, Fake>)
+        InstallSerialDetectionServices(fake);
+    if constexpr (std::is_base_of_v<CaptureServices, Fake>)
+        InstallCaptureServices(fake);
+    if constexpr (std::is_base_of_v<DeviceSettingsServices, Fake>)
+        InstallDeviceSettingsServices(fake);
+    if constexpr (std::is_base_of_v<CartridgeDialogServices, Fake>)
+        InstallCartridgeDialogServices(fake);
+    if constexpr (std::is_base_of_v<FluidicsWindowServices, Fake>)
+        InstallFluidicsWindowServices(fake);
+    if constexpr (std::is_base_of_v<StageWindowServices, Fake>)
+        InstallStageWindowServices(fake);
+    if constexpr (std::is_base_of_v<LiveOverlayServices, Fake>)
+        InstallLiveOverlayServices(fake);
+}
 
 // The scripts in `instances`, and the capture-log header lines in `headerLines` until taken.
 class StubScripts : public ScriptServices

@@ -533,7 +533,7 @@ void CImageView::OnSaveImageToExperiment()
     // The experiment code only returns its failure (for instance in analysis mode, where no
     // experiment capture runs): a key press that saves nothing must say why.
     EString error;
-    if (Devices().AddImageToExperiment(*m_document->GetImage(), nullptr, -1, 0, error, nullptr))
+    if (Capture().AddImageToExperiment(*m_document->GetImage(), nullptr, -1, 0, error, nullptr))
         return;
     std::string text = "The image was not saved to the experiment.";
     if (theApp.m_analysis_mode)
@@ -695,7 +695,7 @@ std::unique_ptr<RenderJob> CImageView::BuildRenderJob()
     job->path = m_document->GetPathName();
     job->target_window = m_target;
     if (m_document->m_live_image) {
-        BrightnessAtTargetRequest &request = Devices().BrightnessRequest();
+        BrightnessAtTargetRequest &request = LiveOverlay().BrightnessRequest();
         if (request.running) {
             BrightnessBox box;
             box.low_limit = request.low_limit;

@@ -542,8 +542,8 @@ namespace {
 // The control panel and the scripts list show their admin-only controls by admin mode.
 void NotifyAdminMode(bool on)
 {
-    if (Devices().ControlPanel().HasWindow())
-        Devices().SetControlPanelAdminMode(on);
+    if (FluidicsWindows().ControlPanel().HasWindow())
+        FluidicsWindows().SetControlPanelAdminMode(on);
     if (Scripts().ScriptsList().HasWindow())
         Scripts().UpdateScriptsListButtons();
 }
@@ -704,7 +704,7 @@ void CMainFrame::OnFileOpen()
 void CMainFrame::OnStartExperimentWorkflowCommand()
 {
     // On OK the dialog has set up the new experiment already.
-    if (Devices().RunPromptForExperimentNameDialog())
+    if (CartridgeDialogs().RunPromptForExperimentNameDialog())
         StartExperimentWorkflow();
 }
 
@@ -730,11 +730,11 @@ void CMainFrame::OnLiveImage()
     const bool screenShown = screen.HasWindow() && screen.IsVisible();
     if (!screenShown && platform::TickMs() - m_last_live_image_close > 1) {
         EString partNumber;
-        if (!Devices().RunSelectCartridgeDialog(m_app.m_cartridge_barcode.c_str(), partNumber))
+        if (!CartridgeDialogs().RunSelectCartridgeDialog(m_app.m_cartridge_barcode.c_str(), partNumber))
             return;
         m_app.m_cartridge_barcode = partNumber;
         EString error;
-        Devices().ImposeCartridgeTypeOffsets(m_app.m_ini_path.c_str(), m_app.m_cartridge_barcode.c_str(),
+        Capture().ImposeCartridgeTypeOffsets(m_app.m_ini_path.c_str(), m_app.m_cartridge_barcode.c_str(),
                                              error);
     }
     documents.OpenNewDocument(m_mdi, true);

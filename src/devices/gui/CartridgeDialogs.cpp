@@ -4,11 +4,11 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/ProfileValues.h"
+#include "app/DeviceServices.h"
 #include "app/OperatorScreenServices.h"
 #include "app/PlexorinApp.h"
 #include "devices/CartridgeTypes.h"
 #include "devices/ExperimentCreation.h"
-#include "devices/ForwardingDeviceServices.h"
 #include "platform/Ui.h"
 #include "platform/Utf8Text.h"
 #include "platform/gui/QtText.h"
@@ -68,11 +68,9 @@ QHBoxLayout *OkCancelRow(QWidget *owner, QPushButton *&ok, QPushButton *&cancel)
     return row;
 }
 
-class CartridgeDialogServices : public ForwardingDeviceServices
+class QtCartridgeDialogs : public CartridgeDialogServices
 {
   public:
-    using ForwardingDeviceServices::ForwardingDeviceServices;
-
     bool RunPromptForExperimentNameDialog() override
     {
         PromptForExperimentNameDlg dialog(0);
@@ -179,6 +177,5 @@ void PromptForExperimentNameDlg::OnBnClickedOk()
 
 void InstallCartridgeDialogs()
 {
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    InstallDeviceServices(std::make_shared<CartridgeDialogServices>(previous));
+    InstallCartridgeDialogServices(std::make_shared<QtCartridgeDialogs>());
 }

@@ -11,7 +11,6 @@
 class QLineEdit;
 class QRadioButton;
 class QPushButton;
-class DeviceServices;
 
 // "Please Select a Cartridge Type:" with four radio buttons, OK and Cancel.
 class SelectCartridgeDlg : public QDialog
@@ -65,5 +64,5 @@ class PromptForExperimentNameDlg : public QDialog
     QPushButton *m_cancel = nullptr;
 };
 
-// Installs the layer that runs these two dialogs over the installed device services.
+// Installs the two dialogs as the cartridge dialog services.
 void InstallCartridgeDialogs();

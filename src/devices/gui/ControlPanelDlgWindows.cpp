@@ -62,8 +62,8 @@ class ControlPanelWindows::PumpInformationWindow : public LazyToolWindow<PumpInf
     PumpInformationWindow() : LazyToolWindow([] { return std::make_unique<PumpInformationDlg>(); }) {}
 };
 
-ControlPanelWindows::ControlPanelWindows(std::shared_ptr<DeviceServices> next)
-    : ForwardingDeviceServices(std::move(next)), m_controlPanel(std::make_unique<ControlPanelWindow>()),
+ControlPanelWindows::ControlPanelWindows()
+    : m_controlPanel(std::make_unique<ControlPanelWindow>()),
       m_pumpInformation(std::make_unique<PumpInformationWindow>())
 {
 }
@@ -98,9 +98,8 @@ PumpInformationDlg *ControlPanelWindows::PumpInformationDialog() const
 
 std::shared_ptr<ControlPanelWindows> InstallControlPanelWindows()
 {
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    auto windows = std::make_shared<ControlPanelWindows>(previous);
-    InstallDeviceServices(windows);
+    auto windows = std::make_shared<ControlPanelWindows>();
+    InstallFluidicsWindowServices(windows);
     SetLivePreview(std::make_shared<MainFrameLivePreview>());
     return windows;
 }

@@ -1,18 +1,17 @@
 #pragma once
-// The window side of the control-panel layer of the device services: the fluidic control panel
-// and the pump information window, each made on first use, and the live preview that the
-// manufacturing-test commands ask about.
-#include "devices/ForwardingDeviceServices.h"
+// The fluidics windows: the fluidic control panel and the pump information window, each made on
+// first use, and the live preview that the manufacturing-test commands ask about.
+#include "app/DeviceServices.h"
 
 #include <memory>
 
 class ControlPanelDlg;
 class PumpInformationDlg;
 
-class ControlPanelWindows : public ForwardingDeviceServices
+class ControlPanelWindows : public FluidicsWindowServices
 {
   public:
-    explicit ControlPanelWindows(std::shared_ptr<DeviceServices> next);
+    ControlPanelWindows();
     ~ControlPanelWindows() override;
 
     ModelessWindow &ControlPanel() override;
@@ -30,6 +29,5 @@ class ControlPanelWindows : public ForwardingDeviceServices
     std::unique_ptr<PumpInformationWindow> m_pumpInformation;
 };
 
-// Installs the windows over the device services installed now, and the live preview of the main
-// frame.
+// Installs the windows as the fluidics window services, and the live preview of the main frame.
 std::shared_ptr<ControlPanelWindows> InstallControlPanelWindows();

@@ -79,7 +79,7 @@ ExperimentSettingsDlg::ExperimentSettingsDlg(QWidget *parent) : QDialog(parent)
                 if (control == 1308 || control == 1309) {
                     // The stage panel reads these settings when it is made: close and delete it
                     // so the next use makes it afresh.
-                    ModelessWindow &panel = Devices().ZaberControlPanel();
+                    ModelessWindow &panel = StageWindow().ZaberControlPanel();
                     if (panel.HasWindow())
                         panel.Destroy();
                 }
@@ -655,7 +655,7 @@ void DigitalIOConfigurationDlg::hideEvent(QHideEvent *event)
 }
 
 // ---------------------------------------------------------------------------------------------
-// The layer
+// The device settings services
 
 class DeviceSettingsDialogs::DigitalIoWindow : public ModelessWindow
 {
@@ -680,10 +680,7 @@ class DeviceSettingsDialogs::DigitalIoWindow : public ModelessWindow
     std::unique_ptr<DigitalIOConfigurationDlg> m_window;
 };
 
-DeviceSettingsDialogs::DeviceSettingsDialogs(std::shared_ptr<DeviceServices> next)
-    : ForwardingDeviceServices(std::move(next)), m_digitalIo(std::make_unique<DigitalIoWindow>())
-{
-}
+DeviceSettingsDialogs::DeviceSettingsDialogs() : m_digitalIo(std::make_unique<DigitalIoWindow>()) {}
 
 DeviceSettingsDialogs::~DeviceSettingsDialogs() = default;
 
@@ -722,6 +719,5 @@ ModelessWindow &DeviceSettingsDialogs::DigitalIoConfiguration()
 
 void InstallDeviceSettingsDialogs()
 {
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    InstallDeviceServices(std::make_shared<DeviceSettingsDialogs>(previous));
+    InstallDeviceSettingsServices(std::make_shared<DeviceSettingsDialogs>());
 }

@@ -1,13 +1,13 @@
 #pragma once
 // The settings windows of the instrument: the experiment settings (saved as they are edited), the
-// camera settings, and the digital I/O configuration. Their layer of the device services serves
-// these windows and the digital I/O mapping; everything else goes to the layers below.
+// camera settings, and the digital I/O configuration. DeviceSettingsDialogs serves them, and the
+// digital I/O mapping, as the device settings services.
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
 
 #ifndef Q_MOC_RUN
-#include "devices/ForwardingDeviceServices.h"
+#include "app/DeviceServices.h"
 #endif
 
 #include <map>
@@ -118,10 +118,10 @@ class DigitalIOConfigurationDlg : public QWidget
     QTimer m_interlockTimer;
 };
 
-class DeviceSettingsDialogs : public ForwardingDeviceServices
+class DeviceSettingsDialogs : public DeviceSettingsServices
 {
   public:
-    explicit DeviceSettingsDialogs(std::shared_ptr<DeviceServices> next);
+    DeviceSettingsDialogs();
     ~DeviceSettingsDialogs() override;
 
     bool LoadDigitalIoMapping(EString &error) override;
@@ -134,5 +134,5 @@ class DeviceSettingsDialogs : public ForwardingDeviceServices
     std::unique_ptr<DigitalIoWindow> m_digitalIo;
 };
 
-// Installs the layer over the device services installed so far.
+// Installs the dialogs as the device settings services.
 void InstallDeviceSettingsDialogs();

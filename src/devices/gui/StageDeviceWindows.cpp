@@ -4,9 +4,8 @@
 #include "devices/gui/ZaberControlPanel.h"
 #include "tools/gui/ToolWindowKit.h"
 
-StageDeviceWindows::StageDeviceWindows(std::shared_ptr<DeviceServices> next)
-    : SerialDeviceServices(std::move(next)),
-      m_panel(std::make_unique<LazyToolWindow<::ZaberControlPanel>>(
+StageDeviceWindows::StageDeviceWindows()
+    : m_panel(std::make_unique<LazyToolWindow<::ZaberControlPanel>>(
           [] { return std::make_unique<::ZaberControlPanel>(theApp.m_ini_path); }))
 {
 }
@@ -25,8 +24,7 @@ ModelessWindow &StageDeviceWindows::ZaberControlPanel()
 
 std::shared_ptr<StageDeviceWindows> InstallStageDeviceWindows()
 {
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    auto layer = std::make_shared<StageDeviceWindows>(previous);
-    InstallDeviceServices(layer);
-    return layer;
+    auto windows = std::make_shared<StageDeviceWindows>();
+    InstallStageWindowServices(windows);
+    return windows;
 }

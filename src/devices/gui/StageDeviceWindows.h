@@ -1,17 +1,16 @@
 #pragma once
-// The stage's layer of the device services with its window: the serial-device detection and the
-// stage control panel, made on first use and kept, hidden or shown, until the program ends.
-#include "devices/SerialDeviceDetection.h"
+// The stage control panel, made on first use and kept, hidden or shown, until the program ends.
+#include "app/DeviceServices.h"
 
 #include <memory>
 
 class ZaberControlPanel;
 template <class Dialog> class LazyToolWindow;
 
-class StageDeviceWindows : public SerialDeviceServices
+class StageDeviceWindows : public StageWindowServices
 {
   public:
-    explicit StageDeviceWindows(std::shared_ptr<DeviceServices> next);
+    StageDeviceWindows();
     ~StageDeviceWindows() override;
 
     ModelessWindow &ZaberControlPanel() override;
@@ -22,5 +21,5 @@ class StageDeviceWindows : public SerialDeviceServices
     std::unique_ptr<LazyToolWindow<::ZaberControlPanel>> m_panel;
 };
 
-// Installs the layer over the device services installed so far; returns it.
+// Installs the stage window services; returns them.
 std::shared_ptr<StageDeviceWindows> InstallStageDeviceWindows();

@@ -43,7 +43,7 @@ class ProgramWiringTest : public AppStartupFixture
     {
         // The subsystems as built: placeholders for the missing ones.
         InstallExperimentServices(nullptr);
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         InstallScriptServices(nullptr);
         InstallOperatorScreenServices(nullptr);
         RemoveToolServices();

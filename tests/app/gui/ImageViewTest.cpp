@@ -3,6 +3,7 @@
 #include "ImageViewTest.h"
 
 #include "app/DeviceServices.h"
+#include "support/FakeCamera.h"
 #include "support/ServiceFakes.h"
 #include "platform/Files.h"
 
@@ -477,20 +478,6 @@ TEST_F(ImageViewFixture, AnImageTheDisplayCannotMapQueuesNoJob)
     EXPECT_EQ(PixelPane(), "pix[10,10]=7");
 }
 
-class NamedCamera : public CameraInterface
-{
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool GetModelName(EString &model, EString &) override
-    {
-        model.Assign("Acme 5M");
-        return true;
-    }
-    bool GetSerialNumber(EString &, EString &) override { return false; }
-    bool GetTemperature(double &, EString &) override { return false; }
-    bool SetExposure(float, EString &) override { return false; }
-};
-
 TEST_F(ImageViewFixture, TheAutoRefreshItemNeedsACamera)
 {
     const std::string path = m_dir.file("item.png");
@@ -502,7 +489,8 @@ TEST_F(ImageViewFixture, TheAutoRefreshItemNeedsACamera)
     EXPECT_FALSE(item.checked);
     EXPECT_EQ(item.text, "Auto Refresh Disabled / No Camera");
 
-    NamedCamera camera;
+    FakeCamera camera;
+    camera.model = "Acme 5M";
     theApp.m_camera = &camera;
     EXPECT_EQ(view->OnUpdateAutoRefresh().text, "Auto Refresh 1000 ms"); // no setting yet
     WriteSettings("[Acme 5M Settings]\r\nRefreshPeriodMs=250\r\n");
@@ -532,7 +520,7 @@ TEST_F(ImageViewFixture, AReferenceImageJobIsQueuedForAnExistingFileOnly)
 }
 
 // Devices whose experiment takes the image, or refuses it with the experiment code's text.
-class ExperimentDevices : public StubDevices
+class ExperimentDevices : public StubCapture
 {
   public:
     bool AddImageToExperiment(const cv::Mat &image, const char *, int, int32_t, EString &error,
@@ -558,7 +546,7 @@ TEST_F(ImageViewFixture, SaveImageToExperimentSaysWhyNothingWasSaved)
     CImageView *view = Open(path);
     ASSERT_NE(view, nullptr);
     auto devices = std::make_shared<ExperimentDevices>();
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(devices);
+    std::shared_ptr<CaptureServices> previous = InstallCaptureServices(devices);
     const bool analysis = theApp.m_analysis_mode;
     auto errorLog = [&] {
         std::string text;
@@ -592,7 +580,7 @@ TEST_F(ImageViewFixture, SaveImageToExperimentSaysWhyNothingWasSaved)
     }
     EXPECT_NE(errorLog().find(refusal), std::string::npos) << errorLog();
     theApp.m_analysis_mode = analysis;
-    InstallDeviceServices(previous);
+    InstallCaptureServices(previous);
 }
 
 } // namespace

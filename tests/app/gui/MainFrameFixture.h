@@ -115,7 +115,14 @@ class FakeTools : public StubRoiLookup,
     RecordingTool<StubProjectionToolWindow> projectionTool;
 };
 
-class FakeDevices : public StubDevices
+class FakeDevices : public StubInstrumentPower,
+                    public StubSerialDetection,
+                    public StubCapture,
+                    public StubDeviceSettings,
+                    public StubCartridgeDialogs,
+                    public StubFluidicsWindows,
+                    public StubStageWindow,
+                    public StubLiveOverlay
 {
   public:
     explicit FakeDevices(CallLog &log)
@@ -366,7 +373,7 @@ class MainFrameFixture : public ::testing::Test
           m_launcher(std::make_shared<RecordingLauncher>())
     {
         FakeTools::Install(m_tools);
-        InstallDeviceServices(m_devices);
+        InstallDeviceFakes(m_devices);
         InstallScriptServices(m_scripts);
         InstallOperatorScreenServices(m_screen);
         InstallExperimentServices(m_experiment);
@@ -397,7 +404,7 @@ class MainFrameFixture : public ::testing::Test
         _active_roi.Set(ImageRect{});
         SerialPortFailureCallback = nullptr;
         RemoveToolServices();
-        InstallDeviceServices(nullptr);
+        UninstallDeviceServices();
         InstallScriptServices(nullptr);
         InstallOperatorScreenServices(nullptr);
         InstallExperimentServices(nullptr);

@@ -164,39 +164,40 @@ TEST_F(ControlPanelDlgTest, ChoosingNotAssignedInThePropertiesClearsTheButton)
     EXPECT_EQ(scripts->stopped.size(), 1u);
 }
 
-// The program installs both layers over the device services before them: the windows are made on
-// first use, admin mode reaches an existing panel, and what the layers do not serve still goes to
-// the earlier services.
-TEST_F(ControlPanelDlgTest, LayersServeTheirPartsAndForwardTheRest)
+// The program installs the control panel's services and windows in their own seams: the windows
+// are made on first use, admin mode reaches an existing panel, and the seams installed earlier by
+// other parts still answer.
+TEST_F(ControlPanelDlgTest, ControlPanelServesItsSeamsAndLeavesTheOthers)
 {
-    auto earlier = std::make_shared<StubDevices>();
-    InstallDeviceServices(earlier);
+    auto earlier = std::make_shared<StubDeviceSettings>();
+    InstallDeviceSettingsServices(earlier);
+    InstallCaptureServices(std::make_shared<StubCapture>());
     InstallControlPanelServices();
     std::shared_ptr<ControlPanelWindows> windows = InstallControlPanelWindows();
 
-    EXPECT_EQ(&Devices().BrightnessRequest(), &BrightnessTestRequest());
-    EXPECT_EQ(&Devices().DigitalIoConfiguration(), &earlier->window);
+    EXPECT_EQ(&LiveOverlay().BrightnessRequest(), &BrightnessTestRequest());
+    EXPECT_EQ(&DeviceSettings().DigitalIoConfiguration(), &earlier->window);
     EString error;
-    EXPECT_TRUE(Devices().LoadCartridgeTypes(error));
+    EXPECT_TRUE(Capture().LoadCartridgeTypes(error));
 
-    EXPECT_FALSE(Devices().ControlPanel().HasWindow());
-    Devices().SetControlPanelAdminMode(true); // no window yet: nothing to do
-    ASSERT_TRUE(Devices().ControlPanel().Create(true));
+    EXPECT_FALSE(FluidicsWindows().ControlPanel().HasWindow());
+    FluidicsWindows().SetControlPanelAdminMode(true); // no window yet: nothing to do
+    ASSERT_TRUE(FluidicsWindows().ControlPanel().Create(true));
     ControlPanelDlg *panel = windows->ControlPanelDialog();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_FALSE(panel->AdminMode());
-    Devices().SetControlPanelAdminMode(true);
+    FluidicsWindows().SetControlPanelAdminMode(true);
     EXPECT_TRUE(panel->AdminMode());
     EXPECT_TRUE(panel->Button(Button(7))->isVisible());
 
-    ASSERT_TRUE(Devices().PumpInformation().Create(false));
+    ASSERT_TRUE(FluidicsWindows().PumpInformation().Create(false));
     ASSERT_NE(windows->PumpInformationDialog(), nullptr);
-    EXPECT_FALSE(Devices().PumpInformation().IsVisible());
+    EXPECT_FALSE(FluidicsWindows().PumpInformation().IsVisible());
 
     SetLivePreview(nullptr);
     windows.reset();
-    InstallDeviceServices(nullptr);
+    UninstallDeviceServices();
 }
 
 // The pump bars against two simulated pumps reached as COM7.

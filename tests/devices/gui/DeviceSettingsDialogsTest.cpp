@@ -7,6 +7,7 @@
 #include "app/DeviceServices.h"
 #include "app/PlexorinApp.h"
 #include "devices/DigitalIoMapping.h"
+#include "support/FakeCamera.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 
@@ -26,85 +27,17 @@
 namespace vantelis::test {
 namespace {
 
-class FakeCamera : public CameraInterface
+// A camera with the settings window's operations: 640 x 480, 12 bits, gain 1.5, 2000 us.
+FakeCamera SettingsCamera()
 {
-  public:
-    bool Initialize(EString &, bool) override { return true; }
-    bool IsInitialized() override { return true; }
-    bool GetModelName(EString &model, EString &) override
-    {
-        model.Assign("Cam9");
-        return true;
-    }
-    bool GetSerialNumber(EString &serial, EString &) override
-    {
-        serial.Assign("S42");
-        return true;
-    }
-    bool GetTemperature(double &degrees, EString &) override
-    {
-        degrees = 20;
-        return true;
-    }
-    bool GetImageSize(int &width, int &height, EString &) override
-    {
-        width = 640;
-        height = 480;
-        return true;
-    }
-    bool GetPixelDepth(int &bits, EString &) override
-    {
-        bits = depth;
-        return true;
-    }
-    bool SetPixelDepth(int bits, EString &) override
-    {
-        calls.push_back("SetPixelDepth " + std::to_string(bits));
-        depth = bits;
-        return true;
-    }
-    bool GetGain(float &value, EString &) override
-    {
-        value = gain;
-        return true;
-    }
-    bool SetGain(float value, EString &error) override
-    {
-        calls.push_back("SetGain " + std::to_string(value));
-        if (value > 10) {
-            error.Assign("gain too high");
-            return false;
-        }
-        gain = value;
-        return true;
-    }
-    bool GetExposure(float &value, EString &) override
-    {
-        value = exposure;
-        return true;
-    }
-    bool SetExposure(float value, EString &) override
-    {
-        calls.push_back("SetExposure " + std::to_string(value));
-        exposure = value;
-        return true;
-    }
-    bool GetDigitalOutput(int, bool &on, EString &) override
-    {
-        on = false;
-        return true;
-    }
-    bool SetDigitalOutput(int output, bool on, EString &) override
-    {
-        calls.push_back("SetDigitalOutput " + std::to_string(output) + (on ? " on" : " off"));
-        return true;
-    }
-
-    int depth = 12;
-    float gain = 1.5f;
-    float exposure = 2000;
-    std::vector<std::string> calls;
-};
+    FakeCamera camera;
+    camera.initialized = true;
+    camera.model = "Cam9";
+    camera.serial = "S42";
+    camera.temperature = 20;
+    camera.exposure = 2000;
+    return camera;
+}
 
 class SettingsDialogsTest : public ::testing::Test
 {
@@ -199,15 +132,15 @@ TEST_F(SettingsDialogsTest, ExperimentSettingsWritesEditedFieldsAndRefusesBadOne
 
 TEST_F(SettingsDialogsTest, CameraSettingsWithoutCameraReportsAndCloses)
 {
-    DeviceSettingsDialogs layer(nullptr);
-    EXPECT_FALSE(layer.RunCameraSettingsDialog());
+    DeviceSettingsDialogs dialogs;
+    EXPECT_FALSE(dialogs.RunCameraSettingsDialog());
     EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"No camera initialized."}));
 }
 
 TEST_F(SettingsDialogsTest, CameraSettingsSendOnlyNumbersToTheCamera)
 {
     WriteSettings("[Cam9 Settings]\r\nRefreshPeriodMs=200\r\n");
-    FakeCamera camera;
+    FakeCamera camera = SettingsCamera();
     CameraSettingsDlg dialog(camera);
     ASSERT_TRUE(dialog.Fill());
     dialog.show();

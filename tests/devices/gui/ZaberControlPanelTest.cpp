@@ -338,20 +338,20 @@ TEST_F(ZaberControlPanelTest, WithoutAStagePortNothingIsAsked)
     EXPECT_EQ(ErrorLog(), "");
 }
 
-// The layer makes the panel on first use and keeps it.
-TEST_F(ZaberControlPanelTest, LayerMakesThePanelOnce)
+// The stage window services make the panel on first use and keep it.
+TEST_F(ZaberControlPanelTest, TheStageWindowMakesThePanelOnce)
 {
-    StageDeviceWindows layer(nullptr);
-    ModelessWindow &window = layer.ZaberControlPanel();
+    StageDeviceWindows windows;
+    ModelessWindow &window = windows.ZaberControlPanel();
     EXPECT_FALSE(window.HasWindow());
     ASSERT_TRUE(window.Create(true));
-    ZaberControlPanel *made = layer.Panel();
+    ZaberControlPanel *made = windows.Panel();
     ASSERT_NE(made, nullptr);
     EXPECT_TRUE(window.IsVisible());
     window.Show(false);
     EXPECT_FALSE(window.IsVisible());
     ASSERT_TRUE(window.Create(false));
-    EXPECT_EQ(layer.Panel(), made);
+    EXPECT_EQ(windows.Panel(), made);
 }
 
 // Ticking a stage box of the experiment settings closes and deletes the panel; the next use
@@ -362,12 +362,11 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
     x.position = -2500;
     stage.SetAxis(2, x);
     WriteSettings("InitializeZaberOnStartup=TRUE\r\nZaberStepsPerMM_X=1000\r\n");
-    std::shared_ptr<DeviceServices> previous = InstallDeviceServices(nullptr);
-    auto layer = std::make_shared<StageDeviceWindows>(previous);
-    InstallDeviceServices(layer);
-    ModelessWindow &window = layer->ZaberControlPanel();
+    auto windows = std::make_shared<StageDeviceWindows>();
+    std::shared_ptr<StageWindowServices> previous = InstallStageWindowServices(windows);
+    ModelessWindow &window = windows->ZaberControlPanel();
     ASSERT_TRUE(window.Create(true));
-    QPointer<ZaberControlPanel> first = layer->Panel();
+    QPointer<ZaberControlPanel> first = windows->Panel();
     EXPECT_FALSE(first->XAxisShown());
 
     {
@@ -378,13 +377,13 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
         xAxis->click();
         EXPECT_FALSE(window.HasWindow());
         EXPECT_TRUE(first.isNull()) << "the panel is deleted, not hidden";
-        EXPECT_EQ(layer->Panel(), nullptr);
+        EXPECT_EQ(windows->Panel(), nullptr);
         settings.SaveSettings();
     }
     EXPECT_EQ(Setting("InitializeZaberXAxisOnStartup"), "TRUE");
 
     ASSERT_TRUE(window.Create(true));
-    ZaberControlPanel *again = layer->Panel();
+    ZaberControlPanel *again = windows->Panel();
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->XAxisShown());
     EXPECT_TRUE(again->Control(ZaberControlPanel::kXPosition)->isVisible());
@@ -400,9 +399,9 @@ TEST_F(ZaberControlPanelTest, TickingAStageSettingDeletesThePanelAndTheNextUseBu
         ExperimentSettingsDlg settings;
         settings.Check(1308)->click();
         EXPECT_FALSE(window.HasWindow());
-        EXPECT_EQ(layer->Panel(), nullptr);
+        EXPECT_EQ(windows->Panel(), nullptr);
     }
-    InstallDeviceServices(previous);
+    InstallStageWindowServices(previous);
     EXPECT_EQ(ErrorLog(), "");
 }
 
