@@ -394,112 +394,36 @@ template <class Services, class Placeholder> class ServiceSlot
     std::shared_ptr<Services> m_installed;
 };
 
-ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> &AnalysisToolSlot()
-{
-    static ServiceSlot<AnalysisToolWindows, NoAnalysisToolWindows> slot;
-    return slot;
-}
-// The tool seams' slots, one each.
+// The slot of one seam.
 template <class Services, class Placeholder> ServiceSlot<Services, Placeholder> &Slot()
 {
     static ServiceSlot<Services, Placeholder> slot;
     return slot;
 }
-auto &RoiLookupSlot = Slot<RoiLookup, PlaceholderRoiLookup>;
-auto &RoiWindowsSlot = Slot<RoiWindows, PlaceholderRoiWindows>;
-auto &CalibrationSlot = Slot<CalibrationWindows, PlaceholderCalibrationWindows>;
-auto &ProjectionParamsSlot = Slot<ProjectionParamsWindow, PlaceholderProjectionParamsWindow>;
-auto &FractionationSlot = Slot<FractionationWindow, PlaceholderFractionationWindow>;
-auto &ProjectionToolSlot = Slot<ProjectionToolWindow, PlaceholderProjectionToolWindow>;
-
-ServiceSlot<ExperimentServices, PlaceholderExperimentServices> &ExperimentSlot()
-{
-    static ServiceSlot<ExperimentServices, PlaceholderExperimentServices> slot;
-    return slot;
-}
-// One slot per device seam; all fall back to the one device placeholder.
-template <class Services> ServiceSlot<Services, PlaceholderDeviceServices> &DeviceSlot()
-{
-    static ServiceSlot<Services, PlaceholderDeviceServices> slot;
-    return slot;
-}
-ServiceSlot<ScriptServices, PlaceholderScriptServices> &ScriptSlot()
-{
-    static ServiceSlot<ScriptServices, PlaceholderScriptServices> slot;
-    return slot;
-}
-ServiceSlot<OperatorScreenServices, PlaceholderOperatorScreenServices> &OperatorScreenSlot()
-{
-    static ServiceSlot<OperatorScreenServices, PlaceholderOperatorScreenServices> slot;
-    return slot;
-}
 
 } // namespace
 
-AnalysisToolWindows &AnalysisTools()
-{
-    return AnalysisToolSlot().Get();
-}
-std::shared_ptr<AnalysisToolWindows> InstallAnalysisToolWindows(std::shared_ptr<AnalysisToolWindows> tools)
-{
-    return AnalysisToolSlot().Install(std::move(tools));
-}
+// Each seam's accessor and installer.
+#define VANTELIS_SERVICE_SLOT(Services, Placeholder, Accessor, Installer)                            \
+    Services &Accessor()                                                                            \
+    {                                                                                               \
+        return Slot<Services, Placeholder>().Get();                                                 \
+    }                                                                                               \
+    std::shared_ptr<Services> Installer(std::shared_ptr<Services> services)                         \
+    {                                                                                               \
+        return Slot<Services, Placeholder>().Install(std::move(services));                          \
+    }
 
-RoiLookup &Rois()
-{
-    return RoiLookupSlot().Get();
-}
-std::shared_ptr<RoiLookup> InstallRoiLookup(std::shared_ptr<RoiLookup> lookup)
-{
-    return RoiLookupSlot().Install(std::move(lookup));
-}
+VANTELIS_SERVICE_SLOT(AnalysisToolWindows, NoAnalysisToolWindows, AnalysisTools, InstallAnalysisToolWindows)
 
-RoiWindows &RoiTools()
-{
-    return RoiWindowsSlot().Get();
-}
-std::shared_ptr<RoiWindows> InstallRoiWindows(std::shared_ptr<RoiWindows> windows)
-{
-    return RoiWindowsSlot().Install(std::move(windows));
-}
-
-CalibrationWindows &Calibration()
-{
-    return CalibrationSlot().Get();
-}
-std::shared_ptr<CalibrationWindows> InstallCalibrationWindows(std::shared_ptr<CalibrationWindows> windows)
-{
-    return CalibrationSlot().Install(std::move(windows));
-}
-
-ProjectionParamsWindow &ProjectionParams()
-{
-    return ProjectionParamsSlot().Get();
-}
-std::shared_ptr<ProjectionParamsWindow>
-InstallProjectionParamsWindow(std::shared_ptr<ProjectionParamsWindow> window)
-{
-    return ProjectionParamsSlot().Install(std::move(window));
-}
-
-FractionationWindow &Fractionation()
-{
-    return FractionationSlot().Get();
-}
-std::shared_ptr<FractionationWindow> InstallFractionationWindow(std::shared_ptr<FractionationWindow> window)
-{
-    return FractionationSlot().Install(std::move(window));
-}
-
-ProjectionToolWindow &ProjectionTool()
-{
-    return ProjectionToolSlot().Get();
-}
-std::shared_ptr<ProjectionToolWindow>
-InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow> window)
-{
-    return ProjectionToolSlot().Install(std::move(window));
-}
+VANTELIS_SERVICE_SLOT(RoiLookup, PlaceholderRoiLookup, Rois, InstallRoiLookup)
+VANTELIS_SERVICE_SLOT(RoiWindows, PlaceholderRoiWindows, RoiTools, InstallRoiWindows)
+VANTELIS_SERVICE_SLOT(CalibrationWindows, PlaceholderCalibrationWindows, Calibration, InstallCalibrationWindows)
+VANTELIS_SERVICE_SLOT(ProjectionParamsWindow, PlaceholderProjectionParamsWindow, ProjectionParams,
+                      InstallProjectionParamsWindow)
+VANTELIS_SERVICE_SLOT(FractionationWindow, PlaceholderFractionationWindow, Fractionation, InstallFractionationWindow)
+VANTELIS_SERVICE_SLOT(ProjectionToolWindow, PlaceholderProjectionToolWindow, ProjectionTool,
+                      InstallProjectionToolWindow)
 
 void RemoveToolServices()
 {
@@ -511,84 +435,23 @@ void RemoveToolServices()
     InstallProjectionToolWindow(nullptr);
 }
 
-ExperimentServices &Experiment()
-{
-    return ExperimentSlot().Get();
-}
-std::shared_ptr<ExperimentServices> InstallExperimentServices(std::shared_ptr<ExperimentServices> services)
-{
-    return ExperimentSlot().Install(std::move(services));
-}
+VANTELIS_SERVICE_SLOT(ExperimentServices, PlaceholderExperimentServices, Experiment, InstallExperimentServices)
 
-InstrumentPowerServices &InstrumentPower()
-{
-    return DeviceSlot<InstrumentPowerServices>().Get();
-}
-std::shared_ptr<InstrumentPowerServices>
-InstallInstrumentPowerServices(std::shared_ptr<InstrumentPowerServices> services)
-{
-    return DeviceSlot<InstrumentPowerServices>().Install(std::move(services));
-}
-SerialDetectionServices &SerialDetection()
-{
-    return DeviceSlot<SerialDetectionServices>().Get();
-}
-std::shared_ptr<SerialDetectionServices>
-InstallSerialDetectionServices(std::shared_ptr<SerialDetectionServices> services)
-{
-    return DeviceSlot<SerialDetectionServices>().Install(std::move(services));
-}
-CaptureServices &Capture()
-{
-    return DeviceSlot<CaptureServices>().Get();
-}
-std::shared_ptr<CaptureServices> InstallCaptureServices(std::shared_ptr<CaptureServices> services)
-{
-    return DeviceSlot<CaptureServices>().Install(std::move(services));
-}
-DeviceSettingsServices &DeviceSettings()
-{
-    return DeviceSlot<DeviceSettingsServices>().Get();
-}
-std::shared_ptr<DeviceSettingsServices>
-InstallDeviceSettingsServices(std::shared_ptr<DeviceSettingsServices> services)
-{
-    return DeviceSlot<DeviceSettingsServices>().Install(std::move(services));
-}
-CartridgeDialogServices &CartridgeDialogs()
-{
-    return DeviceSlot<CartridgeDialogServices>().Get();
-}
-std::shared_ptr<CartridgeDialogServices>
-InstallCartridgeDialogServices(std::shared_ptr<CartridgeDialogServices> services)
-{
-    return DeviceSlot<CartridgeDialogServices>().Install(std::move(services));
-}
-FluidicsWindowServices &FluidicsWindows()
-{
-    return DeviceSlot<FluidicsWindowServices>().Get();
-}
-std::shared_ptr<FluidicsWindowServices>
-InstallFluidicsWindowServices(std::shared_ptr<FluidicsWindowServices> services)
-{
-    return DeviceSlot<FluidicsWindowServices>().Install(std::move(services));
-}
-StageWindowServices &StageWindow()
-{
-    return DeviceSlot<StageWindowServices>().Get();
-}
-std::shared_ptr<StageWindowServices> InstallStageWindowServices(std::shared_ptr<StageWindowServices> services)
-{
-    return DeviceSlot<StageWindowServices>().Install(std::move(services));
-}
-LiveOverlayServices &LiveOverlay()
-{
-    return DeviceSlot<LiveOverlayServices>().Get();
-}
-std::shared_ptr<LiveOverlayServices> InstallLiveOverlayServices(std::shared_ptr<LiveOverlayServices> services)
-{
-    return DeviceSlot<LiveOverlayServices>().Install(std::move(services));
-}
+// Every device seam falls back to the one device placeholder.
+VANTELIS_SERVICE_SLOT(InstrumentPowerServices, PlaceholderDeviceServices, InstrumentPower,
+                      InstallInstrumentPowerServices)
+VANTELIS_SERVICE_SLOT(SerialDetectionServices, PlaceholderDeviceServices, SerialDetection,
+                      InstallSerialDetectionServices)
+VANTELIS_SERVICE_SLOT(CaptureServices, PlaceholderDeviceServices, Capture, InstallCaptureServices)
+VANTELIS_SERVICE_SLOT(DeviceSettingsServices, PlaceholderDeviceServices, DeviceSettings,
+                      InstallDeviceSettingsServices)
+VANTELIS_SERVICE_SLOT(CartridgeDialogServices, PlaceholderDeviceServices, CartridgeDialogs,
+                      InstallCartridgeDialogServices)
+VANTELIS_SERVICE_SLOT(FluidicsWindowServices, PlaceholderDeviceServices, FluidicsWindows,
+                      InstallFluidicsWindowServices)
+VANTELIS_SERVICE_SLOT(StageWindowServices, PlaceholderDeviceServices, StageWindow, InstallStageWindowServices)
+VANTELIS_SERVICE_SLOT(LiveOverlayServices, PlaceholderDeviceServices, LiveOverlay, InstallLiveOverlayServices)
+
 void UninstallDeviceServices()
 {
     InstallInstrumentPowerServices(nullptr);
@@ -601,32 +464,19 @@ void UninstallDeviceServices()
     InstallLiveOverlayServices(nullptr);
 }
 
-ScriptServices &Scripts()
-{
-    return ScriptSlot().Get();
-}
-std::shared_ptr<ScriptServices> InstallScriptServices(std::shared_ptr<ScriptServices> services)
-{
-    return ScriptSlot().Install(std::move(services));
-}
+VANTELIS_SERVICE_SLOT(ScriptServices, PlaceholderScriptServices, Scripts, InstallScriptServices)
+VANTELIS_SERVICE_SLOT(OperatorScreenServices, PlaceholderOperatorScreenServices, OperatorScreen,
+                      InstallOperatorScreenServices)
 
-OperatorScreenServices &OperatorScreen()
-{
-    return OperatorScreenSlot().Get();
-}
-std::shared_ptr<OperatorScreenServices>
-InstallOperatorScreenServices(std::shared_ptr<OperatorScreenServices> services)
-{
-    return OperatorScreenSlot().Install(std::move(services));
-}
+#undef VANTELIS_SERVICE_SLOT
 
 ExperimentServices &ExperimentServicesPlaceholder()
 {
-    return ExperimentSlot().Fallback();
+    return Slot<ExperimentServices, PlaceholderExperimentServices>().Fallback();
 }
 ScriptServices &ScriptServicesPlaceholder()
 {
-    return ScriptSlot().Fallback();
+    return Slot<ScriptServices, PlaceholderScriptServices>().Fallback();
 }
 
 bool OperatorScreenServices::SetFlowSplit(int32_t)

@@ -12,6 +12,7 @@
 #include "app/ViewGlobals.h"
 #include "devices/ExperimentSettings.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 #include "script/Script.h"
 #include "script/ScriptRuntime.h"
 
@@ -390,26 +391,14 @@ void CustomerUI::SetShowSplitLine(bool show)
     m_data.showSplitLine = show;
 }
 
-namespace {
-
-// A bare name in the operator-screen folder; the bare name when the folder is empty.
-std::string InFolder(const std::string &folder, const std::string &name)
-{
-    if (folder.empty())
-        return name;
-    const char last = folder.back();
-    return folder + (last == '\\' || last == '/' ? "" : "/") + name;
-}
-
-} // namespace
 
 bool CustomerUI::SetButtonImages(std::array<std::string, 2> &images, const std::string &normal,
                                  const std::string &hover, const std::string &folder, std::string &error)
 {
     const std::string names[2] = {normal, hover};
     for (size_t i = 0; i < 2; ++i) {
-        if (!names[i].empty() && !platform::FileExists(InFolder(folder, names[i]))) {
-            error = FormatText("File does not exist: %s", InFolder(folder, names[i]).c_str());
+        if (!names[i].empty() && !platform::FileExists(platform::JoinPath(folder, names[i]))) {
+            error = FormatText("File does not exist: %s", platform::JoinPath(folder, names[i]).c_str());
             return false; // a failing hover image leaves the normal one set
         }
         std::lock_guard<std::mutex> lock(m_mutex);

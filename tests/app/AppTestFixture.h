@@ -139,14 +139,7 @@ class RecordingExperiment : public StubExperiment
     StartupWindow m_contrast;
 };
 
-class RecordingDevices : public StubInstrumentPower,
-                         public StubSerialDetection,
-                         public StubCapture,
-                         public StubDeviceSettings,
-                         public StubCartridgeDialogs,
-                         public StubFluidicsWindows,
-                         public StubStageWindow,
-                         public StubLiveOverlay
+class RecordingDevices : public StubAllDevices
 {
   public:
     explicit RecordingDevices(CallLog &log)

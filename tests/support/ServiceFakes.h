@@ -156,6 +156,18 @@ class StubLiveOverlay : public LiveOverlayServices
     BrightnessAtTargetRequest brightness;
 };
 
+// Every device seam at once, for a fake that watches calls of several.
+class StubAllDevices : public StubInstrumentPower,
+                       public StubSerialDetection,
+                       public StubCapture,
+                       public StubDeviceSettings,
+                       public StubCartridgeDialogs,
+                       public StubFluidicsWindows,
+                       public StubStageWindow,
+                       public StubLiveOverlay
+{
+};
+
 // Installs fake in each device seam whose interface it implements; returns nothing, since a test
 // puts the null answers back with UninstallDeviceServices().
 template <class Fake> void InstallDeviceFakes(const std::shared_ptr<Fake> &fake)

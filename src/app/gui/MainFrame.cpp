@@ -23,7 +23,9 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
+#include "Ostravo/ProfileValues.h"
 #include "platform/Clock.h"
+#include "platform/PathParts.h"
 #include "platform/Sync.h"
 #include "platform/Ui.h"
 #include "platform/gui/QtText.h"
@@ -425,7 +427,7 @@ void CMainFrame::OnIdleUpdateCmdUI()
     if (Scripts().ScriptsList().HasWindow()) {
         std::string path;
         const bool running = Scripts().IsScriptRunning(0, path);
-        SetPaneText(1, running ? path.substr(path.find_last_of("/\\") + 1) : std::string());
+        SetPaneText(1, running ? platform::FileNameOf(path) : std::string());
     }
     // The pixel pane is the active view's.
     if (CImageView *view = ActiveView())
@@ -499,13 +501,7 @@ CommandUi CMainFrame::ViewCommandUi(int id) const
 
 bool CMainFrame::AdminModeAllowed() const
 {
-    char text[32];
-    Ostravo::E_GetPrivateProfileString("AdminMode", "Setting", "", text, sizeof text,
-                                       m_app.m_ini_path.c_str());
-    int value = 1;
-    if (std::sscanf(text, "%d", &value) != 1)
-        value = 1;
-    return value != 0;
+    return Ostravo::ReadProfileInt("AdminMode", "Setting", 1, m_app.m_ini_path.c_str(), 32) != 0;
 }
 
 bool CMainFrame::ZaberEnabled() const

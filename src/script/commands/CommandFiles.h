@@ -2,6 +2,7 @@
 // Where the script commands put and find their files: the data folder (the folder of the main
 // settings file) and file arguments of which only the name counts.
 #include "app/PlexorinApp.h"
+#include "platform/PathParts.h"
 
 #include <string>
 
@@ -11,15 +12,14 @@ namespace script_files {
 inline std::string DataFolder()
 {
     const std::string &ini = theApp.m_ini_path;
-    const size_t cut = ini.find_last_of("\\/");
+    const size_t cut = platform::LastSeparator(ini);
     return cut == std::string::npos ? std::string() : ini.substr(0, cut + 1);
 }
 
 // The text behind the last "\" or "/": a file argument's name and extension.
 inline std::string FileNameOnly(const std::string &path)
 {
-    const size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    return platform::FileNameOf(path);
 }
 
 // Whether a path names a folder at all ("\" or "/" anywhere in it).

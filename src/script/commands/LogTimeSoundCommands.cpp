@@ -48,7 +48,7 @@ bool GetCurrentTimeAsString(Script &, const char *arguments, VariableList &varia
 std::string SessionLogFolder()
 {
     const std::string &session = theApp.m_session_log_path;
-    const size_t cut = session.find_last_of("\\/");
+    const size_t cut = platform::LastSeparator(session);
     if (cut != std::string::npos)
         return session.substr(0, cut + 1);
     return script_files::DataFolder() + "LOG/";

@@ -12,6 +12,7 @@
 #include "devices/ImageCapture.h"
 #include "devices/Zaber.h"
 #include "platform/Files.h"
+#include "platform/PathParts.h"
 #include "script/Arguments.h"
 #include "script/CommandTable.h"
 #include "script/ParseHelpers.h"
@@ -334,8 +335,7 @@ bool MakeFocusStackFolder(const std::string &dataDirectory, const char *axis, co
 std::string FocusStackFileName(const std::string &folder, const std::string &typeName, const char *axis,
                                double positionMm)
 {
-    const size_t slash = folder.find_last_of('/');
-    const std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    const std::string name = platform::FileNameOf(folder, platform::kSlashOnly);
     const long micrometres = std::lround(positionMm * 1000.0);
     return FormatText("%s/%s_%s_%s%06ld.png", folder.c_str(), name.c_str(), typeName.c_str(), axis,
                       micrometres);

@@ -115,14 +115,7 @@ class FakeTools : public StubRoiLookup,
     RecordingTool<StubProjectionToolWindow> projectionTool;
 };
 
-class FakeDevices : public StubInstrumentPower,
-                    public StubSerialDetection,
-                    public StubCapture,
-                    public StubDeviceSettings,
-                    public StubCartridgeDialogs,
-                    public StubFluidicsWindows,
-                    public StubStageWindow,
-                    public StubLiveOverlay
+class FakeDevices : public StubAllDevices
 {
   public:
     explicit FakeDevices(CallLog &log)
