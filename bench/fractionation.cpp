@@ -37,11 +37,11 @@ void BM_FractionationOverDecode(benchmark::State &state)
         decodePeak = PeakResidentMb();
         RestoreSampleFlowResults(p);
         std::string error;
+        double top = 0.0, bottom = 0.0;
         const bool made = ComputeFractionation(p.truth.folder, p.experiment.m_experiment_full_name, "bench",
-                                               p.experiment, error);
+                                               p.experiment, top, bottom, error);
         const auto done = std::chrono::steady_clock::now();
         stepPeak = PeakResidentMb();
-        _analysis_frame.Clear();
         if (!made) {
             state.SkipWithError(error.c_str());
             break;

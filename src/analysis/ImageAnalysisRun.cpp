@@ -502,6 +502,11 @@ class FrameAnalysis
 
 // ---- The run record ----
 
+ImageAnalysisProgramInfo ApplicationProgramInfo()
+{
+    return {theApp.m_ini_path, theApp.m_product_name, theApp.m_version};
+}
+
 std::string ImageAnalysisRunParams::Status() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -661,16 +666,19 @@ double LPValueOfHeight(const LPCurveParams &c, double height)
 
 // ---- The low-level counting file ----
 
-bool WriteLowLevelCountingData(const std::string &runFolder, const std::string &imagePath,
-                               const ImageFileTime &t, const std::vector<double> &meanHeights,
-                               std::vector<double> heightDeviations,
-                               const std::vector<std::string> &typeNames,
-                               const std::vector<std::vector<CellDetection>> &detections, int32_t lowerMagnet,
-                               int32_t upperMagnet, const LPCurveParams &curve, double pixelsPerMm,
-                               std::string *writtenPath, EString *error)
+namespace {
+
+// The low-level counting file, headed by the program's name and version.
+bool WriteLowLevelFile(const ImageAnalysisProgramInfo &program, const std::string &runFolder,
+                       const std::string &imagePath, const ImageFileTime &t,
+                       const std::vector<double> &meanHeights, const std::vector<double> &heightDeviations,
+                       const std::vector<std::string> &typeNames,
+                       const std::vector<std::vector<CellDetection>> &detections, int32_t lowerMagnet,
+                       int32_t upperMagnet, const LPCurveParams &curve, double pixelsPerMm,
+                       std::string *writtenPath, EString *error)
 {
     std::string text = "# **** Low level counting data ****\r\n";
-    text += Format("%s\tVersion\t%s\r\n", theApp.m_product_name.c_str(), theApp.m_version.c_str());
+    text += Format("%s\tVersion\t%s\r\n", program.product_name.c_str(), program.version.c_str());
     text += Format("# ComputerName=%s\r\n", platform::ComputerName().c_str());
     text += Format("#image_file=%s\r\n", imagePath.c_str());
     text += Format("#image_timestamp=%d%02d%02d-%02d%02d-%02d\r\n", t.year, t.month, t.day, t.hour, t.minute,
@@ -757,235 +765,343 @@ bool WriteLowLevelCountingData(const std::string &runFolder, const std::string &
     }
 }
 
+} // namespace
+
+bool WriteLowLevelCountingData(const std::string &runFolder, const std::string &imagePath,
+                               const ImageFileTime &fileTime, const std::vector<double> &meanHeights,
+                               std::vector<double> heightDeviations,
+                               const std::vector<std::string> &typeNames,
+                               const std::vector<std::vector<CellDetection>> &detections, int32_t lowerMagnet,
+                               int32_t upperMagnet, const LPCurveParams &curve, double pixelsPerMm,
+                               std::string *writtenPath, EString *error)
+{
+    return WriteLowLevelFile(ApplicationProgramInfo(), runFolder, imagePath, fileTime, meanHeights,
+                             heightDeviations, typeNames, detections, lowerMagnet, upperMagnet, curve,
+                             pixelsPerMm, writtenPath, error);
+}
+
 // ---- The worker ----
+
+namespace {
+
+// One run's state as the worker's steps hand it on, from the summary's first lines to the failures
+// reported at the end.
+struct RunState
+{
+    explicit RunState(ImageAnalysisRunParams &r) : run(r) {}
+
+    ImageAnalysisRunParams &run;
+    std::string computer;
+    std::string folder;    // the image folder, trimmed and normalised
+    std::string runFolder; // the new folder the results go into
+    std::string basePath;  // the run folder and the first image's name: the result files' stem
+    ImageLogFileData log;
+    std::vector<std::string> header; // the summary's lines
+    std::vector<cv::Mat> backgrounds;
+    std::vector<EString> backgroundTypes;
+    bool circular = false;
+    bool epi = false;
+    int32_t left = 0, top = 0, right = 0, bottom = 0; // the measured region
+    double pixelsPerMm = 0.0;
+    std::vector<std::vector<int32_t>> vertical, horizontal; // per image; empty for one that gave no row
+    int32_t rows = 0;                                       // summary rows written so far
+    const std::vector<std::string> typeNames{std::begin(kTypeNames), std::end(kTypeNames)};
+    std::vector<std::string> failures;
+};
+
+// A run that cannot go on: the failure is reported and the run ends. Always 0, the worker's result.
+uint32_t FailRun(RunState &s, const std::string &message, int32_t line)
+{
+    ReportFailure(message, line);
+    EndRun(s.run, message);
+    return 0;
+}
+
+// The summary's opening lines: program, computer, image folder, the capture log it reads, and the
+// magnets.
+void StartSummary(RunState &s)
+{
+    ImageAnalysisRunParams &R = s.run;
+    s.header.push_back(Format("#%s_Version=%s", R.program.product_name.c_str(), R.program.version.c_str()));
+    s.header.push_back(Format("# ComputerName=%s", s.computer.c_str()));
+    s.header.push_back(Format("#image_directory=%s", R.image_folder.c_str()));
+    EString logError;
+    if (s.log.Load(s.folder.c_str(), logError))
+        s.header.push_back(Format("#image_log_used=%s", s.log.log_path.c_str()));
+    else
+        s.header.push_back(Format("#error_loading_image_log_file_data=%s", logError.c_str()));
+    R.SetResultFile(&ImageAnalysisResultFiles::image_log_file, s.log.log_path.c_str());
+    s.header.push_back("# **** Magnet elevations in vertical pixels ****");
+    s.header.push_back(Format("#lower_magnet=%ld", long(R.lower_magnet)));
+    s.header.push_back(Format("#upper_magnet=%ld", long(R.upper_magnet)));
+}
+
+// Why the run cannot analyse anything, or empty.
+std::string RefusalOf(const ImageAnalysisRunParams &R)
+{
+    // Equal rows leave no height between the magnets; every height would be infinite.
+    if (R.upper_magnet == R.lower_magnet)
+        return Format("upper_magnet and lower_magnet must not be equal (both %ld)", long(R.lower_magnet));
+    if (R.image_files.empty())
+        return "ImageAnalysisThreadProc() - no images to analyse.";
+    return std::string();
+}
+
+// Makes the run folder beside the images, named by the run's start. False, with failure set, when
+// it cannot be made: a folder that exists already belongs to another run started in the same second.
+bool MakeRunFolder(RunState &s, const platform::LocalTime &start, std::string &failure)
+{
+    s.runFolder = JoinPath(s.folder, Format("%04u%02u%02u-%02u%02u-%02u", unsigned(start.year),
+                                            unsigned(start.month), unsigned(start.day), unsigned(start.hour),
+                                            unsigned(start.minute), unsigned(start.second)));
+    std::error_code ec;
+    if (!std::filesystem::create_directory(s.runFolder, ec) || ec) {
+        failure = Format("Unable to create directory: %s", s.runFolder.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The summary lines of the parameters: the owner's copies of its parameter files, then the counting
+// options and the epi parameters.
+void AddParameterLines(RunState &s)
+{
+    ImageAnalysisRunParams &R = s.run;
+    if (R.owner != nullptr)
+        R.owner->WriteAnalysisParamsHeader(s.header, s.runFolder);
+    R.counting_options.WriteAsComments(s.header, R.program.main_settings_file.c_str());
+    R.epi_params.WriteAsComments(s.header);
+}
+
+// Loads the image folder's background images. False, with error set, when one cannot be used.
+bool LoadBackgrounds(RunState &s, EString &error)
+{
+    LoadBGImages(s.folder.c_str(), s.backgrounds, s.backgroundTypes, error);
+    for (size_t b = 0; b < s.backgrounds.size() && !error.IsNonEmpty(); ++b) {
+        if (s.backgrounds[b].empty() || s.backgrounds[b].type() != CV_16UC1) {
+            error.Assign("LoadBGImages() - Problem trying to open image: ");
+            error.Append(JoinPath(s.folder, std::string(s.backgroundTypes[b].c_str()) + ".bg.tif").c_str());
+        }
+    }
+    return !error.IsNonEmpty();
+}
+
+// What every image is measured with: the algorithms, the region (the circular counting's when it
+// runs, otherwise the epi counting's), the result files' stem and the scale of the radii.
+void SetUpMeasures(RunState &s)
+{
+    const ImageAnalysisRunParams &R = s.run;
+    const size_t count = R.image_files.size();
+    s.vertical.assign(count, {});
+    s.horizontal.assign(count, {});
+    s.circular = R.counting_options.enabled;
+    s.epi = R.epi_params.enabled;
+    s.left = s.circular ? R.counting_options.left : R.epi_params.left;
+    s.top = s.circular ? R.counting_options.top : R.epi_params.top;
+    s.right = s.circular ? R.counting_options.right : R.epi_params.right;
+    s.bottom = s.circular ? R.counting_options.bottom : R.epi_params.bottom;
+    s.basePath = JoinPath(s.runFolder, NameWithoutExtension(R.image_files[0]));
+    // A run without circular counting has no scale of its own; the radii still need one.
+    s.pixelsPerMm = R.counting_options.pixels_per_mm > 0.0
+                        ? R.counting_options.pixels_per_mm
+                        : ReadPixelsPerMm(R.program.main_settings_file.c_str(), kDefaultCountingPixelsPerMm);
+}
+
+// The summary row of one analysed image (after the table header, for the first), its projections
+// and its low-level file.
+void AddImage(RunState &s, size_t i, const std::string &path, FrameResult &result)
+{
+    const ImageAnalysisRunParams &R = s.run;
+    const std::string &name = R.image_files[i];
+    s.vertical[i] = std::move(result.vertical);
+    s.horizontal[i] = std::move(result.horizontal);
+    const ListStatistics *stats = result.stats;
+    std::vector<double> means(3), deviations(3);
+    for (size_t t = 0; t < 3; ++t) {
+        means[t] = stats[t].mean;
+        deviations[t] = stats[t].deviation;
+    }
+    const ImageFileTime &fileTime = result.fileTime;
+    const std::vector<std::vector<CellDetection>> &lists = result.lists;
+
+    if (s.rows == 0) {
+        if (s.log.RowCount() >= 1) {
+            EString firstError;
+            if (!s.log.SetFirstFileName(name.c_str(), firstError))
+                s.header.push_back(Format("#error_loading_image_log_file_data=%s", firstError.c_str()));
+        }
+        s.header.push_back(TableHeader());
+    }
+    ++s.rows;
+    PumpValues pumps{};
+    const double elapsed = s.log.GetElapsedMinutes(name.c_str(), &pumps);
+
+    std::string row =
+        Format("%s\t%4.2lf\t%04u/%02u/%02u %02u:%02u:%02u\t%ld\t", name.c_str(), elapsed,
+               unsigned(fileTime.year), unsigned(fileTime.month), unsigned(fileTime.day),
+               unsigned(fileTime.hour), unsigned(fileTime.minute), unsigned(fileTime.second), long(s.rows));
+    for (size_t t = 0; t < 3; ++t)
+        row += Format("%ld\t%6.4lf\t%6.4lf\t%4.2lf\t%4.2lf\t", long(lists[t].size()), stats[t].mean,
+                      stats[t].deviation, stats[t].lpMean, stats[t].lpDeviation);
+    row += Format("%3.1lf\t%3.1lf\t%3.1lf", result.mean, result.levels[0], result.levels[1]);
+    row += Format("\t%3.1f\t%3.1f\t%4.2f\t%4.2f", double(pumps.pump1_speed), double(pumps.pump2_speed),
+                  double(pumps.pump1_volume), double(pumps.pump2_volume));
+    s.header.push_back(row);
+
+    EString lowLevelError;
+    if (!WriteLowLevelFile(R.program, s.runFolder, path, fileTime, means, deviations, s.typeNames, lists,
+                           R.lower_magnet, R.upper_magnet, R.lp_curve, s.pixelsPerMm, nullptr,
+                           &lowLevelError)) {
+        s.header.push_back(lowLevelError.c_str());
+        s.failures.push_back(lowLevelError.c_str());
+    }
+}
+
+// Analyses the images in list order until a stop is asked for; an image that gives no row adds the
+// line that says why.
+void AnalyseImages(RunState &s)
+{
+    ImageAnalysisRunParams &R = s.run;
+    const size_t count = R.image_files.size();
+    std::vector<std::string> paths;
+    for (const std::string &name : R.image_files)
+        paths.push_back(JoinPath(s.folder, name));
+    const FrameInputs inputs{R,      s.backgrounds, s.backgroundTypes, s.circular, s.epi,
+                             s.left, s.top,         s.right,           s.bottom};
+    FrameAnalysis frames(inputs, R.image_files, paths);
+    for (size_t i = 0; i < count; ++i) {
+        if (StopRequested(R))
+            break;
+        const std::string status = Format("Processing %ld of %ld", long(i + 1), long(count));
+        R.SetStatus(status);
+        if (R.owner != nullptr)
+            R.owner->SetStatusText(status);
+
+        FrameResult result = frames.Take();
+        if (!result.skipped.empty()) {
+            s.header.push_back(result.skipped);
+            continue;
+        }
+        AddImage(s, i, paths[i], result);
+    }
+}
+
+// Writes one result file of the run and records its path; a file that cannot be written adds its
+// failure instead.
+bool WriteResultFile(RunState &s, const std::string &path, const std::string &text,
+                     std::string ImageAnalysisResultFiles::*which, const char *failureFormat)
+{
+    int errorNumber = 0;
+    bool writeFailed = false;
+    if (WriteNewFile(path, text, errorNumber, &writeFailed)) {
+        s.run.SetResultFile(which, path);
+        return true;
+    }
+    s.failures.push_back(Format(WriteFailureFormat(failureFormat, writeFailed).c_str(), path.c_str()));
+    return false;
+}
+
+// The vertical projections: one line per row of the region, one column per image.
+std::string VerticalProjectionText(const RunState &s, const std::string &version)
+{
+    const ImageAnalysisRunParams &R = s.run;
+    std::string text = version + "iy_row\ty_fract\ty_mm\ty_ROI_fract\tLP";
+    for (const std::string &name : R.image_files)
+        text += "\t" + name;
+    text += "\r\n";
+    if (const std::vector<int32_t> *first = FirstProjection(s.vertical)) {
+        const size_t m = first->size();
+        for (size_t k = 0; k < m; ++k) {
+            const int32_t j = s.top + int32_t(k);
+            const double h = RelativeHeight(j, R.lower_magnet, R.upper_magnet);
+            text += Format("%ld\t%6.4lf\t%6.4lf\t%6.4lf\t%4.2lf", long(j), h, h * R.lp_curve.mag_gap,
+                           double(k) / double(m), LPValueOfHeight(R.lp_curve, h));
+            for (const auto &projection : s.vertical)
+                text += ProjectionCell(projection, k);
+            text += "\r\n";
+        }
+    }
+    return text;
+}
+
+// The horizontal projections: one line per column of the region, one column per image.
+std::string HorizontalProjectionText(const RunState &s, const std::string &version)
+{
+    std::string text = version + "ix";
+    for (const std::string &name : s.run.image_files)
+        text += "\t" + name;
+    text += "\r\n";
+    if (const std::vector<int32_t> *first = FirstProjection(s.horizontal)) {
+        for (size_t k = 0; k < first->size(); ++k) {
+            text += Format("%ld", long(s.left + int32_t(k)));
+            for (const auto &projection : s.horizontal)
+                text += ProjectionCell(projection, k);
+            text += "\r\n";
+        }
+    }
+    return text;
+}
+
+// Writes the two projection files and the summary, and opens the summary when the owner asks for it.
+void WriteResults(RunState &s)
+{
+    const ImageAnalysisRunParams &R = s.run;
+    const std::string version =
+        Format("#%s_Version=%s\r\n# ComputerName=%s\r\n", R.program.product_name.c_str(),
+               R.program.version.c_str(), s.computer.c_str());
+    WriteResultFile(s, s.basePath + ".[vert_proj].txt", VerticalProjectionText(s, version),
+                    &ImageAnalysisResultFiles::vertical_projection_file, "Can't create projection file: %s");
+    WriteResultFile(s, s.basePath + ".[horz_proj].txt", HorizontalProjectionText(s, version),
+                    &ImageAnalysisResultFiles::horizontal_projection_file,
+                    "Can't create projection file: %s");
+    std::string summary = Format("# ComputerName=%s\r\n", s.computer.c_str());
+    for (const std::string &line : s.header)
+        summary += line + "\r\n";
+    const std::string summaryPath = s.basePath + ".Analysis.txt";
+    if (WriteResultFile(s, summaryPath, summary, &ImageAnalysisResultFiles::analysis_file,
+                        "Can't create ouput file for analysis run: %s")) {
+        if (R.owner != nullptr && R.owner->OpenSummaryChecked())
+            OpenUsingDefaultApp(summaryPath.c_str(), ".xls");
+    }
+}
+
+// Ends the run: every failure on a line of its own, reported together.
+void FinishRun(RunState &s)
+{
+    std::string failure;
+    for (const std::string &line : s.failures)
+        failure += (failure.empty() ? "" : "\n") + line;
+    if (!failure.empty())
+        ReportFailure(failure, __LINE__);
+    EndRun(s.run, failure);
+}
+
+} // namespace
 
 uint32_t ImageAnalysisThreadProc(ImageAnalysisRunParams *run)
 {
     if (run == nullptr)
         return 0;
-    ImageAnalysisRunParams &R = *run;
-    const platform::LocalTime T = platform::Now();
-    const std::string computer = platform::ComputerName();
-    const std::string folder = TrimmedFolder(R.image_folder);
-    const std::string mainSettings = theApp.m_ini_path;
+    const platform::LocalTime start = platform::Now();
+    RunState s(*run);
+    s.computer = platform::ComputerName();
+    s.folder = TrimmedFolder(run->image_folder);
 
-    ImageLogFileData log;
-    std::vector<std::string> header;
-    header.push_back(Format("#%s_Version=%s", theApp.m_product_name.c_str(), theApp.m_version.c_str()));
-    header.push_back(Format("# ComputerName=%s", computer.c_str()));
-    header.push_back(Format("#image_directory=%s", R.image_folder.c_str()));
-    EString logError;
-    if (log.Load(folder.c_str(), logError))
-        header.push_back(Format("#image_log_used=%s", log.log_path.c_str()));
-    else
-        header.push_back(Format("#error_loading_image_log_file_data=%s", logError.c_str()));
-    R.SetResultFile(&ImageAnalysisResultFiles::image_log_file, log.log_path.c_str());
-    header.push_back("# **** Magnet elevations in vertical pixels ****");
-    header.push_back(Format("#lower_magnet=%ld", long(R.lower_magnet)));
-    header.push_back(Format("#upper_magnet=%ld", long(R.upper_magnet)));
-
-    // Equal rows leave no height between the magnets; every height would be infinite.
-    if (R.upper_magnet == R.lower_magnet) {
-        const std::string message =
-            Format("upper_magnet and lower_magnet must not be equal (both %ld)", long(R.lower_magnet));
-        ReportFailure(message, __LINE__);
-        EndRun(R, message);
-        return 0;
-    }
-    if (R.image_files.empty()) {
-        const std::string message = "ImageAnalysisThreadProc() - no images to analyse.";
-        ReportFailure(message, __LINE__);
-        EndRun(R, message);
-        return 0;
-    }
-
-    // A folder that exists already belongs to another run started in the same second.
-    const std::string runFolder =
-        JoinPath(folder, Format("%04u%02u%02u-%02u%02u-%02u", unsigned(T.year), unsigned(T.month),
-                                unsigned(T.day), unsigned(T.hour), unsigned(T.minute), unsigned(T.second)));
-    std::error_code ec;
-    if (!std::filesystem::create_directory(runFolder, ec) || ec) {
-        const std::string message = Format("Unable to create directory: %s", runFolder.c_str());
-        ReportFailure(message, __LINE__);
-        EndRun(R, message);
-        return 0;
-    }
-
-    if (R.owner != nullptr)
-        R.owner->WriteAnalysisParamsHeader(header, runFolder);
-    R.counting_options.WriteAsComments(header, mainSettings.c_str());
-    R.epi_params.WriteAsComments(header);
-
-    const size_t count = R.image_files.size();
-    std::vector<std::vector<int32_t>> vertical(count), horizontal(count);
-
-    std::vector<cv::Mat> backgrounds;
-    std::vector<EString> backgroundTypes;
+    StartSummary(s);
+    const std::string refusal = RefusalOf(*run);
+    if (!refusal.empty())
+        return FailRun(s, refusal, __LINE__);
+    std::string folderFailure;
+    if (!MakeRunFolder(s, start, folderFailure))
+        return FailRun(s, folderFailure, __LINE__);
+    AddParameterLines(s);
     EString backgroundError;
-    LoadBGImages(folder.c_str(), backgrounds, backgroundTypes, backgroundError);
-    for (size_t b = 0; b < backgrounds.size() && !backgroundError.IsNonEmpty(); ++b) {
-        if (backgrounds[b].empty() || backgrounds[b].type() != CV_16UC1) {
-            backgroundError.Assign("LoadBGImages() - Problem trying to open image: ");
-            backgroundError.Append(
-                JoinPath(folder, std::string(backgroundTypes[b].c_str()) + ".bg.tif").c_str());
-        }
-    }
-    if (backgroundError.IsNonEmpty()) {
-        ReportFailure(backgroundError.c_str(), __LINE__);
-        EndRun(R, backgroundError.c_str());
-        return 0;
-    }
-
-    const bool circular = R.counting_options.enabled;
-    const bool epi = R.epi_params.enabled;
-    const int32_t left = circular ? R.counting_options.left : R.epi_params.left;
-    const int32_t top = circular ? R.counting_options.top : R.epi_params.top;
-    const int32_t right = circular ? R.counting_options.right : R.epi_params.right;
-    const int32_t bottom = circular ? R.counting_options.bottom : R.epi_params.bottom;
-    const std::string basePath = JoinPath(runFolder, NameWithoutExtension(R.image_files[0]));
-    // A run without circular counting has no scale of its own; the radii still need one.
-    const double pixelsPerMm = R.counting_options.pixels_per_mm > 0.0
-                                   ? R.counting_options.pixels_per_mm
-                                   : ReadPixelsPerMm(theApp.m_ini_path.c_str(), kDefaultCountingPixelsPerMm);
-    const std::vector<std::string> typeNames(std::begin(kTypeNames), std::end(kTypeNames));
-    std::vector<std::string> failures;
-
-    std::vector<std::string> paths;
-    for (const std::string &name : R.image_files)
-        paths.push_back(JoinPath(folder, name));
-    {
-        const FrameInputs inputs{R, backgrounds, backgroundTypes, circular, epi, left, top, right, bottom};
-        FrameAnalysis frames(inputs, R.image_files, paths);
-        int32_t frame = 0;
-        for (size_t i = 0; i < count; ++i) {
-            if (StopRequested(R))
-                break;
-            const std::string status = Format("Processing %ld of %ld", long(i + 1), long(count));
-            R.SetStatus(status);
-            if (R.owner != nullptr)
-                R.owner->SetStatusText(status);
-
-            const std::string &name = R.image_files[i];
-            const std::string &path = paths[i];
-            FrameResult result = frames.Take();
-            if (!result.skipped.empty()) {
-                header.push_back(result.skipped);
-                continue;
-            }
-            vertical[i] = std::move(result.vertical);
-            horizontal[i] = std::move(result.horizontal);
-            const ListStatistics *stats = result.stats;
-            std::vector<double> means(3), deviations(3);
-            for (size_t t = 0; t < 3; ++t) {
-                means[t] = stats[t].mean;
-                deviations[t] = stats[t].deviation;
-            }
-            const ImageFileTime &fileTime = result.fileTime;
-            const std::vector<std::vector<CellDetection>> &lists = result.lists;
-
-            if (frame == 0) {
-                if (log.RowCount() >= 1) {
-                    EString firstError;
-                    if (!log.SetFirstFileName(name.c_str(), firstError))
-                        header.push_back(Format("#error_loading_image_log_file_data=%s", firstError.c_str()));
-                }
-                header.push_back(TableHeader());
-            }
-            ++frame;
-            PumpValues pumps{};
-            const double elapsed = log.GetElapsedMinutes(name.c_str(), &pumps);
-
-            std::string row = Format("%s\t%4.2lf\t%04u/%02u/%02u %02u:%02u:%02u\t%ld\t", name.c_str(),
-                                     elapsed, unsigned(fileTime.year), unsigned(fileTime.month),
-                                     unsigned(fileTime.day), unsigned(fileTime.hour),
-                                     unsigned(fileTime.minute), unsigned(fileTime.second), long(frame));
-            for (size_t t = 0; t < 3; ++t)
-                row += Format("%ld\t%6.4lf\t%6.4lf\t%4.2lf\t%4.2lf\t", long(lists[t].size()), stats[t].mean,
-                              stats[t].deviation, stats[t].lpMean, stats[t].lpDeviation);
-            row += Format("%3.1lf\t%3.1lf\t%3.1lf", result.mean, result.levels[0], result.levels[1]);
-            row += Format("\t%3.1f\t%3.1f\t%4.2f\t%4.2f", double(pumps.pump1_speed),
-                          double(pumps.pump2_speed), double(pumps.pump1_volume), double(pumps.pump2_volume));
-            header.push_back(row);
-
-            EString lowLevelError;
-            if (!WriteLowLevelCountingData(runFolder, path, fileTime, means, deviations, typeNames, lists,
-                                           R.lower_magnet, R.upper_magnet, R.lp_curve, pixelsPerMm, nullptr,
-                                           &lowLevelError)) {
-                header.push_back(lowLevelError.c_str());
-                failures.push_back(lowLevelError.c_str());
-            }
-        }
-    }
-
-    const std::string version =
-        Format("#%s_Version=%s\r\n# ComputerName=%s\r\n", theApp.m_product_name.c_str(),
-               theApp.m_version.c_str(), computer.c_str());
-    auto writeResult = [&](const std::string &path, const std::string &text,
-                           std::string ImageAnalysisResultFiles::*which, const char *failureFormat) {
-        int errorNumber = 0;
-        bool writeFailed = false;
-        if (WriteNewFile(path, text, errorNumber, &writeFailed)) {
-            R.SetResultFile(which, path);
-            return true;
-        }
-        failures.push_back(Format(WriteFailureFormat(failureFormat, writeFailed).c_str(), path.c_str()));
-        return false;
-    };
-
-    const double magGap = R.lp_curve.mag_gap;
-    {
-        std::string text = version + "iy_row\ty_fract\ty_mm\ty_ROI_fract\tLP";
-        for (const std::string &name : R.image_files)
-            text += "\t" + name;
-        text += "\r\n";
-        if (const std::vector<int32_t> *first = FirstProjection(vertical)) {
-            const size_t m = first->size();
-            for (size_t k = 0; k < m; ++k) {
-                const int32_t j = top + int32_t(k);
-                const double h = RelativeHeight(j, R.lower_magnet, R.upper_magnet);
-                text += Format("%ld\t%6.4lf\t%6.4lf\t%6.4lf\t%4.2lf", long(j), h, h * magGap,
-                               double(k) / double(m), LPValueOfHeight(R.lp_curve, h));
-                for (const auto &projection : vertical)
-                    text += ProjectionCell(projection, k);
-                text += "\r\n";
-            }
-        }
-        writeResult(basePath + ".[vert_proj].txt", text, &ImageAnalysisResultFiles::vertical_projection_file,
-                    "Can't create projection file: %s");
-    }
-    {
-        std::string text = version + "ix";
-        for (const std::string &name : R.image_files)
-            text += "\t" + name;
-        text += "\r\n";
-        if (const std::vector<int32_t> *first = FirstProjection(horizontal)) {
-            for (size_t k = 0; k < first->size(); ++k) {
-                text += Format("%ld", long(left + int32_t(k)));
-                for (const auto &projection : horizontal)
-                    text += ProjectionCell(projection, k);
-                text += "\r\n";
-            }
-        }
-        writeResult(basePath + ".[horz_proj].txt", text,
-                    &ImageAnalysisResultFiles::horizontal_projection_file,
-                    "Can't create projection file: %s");
-    }
-    std::string summary = Format("# ComputerName=%s\r\n", computer.c_str());
-    for (const std::string &line : header)
-        summary += line + "\r\n";
-    const std::string summaryPath = basePath + ".Analysis.txt";
-    if (writeResult(summaryPath, summary, &ImageAnalysisResultFiles::analysis_file,
-                    "Can't create ouput file for analysis run: %s")) {
-        if (R.owner != nullptr && R.owner->OpenSummaryChecked())
-            OpenUsingDefaultApp(summaryPath.c_str(), ".xls");
-    }
-
-    std::string failure;
-    for (const std::string &line : failures)
-        failure += (failure.empty() ? "" : "\n") + line;
-    if (!failure.empty())
-        ReportFailure(failure, __LINE__);
-    EndRun(R, failure);
+    if (!LoadBackgrounds(s, backgroundError))
+        return FailRun(s, backgroundError.c_str(), __LINE__);
+    SetUpMeasures(s);
+    AnalyseImages(s);
+    WriteResults(s);
+    FinishRun(s);
     return 0;
 }
 
@@ -1079,7 +1195,8 @@ bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const c
             return false;
         }
         EString loadError;
-        if (!run->counting_options.LoadFromParamsFile(cir.c_str(), theApp.m_ini_path.c_str(), loadError)) {
+        if (!run->counting_options.LoadFromParamsFile(cir.c_str(), run->program.main_settings_file.c_str(),
+                                                      loadError)) {
             error.Assign(loadError.c_str());
             return false;
         }

@@ -50,6 +50,18 @@ struct ImageAnalysisResultFiles
     std::string image_log_file;
 };
 
+// What a run takes of the program that starts it: the main settings file (the counting options'
+// comments name it, and a run without circular counting takes its scale from it) and the name and
+// version that head the result files.
+struct ImageAnalysisProgramInfo
+{
+    std::string main_settings_file;
+    std::string product_name;
+    std::string version;
+};
+// The running application's, read on the calling thread.
+ImageAnalysisProgramInfo ApplicationProgramInfo();
+
 struct ImageAnalysisRunParams
 {
     // Inputs, filled before the worker starts and only read by it.
@@ -63,6 +75,9 @@ struct ImageAnalysisRunParams
     LPCurveParams lp_curve;               // all zero when no curve is used
     EString image_folder;
     ImageAnalysisRunOwner *owner = nullptr; // none for a script-started run
+    // Taken when the record is made, on the thread that makes it: the worker reads nothing of the
+    // application itself.
+    ImageAnalysisProgramInfo program = ApplicationProgramInfo();
 
     // Written by the worker, read by any thread.
     std::string Status() const;

@@ -44,10 +44,10 @@ void ErodeThreeTimes(cv::Mat &mask)
                   cv::morphologyDefaultBorderValue());
 }
 
-cv::Mat NoiseFree16()
+cv::Mat NoiseFree16(const AnalysisFrame &frame)
 {
     cv::Mat b;
-    _analysis_frame.m_noiseFreeBackground.convertTo(b, CV_16U);
+    frame.m_noiseFreeBackground.convertTo(b, CV_16U);
     return b;
 }
 
@@ -88,12 +88,16 @@ std::string FormatNumber(double value)
 
 } // namespace
 
-void ComputeMaxPixelBackground()
+void ComputeMaxPixelBackground(AnalysisFrame &f)
 {
-    AnalysisFrame &f = _analysis_frame;
     f.m_maxBackground = cv::Mat::zeros(f.m_images.at(0).size(), CV_16UC1);
     for (const cv::Mat &image : f.m_images)
         cv::max(f.m_maxBackground, image, f.m_maxBackground);
+}
+
+void ComputeMaxPixelBackground()
+{
+    ComputeMaxPixelBackground(_analysis_frame);
 }
 
 void QuickSortInts(int *a, int lo, int hi)
@@ -110,9 +114,8 @@ void QuickSortInts(int *a, int lo, int hi)
     }
 }
 
-void ComputeMedianPixelBackground(int n)
+void ComputeMedianPixelBackground(AnalysisFrame &f, int n)
 {
-    AnalysisFrame &f = _analysis_frame;
     if (n < kMinimumImages || n > static_cast<int>(f.m_images.size()))
         throw std::runtime_error("the median background needs five frames, " + std::to_string(n) + " given");
     const cv::Mat *images[kMinimumImages];
@@ -140,9 +143,13 @@ void ComputeMedianPixelBackground(int n)
     });
 }
 
-void ComputeNoiseFreeMaxBackground()
+void ComputeMedianPixelBackground(int n)
 {
-    AnalysisFrame &f = _analysis_frame;
+    ComputeMedianPixelBackground(_analysis_frame, n);
+}
+
+void ComputeNoiseFreeMaxBackground(AnalysisFrame &f)
+{
     cv::Mat excess;
     cv::subtract(f.m_maxBackground, f.m_medianBackground, excess); // saturates at 0
     cv::Mat maxFloat;
@@ -151,6 +158,11 @@ void ComputeNoiseFreeMaxBackground()
     const double root = cv::sum(f.m_sqrtMaxBackground)[0];
     const double d = root > 0.0 ? cv::sum(excess)[0] / root : 0.0;
     f.m_noiseFreeBackground = maxFloat - d * f.m_sqrtMaxBackground;
+}
+
+void ComputeNoiseFreeMaxBackground()
+{
+    ComputeNoiseFreeMaxBackground(_analysis_frame);
 }
 
 std::vector<double> ComputeRowProfile(cv::Mat image)
@@ -166,9 +178,9 @@ std::vector<double> ComputeRowProfile(cv::Mat image)
     return profile;
 }
 
-cv::Mat MeanShiftFilter(cv::Mat &out, int spatial_radius, int colour_radius, bool lead)
+cv::Mat MeanShiftFilter(AnalysisFrame &frame, cv::Mat &out, int spatial_radius, int colour_radius, bool lead)
 {
-    cv::Mat &work = lead ? _analysis_frame.m_leadImage : _analysis_frame.m_trailImage;
+    cv::Mat &work = lead ? frame.m_leadImage : frame.m_trailImage;
     cv::cvtColor(work, work, cv::COLOR_GRAY2BGR);
     cv::Mat shifted;
     cv::pyrMeanShiftFiltering(work, shifted, spatial_radius, colour_radius, 1,
@@ -192,11 +204,10 @@ int FindLargestContour(cv::Mat mask, Contours &contours, std::vector<cv::Vec4i> 
     return index;
 }
 
-cv::Mat DetectLeadMeniscus(int index)
+cv::Mat DetectLeadMeniscus(AnalysisFrame &f, const MeniscusSearch &lead, int index)
 {
-    AnalysisFrame &f = _analysis_frame;
     const cv::Mat &image = f.m_images.at(static_cast<size_t>(index));
-    const int w = std::min(static_cast<int>(_lead_meniscus.template_width + kLeadMargin), image.cols);
+    const int w = std::min(static_cast<int>(lead.template_width + kLeadMargin), image.cols);
     cv::Mat eight, logImage;
     image.colRange(0, w).convertTo(eight, CV_8U, 0.00390625);
     eight.convertTo(logImage, CV_32F);
@@ -206,7 +217,7 @@ cv::Mat DetectLeadMeniscus(int index)
     cv::convertScaleAbs(logImage, f.m_leadImage);
     cv::GaussianBlur(f.m_leadImage, f.m_leadImage, cv::Size(3, 3), 2, 2, cv::BORDER_REFLECT_101);
     cv::Mat shifted;
-    MeanShiftFilter(shifted, 41, 61, true);
+    MeanShiftFilter(f, shifted, 41, 61, true);
     const cv::Mat gabor =
         cv::getGaborKernel(cv::Size(27, 27), 5.0, 0.2617993877991494, 1.0, 45.0, 0.0, CV_64F);
     cv::Mat texture;
@@ -217,11 +228,10 @@ cv::Mat DetectLeadMeniscus(int index)
     return mask;
 }
 
-cv::Mat DetectTrailMeniscus(int index)
+cv::Mat DetectTrailMeniscus(AnalysisFrame &f, const FlowAnalysis &flow, int index)
 {
-    AnalysisFrame &f = _analysis_frame;
     const cv::Mat &image = f.m_images.at(static_cast<size_t>(index));
-    const int s = std::max(0, static_cast<int>(image.cols - _flow_analysis.shift_px_per_frame));
+    const int s = std::max(0, static_cast<int>(image.cols - flow.shift_px_per_frame));
     image.colRange(s, image.cols).convertTo(f.m_trailImage, CV_8U, 0.00390625);
     cv::GaussianBlur(f.m_trailImage, f.m_trailImage, cv::Size(3, 3), 0, 0, cv::BORDER_REFLECT_101);
     cv::Mat mask;
@@ -230,14 +240,13 @@ cv::Mat DetectTrailMeniscus(int index)
     return mask;
 }
 
-cv::Mat MaskLeadMeniscus(int index, Contours contours, int k)
+cv::Mat MaskLeadMeniscus(AnalysisFrame &f, const MeniscusSearch &lead, int index, Contours contours, int k)
 {
     CheckContourIndex(contours, k, "lead");
-    AnalysisFrame &f = _analysis_frame;
     cv::Mat &image = f.m_images.at(static_cast<size_t>(index));
-    const int w = std::min(static_cast<int>(_lead_meniscus.template_width + kLeadMargin), image.cols);
+    const int w = std::min(static_cast<int>(lead.template_width + kLeadMargin), image.cols);
     f.m_leadImage = image.colRange(0, w).clone();
-    cv::Mat b = NoiseFree16().colRange(0, w).clone();
+    cv::Mat b = NoiseFree16(f).colRange(0, w).clone();
     cv::bitwise_and(f.m_leadImage, FilledContour(f.m_leadImage.size(), contours, k, 65535, 0), f.m_leadImage);
     cv::bitwise_and(b, FilledContour(b.size(), contours, k, 0, 65535), b);
     f.m_leadImage += b;
@@ -248,15 +257,14 @@ cv::Mat MaskLeadMeniscus(int index, Contours contours, int k)
     return result;
 }
 
-cv::Mat MaskTrailMeniscus(int index, Contours contours, int k)
+cv::Mat MaskTrailMeniscus(AnalysisFrame &f, const FlowAnalysis &flow, int index, Contours contours, int k)
 {
     CheckContourIndex(contours, k, "trail");
-    AnalysisFrame &f = _analysis_frame;
     cv::Mat &image = f.m_images.at(static_cast<size_t>(index));
-    const int s = std::max(0, static_cast<int>(image.cols - _flow_analysis.shift_px_per_frame));
+    const int s = std::max(0, static_cast<int>(image.cols - flow.shift_px_per_frame));
     f.m_trailImage = image.colRange(s, image.cols).clone();
-    cv::Mat nf = NoiseFree16();
-    const int bs = std::max(0, static_cast<int>(nf.cols - _flow_analysis.shift_px_per_frame));
+    cv::Mat nf = NoiseFree16(f);
+    const int bs = std::max(0, static_cast<int>(nf.cols - flow.shift_px_per_frame));
     cv::Mat b = nf.colRange(bs, nf.cols).clone();
     cv::bitwise_and(b, FilledContour(b.size(), contours, k, 65535, 0), b);
     cv::bitwise_and(FilledContour(f.m_trailImage.size(), contours, k, 0, 65535), f.m_trailImage,
@@ -333,8 +341,9 @@ bool WriteFractionationReportText(std::ostream &out, const FractionationReportIn
     return true;
 }
 
-bool WriteFractionationReport(std::string folder, std::string full_name, std::string output_name,
-                              ExperimentData experiment, std::string &error)
+FractionationReportInput FractionationReportInputOf(const std::string &full_name,
+                                                    const ExperimentData &experiment,
+                                                    const FlowAnalysis &flow)
 {
     FractionationReportInput in;
     in.product_name = theApp.m_product_name;
@@ -342,11 +351,17 @@ bool WriteFractionationReport(std::string folder, std::string full_name, std::st
     in.experiment_full_name = full_name;
     in.upper_channel = experiment.m_upper_channel;
     in.lower_channel_end = experiment.m_lower_channel_end;
-    in.split_row = _flow_analysis.split_row;
-    in.split_value = _flow_analysis.split_percent;
+    in.split_row = flow.split_row;
+    in.split_value = flow.split_percent;
+    return in;
+}
+
+bool WriteFractionationReportFile(const std::string &folder, const std::string &output_name,
+                                  const FractionationReportInput &in, const std::vector<double> &profile,
+                                  FractionationSums &sums, std::string &error)
+{
     std::ostringstream text;
-    FractionationSums sums;
-    if (!WriteFractionationReportText(text, in, _analysis_frame.m_profile, sums, error))
+    if (!WriteFractionationReportText(text, in, profile, sums, error))
         return false;
     const std::string path = folder + "/" + output_name + ".txt";
     // Written whole under a temporary name and renamed into place: a full disk or a kill leaves
@@ -358,163 +373,264 @@ bool WriteFractionationReport(std::string folder, std::string full_name, std::st
         error = (notCreated ? "Unable to create file: " : "Unable to write file: ") + path;
         return false;
     }
+    return true;
+}
+
+bool WriteFractionationReport(std::string folder, std::string full_name, std::string output_name,
+                              ExperimentData experiment, std::string &error)
+{
+    FractionationSums sums;
+    if (!WriteFractionationReportFile(folder, output_name,
+                                      FractionationReportInputOf(full_name, experiment, _flow_analysis),
+                                      _analysis_frame.m_profile, sums, error))
+        return false;
     _analysis_frame.m_topFraction = sums.top_fraction;
     _analysis_frame.m_bottomFraction = sums.bottom_fraction;
     return true;
 }
 
+namespace {
+
+// One fractionation run's state as its steps hand it on: the experiment, the sample-flow
+// measurements made before the run (read once, at its start), the frames from the lead to the
+// trail meniscus with their backgrounds and summed profile, and the lead meniscus found in the
+// first frame.
+struct FractionationRun
+{
+    FractionationRun(const std::string &experimentFolder, const ExperimentData &data)
+        : folder(experimentFolder), experiment(data), lead(_lead_meniscus), trail(_trail_meniscus),
+          flow(_flow_analysis)
+    {
+    }
+
+    const std::string &folder;
+    const ExperimentData &experiment;
+    const MeniscusSearch lead;
+    const MeniscusSearch trail;
+    const FlowAnalysis flow;
+    int first = 0;             // the lead meniscus frame, an index into the selected run
+    int count = 0;             // frames from the lead to the trail meniscus frame
+    bool anyLeadMatch = false; // a lead template matched in some examined frame
+    AnalysisFrame frame;
+    Contours leadContours;
+    int leadIndex = -1; // the lead meniscus among leadContours; -1 when none was found
+};
+
+// The frames the run spans. False, with error set, when they leave the selected run or are fewer
+// than the median background needs.
+bool CheckFrameSpan(FractionationRun &run, std::string &error)
+{
+    const std::vector<CaptureLogRecord> &records = run.experiment.m_selected_run;
+    const int first = static_cast<int>(run.lead.frame_index);
+    const int last = static_cast<int>(run.trail.frame_index);
+    if (first < 0 || last >= static_cast<int>(records.size()) || last - first + 1 < kMinimumImages) {
+        error = "Function conduct Fractionation Analysis: the sample flow spans frames " +
+                std::to_string(first) + " to " + std::to_string(last) + " of " +
+                std::to_string(records.size()) + "; at least five frames are needed.";
+        return false;
+    }
+    run.first = first;
+    run.count = last - first + 1;
+    for (bool m : run.lead.matched)
+        run.anyLeadMatch = run.anyLeadMatch || m;
+    return true;
+}
+
+// Loads the run's frame j: rotated, cropped to the channel and scaled to the mean bright-field
+// exposure. An empty image, with why set, when it cannot be loaded.
+cv::Mat LoadFrame(const FractionationRun &run, ImageUtilities &utilities, int j, std::string &why)
+{
+    const ExperimentData &experiment = run.experiment;
+    const CaptureLogRecord &r = experiment.m_selected_run[static_cast<size_t>(run.first + j)];
+    try {
+        const double factor = experiment.m_mean_brightfield_exposure / r.brightfield_exposure_us;
+        EString path;
+        MakeExperimentImagePath(EString(run.folder.c_str()), EString(r.images.brightfield.file_name.c_str()),
+                                path);
+        cv::Mat image = utilities.LoadRotateCropScaleImage(
+            path.c_str(), static_cast<int>(run.lead.x), experiment.m_image_width, experiment.m_upper_channel,
+            experiment.m_lower_channel_end, experiment.m_channel_offset, experiment.m_rotation,
+            static_cast<int>(experiment.m_rotation_center_x),
+            static_cast<int>(experiment.m_rotation_center_y), factor, &why);
+        if (image.empty() && why.empty())
+            why = std::string("cannot load ") + path.c_str();
+        // An unrotated crop is a view of the whole decoded frame: keep only the crop.
+        return image.isSubmatrix() ? image.clone() : image;
+    } catch (const std::exception &e) {
+        why = e.what();
+    }
+    return cv::Mat();
+}
+
+// The first of images[0, to) that could not be loaded fails the run with its reason.
+bool FirstLoadFailure(const std::vector<cv::Mat> &images, const std::vector<std::string> &failures, int to,
+                      std::string &error)
+{
+    for (int j = 0; j < to; ++j)
+        if (images[static_cast<size_t>(j)].empty()) {
+            error = "Function conduct Fractionation Analysis: " + failures[static_cast<size_t>(j)];
+            return true;
+        }
+    return false;
+}
+
+// Loads the run's frames into its frame list and finds the lead meniscus of the first. The first
+// frame is loaded here; while the others are decoded on the cores the process may use (each into
+// its own slot), the lead meniscus of the first is detected, which needs nothing of the others.
+// The first frame that cannot be read, in run order, fails the run as a sequential load would.
+bool LoadFramesAndLeadMeniscus(FractionationRun &run, std::string &error)
+{
+    const int count = run.count;
+    std::vector<cv::Mat> images(static_cast<size_t>(count));
+    std::vector<std::string> failures(static_cast<size_t>(count));
+    auto loadFrames = [&](int from, int to) {
+        ImageUtilities utilities;
+        for (int j = from; j < to; ++j)
+            images[static_cast<size_t>(j)] = LoadFrame(run, utilities, j, failures[static_cast<size_t>(j)]);
+    };
+
+    loadFrames(0, 1);
+    if (FirstLoadFailure(images, failures, 1, error))
+        return false;
+    run.frame.m_images.assign(1, images[0]);
+    const int stripes = std::max(1, std::min(static_cast<int>(platform::UsableProcessorCount()), count - 1));
+    std::thread loader([&] {
+        cv::parallel_for_(
+            cv::Range(1, count), [&](const cv::Range &range) { loadFrames(range.start, range.end); },
+            stripes);
+    });
+    struct Joiner
+    {
+        std::thread &thread;
+        ~Joiner() { thread.join(); }
+    };
+    {
+        Joiner joiner{loader};
+        if (run.anyLeadMatch) {
+            std::vector<cv::Vec4i> hierarchy;
+            FindLargestContour(DetectLeadMeniscus(run.frame, run.lead, 0), run.leadContours, hierarchy,
+                               run.leadIndex);
+        }
+    }
+    if (FirstLoadFailure(images, failures, count, error))
+        return false;
+    run.frame.m_images = std::move(images);
+    return true;
+}
+
+// The last frame is blanked right of the trail meniscus.
+void BlankBeyondTrailMeniscus(FractionationRun &run)
+{
+    if (!run.trail.found)
+        return;
+    cv::Mat &lastImage = run.frame.m_images.back();
+    const int e =
+        std::clamp(static_cast<int>(run.trail.template_width + run.trail.x - run.lead.x), 0, lastImage.cols);
+    cv::Mat blanked = cv::Mat::zeros(lastImage.size(), lastImage.type());
+    lastImage.colRange(0, e).copyTo(blanked.colRange(0, e));
+    lastImage = blanked;
+}
+
+// The first frame less the background: the whole frame when no lead template matched, otherwise
+// with the lead meniscus masked and the triangle left of it cut off. False, with error set, when a
+// lead template matched but no meniscus contour was found.
+bool LeadFrameExcess(FractionationRun &run, const cv::Mat &nf, cv::Mat &p, std::string &error)
+{
+    if (!run.anyLeadMatch) {
+        cv::Mat image;
+        run.frame.m_images[0].convertTo(image, CV_32F);
+        p = nf - image;
+        return true;
+    }
+    const Contours &contours = run.leadContours;
+    const int k = run.leadIndex;
+    if (k < 0) {
+        error = "Function conduct Fractionation Analysis: no lead meniscus contour was found.";
+        return false;
+    }
+    p = nf - MaskLeadMeniscus(run.frame, run.lead, 0, contours, k);
+    // The triangle left of the lead meniscus is cut off, within the image.
+    const int x0 = contours[static_cast<size_t>(k)].front().x;
+    for (int r = 0; r < kTriangleRows && r < p.rows; ++r) {
+        const int end = std::clamp(x0 + kTriangleRows - r, 0, p.cols);
+        p.row(r).colRange(0, end).setTo(0.0f);
+    }
+    return true;
+}
+
+// The newly arrived columns of the last frame less the background, with the trail meniscus masked;
+// nothing when the trail meniscus lies left of those columns. False, with error set, when no trail
+// meniscus contour was found.
+bool TrailFrameExcess(FractionationRun &run, const cv::Mat &nf, int fresh, cv::Mat &p, std::string &error)
+{
+    const int n = static_cast<int>(run.frame.m_images.size());
+    if (!(run.trail.x > nf.cols + run.lead.x - run.flow.shift_px_per_frame))
+        return true;
+    cv::Mat inverted = 255 - DetectTrailMeniscus(run.frame, run.flow, n - 1);
+    Contours contours;
+    std::vector<cv::Vec4i> hierarchy;
+    int k = -1;
+    FindLargestContour(inverted, contours, hierarchy, k);
+    if (k < 0) {
+        error = "Function conduct Fractionation Analysis: no trail meniscus contour was found.";
+        return false;
+    }
+    cv::Mat s = nf - MaskTrailMeniscus(run.frame, run.flow, n - 1, contours, k);
+    p = s.colRange(fresh, s.cols);
+    return true;
+}
+
+// Sums the row profiles of every frame less the noise-free background: the first frame right of
+// the lead meniscus, every later one its newly arrived columns, the last one left of the trail
+// meniscus.
+bool SumFrameProfiles(FractionationRun &run, std::string &error)
+{
+    AnalysisFrame &f = run.frame;
+    const int n = static_cast<int>(f.m_images.size());
+    const cv::Mat nf = f.m_noiseFreeBackground;
+    const int cols = nf.cols;
+    const int fresh = std::clamp(static_cast<int>(cols - run.flow.shift_px_per_frame), 0, cols);
+    for (int i = 0; i < n; ++i) {
+        cv::Mat p;
+        if (i == 0) {
+            if (!LeadFrameExcess(run, nf, p, error))
+                return false;
+        } else if (i < n - 1) {
+            cv::Mat image;
+            f.m_images[static_cast<size_t>(i)].colRange(fresh, cols).convertTo(image, CV_32F);
+            p = nf.colRange(fresh, cols) - image;
+        } else if (!TrailFrameExcess(run, nf, fresh, p, error)) {
+            return false;
+        }
+        if (!p.empty())
+            AddProfile(f.m_profile, ComputeRowProfile(p));
+    }
+    return true;
+}
+
+} // namespace
+
 bool ComputeFractionation(std::string folder, std::string full_name, std::string output_name,
-                          ExperimentData experiment, std::string &error)
+                          ExperimentData experiment, double &top, double &bottom, std::string &error)
 {
     try {
-        AnalysisFrame &f = _analysis_frame;
-        const std::vector<CaptureLogRecord> &run = experiment.m_selected_run;
-        const int first = static_cast<int>(_lead_meniscus.frame_index);
-        const int last = static_cast<int>(_trail_meniscus.frame_index);
-        if (first < 0 || last >= static_cast<int>(run.size()) || last - first + 1 < kMinimumImages) {
-            error = "Function conduct Fractionation Analysis: the sample flow spans frames " +
-                    std::to_string(first) + " to " + std::to_string(last) + " of " +
-                    std::to_string(run.size()) + "; at least five frames are needed.";
+        FractionationRun run(folder, experiment);
+        if (!CheckFrameSpan(run, error) || !LoadFramesAndLeadMeniscus(run, error))
             return false;
-        }
-        const int count = last - first + 1;
-        std::vector<cv::Mat> images(static_cast<size_t>(count));
-        std::vector<std::string> failures(static_cast<size_t>(count));
-        auto loadFrames = [&](int from, int to) {
-            ImageUtilities utilities;
-            for (int j = from; j < to; ++j) {
-                const CaptureLogRecord &r = run[static_cast<size_t>(first + j)];
-                std::string &why = failures[static_cast<size_t>(j)];
-                try {
-                    const double factor = experiment.m_mean_brightfield_exposure / r.brightfield_exposure_us;
-                    EString path;
-                    MakeExperimentImagePath(EString(folder.c_str()),
-                                            EString(r.images.brightfield.file_name.c_str()), path);
-                    cv::Mat image = utilities.LoadRotateCropScaleImage(
-                        path.c_str(), static_cast<int>(_lead_meniscus.x), experiment.m_image_width,
-                        experiment.m_upper_channel, experiment.m_lower_channel_end,
-                        experiment.m_channel_offset, experiment.m_rotation,
-                        static_cast<int>(experiment.m_rotation_center_x),
-                        static_cast<int>(experiment.m_rotation_center_y), factor, &why);
-                    if (image.empty() && why.empty())
-                        why = std::string("cannot load ") + path.c_str();
-                    // An unrotated crop is a view of the whole decoded frame: keep only the crop.
-                    images[static_cast<size_t>(j)] = image.isSubmatrix() ? image.clone() : image;
-                } catch (const std::exception &e) {
-                    why = e.what();
-                }
-            }
-        };
-        auto firstFailure = [&](int to) {
-            for (int j = 0; j < to; ++j)
-                if (images[static_cast<size_t>(j)].empty()) {
-                    error = "Function conduct Fractionation Analysis: " + failures[static_cast<size_t>(j)];
-                    return true;
-                }
+        BlankBeyondTrailMeniscus(run);
+        ComputeMaxPixelBackground(run.frame);
+        ComputeMedianPixelBackground(run.frame, static_cast<int>(run.frame.m_images.size()));
+        ComputeNoiseFreeMaxBackground(run.frame);
+        if (!SumFrameProfiles(run, error))
             return false;
-        };
-        bool anyLeadMatch = false;
-        for (bool m : _lead_meniscus.matched)
-            anyLeadMatch = anyLeadMatch || m;
-
-        // The first frame is loaded here; while the others are decoded on the cores the process
-        // may use (each into its own slot), the lead meniscus of the first is detected, which
-        // needs nothing of the others.
-        loadFrames(0, 1);
-        if (firstFailure(1))
+        FractionationSums sums;
+        if (!WriteFractionationReportFile(folder, output_name,
+                                          FractionationReportInputOf(full_name, experiment, run.flow),
+                                          run.frame.m_profile, sums, error))
             return false;
-        f.m_images.assign(1, images[0]);
-        const int stripes =
-            std::max(1, std::min(static_cast<int>(platform::UsableProcessorCount()), count - 1));
-        std::thread loader([&] {
-            cv::parallel_for_(
-                cv::Range(1, count), [&](const cv::Range &range) { loadFrames(range.start, range.end); },
-                stripes);
-        });
-        struct Joiner
-        {
-            std::thread &thread;
-            ~Joiner() { thread.join(); }
-        };
-        Contours leadContours;
-        int leadIndex = -1;
-        {
-            Joiner joiner{loader};
-            if (anyLeadMatch) {
-                std::vector<cv::Vec4i> hierarchy;
-                FindLargestContour(DetectLeadMeniscus(0), leadContours, hierarchy, leadIndex);
-            }
-        }
-        // The first frame that cannot be read, in run order, fails the run as a sequential load would.
-        if (firstFailure(count))
-            return false;
-        f.m_images = std::move(images);
-        const int n = static_cast<int>(f.m_images.size());
-        const double d = _flow_analysis.shift_px_per_frame;
-        const double lead_x = _lead_meniscus.x;
-
-        // The last frame is blanked right of the trail meniscus.
-        if (_trail_meniscus.found) {
-            cv::Mat &lastImage = f.m_images.back();
-            const int e =
-                std::clamp(static_cast<int>(_trail_meniscus.template_width + _trail_meniscus.x - lead_x), 0,
-                           lastImage.cols);
-            cv::Mat blanked = cv::Mat::zeros(lastImage.size(), lastImage.type());
-            lastImage.colRange(0, e).copyTo(blanked.colRange(0, e));
-            lastImage = blanked;
-        }
-
-        ComputeMaxPixelBackground();
-        ComputeMedianPixelBackground(n);
-        ComputeNoiseFreeMaxBackground();
-        const cv::Mat nf = f.m_noiseFreeBackground;
-        const int cols = nf.cols;
-        const int fresh = std::clamp(static_cast<int>(cols - d), 0, cols);
-
-        for (int i = 0; i < n; ++i) {
-            cv::Mat p;
-            if (i == 0) {
-                if (!anyLeadMatch) {
-                    cv::Mat image;
-                    f.m_images[0].convertTo(image, CV_32F);
-                    p = nf - image;
-                } else {
-                    const Contours &contours = leadContours;
-                    const int k = leadIndex;
-                    if (k < 0) {
-                        error =
-                            "Function conduct Fractionation Analysis: no lead meniscus contour was found.";
-                        return false;
-                    }
-                    p = nf - MaskLeadMeniscus(0, contours, k);
-                    // The triangle left of the lead meniscus is cut off, within the image.
-                    const int x0 = contours[static_cast<size_t>(k)].front().x;
-                    for (int r = 0; r < kTriangleRows && r < p.rows; ++r) {
-                        const int end = std::clamp(x0 + kTriangleRows - r, 0, p.cols);
-                        p.row(r).colRange(0, end).setTo(0.0f);
-                    }
-                }
-            } else if (i < n - 1) {
-                cv::Mat image;
-                f.m_images[static_cast<size_t>(i)].colRange(fresh, cols).convertTo(image, CV_32F);
-                p = nf.colRange(fresh, cols) - image;
-            } else if (_trail_meniscus.x > cols + lead_x - d) {
-                cv::Mat inverted = 255 - DetectTrailMeniscus(n - 1);
-                Contours contours;
-                std::vector<cv::Vec4i> hierarchy;
-                int k = -1;
-                FindLargestContour(inverted, contours, hierarchy, k);
-                if (k < 0) {
-                    error = "Function conduct Fractionation Analysis: no trail meniscus contour was found.";
-                    return false;
-                }
-                cv::Mat s = nf - MaskTrailMeniscus(n - 1, contours, k);
-                p = s.colRange(fresh, s.cols);
-            }
-            if (!p.empty())
-                AddProfile(f.m_profile, ComputeRowProfile(p));
-        }
-        return WriteFractionationReport(folder, full_name, output_name, experiment, error);
+        top = sums.top_fraction;
+        bottom = sums.bottom_fraction;
+        return true;
     } catch (const cv::Exception &e) {
         error = std::string("Function conduct Fractionation Analysis: ") + e.what();
     } catch (const std::exception &e) {
@@ -531,6 +647,7 @@ bool CreateFractionationReport(const std::string &folder, const std::string &out
     try {
         ExperimentData e;
         std::string reason;
+        double measuredTop = 0.0, measuredBottom = 0.0;
         if (!e.Open(folder, &reason)) {
             error = reason;
         } else if (!e.ReadCaptureLog(e.m_log_path, &reason)) {
@@ -543,11 +660,12 @@ bool CreateFractionationReport(const std::string &folder, const std::string &out
                  FindLeadMeniscusByTemplate(folder, e, error) &&
                  FindTrailMeniscusByTemplate(folder, e, error) && ComputeSplitLine(e, error) &&
                  ComputeFrameDisplacement(e, error) &&
-                 ComputeFractionation(folder, e.m_experiment_full_name, output_name, e, error);
+                 ComputeFractionation(folder, e.m_experiment_full_name, output_name, e, measuredTop,
+                                      measuredBottom, error);
         }
         if (ok) {
-            top = _analysis_frame.m_topFraction;
-            bottom = _analysis_frame.m_bottomFraction;
+            top = measuredTop;
+            bottom = measuredBottom;
         }
     } catch (const cv::Exception &e) {
         error = std::string("Fractionation Analysis: ") + e.what();
@@ -557,7 +675,6 @@ bool CreateFractionationReport(const std::string &folder, const std::string &out
         ok = false;
     }
     ResetSampleFlowResults();
-    _analysis_frame.Clear();
     if (!ok && !error.empty())
         LogError(__FILE_NAME__, __LINE__, error);
     return ok;

@@ -5,9 +5,11 @@
 // noise taken out), the menisci are masked, and the row profile of the background-subtracted
 // frames is summed across the channel. The report is a short tab-separated text file.
 //
-// The working state lives in the global _analysis_frame; a run holds ExclusiveAnalysisMutex() and
-// empties the state at its end.
+// A run keeps its working state (frames, backgrounds, profile) in an AnalysisFrame of its own and
+// hands it from step to step; it reads the sample-flow measurements (MeniscusFrames.h) once, at its
+// start. The step functions without a frame work on the global _analysis_frame.
 #include "experiment/ExperimentData.h"
+#include "experiment/MeniscusFrames.h"
 
 #include <opencv2/core.hpp>
 
@@ -38,7 +40,11 @@ using namespace globals;
 
 using Contours = std::vector<std::vector<cv::Point>>;
 
-// Backgrounds over _analysis_frame.m_images. The median needs images n-5 .. n-1 to exist.
+// Backgrounds over frame.m_images. The median needs images n-5 .. n-1 to exist.
+void ComputeMaxPixelBackground(AnalysisFrame &frame);
+void ComputeMedianPixelBackground(AnalysisFrame &frame, int n);
+void ComputeNoiseFreeMaxBackground(AnalysisFrame &frame);
+// The same over _analysis_frame.
 void ComputeMaxPixelBackground();
 void ComputeMedianPixelBackground(int n);
 void ComputeNoiseFreeMaxBackground();
@@ -46,15 +52,20 @@ void ComputeNoiseFreeMaxBackground();
 void QuickSortInts(int *a, int lo, int hi);
 // The sum of every row of a 32-bit float image.
 std::vector<double> ComputeRowProfile(cv::Mat image);
-// Mean-shift filters the lead (true) or trail working image into out, 8-bit grey.
-cv::Mat MeanShiftFilter(cv::Mat &out, int spatial_radius, int colour_radius, bool lead);
+// Mean-shift filters the frame's lead (true) or trail working image into out, 8-bit grey.
+cv::Mat MeanShiftFilter(AnalysisFrame &frame, cv::Mat &out, int spatial_radius, int colour_radius, bool lead);
 // The index of the outer contour of largest area; index is written only when a contour of
 // positive area exists.
 int FindLargestContour(cv::Mat mask, Contours &contours, std::vector<cv::Vec4i> &hierarchy, int &index);
-cv::Mat DetectLeadMeniscus(int index);
-cv::Mat DetectTrailMeniscus(int index);
-cv::Mat MaskLeadMeniscus(int index, Contours contours, int k);
-cv::Mat MaskTrailMeniscus(int index, Contours contours, int k);
+// The meniscus masks of frame.m_images[index] and that frame with the meniscus masked: the lead
+// meniscus within its template's width of the left edge, the trail meniscus within one frame's
+// shift of the right edge.
+cv::Mat DetectLeadMeniscus(AnalysisFrame &frame, const MeniscusSearch &lead, int index);
+cv::Mat DetectTrailMeniscus(AnalysisFrame &frame, const FlowAnalysis &flow, int index);
+cv::Mat MaskLeadMeniscus(AnalysisFrame &frame, const MeniscusSearch &lead, int index, Contours contours,
+                         int k);
+cv::Mat MaskTrailMeniscus(AnalysisFrame &frame, const FlowAnalysis &flow, int index, Contours contours,
+                          int k);
 
 // The fractions and norm of a channel profile split at split_row (rows measured from 100 rows
 // above the channel): top sums the positive entries above the split row, bottom those below it.
@@ -87,15 +98,24 @@ bool WriteFractionationReportText(std::ostream &out, const FractionationReportIn
                                   const std::vector<double> &profile, FractionationSums &sums,
                                   std::string &error);
 
-// Writes <folder>/<output_name>.txt from _analysis_frame.m_profile and the split-line results and
-// sets the fractions in _analysis_frame. False with error set when the file cannot be made.
+// The report's heading values: the program, the experiment's channel and the split line of flow.
+FractionationReportInput FractionationReportInputOf(const std::string &full_name,
+                                                    const ExperimentData &experiment,
+                                                    const FlowAnalysis &flow);
+// Writes <folder>/<output_name>.txt from profile and in; sums gets the fractions. False with error
+// set when the split row lies outside the profile or the file cannot be made.
+bool WriteFractionationReportFile(const std::string &folder, const std::string &output_name,
+                                  const FractionationReportInput &in, const std::vector<double> &profile,
+                                  FractionationSums &sums, std::string &error);
+// The same from _analysis_frame.m_profile and the global split-line results; sets the fractions in
+// _analysis_frame.
 bool WriteFractionationReport(std::string folder, std::string full_name, std::string output_name,
                               ExperimentData experiment, std::string &error);
-// Loads the frames, builds the backgrounds and the profile and writes the report.
+// Loads the frames, builds the backgrounds and the profile and writes the report; top and bottom
+// get its fractions, and are set only on success.
 bool ComputeFractionation(std::string folder, std::string full_name, std::string output_name,
-                          ExperimentData experiment, std::string &error);
+                          ExperimentData experiment, double &top, double &bottom, std::string &error);
 // The whole pipeline on an experiment folder; top and bottom are set only on success. The
-// sample-flow results and _analysis_frame are emptied afterwards. Waits for
-// ExclusiveAnalysisMutex().
+// sample-flow results are emptied afterwards. Waits for ExclusiveAnalysisMutex().
 bool CreateFractionationReport(const std::string &folder, const std::string &output_name, double &top,
                                double &bottom, std::string &error);
