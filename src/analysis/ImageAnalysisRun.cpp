@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 #include "platform/SystemInfo.h"
 #include "platform/Ui.h"
 
@@ -61,8 +62,8 @@ std::string JoinPath(const std::string &folder, const std::string &name)
 // The file name of a path without folder and extension.
 std::string NameWithoutExtension(const std::string &path)
 {
-    const size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string name = platform::FileNameOf(path);
+    // A leading dot belongs to the name.
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
         name.erase(dot);
@@ -1165,10 +1166,8 @@ bool RunImageAnalysisTool(const char *image_dir, const char *cir_params, const c
     EString joined;
     joined.JoinPath(dir.c_str(), pattern.c_str());
     const std::string listing = platform::NormalizePath(joined.c_str());
-    const size_t slash = listing.rfind('/');
-    const std::string listFolder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : listing.substr(0, slash));
-    const std::string listPattern = slash == std::string::npos ? listing : listing.substr(slash + 1);
+    const std::string listFolder = platform::FolderOf(listing, platform::kSlashOnly);
+    const std::string listPattern = platform::FileNameOf(listing, platform::kSlashOnly);
     const std::vector<platform::DirEntry> entries = platform::ListFolder(listFolder, listPattern);
     if (entries.empty()) {
         error.Assign(Format("RunImageAnalysisTool() - invalid image_dir: %s", dir.c_str()).c_str());
