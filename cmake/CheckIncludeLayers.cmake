@@ -8,8 +8,9 @@
 # later folder installs.
 #
 # Which folder a file belongs to:
-# - src/<folder>/... and tests/<folder>/..., their gui/ subfolders included. A window may use its
-#   own folder and the earlier ones; later subsystems are reached through their seams.
+# - src/<folder>/... and tests/<folder>/..., with every subfolder below, gui/ folders included
+#   (src/tools/projection/gui/ counts as tools). A window may use its own folder and the earlier
+#   ones; later subsystems are reached through their seams.
 # - tests/support/*.cpp build the test-support library, which links only platform: they count as
 #   platform.
 # - A header of tests/support/ counts as the folder of the file that includes it: its includes are

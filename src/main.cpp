@@ -26,11 +26,12 @@
 #include "script/gui/PromptDialogs.h"
 #include "script/gui/ScriptWindows.h"
 #include "tools/RoiListLookup.h"
+#include "tools/gui/CalibrationDialogsOwner.h"
 #include "tools/gui/CountingToolWindows.h"
 #include "tools/gui/FractionationToolWindows.h"
-#include "tools/gui/ProjectionAnalysisToolWindow.h"
-#include "tools/gui/ProjectionToolWindows.h"
 #include "tools/gui/RoiToolWindows.h"
+#include "tools/projection/gui/ProjectionBatchWindowOwner.h"
+#include "tools/projection/gui/ProjectionParamsDialogOwner.h"
 
 #include <QApplication>
 
@@ -80,8 +81,9 @@ int main(int argc, char **argv)
     // projection parameters and calibration dialogs, the projection tool.
     InstallRoiToolWindows();
     InstallFractionationToolWindow();
-    InstallProjectionToolWindows();
-    InstallProjectionAnalysisToolWindow();
+    InstallCalibrationDialogsOwner();
+    InstallProjectionParamsDialogOwner();
+    InstallProjectionBatchWindowOwner();
     InstallCountingToolWindows();
     // The script runtime with its windows; its threads are stopped and joined at the exit.
     std::shared_ptr<ScriptWindows> scriptWindows = InstallScriptWindows();

@@ -72,7 +72,7 @@ class ProjectionParamsWindow
   public:
     virtual ~ProjectionParamsWindow() = default;
     virtual ModelessWindow &ParamsDialog() = 0;
-    // ProjectionAnalysisDlg::GetParamsFromControls. Any thread: false while the dialog has no window.
+    // ProjectionParamsDialog::GetParamsFromControls. Any thread: false while the dialog has no window.
     virtual bool GetParamsFromControls(ProjectionAnalysisParams &params) = 0;
 };
 

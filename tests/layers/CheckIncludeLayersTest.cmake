@@ -11,6 +11,8 @@ function(write_tree root)
   file(WRITE "${root}/src/platform/Files.cpp" "#include \"platform/Files.h\"\n#include <vector>\n")
   file(WRITE "${root}/src/app/Doc.cpp" "#include \"Ostravo/EString.h\"\n#include \"app/Doc.h\"\n")
   file(WRITE "${root}/src/analysis/gui/Dlg.cpp" "#include \"app/Doc.h\"\n  #  include \"analysis/Run.h\"\n")
+  # A file of a subfolder counts as the folder at the top of its path.
+  file(WRITE "${root}/src/app/tool/gui/Panel.cpp" "#include \"app/tool/Run.h\"\n#include \"Ostravo/EString.h\"\n")
   file(WRITE "${root}/src/main.cpp" "#include \"analysis/gui/Dlg.h\"\n")
   file(WRITE "${root}/tests/support/Framework.h" "#pragma once\n#include \"app/GuiSeam.h\"\n")
   file(WRITE "${root}/tests/support/TempDir.cpp" "#include \"TempDir.h\"\n#include \"platform/Files.h\"\n")
@@ -42,6 +44,8 @@ file(WRITE "${planted}/src/app/gui/Frame.cpp" "#include \"app/Doc.h\"\n#include 
 file(WRITE "${planted}/tests/Ostravo/LogTest.cpp" "#include \"support/Framework.h\"\n")
 # The support library links only platform.
 file(WRITE "${planted}/tests/support/Fake.cpp" "#include \"Ostravo/EString.h\"\n")
+# A window in a subfolder of app including the later analysis folder.
+file(WRITE "${planted}/src/app/tool/gui/Panel.cpp" "#include \"app/tool/Run.h\"\n#include \"analysis/Run.h\"\n")
 # A core file including a later folder's window.
 file(WRITE "${planted}/src/platform/Ui.cpp" "#include \"analysis/gui/Dlg.h\"\n")
 run_checker("${planted}" status output)
@@ -52,6 +56,7 @@ set(expected
   "src/app/gui/Frame.cpp: app may not include \"analysis/RowFlatField.h\""
   "tests/Ostravo/LogTest.cpp -> tests/support/Framework.h: Ostravo may not include \"app/GuiSeam.h\""
   "tests/support/Fake.cpp: platform may not include \"Ostravo/EString.h\""
+  "src/app/tool/gui/Panel.cpp: app may not include \"analysis/Run.h\""
   "src/platform/Ui.cpp: platform may not include \"analysis/gui/Dlg.h\"")
 foreach(line IN LISTS expected)
   string(FIND "${output}" "${line}" at)

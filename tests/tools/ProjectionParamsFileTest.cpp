@@ -1,4 +1,4 @@
-#include "tools/ProjectionParamsFile.h"
+#include "tools/projection/ProjectionParamsFile.h"
 
 #include "support/TempDir.h"
 

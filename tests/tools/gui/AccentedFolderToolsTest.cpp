@@ -18,7 +18,7 @@
 #include "tools/gui/FocusToolDlg.h"
 #include "tools/gui/FractionationAnalysisDlg.h"
 #include "tools/gui/ImageAnalysisToolDlg.h"
-#include "tools/gui/ProjectionAnalysisTool.h"
+#include "tools/projection/gui/ProjectionBatchWindow.h"
 #include "support/gui/TypeText.h"
 
 #include <QAbstractButton>
@@ -171,7 +171,7 @@ TEST_F(AccentedFolderToolsTest, EachFolderToolListsTheFolderTypedOrPickedAndKeep
          image_analysis_id::kBrowse, 1221, image_analysis_id::kUseAcquisitionSettings},
         {"fractionation", [] { return std::make_unique<FractionationAnalysisDlg>(); },
          "FractionationAnalysisDlg", fractionation_id::kBrowse, 1221, 0},
-        {"projection", [] { return std::make_unique<ProjectionAnalysisTool>(); }, "ProjectionAnalysisTool",
+        {"projection", [] { return std::make_unique<ProjectionBatchWindow>(); }, "ProjectionAnalysisTool",
          projection_tool_id::kBrowse, 1221, 0},
         {"counting sweep", [] { return std::make_unique<AlgoIteratorTool>(); }, "AlgoIteratorTool",
          algo_iterator_id::kBrowse, 1221, 0},

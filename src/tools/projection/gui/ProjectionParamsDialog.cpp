@@ -1,4 +1,4 @@
-#include "tools/gui/ProjectionAnalysisDlg.h"
+#include "tools/projection/gui/ProjectionParamsDialog.h"
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
@@ -23,7 +23,7 @@ constexpr const char *kSetKey = "ProjectionAnalysisParams";
 constexpr const char *kCaption = "Projection Analysis Params";
 } // namespace
 
-ProjectionAnalysisDlg::ProjectionAnalysisDlg(std::string settingsPath)
+ProjectionParamsDialog::ProjectionParamsDialog(std::string settingsPath)
     : ToolWindow(kCaption), m_settings(std::move(settingsPath))
 {
     auto *grid = new QGridLayout(this);
@@ -62,14 +62,14 @@ ProjectionAnalysisDlg::ProjectionAnalysisDlg(std::string settingsPath)
     connect(sets, QOverload<int>::of(&QComboBox::activated), this, [this] { OnCloseUpParamSet(); });
 }
 
-void ProjectionAnalysisDlg::OnInitDialog()
+void ProjectionParamsDialog::OnInitDialog()
 {
     OnDropDownParamSet();
     LoadParams();
     RestartTimer(kRepaintTimer, 1000);
 }
 
-void ProjectionAnalysisDlg::OnDropDownParamSet()
+void ProjectionParamsDialog::OnDropDownParamSet()
 {
     auto *sets = ControlAs<QComboBox>(kParamSet);
     const QString typed = sets->currentText();
@@ -83,13 +83,13 @@ void ProjectionAnalysisDlg::OnDropDownParamSet()
     sets->blockSignals(false);
 }
 
-void ProjectionAnalysisDlg::OnCloseUpParamSet()
+void ProjectionParamsDialog::OnCloseUpParamSet()
 {
     RestartTimer(kLoadSetTimer, 100);
     RestartTimer(kRepaintTimer, 300);
 }
 
-void ProjectionAnalysisDlg::OnChangeParam()
+void ProjectionParamsDialog::OnChangeParam()
 {
     UpdateSnapshot();
     if (m_loading)
@@ -98,7 +98,7 @@ void ProjectionAnalysisDlg::OnChangeParam()
     EnableControl(kSave, true);
 }
 
-void ProjectionAnalysisDlg::OnTimer(int id)
+void ProjectionParamsDialog::OnTimer(int id)
 {
     if (id == kLoadSetTimer) {
         Ostravo::E_WritePrivateProfileString(kToolSection, kSetKey, ControlText(kParamSet).c_str(),
@@ -109,7 +109,7 @@ void ProjectionAnalysisDlg::OnTimer(int id)
     }
 }
 
-void ProjectionAnalysisDlg::LoadParams()
+void ProjectionParamsDialog::LoadParams()
 {
     m_loading = true;
     char name[1024] = {};
@@ -140,7 +140,7 @@ void ProjectionAnalysisDlg::LoadParams()
     m_loading = false;
 }
 
-bool ProjectionAnalysisDlg::SaveParams()
+bool ProjectionParamsDialog::SaveParams()
 {
     if (m_loading)
         return false;
@@ -168,7 +168,7 @@ bool ProjectionAnalysisDlg::SaveParams()
     return true;
 }
 
-ProjectionParamsFields ProjectionAnalysisDlg::FieldsFromControls() const
+ProjectionParamsFields ProjectionParamsDialog::FieldsFromControls() const
 {
     ProjectionParamsFields fields;
     fields.smoothing = ControlText(kSmoothing);
@@ -179,19 +179,19 @@ ProjectionParamsFields ProjectionAnalysisDlg::FieldsFromControls() const
     return fields;
 }
 
-void ProjectionAnalysisDlg::UpdateSnapshot()
+void ProjectionParamsDialog::UpdateSnapshot()
 {
     ProjectionParamsFields fields = FieldsFromControls();
     std::lock_guard<std::mutex> lock(m_snapshotMutex);
     m_snapshot = std::move(fields);
 }
 
-void ProjectionAnalysisDlg::SetPeaksLabel()
+void ProjectionParamsDialog::SetPeaksLabel()
 {
     SetControlText(kNumPeaksLabel, IsChecked(kFindValleys) ? "Num Valleys to Find" : "Num Peaks to Find");
 }
 
-bool ProjectionAnalysisDlg::GetParamsFromControls(ProjectionAnalysisParams &params) const
+bool ProjectionParamsDialog::GetParamsFromControls(ProjectionAnalysisParams &params) const
 {
     ProjectionParamsFields fields;
     {

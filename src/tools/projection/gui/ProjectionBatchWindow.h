@@ -42,7 +42,7 @@ constexpr int kStop = 1037;
 constexpr int kStatus = folder_tool_id::kStatus;
 } // namespace projection_tool_id
 
-class ProjectionAnalysisTool : public FolderToolWindow
+class ProjectionBatchWindow : public FolderToolWindow
 {
     Q_OBJECT
   public:
@@ -51,9 +51,9 @@ class ProjectionAnalysisTool : public FolderToolWindow
     static constexpr int kShowRoiTimer = 1002;
     static constexpr int kCalibrationTimer = 1003;
 
-    explicit ProjectionAnalysisTool(QWidget *parent = nullptr);
+    explicit ProjectionBatchWindow(QWidget *parent = nullptr);
     // Waits for a run that is still going.
-    ~ProjectionAnalysisTool() override;
+    ~ProjectionBatchWindow() override;
 
     void OnInitDialog();
     void LoadSettings();

@@ -1,4 +1,4 @@
-#include "tools/ProjectionParamsFile.h"
+#include "tools/projection/ProjectionParamsFile.h"
 
 #include "Ostravo/Profile.h"
 #include "platform/Files.h"

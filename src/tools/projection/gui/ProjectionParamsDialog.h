@@ -7,13 +7,13 @@
 #include "tools/gui/ToolWindowKit.h"
 
 #ifndef Q_MOC_RUN
-#include "tools/ProjectionParamsFile.h"
+#include "tools/projection/ProjectionParamsFile.h"
 #endif
 
 #include <mutex>
 #include <string>
 
-class ProjectionAnalysisDlg : public ToolWindow
+class ProjectionParamsDialog : public ToolWindow
 {
     Q_OBJECT
   public:
@@ -28,7 +28,7 @@ class ProjectionAnalysisDlg : public ToolWindow
     static constexpr int kLoadSetTimer = 1000;
     static constexpr int kRepaintTimer = 1002;
 
-    explicit ProjectionAnalysisDlg(std::string settingsPath);
+    explicit ProjectionParamsDialog(std::string settingsPath);
 
     void OnInitDialog();
     void LoadParams();

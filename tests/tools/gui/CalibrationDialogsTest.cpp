@@ -1,64 +1,38 @@
-// The projection parameters dialog and the two calibration dialogs, driven through their controls
-// over a temporary data folder, reached through the installed tool services.
+// The two calibration dialogs, driven through their controls over a temporary data folder,
+// reached through the installed tool services.
 #include "Screenshot.h"
 #include "app/gui/ImageViewTest.h"
-#include "support/FakeUi.h"
 
 #include "app/RenderList.h"
 #include "app/Renderer.h"
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
 #include "tools/gui/CalibrationDialogs.h"
-#include "tools/gui/ProjectionAnalysisDlg.h"
-#include "tools/gui/ProjectionToolWindows.h"
+#include "tools/gui/CalibrationDialogsOwner.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
-
-#include <filesystem>
-#include <fstream>
 
 namespace vantelis::test {
 namespace {
 
-std::string FileText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class ProjectionWindowsTest : public ImageViewFixture
+class CalibrationDialogsTest : public ImageViewFixture
 {
   protected:
-    ProjectionWindowsTest()
+    CalibrationDialogsTest() { m_owner = InstallCalibrationDialogsOwner(); }
+    ~CalibrationDialogsTest() override
     {
-        std::filesystem::create_directories(m_dir.file("LIB"));
-        m_windows = InstallProjectionToolWindows();
-    }
-    ~ProjectionWindowsTest() override
-    {
-        m_windows.reset();
+        m_owner.reset();
         RemoveToolServices();
     }
 
-    ProjectionAnalysisDlg *OpenParams()
-    {
-        EXPECT_TRUE(ProjectionParams().ParamsDialog().Create(true));
-        QCoreApplication::processEvents();
-        return m_windows->Params();
-    }
-
-    std::string Lib(const std::string &name) const { return m_dir.file("LIB/" + name); }
-
-    std::shared_ptr<ProjectionToolWindows> m_windows;
+    std::shared_ptr<CalibrationDialogsOwner> m_owner;
 };
 
 // ---- Pixels per millimetre ----
 
-TEST_F(ProjectionWindowsTest, SaveStoresRowsPerMillimetreForTheHeightTypedNow)
+TEST_F(CalibrationDialogsTest, SaveStoresRowsPerMillimetreForTheHeightTypedNow)
 {
     const struct
     {
@@ -78,7 +52,7 @@ TEST_F(ProjectionWindowsTest, SaveStoresRowsPerMillimetreForTheHeightTypedNow)
     }
 }
 
-TEST_F(ProjectionWindowsTest, RefusedHeightOrLengthStoresNothing)
+TEST_F(CalibrationDialogsTest, RefusedHeightOrLengthStoresNothing)
 {
     const struct
     {
@@ -99,7 +73,7 @@ TEST_F(ProjectionWindowsTest, RefusedHeightOrLengthStoresNothing)
     }
 }
 
-TEST_F(ProjectionWindowsTest, TickShowsTheResultAndTheCurrentSetting)
+TEST_F(CalibrationDialogsTest, TickShowsTheResultAndTheCurrentSetting)
 {
     WriteSettings("[CalibrationSettings]\r\nimage_pixels_per_mm=250\r\n");
     ComputePixelsPerMMDlg dialog(1000.0, theApp.m_ini_path);
@@ -118,7 +92,7 @@ TEST_F(ProjectionWindowsTest, TickShowsTheResultAndTheCurrentSetting)
 
 // ---- Boundaries ----
 
-class AdjustBoundariesTest : public ProjectionWindowsTest
+class AdjustBoundariesTest : public CalibrationDialogsTest
 {
   protected:
     AdjustBoundariesTest()
@@ -139,7 +113,7 @@ class AdjustBoundariesTest : public ProjectionWindowsTest
         ModelessWindow &window = Calibration().AdjustBoundaries();
         EXPECT_TRUE(window.Create(true));
         Calibration().InitAdjustBoundaries(m_view);
-        return m_windows->Boundaries();
+        return m_owner->Boundaries();
     }
 
     CImageView *m_view = nullptr;
@@ -253,90 +227,6 @@ TEST_F(AdjustBoundariesTest, UpdateButtonsFollowTheTypedText)
     EXPECT_TRUE(dialog->IsControlEnabled(AdjustBoundariesDlg::kApplyMagnet));
     EXPECT_FALSE(dialog->IsControlEnabled(AdjustBoundariesDlg::kApplyChannel));
     EXPECT_TRUE(dialog->TimerActive(AdjustBoundariesDlg::kFollowTimer));
-}
-
-// ---- Parameter sets ----
-
-TEST_F(ProjectionWindowsTest, SaveUnderATypedNameCreatesTheSetAndMakesItCurrent)
-{
-    WriteSettings("");
-    ProjectionAnalysisDlg *dialog = OpenParams();
-    ASSERT_NE(dialog, nullptr);
-    // No stored set name: ExperimentSettings, with the defaults.
-    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kParamSet), "ExperimentSettings");
-    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaks), "2");
-    EXPECT_FALSE(dialog->IsControlEnabled(ProjectionAnalysisDlg::kSave));
-
-    dialog->SetControlText(ProjectionAnalysisDlg::kParamSet, "Beads");
-    dialog->SetControlText(ProjectionAnalysisDlg::kNumPeaks, "3");
-    EXPECT_TRUE(dialog->IsControlEnabled(ProjectionAnalysisDlg::kSave));
-    dialog->SetChecked(ProjectionAnalysisDlg::kFindValleys, true);
-    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaksLabel), "Num Peaks to Find");
-    ASSERT_TRUE(dialog->SaveParams());
-    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaksLabel), "Num Valleys to Find");
-    EXPECT_EQ(MainSetting("ProjectionAnalysisTool", "ProjectionAnalysisParams"), "Beads");
-    const std::string text = FileText(Lib("Beads.pa_params"));
-    EXPECT_NE(text.find("NumPeaksToFind=3"), std::string::npos);
-    EXPECT_NE(text.find("FindValleys=TRUE"), std::string::npos);
-    EXPECT_NE(text.find("BackgroundSubtract=FALSE"), std::string::npos);
-
-    // The renderer's values follow the fields.
-    ProjectionAnalysisParams params;
-    ASSERT_TRUE(ProjectionParams().GetParamsFromControls(params));
-    EXPECT_EQ(params.NumPeaksToFind, 3);
-    EXPECT_TRUE(params.FindValleys);
-    EXPECT_DOUBLE_EQ(params.SmoothingWindowMicrons, 15.0);
-    WriteScreenshotBeside(&m_area, dialog, "projection_params");
-}
-
-TEST_F(ProjectionWindowsTest, NamesHoldingExperimentSettingsSaveIntoTheMainFile)
-{
-    WriteSettings("");
-    ProjectionAnalysisDlg *dialog = OpenParams();
-    ASSERT_NE(dialog, nullptr);
-    for (const char *name : {"ExperimentSettings", "MyExperimentSettings", "__ExperimentSettings__"}) {
-        SCOPED_TRACE(name);
-        dialog->SetControlText(ProjectionAnalysisDlg::kParamSet, name);
-        dialog->SetControlText(ProjectionAnalysisDlg::kSamples, "13");
-        ASSERT_TRUE(dialog->SaveParams());
-        EXPECT_EQ(MainSetting("RightSideProjection", "IntegrationSamples"), "13");
-        EXPECT_FALSE(std::filesystem::exists(Lib(std::string(name) + ".pa_params")));
-        WriteSettings("");
-    }
-}
-
-TEST_F(ProjectionWindowsTest, TypedNameThatLeavesLibIsRefused)
-{
-    WriteSettings("");
-    ProjectionAnalysisDlg *dialog = OpenParams();
-    ASSERT_NE(dialog, nullptr);
-    for (const char *name : {"../escape", "sub/set", "a:b", "  "}) {
-        SCOPED_TRACE(name);
-        m_ui->Clear();
-        dialog->SetControlText(ProjectionAnalysisDlg::kParamSet, name);
-        EXPECT_FALSE(dialog->SaveParams());
-        ASSERT_EQ(m_ui->Messages().size(), 1u);
-        EXPECT_NE(m_ui->Messages()[0].text.find("Invalid name"), std::string::npos);
-    }
-    EXPECT_FALSE(std::filesystem::exists(m_dir.file("escape.pa_params")));
-    EXPECT_EQ(MainSetting("ProjectionAnalysisTool", "ProjectionAnalysisParams"), "");
-}
-
-TEST_F(ProjectionWindowsTest, ChoosingASetLoadsItAndTheListHidesExperimentSettingsFiles)
-{
-    WriteSettings("[ProjectionAnalysisTool]\r\nProjectionAnalysisParams=Cells\r\n");
-    std::ofstream(Lib("Cells.PA_params")) << "[RightSideProjection]\r\nSmoothingWindowMicrons=22.5\r\n";
-    std::ofstream(Lib("MyExperimentSettings.pa_params")) << "";
-    ProjectionAnalysisDlg *dialog = OpenParams();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kSmoothing), "22.5");
-    EXPECT_EQ(dialog->ControlText(ProjectionAnalysisDlg::kNumPeaks), "2");
-    dialog->OnDropDownParamSet();
-    auto *sets = dialog->ControlAs<QComboBox>(ProjectionAnalysisDlg::kParamSet);
-    std::vector<std::string> listed;
-    for (int i = 0; i < sets->count(); ++i)
-        listed.push_back(sets->itemText(i).toStdString());
-    EXPECT_EQ(listed, (std::vector<std::string>{"Cells", "__ExperimentSettings__"}));
 }
 
 } // namespace

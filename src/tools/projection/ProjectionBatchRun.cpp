@@ -1,4 +1,4 @@
-#include "tools/ProjectionBatchRun.h"
+#include "tools/projection/ProjectionBatchRun.h"
 
 #include "Ostravo/Profile.h"
 #include "Ostravo/ProfileValues.h"

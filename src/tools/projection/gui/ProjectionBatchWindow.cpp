@@ -1,4 +1,4 @@
-#include "tools/gui/ProjectionAnalysisTool.h"
+#include "tools/projection/gui/ProjectionBatchWindow.h"
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
@@ -15,8 +15,8 @@
 #include "tools/CountingParams.h"
 #include "tools/FractionationInputs.h"
 #include "tools/ImageAnalysisToolRun.h"
-#include "tools/ProjectionBatchRun.h"
-#include "tools/ProjectionParamsFile.h"
+#include "tools/projection/ProjectionBatchRun.h"
+#include "tools/projection/ProjectionParamsFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,13 +50,13 @@ constexpr uint32_t kTextSize = 1024; // texts of up to 1023 characters
 class WindowObserver : public ProjectionBatchObserver
 {
   public:
-    WindowObserver(QPointer<ProjectionAnalysisTool> window, std::function<void(const std::string &)> open)
+    WindowObserver(QPointer<ProjectionBatchWindow> window, std::function<void(const std::string &)> open)
         : m_window(std::move(window)), m_open(std::move(open))
     {
     }
     void Status(const std::string &text) override
     {
-        QPointer<ProjectionAnalysisTool> window = m_window;
+        QPointer<ProjectionBatchWindow> window = m_window;
         PostToWindow(QPointer<QWidget>(window.data()),
                      [window, text] { window->SetControlText(kStatus, text); });
     }
@@ -76,14 +76,14 @@ class WindowObserver : public ProjectionBatchObserver
     const std::string &Log() const { return m_log; }
 
   private:
-    QPointer<ProjectionAnalysisTool> m_window;
+    QPointer<ProjectionBatchWindow> m_window;
     std::function<void(const std::string &)> m_open;
     std::string m_log;
 };
 
 } // namespace
 
-ProjectionAnalysisTool::ProjectionAnalysisTool(QWidget *parent)
+ProjectionBatchWindow::ProjectionBatchWindow(QWidget *parent)
     : FolderToolWindow({kCaption, kSection, kSaveTimer, kFillListTimer, kShowRoiTimer, kCalibrationTimer,
                         /*trimGridFolder=*/false},
                        parent)
@@ -93,12 +93,12 @@ ProjectionAnalysisTool::ProjectionAnalysisTool(QWidget *parent)
     BuildControls();
 }
 
-ProjectionAnalysisTool::~ProjectionAnalysisTool()
+ProjectionBatchWindow::~ProjectionBatchWindow()
 {
     EndWindow();
 }
 
-void ProjectionAnalysisTool::BuildControls()
+void ProjectionBatchWindow::BuildControls()
 {
     auto *layout = new QVBoxLayout(this);
 
@@ -207,12 +207,12 @@ void ProjectionAnalysisTool::BuildControls()
     connect(ControlAs<QPushButton>(kOpenLPCurve), &QPushButton::clicked, this, [this] { OnOpenLPCurve(); });
 }
 
-void ProjectionAnalysisTool::OnInitDialog()
+void ProjectionBatchWindow::OnInitDialog()
 {
     LoadSettings();
 }
 
-void ProjectionAnalysisTool::LoadSettings()
+void ProjectionBatchWindow::LoadSettings()
 {
     if (m_saving)
         return;
@@ -229,7 +229,7 @@ void ProjectionAnalysisTool::LoadSettings()
     SetControlText(kGdConc, ReadSetting("Gd_conc", "", kTextSize));
 }
 
-void ProjectionAnalysisTool::SaveSettings()
+void ProjectionBatchWindow::SaveSettings()
 {
     m_saving = true;
     WriteSetting("Directory", ControlText(kDirectory));
@@ -242,22 +242,22 @@ void ProjectionAnalysisTool::SaveSettings()
     m_saving = false;
 }
 
-void ProjectionAnalysisTool::OnDropDownParams()
+void ProjectionBatchWindow::OnDropDownParams()
 {
     FillSorted(ControlAs<QComboBox>(kParams), ListParamSetNamesToFirstDot(LibFolder(), "*.PA_params"));
 }
 
-void ProjectionAnalysisTool::OnDropDownRoi()
+void ProjectionBatchWindow::OnDropDownRoi()
 {
     FillSorted(ControlAs<QComboBox>(kRoi), SavedRoiNames());
 }
 
-void ProjectionAnalysisTool::OnDropDownLPCurve()
+void ProjectionBatchWindow::OnDropDownLPCurve()
 {
     FillSorted(ControlAs<QComboBox>(kLPCurve), ListParamSetNamesToFirstDot(LibFolder(), "*.LP_curve_params"));
 }
 
-void ProjectionAnalysisTool::OnOpenLPCurve()
+void ProjectionBatchWindow::OnOpenLPCurve()
 {
     const std::string name = ControlText(kLPCurve);
     std::string message;
@@ -269,7 +269,7 @@ void ProjectionAnalysisTool::OnOpenLPCurve()
         m_open_text(LibFolder() + "/" + name + ".LP_curve_params");
 }
 
-void ProjectionAnalysisTool::OnEditParams()
+void ProjectionBatchWindow::OnEditParams()
 {
     ModelessWindow &dialog = ProjectionParams().ParamsDialog();
     if (!dialog.HasWindow() && !dialog.Create(false))
@@ -277,7 +277,7 @@ void ProjectionAnalysisTool::OnEditParams()
     dialog.Show(true);
 }
 
-void ProjectionAnalysisTool::OnRun()
+void ProjectionBatchWindow::OnRun()
 {
     if (RunActive())
         return;
@@ -352,11 +352,11 @@ void ProjectionAnalysisTool::OnRun()
     inputs.open_summary = IsChecked(kOpenSummary);
 
     // The worker reaches the window through this pointer only, made here on its own thread.
-    QPointer<ProjectionAnalysisTool> self = this;
+    QPointer<ProjectionBatchWindow> self = this;
     StartRun([self, inputs = std::move(inputs), open = m_open_summary] {
         WindowObserver observer(self, open);
         RunProjectionBatch(inputs, observer, platform::Now());
-        QPointer<ProjectionAnalysisTool> window = self;
+        QPointer<ProjectionBatchWindow> window = self;
         PostToWindow(QPointer<QWidget>(window.data()), [window, log = observer.Log()] {
             window->m_capture_log = log;
             window->SetControlText(kStatus, "");
@@ -365,21 +365,21 @@ void ProjectionAnalysisTool::OnRun()
     });
 }
 
-void ProjectionAnalysisTool::DisableControls()
+void ProjectionBatchWindow::DisableControls()
 {
     for (int id : kRunInputs)
         EnableControl(id, false);
     EnableControl(kStop, true);
 }
 
-void ProjectionAnalysisTool::EnableControls()
+void ProjectionBatchWindow::EnableControls()
 {
     for (int id : kRunInputs)
         EnableControl(id, true);
     EnableControl(kStop, false);
 }
 
-void ProjectionAnalysisTool::showEvent(QShowEvent *event)
+void ProjectionBatchWindow::showEvent(QShowEvent *event)
 {
     FolderToolWindow::showEvent(event);
     HideOtherFolderTools(ProjectionTool().Window());

@@ -1,4 +1,4 @@
-#include "tools/gui/ProjectionAnalysisTool.h"
+#include "tools/projection/gui/ProjectionBatchWindow.h"
 #include "tools/gui/FolderToolSelection.h"
 
 #include "QueuedFakeUi.h"
@@ -13,9 +13,9 @@
 #include "platform/Ui.h"
 #include "tools/RoiListLookup.h"
 #include "tools/gui/FractionationToolWindows.h"
-#include "tools/gui/ProjectionAnalysisDlg.h"
-#include "tools/gui/ProjectionAnalysisToolWindow.h"
-#include "tools/gui/ProjectionToolWindows.h"
+#include "tools/projection/gui/ProjectionBatchWindowOwner.h"
+#include "tools/projection/gui/ProjectionParamsDialog.h"
+#include "tools/projection/gui/ProjectionParamsDialogOwner.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,19 +34,19 @@ using namespace projection_tool_id;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class ProjectionToolTest : public ::testing::Test
+class ProjectionBatchWindowTest : public ::testing::Test
 {
   protected:
-    ProjectionToolTest()
+    ProjectionBatchWindowTest()
     {
         SetLogDataDirectory(m_folder.m_data.str().c_str());
         m_previousUi = platform::ui::SetUi(m_ui);
         InstallRoiLookup(std::make_shared<RoiListLookup>());
         m_fractionation = InstallFractionationToolWindow();
-        m_params = InstallProjectionToolWindows();
-        m_window = InstallProjectionAnalysisToolWindow();
+        m_params = InstallProjectionParamsDialogOwner();
+        m_window = InstallProjectionBatchWindowOwner();
     }
-    ~ProjectionToolTest() override
+    ~ProjectionBatchWindowTest() override
     {
         if (m_window->Dialog())
             m_window->Dialog()->WaitForRun();
@@ -59,10 +59,10 @@ class ProjectionToolTest : public ::testing::Test
         SetLogDataDirectory("");
     }
 
-    ProjectionAnalysisTool *Open()
+    ProjectionBatchWindow *Open()
     {
         EXPECT_TRUE(ProjectionTool().Window().Create(true));
-        ProjectionAnalysisTool *dialog = m_window->Dialog();
+        ProjectionBatchWindow *dialog = m_window->Dialog();
         dialog->m_open_summary = [this](const std::string &path) {
             std::lock_guard<std::mutex> lock(m_openedMutex);
             m_opened.push_back(path);
@@ -71,11 +71,11 @@ class ProjectionToolTest : public ::testing::Test
     }
 
     // The folder typed, its list filled, the images selected, inputs that pass every check.
-    ProjectionAnalysisTool *OpenReady(const std::vector<std::string> &selected)
+    ProjectionBatchWindow *OpenReady(const std::vector<std::string> &selected)
     {
-        ProjectionAnalysisTool *dialog = Open();
+        ProjectionBatchWindow *dialog = Open();
         dialog->SetControlText(kDirectory, m_folder.Images());
-        dialog->OnTimer(ProjectionAnalysisTool::kFillListTimer);
+        dialog->OnTimer(ProjectionBatchWindow::kFillListTimer);
         dialog->SetControlText(kParams, "Band");
         dialog->SetControlText(kLPCurve, "Medium");
         dialog->SetControlText(kGdConc, "25");
@@ -84,12 +84,12 @@ class ProjectionToolTest : public ::testing::Test
         return dialog;
     }
 
-    static void Select(ProjectionAnalysisTool *dialog, const std::vector<std::string> &names)
+    static void Select(ProjectionBatchWindow *dialog, const std::vector<std::string> &names)
     {
         SelectListedImages(dialog, kFileList, names);
     }
 
-    static void ChooseBackgrounds(ProjectionAnalysisTool *dialog, std::vector<std::string> names,
+    static void ChooseBackgrounds(ProjectionBatchWindow *dialog, std::vector<std::string> names,
                                   bool ok = true)
     {
         ChooseBackgroundImages(dialog, std::move(names), ok);
@@ -113,7 +113,7 @@ class ProjectionToolTest : public ::testing::Test
         return buffer;
     }
 
-    bool WaitForEnd(ProjectionAnalysisTool *dialog)
+    bool WaitForEnd(ProjectionBatchWindow *dialog)
     {
         return RunEventLoopUntil(
             [dialog] { return !dialog->RunActive() && !dialog->IsControlEnabled(kStop); });
@@ -123,20 +123,20 @@ class ProjectionToolTest : public ::testing::Test
     std::shared_ptr<QueuedFakeUi> m_ui = std::make_shared<QueuedFakeUi>();
     std::shared_ptr<platform::ui::UserInterface> m_previousUi;
     std::shared_ptr<FractionationToolWindow> m_fractionation;
-    std::shared_ptr<ProjectionToolWindows> m_params;
-    std::shared_ptr<ProjectionAnalysisToolWindow> m_window;
+    std::shared_ptr<ProjectionParamsDialogOwner> m_params;
+    std::shared_ptr<ProjectionBatchWindowOwner> m_window;
     std::mutex m_openedMutex;
     std::vector<std::string> m_opened;
 };
 
-TEST_F(ProjectionToolTest, SettingsAreReadIntoTheControlsAndWrittenBack)
+TEST_F(ProjectionBatchWindowTest, SettingsAreReadIntoTheControlsAndWrittenBack)
 {
     WriteFileBytes(theApp.m_ini_path,
                    ReadFileBytes(theApp.m_ini_path) +
                        "[ProjectionAnalysisTool]\r\nDirectory=" + m_folder.Images() +
                        "\r\nProjectionAnalysisParams=Band\r\nROI=Lane\r\nLPCurve=Medium\r\n"
                        "OpenSummary=true\r\nGd_conc=12.5\r\n");
-    ProjectionAnalysisTool *dialog = Open();
+    ProjectionBatchWindow *dialog = Open();
     EXPECT_EQ(dialog->ControlText(kDirectory), m_folder.Images());
     EXPECT_EQ(dialog->ControlText(kParams), "Band");
     EXPECT_EQ(dialog->ControlText(kRoi), "Lane");
@@ -155,8 +155,8 @@ TEST_F(ProjectionToolTest, SettingsAreReadIntoTheControlsAndWrittenBack)
     // A change saves a second later, the box as TRUE or FALSE.
     dialog->SetChecked(kOpenSummary, false);
     dialog->SetControlText(kGdConc, "7");
-    EXPECT_EQ(dialog->TimerInterval(ProjectionAnalysisTool::kSaveTimer), 1000);
-    dialog->OnTimer(ProjectionAnalysisTool::kSaveTimer);
+    EXPECT_EQ(dialog->TimerInterval(ProjectionBatchWindow::kSaveTimer), 1000);
+    dialog->OnTimer(ProjectionBatchWindow::kSaveTimer);
     EXPECT_EQ(Setting("Gd_conc"), "7");
     EXPECT_EQ(Setting("OpenSummary"), "FALSE");
     EXPECT_EQ(Setting("Filter"), "*.png");
@@ -176,7 +176,7 @@ TEST_F(ProjectionToolTest, SettingsAreReadIntoTheControlsAndWrittenBack)
 }
 
 // Run checks its inputs in order; each refusal names what is wrong and starts nothing.
-TEST_F(ProjectionToolTest, RunRefusesIncompleteInputs)
+TEST_F(ProjectionBatchWindowTest, RunRefusesIncompleteInputs)
 {
     const std::string missingSet = platform::NormalizePath(m_folder.m_data.file("LIB/Gone.pa_params"));
     struct Case
@@ -198,7 +198,7 @@ TEST_F(ProjectionToolTest, RunRefusesIncompleteInputs)
         {"unknown ROI", kRoi, "Lake", "There is not ROI with name: Lake"},
     };
     for (const Case &c : cases) {
-        ProjectionAnalysisTool *dialog = OpenReady({"a.png"});
+        ProjectionBatchWindow *dialog = OpenReady({"a.png"});
         dialog->SetControlText(c.control, c.text);
         m_ui->Clear();
         const size_t logSize = ErrorLog().size();
@@ -215,7 +215,7 @@ TEST_F(ProjectionToolTest, RunRefusesIncompleteInputs)
 
     // Gd just inside the bounds passes its check: the run goes on to the missing backgrounds.
     for (const char *gd : {"0.0011", "999.9"}) {
-        ProjectionAnalysisTool *dialog = OpenReady({"a.png"});
+        ProjectionBatchWindow *dialog = OpenReady({"a.png"});
         dialog->SetControlText(kGdConc, gd);
         m_ui->Clear();
         dialog->OnRun();
@@ -225,7 +225,7 @@ TEST_F(ProjectionToolTest, RunRefusesIncompleteInputs)
     }
 
     // Nothing selected: a plain message, not logged.
-    ProjectionAnalysisTool *dialog = OpenReady({});
+    ProjectionBatchWindow *dialog = OpenReady({});
     m_ui->Clear();
     const std::string logBefore = ErrorLog();
     dialog->OnRun();
@@ -237,13 +237,13 @@ TEST_F(ProjectionToolTest, RunRefusesIncompleteInputs)
 
 // On a fresh installation the shipped example curve is the one set the tool lists: it opens, and
 // Run accepts it.
-TEST_F(ProjectionToolTest, ShippedExampleCurveIsListedOpenedAndLoaded)
+TEST_F(ProjectionBatchWindowTest, ShippedExampleCurveIsListedOpenedAndLoaded)
 {
     std::filesystem::remove(m_folder.m_data.file("LIB/Medium.LP_curve_params"));
     const std::string shipped = std::string(VANTELIS_SOURCE_DIR) + "/res/data/LIB";
     for (const platform::DirEntry &entry : platform::ListFolder(shipped, "*.LP_curve_params"))
         std::filesystem::copy_file(shipped + "/" + entry.name, m_folder.m_data.file("LIB/" + entry.name));
-    ProjectionAnalysisTool *dialog = OpenReady({"a.png"});
+    ProjectionBatchWindow *dialog = OpenReady({"a.png"});
     dialog->OnDropDownLPCurve();
     auto *curves = dialog->ControlAs<QComboBox>(kLPCurve);
     ASSERT_EQ(curves->count(), 1);
@@ -263,9 +263,9 @@ TEST_F(ProjectionToolTest, ShippedExampleCurveIsListedOpenedAndLoaded)
     EXPECT_EQ(Messages()[0].text, "Must select one or more backgroud images.");
 }
 
-TEST_F(ProjectionToolTest, BackgroundChoiceSetsTheCountAndTheRunButtons)
+TEST_F(ProjectionBatchWindowTest, BackgroundChoiceSetsTheCountAndTheRunButtons)
 {
-    ProjectionAnalysisTool *dialog = OpenReady({});
+    ProjectionBatchWindow *dialog = OpenReady({});
     m_ui->Clear();
     dialog->OnSelectBackgroundImages();
     ASSERT_EQ(Messages().size(), 1u);
@@ -288,9 +288,9 @@ TEST_F(ProjectionToolTest, BackgroundChoiceSetsTheCountAndTheRunButtons)
     EXPECT_FALSE(dialog->IsControlEnabled(kPreview));
 }
 
-TEST_F(ProjectionToolTest, RunAnalysesTheSelectionOnAWorkerAndGivesTheControlsBack)
+TEST_F(ProjectionBatchWindowTest, RunAnalysesTheSelectionOnAWorkerAndGivesTheControlsBack)
 {
-    ProjectionAnalysisTool *dialog = OpenReady({"bg1.png", "bg2.png"});
+    ProjectionBatchWindow *dialog = OpenReady({"bg1.png", "bg2.png"});
     ChooseBackgrounds(dialog, {"bg1.png", "bg2.png"});
     Select(dialog, {"a.png", "b.png"});
     dialog->SetChecked(kOpenSummary, true);
@@ -322,11 +322,11 @@ TEST_F(ProjectionToolTest, RunAnalysesTheSelectionOnAWorkerAndGivesTheControlsBa
 
 // A line placed in an image view while the tool is visible goes to the image folder's settings;
 // while it is hidden the line is dropped.
-TEST_F(ProjectionToolTest, APlacedLineIsStoredInTheFoldersSettingsFile)
+TEST_F(ProjectionBatchWindowTest, APlacedLineIsStoredInTheFoldersSettingsFile)
 {
-    ProjectionAnalysisTool *dialog = Open();
+    ProjectionBatchWindow *dialog = Open();
     dialog->SetControlText(kDirectory, m_folder.Images());
-    dialog->OnTimer(ProjectionAnalysisTool::kCalibrationTimer);
+    dialog->OnTimer(ProjectionBatchWindow::kCalibrationTimer);
     int32_t lines[4] = {0, 0, 0, 0};
     ProjectionTool().GetCalibrationLines(lines);
     EXPECT_THAT(std::vector<int32_t>(lines, lines + 4), ElementsAre(-1, -1, 100, 900));
@@ -361,30 +361,30 @@ TEST_F(ProjectionToolTest, APlacedLineIsStoredInTheFoldersSettingsFile)
     std::filesystem::create_directories(bare);
     dialog->SetControlText(kDirectory, bare);
     m_ui->Clear();
-    dialog->OnTimer(ProjectionAnalysisTool::kCalibrationTimer);
+    dialog->OnTimer(ProjectionBatchWindow::kCalibrationTimer);
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].text, "There is no ExperimentSettings.ini file here: " + bare);
     EXPECT_FALSE(ProjectionTool().SaveCalibrationLine("UpperMagnet", 9));
 }
 
-TEST_F(ProjectionToolTest, ShowingTheToolHidesTheFractionationTool)
+TEST_F(ProjectionBatchWindowTest, ShowingTheToolHidesTheFractionationTool)
 {
     ASSERT_TRUE(Fractionation().Window().Create(true));
-    ProjectionAnalysisTool *dialog = Open();
+    ProjectionBatchWindow *dialog = Open();
     EXPECT_FALSE(Fractionation().Window().IsVisible());
-    EXPECT_EQ(dialog->TimerInterval(ProjectionAnalysisTool::kShowRoiTimer), 100);
+    EXPECT_EQ(dialog->TimerInterval(ProjectionBatchWindow::kShowRoiTimer), 100);
     Fractionation().Window().Show(true);
     EXPECT_FALSE(ProjectionTool().Window().IsVisible());
 }
 
 // The parameters dialog opened from the tool: the render thread reads its fields while the user
 // types into them, and always gets one whole state of the fields.
-TEST_F(ProjectionToolTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
+TEST_F(ProjectionBatchWindowTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
 {
-    ProjectionAnalysisTool *dialog = Open();
+    ProjectionBatchWindow *dialog = Open();
     dialog->OnEditParams();
     ASSERT_TRUE(ProjectionParams().ParamsDialog().IsVisible());
-    ProjectionAnalysisDlg *params = m_params->Params();
+    ProjectionParamsDialog *params = m_params->Params();
     std::atomic<bool> done{false};
     std::atomic<int> reads{0}, untyped{0};
     std::thread reader([&] {
@@ -400,8 +400,8 @@ TEST_F(ProjectionToolTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
         }
     });
     for (int peaks = 1; peaks <= 9; ++peaks) {
-        params->SetControlText(ProjectionAnalysisDlg::kNumPeaks, std::to_string(peaks));
-        params->SetControlText(ProjectionAnalysisDlg::kSamples, std::to_string(2 * peaks + 1));
+        params->SetControlText(ProjectionParamsDialog::kNumPeaks, std::to_string(peaks));
+        params->SetControlText(ProjectionParamsDialog::kSamples, std::to_string(2 * peaks + 1));
     }
     done = true;
     reader.join();
@@ -413,9 +413,9 @@ TEST_F(ProjectionToolTest, RenderThreadReadsTheParameterFieldsWhileTheyAreTyped)
     EXPECT_EQ(untyped.load(), 0);
 }
 
-TEST_F(ProjectionToolTest, Screenshot)
+TEST_F(ProjectionBatchWindowTest, Screenshot)
 {
-    ProjectionAnalysisTool *dialog = OpenReady({"a.png", "b.png"});
+    ProjectionBatchWindow *dialog = OpenReady({"a.png", "b.png"});
     ChooseBackgrounds(dialog, {"a.png"});
     dialog->SetControlText(kStatus, "1 of 2");
     QWidget area;
