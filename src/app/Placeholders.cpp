@@ -249,7 +249,8 @@ class PlaceholderDeviceServices : public InstrumentPowerServices,
         ReportNotAvailable("ImposeCartridgeTypeOffsets", kWhat, &error);
         return false;
     }
-    bool AddImageToExperiment(const cv::Mat &, const char *, int, int32_t, EString &error, const char *) override
+    bool AddImageToExperiment(const cv::Mat &, const char *, int, int32_t, EString &error,
+                              const char *) override
     {
         ReportNotAvailable("AddImageToExperiment", kWhat, &error);
         return false;
@@ -288,7 +289,10 @@ class PlaceholderDeviceServices : public InstrumentPowerServices,
     // Nothing waits on the brightness test without the device code.
     void SetBrightnessTestEvent() override {}
     std::vector<VideoSymbol> VisibleVideoSymbols() override { return {}; }
-    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &, const VideoSymbolFrame &) override {}
+    void DrawVideoSymbol(const VideoSymbol &, DrawingSurface &, const Pen &,
+                         const VideoSymbolFrame &) override
+    {
+    }
 
   private:
     static constexpr const char *kWhat = "the instrument device code is";
@@ -404,24 +408,26 @@ template <class Services, class Placeholder> ServiceSlot<Services, Placeholder> 
 } // namespace
 
 // Each seam's accessor and installer.
-#define VANTELIS_SERVICE_SLOT(Services, Placeholder, Accessor, Installer)                            \
-    Services &Accessor()                                                                            \
-    {                                                                                               \
-        return Slot<Services, Placeholder>().Get();                                                 \
-    }                                                                                               \
-    std::shared_ptr<Services> Installer(std::shared_ptr<Services> services)                         \
-    {                                                                                               \
-        return Slot<Services, Placeholder>().Install(std::move(services));                          \
+#define VANTELIS_SERVICE_SLOT(Services, Placeholder, Accessor, Installer)                                    \
+    Services &Accessor()                                                                                     \
+    {                                                                                                        \
+        return Slot<Services, Placeholder>().Get();                                                          \
+    }                                                                                                        \
+    std::shared_ptr<Services> Installer(std::shared_ptr<Services> services)                                  \
+    {                                                                                                        \
+        return Slot<Services, Placeholder>().Install(std::move(services));                                   \
     }
 
 VANTELIS_SERVICE_SLOT(AnalysisToolWindows, NoAnalysisToolWindows, AnalysisTools, InstallAnalysisToolWindows)
 
 VANTELIS_SERVICE_SLOT(RoiLookup, PlaceholderRoiLookup, Rois, InstallRoiLookup)
 VANTELIS_SERVICE_SLOT(RoiWindows, PlaceholderRoiWindows, RoiTools, InstallRoiWindows)
-VANTELIS_SERVICE_SLOT(CalibrationWindows, PlaceholderCalibrationWindows, Calibration, InstallCalibrationWindows)
+VANTELIS_SERVICE_SLOT(CalibrationWindows, PlaceholderCalibrationWindows, Calibration,
+                      InstallCalibrationWindows)
 VANTELIS_SERVICE_SLOT(ProjectionParamsWindow, PlaceholderProjectionParamsWindow, ProjectionParams,
                       InstallProjectionParamsWindow)
-VANTELIS_SERVICE_SLOT(FractionationWindow, PlaceholderFractionationWindow, Fractionation, InstallFractionationWindow)
+VANTELIS_SERVICE_SLOT(FractionationWindow, PlaceholderFractionationWindow, Fractionation,
+                      InstallFractionationWindow)
 VANTELIS_SERVICE_SLOT(ProjectionToolWindow, PlaceholderProjectionToolWindow, ProjectionTool,
                       InstallProjectionToolWindow)
 
@@ -435,7 +441,8 @@ void RemoveToolServices()
     InstallProjectionToolWindow(nullptr);
 }
 
-VANTELIS_SERVICE_SLOT(ExperimentServices, PlaceholderExperimentServices, Experiment, InstallExperimentServices)
+VANTELIS_SERVICE_SLOT(ExperimentServices, PlaceholderExperimentServices, Experiment,
+                      InstallExperimentServices)
 
 // Every device seam falls back to the one device placeholder.
 VANTELIS_SERVICE_SLOT(InstrumentPowerServices, PlaceholderDeviceServices, InstrumentPower,

@@ -391,7 +391,6 @@ void CustomerUI::SetShowSplitLine(bool show)
     m_data.showSplitLine = show;
 }
 
-
 bool CustomerUI::SetButtonImages(std::array<std::string, 2> &images, const std::string &normal,
                                  const std::string &hover, const std::string &folder, std::string &error)
 {
@@ -609,9 +608,8 @@ std::string Key(const char *name, int32_t combo)
 // The stored exposure of an image type as a combo text, fallback when it does not parse.
 std::string StoredExposure(int32_t combo, int32_t fallback)
 {
-    int32_t value = 0;
-    if (!Ostravo::ScanInt(ReadSetting(Key("ImageTypeExposure", combo), 31), value))
-        value = fallback;
+    const int32_t value = Ostravo::ReadProfileInt(kExposureSection, Key("ImageTypeExposure", combo).c_str(),
+                                                  fallback, theApp.m_ini_path.c_str(), 31);
     return FormatText("%ld", static_cast<long>(value));
 }
 

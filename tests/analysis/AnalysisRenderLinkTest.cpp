@@ -4,8 +4,8 @@
 
 #include "analysis/ProjectionAnalysis.h"
 #include "app/PlexorinApp.h"
-#include "support/ServiceFakes.h"
 #include "app/ToolServices.h"
+#include "support/ServiceFakes.h"
 
 #include "Ostravo/LogError.h"
 #include "platform/Files.h"

@@ -3,9 +3,9 @@
 #include "app/AppCommands.h"
 #include "app/BackgroundImages.h"
 #include "app/PlexorinApp.h"
+#include "app/ViewGlobals.h"
 #include "support/FakeCamera.h"
 #include "support/ServiceFakes.h"
-#include "app/ViewGlobals.h"
 
 #include "support/TempDir.h"
 

@@ -3,9 +3,9 @@
 // user interface and a script engine that records what it is asked to start and stop.
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
-#include "support/ServiceFakes.h"
 #include "platform/Files.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

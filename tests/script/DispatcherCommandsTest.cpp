@@ -8,7 +8,6 @@
 #include "app/CommandIds.h"
 #include "app/GuiSeam.h"
 #include "app/IdleQueues.h"
-#include "support/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 #include "platform/Clock.h"
 #include "platform/Sync.h"
@@ -17,6 +16,7 @@
 #include "script/ScriptRuntime.h"
 #include "support/FakeCamera.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 
 #include <gmock/gmock.h>
 

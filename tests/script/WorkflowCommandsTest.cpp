@@ -5,7 +5,6 @@
 #include "ScriptFixture.h"
 #include "app/AppGlobals.h"
 #include "app/DeviceServices.h"
-#include "support/ServiceFakes.h"
 #include "app/ViewGlobals.h"
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
@@ -13,6 +12,7 @@
 #include "script/ScriptRuntime.h"
 #include "support/FakeCamera.h"
 #include "support/FakeClock.h"
+#include "support/ServiceFakes.h"
 
 #include <gmock/gmock.h>
 

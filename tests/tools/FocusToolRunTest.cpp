@@ -1,9 +1,9 @@
 #include "tools/FocusToolRun.h"
 
 #include "FolderToolFixtures.h"
-#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
 #include "support/FifoGuard.h"
+#include "support/ServiceFakes.h"
 #include "support/TempDir.h"
 
 #include "Ostravo/LogError.h"

@@ -39,7 +39,7 @@ class VideoDlg : public ChannelImageWindow
     static constexpr int kFileList = 1221;
     static constexpr int kVideoFile = 1219;
     static constexpr int kFps = 1388;
-    static constexpr int kRange0 = 1401;      // then 1402, 1403, 1404
+    static constexpr int kRange0 = 1401; // then 1402, 1403, 1404
     static constexpr int kMonochrome = 1394;
     static constexpr int kTrimToCustomerView = 1405;
     static constexpr int kPreview = 1398;

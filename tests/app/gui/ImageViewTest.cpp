@@ -3,9 +3,9 @@
 #include "ImageViewTest.h"
 
 #include "app/DeviceServices.h"
+#include "platform/Files.h"
 #include "support/FakeCamera.h"
 #include "support/ServiceFakes.h"
-#include "platform/Files.h"
 
 #include <QTest>
 

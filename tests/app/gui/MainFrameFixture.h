@@ -2,8 +2,8 @@
 // Shared fixture of the main-frame tests: a data folder with its main settings file, the recording
 // message box, an application object of the test's own, recording stand-ins for the subsystems the
 // frame calls, and a helper that answers modal dialogs as a user would.
-#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TempDir.h"
 
 #include "Ostravo/LogError.h"

@@ -2,9 +2,9 @@
 // chosen, the name cleaning, the experiment made on OK, and Cancel.
 #include "devices/DevicesFixture.h"
 
-#include "support/ServiceFakes.h"
 #include "devices/gui/CartridgeDialogs.h"
 #include "devices/gui/Shot.h"
+#include "support/ServiceFakes.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -3,11 +3,11 @@
 #include "BatchToolFixture.h"
 #include "Screenshot.h"
 
-#include "support/ServiceFakes.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
 #include "support/FakeClock.h"
+#include "support/ServiceFakes.h"
 #include "tools/gui/AlgoIteratorTool.h"
 #include "tools/gui/FillImageFileList.h"
 

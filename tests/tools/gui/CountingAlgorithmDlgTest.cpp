@@ -1,7 +1,7 @@
 #include "CountingWindowFixture.h"
 
-#include "support/ServiceFakes.h"
 #include "platform/Files.h"
+#include "support/ServiceFakes.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,8 +2,8 @@
 // the fall-backs of the fields, the unsaved-change check, the set list, Done, and the preview on
 // the active view.
 #include "Screenshot.h"
-#include "support/ServiceFakes.h"
 #include "app/gui/ImageViewTest.h"
+#include "support/ServiceFakes.h"
 #include "support/gui/EventLoop.h"
 
 #include "app/AnalysisToolWindows.h"

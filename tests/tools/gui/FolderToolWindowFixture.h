@@ -5,8 +5,8 @@
 // windows installed as the program installs them.
 #include "../FolderToolFixtures.h"
 #include "QueuedFakeUi.h"
-#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
 

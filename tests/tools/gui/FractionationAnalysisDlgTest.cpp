@@ -2,8 +2,8 @@
 #include "tools/gui/FolderToolSelection.h"
 
 #include "Screenshot.h"
-#include "support/ServiceFakes.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/gui/EventLoop.h"
 #include "tools/FractionationFixture.h"
 

@@ -3,8 +3,8 @@
 #include "BatchToolFixture.h"
 #include "Screenshot.h"
 
-#include "support/ServiceFakes.h"
 #include "platform/Files.h"
+#include "support/ServiceFakes.h"
 #include "tools/gui/FillImageFileList.h"
 #include "tools/gui/ImageAnalysisToolDlg.h"
 

@@ -2,8 +2,8 @@
 // Shared fixture of the ROI window tests: the image view fixture (data folder, main settings file,
 // recording message box, MDI area) with the ROI tool services and windows installed.
 #include "Screenshot.h"
-#include "support/ServiceFakes.h"
 #include "app/gui/ImageViewTest.h"
+#include "support/ServiceFakes.h"
 #include "support/gui/EventLoop.h"
 
 #include "app/ToolServices.h"
