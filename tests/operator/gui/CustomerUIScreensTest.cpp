@@ -474,7 +474,11 @@ TEST_F(CustomerUIScreensTest, LiveVideoSwitchesLiveImagingOnUnlessAScriptStopped
         now += step;
         QTest::qWait(40); // the window's 10 ms poll runs the due timers
     };
+    // A poll that is due has run once a command arrives; a loaded machine may take longer than one
+    // 40 ms wait to get there.
+    auto waitForCommand = [&] { (void)QTest::qWaitFor([&] { return !commands.empty(); }, 5000); };
     advance(std::chrono::milliseconds(20));
+    waitForCommand();
     ASSERT_EQ(commands, std::vector<int32_t>{cmd::kLiveImage}) << "switched on after the first paint";
     commands.clear();
     s.screen.NoteLiveImageStopped();
@@ -486,6 +490,7 @@ TEST_F(CustomerUIScreensTest, LiveVideoSwitchesLiveImagingOnUnlessAScriptStopped
     advance(std::chrono::milliseconds(20));
     s.Paint();
     advance(std::chrono::milliseconds(20));
+    waitForCommand();
     EXPECT_EQ(commands, std::vector<int32_t>{cmd::kLiveImage}) << "back on more than 11 s after the stop";
     s.screen.SetHost({});
 }
