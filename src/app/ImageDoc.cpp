@@ -78,7 +78,7 @@ bool WriteImageAtomically(const std::string &path, const cv::Mat &image, std::st
         return false;
     }
     std::string replaceError;
-    if (!platform::AtomicReplace(file, std::string(bytes.begin(), bytes.end()), &replaceError)) {
+    if (!platform::AtomicReplace(file, bytes, &replaceError)) {
         error = replaceError.empty() ? "the file cannot be written: " + path : replaceError;
         return false;
     }

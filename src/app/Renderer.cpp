@@ -309,7 +309,7 @@ bool SaveReferenceBitmap(const cv::Mat &frame, const RenderJob &job, std::string
     } catch (const cv::Exception &) {
         encoded = false;
     }
-    if (!encoded || !platform::AtomicReplace(name, std::string(bytes.begin(), bytes.end()))) {
+    if (!encoded || !platform::AtomicReplace(name, bytes)) {
         error = "Problem saving reference image : " + name;
         return false;
     }

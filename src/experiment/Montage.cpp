@@ -142,7 +142,7 @@ bool EncodePng(const std::string &path, const cv::Mat &image, std::vector<uchar>
 bool PublishPng(const std::string &path, const std::vector<uchar> &bytes, std::string &error)
 {
     std::string why;
-    if (!platform::AtomicReplace(path, std::string(bytes.begin(), bytes.end()), &why)) {
+    if (!platform::AtomicReplace(path, bytes, &why)) {
         error = std::string(kComposePrefix) + "cannot write " + path + ": " + why;
         return false;
     }

@@ -468,7 +468,7 @@ std::FILE *OpenRegularFile(const std::string &path, std::string *error)
 
 namespace {
 
-bool WriteBytes(int fd, const std::string &bytes)
+bool WriteBytes(int fd, std::string_view bytes)
 {
     size_t size = bytes.size();
     if (FailHere(ReplaceFailurePoint::Write)) {
@@ -482,13 +482,13 @@ bool WriteBytes(int fd, const std::string &bytes)
 
 } // namespace
 
-bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error)
+bool AtomicReplace(const std::string &path, std::string_view bytes, std::string *error)
 {
     return ReplaceWith(
         path, [&bytes](int fd, std::string &) { return WriteBytes(fd, bytes); }, "AtomicReplace", error);
 }
 
-bool AtomicCreate(const std::string &path, const std::string &bytes, std::string *error)
+bool AtomicCreate(const std::string &path, std::string_view bytes, std::string *error)
 {
     return ReplaceWith(
         path, [&bytes](int fd, std::string &) { return WriteBytes(fd, bytes); }, "AtomicCreate", error,

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -32,11 +33,18 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *err
 std::FILE *OpenRegularFile(const std::string &path, std::string *error = nullptr);
 // Writes bytes to a temporary file beside path, flushes it to disk and renames it over path.
 // On any failure path is left exactly as it was and the temporary file is removed.
-bool AtomicReplace(const std::string &path, const std::string &bytes, std::string *error = nullptr);
+bool AtomicReplace(const std::string &path, std::string_view bytes, std::string *error = nullptr);
+// The same for encoded image bytes, written as they are without a copy.
+inline bool AtomicReplace(const std::string &path, const std::vector<unsigned char> &bytes,
+                          std::string *error = nullptr)
+{
+    return AtomicReplace(path, std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()),
+                         error);
+}
 // As AtomicReplace, for files that must never be written over: the complete temporary file is
 // published with a rename that fails when path exists (also when it appeared meanwhile). On
 // failure errno tells why, EEXIST when the name is taken; nothing is left behind.
-bool AtomicCreate(const std::string &path, const std::string &bytes, std::string *error = nullptr);
+bool AtomicCreate(const std::string &path, std::string_view bytes, std::string *error = nullptr);
 
 // Writes through a temporary file beside path ("." + name + ".tmp" + process id + "_" + number),
 // which its writer keeps locked until the rename. Every replace first removes the temporaries of

@@ -258,16 +258,7 @@ TEST(FractionationReportTest, UnwritableReportFailsTheRunWithItsPath)
 
 SyntheticExperimentParams FlowParams(int above, int below)
 {
-    SyntheticExperimentParams p;
-    p.flow_leftward = true;
-    p.pump1_speed = p.pump2_speed = 24.0;
-    // The fractionation takes the brightest value each pixel reaches over the run as the sample
-    // without cells: the sample fluid is as clear as the liquid ahead of and behind it.
-    p.sample_transmission = 1.0;
-    p.equal_exposures = true;
-    p.fluorescence = false;
-    p.rotation = 0.0;
-    p.channel_offset = 0;
+    SyntheticExperimentParams p = ClearFlowParams();
     p.cells_above = above;
     p.cells_below = below;
     return p;

@@ -3,6 +3,7 @@
 // error log's folder while a test runs, and builders of small capture logs.
 #include "Ostravo/LogError.h"
 #include "app/PlexorinApp.h"
+#include "support/SyntheticExperiment.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -53,4 +54,21 @@ inline std::string ImageName(const std::string &kind, int position)
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "x_%s_%04d.png", kind.c_str(), position);
     return buffer;
+}
+
+// A generated experiment whose sample flows leftward at 24 uL/min through clear liquid, in
+// brightfield only, square and unshifted. The fractionation takes the brightest value each pixel
+// reaches over the run as the sample without cells: the sample fluid is as clear as the liquid
+// ahead of and behind it.
+inline vantelis::test::SyntheticExperimentParams ClearFlowParams()
+{
+    vantelis::test::SyntheticExperimentParams p;
+    p.flow_leftward = true;
+    p.pump1_speed = p.pump2_speed = 24.0;
+    p.sample_transmission = 1.0;
+    p.equal_exposures = true;
+    p.fluorescence = false;
+    p.rotation = 0.0;
+    p.channel_offset = 0;
+    return p;
 }

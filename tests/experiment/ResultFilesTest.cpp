@@ -24,17 +24,8 @@ using vantelis::test::ReturnsWithoutBlocking;
 const vantelis::test::SyntheticExperimentTruth &Experiment()
 {
     static vantelis::test::TempDir dir;
-    static const vantelis::test::SyntheticExperimentTruth truth = [] {
-        vantelis::test::SyntheticExperimentParams p;
-        p.flow_leftward = true;
-        p.pump1_speed = p.pump2_speed = 24.0;
-        p.sample_transmission = 1.0;
-        p.equal_exposures = true;
-        p.fluorescence = false;
-        p.rotation = 0.0;
-        p.channel_offset = 0;
-        return vantelis::test::WriteSyntheticExperiment(dir.str() + "/a", p);
-    }();
+    static const vantelis::test::SyntheticExperimentTruth truth =
+        vantelis::test::WriteSyntheticExperiment(dir.str() + "/a", ClearFlowParams());
     return truth;
 }
 

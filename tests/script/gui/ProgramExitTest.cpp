@@ -51,21 +51,8 @@ class ProgramExitTest : public ScriptWindowsFixture
 
 TEST_F(ProgramExitTest, ClosingTheMainWindowEndsTheLoopWhileWindowsWithoutParentAreShown)
 {
-    RegisterCommandHandler(cmd::WaitWithTimer,
-                           [](Script &instance, const char *, VariableList &, bool checkOnly, EString &) {
-                               if (!checkOnly)
-                                   RunCountdown(instance, "Priming", 36000, 0);
-                               return true;
-                           });
-    std::atomic<int> after{0};
-    RegisterCommandHandler(cmd::PlaySound,
-                           [&](Script &, const char *, VariableList &, bool checkOnly, EString &) {
-                               if (!checkOnly)
-                                   ++after;
-                               return true;
-                           });
     const std::string script = m_dir.file("countdown.scr");
-    WriteFileBytes(script, "WaitWithTimer();\nPlaySound();\n");
+    CountdownScript countdown(script, "Priming", 36000, 0);
 
     for (Shown shown : {Shown::ToolWindow, Shown::MinimisedToolWindow, Shown::OperatorMessage,
                         Shown::CountdownOfARunningScript}) {
@@ -108,11 +95,9 @@ TEST_F(ProgramExitTest, ClosingTheMainWindowEndsTheLoopWhileWindowsWithoutParent
         // script ran nothing past its wait.
         windows->Uninstall();
         EXPECT_TRUE(ScriptInstanceList().empty());
-        EXPECT_EQ(after.load(), 0);
+        EXPECT_EQ(countdown.after.load(), 0);
         Pump();
     }
-    RegisterCommandHandler(cmd::WaitWithTimer, nullptr);
-    RegisterCommandHandler(cmd::PlaySound, nullptr);
 }
 
 } // namespace

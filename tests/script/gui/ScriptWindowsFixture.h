@@ -8,6 +8,7 @@
 #include "platform/Ui.h"
 #include "script/CommandTable.h"
 #include "script/ScriptRuntime.h"
+#include "script/ScriptWaitWindows.h"
 #include "support/FakeUi.h"
 #include "support/TempDir.h"
 #include "support/gui/EventLoop.h"
@@ -19,6 +20,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -39,6 +41,38 @@ class PostingFakeUi : public FakeUi
         QMetaObject::invokeMethod(qApp, std::move(work),
                                   wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
     }
+};
+
+// The script "WaitWithTimer();\nPlaySound();\n" written to path, with WaitWithTimer running a
+// countdown (text, seconds, countUp) and PlaySound counting in after how often a line past the
+// wait ran. The handlers go when the object does.
+class CountdownScript
+{
+  public:
+    CountdownScript(const std::string &path, const char *text, int32_t seconds, int32_t countUp)
+    {
+        const std::string caption = text;
+        RegisterCommandHandler(cmd::WaitWithTimer,
+                               [caption, seconds, countUp](Script &instance, const char *, VariableList &,
+                                                           bool checkOnly, EString &) {
+                                   if (!checkOnly)
+                                       RunCountdown(instance, caption, seconds, countUp);
+                                   return true;
+                               });
+        RegisterCommandHandler(cmd::PlaySound,
+                               [this](Script &, const char *, VariableList &, bool checkOnly, EString &) {
+                                   if (!checkOnly)
+                                       ++after;
+                                   return true;
+                               });
+        WriteFileBytes(path, "WaitWithTimer();\nPlaySound();\n");
+    }
+    ~CountdownScript()
+    {
+        RegisterCommandHandler(cmd::WaitWithTimer, nullptr);
+        RegisterCommandHandler(cmd::PlaySound, nullptr);
+    }
+    std::atomic<int> after{0};
 };
 
 // The Wait command, held on its line until the test lets it go.

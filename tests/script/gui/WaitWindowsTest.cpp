@@ -308,21 +308,8 @@ TEST_F(ScriptWindowsFixture, TheExitReleasesScriptsInCountdownsAndFailureBoxesAn
 TEST_F(ScriptWindowsFixture, ACountdownOfAStoppedScriptIsEndedAndTheRunGoesNoFurther)
 {
     auto windows = InstallScriptWindows();
-    RegisterCommandHandler(cmd::WaitWithTimer,
-                           [](Script &instance, const char *, VariableList &, bool checkOnly, EString &) {
-                               if (!checkOnly)
-                                   RunCountdown(instance, "", 600, 1);
-                               return true;
-                           });
-    std::atomic<int> after{0};
-    RegisterCommandHandler(cmd::PlaySound,
-                           [&](Script &, const char *, VariableList &, bool checkOnly, EString &) {
-                               if (!checkOnly)
-                                   ++after;
-                               return true;
-                           });
     const std::string path = m_dir.file("stop.scr");
-    WriteFileBytes(path, "WaitWithTimer();\nPlaySound();\n");
+    CountdownScript countdown(path, "", 600, 1);
     EString error;
     ASSERT_TRUE(Script::RunScript(0, path.c_str(), error)) << error.c_str();
     ASSERT_TRUE(windows->WaitWithTimer().Create(false));
@@ -330,10 +317,8 @@ TEST_F(ScriptWindowsFixture, ACountdownOfAStoppedScriptIsEndedAndTheRunGoesNoFur
     ASSERT_TRUE(RunEventLoopUntil([&] { return wait->isVisible(); }));
     EXPECT_TRUE(Script::StopScript(0));
     EXPECT_TRUE(RunEventLoopUntil([&] { return !wait->isVisible() && !ScriptInstanceExists(0); }));
-    EXPECT_EQ(after.load(), 0);
+    EXPECT_EQ(countdown.after.load(), 0);
     windows->Uninstall();
-    RegisterCommandHandler(cmd::WaitWithTimer, nullptr);
-    RegisterCommandHandler(cmd::PlaySound, nullptr);
 }
 
 } // namespace
