@@ -32,8 +32,7 @@ bool ComputeRowPercentileProfile(const cv::Mat &image, int32_t left, int32_t top
     if (!CheckImageRegion("ComputeRowPercentileProfile", image, left, top, right, bottom, error))
         return false;
     if (!(fraction >= 0.0 && fraction <= 1.0)) {
-        SetError(error, "ComputeRowPercentileProfile() - fraction must lie between 0 and 1.");
-        return false;
+        return SetError(error, "ComputeRowPercentileProfile", "fraction must lie between 0 and 1.");
     }
     std::vector<uint16_t> values(size_t(right - left + 1));
     profile.resize(size_t(bottom - top + 1));
@@ -52,15 +51,13 @@ bool NormalizeRowsByProfile(cv::Mat &image, int32_t left, int32_t top, int32_t r
     if (!CheckImageRegion("NormalizeRowsByProfile", image, left, top, right, bottom, error))
         return false;
     if (profile.size() != size_t(bottom - top + 1)) {
-        SetError(error, "NormalizeRowsByProfile() - profile must hold one value per region row.");
-        return false;
+        return SetError(error, "NormalizeRowsByProfile", "profile must hold one value per region row.");
     }
     // A row without a bright level has no scale; refuse before any pixel changes.
     const auto zero = std::find(profile.begin(), profile.end(), uint16_t(0));
     if (zero != profile.end()) {
-        SetError(error, "NormalizeRowsByProfile() - profile value of region row " +
-                            std::to_string(zero - profile.begin()) + " is 0.");
-        return false;
+        return SetError(error, "NormalizeRowsByProfile",
+                        "profile value of region row " + std::to_string(zero - profile.begin()) + " is 0.");
     }
     std::vector<uint16_t> sorted(profile);
     std::sort(sorted.begin(), sorted.end());

@@ -370,6 +370,14 @@ class PlaceholderOperatorScreenServices : public OperatorScreenServices
     AbsentWindow m_scriptsDialog;
 };
 
+// The one object of each placeholder class, shared by the slots it answers (every device seam has
+// the same one). Never destroyed: worker threads may still ask while the program ends.
+template <class Placeholder> Placeholder &PlaceholderInstance()
+{
+    static Placeholder *placeholder = new Placeholder;
+    return *placeholder;
+}
+
 // One slot per seam: the installed implementation, else its null answer.
 template <class Services, class Placeholder> class ServiceSlot
 {
@@ -386,12 +394,7 @@ template <class Services, class Placeholder> class ServiceSlot
         m_installed = std::move(services);
         return previous;
     }
-    static Services &Fallback()
-    {
-        // Never destroyed: worker threads may still ask while the program ends.
-        static Placeholder *placeholder = new Placeholder;
-        return *placeholder;
-    }
+    static Services &Fallback() { return PlaceholderInstance<Placeholder>(); }
 
   private:
     std::mutex m_mutex;

@@ -6,7 +6,7 @@
 
 const std::vector<std::string> &PumpReportCommandTable()
 {
-    // The degree sign is the Latin-1 byte 0xB0: text is 8-bit throughout.
+    // Texts are UTF-8: the degree sign is "\xC2\xB0".
     static const std::vector<std::string> table{
         "?0 : Report the absolute plunger position in increments.",
         "?1 : Report the actual plunger position in increments.",

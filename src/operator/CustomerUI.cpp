@@ -609,7 +609,7 @@ std::string Key(const char *name, int32_t combo)
 std::string StoredExposure(int32_t combo, int32_t fallback)
 {
     const int32_t value = Ostravo::ReadProfileInt(kExposureSection, Key("ImageTypeExposure", combo).c_str(),
-                                                  fallback, theApp.m_ini_path.c_str(), 31);
+                                                  fallback, theApp.m_ini_path.c_str());
     return FormatText("%ld", static_cast<long>(value));
 }
 

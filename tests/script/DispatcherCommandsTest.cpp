@@ -72,25 +72,9 @@ class RecordingFramework : public AppFramework
     std::vector<std::pair<int, intptr_t>> posted;
 };
 
-// An initialised camera that answers no query and takes no exposure.
-vantelis::test::FakeCamera QuietCamera()
-{
-    vantelis::test::FakeCamera camera;
-    camera.initialized = true;
-    camera.exposureRefusal = "";
-    return camera;
-}
-
 // A capture of every active image type: types 1 and 3 are active and filled with their number,
 // or the capture fails after filling them (the capture code may leave images behind).
-class BackgroundDevices : public vantelis::test::StubInstrumentPower,
-                          public vantelis::test::StubSerialDetection,
-                          public vantelis::test::StubCapture,
-                          public vantelis::test::StubDeviceSettings,
-                          public vantelis::test::StubCartridgeDialogs,
-                          public vantelis::test::StubFluidicsWindows,
-                          public vantelis::test::StubStageWindow,
-                          public vantelis::test::StubLiveOverlay
+class BackgroundDevices : public vantelis::test::StubAllDevices
 {
   public:
     bool CaptureSingleImageSet(EString &error, int, cv::Mat **images) override
@@ -320,7 +304,7 @@ TEST_F(DispatcherCommandsTest, ALiteralInAResultPositionRefusesTheLoad)
 
 TEST_F(DispatcherCommandsTest, DeviceAvailabilityFollowsTheCameraAndThePumpPort)
 {
-    vantelis::test::FakeCamera camera = QuietCamera();
+    vantelis::test::FakeCamera camera = vantelis::test::QuietCamera();
     const struct
     {
         CameraInterface *camera;
@@ -357,7 +341,7 @@ TEST_F(DispatcherCommandsTest, BackgroundCaptureKeepsTheOldImagesUntilNewOnesArr
     EXPECT_EQ(Find(variables, "n").integer, 0);
     ExpectRunFailure("CaptureBackgroundImagesToMemory();\n",
                      "Script::CaptureBackgroundImagesToMemory() - camara is not ready.");
-    vantelis::test::FakeCamera camera = QuietCamera();
+    vantelis::test::FakeCamera camera = vantelis::test::QuietCamera();
     camera.initialized = false;
     theApp.m_camera = &camera;
     ExpectRunFailure("CaptureBackgroundImagesToMemory();\n",

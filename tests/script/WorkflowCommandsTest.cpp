@@ -326,16 +326,8 @@ TEST_F(WorkflowCommandsTest, SystemInfoAndTheIgnoredRotationCommand)
     EXPECT_STREQ(Find(variables, "v").text.c_str(), "3.1.4.15");
 }
 
-// A camera that initialises and a device side whose capture hands back a flat image, counting the
-// captures, so the detection can be seen writing (or not) the experiment's settings file.
-vantelis::test::FakeCamera InitialisedCamera()
-{
-    vantelis::test::FakeCamera camera;
-    camera.initialized = true;
-    camera.exposureRefusal = "";
-    return camera;
-}
-
+// A device side whose capture hands back a flat image, counting the captures, so the detection
+// (with a camera that initialises) can be seen writing (or not) the experiment's settings file.
 class CapturingDevices : public vantelis::test::StubCapture
 {
   public:
@@ -364,7 +356,7 @@ TEST_F(WorkflowCommandsTest, SplitLineDetectionNeedsTheExperimentsSettingsFile)
     EXPECT_FALSE(Loads("AutoDetectSplitLineZeroPosition(1);\n", error));
 
     // With a camera whose capture works, a detection is written into the experiment's file ...
-    vantelis::test::FakeCamera camera = InitialisedCamera();
+    vantelis::test::FakeCamera camera = vantelis::test::QuietCamera();
     auto devices = std::make_shared<CapturingDevices>();
     std::shared_ptr<CaptureServices> oldCapture = InstallCaptureServices(devices);
     theApp.m_camera = &camera;

@@ -163,4 +163,13 @@ class FakeCamera : public CameraInterface
     }
 };
 
+// An initialised camera that answers no query and refuses every exposure without a text.
+inline FakeCamera QuietCamera()
+{
+    FakeCamera camera;
+    camera.initialized = true;
+    camera.exposureRefusal = "";
+    return camera;
+}
+
 } // namespace vantelis::test

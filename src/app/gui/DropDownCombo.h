@@ -47,11 +47,14 @@ inline void RefillSortedKeepingText(QComboBox *combo, const std::vector<std::str
     const QString text = combo->currentText();
     const QSignalBlocker quiet(combo);
     combo->clear();
-    std::vector<std::string> items = words;
-    std::stable_sort(items.begin(), items.end(), [](const std::string &a, const std::string &b) {
-        return platform::gui::ToQt(a) < platform::gui::ToQt(b);
-    });
-    for (const std::string &item : items)
-        platform::gui::AddComboItem(combo, item);
+    // Each word is converted once and sorted by its shown text.
+    std::vector<std::pair<QString, const std::string *>> items;
+    items.reserve(words.size());
+    for (const std::string &word : words)
+        items.emplace_back(platform::gui::ToQt(word), &word);
+    std::stable_sort(items.begin(), items.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &item : items)
+        platform::gui::AddComboItem(combo, *item.second);
     combo->setEditText(text);
 }

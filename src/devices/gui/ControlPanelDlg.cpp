@@ -251,9 +251,7 @@ void ControlPanelDlg::FillPanelNames()
     m_panelName->blockSignals(true);
     m_panelName->clear();
     std::vector<std::string> names = ControlPanelNames();
-    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return platform::gui::PathToQt(a).compare(platform::gui::PathToQt(b), Qt::CaseInsensitive) < 0;
-    });
+    platform::gui::SortByShownText(names, platform::gui::TextKind::Path);
     for (const std::string &name : names)
         platform::gui::AddComboItem(m_panelName, name, platform::gui::TextKind::Path);
     m_panelName->setEditText(text);

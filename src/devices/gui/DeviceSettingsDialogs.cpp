@@ -41,7 +41,7 @@ QString FieldLabel(const ExperimentSettingField &field)
     const size_t length = std::strlen(field.key);
     const char last = length > 0 ? field.key[length - 1] : '\0';
     if (std::strncmp(field.key, "IsActive", 8) == 0 || std::strncmp(field.key, "ImageType", 9) == 0)
-        label += QStringLiteral(" %1").arg(QChar(static_cast<char16_t>(static_cast<unsigned char>(last))));
+        label += QStringLiteral(" %1").arg(QLatin1Char(last));
     return label;
 }
 

@@ -136,9 +136,7 @@ void CUIScriptsDlg::OnDropdownDefaultScript()
     for (const platform::DirEntry &entry : platform::ListFolder(Folder(), "*.scr"))
         if (!entry.isFolder)
             names.push_back(entry.name);
-    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return platform::gui::PathToQt(a).compare(platform::gui::PathToQt(b), Qt::CaseInsensitive) < 0;
-    });
+    platform::gui::SortByShownText(names, platform::gui::TextKind::Path);
     // Emptying the list must not take the typed name with it, nor count as an edit.
     const QSignalBlocker blocker(m_default_script);
     const QString text = m_default_script->currentText();

@@ -14,6 +14,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <utility>
 
 namespace platform::gui {
 
@@ -138,6 +139,20 @@ QString Show(std::string_view bytes, TextKind kind)
     return kind == TextKind::Path ? PathToQt(bytes) : ToQt(bytes);
 }
 
+void SortByShownText(std::vector<std::string> &names, TextKind kind)
+{
+    // Each name is converted once, not at every comparison.
+    std::vector<std::pair<QString, std::string>> shown;
+    shown.reserve(names.size());
+    for (std::string &name : names)
+        shown.emplace_back(Show(name, kind), std::move(name));
+    std::stable_sort(shown.begin(), shown.end(), [](const auto &a, const auto &b) {
+        return a.first.compare(b.first, Qt::CaseInsensitive) < 0;
+    });
+    for (size_t i = 0; i < shown.size(); ++i)
+        names[i] = std::move(shown[i].second);
+}
+
 std::string FromQt(const QString &text)
 {
     return FromBytes(text.toUtf8());
@@ -189,16 +204,9 @@ void AddComboItem(QComboBox *combo, std::string_view bytes, TextKind kind)
 {
     if (!combo)
         return;
-    const QString shown = Show(bytes, kind);
-    combo->addItem(shown);
-    const int index = combo->findText(shown, Qt::MatchExactly);
-    // A sorted combo may have put the item anywhere; the exact text finds it.
-    for (int i = index < 0 ? 0 : index; i < combo->count(); ++i) {
-        if (combo->itemText(i) == shown && !combo->itemData(i, kBytesRole).isValid()) {
-            combo->setItemData(i, Bytes(bytes), kBytesRole);
-            break;
-        }
-    }
+    // addItem appends (an insert policy applies to typed entries only), so the new item is the last.
+    combo->addItem(Show(bytes, kind));
+    combo->setItemData(combo->count() - 1, Bytes(bytes), kBytesRole);
 }
 
 std::string ItemText(const QComboBox *combo, int index)

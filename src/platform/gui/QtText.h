@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QComboBox;
 class QImage;
@@ -39,6 +40,8 @@ QString ToQt(const char *text); // null gives the empty text
 // A file or folder name to Qt (QFile::decodeName): bytes that are not UTF-8 become U+FFFD.
 QString PathToQt(std::string_view path);
 QString Show(std::string_view bytes, TextKind kind);
+// Orders names as a list shows them: by their shown text ignoring case, equal ones kept in order.
+void SortByShownText(std::vector<std::string> &names, TextKind kind);
 
 // Qt text to the program: UTF-8.
 std::string FromQt(const QString &text);

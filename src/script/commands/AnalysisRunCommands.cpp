@@ -89,10 +89,9 @@ bool GetImageAnalysisRunStatus(Script &, const char *arguments, VariableList &va
 {
     ArgumentReader args(arguments, variables, error);
     int32_t handle = 0;
-    EString text;
     Variable *running = nullptr;
     Variable *status = nullptr;
-    if (!args.Start() || !args.Int(handle) || !args.IntResult(running) || !args.Text(text, status))
+    if (!args.Start() || !args.Int(handle) || !args.IntResult(running) || !args.TextResult(status))
         return false;
     if (checkOnly)
         return true;

@@ -124,9 +124,8 @@ bool GetCartridgeTypeFromBarCode(Script &, const char *arguments, VariableList &
 {
     ArgumentReader args(arguments, variables, error);
     EString barcode;
-    EString current;
     Variable *typeName = nullptr;
-    if (!args.Start() || !args.Text(barcode) || !args.Text(current, typeName))
+    if (!args.Start() || !args.Text(barcode) || !args.TextResult(typeName))
         return false;
     if (checkOnly)
         return true;

@@ -181,9 +181,7 @@ void VariableWatchDlg::OnCbnDropdownVariable(int slot)
     const QString edited = combo->currentText();
     combo->clear();
     std::vector<std::string> items = *names;
-    std::stable_sort(items.begin(), items.end(), [](const std::string &a, const std::string &b) {
-        return platform::gui::ToQt(a).compare(platform::gui::ToQt(b), Qt::CaseInsensitive) < 0;
-    });
+    platform::gui::SortByShownText(items, platform::gui::TextKind::Text);
     for (const std::string &item : items)
         platform::gui::AddComboItem(combo, item);
     combo->setEditText(edited);

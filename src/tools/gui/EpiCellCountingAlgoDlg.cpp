@@ -366,9 +366,7 @@ void EpiCellCountingAlgoDlg::OnParamSetDropDown()
             continue;
         names.push_back(entry.name.substr(0, entry.name.find('.')));
     }
-    std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return platform::gui::PathToQt(a).compare(platform::gui::PathToQt(b), Qt::CaseInsensitive) < 0;
-    });
+    platform::gui::SortByShownText(names, platform::gui::TextKind::Path);
     for (const std::string &name : names)
         platform::gui::AddComboItem(combo, name, platform::gui::TextKind::Path);
     combo->setCurrentIndex(-1);

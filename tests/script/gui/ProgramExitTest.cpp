@@ -3,19 +3,13 @@
 // the program's exit runs: scripts stopped and their threads joined.
 #include "ScriptWindowsFixture.h"
 
-#include "app/CommandIds.h"
 #include "app/gui/AppMainWindow.h"
-#include "script/Arguments.h"
-#include "script/CommandTable.h"
-#include "script/ScriptWaitWindows.h"
 #include "script/gui/InformOperatorDlg.h"
 #include "script/gui/ScriptWindows.h"
 #include "script/gui/WaitWithTimerDlg.h"
 #include "tools/gui/ROIManager.h"
 
 #include <QTimer>
-
-#include <atomic>
 
 namespace vantelis::test {
 namespace {
