@@ -1,7 +1,9 @@
 #include "Ostravo/VideoWriter.h"
 
 #include "platform/ErrorText.h"
+#include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "platform/PathParts.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -275,11 +277,10 @@ class StagedVideo
             return false;
         if (std::filesystem::exists(out, ec) && ::access(m_out.c_str(), W_OK) != 0)
             return false;
-        static std::atomic<unsigned> counter{0};
-        const std::filesystem::path folder = out.has_parent_path() ? out.parent_path() : ".";
-        m_folder = (folder / ("." + out.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
-                              std::to_string(counter.fetch_add(1))))
-                       .string();
+        // A run that was killed left its staged video behind; it goes before this one starts.
+        platform::RemoveStaleTemporaries(platform::FolderOf(m_out, platform::kSlashOnly),
+                                         platform::FileNameOf(m_out, platform::kSlashOnly));
+        m_folder = platform::TemporaryNameBeside(m_out);
         if (::mkdir(m_folder.c_str(), 0700) != 0) {
             m_folder.clear();
             return false;

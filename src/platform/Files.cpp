@@ -128,8 +128,16 @@ pid_t TemporaryWriter(const std::string &suffix)
     return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
 }
 
-// Removes the temporaries of folder/name left by writers that are gone: their process has ended
-// and nobody holds the lock a writer keeps on its temporary file until the rename.
+} // namespace
+
+std::string TemporaryNameBeside(const std::string &path)
+{
+    return JoinPath(FolderOf(path, kSlashOnly),
+                    "." + FileNameOf(path, kSlashOnly) + ".tmp" + std::to_string(::getpid()) + "_" +
+                        std::to_string(g_tempCounter.fetch_add(1)),
+                    kSlashOnly);
+}
+
 void RemoveStaleTemporaries(const std::string &folder, const std::string &name)
 {
     const std::string prefix = "." + name + ".tmp";
@@ -154,11 +162,21 @@ void RemoveStaleTemporaries(const std::string &folder, const std::string &name)
         if (fd < 0)
             continue;
         struct stat info;
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.c_str());
+        if (::fstat(fd, &info) == 0) {
+            if (S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                ::unlink(path.c_str());
+            } else if (S_ISDIR(info.st_mode)) {
+                // A staged video's folder: only the file of that name is taken, so anything else
+                // (never put there by a writer) keeps the folder.
+                ::unlinkat(fd, name.c_str(), 0);
+                ::rmdir(path.c_str());
+            }
+        }
         ::close(fd);
     }
 }
+
+namespace {
 
 enum class Existing
 {
@@ -199,10 +217,7 @@ bool ReplaceWith(const std::string &target, const std::function<bool(int fd, std
     }
     RemoveStaleTemporaries(FolderOf(path, kSlashOnly), FileNameOf(path, kSlashOnly));
 
-    std::string temp = JoinPath(FolderOf(path, kSlashOnly),
-                                "." + FileNameOf(path, kSlashOnly) + ".tmp" + std::to_string(::getpid()) +
-                                    "_" + std::to_string(g_tempCounter.fetch_add(1)),
-                                kSlashOnly);
+    std::string temp = TemporaryNameBeside(path);
     int fd = FailHere(ReplaceFailurePoint::Create)
                  ? (errno = EACCES, -1)
                  : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);

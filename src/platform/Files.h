@@ -46,6 +46,14 @@ inline bool AtomicReplace(const std::string &path, const std::vector<unsigned ch
 // failure errno tells why, EEXIST when the name is taken; nothing is left behind.
 bool AtomicCreate(const std::string &path, std::string_view bytes, std::string *error = nullptr);
 
+// A temporary name beside path: "." + name + ".tmp" + process id + "_" + a number unique in the
+// process. A temporary whose writer has ended is stale.
+std::string TemporaryNameBeside(const std::string &path);
+// Removes the temporaries of folder/name left by writers that are gone: their process has ended
+// and nobody holds the lock a writer keeps on its temporary file until the rename. A temporary
+// folder (a video staged under its name) goes with the file of that name in it.
+void RemoveStaleTemporaries(const std::string &folder, const std::string &name);
+
 // Writes through a temporary file beside path ("." + name + ".tmp" + process id + "_" + number),
 // which its writer keeps locked until the rename. Every replace first removes the temporaries of
 // path whose writer is gone (its process ended, as after a kill, and nobody holds its lock).

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using vantelis::test::ReadFileBytes;
@@ -257,6 +260,37 @@ TEST_F(VideoFolder, FailuresNameTheFile)
         out.c_str(), folder.c_str(), one, 5.0, [&](const std::string &t) { progress.push_back(t); }, nullptr,
         error, 0, 65535));
     EXPECT_EQ(progress, std::vector<std::string>{""});
+}
+
+TEST_F(VideoFolder, AVideoStagedByAKilledRunIsClearedByTheNextVideo)
+{
+    // The staging folder a run that was killed mid-write leaves beside its video: its writer's
+    // process id is that of a child that has ended.
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string staged = dir.file(".clip.avi.tmp" + std::to_string(gone) + "_0");
+    std::filesystem::create_directory(staged);
+    vantelis::test::WriteFileBytes(staged + "/clip.avi", "half a video");
+
+    Write("a.png", 1000);
+    Write("b.png", 2000);
+    Ostravo::ImageNameList names;
+    Fill(names, {"a.png", "b.png"});
+    EString error;
+    const std::string out = dir.file("clip.avi");
+    ASSERT_TRUE(
+        Ostravo::CreateVideo(out.c_str(), dir.str().c_str(), names, 5.0, nullptr, nullptr, error, 0, 10000))
+        << error.c_str();
+    cv::Size size;
+    EXPECT_EQ(FrameCount(out, size), 2);
+    std::vector<std::string> left;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.str()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"a.png", "b.png", "clip.avi"}));
 }
 
 } // namespace

@@ -180,6 +180,10 @@ TEST(AtomicReplace, RemovesTheTemporariesOfWritersThatAreGone)
     const std::string notOurs = ".Plexorin.ini.tmpx" + std::to_string(gone);
     for (const std::string &name : {goneName, liveName, ownName, otherFile, notOurs})
         WriteFileBytes(dir.file(name), "half a file");
+    // A file staged in a folder of its own (a video) by a writer that is gone.
+    const std::string goneFolder = ".Plexorin.ini.tmp" + std::to_string(gone) + "_4";
+    ASSERT_TRUE(MakeFolder(dir.file(goneFolder)));
+    WriteFileBytes(dir.file(goneFolder) + "/Plexorin.ini", "half a video");
 
     std::string error;
     ASSERT_TRUE(AtomicReplace(path, "new", &error)) << error;
