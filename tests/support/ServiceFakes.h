@@ -358,6 +358,27 @@ class StubFractionationWindow : public StubCalibratedTool<FractionationWindow>
 
 using StubProjectionToolWindow = StubCalibratedTool<ProjectionToolWindow>;
 
+// Installs fake in each tool seam whose interface it implements, and the calibrated tools it holds
+// as members (the fractionation and projection tools share function names, so one object cannot
+// be both); each member is kept alive by fake. The null answers come back with RemoveToolServices().
+template <class Fake>
+void InstallToolFakes(const std::shared_ptr<Fake> &fake, FractionationWindow *fractionation = nullptr,
+                      ProjectionToolWindow *projectionTool = nullptr)
+{
+    if constexpr (std::is_base_of_v<RoiLookup, Fake>)
+        InstallRoiLookup(fake);
+    if constexpr (std::is_base_of_v<RoiWindows, Fake>)
+        InstallRoiWindows(fake);
+    if constexpr (std::is_base_of_v<CalibrationWindows, Fake>)
+        InstallCalibrationWindows(fake);
+    if constexpr (std::is_base_of_v<ProjectionParamsWindow, Fake>)
+        InstallProjectionParamsWindow(fake);
+    if (fractionation)
+        InstallFractionationWindow(std::shared_ptr<FractionationWindow>(fake, fractionation));
+    if (projectionTool)
+        InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow>(fake, projectionTool));
+}
+
 // The texts of the messages shown so far.
 inline std::vector<std::string> MessageTexts(const FakeUi &ui)
 {

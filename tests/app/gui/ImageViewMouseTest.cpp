@@ -4,6 +4,7 @@
 #include "ImageViewTest.h"
 
 #include "app/ToolServices.h"
+#include "support/ServiceFakes.h"
 
 #include <QMenu>
 #include <QTest>
@@ -101,12 +102,7 @@ class FakeTools : public RoiLookup,
 
     static void Install(const std::shared_ptr<FakeTools> &tools)
     {
-        InstallRoiLookup(tools);
-        InstallRoiWindows(tools);
-        InstallCalibrationWindows(tools);
-        InstallProjectionParamsWindow(tools);
-        InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow>(tools, &tools->m_projectionTool));
-        InstallFractionationWindow(std::shared_ptr<FractionationWindow>(tools, &tools->m_fractionationTool));
+        InstallToolFakes(tools, &tools->m_fractionationTool, &tools->m_projectionTool);
     }
 
     std::vector<ROIObject> m_roiList;

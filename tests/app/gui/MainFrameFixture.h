@@ -98,12 +98,7 @@ class FakeTools : public StubRoiLookup,
 
     static void Install(const std::shared_ptr<FakeTools> &tools)
     {
-        InstallRoiLookup(tools);
-        InstallRoiWindows(tools);
-        InstallCalibrationWindows(tools);
-        InstallProjectionParamsWindow(tools);
-        InstallFractionationWindow(std::shared_ptr<FractionationWindow>(tools, &tools->fractionation));
-        InstallProjectionToolWindow(std::shared_ptr<ProjectionToolWindow>(tools, &tools->projectionTool));
+        InstallToolFakes(tools, &tools->fractionation, &tools->projectionTool);
     }
 
   private:
