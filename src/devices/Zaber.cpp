@@ -41,10 +41,10 @@ long L(int32_t value)
     return static_cast<long>(value);
 }
 
-double ReadDoubleKey(const char *key, double fallback)
+double ReadDoubleKey(const char *key, double fallback, const char *file)
 {
     char text[30];
-    Ostravo::E_GetPrivateProfileString("Zaber", key, "", text, sizeof text, _settings_ini_path.c_str());
+    Ostravo::E_GetPrivateProfileString("Zaber", key, "", text, sizeof text, file);
     double value = 0.0;
     return std::sscanf(text, "%lf", &value) == 1 ? value : fallback;
 }
@@ -228,19 +228,22 @@ bool Zaber::Initialize(EString &error)
             error.Assign("Zaber::Initialize() - Zaber stage is not connected.");
         return false;
     }
-    Settings settings;
-    settings.focusDevice =
-        Ostravo::ReadProfileInt("Zaber", "ZaberFocusDeviceIndex", 1, _settings_ini_path.c_str(), 30);
-    settings.xDevice =
-        Ostravo::ReadProfileInt("Zaber", "ZaberXAxisDeviceIndex", 1, _settings_ini_path.c_str(), 30);
-    settings.focusAxis =
-        Ostravo::ReadProfileInt("Zaber", "ZaberFocusAxisIndex", 1, _settings_ini_path.c_str(), 30);
-    settings.xAxis = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisIndex", 2, _settings_ini_path.c_str(), 30);
-    settings.stepsPerMmZ = ReadDoubleKey("ZaberStepsPerMM_Z", kDefaultStepsPerMm);
-    settings.stepsPerMmX = ReadDoubleKey("ZaberStepsPerMM_X", kDefaultStepsPerMm);
+    const Settings settings = ReadSettings(_settings_ini_path.c_str());
     std::lock_guard<std::mutex> lock(SettingsMutex());
     StoredSettings() = settings;
     return true;
+}
+
+Zaber::Settings Zaber::ReadSettings(const char *file)
+{
+    Settings settings;
+    settings.focusDevice = Ostravo::ReadProfileInt("Zaber", "ZaberFocusDeviceIndex", 1, file, 30);
+    settings.xDevice = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisDeviceIndex", 1, file, 30);
+    settings.focusAxis = Ostravo::ReadProfileInt("Zaber", "ZaberFocusAxisIndex", 1, file, 30);
+    settings.xAxis = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisIndex", 2, file, 30);
+    settings.stepsPerMmZ = ReadDoubleKey("ZaberStepsPerMM_Z", kDefaultStepsPerMm, file);
+    settings.stepsPerMmX = ReadDoubleKey("ZaberStepsPerMM_X", kDefaultStepsPerMm, file);
+    return settings;
 }
 
 bool Zaber::CheckStatus(ZaberAxis axis, EString &status, EString &error)

@@ -42,6 +42,9 @@ class Zaber
         double stepsPerMmX = 0.0;
     };
     static Settings CurrentSettings();
+    // The [Zaber] settings of a settings file, each missing or unreadable value at its default
+    // (device 1, focus axis 1, X axis 2, kDefaultStepsPerMm).
+    static Settings ReadSettings(const char *file);
     // Test hook: forgets the settings, as before the first Initialize.
     static void ResetForTesting();
     // Test hook: the pause between status polls of WaitForMoveToFinish (250 ms; 0 restores it).

@@ -71,6 +71,41 @@ TEST_F(ZaberTest, HalfStepsRoundAwayFromZeroWithTheAxisOwnSetting)
               (std::vector<std::string>{"01 1 move abs 3", "01 1 move abs -3", "03 1 move rel 2"}));
 }
 
+// The driver and the stage panel read [Zaber] through one reader: each value, or its default when
+// missing or unreadable; a value past 32 bits is held at the limit.
+TEST_F(ZaberTest, SettingsAreEachValueOrItsDefault)
+{
+    struct Case
+    {
+        const char *name;
+        const char *lines;
+        Zaber::Settings expected;
+    };
+    const double d = Zaber::kDefaultStepsPerMm;
+    const Case cases[] = {
+        {"none", "", {1, 1, 1, 2, d, d}},
+        {"all",
+         "ZaberFocusDeviceIndex=4\r\nZaberXAxisDeviceIndex=5\r\nZaberFocusAxisIndex=3\r\n"
+         "ZaberXAxisIndex=1\r\nZaberStepsPerMM_Z=1234.5\r\nZaberStepsPerMM_X=50000\r\n",
+         {4, 5, 3, 1, 1234.5, 50000.0}},
+        {"unreadable",
+         "ZaberFocusDeviceIndex=x\r\nZaberXAxisIndex=\r\nZaberStepsPerMM_Z=many\r\n",
+         {1, 1, 1, 2, d, d}},
+        {"past 32 bits", "ZaberXAxisDeviceIndex=99999999999\r\n", {1, INT32_MAX, 1, 2, d, d}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteSettings(c.lines);
+        const Zaber::Settings read = Zaber::ReadSettings(ini.c_str());
+        EXPECT_EQ(read.focusDevice, c.expected.focusDevice);
+        EXPECT_EQ(read.xDevice, c.expected.xDevice);
+        EXPECT_EQ(read.focusAxis, c.expected.focusAxis);
+        EXPECT_EQ(read.xAxis, c.expected.xAxis);
+        EXPECT_DOUBLE_EQ(read.stepsPerMmZ, c.expected.stepsPerMmZ);
+        EXPECT_DOUBLE_EQ(read.stepsPerMmX, c.expected.stepsPerMmX);
+    }
+}
+
 // Every refusal happens before anything is sent.
 TEST_F(ZaberTest, RefusedRequestsSendNothing)
 {

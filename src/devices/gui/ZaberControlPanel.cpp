@@ -6,7 +6,6 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/LogError.h"
 #include "Ostravo/Profile.h"
-#include "Ostravo/ProfileValues.h"
 #include "Ostravo/SerialPort.h"
 #include "Ostravo/TextFormat.h"
 #include "platform/Utf8Text.h"
@@ -173,18 +172,13 @@ void ZaberControlPanel::OnInitDialog()
     if (theApp.m_stage_port == 0)
         return;
     const char *ini = m_settings_path.c_str();
-    auto readDouble = [&](const char *key) {
-        char text[30];
-        Ostravo::E_GetPrivateProfileString("Zaber", key, "", text, sizeof text, ini);
-        double value = 0.0;
-        return std::sscanf(text, "%lf", &value) == 1 ? value : Zaber::kDefaultStepsPerMm;
-    };
-    m_focus_device = Ostravo::ReadProfileInt("Zaber", "ZaberFocusDeviceIndex", 1, ini, 30);
-    m_x_device = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisDeviceIndex", 1, ini, 30);
-    m_focus_axis = Ostravo::ReadProfileInt("Zaber", "ZaberFocusAxisIndex", 1, ini, 30);
-    m_x_axis = Ostravo::ReadProfileInt("Zaber", "ZaberXAxisIndex", 2, ini, 30);
-    m_steps_per_mm_x = readDouble("ZaberStepsPerMM_X");
-    m_steps_per_mm_z = readDouble("ZaberStepsPerMM_Z");
+    const Zaber::Settings settings = Zaber::ReadSettings(ini);
+    m_focus_device = settings.focusDevice;
+    m_x_device = settings.xDevice;
+    m_focus_axis = settings.focusAxis;
+    m_x_axis = settings.xAxis;
+    m_steps_per_mm_x = settings.stepsPerMmX;
+    m_steps_per_mm_z = settings.stepsPerMmZ;
 
     SetControlText(kComText, FormatText("COM%ld", L(theApp.m_stage_port)));
     SetControlText(kBaudText, FormatText("%lu baud", static_cast<unsigned long>(theApp.m_stage_baud)));
