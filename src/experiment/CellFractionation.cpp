@@ -527,7 +527,8 @@ void BlankBeyondTrailMeniscus(FractionationRun &run)
     const int e =
         std::clamp(static_cast<int>(run.trail.template_width + run.trail.x - run.lead.x), 0, lastImage.cols);
     cv::Mat blanked = cv::Mat::zeros(lastImage.size(), lastImage.type());
-    lastImage.colRange(0, e).copyTo(blanked.colRange(0, e));
+    if (e > 0) // a trail at or left of the lead column leaves nothing to keep
+        lastImage.colRange(0, e).copyTo(blanked.colRange(0, e));
     lastImage = blanked;
 }
 

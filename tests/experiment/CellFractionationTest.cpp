@@ -376,6 +376,21 @@ TEST_F(FractionationPipelineTest, FractionsAreTheConstructedOnesAndSwapWithTheCe
     EXPECT_NEAR(bottoms[0], tops[1], 0.03);
 }
 
+// A slug that moves right puts the trail meniscus of the last frame at or left of the lead column,
+// so that frame is blanked whole; the run goes on instead of failing inside the image library.
+TEST_F(FractionationPipelineTest, ALastFrameBlankedWholeStillGivesAReport)
+{
+    SyntheticExperimentParams p = FlowParams(14, 9);
+    p.flow_leftward = false;
+    const SyntheticExperimentTruth t = vantelis::test::WriteSyntheticExperiment(m_dir.str() + "/right", p);
+    Use(t);
+    double top = -1.0, bottom = -1.0;
+    std::string error;
+    EXPECT_TRUE(CreateFractionationReport(t.folder, "frac", top, bottom, error)) << error;
+    EXPECT_TRUE(fs::exists(t.folder + "/frac.txt"));
+    EXPECT_EQ(error, "");
+}
+
 TEST_F(FractionationPipelineTest, HeadlessAnalysesWriteTheirFiles)
 {
     const SyntheticExperimentTruth &t = Experiment(false);
