@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -285,6 +286,11 @@ class StagedVideo
             m_folder.clear();
             return false;
         }
+        // Held until the folder goes: the staged video is not stale while it is written, also for
+        // a writer whose process the next one cannot see.
+        m_lock = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_lock >= 0)
+            ::flock(m_lock, LOCK_EX | LOCK_NB);
         m_path = (std::filesystem::path(m_folder) / out.filename()).string();
         return true;
     }
@@ -319,10 +325,13 @@ class StagedVideo
             ::unlink(m_path.c_str());
         if (!m_folder.empty())
             ::rmdir(m_folder.c_str());
+        if (m_lock >= 0)
+            ::close(m_lock);
     }
     std::string m_out;
     std::string m_folder;
     std::string m_path;
+    int m_lock = -1; // the staging folder, locked while this writer uses it
 };
 
 // Opens the writer on frame (the first frame, already made) and writes it, then the frames next

@@ -20,15 +20,6 @@
 #include <thread>
 #include <utility>
 
-namespace globals {
-AnalysisFrame _analysis_frame;
-} // namespace globals
-
-void AnalysisFrame::Clear()
-{
-    *this = AnalysisFrame();
-}
-
 namespace {
 
 constexpr int kLeadMargin = 200;     // columns beyond the lead meniscus template searched for it
@@ -95,11 +86,6 @@ void ComputeMaxPixelBackground(AnalysisFrame &f)
         cv::max(f.m_maxBackground, image, f.m_maxBackground);
 }
 
-void ComputeMaxPixelBackground()
-{
-    ComputeMaxPixelBackground(_analysis_frame);
-}
-
 void QuickSortInts(int *a, int lo, int hi)
 {
     while (lo < hi) {
@@ -143,11 +129,6 @@ void ComputeMedianPixelBackground(AnalysisFrame &f, int n)
     });
 }
 
-void ComputeMedianPixelBackground(int n)
-{
-    ComputeMedianPixelBackground(_analysis_frame, n);
-}
-
 void ComputeNoiseFreeMaxBackground(AnalysisFrame &f)
 {
     cv::Mat excess;
@@ -158,11 +139,6 @@ void ComputeNoiseFreeMaxBackground(AnalysisFrame &f)
     const double root = cv::sum(f.m_sqrtMaxBackground)[0];
     const double d = root > 0.0 ? cv::sum(excess)[0] / root : 0.0;
     f.m_noiseFreeBackground = maxFloat - d * f.m_sqrtMaxBackground;
-}
-
-void ComputeNoiseFreeMaxBackground()
-{
-    ComputeNoiseFreeMaxBackground(_analysis_frame);
 }
 
 std::vector<double> ComputeRowProfile(cv::Mat image)
@@ -373,19 +349,6 @@ bool WriteFractionationReportFile(const std::string &folder, const std::string &
         error = (notCreated ? "Unable to create file: " : "Unable to write file: ") + path;
         return false;
     }
-    return true;
-}
-
-bool WriteFractionationReport(std::string folder, std::string full_name, std::string output_name,
-                              ExperimentData experiment, std::string &error)
-{
-    FractionationSums sums;
-    if (!WriteFractionationReportFile(folder, output_name,
-                                      FractionationReportInputOf(full_name, experiment, _flow_analysis),
-                                      _analysis_frame.m_profile, sums, error))
-        return false;
-    _analysis_frame.m_topFraction = sums.top_fraction;
-    _analysis_frame.m_bottomFraction = sums.bottom_fraction;
     return true;
 }
 

@@ -7,7 +7,7 @@
 //
 // A run keeps its working state (frames, backgrounds, profile) in an AnalysisFrame of its own and
 // hands it from step to step; it reads the sample-flow measurements (MeniscusFrames.h) once, at its
-// start. The step functions without a frame work on the global _analysis_frame.
+// start.
 #include "experiment/ExperimentData.h"
 #include "experiment/MeniscusFrames.h"
 
@@ -27,16 +27,7 @@ struct AnalysisFrame
     cv::Mat m_sqrtMaxBackground;   // 32-bit float
     cv::Mat m_trailImage;
     std::vector<cv::Mat> m_images; // 16-bit one-channel, all of one size, in time order
-    double m_bottomFraction = 0.0;
-    double m_topFraction = 0.0;
-
-    void Clear();
 };
-
-namespace globals {
-extern AnalysisFrame _analysis_frame;
-} // namespace globals
-using namespace globals;
 
 using Contours = std::vector<std::vector<cv::Point>>;
 
@@ -44,10 +35,6 @@ using Contours = std::vector<std::vector<cv::Point>>;
 void ComputeMaxPixelBackground(AnalysisFrame &frame);
 void ComputeMedianPixelBackground(AnalysisFrame &frame, int n);
 void ComputeNoiseFreeMaxBackground(AnalysisFrame &frame);
-// The same over _analysis_frame.
-void ComputeMaxPixelBackground();
-void ComputeMedianPixelBackground(int n);
-void ComputeNoiseFreeMaxBackground();
 // Sorts a[lo..hi] ascending in place.
 void QuickSortInts(int *a, int lo, int hi);
 // The sum of every row of a 32-bit float image.
@@ -107,10 +94,6 @@ FractionationReportInput FractionationReportInputOf(const std::string &full_name
 bool WriteFractionationReportFile(const std::string &folder, const std::string &output_name,
                                   const FractionationReportInput &in, const std::vector<double> &profile,
                                   FractionationSums &sums, std::string &error);
-// The same from _analysis_frame.m_profile and the global split-line results; sets the fractions in
-// _analysis_frame.
-bool WriteFractionationReport(std::string folder, std::string full_name, std::string output_name,
-                              ExperimentData experiment, std::string &error);
 // Loads the frames, builds the backgrounds and the profile and writes the report; top and bottom
 // get its fractions, and are set only on success.
 bool ComputeFractionation(std::string folder, std::string full_name, std::string output_name,

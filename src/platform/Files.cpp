@@ -161,9 +161,11 @@ void RemoveStaleTemporaries(const std::string &folder, const std::string &name)
         int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             continue;
+        // A writer the process check cannot see (another machine on a shared folder) still holds
+        // the lock on its temporary file or folder.
         struct stat info;
-        if (::fstat(fd, &info) == 0) {
-            if (S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (::fstat(fd, &info) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (S_ISREG(info.st_mode)) {
                 ::unlink(path.c_str());
             } else if (S_ISDIR(info.st_mode)) {
                 // A staged video's folder: only the file of that name is taken, so anything else

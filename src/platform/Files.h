@@ -51,7 +51,8 @@ bool AtomicCreate(const std::string &path, std::string_view bytes, std::string *
 std::string TemporaryNameBeside(const std::string &path);
 // Removes the temporaries of folder/name left by writers that are gone: their process has ended
 // and nobody holds the lock a writer keeps on its temporary file until the rename. A temporary
-// folder (a video staged under its name) goes with the file of that name in it.
+// folder (a video staged under its name) goes with the file of that name in it, unless its writer
+// holds a lock on the folder likewise.
 void RemoveStaleTemporaries(const std::string &folder, const std::string &name);
 
 // Writes through a temporary file beside path ("." + name + ".tmp" + process id + "_" + number),

@@ -30,15 +30,14 @@ namespace {
 class FrameTest : public ::testing::Test
 {
   protected:
-    FrameTest() { _analysis_frame.Clear(); }
-    ~FrameTest() override { _analysis_frame.Clear(); }
-
-    static void AddFrame(std::initializer_list<uint16_t> values, int cols)
+    void AddFrame(std::initializer_list<uint16_t> values, int cols)
     {
         cv::Mat image(static_cast<int>(values.size()) / cols, cols, CV_16UC1);
         std::copy(values.begin(), values.end(), image.begin<uint16_t>());
-        _analysis_frame.m_images.push_back(image);
+        m_frame.m_images.push_back(image);
     }
+
+    AnalysisFrame m_frame;
 };
 
 TEST(QuickSortIntsTest, SortsEveryOrderAscending)
@@ -63,9 +62,9 @@ TEST_F(FrameTest, BackgroundsOfFiveFramesAreTheirMaximumAndMedian)
     AddFrame({9, 0, 2}, 3);
     AddFrame({3, 0, 2}, 3);
     AddFrame({5, 65535, 3}, 3);
-    ComputeMaxPixelBackground();
-    ComputeMedianPixelBackground(5);
-    const cv::Mat &mx = _analysis_frame.m_maxBackground, &md = _analysis_frame.m_medianBackground;
+    ComputeMaxPixelBackground(m_frame);
+    ComputeMedianPixelBackground(m_frame, 5);
+    const cv::Mat &mx = m_frame.m_maxBackground, &md = m_frame.m_medianBackground;
     ASSERT_EQ(mx.type(), CV_16UC1);
     ASSERT_EQ(md.type(), CV_16UC1);
     EXPECT_EQ(mx.at<uint16_t>(0, 0), 9);
@@ -76,10 +75,10 @@ TEST_F(FrameTest, BackgroundsOfFiveFramesAreTheirMaximumAndMedian)
     EXPECT_EQ(md.at<uint16_t>(0, 2), 3);
 
     // d = (4 + 65535 + 1) / (3 + 255.998... + 2) ; the noise-free value is max - d * sqrt(max).
-    ComputeNoiseFreeMaxBackground();
+    ComputeNoiseFreeMaxBackground(m_frame);
     const double root = std::sqrt(9.0) + std::sqrt(65535.0) + std::sqrt(4.0);
     const double d = (4.0 + 65535.0 + 1.0) / root;
-    const cv::Mat &nf = _analysis_frame.m_noiseFreeBackground;
+    const cv::Mat &nf = m_frame.m_noiseFreeBackground;
     ASSERT_EQ(nf.type(), CV_32FC1);
     EXPECT_NEAR(nf.at<float>(0, 0), 9.0 - d * 3.0, 1e-2);
     EXPECT_NEAR(nf.at<float>(0, 2), 4.0 - d * 2.0, 1e-2);
@@ -90,25 +89,25 @@ TEST_F(FrameTest, MedianUsesOnlyTheLastFiveFramesAndIdenticalFramesHaveNoNoise)
     AddFrame({60000, 100}, 2); // only in the maximum
     for (int i = 0; i < 5; ++i)
         AddFrame({400, 100}, 2);
-    ComputeMaxPixelBackground();
-    ComputeMedianPixelBackground(6);
-    EXPECT_EQ(_analysis_frame.m_medianBackground.at<uint16_t>(0, 0), 400);
-    EXPECT_EQ(_analysis_frame.m_maxBackground.at<uint16_t>(0, 0), 60000);
+    ComputeMaxPixelBackground(m_frame);
+    ComputeMedianPixelBackground(m_frame, 6);
+    EXPECT_EQ(m_frame.m_medianBackground.at<uint16_t>(0, 0), 400);
+    EXPECT_EQ(m_frame.m_maxBackground.at<uint16_t>(0, 0), 60000);
 
-    _analysis_frame.m_images.erase(_analysis_frame.m_images.begin());
-    ComputeMaxPixelBackground();
-    ComputeMedianPixelBackground(5);
-    ComputeNoiseFreeMaxBackground();
-    EXPECT_FLOAT_EQ(_analysis_frame.m_noiseFreeBackground.at<float>(0, 0), 400.0f);
-    EXPECT_FLOAT_EQ(_analysis_frame.m_noiseFreeBackground.at<float>(0, 1), 100.0f);
+    m_frame.m_images.erase(m_frame.m_images.begin());
+    ComputeMaxPixelBackground(m_frame);
+    ComputeMedianPixelBackground(m_frame, 5);
+    ComputeNoiseFreeMaxBackground(m_frame);
+    EXPECT_FLOAT_EQ(m_frame.m_noiseFreeBackground.at<float>(0, 0), 400.0f);
+    EXPECT_FLOAT_EQ(m_frame.m_noiseFreeBackground.at<float>(0, 1), 100.0f);
 }
 
 TEST_F(FrameTest, MedianOfFewerThanFiveFramesIsRefusedNotReadPastTheList)
 {
     AddFrame({1, 2}, 2);
     AddFrame({1, 2}, 2);
-    EXPECT_THROW(ComputeMedianPixelBackground(2), std::runtime_error);
-    EXPECT_THROW(ComputeMedianPixelBackground(5), std::runtime_error);
+    EXPECT_THROW(ComputeMedianPixelBackground(m_frame, 2), std::runtime_error);
+    EXPECT_THROW(ComputeMedianPixelBackground(m_frame, 5), std::runtime_error);
 }
 
 TEST(RowProfileTest, SumsEveryRowNegativesIncluded)
@@ -237,21 +236,20 @@ TEST(FractionationReportTest, WritesTheLinesInTheStreamsDefaultNumberForm)
 
 TEST(FractionationReportTest, UnwritableReportFailsTheRunWithItsPath)
 {
-    _analysis_frame.Clear();
-    _analysis_frame.m_profile = {1, 2, 3, 4};
-    _flow_analysis.split_row = 101.0;
+    const std::vector<double> profile = {1, 2, 3, 4};
+    FlowAnalysis flow;
+    flow.split_row = 101.0;
+    const FractionationReportInput in = FractionationReportInputOf("x", ExperimentData(), flow);
     vantelis::test::TempDir dir;
     std::string error;
-    EXPECT_FALSE(WriteFractionationReport(dir.str(), "x", "missing/sub/report", ExperimentData(), error));
+    FractionationSums sums;
+    EXPECT_FALSE(WriteFractionationReportFile(dir.str(), "missing/sub/report", in, profile, sums, error));
     EXPECT_EQ(error, "Unable to create file: " + dir.str() + "/missing/sub/report.txt");
-    EXPECT_EQ(_analysis_frame.m_topFraction, 0.0);
 
-    ASSERT_TRUE(WriteFractionationReport(dir.str(), "x", "report", ExperimentData(), error)) << error;
-    EXPECT_DOUBLE_EQ(_analysis_frame.m_topFraction, 1.0 / 8.0);
-    EXPECT_DOUBLE_EQ(_analysis_frame.m_bottomFraction, 7.0 / 8.0);
+    ASSERT_TRUE(WriteFractionationReportFile(dir.str(), "report", in, profile, sums, error)) << error;
+    EXPECT_DOUBLE_EQ(sums.top_fraction, 1.0 / 8.0);
+    EXPECT_DOUBLE_EQ(sums.bottom_fraction, 7.0 / 8.0);
     EXPECT_TRUE(fs::exists(dir.str() + "/report.txt"));
-    _analysis_frame.Clear();
-    ResetSampleFlowResults();
 }
 
 // ---- the pipeline on generated experiments ----
@@ -278,11 +276,7 @@ class FractionationPipelineTest : public ExperimentTest
 {
   protected:
     void Use(const SyntheticExperimentTruth &t) { theApp.m_data_directory = t.data_folder; }
-    ~FractionationPipelineTest() override
-    {
-        ResetSampleFlowResults();
-        _analysis_frame.Clear();
-    }
+    ~FractionationPipelineTest() override { ResetSampleFlowResults(); }
 };
 
 double ReportValue(const std::string &path, const std::string &key)
@@ -365,9 +359,6 @@ TEST_F(FractionationPipelineTest, FractionsAreTheConstructedOnesAndSwapWithTheCe
         EXPECT_EQ(ReportValue(report, "Upper Channel Position"), 400.0);
         EXPECT_EQ(ReportValue(report, "Lower Channel Position"), 1500.0);
         // The run leaves no state behind.
-        EXPECT_TRUE(_analysis_frame.m_images.empty());
-        EXPECT_TRUE(_analysis_frame.m_profile.empty());
-        EXPECT_EQ(_analysis_frame.m_topFraction, 0.0);
         EXPECT_EQ(_flow_analysis.shift_px_per_frame, 0.0);
     }
     // 14 cells above and 9 below, then 9 above and 14 below: the fractions change places.

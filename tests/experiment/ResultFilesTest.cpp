@@ -47,7 +47,6 @@ class ResultFilesTest : public ExperimentTest
     {
         platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
         ResetSampleFlowResults();
-        _analysis_frame.Clear();
     }
     // A copy of the experiment that the test may change.
     std::string CopyOfExperiment(const std::string &name)
@@ -99,7 +98,6 @@ TEST_F(ResultFilesTest, AFailedRunKeepsTheEarlierResultsWholeAndLeavesNoTemporar
         EXPECT_EQ(Contents(out), good);
         platform::FailNextReplaceAt(platform::ReplaceFailurePoint::None);
         ResetSampleFlowResults();
-        _analysis_frame.Clear();
     }
 
     // A new name whose first file fails leaves no file at all: no small image without its montage.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -191,6 +193,42 @@ TEST(AtomicReplace, RemovesTheTemporariesOfWritersThatAreGone)
     std::vector<std::string> expected{notOurs, liveName, ownName, otherFile, "Plexorin.ini"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Names(ListFolder(dir.str())), expected);
+}
+
+TEST(AtomicReplace, KeepsTheTemporariesWhoseWriterStillHoldsTheirLock)
+{
+    // A writer on another machine sharing the folder: its process id means nothing here, but it
+    // holds the lock on its temporary file, or on the folder it stages a video in.
+    TempDir dir;
+    const std::string path = dir.file("Plexorin.ini");
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string lockedFile = ".Plexorin.ini.tmp" + std::to_string(gone) + "_1";
+    const std::string lockedFolder = ".Plexorin.ini.tmp" + std::to_string(gone) + "_2";
+    WriteFileBytes(dir.file(lockedFile), "half a file");
+    ASSERT_TRUE(MakeFolder(dir.file(lockedFolder)));
+    WriteFileBytes(dir.file(lockedFolder) + "/Plexorin.ini", "half a video");
+    std::vector<int> locks;
+    for (const std::string &name : {lockedFile, lockedFolder}) {
+        const int fd = ::open(dir.file(name).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0) << name;
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << name;
+        locks.push_back(fd);
+    }
+
+    std::string error;
+    EXPECT_TRUE(AtomicReplace(path, "new", &error)) << error;
+    EXPECT_EQ(ReadFileBytes(dir.file(lockedFile)), "half a file");
+    EXPECT_EQ(ReadFileBytes(dir.file(lockedFolder) + "/Plexorin.ini"), "half a video");
+
+    // Once the locks are gone, so are the temporaries.
+    for (int fd : locks)
+        ::close(fd);
+    EXPECT_TRUE(AtomicReplace(path, "newer", &error)) << error;
+    EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Plexorin.ini"});
 }
 
 TEST(Files, CopyUnderAFileSizeLimitFailsAndLeavesNoFile)
