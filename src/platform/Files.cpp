@@ -158,7 +158,8 @@ void RemoveStaleTemporaries(const std::string &folder, const std::string &name)
     }
     ::closedir(dir);
     for (const std::string &path : stale) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        // Non-blocking: something else under a temporary's name (a FIFO) must not hold the writer.
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
         // A writer the process check cannot see (another machine on a shared folder) still holds

@@ -231,6 +231,26 @@ TEST(AtomicReplace, KeepsTheTemporariesWhoseWriterStillHoldsTheirLock)
     EXPECT_EQ(Names(ListFolder(dir.str())), std::vector<std::string>{"Plexorin.ini"});
 }
 
+// Something else under a temporary's name (here a FIFO) neither blocks the writer nor goes.
+TEST(AtomicReplace, AFifoNamedLikeAStaleTemporaryDoesNotBlockTheWriter)
+{
+    TempDir dir;
+    const std::string path = dir.file("Plexorin.ini");
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string fifo = dir.file(".Plexorin.ini.tmp" + std::to_string(gone) + "_0");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    bool written = false;
+    std::string error;
+    EXPECT_TRUE(ReturnsWithoutBlocking([&] { written = AtomicReplace(path, "new", &error); }, {fifo}));
+    EXPECT_TRUE(written) << error;
+    EXPECT_EQ(ReadFileBytes(path), "new");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(fifo)));
+}
+
 TEST(Files, CopyUnderAFileSizeLimitFailsAndLeavesNoFile)
 {
     // A copy that meets the file-size limit must fail as a write, not end the process, and leave
