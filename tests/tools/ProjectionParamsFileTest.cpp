@@ -70,6 +70,24 @@ TEST_F(ProjectionParamsFileTest, NameMappingDiffersByCaller)
     }
 }
 
+// LIB lies beside the settings file, whichever separator leads to it; no folder means the current one.
+TEST(ProjectionParamsLibFolder, LibIsBesideTheSettingsFile)
+{
+    const struct
+    {
+        const char *settings;
+        const char *file;
+    } cases[] = {
+        {"Plexorin.ini", "./LIB/Cells.pa_params"},
+        {"/Plexorin.ini", "/LIB/Cells.pa_params"},
+        {"\\Plexorin.ini", "/LIB/Cells.pa_params"},
+        {"/no-such-data/Plexorin.ini", "/no-such-data/LIB/Cells.pa_params"},
+        {"C:\\no-such-data\\Plexorin.ini", "C:/no-such-data/LIB/Cells.pa_params"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ProjectionParamsFileFor(ParamsNameRule::Run, "Cells", c.settings), c.file) << c.settings;
+}
+
 TEST_F(ProjectionParamsFileTest, ExistingSetFileIsFoundIgnoringCaseOfExtension)
 {
     WriteText(Lib("Cells.PA_params"), "[RightSideProjection]\r\nNumPeaksToFind=3\r\n");

@@ -248,6 +248,12 @@ bool FolderToolWindow::LoadImageFolderCalibration()
     return false;
 }
 
+void FolderToolWindow::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    RestartTimer(m_setup.showRoiTimer, 100);
+}
+
 void FolderToolWindow::closeEvent(QCloseEvent *event)
 {
     InvalidateAllViews();

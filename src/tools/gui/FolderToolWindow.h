@@ -64,9 +64,8 @@ class FolderToolWindow : public ToolWindow
     ~FolderToolWindow() override;
 
     virtual void SaveSettings() = 0;
-    // The run's inputs, disabled while the run goes and enabled again when it has ended.
+    // Disables the run's inputs as the run starts; the window enables them again when it has ended.
     virtual void DisableControls() = 0;
-    virtual void EnableControls() = 0;
 
     void OnBrowseDirectory();
     void OnRoiManager();
@@ -127,6 +126,8 @@ class FolderToolWindow : public ToolWindow
 
     std::vector<std::string> SelectedEntries() const;
 
+    // Shows the chosen ROI shortly after the window appears.
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
     const char *Caption() const { return m_setup.caption; }

@@ -3,9 +3,6 @@
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
 #include "Ostravo/Profile.h"
-#include "Ostravo/TextFormat.h"
-#include "app/AnalysisToolWindows.h"
-#include "app/AppCommands.h"
 #include "app/AppServices.h"
 #include "app/BackgroundImages.h"
 #include "app/PlexorinApp.h"
@@ -340,18 +337,6 @@ void FractionationAnalysisDlg::EnableControls()
     EnableControl(kRun, !BackgroundNames().empty());
 }
 
-bool FractionationAnalysisDlg::GetSelectedImages(std::vector<std::string> &paths) const
-{
-    paths.clear();
-    const std::string folder = ControlText(kDirectory);
-    for (const std::string &entry : SelectedEntries()) {
-        EString path;
-        path.JoinPath(folder.c_str(), entry.c_str());
-        paths.push_back(path.c_str());
-    }
-    return true;
-}
-
 bool FractionationAnalysisDlg::LoadRunParams(ProjectionAnalysisParams &params, EString &error) const
 {
     FractionationControls controls;
@@ -376,5 +361,4 @@ void FractionationAnalysisDlg::showEvent(QShowEvent *event)
 {
     FolderToolWindow::showEvent(event);
     HideOtherFolderTools(Fractionation().Window());
-    RestartTimer(kShowRoiTimer, 100);
 }

@@ -18,7 +18,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace fractionation_id {
 constexpr int kDirectory = folder_tool_id::kDirectory;
@@ -63,9 +62,7 @@ class FractionationAnalysisDlg : public FolderToolWindow
     void OnOpenLogFile();
     void OnRun();
     void DisableControls() override;
-    void EnableControls() override;
-    // The selected images as full paths.
-    bool GetSelectedImages(std::vector<std::string> &paths) const;
+    void EnableControls();
 
     // Any thread: the renderer and the run read these.
     bool LoadRunParams(ProjectionAnalysisParams &params, EString &error) const;

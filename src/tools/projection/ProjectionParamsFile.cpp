@@ -27,10 +27,7 @@ bool ContainsIgnoringCase(const std::string &text, const char *part)
 std::string LibFolder(const std::string &settingsPath)
 {
     // The LIB folder beside the settings file ("./LIB" for a name without a folder).
-    const std::string folder = platform::LastSeparator(settingsPath) == std::string::npos
-                                   ? std::string(".")
-                                   : platform::FolderPart(settingsPath);
-    return platform::NormalizePath(folder + "/LIB");
+    return platform::NormalizePath(platform::JoinPath(platform::FolderOf(settingsPath), "LIB"));
 }
 
 std::string ReadKey(const std::string &file, const char *key, const char *fallback)

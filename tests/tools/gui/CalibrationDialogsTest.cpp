@@ -3,15 +3,12 @@
 #include "Screenshot.h"
 #include "app/gui/ImageViewTest.h"
 
-#include "app/RenderList.h"
 #include "app/Renderer.h"
 #include "app/ToolServices.h"
 #include "app/ViewGlobals.h"
 #include "tools/gui/CalibrationDialogs.h"
 #include "tools/gui/CalibrationDialogsOwner.h"
 
-#include <QApplication>
-#include <QLineEdit>
 #include <QTest>
 
 namespace vantelis::test {

@@ -3,28 +3,19 @@
 #include "Screenshot.h"
 #include "app/gui/ImageViewTest.h"
 #include "support/FakeUi.h"
+#include "support/TempDir.h"
 
 #include "app/ToolServices.h"
 #include "tools/projection/gui/ProjectionParamsDialog.h"
 #include "tools/projection/gui/ProjectionParamsDialogOwner.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QTest>
 
 #include <filesystem>
 #include <fstream>
 
 namespace vantelis::test {
 namespace {
-
-std::string FileText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class ProjectionParamsDialogTest : public ImageViewFixture
 {
@@ -72,7 +63,7 @@ TEST_F(ProjectionParamsDialogTest, SaveUnderATypedNameCreatesTheSetAndMakesItCur
     ASSERT_TRUE(dialog->SaveParams());
     EXPECT_EQ(dialog->ControlText(ProjectionParamsDialog::kNumPeaksLabel), "Num Valleys to Find");
     EXPECT_EQ(MainSetting("ProjectionAnalysisTool", "ProjectionAnalysisParams"), "Beads");
-    const std::string text = FileText(Lib("Beads.pa_params"));
+    const std::string text = ReadFileBytes(Lib("Beads.pa_params"));
     EXPECT_NE(text.find("NumPeaksToFind=3"), std::string::npos);
     EXPECT_NE(text.find("FindValleys=TRUE"), std::string::npos);
     EXPECT_NE(text.find("BackgroundSubtract=FALSE"), std::string::npos);

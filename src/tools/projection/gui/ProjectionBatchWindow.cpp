@@ -2,18 +2,13 @@
 
 #include "Ostravo/LogError.h"
 #include "Ostravo/OpenUsingDefaultApp.h"
-#include "Ostravo/Profile.h"
-#include "app/AnalysisToolWindows.h"
-#include "app/AppCommands.h"
-#include "app/AppServices.h"
-#include "app/BackgroundImages.h"
 #include "app/PlexorinApp.h"
+#include "app/ToolServices.h"
 #include "app/gui/DropDownCombo.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 #include "tools/CountingParams.h"
-#include "tools/FractionationInputs.h"
 #include "tools/ImageAnalysisToolRun.h"
 #include "tools/projection/ProjectionBatchRun.h"
 #include "tools/projection/ProjectionParamsFile.h"
@@ -27,7 +22,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cstdio>
 
 using namespace projection_tool_id;
@@ -383,5 +377,4 @@ void ProjectionBatchWindow::showEvent(QShowEvent *event)
 {
     FolderToolWindow::showEvent(event);
     HideOtherFolderTools(ProjectionTool().Window());
-    RestartTimer(kShowRoiTimer, 100);
 }

@@ -9,17 +9,10 @@
 // line placed in a view is stored in the folder's settings file through this window. The
 // renderer reads the rows from a locked copy, never from the widgets. The window is hidden, never
 // destroyed, until the program ends.
-#ifndef Q_MOC_RUN
-#include "analysis/LPCurve.h"
-#include "analysis/ProjectionAnalysis.h"
-#include "app/ToolServices.h"
-#include "app/ViewGlobals.h"
-#endif
 #include "tools/gui/FolderToolWindow.h"
 
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace projection_tool_id {
 constexpr int kDirectory = folder_tool_id::kDirectory;
@@ -65,7 +58,7 @@ class ProjectionBatchWindow : public FolderToolWindow
     void OnEditParams();
     void OnRun();
     void DisableControls() override;
-    void EnableControls() override;
+    void EnableControls();
 
     // The capture log the last run read. User-interface thread.
     const std::string &CaptureLogPath() const { return m_capture_log; }
