@@ -259,7 +259,7 @@ bool SetupResumeExperiment(Script &instance, const char *arguments, VariableList
                            EString &error)
 {
     ArgumentReader args(arguments, variables, error);
-    if (!CheckCustomerUIHandle(instance, "Script::CustomerUI_SetupResumeExperiment", error) || !args.Empty())
+    if (!StartEmptyCustomerUIFrame(instance, "Script::CustomerUI_SetupResumeExperiment", args))
         return false;
     if (checkOnly)
         return true;

@@ -22,7 +22,6 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
-#include <cstdio>
 #include <exception>
 #include <functional>
 #include <memory>
