@@ -5,13 +5,11 @@
 #include "app/PlexorinApp.h"
 
 #include "Ostravo/CrashDump.h"
-#include "Ostravo/Profile.h"
 #include "Ostravo/ProfileValues.h"
 #include "platform/Files.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 

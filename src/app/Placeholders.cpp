@@ -385,7 +385,7 @@ template <class Services, class Placeholder> class ServiceSlot
     Services &Get()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_installed ? *m_installed : Fallback();
+        return m_installed ? *m_installed : PlaceholderInstance<Placeholder>();
     }
     std::shared_ptr<Services> Install(std::shared_ptr<Services> services)
     {
@@ -394,7 +394,6 @@ template <class Services, class Placeholder> class ServiceSlot
         m_installed = std::move(services);
         return previous;
     }
-    static Services &Fallback() { return PlaceholderInstance<Placeholder>(); }
 
   private:
     std::mutex m_mutex;
@@ -482,11 +481,11 @@ VANTELIS_SERVICE_SLOT(OperatorScreenServices, PlaceholderOperatorScreenServices,
 
 ExperimentServices &ExperimentServicesPlaceholder()
 {
-    return Slot<ExperimentServices, PlaceholderExperimentServices>().Fallback();
+    return PlaceholderInstance<PlaceholderExperimentServices>();
 }
 ScriptServices &ScriptServicesPlaceholder()
 {
-    return Slot<ScriptServices, PlaceholderScriptServices>().Fallback();
+    return PlaceholderInstance<PlaceholderScriptServices>();
 }
 
 bool OperatorScreenServices::SetFlowSplit(int32_t)

@@ -2,13 +2,13 @@
 // seam with nothing installed.
 #include "AppTestFixture.h"
 
-#include "support/ServiceFakes.h"
 #include "app/AnalysisToolWindows.h"
 #include "app/ExperimentServices.h"
 #include "app/Placeholders.h"
 #include "app/Renderer.h"
 #include "app/ScriptServices.h"
 #include "app/ToolServices.h"
+#include "support/ServiceFakes.h"
 
 #include <gmock/gmock.h>
 
@@ -42,7 +42,8 @@ TEST(PlaceholderSources, OnePlaceholderPerMissingSubsystemAllInOneFile)
             names.insert((*it)[2]);
         }
     }
-    // Subsystems 5 to 9, and the tool window they share.
+    // One null answer per seam (the device seams share one), the window of a missing subsystem and
+    // the calibrated tool the fractionation and projection tools share.
     EXPECT_EQ(names,
               (std::set<std::string>{"PlaceholderWindow", "PlaceholderRoiLookup", "PlaceholderRoiWindows",
                                      "PlaceholderCalibrationWindows", "PlaceholderProjectionParamsWindow",
@@ -119,8 +120,8 @@ TEST_F(AppStartupFixture, DevicePlaceholderHasNoControlPanelEntries)
     EXPECT_TRUE(LiveOverlay().VisibleVideoSymbols().empty());
     EXPECT_FALSE(DeviceSettings().RunCameraSettingsDialog());
     EXPECT_FALSE(DeviceSettings().RunExperimentSettingsDialog());
-    for (const char *name : {"CheckInstrumentPower", "ControlPanelDlg", "PumpInformationDlg", "DrawVideoSymbol",
-                             "DigitalIOConfigurationDlg", "SettingsDlg"})
+    for (const char *name : {"CheckInstrumentPower", "ControlPanelDlg", "PumpInformationDlg",
+                             "DrawVideoSymbol", "DigitalIOConfigurationDlg", "SettingsDlg"})
         EXPECT_EQ(ErrorLogText().find(name), std::string::npos) << name;
 }
 
@@ -276,8 +277,9 @@ TEST_F(AppStartupFixture, ScriptPlaceholderHasNoRuntimeEntries)
     std::filesystem::create_directories(DataFile("LOG"));
     SetLogDataDirectory(Data().c_str());
     ScriptServices &scripts = ScriptServicesPlaceholder();
-    for (ModelessWindow *window : {&scripts.WaitWithTimer(), &scripts.InformOperator(),
-                                   &scripts.ScriptsList(), &scripts.VariableWatch(), &scripts.SystemState()}) {
+    for (ModelessWindow *window :
+         {&scripts.WaitWithTimer(), &scripts.InformOperator(), &scripts.ScriptsList(),
+          &scripts.VariableWatch(), &scripts.SystemState()}) {
         EXPECT_FALSE(window->Create(true));
         EXPECT_FALSE(window->HasWindow());
     }

@@ -4,7 +4,6 @@
 #include "Ostravo/EString.h"
 #include "Ostravo/ImageTypeNames.h"
 #include "Ostravo/LogError.h"
-#include "Ostravo/Profile.h"
 #include "Ostravo/ProfileValues.h"
 #include "app/AppServices.h"
 #include "app/BackgroundImages.h"
@@ -98,12 +97,6 @@ std::string ToUpperAscii(std::string text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return text;
-}
-
-bool ReadSettingsText(const char *section, const char *key, char *buffer, uint32_t size)
-{
-    buffer[0] = '\0';
-    return Ostravo::E_GetPrivateProfileString(section, key, "", buffer, size, theApp.m_ini_path.c_str());
 }
 
 // The pixel at (row, column) of any depth, as a whole number.
@@ -380,8 +373,8 @@ void CImageView::SwitchScrollBars(bool on)
 
 void CImageView::ApplyAspectRatio()
 {
-    char lock[8];
-    ReadSettingsText("ExperimentSettings", "LockAspectRatio", lock, sizeof(lock));
+    const std::string lock =
+        Ostravo::ReadProfileString("ExperimentSettings", "LockAspectRatio", "", 8, theApp.m_ini_path.c_str());
     if (ToUpperAscii(lock) != "TRUE")
         return;
     if (!m_document || !m_document->HasImage())

@@ -411,6 +411,102 @@ TEST_F(MainFrameCommandTest, MenusWithoutAndWithADocument)
     EXPECT_EQ(frame.MenuTitles(), (std::vector<std::string>{"File", "Action", "View", "Help"}));
 }
 
+// The File, View and Window menus of both sets: items, separators, checkable items and shortcut.
+TEST_F(MainFrameCommandTest, FileViewAndWindowMenusWithoutAndWithADocument)
+{
+    struct Case
+    {
+        const char *menu;
+        std::vector<std::string> withoutDocument, withDocument;
+    };
+    const std::vector<Case> cases = {
+        {"File",
+         {"&Open...", "", "Recent File", "", "E&xit"},
+         {"&Open...", "&Close", "Save &As...", "", "Recent File", "", "E&xit"}},
+        {"View",
+         {"&Toolbar", "&Status Bar"},
+         {"&Toolbar", "&Status Bar", "", "Scale Intensities", "Auto Scale Intensities", "Zoom In", "Zoom Out",
+          "Full Scale", "", "Auto Refresh Disabled / No Camera"}},
+        // No Window menu without a document; with one, the windows' entries follow the separator.
+        {"Window", {}, {"&Cascade", "&Tile", ""}},
+    };
+    CMainFrame &frame = Frame();
+    for (const Case &c : cases)
+        EXPECT_EQ(frame.MenuItemTexts(c.menu), c.withoutDocument) << c.menu;
+    EXPECT_EQ(frame.MenuAction(cmd::kFileOpen)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+
+    DocumentManager::Instance().OpenNewDocument(frame.MdiArea());
+    Settle();
+    frame.OnIdleUpdateCmdUI();
+    ASSERT_TRUE(frame.DocumentMenusShown());
+    for (const Case &c : cases)
+        EXPECT_EQ(frame.MenuItemTexts(c.menu), c.withDocument) << c.menu;
+    EXPECT_EQ(frame.MenuAction(cmd::kFileOpen)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    for (int id : {cmd::kViewToolbar, cmd::kViewStatusBar, cmd::kAutoRefresh, cmd::kAdminMode})
+        EXPECT_TRUE(frame.MenuAction(id)->isCheckable()) << id;
+    for (int id : {cmd::kFileOpen, cmd::kFileClose, cmd::kZoomIn, cmd::kWindowTile})
+        EXPECT_FALSE(frame.MenuAction(id)->isCheckable()) << id;
+}
+
+// The frame's own commands: enabled by the open document where they need one, and the toolbar and
+// status-bar items toggle their bar and show its state.
+TEST_F(MainFrameCommandTest, TheFramesOwnCommandsFollowTheDocumentAndToggleTheBars)
+{
+    CMainFrame &frame = Frame();
+    frame.show();
+    Settle();
+    struct Case
+    {
+        int id;
+        bool withoutDocument, withDocument;
+    };
+    const Case cases[] = {
+        {cmd::kFileOpen, true, true},
+        {cmd::kAppExit, true, true},
+        {cmd::kViewToolbar, true, true},
+        {cmd::kViewStatusBar, true, true},
+        {cmd::kFileClose, false, true},
+        {cmd::kFileSaveAs, false, true},
+        {cmd::kWindowCascade, false, true},
+        {cmd::kWindowTile, false, true},
+        {cmd::kZoomIn, false, true},
+        {cmd::kFileMruFirst, true, true},
+        {cmd::kFileMruFirst + 3, true, true},
+        {cmd::kFileMruFirst + 4, false, false}, // four recent files only
+        {cmd::kFilePrintSetup, false, false},   // not a command of this frame
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(frame.IsCommandEnabled(c.id), c.withoutDocument) << c.id;
+    DocumentManager::Instance().OpenNewDocument(frame.MdiArea());
+    Settle();
+    for (const Case &c : cases)
+        EXPECT_EQ(frame.IsCommandEnabled(c.id), c.withDocument) << c.id;
+
+    struct Bar
+    {
+        int id;
+        QWidget *bar;
+    };
+    for (const Bar &b :
+         {Bar{cmd::kViewToolbar, frame.ToolBar()}, Bar{cmd::kViewStatusBar, frame.statusBar()}}) {
+        ASSERT_TRUE(b.bar->isVisible()) << b.id;
+        EXPECT_TRUE(frame.QueryCommandUi(b.id).checked) << b.id;
+        ASSERT_TRUE(frame.OnCommand(b.id));
+        EXPECT_FALSE(b.bar->isVisible()) << b.id;
+        EXPECT_FALSE(frame.QueryCommandUi(b.id).checked) << b.id;
+        EXPECT_FALSE(frame.MenuAction(b.id)->isChecked()) << b.id;
+        ASSERT_TRUE(frame.OnCommand(b.id));
+        EXPECT_TRUE(b.bar->isVisible()) << b.id;
+        EXPECT_TRUE(frame.MenuAction(b.id)->isChecked()) << b.id;
+    }
+
+    // Close closes the active document's window.
+    ASSERT_TRUE(frame.OnCommand(cmd::kFileClose));
+    Settle();
+    EXPECT_TRUE(frame.MdiArea()->subWindowList().isEmpty());
+    EXPECT_FALSE(frame.IsCommandEnabled(cmd::kFileClose));
+}
+
 TEST_F(MainFrameCommandTest, ToolbarHoldsItsEntriesInOrder)
 {
     const std::vector<int> expected = {32859, 0, 57601, 0,     32802, 0,     32829, 0,     32799, 32800, 0,
