@@ -9,7 +9,6 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <vector>
 
