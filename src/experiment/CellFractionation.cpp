@@ -6,6 +6,7 @@
 #include "app/PlexorinApp.h"
 #include "experiment/ImageUtilities.h"
 #include "experiment/MeniscusFrames.h"
+#include "experiment/Montage.h"
 #include "platform/Files.h"
 #include "platform/SystemInfo.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
@@ -642,4 +644,41 @@ bool CreateFractionationReport(const std::string &folder, const std::string &out
     if (!ok && !error.empty())
         LogError(__FILE_NAME__, __LINE__, error);
     return ok;
+}
+
+bool CreateMontageAndFractionationReport(const std::string &folder, bool include_fluorescence1,
+                                         bool include_fluorescence2, const std::string &output_name,
+                                         double &top, double &bottom, std::string &error)
+{
+    // Each montage file as it was: its bytes, or none (a file that is there but cannot be read is
+    // left to the montage as it leaves it).
+    struct Earlier
+    {
+        std::string path;
+        bool read = false;
+        bool missing = false;
+        std::string bytes;
+    };
+    const std::string base = platform::NormalizePath(folder + "/" + output_name);
+    std::vector<Earlier> montage(2);
+    montage[0].path = base + ".png";
+    montage[1].path = base + ".small.png";
+    for (Earlier &file : montage) {
+        std::error_code ec;
+        file.read = platform::ReadWholeFile(file.path, file.bytes);
+        file.missing = !file.read && !std::filesystem::exists(std::filesystem::symlink_status(file.path, ec));
+    }
+    if (!CreateMontageImage(folder, include_fluorescence1, include_fluorescence2, output_name, error))
+        return false;
+    if (CreateFractionationReport(folder, output_name, top, bottom, error))
+        return true;
+    for (const Earlier &file : montage) {
+        std::string restoreError;
+        if (file.read ? !platform::AtomicReplace(file.path, file.bytes, &restoreError)
+                      : file.missing && !platform::DeleteFile(file.path))
+            LogError(__FILE_NAME__, __LINE__,
+                     "The montage " + file.path + " of a failed fractionation could not be put back. " +
+                         restoreError);
+    }
+    return false;
 }

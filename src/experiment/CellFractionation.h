@@ -102,3 +102,9 @@ bool ComputeFractionation(std::string folder, std::string full_name, std::string
 // sample-flow results are emptied afterwards. Waits for ExclusiveAnalysisMutex().
 bool CreateFractionationReport(const std::string &folder, const std::string &output_name, double &top,
                                double &bottom, std::string &error);
+// The montage (Montage.h) and then the report, both under output_name. When the report fails, the
+// montage files are put back as they were before (removed when there were none), so a failed run
+// changes none of the earlier results.
+bool CreateMontageAndFractionationReport(const std::string &folder, bool include_fluorescence1,
+                                         bool include_fluorescence2, const std::string &output_name,
+                                         double &top, double &bottom, std::string &error);

@@ -85,10 +85,8 @@ bool Run(int type, const std::string &folder, bool fl1, bool fl2, const std::str
     case kAnalysisMontage:
         return CreateMontageImage(folder, include1, include2, relative, error);
     case kAnalysisFractionation: {
-        if (!CreateMontageImage(folder, include1, include2, relative, error))
-            return false;
         double top = 0.0, bottom = 0.0;
-        return CreateFractionationReport(folder, relative, top, bottom, error);
+        return CreateMontageAndFractionationReport(folder, include1, include2, relative, top, bottom, error);
     }
     default:
         return true;

@@ -320,8 +320,7 @@ bool RunAnalysis(int32_t kind, const std::string &folder, bool use1, bool use2, 
         case 1:
             return CreateMontageImage(folder, use1, use2, output, error);
         case 2:
-            return CreateMontageImage(folder, use1, use2, output, error) &&
-                   CreateFractionationReport(folder, output, top, bottom, error);
+            return CreateMontageAndFractionationReport(folder, use1, use2, output, top, bottom, error);
         default:
             ScriptWaitMs(kUnknownKindWaitMs);
             return true;

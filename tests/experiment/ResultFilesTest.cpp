@@ -106,6 +106,29 @@ TEST_F(ResultFilesTest, AFailedRunKeepsTheEarlierResultsWholeAndLeavesNoTemporar
     EXPECT_EQ(Contents(out), good);
 }
 
+// The montage of a fractionation run is written before its report: when the report then fails
+// (here a folder stands where it goes), the montage files go back to what they were, for an
+// earlier run's name and for a new one.
+TEST_F(ResultFilesTest, AReportThatFailsAfterItsMontageTakesTheMontageBack)
+{
+    const std::string folder = CopyOfExperiment("m");
+    const std::string out = folder + "/Fractionation";
+    ASSERT_TRUE(fs::create_directories(out + "/run1.txt"));
+    ASSERT_TRUE(fs::create_directories(out + "/new1.txt"));
+    vantelis::test::WriteFileBytes(out + "/run1.png", "earlier montage");
+    vantelis::test::WriteFileBytes(out + "/run1.small.png", "earlier small");
+    const std::map<std::string, std::string> earlier = Contents(out);
+    for (const char *name : {"run1", "new1"}) {
+        SCOPED_TRACE(name);
+        std::string error;
+        EXPECT_FALSE(
+            RunHeadlessExperimentAnalysis(kAnalysisFractionation, folder, false, false, name, error));
+        EXPECT_THAT(error, ::testing::StartsWith("Unable to "));
+        EXPECT_EQ(Contents(out), earlier);
+        ResetSampleFlowResults();
+    }
+}
+
 TEST_F(ResultFilesTest, AFifoInPlaceOfAFrameOrOfTheCaptureLogIsRefusedWithoutBlocking)
 {
     const vantelis::test::SyntheticExperimentTruth &t = Experiment();
