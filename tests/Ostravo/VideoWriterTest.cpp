@@ -1,6 +1,7 @@
 // The pixel maths of the video writers (checked directly: the codecs are lossy) and videos of
 // generated image folders decoded back.
 #include "Ostravo/VideoWriter.h"
+#include "support/EndedProcess.h"
 #include "support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -266,11 +267,8 @@ TEST_F(VideoFolder, AVideoStagedByAKilledRunIsClearedByTheNextVideo)
 {
     // The staging folder a run that was killed mid-write leaves beside its video: its writer's
     // process id is that of a child that has ended.
-    pid_t gone = ::fork();
-    if (gone == 0)
-        ::_exit(0);
+    const pid_t gone = vantelis::test::EndedProcessId();
     ASSERT_GT(gone, 0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     const std::string staged = dir.file(".clip.avi.tmp" + std::to_string(gone) + "_0");
     std::filesystem::create_directory(staged);
     vantelis::test::WriteFileBytes(staged + "/clip.avi", "half a video");

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 #include "platform/ImageFile.h"
+#include "support/EndedProcess.h"
 #include "support/FifoGuard.h"
 #include "support/TempDir.h"
 
@@ -169,12 +170,8 @@ TEST(AtomicReplace, RemovesTheTemporariesOfWritersThatAreGone)
     TempDir dir;
     const std::string path = dir.file("Plexorin.ini");
     WriteFileBytes(path, "old");
-    // A process id that is surely gone: a child that has ended and been waited for.
-    pid_t gone = ::fork();
-    if (gone == 0)
-        ::_exit(0);
+    const pid_t gone = vantelis::test::EndedProcessId();
     ASSERT_GT(gone, 0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     const std::string goneName = ".Plexorin.ini.tmp" + std::to_string(gone) + "_3";
     const std::string liveName = ".Plexorin.ini.tmp" + std::to_string(::getppid()) + "_0";
     const std::string ownName = ".Plexorin.ini.tmp" + std::to_string(::getpid()) + "_999999";
@@ -201,11 +198,8 @@ TEST(AtomicReplace, KeepsTheTemporariesWhoseWriterStillHoldsTheirLock)
     // holds the lock on its temporary file, or on the folder it stages a video in.
     TempDir dir;
     const std::string path = dir.file("Plexorin.ini");
-    pid_t gone = ::fork();
-    if (gone == 0)
-        ::_exit(0);
+    const pid_t gone = vantelis::test::EndedProcessId();
     ASSERT_GT(gone, 0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     const std::string lockedFile = ".Plexorin.ini.tmp" + std::to_string(gone) + "_1";
     const std::string lockedFolder = ".Plexorin.ini.tmp" + std::to_string(gone) + "_2";
     WriteFileBytes(dir.file(lockedFile), "half a file");
@@ -236,11 +230,8 @@ TEST(AtomicReplace, AFifoNamedLikeAStaleTemporaryDoesNotBlockTheWriter)
 {
     TempDir dir;
     const std::string path = dir.file("Plexorin.ini");
-    pid_t gone = ::fork();
-    if (gone == 0)
-        ::_exit(0);
+    const pid_t gone = vantelis::test::EndedProcessId();
     ASSERT_GT(gone, 0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
     const std::string fifo = dir.file(".Plexorin.ini.tmp" + std::to_string(gone) + "_0");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     bool written = false;
