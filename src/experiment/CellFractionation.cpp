@@ -659,10 +659,10 @@ bool CreateMontageAndFractionationReport(const std::string &folder, bool include
         bool missing = false;
         std::string bytes;
     };
-    const std::string base = platform::NormalizePath(folder + "/" + output_name);
+    const auto [fullPath, smallPath] = MontageFilePaths(folder, output_name);
     std::vector<Earlier> montage(2);
-    montage[0].path = base + ".png";
-    montage[1].path = base + ".small.png";
+    montage[0].path = fullPath;
+    montage[1].path = smallPath;
     for (Earlier &file : montage) {
         std::error_code ec;
         file.read = platform::ReadWholeFile(file.path, file.bytes);

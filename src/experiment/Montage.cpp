@@ -342,7 +342,7 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
         cv::Mat image = strip.Image();
         DrawSplitLine(image, _flow_analysis.split_row);
 
-        const std::string base = platform::NormalizePath(folder + "/" + output_name);
+        const auto [fullPath, smallPath] = MontageFilePaths(folder, output_name);
         cv::Mat small;
         cv::resize(image, small, cv::Size(image.cols / 4, image.rows / 4), 0, 0, cv::INTER_LINEAR);
         // The two images are encoded side by side; the full image's error is the one reported. The
@@ -351,9 +351,8 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
         std::string smallError;
         std::vector<uchar> smallBytes, bytes;
         bool smallEncoded = false;
-        std::thread smallEncoder(
-            [&] { smallEncoded = EncodePng(base + ".small.png", small, smallBytes, smallError); });
-        const bool encoded = EncodePng(base + ".png", image, bytes, error);
+        std::thread smallEncoder([&] { smallEncoded = EncodePng(smallPath, small, smallBytes, smallError); });
+        const bool encoded = EncodePng(fullPath, image, bytes, error);
         smallEncoder.join();
         if (!encoded)
             return false;
@@ -361,13 +360,20 @@ bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameCon
             error = smallError;
             return false;
         }
-        if (!PublishPng(base + ".png", bytes, error) || !PublishPng(base + ".small.png", smallBytes, error))
+        if (!PublishPng(fullPath, bytes, error) || !PublishPng(smallPath, smallBytes, error))
             return false;
     } catch (const std::exception &e) {
         error = std::string(kComposePrefix) + e.what();
         return false;
     }
     return true;
+}
+
+std::pair<std::string, std::string> MontageFilePaths(const std::string &folder,
+                                                     const std::string &output_name)
+{
+    const std::string base = platform::NormalizePath(folder + "/" + output_name);
+    return {base + ".png", base + ".small.png"};
 }
 
 bool CreateMontageImage(const std::string &folder, bool include_fluorescence1, bool include_fluorescence2,

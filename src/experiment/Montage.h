@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <utility>
 
 // The whole pipeline on the experiment folder: reads it, finds the menisci, the split line and the
 // displacement, composes and writes the montage. The sample-flow results are reset afterwards.
@@ -19,6 +20,10 @@ bool CreateMontageImage(const std::string &folder, bool include_fluorescence1, b
 // nothing is done.
 bool TryCreateMontageImage(const std::string &folder, bool include_fluorescence1, bool include_fluorescence2,
                            const std::string &output_name, std::string &error, bool &busy);
+
+// The montage's two files for output_name under folder: the full image, then the small one.
+std::pair<std::string, std::string> MontageFilePaths(const std::string &folder,
+                                                     const std::string &output_name);
 
 // Builds and writes the montage from the meniscus, split-line and displacement results.
 bool ComposeMontage(std::string folder, ExperimentData experiment, ColorFrameContrast contrast,
